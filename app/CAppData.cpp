@@ -1,0 +1,21 @@
+#include "app/CAppData.h"
+
+namespace qb {
+
+CAppData::CAppData()
+    : m_pTaskMgr(std::make_unique<CTaskMgr>(this)), m_pReg(std::make_unique<CReg>()) {}
+
+CAppData::~CAppData() {
+  m_pTaskMgr.reset();
+  m_pReg.reset();
+}
+
+uint16_t CAppData::GetPort() const {
+  if (!m_pReg || m_pReg->Key().empty()) {
+    return kDefaultPort;
+  }
+  const std::optional<uint32_t> value = m_pReg->ReadDword("port");
+  return value ? static_cast<uint16_t>(*value & 0xFFFFu) : kDefaultPort;
+}
+
+}  // namespace qb

@@ -1,0 +1,42 @@
+// The one application context of the server: created once at start-up before
+// the listener runs, destroyed after every worker has been joined. It owns the
+// configuration store and the task link, and carries the flags that end the
+// server's loops and the port of the current listening cycle.
+//
+// Thread contract: shared by every thread. The flags and the port are atomics
+// polled without a lock; m_bStop only ever goes from 0 to 1. The owned objects
+// are created in the constructor and stay put until the destructor, which runs
+// only once no other thread uses the context.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+
+#include "app/CReg.h"
+#include "app/CTaskMgr.h"
+
+namespace qb {
+
+inline constexpr uint16_t kDefaultPort = 3210;
+
+class CAppData {
+ public:
+  CAppData();
+  virtual ~CAppData();
+  CAppData(const CAppData&) = delete;
+  CAppData& operator=(const CAppData&) = delete;
+
+  // The configured TCP port: the low 16 bits of [Server] port, or 3210 when
+  // there is no store, no key, no file, group or value, or the value is not a
+  // plain 32-bit unsigned decimal number. Read afresh on every call.
+  uint16_t GetPort() const;
+
+  std::unique_ptr<CTaskMgr> m_pTaskMgr;  // links tasks to this context
+  std::atomic<int> m_bStop{0};           // 1 once the server is shutting down
+  std::atomic<int> m_bRelisten{0};       // 1 asks the listener to bind again
+  std::atomic<uint16_t> m_nPort{0};      // port of the current listening cycle
+  std::unique_ptr<CReg> m_pReg;          // configuration store
+};
+
+}  // namespace qb

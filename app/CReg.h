@@ -1,0 +1,44 @@
+// The server's configuration store, standing in for a per-user registry key.
+// The key path "Software\Tavrim\Quillbox\Server" maps to the INI file
+// $XDG_CONFIG_HOME/Tavrim/Quillbox.conf and its group [Server]: the parts
+// between "Software" and the last part name the file, the last part the group.
+//
+// Thread contract: the key is set at construction; reads go to the file every
+// time and may run on any thread.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace qb {
+
+class CReg {
+ public:
+  static constexpr std::string_view kServerKey = "Software\\Tavrim\\Quillbox\\Server";
+
+  CReg();
+  virtual ~CReg();
+
+  // A non-empty path replaces the key path and gives 1; an empty path empties
+  // it and gives 0.
+  int SetKey(std::string_view path);
+  const std::string& Key() const { return m_strKey; }
+
+  // The text of value `name` under the key; nullopt when the key is empty or
+  // malformed, or the file, group or value is missing.
+  std::optional<std::string> ReadValue(const std::string& name) const;
+
+  // Value `name` as a 32-bit unsigned number: it counts only as a plain
+  // decimal integer that fits in 32 bits.
+  std::optional<uint32_t> ReadDword(const std::string& name) const;
+
+ private:
+  std::string m_strKey;
+};
+
+// "4294967295" and below in plain decimal digits; anything else is nullopt.
+std::optional<uint32_t> ParseDword(std::string_view text);
+
+}  // namespace qb

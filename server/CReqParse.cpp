@@ -1,0 +1,182 @@
+#include "server/CReqParse.h"
+
+#include <strings.h>
+
+#include <limits>
+
+#include "server/RequestTokens.h"
+#include "util/Text.h"
+
+namespace qb {
+namespace {
+
+constexpr std::string_view kBinaryRoute = "saveqx/save";
+
+bool IsRequestLineName(std::string_view name) {
+  return (name.size() == 3 && ::strncasecmp(name.data(), "GET", 3) == 0) ||
+         (name.size() == 4 && ::strncasecmp(name.data(), "POST", 4) == 0);
+}
+
+}  // namespace
+
+bool CReqParse::Parse(std::string_view bytes) {
+  m_params.Clear();
+  m_bRejected = false;
+
+  // Text stops at the first zero byte; the binary item is cut from `bytes`.
+  const std::string_view text = bytes.substr(0, bytes.find('\0'));
+  bool header = true;
+  bool binary = false;
+  int64_t expected = 0;
+  size_t pos = 0;
+  bool last = false;
+  while (!last && !m_bRejected) {
+    const std::string_view line = SplitLine(text, "\r\n", &pos, &last);
+    if (header) {
+      if (!line.empty()) {
+        AddHeaderLine(line);
+        continue;
+      }
+      header = false;
+      if (GetPath().find(kBinaryRoute) != std::string::npos) {
+        binary = true;
+        expected = GetContentLength();
+      }
+    } else if (binary) {
+      if (expected > 0 && static_cast<uint64_t>(expected) < bytes.size()) {
+        auto item = std::make_unique<ParamData>();
+        item->m_strName = "BinaryData";
+        item->m_binary.assign(bytes.substr(bytes.size() - static_cast<size_t>(expected)));
+        m_params.Append(std::move(item));
+      } else {
+        m_params.Clear();
+      }
+      break;
+    } else {
+      AddBodyLine(line);
+    }
+  }
+  if (m_bRejected) {
+    m_params.Clear();
+  }
+  return m_params.Count() > 0;
+}
+
+void CReqParse::AddHeaderLine(std::string_view line) {
+  auto item = std::make_unique<ParamData>();
+  size_t pos = 0;
+  bool requestLine = false;
+  for (std::string_view raw = Tokenize(line, " ", &pos); !raw.empty();
+       raw = Tokenize(line, " ", &pos)) {
+    std::string token = UrlDecode(raw);
+    if (item->m_strName.empty() && item->m_values.empty()) {
+      requestLine = IsRequestLineName(token);
+    }
+    if (Utf16Length(token) > kMaxHeaderTokenUnits) {
+      if (requestLine) {
+        m_bRejected = true;
+        return;
+      }
+      token.resize(Utf16Prefix(token, kMaxHeaderTokenUnits).size());
+    }
+    if (item->m_strName.empty() && item->m_values.empty()) {
+      item->m_strName = std::move(token);
+      if (item->m_strName.empty()) {
+        return;  // the name decoded to nothing ("%00"): no item
+      }
+    } else {
+      item->m_values.push_back(std::move(token));
+    }
+  }
+  if (!item->m_strName.empty()) {
+    m_params.Append(std::move(item));
+  }
+}
+
+void CReqParse::AddBodyLine(std::string_view line) {
+  const std::string text = Utf8ToWide(line);
+  size_t piecePos = 0;
+  for (std::string_view piece = Tokenize(text, "&", &piecePos); !piece.empty();
+       piece = Tokenize(text, "&", &piecePos)) {
+    auto item = std::make_unique<ParamData>();
+    size_t pos = 0;
+    item->m_strName = std::string(Tokenize(piece, "=", &pos));
+    for (std::string_view value = Tokenize(piece, "=", &pos); !value.empty();
+         value = Tokenize(piece, "=", &pos)) {
+      item->m_values.emplace_back(value);
+    }
+    m_params.Append(std::move(item));
+  }
+}
+
+const ParamData* CReqParse::FindItem(std::string_view name) const {
+  const int index = m_params.Find(name);
+  return index < 0 ? nullptr : &m_params.Item(static_cast<size_t>(index));
+}
+
+int64_t CReqParse::GetContentLength() const {
+  const ParamData* item = FindItem("Content-Length:");
+  if (item == nullptr) {
+    return 0;
+  }
+  const std::string& text = item->GetValue();
+  size_t i = 0;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+    negative = text[i] == '-';
+    ++i;
+  }
+  int64_t value = 0;
+  constexpr int64_t kMax = std::numeric_limits<int64_t>::max() / 10 - 10;
+  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+    value = value * 10 + (text[i] - '0');
+    if (value > kMax) {
+      value = kMax;  // far beyond any request the receiver lets in
+    }
+  }
+  return negative ? -value : value;
+}
+
+std::string CReqParse::RequestTarget() const {
+  const ParamData* item = FindItem("GET");
+  if (item == nullptr) {
+    item = FindItem("POST");
+  }
+  return item == nullptr ? std::string() : item->GetValue();
+}
+
+std::string CReqParse::GetPath() const {
+  std::string target = RequestTarget();
+  const size_t mark = target.rfind('?');
+  if (mark != std::string::npos && mark >= 1) {
+    target.resize(mark);
+  }
+  return target;
+}
+
+std::string CReqParse::GetQuery() const {
+  const std::string target = RequestTarget();
+  const size_t mark = target.rfind('?');
+  if (mark == std::string::npos || mark < 1 || mark + 1 >= target.size()) {
+    return {};
+  }
+  return target.substr(mark + 1);
+}
+
+std::string CReqParse::GetQueryName() const {
+  const std::string query = GetQuery();
+  size_t piecePos = 0;
+  for (std::string_view piece = Tokenize(query, "&", &piecePos); !piece.empty();
+       piece = Tokenize(query, "&", &piecePos)) {
+    size_t pos = 0;
+    if (Tokenize(piece, "=", &pos) == "name") {
+      const std::string_view value = Tokenize(piece, "=", &pos);
+      if (!value.empty()) {
+        return std::string(value);
+      }
+    }
+  }
+  return {};
+}
+
+}  // namespace qb

@@ -1,0 +1,63 @@
+// Turns the raw bytes of one request into a flat list of named items and
+// answers the questions the dispatcher asks of it: the path, the query, the
+// query key "name", items by name and the upload length.
+//
+// Header lines are split at blanks and every token is URL-decoded; the first
+// token names the item. After the blank line each body line is split into
+// "name=value" pairs taken verbatim, except when the path names the document
+// upload ("saveqx/save"): then the last Content-Length bytes of the raw request
+// become the single item "BinaryData".
+//
+// A decoded header token has room for 511 UTF-16 units. A longer token in the
+// request line (the target) makes the whole request rejected: no items, and
+// IsRejected() is true so that the caller answers with the server error. A
+// longer token in any other header line is cut to 511 units.
+//
+// Thread contract: used by one connection thread; not shared.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "server/ParamMgr.h"
+
+namespace qb {
+
+inline constexpr size_t kMaxHeaderTokenUnits = 511;
+
+class CReqParse {
+ public:
+  virtual ~CReqParse() = default;
+
+  // Parses `bytes`, replacing earlier items; true when at least one item was
+  // produced.
+  bool Parse(std::string_view bytes);
+  bool IsRejected() const { return m_bRejected; }
+
+  const ParamMgr& Params() const { return m_params; }
+  int Find(std::string_view name) const { return m_params.Find(name); }
+  // The item called `name` (ignoring case), or null.
+  const ParamData* FindItem(std::string_view name) const;
+
+  // First value of "Content-Length:" read as a decimal integer (leading digits
+  // with an optional sign); 0 when missing or without digits.
+  int64_t GetContentLength() const;
+  // The request target of the "GET" item, else of the "POST" item, cut before
+  // its last "?" when that stands at index 1 or later.
+  std::string GetPath() const;
+  // The text after that "?"; empty when there is none or nothing follows.
+  std::string GetQuery() const;
+  // The value of the query key "name" (exact case), or empty.
+  std::string GetQueryName() const;
+
+ private:
+  std::string RequestTarget() const;
+  void AddHeaderLine(std::string_view line);
+  void AddBodyLine(std::string_view line);
+
+  ParamMgr m_params;
+  bool m_bRejected = false;
+};
+
+}  // namespace qb

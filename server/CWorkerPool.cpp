@@ -1,0 +1,62 @@
+#include "server/CWorkerPool.h"
+
+namespace qb {
+
+CWorkerPool::CWorkerPool(size_t maxWorkers) : m_maxWorkers(maxWorkers == 0 ? 1 : maxWorkers) {}
+
+CWorkerPool::~CWorkerPool() { Shutdown(); }
+
+bool CWorkerPool::HasCapacity() const {
+  std::lock_guard lock(m_mutex);
+  return m_busy < m_maxWorkers;
+}
+
+bool CWorkerPool::WaitForCapacity(std::chrono::milliseconds timeout) const {
+  std::unique_lock lock(m_mutex);
+  return m_slotFree.wait_for(lock, timeout, [this] { return m_busy < m_maxWorkers; });
+}
+
+void CWorkerPool::Post(std::unique_ptr<CTaskBase> task) {
+  std::lock_guard lock(m_mutex);
+  m_queue.push_back(std::move(task));
+  ++m_busy;
+  // Each idle worker will take one queued task; start a thread for the rest.
+  if (m_queue.size() > m_idle && m_threads.size() < m_maxWorkers && !m_shutdown) {
+    m_threads.emplace_back([this] { WorkerLoop(); });
+  }
+  m_taskReady.notify_one();
+}
+
+void CWorkerPool::Shutdown() {
+  std::vector<std::thread> threads;
+  {
+    std::lock_guard lock(m_mutex);
+    m_shutdown = true;
+    threads.swap(m_threads);
+  }
+  m_taskReady.notify_all();
+  for (std::thread& thread : threads) {
+    thread.join();
+  }
+}
+
+void CWorkerPool::WorkerLoop() {
+  std::unique_lock lock(m_mutex);
+  for (;;) {
+    ++m_idle;
+    m_taskReady.wait(lock, [this] { return !m_queue.empty() || m_shutdown; });
+    --m_idle;
+    if (m_queue.empty()) {
+      return;  // shutting down with nothing left to run
+    }
+    std::unique_ptr<CTaskBase> task = std::move(m_queue.front());
+    m_queue.pop_front();
+    lock.unlock();
+    TaskThreadProc(std::move(task));
+    lock.lock();
+    --m_busy;
+    m_slotFree.notify_all();
+  }
+}
+
+}  // namespace qb

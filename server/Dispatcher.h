@@ -1,0 +1,55 @@
+// Turns a parsed request into its one answer: finds the first route whose text
+// occurs in the path (case-sensitive, anywhere in the path, in table order),
+// runs its work and frames the result.
+//
+// Answers: success "HTTP/1.1 200 OK" with the CORS header, "text/plain" and the
+// body length; not found (no request, stopping, empty path) and server error
+// (no route, failed work, missing argument text) without a body.
+//
+// Thread contract: BuildAnswer runs on any number of connection threads at
+// once; it keeps no state between requests. The session counter is atomic.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "app/CAppData.h"
+#include "server/CReqParse.h"
+
+namespace qb {
+
+inline constexpr std::string_view kNotFoundAnswer =
+    "HTTP/1.1 404 Not Found\r\n"
+    "Access-Control-Allow-Origin: *\r\n"
+    "Connection: close\r\n"
+    "\r\n";
+
+inline constexpr std::string_view kServerErrorAnswer =
+    "HTTP/1.1 500 Internal Server Error\r\n"
+    "Access-Control-Allow-Origin: *\r\n"
+    "Connection: close\r\n"
+    "\r\n";
+
+// The success answer carrying `body`.
+std::string SuccessAnswer(std::string_view body);
+
+// Number of routes and the route texts in table order.
+inline constexpr size_t kRouteCount = 25;
+std::string_view RouteText(size_t index);
+
+// Index of the first route whose text occurs in `path`, or -1.
+int FindRoute(std::string_view path);
+
+// The argument text of `path`: its second piece when split at "@" (empty
+// pieces kept). False when the path has no "@".
+bool GetArgumentText(std::string_view path, std::string* argument);
+
+// Decimal text of the process-wide session counter, which then goes up by one.
+// The first identifier is "0"; print and save sessions share the counter.
+std::string NextSessionId();
+
+// The complete answer bytes for `request` (null: not found).
+std::string BuildAnswer(CAppData* app, const CReqParse* request);
+
+}  // namespace qb

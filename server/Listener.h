@@ -1,0 +1,23 @@
+// Starting and ending the one listener of the process.
+//
+// Thread contract: StartListener and JoinListener are called from the thread
+// that owns the application context (the UI thread). The listener runs on a
+// thread of its own; JoinListener returns once it and every connection worker
+// have ended, which happens after the context's stop flag is set.
+#pragma once
+
+#include "app/CAppData.h"
+#include "server/CTaskBase.h"
+
+namespace qb {
+
+// Starts the listener on `app` unless one has been started already in this
+// process; `onEnd` (may be null) runs on the listener thread when it ends.
+// Returns true when this call started it.
+bool StartListener(CAppData& app, void (*onEnd)(CTaskBase*) = nullptr, void* doneParam = nullptr);
+
+// Waits for the listener thread to end. Does nothing when none was started or
+// it has been joined already.
+void JoinListener();
+
+}  // namespace qb

@@ -1,0 +1,54 @@
+#include "server/CWorkerPool.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+
+namespace qb {
+namespace {
+
+// A task that blocks until released and records how many ran at once.
+class GateTask : public CTaskBase {
+ public:
+  GateTask(CTaskMgr* mgr, std::atomic<int>* running, std::atomic<int>* peak,
+           std::atomic<bool>* open, std::atomic<int>* done)
+      : CTaskBase(mgr), m_running(running), m_peak(peak), m_open(open), m_done(done) {}
+  void Run() override {
+    const int now = ++*m_running;
+    int peak = m_peak->load();
+    while (now > peak && !m_peak->compare_exchange_weak(peak, now)) {
+    }
+    while (!m_open->load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    --*m_running;
+    ++*m_done;
+  }
+
+ private:
+  std::atomic<int>* m_running;
+  std::atomic<int>* m_peak;
+  std::atomic<bool>* m_open;
+  std::atomic<int>* m_done;
+};
+
+TEST(CWorkerPool, RunsAtMostItsBoundAndEveryTaskBeforeShutdownReturns) {
+  CAppData app;
+  std::atomic<int> running{0}, peak{0}, done{0};
+  std::atomic<bool> open{false};
+  CWorkerPool pool(3);
+  for (int i = 0; i < 3; ++i) {
+    ASSERT_TRUE(pool.HasCapacity());
+    pool.Post(std::make_unique<GateTask>(app.m_pTaskMgr.get(), &running, &peak, &open, &done));
+  }
+  EXPECT_FALSE(pool.HasCapacity());
+  EXPECT_FALSE(pool.WaitForCapacity(std::chrono::milliseconds(20)));
+  // Posting beyond the bound queues the task; it runs when a worker frees.
+  pool.Post(std::make_unique<GateTask>(app.m_pTaskMgr.get(), &running, &peak, &open, &done));
+  open.store(true);
+  EXPECT_TRUE(pool.WaitForCapacity(std::chrono::seconds(5)));
+  pool.Shutdown();
+  EXPECT_EQ(done.load(), 4);
+  EXPECT_LE(peak.load(), 3);
+}
+
+}  // namespace
+}  // namespace qb

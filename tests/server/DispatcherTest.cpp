@@ -1,0 +1,117 @@
+#include "server/Dispatcher.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <thread>
+
+namespace qb {
+namespace {
+
+std::string Answer(CAppData* app, const std::string& request) {
+  CReqParse parse;
+  parse.Parse(request);
+  return BuildAnswer(app, &parse);
+}
+
+TEST(Dispatcher, AnswerFormsAreExact) {
+  EXPECT_EQ(SuccessAnswer(""),
+            "HTTP/1.1 200 OK\r\nAccess-Control-Allow-Origin: *\r\nContent-Type: text/plain\r\n"
+            "Content-Length: 0\r\n\r\n");
+  // The length counts bytes, not characters.
+  EXPECT_EQ(SuccessAnswer("\xE3\x81\x82"),
+            "HTTP/1.1 200 OK\r\nAccess-Control-Allow-Origin: *\r\nContent-Type: text/plain\r\n"
+            "Content-Length: 3\r\n\r\n\xE3\x81\x82");
+}
+
+TEST(Dispatcher, RoutesMatchTheFirstContainedTextCaseSensitively) {
+  struct Row {
+    const char* path;
+    int route;  // index in table order, -1 for none
+  };
+  const Row rows[] = {
+      {"/print/init", 0},
+      {"/print/add", 1},
+      {"/saveqx/save", 3},
+      {"/dbAccess/IMG_URL", 5},
+      {"/dbAccess/UPDATE_DB", 8},
+      {"/dbAccess/UPDATE_STATUS_DB", 9},
+      {"/dbAccess/LIST_P&P", 10},
+      {"/x/dbAccess/SEARCH@a=1", 11},
+      {"/dbAccess/GENERIC_GROUP@backlist&3", 16},
+      {"/dbAccess/SOZAI_DOWNLOAD@a=0&b&c", 17},
+      {"/dbAccess/SOZAI_TEMP_STATUS_DOWNLOAD", 18},
+      {"/dbAccess/TEMPLATE_DOWNLOAD@x", 21},
+      {"/dbAccess/LOG@a", 22},
+      {"/dbAccess/PICT_RECENT@a", 24},
+      {"/dbAccess/SEARCH/print/init", 0},  // table order decides, not position
+      {"/PRINT/INIT", -1},
+      {"/", -1},
+      {"/dbaccess/list&C", -1},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.path);
+    EXPECT_EQ(FindRoute(row.path), row.route);
+  }
+}
+
+TEST(Dispatcher, ArgumentTextIsTheSecondPieceAtAt) {
+  std::string argument;
+  EXPECT_FALSE(GetArgumentText("/dbAccess/LOG", &argument));
+  ASSERT_TRUE(GetArgumentText("/dbAccess/TOP_GROUP@list&12", &argument));
+  EXPECT_EQ(argument, "list&12");
+  ASSERT_TRUE(GetArgumentText("/dbAccess/LOG@@x", &argument));
+  EXPECT_EQ(argument, "");
+  ASSERT_TRUE(GetArgumentText("/a@b@c", &argument));
+  EXPECT_EQ(argument, "b");
+}
+
+TEST(Dispatcher, ChoosesTheAnswerForm) {
+  CAppData app;
+  const std::string ok = SuccessAnswer("");
+  const std::string notFound(kNotFoundAnswer);
+  const std::string error(kServerErrorAnswer);
+  struct Row {
+    const char* name;
+    std::string request;
+    const std::string& answer;
+  };
+  const Row rows[] = {
+      {"cheap route", "GET /dbAccess/IMG_URL HTTP/1.1\r\n\r\n", ok},
+      {"route text anywhere", "GET /x/dbAccess/IMG_URL/y?q=1 HTTP/1.1\r\n\r\n", ok},
+      {"no request line", "Host: x\r\n\r\n", notFound},
+      {"empty target", "GET\r\n\r\n", notFound},
+      {"no route", "GET / HTTP/1.1\r\n\r\n", error},
+      {"case matters", "GET /PRINT/INIT HTTP/1.1\r\n\r\n", error},
+      {"argument text missing", "GET /dbAccess/TOP_GROUP HTTP/1.1\r\n\r\n", error},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    EXPECT_EQ(Answer(&app, row.request), row.answer);
+  }
+  EXPECT_EQ(BuildAnswer(&app, nullptr), notFound);
+  app.m_bStop.store(1);
+  EXPECT_EQ(Answer(&app, "GET /dbAccess/IMG_URL HTTP/1.1\r\n\r\n"), notFound);
+}
+
+TEST(Dispatcher, SessionIdentifiersAreUniqueAcrossThreads) {
+  constexpr int kThreads = 8;
+  constexpr int kEach = 1000;
+  std::vector<std::vector<std::string>> seen(kThreads);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      for (int i = 0; i < kEach; ++i) seen[t].push_back(NextSessionId());
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  std::set<std::string> all;
+  for (const auto& ids : seen) all.insert(ids.begin(), ids.end());
+  EXPECT_EQ(all.size(), static_cast<size_t>(kThreads * kEach));
+  // Decimal text of consecutive numbers.
+  const unsigned long long next = std::stoull(NextSessionId());
+  EXPECT_EQ(std::stoull(NextSessionId()), next + 1);
+}
+
+}  // namespace
+}  // namespace qb

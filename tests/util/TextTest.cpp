@@ -1,0 +1,98 @@
+#include "util/Text.h"
+
+#include <gtest/gtest.h>
+
+#include "TempDir.h"
+
+namespace qb {
+namespace {
+
+TEST(Split, KeepsEveryPieceInOrder) {
+  struct Row {
+    const char* name;
+    std::string text;
+    std::string separator;
+    std::vector<std::string> pieces;
+  };
+  const Row rows[] = {
+      {"no separator", "abc", "@", {"abc"}},
+      {"empty text", "", "@", {""}},
+      {"empty piece kept", "a@@b", "@", {"a", "", "b"}},
+      {"trailing separator", "x&", "&", {"x", ""}},
+      {"leading separator", "&x", "&", {"", "x"}},
+      {"multi-character separator", "a\r\nb\r\n", "\r\n", {"a", "b", ""}},
+      {"route path", "/dbAccess/TOP_GROUP@list&12", "@", {"/dbAccess/TOP_GROUP", "list&12"}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    EXPECT_EQ(Split(row.text, row.separator), row.pieces);
+  }
+}
+
+TEST(Split, NullListOrEmptySeparatorDoesNothing) {
+  std::vector<std::string> pieces{"kept"};
+  Split(&pieces, "a@b", "");
+  EXPECT_EQ(pieces, std::vector<std::string>{"kept"});
+  Split(nullptr, "a@b", "@");  // must not crash
+}
+
+TEST(Utf8ToWide, DecodesAndReplacesInvalidSequences) {
+  struct Row {
+    const char* name;
+    std::string bytes;
+    std::string text;
+  };
+  const Row rows[] = {
+      {"empty", "", ""},
+      {"hiragana a", "\xE3\x81\x82", "\xE3\x81\x82"},
+      {"stops at zero byte", std::string("ab\0cd", 5), "ab"},
+      {"lone continuation", "a\x80z", "a\xEF\xBF\xBDz"},
+      {"truncated sequence at end", "a\xE3\x81", "a\xEF\xBF\xBD"},
+      {"truncated sequence before ASCII", "\xE3\x81z", "\xEF\xBF\xBDz"},
+      {"overlong encoding", "\xC0\xAF", "\xEF\xBF\xBD\xEF\xBF\xBD"},
+      {"surrogate half", "\xED\xA0\x80", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},
+      {"four-byte character", "\xF0\x9F\x98\x80", "\xF0\x9F\x98\x80"},
+      {"above U+10FFFF", "\xF4\x90\x80\x80", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    EXPECT_EQ(Utf8ToWide(row.bytes), row.text);
+  }
+}
+
+TEST(Utf16Length, CountsUnitsOfUtf8Text) {
+  EXPECT_EQ(Utf16Length(""), 0u);
+  EXPECT_EQ(Utf16Length("abc"), 3u);
+  EXPECT_EQ(Utf16Length("\xE3\x81\x82"), 1u);
+  EXPECT_EQ(Utf16Length("\xF0\x9F\x98\x80"), 2u);
+  EXPECT_EQ(Utf16Prefix("a\xF0\x9F\x98\x80", 2), "a");  // a pair is never split
+  EXPECT_EQ(Utf16Prefix("a\xE3\x81\x82z", 2), "a\xE3\x81\x82");
+}
+
+TEST(AnsiToUtf8, KeepsAtMost260Units) {
+  const std::string longPath(300, 'p');
+  EXPECT_EQ(AnsiToUtf8(longPath), std::string(260, 'p'));
+  EXPECT_EQ(AnsiToUtf8("/home/\xE3\x81\x82/.local/share"), "/home/\xE3\x81\x82/.local/share");
+}
+
+TEST(ReadFileAsHex, RendersEveryByteInLowercase) {
+  qbtest::TempDir dir;
+  const std::string path = dir.Path() + "/t.bin";
+  qbtest::WriteFile(path, std::string("\x00\xAB\x10\xff", 4));
+  EXPECT_EQ(ReadFileAsHex(path), "00ab10ff");
+  qbtest::WriteFile(path, "");
+  EXPECT_EQ(ReadFileAsHex(path), "");
+  EXPECT_EQ(ReadFileAsHex(dir.Path() + "/missing"), "");
+}
+
+TEST(ReadFileAsHex, ReadsFilesLargerThanOneChunk) {
+  qbtest::TempDir dir;
+  const std::string path = dir.Path() + "/big.bin";
+  qbtest::WriteFile(path, std::string(70000, '\x5a'));
+  const std::string hex = ReadFileAsHex(path);
+  ASSERT_EQ(hex.size(), 140000u);
+  EXPECT_EQ(hex.find_first_not_of("5a"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace qb

@@ -1,0 +1,160 @@
+#include "util/Text.h"
+
+#include <array>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+
+namespace qb {
+
+void Split(std::vector<std::string>* pieces, std::string_view text, std::string_view separator) {
+  if (pieces == nullptr || separator.empty()) {
+    return;
+  }
+  pieces->clear();
+  size_t start = 0;
+  for (;;) {
+    const size_t hit = text.find(separator, start);
+    if (hit == std::string_view::npos) {
+      pieces->emplace_back(text.substr(start));
+      return;
+    }
+    pieces->emplace_back(text.substr(start, hit - start));
+    start = hit + separator.size();
+  }
+}
+
+std::vector<std::string> Split(std::string_view text, std::string_view separator) {
+  std::vector<std::string> pieces;
+  Split(&pieces, text, separator);
+  return pieces;
+}
+
+std::string ReadFileAsHex(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    return {};
+  }
+  static constexpr char kDigits[] = "0123456789abcdef";
+  std::string hex;
+  std::array<char, 65536> chunk;
+  while (in.read(chunk.data(), chunk.size()) || in.gcount() > 0) {
+    const auto got = static_cast<size_t>(in.gcount());
+    const size_t at = hex.size();
+    hex.resize(at + 2 * got);
+    for (size_t i = 0; i < got; ++i) {
+      const auto byte = static_cast<unsigned char>(chunk[i]);
+      hex[at + 2 * i] = kDigits[byte >> 4];
+      hex[at + 2 * i + 1] = kDigits[byte & 0x0f];
+    }
+  }
+  return hex;
+}
+
+namespace {
+
+constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
+
+// What a lead byte promises: the sequence length and the range of the second
+// byte (the well-formed table of Unicode 3.9). `len` is 0 for a byte that
+// cannot start a multi-byte sequence.
+struct Lead {
+  size_t len = 0;
+  unsigned char lo = 0x80;
+  unsigned char hi = 0xBF;
+};
+
+Lead ClassifyLead(unsigned char b0) {
+  Lead lead;
+  if (b0 >= 0xC2 && b0 <= 0xDF) {
+    lead.len = 2;
+  } else if (b0 >= 0xE0 && b0 <= 0xEF) {
+    lead.len = 3;
+    if (b0 == 0xE0) lead.lo = 0xA0;
+    if (b0 == 0xED) lead.hi = 0x9F;
+  } else if (b0 >= 0xF0 && b0 <= 0xF4) {
+    lead.len = 4;
+    if (b0 == 0xF0) lead.lo = 0x90;
+    if (b0 == 0xF4) lead.hi = 0x8F;
+  }
+  return lead;
+}
+
+// Bytes at `s[i]` (lead included) that fit the sequence the lead promises.
+size_t MatchedBytes(std::string_view s, size_t i, const Lead& lead) {
+  size_t k = 1;
+  for (; k < lead.len && i + k < s.size(); ++k) {
+    const auto b = static_cast<unsigned char>(s[i + k]);
+    const unsigned char min = (k == 1) ? lead.lo : 0x80;
+    const unsigned char max = (k == 1) ? lead.hi : 0xBF;
+    if (b < min || b > max) {
+      break;
+    }
+  }
+  return k;
+}
+
+}  // namespace
+
+std::string Utf8ToWide(std::string_view bytes) {
+  const size_t zero = bytes.find('\0');
+  if (zero != std::string_view::npos) {
+    bytes = bytes.substr(0, zero);
+  }
+  std::string out;
+  out.reserve(bytes.size());
+  size_t i = 0;
+  while (i < bytes.size()) {
+    const auto b0 = static_cast<unsigned char>(bytes[i]);
+    if (b0 < 0x80) {
+      out.push_back(static_cast<char>(b0));
+      ++i;
+      continue;
+    }
+    const Lead lead = ClassifyLead(b0);
+    const size_t matched = lead.len == 0 ? 1 : MatchedBytes(bytes, i, lead);
+    if (matched == lead.len) {
+      out.append(bytes.substr(i, matched));
+    } else {
+      // The maximal ill-formed subpart becomes one replacement character.
+      out.append(kReplacement);
+    }
+    i += matched;
+  }
+  return out;
+}
+
+std::string AnsiToUtf8(std::string_view bytes) {
+  constexpr size_t kMaxUnits = 260;
+  const std::string text = Utf8ToWide(bytes);
+  return std::string(Utf16Prefix(text, kMaxUnits));
+}
+
+size_t Utf16Length(std::string_view utf8) {
+  size_t units = 0;
+  for (const char c : utf8) {
+    const auto b = static_cast<unsigned char>(c);
+    if ((b & 0xC0) != 0x80) {
+      units += (b >= 0xF0) ? 2 : 1;
+    }
+  }
+  return units;
+}
+
+std::string_view Utf16Prefix(std::string_view utf8, size_t maxUnits) {
+  size_t units = 0;
+  size_t i = 0;
+  while (i < utf8.size()) {
+    const auto b = static_cast<unsigned char>(utf8[i]);
+    const size_t len = b < 0x80 ? 1 : b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : 2;
+    const size_t need = (len == 4) ? 2 : 1;
+    if (units + need > maxUnits) {
+      break;
+    }
+    units += need;
+    i += len;
+  }
+  return utf8.substr(0, std::min(i, utf8.size()));
+}
+
+}  // namespace qb

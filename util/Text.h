@@ -1,0 +1,47 @@
+// Text helpers shared by every subsystem: the splitter of request paths and
+// argument texts, UTF-8 clean-up, UTF-16 length counting and the hexadecimal
+// rendering of files.
+//
+// Text inside the server is UTF-8 in std::string. Where a bound is counted in
+// UTF-16 units, Utf16Length counts them over the UTF-8 text.
+//
+// Thread contract: every function is stateless and may run on any thread.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qb {
+
+// Fills `pieces` with the pieces of `text` between occurrences of `separator`.
+// Empty pieces are kept; a text without the separator gives one piece, an empty
+// text one empty piece. Nothing is done when `pieces` is null or `separator`
+// is empty.
+void Split(std::vector<std::string>* pieces, std::string_view text, std::string_view separator);
+
+// Convenience form of Split that returns the pieces.
+std::vector<std::string> Split(std::string_view text, std::string_view separator);
+
+// Every byte of the file at `path` as two lowercase hexadecimal digits; empty
+// when the file cannot be opened.
+std::string ReadFileAsHex(const std::string& path);
+
+// Decodes `bytes` as UTF-8 up to the first zero byte; every invalid sequence
+// becomes U+FFFD. The result is valid UTF-8.
+std::string Utf8ToWide(std::string_view bytes);
+
+// The folder path text of the "dbAccess/DB_URL" answer: the bytes up to the
+// first zero, cleaned as Utf8ToWide does and cut to at most 260 UTF-16 units
+// (never inside a character).
+std::string AnsiToUtf8(std::string_view bytes);
+
+// Number of UTF-16 code units the UTF-8 text `utf8` takes (a character above
+// U+FFFF counts two). `utf8` is expected to be valid UTF-8.
+size_t Utf16Length(std::string_view utf8);
+
+// Longest prefix of valid UTF-8 text `utf8` that takes at most `maxUnits`
+// UTF-16 units and does not end inside a character.
+std::string_view Utf16Prefix(std::string_view utf8, size_t maxUnits);
+
+}  // namespace qb
