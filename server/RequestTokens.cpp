@@ -29,12 +29,24 @@ std::string_view SplitLine(std::string_view text, std::string_view separator, si
 }
 
 std::string_view Tokenize(std::string_view text, std::string_view separators, size_t* pos) {
-  const size_t start = text.find_first_not_of(separators, std::min(*pos, text.size()));
-  if (start == std::string_view::npos) {
+  // Large bodies (page images) pass through here; one separator, the common
+  // case, is searched with memchr instead of a per-byte set lookup.
+  size_t start = std::min(*pos, text.size());
+  size_t end = 0;
+  if (separators.size() == 1) {
+    const char separator = separators.front();
+    while (start < text.size() && text[start] == separator) {
+      ++start;
+    }
+    end = start < text.size() ? text.find(separator, start) : std::string_view::npos;
+  } else {
+    start = text.find_first_not_of(separators, start);
+    end = start == std::string_view::npos ? start : text.find_first_of(separators, start);
+  }
+  if (start >= text.size()) {
     *pos = text.size();
     return {};
   }
-  size_t end = text.find_first_of(separators, start);
   if (end == std::string_view::npos) {
     end = text.size();
   }

@@ -107,8 +107,12 @@ std::string Utf8ToWide(std::string_view bytes) {
   while (i < bytes.size()) {
     const auto b0 = static_cast<unsigned char>(bytes[i]);
     if (b0 < 0x80) {
-      out.push_back(static_cast<char>(b0));
-      ++i;
+      size_t end = i + 1;
+      while (end < bytes.size() && static_cast<unsigned char>(bytes[end]) < 0x80) {
+        ++end;
+      }
+      out.append(bytes.substr(i, end - i));
+      i = end;
       continue;
     }
     const Lead lead = ClassifyLead(b0);

@@ -1,0 +1,45 @@
+// Cost of the request path without sockets: framing, parsing and answer
+// building for the cheap route, and parsing of a large form body (a page
+// image of about 4 MB).
+#include <benchmark/benchmark.h>
+
+#include <string>
+
+#include "server/CReqParse.h"
+#include "server/Dispatcher.h"
+#include "server/RequestFramer.h"
+
+namespace {
+
+const std::string kCheapRequest =
+    "GET /dbAccess/IMG_URL HTTP/1.1\r\nHost: localhost:3210\r\nUser-Agent: Mozilla/5.0 (X11; "
+    "Linux x86_64)\r\nAccept: */*\r\nOrigin: http://localhost:8080\r\nConnection: keep-alive\r\n\r\n";
+
+void BM_CheapRouteAnswer(benchmark::State& state) {
+  qb::CAppData app;
+  for (auto _ : state) {
+    qb::RequestFramer framer;
+    const qb::RequestFrame frame = framer.Update(kCheapRequest);
+    qb::CReqParse parse;
+    parse.Parse(std::string_view(kCheapRequest).substr(0, frame.size));
+    benchmark::DoNotOptimize(qb::BuildAnswer(&app, &parse));
+  }
+}
+BENCHMARK(BM_CheapRouteAnswer);
+
+void BM_PageImageBody(benchmark::State& state) {
+  const std::string body = "id=0&img=data:image/png;base64," + std::string(4 << 20, 'A');
+  const std::string request = "POST /print/add HTTP/1.1\r\nContent-Length: " +
+                              std::to_string(body.size()) + "\r\n\r\n" + body;
+  for (auto _ : state) {
+    qb::RequestFramer framer;
+    benchmark::DoNotOptimize(framer.Update(request));
+    qb::CReqParse parse;
+    benchmark::DoNotOptimize(parse.Parse(request));
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
+                          static_cast<int64_t>(request.size()));
+}
+BENCHMARK(BM_PageImageBody)->Unit(benchmark::kMillisecond);
+
+}  // namespace

@@ -1,0 +1,127 @@
+"""Starts the real server binary with a temporary HOME and talks to it."""
+import os
+import signal
+import socket
+import subprocess
+import time
+
+import pytest
+
+
+def free_port():
+    with socket.socket(socket.AF_INET, socket.SOCK_STREAM) as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def wait_for(predicate, timeout, interval=0.02):
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        if predicate():
+            return True
+        time.sleep(interval)
+    return predicate()
+
+
+def accepts(port):
+    try:
+        with socket.create_connection(("127.0.0.1", port), timeout=0.5):
+            return True
+    except OSError:
+        return False
+
+
+def exchange(port, *pieces, pause=0.0, timeout=10.0):
+    """Sends the pieces (pausing between them) and reads until the server
+    closes the connection. Returns the answer bytes."""
+    with socket.create_connection(("127.0.0.1", port), timeout=timeout) as s:
+        for i, piece in enumerate(pieces):
+            if i and pause:
+                time.sleep(pause)
+            s.sendall(piece)
+        return read_all(s)
+
+
+def read_all(sock):
+    chunks = []
+    while True:
+        chunk = sock.recv(65536)
+        if not chunk:
+            return b"".join(chunks)
+        chunks.append(chunk)
+
+
+class Server:
+    def __init__(self, root):
+        self.root = root
+        self.home = root / "home"
+        self.config_home = self.home / ".config"
+        self.data_home = self.home / ".local" / "share"
+        self.runtime = root / "run"
+        for folder in (self.config_home, self.data_home, self.runtime):
+            folder.mkdir(parents=True, exist_ok=True)
+        os.chmod(self.runtime, 0o700)
+        self.port = free_port()
+        self.write_port(self.port)
+        self.proc = None
+        self.stderr_path = root / "server.stderr"
+
+    @property
+    def config_file(self):
+        return self.config_home / "Tavrim" / "Quillbox.conf"
+
+    def write_port(self, port):
+        self.config_file.parent.mkdir(parents=True, exist_ok=True)
+        self.config_file.write_text("[Server]\nport=%d\n" % port)
+
+    def env(self):
+        env = {k: v for k, v in os.environ.items()
+               if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
+        env.update(HOME=str(self.home), XDG_CONFIG_HOME=str(self.config_home),
+                   XDG_DATA_HOME=str(self.data_home), XDG_RUNTIME_DIR=str(self.runtime))
+        return env
+
+    def run(self, *args, timeout=10):
+        return subprocess.run([binary()] + list(args), env=self.env(), capture_output=True,
+                              timeout=timeout)
+
+    def start(self, *args, wait=True):
+        self.stderr = open(self.stderr_path, "wb")
+        self.proc = subprocess.Popen([binary(), "--verbose"] + list(args), env=self.env(),
+                                     stdout=subprocess.DEVNULL, stderr=self.stderr)
+        if wait:
+            assert wait_for(lambda: accepts(self.port), 10), self.log()
+        return self
+
+    def log(self):
+        return self.stderr_path.read_text(errors="replace") if self.stderr_path.exists() else ""
+
+    def stop(self):
+        if self.proc and self.proc.poll() is None:
+            self.proc.send_signal(signal.SIGTERM)
+            try:
+                self.proc.wait(timeout=10)
+            except subprocess.TimeoutExpired:
+                self.proc.kill()
+                self.proc.wait()
+        if self.proc:
+            self.stderr.close()
+
+
+def binary():
+    path = os.environ.get("QUILLBOX_SERVER")
+    if not path:
+        pytest.skip("QUILLBOX_SERVER names no server binary")
+    return path
+
+
+@pytest.fixture
+def server(tmp_path):
+    srv = Server(tmp_path)
+    try:
+        yield srv
+    finally:
+        srv.stop()
+        # The sanitizers report on exit; a clean run exits 0.
+        if srv.proc is not None:
+            assert srv.proc.returncode == 0, srv.log()

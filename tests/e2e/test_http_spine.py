@@ -1,0 +1,152 @@
+"""The HTTP spine seen from outside: answer bytes, framing, listener cycles,
+signals and the command line."""
+import signal
+import socket
+import subprocess
+import threading
+import time
+
+import pytest
+
+from conftest import accepts, exchange, free_port, read_all, wait_for
+
+OK_EMPTY = (b"HTTP/1.1 200 OK\r\nAccess-Control-Allow-Origin: *\r\n"
+            b"Content-Type: text/plain\r\nContent-Length: 0\r\n\r\n")
+NOT_FOUND = (b"HTTP/1.1 404 Not Found\r\nAccess-Control-Allow-Origin: *\r\n"
+             b"Connection: close\r\n\r\n")
+SERVER_ERROR = (b"HTTP/1.1 500 Internal Server Error\r\nAccess-Control-Allow-Origin: *\r\n"
+                b"Connection: close\r\n\r\n")
+
+
+@pytest.mark.parametrize("request_bytes, answer", [
+    pytest.param(b"GET /dbAccess/IMG_URL HTTP/1.1\r\nHost: localhost\r\n\r\n", OK_EMPTY,
+                 id="cheap route"),
+    pytest.param(b"POST /dbAccess/IMG_URL HTTP/1.1\r\nContent-Length: 3\r\n\r\na=b", OK_EMPTY,
+                 id="cheap route with a body"),
+    pytest.param(b"Host: localhost\r\nAccept: */*\r\n\r\n", NOT_FOUND, id="no GET or POST line"),
+    pytest.param(b"GET\r\n\r\n", NOT_FOUND, id="empty path"),
+    pytest.param(b"GET /PRINT/INIT HTTP/1.1\r\n\r\n", SERVER_ERROR, id="route case matters"),
+    pytest.param(b"GET / HTTP/1.1\r\n\r\n", SERVER_ERROR, id="root path"),
+    pytest.param(b"GET /dbAccess/TOP_GROUP HTTP/1.1\r\n\r\n", SERVER_ERROR,
+                 id="argument text missing"),
+    pytest.param(b"GET /" + b"a" * 600 + b" HTTP/1.1\r\n\r\n", SERVER_ERROR,
+                 id="overlong target"),
+    pytest.param(b"POST /x HTTP/1.1\r\nContent-Length: 268435457\r\n\r\n", SERVER_ERROR,
+                 id="announced body over 256 MiB"),
+])
+def test_answers_are_byte_exact(server, request_bytes, answer):
+    server.start()
+    assert exchange(server.port, request_bytes) == answer
+    # The server keeps serving after every kind of answer.
+    assert exchange(server.port, b"GET /dbAccess/IMG_URL HTTP/1.1\r\n\r\n") == OK_EMPTY
+
+
+def test_request_with_length_is_not_cut_at_a_pause(server):
+    server.start()
+    with socket.create_connection(("127.0.0.1", server.port), timeout=10) as s:
+        s.sendall(b"POST /dbAccess/IMG_URL HTTP/1.1\r\nContent-Length: 10\r\n\r\nabc")
+        s.settimeout(0.3)
+        with pytest.raises(socket.timeout):
+            s.recv(1)  # nothing may come while the announced body is incomplete
+        s.settimeout(10)
+        s.sendall(b"defghij")
+        assert read_all(s) == OK_EMPTY
+
+
+def test_request_without_blank_line_ends_at_the_pause(server):
+    server.start()
+    assert exchange(server.port, b"GET /dbAccess/IMG_URL HTTP/1.1\r\n") == OK_EMPTY
+
+
+def test_silent_client_is_closed_without_an_answer(server):
+    server.start()
+    with socket.create_connection(("127.0.0.1", server.port), timeout=15) as s:
+        started = time.monotonic()
+        assert read_all(s) == b""
+        assert time.monotonic() - started >= 1.5
+
+
+def test_connections_beyond_the_worker_bound_wait_in_the_backlog(server):
+    server.start()
+    busy, waiting = 64, 10
+    request = b"POST /dbAccess/IMG_URL HTTP/1.1\r\nContent-Length: 4\r\n\r\n"
+    answers = {}
+
+    def client(name, first, rest, release):
+        try:
+            with socket.create_connection(("127.0.0.1", server.port), timeout=20) as s:
+                s.sendall(first)
+                release.wait()
+                s.sendall(rest)
+                answers[name] = read_all(s)
+        except OSError as error:
+            answers[name] = repr(error).encode()
+
+    hold, go = threading.Event(), threading.Event()
+    go.set()
+    # Every worker gets a request whose announced body is still missing...
+    threads = [threading.Thread(target=client, args=(("busy", i), request, b"body", hold))
+               for i in range(busy)]
+    for t in threads:
+        t.start()
+    time.sleep(0.5)
+    # ...so complete requests arriving now have to wait for a free worker.
+    late = [threading.Thread(target=client, args=(("late", i), request + b"body", b"", go))
+            for i in range(waiting)]
+    for t in late:
+        t.start()
+    time.sleep(0.5)
+    assert not any(name[0] == "late" for name in answers)
+    hold.set()
+    for t in threads + late:
+        t.join()
+    assert len(answers) == busy + waiting
+    assert set(answers.values()) == {OK_EMPTY}
+
+
+def test_port_held_by_another_socket_is_taken_once_freed(server):
+    blocker = socket.socket()
+    blocker.bind(("0.0.0.0", server.port))
+    blocker.listen(1)
+    server.start(wait=False)
+    time.sleep(0.5)
+    assert server.proc.poll() is None
+    blocker.close()
+    assert wait_for(lambda: accepts(server.port), 5), server.log()
+    assert exchange(server.port, b"GET /dbAccess/IMG_URL HTTP/1.1\r\n\r\n") == OK_EMPTY
+
+
+def test_sighup_after_a_port_change_moves_the_listener(server):
+    server.start()
+    old_port = server.port
+    new_port = free_port()
+    server.write_port(new_port)
+    server.proc.send_signal(signal.SIGHUP)
+    assert wait_for(lambda: accepts(new_port), 5), server.log()
+    assert exchange(new_port, b"GET /dbAccess/IMG_URL HTTP/1.1\r\n\r\n") == OK_EMPTY
+    assert wait_for(lambda: not accepts(old_port), 5)
+
+
+def test_sigterm_ends_the_process_within_a_second(server):
+    server.start()
+    # A connection in the middle of its request does not hold the shutdown up.
+    with socket.create_connection(("127.0.0.1", server.port)) as s:
+        s.sendall(b"POST /dbAccess/IMG_URL HTTP/1.1\r\nContent-Length: 100\r\n\r\n")
+        time.sleep(0.2)
+        server.proc.send_signal(signal.SIGTERM)
+        assert server.proc.wait(timeout=1.0) == 0
+
+
+@pytest.mark.parametrize("args, status, stdout_start", [
+    pytest.param(["--version"], 0, b"quillbox-server ", id="version"),
+    pytest.param(["--help"], 0, b"Usage: quillbox-server", id="help"),
+    pytest.param(["--bogus"], 1, b"", id="unknown option"),
+    pytest.param(["--catalogue-url"], 1, b"", id="URL missing"),
+    pytest.param(["--catalogue-url", "ftp://x"], 1, b"", id="not an http URL"),
+])
+def test_command_line(server, args, status, stdout_start):
+    result = server.run(*args)
+    assert result.returncode == status
+    assert result.stdout.startswith(stdout_start)
+    if status:
+        assert result.stderr.count(b"\n") == 1
