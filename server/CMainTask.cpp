@@ -122,13 +122,15 @@ int CMainTask::AcceptClient(int listenSocket) {
     if (!m_pool.WaitForCapacity(std::chrono::milliseconds(kAcceptPollMs))) {
       continue;  // every worker is busy: leave the connection in the backlog
     }
-    pollfd pfd{listenSocket, POLLIN, 0};
-    if (::poll(&pfd, 1, kAcceptPollMs) <= 0) {
-      continue;
-    }
     const int client = ::accept4(listenSocket, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
     if (client >= 0) {
       return client;
+    }
+    if (errno == EAGAIN || errno == EWOULDBLOCK) {
+      // Nothing pending: wait for the next connection, at most one poll period.
+      pollfd pfd{listenSocket, POLLIN, 0};
+      ::poll(&pfd, 1, kAcceptPollMs);
+      continue;
     }
     if (!IsTransientAcceptError(errno)) {
       LogError(std::string("accept failed: ") + std::strerror(errno));
