@@ -2,7 +2,13 @@
 
 namespace qb {
 
-CWorkerPool::CWorkerPool(size_t maxWorkers) : m_maxWorkers(maxWorkers == 0 ? 1 : maxWorkers) {}
+CWorkerPool::CWorkerPool(size_t workers) : m_maxWorkers(workers == 0 ? 1 : workers) {
+  std::lock_guard lock(m_mutex);
+  m_threads.reserve(m_maxWorkers);
+  for (size_t i = 0; i < m_maxWorkers; ++i) {
+    m_threads.emplace_back([this] { WorkerLoop(); });
+  }
+}
 
 CWorkerPool::~CWorkerPool() { Shutdown(); }
 
@@ -20,10 +26,6 @@ void CWorkerPool::Post(std::unique_ptr<CTaskBase> task) {
   std::lock_guard lock(m_mutex);
   m_queue.push_back(std::move(task));
   ++m_busy;
-  // Each idle worker will take one queued task; start a thread for the rest.
-  if (m_queue.size() > m_idle && m_threads.size() < m_maxWorkers && !m_shutdown) {
-    m_threads.emplace_back([this] { WorkerLoop(); });
-  }
   m_taskReady.notify_one();
 }
 
@@ -43,9 +45,7 @@ void CWorkerPool::Shutdown() {
 void CWorkerPool::WorkerLoop() {
   std::unique_lock lock(m_mutex);
   for (;;) {
-    ++m_idle;
     m_taskReady.wait(lock, [this] { return !m_queue.empty() || m_shutdown; });
-    --m_idle;
     if (m_queue.empty()) {
       return;  // shutting down with nothing left to run
     }

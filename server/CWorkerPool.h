@@ -1,7 +1,8 @@
-// A bounded set of worker threads that run connection tasks. Threads are
-// started as tasks arrive, up to the bound, and then reused; at most that many
-// tasks are queued or running at once, so the listener accepts a connection
-// only when HasCapacity() and leaves the rest in the listen backlog.
+// A fixed set of worker threads that run connection tasks. The threads are
+// started with the pool, so that handing over an accepted connection costs no
+// thread creation and the listener gets back to its short backlog at once. At
+// most that many tasks are queued or running at once: the listener accepts a
+// connection only when HasCapacity() and leaves the rest in the listen backlog.
 //
 // Thread contract: Post, HasCapacity and WaitForCapacity may be called from
 // any thread (the listener in practice). Shutdown (also run by the destructor)
@@ -24,7 +25,8 @@ namespace qb {
 
 class CWorkerPool {
  public:
-  explicit CWorkerPool(size_t maxWorkers);
+  // Starts `workers` threads (at least one).
+  explicit CWorkerPool(size_t workers);
   ~CWorkerPool();
   CWorkerPool(const CWorkerPool&) = delete;
   CWorkerPool& operator=(const CWorkerPool&) = delete;
@@ -45,7 +47,6 @@ class CWorkerPool {
   mutable std::condition_variable m_slotFree;   // a task finished
   std::deque<std::unique_ptr<CTaskBase>> m_queue;
   size_t m_busy = 0;  // tasks queued or running
-  size_t m_idle = 0;  // workers waiting for a task
   bool m_shutdown = false;
   std::vector<std::thread> m_threads;
 };

@@ -68,40 +68,43 @@ def test_silent_client_is_closed_without_an_answer(server):
 
 def test_connections_beyond_the_worker_bound_wait_in_the_backlog(server):
     server.start()
-    busy, waiting = 64, 10
-    request = b"POST /dbAccess/IMG_URL HTTP/1.1\r\nContent-Length: 4\r\n\r\n"
-    answers = {}
+    head = b"POST /dbAccess/IMG_URL HTTP/1.1\r\nContent-Length: 4\r\n\r\n"
+    # Every worker gets a request whose announced body is still missing.
+    # Connecting one at a time, a little apart, keeps the listen backlog of 5
+    # from overflowing (an overflow costs a SYN retry of a second).
+    busy = []
+    try:
+        for _ in range(64):
+            s = socket.create_connection(("127.0.0.1", server.port), timeout=20)
+            busy.append(s)
+            s.sendall(head)
+            time.sleep(0.003)
+        time.sleep(0.3)
+        # A complete request arriving now has to wait for a free worker.
+        late_answers = []
 
-    def client(name, first, rest, release):
-        try:
-            with socket.create_connection(("127.0.0.1", server.port), timeout=20) as s:
-                s.sendall(first)
-                release.wait()
-                s.sendall(rest)
-                answers[name] = read_all(s)
-        except OSError as error:
-            answers[name] = repr(error).encode()
+        def late_client():
+            try:
+                with socket.create_connection(("127.0.0.1", server.port), timeout=20) as s:
+                    s.sendall(head + b"body")
+                    late_answers.append(read_all(s))
+            except OSError as error:
+                late_answers.append(repr(error).encode())
 
-    hold, go = threading.Event(), threading.Event()
-    go.set()
-    # Every worker gets a request whose announced body is still missing...
-    threads = [threading.Thread(target=client, args=(("busy", i), request, b"body", hold))
-               for i in range(busy)]
-    for t in threads:
-        t.start()
-    time.sleep(0.5)
-    # ...so complete requests arriving now have to wait for a free worker.
-    late = [threading.Thread(target=client, args=(("late", i), request + b"body", b"", go))
-            for i in range(waiting)]
-    for t in late:
-        t.start()
-    time.sleep(0.5)
-    assert not any(name[0] == "late" for name in answers)
-    hold.set()
-    for t in threads + late:
-        t.join()
-    assert len(answers) == busy + waiting
-    assert set(answers.values()) == {OK_EMPTY}
+        late = [threading.Thread(target=late_client, daemon=True) for _ in range(3)]
+        for t in late:
+            t.start()
+        time.sleep(1.0)
+        assert late_answers == []
+        for s in busy:
+            s.sendall(b"body")
+        assert [read_all(s) for s in busy] == [OK_EMPTY] * len(busy)
+        for t in late:
+            t.join(timeout=20)
+        assert late_answers == [OK_EMPTY] * len(late)
+    finally:
+        for s in busy:
+            s.close()
 
 
 def test_port_held_by_another_socket_is_taken_once_freed(server):
