@@ -130,13 +130,14 @@ def test_sighup_after_a_port_change_moves_the_listener(server):
     assert wait_for(lambda: not accepts(old_port), 5)
 
 
-def test_sigterm_ends_the_process_within_a_second(server):
+@pytest.mark.parametrize("signum", [signal.SIGTERM, signal.SIGINT], ids=["SIGTERM", "SIGINT"])
+def test_stop_signal_ends_the_process_within_a_second(server, signum):
     server.start()
     # A connection in the middle of its request does not hold the shutdown up.
     with socket.create_connection(("127.0.0.1", server.port)) as s:
         s.sendall(b"POST /dbAccess/IMG_URL HTTP/1.1\r\nContent-Length: 100\r\n\r\n")
         time.sleep(0.2)
-        server.proc.send_signal(signal.SIGTERM)
+        server.proc.send_signal(signum)
         assert server.proc.wait(timeout=1.0) == 0
 
 
