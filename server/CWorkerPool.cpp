@@ -24,6 +24,9 @@ bool CWorkerPool::WaitForCapacity(std::chrono::milliseconds timeout) const {
 
 void CWorkerPool::Post(std::unique_ptr<CTaskBase> task) {
   std::lock_guard lock(m_mutex);
+  if (m_shutdown) {
+    return;  // nobody would run it; destroying it releases what it holds
+  }
   m_queue.push_back(std::move(task));
   ++m_busy;
   m_taskReady.notify_one();

@@ -7,7 +7,8 @@
 // Thread contract: Post, HasCapacity and WaitForCapacity may be called from
 // any thread (the listener in practice). Shutdown (also run by the destructor)
 // lets every queued task run, then joins every worker; tasks are expected to
-// end promptly once the context's stop flag is set.
+// end promptly once the context's stop flag is set. A task posted after
+// Shutdown is destroyed without running.
 #pragma once
 
 #include <chrono>
