@@ -3,7 +3,9 @@
 namespace qb {
 
 CAppData::CAppData()
-    : m_pTaskMgr(std::make_unique<CTaskMgr>(this)), m_pReg(std::make_unique<CReg>()) {}
+    : m_pTaskMgr(std::make_unique<CTaskMgr>(this)),
+      m_pReg(std::make_unique<CReg>()),
+      m_pInitDataBase(std::make_unique<InitDataBase>()) {}
 
 CAppData::~CAppData() {
   m_pTaskMgr.reset();

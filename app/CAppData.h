@@ -1,7 +1,8 @@
 // The one application context of the server: created once at start-up before
 // the listener runs, destroyed after every worker has been joined. It owns the
-// configuration store and the task link, and carries the flags that end the
-// server's loops and the port of the current listening cycle.
+// configuration store, the task link and the catalogue definitions, and carries
+// the flags that end the server's loops and the port of the current listening
+// cycle.
 //
 // Thread contract: shared by every thread. The flags and the port are atomics
 // polled without a lock; m_bStop only ever goes from 0 to 1. The owned objects
@@ -15,6 +16,7 @@
 
 #include "app/CReg.h"
 #include "app/CTaskMgr.h"
+#include "catalog/InitDataBase.h"
 
 namespace qb {
 
@@ -37,6 +39,7 @@ class CAppData {
   std::atomic<int> m_bRelisten{0};       // 1 asks the listener to bind again
   std::atomic<uint16_t> m_nPort{0};      // port of the current listening cycle
   std::unique_ptr<CReg> m_pReg;          // configuration store
+  std::unique_ptr<InitDataBase> m_pInitDataBase;  // catalogue definitions
 };
 
 }  // namespace qb

@@ -1,0 +1,97 @@
+#include "catalog/CatalogueDb.h"
+
+#include <cstring>
+
+#include "util/Log.h"
+#include "util/UserFolders.h"
+
+namespace qb {
+namespace {
+
+int ReadOnlyAuthorizer(void* data, int action, const char* first, const char*, const char*,
+                       const char*) {
+  const auto* table = static_cast<const std::string*>(data);
+  switch (action) {
+    case SQLITE_SELECT:
+    case SQLITE_FUNCTION:
+      return SQLITE_OK;
+    case SQLITE_READ:
+      return (first != nullptr && *table == first) ? SQLITE_OK : SQLITE_DENY;
+    default:
+      return SQLITE_DENY;
+  }
+}
+
+}  // namespace
+
+std::string CatalogueDb::Path() {
+  return GetDataFolder() + "/" + std::string(kCatalogueFileName);
+}
+
+std::optional<CatalogueDb> CatalogueDb::Open(Mode mode) { return OpenFile(Path(), mode); }
+
+std::optional<CatalogueDb> CatalogueDb::OpenFile(const std::string& path, Mode mode) {
+  sqlite3* raw = nullptr;
+  const int flags = (mode == Mode::kReadOnly ? SQLITE_OPEN_READONLY
+                                             : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE) |
+                    SQLITE_OPEN_NOMUTEX;
+  const int rc = sqlite3_open_v2(path.c_str(), &raw, flags, nullptr);
+  CatalogueDb db(raw);
+  if (rc != SQLITE_OK) {
+    LogDebug("cannot open " + path + ": " + (raw ? sqlite3_errmsg(raw) : "out of memory"));
+    return std::nullopt;
+  }
+  sqlite3_busy_timeout(raw, kBusyTimeoutMs);
+  return db;
+}
+
+Statement CatalogueDb::Prepare(std::string_view sql) {
+  sqlite3_stmt* stmt = nullptr;
+  const int rc = sqlite3_prepare_v2(m_db.get(), sql.data(), static_cast<int>(sql.size()), &stmt,
+                                    nullptr);
+  if (rc != SQLITE_OK) {
+    LogDebug("sqlite3_prepare_v2 r=" + std::to_string(rc) + " " + sqlite3_errmsg(m_db.get()));
+    sqlite3_finalize(stmt);
+    return Statement();
+  }
+  return Statement(stmt);
+}
+
+Statement CatalogueDb::PrepareSingle(std::string_view sql) {
+  sqlite3_stmt* stmt = nullptr;
+  const char* tail = nullptr;
+  const int rc =
+      sqlite3_prepare_v2(m_db.get(), sql.data(), static_cast<int>(sql.size()), &stmt, &tail);
+  Statement statement(stmt);
+  if (rc != SQLITE_OK || stmt == nullptr) {
+    LogDebug("sqlite3_prepare_v2 r=" + std::to_string(rc) + " " + sqlite3_errmsg(m_db.get()));
+    return Statement();
+  }
+  const std::string_view rest(tail, static_cast<size_t>(sql.data() + sql.size() - tail));
+  if (rest.find_first_not_of(" \t\r\n;") != std::string_view::npos) {
+    LogDebug("refused a statement followed by more text: " + std::string(sql));
+    return Statement();
+  }
+  return statement;
+}
+
+void CatalogueDb::RestrictToReading(const std::string& table) {
+  m_readableTable = std::make_unique<std::string>(table);
+  sqlite3_set_authorizer(m_db.get(), ReadOnlyAuthorizer, m_readableTable.get());
+}
+
+bool ExecuteSql(std::string_view sql) { return ExecuteSql(sql, nullptr); }
+
+bool ExecuteSql(std::string_view sql, const std::function<bool(Statement&)>& bind) {
+  std::optional<CatalogueDb> db = CatalogueDb::Open();
+  if (!db) {
+    return false;
+  }
+  Statement statement = db->Prepare(sql);
+  if (!statement.Valid() || (bind && !bind(statement))) {
+    return false;
+  }
+  return statement.Step() == SQLITE_DONE;
+}
+
+}  // namespace qb

@@ -1,0 +1,75 @@
+// One short-lived connection to the catalogue database "qkprint.db" in the
+// data folder. Every database operation opens its own, works and lets it go;
+// the destructor closes it. Every connection waits up to 5 s for a lock held
+// by another connection instead of failing at once.
+//
+// The file is opened by its full path in the data folder: the process's
+// current directory is never changed.
+//
+// Thread contract: a connection belongs to the thread that opened it.
+// Statements prepared on it must be destroyed before it.
+#pragma once
+
+#include <sqlite3.h>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "catalog/Statement.h"
+
+namespace qb {
+
+inline constexpr std::string_view kCatalogueFileName = "qkprint.db";
+inline constexpr int kBusyTimeoutMs = 5000;
+
+class CatalogueDb {
+ public:
+  enum class Mode {
+    kReadWrite,  // creates the file when it is missing
+    kReadOnly,   // fails when the file is missing; nothing can be written
+  };
+
+  // The catalogue of the current data folder; nullopt when it cannot be opened.
+  static std::optional<CatalogueDb> Open(Mode mode = Mode::kReadWrite);
+  // The database file at `path` (tests and tools).
+  static std::optional<CatalogueDb> OpenFile(const std::string& path, Mode mode);
+  // Full path of the catalogue file in the current data folder.
+  static std::string Path();
+
+  CatalogueDb(CatalogueDb&&) noexcept = default;
+  CatalogueDb& operator=(CatalogueDb&&) noexcept = default;
+
+  // Compiles `sql`; an invalid handle when it does not compile (the reason is
+  // written as a debug trace).
+  Statement Prepare(std::string_view sql);
+  // Compiles `sql` only when it is exactly one statement (nothing but blanks
+  // and an optional ";" may follow it).
+  Statement PrepareSingle(std::string_view sql);
+
+  // Lets statements compiled from now on read only `table` (and run plain
+  // functions); anything else makes the compilation fail. For statements whose
+  // conditions come from the client.
+  void RestrictToReading(const std::string& table);
+
+  sqlite3* Handle() const { return m_db.get(); }
+
+ private:
+  struct Closer {
+    void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
+  };
+  explicit CatalogueDb(sqlite3* db) : m_db(db) {}
+
+  std::unique_ptr<std::string> m_readableTable;  // read by the authorizer callback
+  std::unique_ptr<sqlite3, Closer> m_db;          // closed before the table name goes
+};
+
+// Runs `sql` once on its own connection; true exactly when it ran to
+// completion (SQLITE_DONE).
+bool ExecuteSql(std::string_view sql);
+// The same with parameters: `bind` binds them and returns false to give up.
+bool ExecuteSql(std::string_view sql, const std::function<bool(Statement&)>& bind);
+
+}  // namespace qb

@@ -1,0 +1,50 @@
+#include "catalog/Statement.h"
+
+namespace qb {
+
+Statement& Statement::operator=(Statement&& other) noexcept {
+  if (this != &other) {
+    sqlite3_finalize(m_stmt);
+    m_stmt = other.m_stmt;
+    other.m_stmt = nullptr;
+  }
+  return *this;
+}
+
+Statement::~Statement() { sqlite3_finalize(m_stmt); }
+
+bool Statement::BindText(int index, std::string_view value) {
+  return sqlite3_bind_text(m_stmt, index, value.data(), static_cast<int>(value.size()),
+                           SQLITE_TRANSIENT) == SQLITE_OK;
+}
+
+bool Statement::BindInt(int index, int64_t value) {
+  return sqlite3_bind_int64(m_stmt, index, value) == SQLITE_OK;
+}
+
+bool Statement::BindNull(int index) { return sqlite3_bind_null(m_stmt, index) == SQLITE_OK; }
+
+int Statement::Step() { return m_stmt == nullptr ? SQLITE_MISUSE : sqlite3_step(m_stmt); }
+
+int Statement::ColumnCount() const { return sqlite3_column_count(m_stmt); }
+
+std::string_view Statement::ColumnName(int column) const {
+  const char* name = sqlite3_column_name(m_stmt, column);
+  return name == nullptr ? std::string_view() : std::string_view(name);
+}
+
+bool Statement::IsNull(int column) const {
+  return sqlite3_column_type(m_stmt, column) == SQLITE_NULL;
+}
+
+std::optional<std::string_view> Statement::Text(int column) const {
+  const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, column));
+  if (text == nullptr) {
+    return std::nullopt;
+  }
+  return std::string_view(text, static_cast<size_t>(sqlite3_column_bytes(m_stmt, column)));
+}
+
+int64_t Statement::Int(int column) const { return sqlite3_column_int64(m_stmt, column); }
+
+}  // namespace qb

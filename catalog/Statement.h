@@ -1,0 +1,52 @@
+// One compiled SQLite statement, finalized when the handle goes away. Values
+// reach SQLite as bound parameters; text is read back as UTF-8.
+//
+// Thread contract: used on the thread that owns its connection, and destroyed
+// before that connection is closed.
+#pragma once
+
+#include <sqlite3.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace qb {
+
+class Statement {
+ public:
+  Statement() = default;
+  explicit Statement(sqlite3_stmt* stmt) : m_stmt(stmt) {}
+  Statement(const Statement&) = delete;
+  Statement& operator=(const Statement&) = delete;
+  Statement(Statement&& other) noexcept : m_stmt(other.m_stmt) { other.m_stmt = nullptr; }
+  Statement& operator=(Statement&& other) noexcept;
+  ~Statement();
+
+  bool Valid() const { return m_stmt != nullptr; }
+
+  // Parameters are numbered from 1. Each returns false when SQLite refuses.
+  bool BindText(int index, std::string_view value);
+  bool BindInt(int index, int64_t value);
+  bool BindNull(int index);
+
+  // Steps once: SQLITE_ROW, SQLITE_DONE or an error code.
+  int Step();
+  // Steps and tells whether a row is available.
+  bool NextRow() { return Step() == SQLITE_ROW; }
+
+  int ColumnCount() const;
+  std::string_view ColumnName(int column) const;
+  bool IsNull(int column) const;
+  // The column's text, or nullopt for NULL.
+  std::optional<std::string_view> Text(int column) const;
+  int64_t Int(int column) const;
+
+  sqlite3_stmt* Get() const { return m_stmt; }
+
+ private:
+  sqlite3_stmt* m_stmt = nullptr;
+};
+
+}  // namespace qb
