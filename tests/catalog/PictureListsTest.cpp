@@ -137,5 +137,27 @@ TEST_F(PictureListsTest, MaterialFoldersOutsideTheDataFolderAreNotScanned) {
   EXPECT_EQ(ServeTopGroup("images&topLevelId=10"), PictList(""));
 }
 
+TEST_F(PictureListsTest, WithoutACatalogueFileEveryListIsEmpty) {
+  std::filesystem::remove(qb::CatalogueDb::Path());
+  const Row rows[] = {
+      {"top-level groups", ServeTopGroup, "list&x=SEL-1",
+       "<pictGroupTopLevelInfos>\n</pictGroupTopLevelInfos>\n"},
+      {"sub-level groups", ServeSubGroup, "list&topLevelId = 3",
+       "<pictGroupSubLevelInfos>\n</pictGroupSubLevelInfos>\n"},
+      {"generic groups", ServeGenericGroup, "list&level=0", "<genGroupList>\n</genGroupList>\n"},
+      {"background groups", ServeGenericGroup, "backlist&x", "<genGroupList>\n</genGroupList>\n"},
+      {"group pictures", ServeTopGroup, "images&topLevelId=2", PictList("")},
+      {"recently used", ServeGenericGroup, "images&level=99", PictList("")},
+      {"history", ServePictRecent, "topLevelId = 0", PictList("")},
+      {"templates", ServeTemplateList, "x=P-100", "<templateList>\n</templateList>\n"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    EXPECT_EQ(row.serve(row.argument), row.answer);
+  }
+  // Reading does not create the file.
+  EXPECT_FALSE(std::filesystem::exists(qb::CatalogueDb::Path()));
+}
+
 }  // namespace
 }  // namespace qb
