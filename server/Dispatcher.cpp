@@ -3,6 +3,7 @@
 #include <array>
 #include <atomic>
 
+#include "server/PictureRoutes.h"
 #include "util/Log.h"
 #include "util/Text.h"
 
@@ -41,6 +42,17 @@ RouteResult NotConnected(const RouteRequest& route) {
   return {};
 }
 
+// Work that answers from the argument text alone; a malformed argument text
+// (nullopt) gives the server error.
+template <std::optional<std::string> (*Serve)(const std::string&)>
+RouteResult ServeArgument(const RouteRequest& route) {
+  std::optional<std::string> body = Serve(route.argument);
+  if (!body) {
+    return {};
+  }
+  return {true, std::move(*body)};
+}
+
 constexpr std::array<Route, kRouteCount> kRoutes{{
     {"print/init", false, NotConnected},
     {"print/add", false, NotConnected},
@@ -56,17 +68,17 @@ constexpr std::array<Route, kRouteCount> kRoutes{{
     {"dbAccess/SEARCH", false, NotConnected},
     {"dbAccess/DETAIL", false, NotConnected},
     {"dbAccess/RECENT", false, NotConnected},
-    {"dbAccess/TOP_GROUP", true, NotConnected},
-    {"dbAccess/SUB_GROUP", true, NotConnected},
-    {"dbAccess/GENERIC_GROUP", true, NotConnected},
+    {"dbAccess/TOP_GROUP", true, ServeArgument<ServeTopGroup>},
+    {"dbAccess/SUB_GROUP", true, ServeArgument<ServeSubGroup>},
+    {"dbAccess/GENERIC_GROUP", true, ServeArgument<ServeGenericGroup>},
     {"dbAccess/SOZAI_DOWNLOAD", true, NotConnected},
     {"dbAccess/SOZAI_TEMP_STATUS_DOWNLOAD", false, NotConnected},
-    {"dbAccess/TEMPLATE_LIST", true, NotConnected},
-    {"dbAccess/TEMPLATE_DATA", true, NotConnected},
+    {"dbAccess/TEMPLATE_LIST", true, ServeArgument<ServeTemplateList>},
+    {"dbAccess/TEMPLATE_DATA", true, ServeArgument<ServeTemplateData>},
     {"dbAccess/TEMPLATE_DOWNLOAD", true, NotConnected},
     {"dbAccess/LOG", true, NotConnected},
     {"dbAccess/PICT_HISTORY", true, NotConnected},
-    {"dbAccess/PICT_RECENT", true, NotConnected},
+    {"dbAccess/PICT_RECENT", true, ServeArgument<ServePictRecent>},
 }};
 
 std::atomic<uint64_t> g_nextSessionId{0};

@@ -1,0 +1,220 @@
+#include "catalog/GenericGroupInfos.h"
+
+#include <array>
+#include <span>
+
+#include "catalog/CatalogueDb.h"
+#include "catalog/ElementLayout.h"
+#include "catalog/RequestPair.h"
+#include "catalog/ScanPictFolder.h"
+#include "util/MacAddress.h"
+#include "util/Text.h"
+#include "util/UserFolders.h"
+
+namespace qb {
+namespace {
+
+constexpr std::string_view kListOpen = "<genGroupList>\n";
+constexpr std::string_view kListClose = "</genGroupList>\n";
+
+constexpr std::array<ElementName, 8> kGroupElements{{
+    {"level", "level"},
+    {"subLevel", "slevel"},
+    {"hasSubLevel", "hasSubLevel"},
+    {"name", "name"},
+    {"thumbnailUrl", "thumbnail"},
+    {"thumbnailHitUrl", "thumbnailH"},
+    {"thumbnailUpUrl", "thumbnailP"},
+    {"thumbnailClickUrl", "thumbnailS"},
+}};
+
+constexpr std::array<ElementName, 7> kBackGroupElements{{
+    {"level", "level"},
+    {"subLevel", "slevel"},
+    {"name", "name"},
+    {"thumbnailUrl", "thumbnail"},
+    {"thumbnailHitUrl", "thumbnailH"},
+    {"thumbnailUpUrl", "thumbnailP"},
+    {"thumbnailClickUrl", "thumbnailS"},
+}};
+
+// The group that stands for the recently used pictures; the client asks for
+// its pictures with sub-level 99.
+constexpr std::string_view kRecentGroupRest =
+    "</pno>\n"
+    "    <level>0</level>\n"
+    "    <slevel>99</slevel>\n"
+    "    <hasSubLevel>0</hasSubLevel>\n"
+    "    <name>最近使った画像</name>\n"
+    "    <thumbnail>/pictGroup/tab_recently_1.png</thumbnail>\n"
+    "    <thumbnailH>/pictGroup/tab_recently_1_h.png</thumbnailH>\n"
+    "    <thumbnailP>/pictGroup/tab_recently_1_p.png</thumbnailP>\n"
+    "    <thumbnailS>/pictGroup/tab_recently_2.png</thumbnailS>\n"
+    "  </genGroupInfo>\n";
+
+constexpr size_t kRecentRowLimit = 5;
+
+// Writes the groups `statement` yields, numbered from `first`; returns how
+// many were written and, in `firstLevel`, the level text of the first one.
+int64_t AppendGroups(Statement& statement, std::span<const ElementName> elements, int64_t first,
+                     std::string* out, std::optional<std::string>* firstLevel) {
+  const ElementLayout layout(statement, elements);
+  const int levelColumn = FindResultColumn(statement, "level");
+  int64_t count = 0;
+  while (statement.NextRow()) {
+    if (count == 0 && firstLevel != nullptr && levelColumn >= 0) {
+      if (const std::optional<std::string_view> level = statement.Text(levelColumn)) {
+        *firstLevel = std::string(*level);
+      }
+    }
+    out->append("  <genGroupInfo>\n    <pno>");
+    AppendNumber(out, first + count);
+    out->append("</pno>\n");
+    layout.AppendLines(statement, out);
+    out->append("</genGroupInfo>\n");
+    ++count;
+  }
+  return count;
+}
+
+}  // namespace
+
+std::string_view GenericGroupInfos::SelectColumns() {
+  return "select id "
+         "      ,groupInfoId "
+         "      ,kbn "
+         "      ,level "
+         "      ,subLevel "
+         "      ,hasSubLevel "
+         "      ,name "
+         "      ,folder "
+         "      ,thumbnailUrl "
+         "      ,thumbnailHitUrl "
+         "      ,thumbnailUpUrl "
+         "      ,thumbnailDisUrl "
+         "      ,thumbnailClickUrl "
+         "  from generic_group_infos ";
+}
+
+std::optional<std::string> GenericGroupInfos::GetGroupList(std::string_view text) const {
+  const RequestPair pair = SplitRequestPair(text);
+  const std::string column =
+      pair.key.find("subLevel") != std::string::npos ? std::string("level") : pair.key;
+  std::string answer(kListOpen);
+  if (!column.empty() && !pair.value) {
+    return std::nullopt;
+  }
+  if (!IsColumnKey(column)) {
+    answer.append(kListClose);
+    return answer;
+  }
+  if (std::optional<CatalogueDb> db = CatalogueDb::Open(CatalogueDb::Mode::kReadOnly)) {
+    std::string sql(SelectColumns());
+    sql.append(" WHERE kbn = 4 AND ").append(column).append(" = ?");
+    Statement statement = db->Prepare(sql);
+    if (statement.Valid() && statement.BindText(1, *pair.value)) {
+      std::optional<std::string> firstLevel;
+      const int64_t count = AppendGroups(statement, kGroupElements, 0, &answer, &firstLevel);
+      if (count > 0 && firstLevel == "0") {
+        answer.append("  <genGroupInfo>\n    <pno>");
+        AppendNumber(&answer, count);
+        answer.append(kRecentGroupRest);
+      }
+    }
+  }
+  answer.append(kListClose);
+  return answer;
+}
+
+std::string GenericGroupInfos::GetBackGroupList(std::string_view) const {
+  std::string answer(kListOpen);
+  if (std::optional<CatalogueDb> db = CatalogueDb::Open(CatalogueDb::Mode::kReadOnly)) {
+    std::string sql(SelectColumns());
+    sql.append(" WHERE kbn = 1 ");
+    Statement statement = db->Prepare(sql);
+    AppendGroups(statement, kBackGroupElements, 1, &answer, nullptr);
+  }
+  answer.append(kListClose);
+  return answer;
+}
+
+std::optional<std::string> GenericGroupInfos::GetPictList(std::string_view text,
+                                                          PictMode mode) const {
+  const RequestPair pair = SplitRequestPair(text);
+  std::string condition;
+  bool bindValue = true;
+  if (pair.key.find("level") != std::string::npos) {
+    if (!pair.value) {
+      return std::nullopt;
+    }
+    if (pair.value->find("99") != std::string::npos) {
+      return GetRecentPictList();
+    }
+    condition = "subLevel = ?";
+  } else if (pair.key.find("mac_address") != std::string::npos) {
+    // No condition: the statement would end in "and" and never compile.
+    return std::string(kPictListOpen).append(kPictListClose);
+  } else {
+    if (!pair.value) {
+      return std::nullopt;
+    }
+    if (!IsColumnKey(pair.key)) {
+      return std::string(kPictListOpen).append(kPictListClose);
+    }
+    // The value "null" compares with SQL NULL, which no row equals.
+    bindValue = *pair.value != "null";
+    condition = pair.key + (bindValue ? " = ?" : " = null");
+  }
+
+  std::string answer(kPictListOpen);
+  if (std::optional<CatalogueDb> db = CatalogueDb::Open(CatalogueDb::Mode::kReadOnly)) {
+    std::string sql(SelectColumns());
+    sql.append(mode == PictMode::kBackground ? " WHERE kbn = 1 and " : " WHERE kbn = 4 and ");
+    sql.append(condition);
+    Statement statement = db->Prepare(sql);
+    const int folderColumn = FindResultColumn(statement, "folder");
+    const bool bound = statement.Valid() && (!bindValue || statement.BindText(1, *pair.value));
+    const std::string dataFolder = GetDataFolder();
+    const std::string_view kind =
+        mode == PictMode::kBackground ? "sozai/汎用素材" : "sozai4_S/汎用素材";
+    while (bound && statement.NextRow()) {
+      if (const std::optional<std::string_view> folder = statement.Text(folderColumn)) {
+        ScanMaterialFolder(dataFolder, kind, *folder, &answer);
+      }
+    }
+  }
+  answer.append(kPictListClose);
+  return answer;
+}
+
+std::string GenericGroupInfos::GetRecentPictList() {
+  std::string answer(kPictListOpen);
+  if (std::optional<CatalogueDb> db = CatalogueDb::Open(CatalogueDb::Mode::kReadOnly)) {
+    Statement statement = db->Prepare(
+        "SELECT event_contents1                 "
+        "  FROM logs                            "
+        " WHERE event_type  = '3'               "
+        "   AND mac_address = ?"
+        " ORDER BY create_at DESC               "
+        " LIMIT 5");
+    if (statement.Valid() && statement.BindText(1, GetMacAddress())) {
+      std::vector<std::string> pieces;
+      for (size_t rows = 0; rows < kRecentRowLimit && statement.NextRow(); ++rows) {
+        const std::optional<std::string_view> contents = statement.Text(0);
+        pieces.clear();
+        Split(&pieces, contents.value_or(std::string_view()), ",");
+        for (size_t i = 0; i < pieces.size(); ++i) {
+          const size_t slash = pieces[i].find('/');
+          if (slash != std::string::npos) {
+            AppendPictRecord(&answer, static_cast<int64_t>(i),
+                             std::string_view(pieces[i]).substr(slash));
+          }
+        }
+      }
+    }
+  }
+  answer.append(kPictListClose);
+  return answer;
+}
+
+}  // namespace qb

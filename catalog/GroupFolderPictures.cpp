@@ -1,0 +1,55 @@
+#include "catalog/GroupFolderPictures.h"
+
+#include <vector>
+
+#include "catalog/CatalogueDb.h"
+#include "catalog/RequestPair.h"
+#include "catalog/ScanPictFolder.h"
+#include "util/Text.h"
+#include "util/UserFolders.h"
+
+namespace qb {
+
+std::optional<std::string> GetGroupFolderPictures(std::string_view table,
+                                                  std::string_view orderBy,
+                                                  std::string_view pairs) {
+  std::vector<RequestPair> filters;
+  for (const std::string& piece : Split(pairs, "&")) {
+    filters.push_back(SplitRequestPair(piece));
+    if (!filters.back().value) {
+      return std::nullopt;
+    }
+  }
+  std::string answer(kPictListOpen);
+  std::string sql = "SELECT folder FROM ";
+  sql.append(table).append(" WHERE ");
+  for (size_t i = 0; i < filters.size(); ++i) {
+    if (!IsColumnKey(filters[i].key)) {
+      answer.append(kPictListClose);
+      return answer;
+    }
+    if (i > 0) {
+      sql.append(" AND ");
+    }
+    sql.append(filters[i].key).append(" = ?");
+  }
+  sql.append(" ORDER BY ").append(orderBy);
+
+  if (std::optional<CatalogueDb> db = CatalogueDb::Open(CatalogueDb::Mode::kReadOnly)) {
+    Statement statement = db->Prepare(sql);
+    bool bound = statement.Valid();
+    for (size_t i = 0; bound && i < filters.size(); ++i) {
+      bound = statement.BindText(static_cast<int>(i + 1), *filters[i].value);
+    }
+    const std::string dataFolder = GetDataFolder();
+    while (bound && statement.NextRow()) {
+      if (const std::optional<std::string_view> folder = statement.Text(0)) {
+        ScanMaterialFolder(dataFolder, "sozai4_S", *folder, &answer);
+      }
+    }
+  }
+  answer.append(kPictListClose);
+  return answer;
+}
+
+}  // namespace qb

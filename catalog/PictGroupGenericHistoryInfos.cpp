@@ -1,0 +1,25 @@
+#include "catalog/PictGroupGenericHistoryInfos.h"
+
+#include "catalog/CatalogueDb.h"
+#include "catalog/ScanPictFolder.h"
+
+namespace qb {
+
+std::string PictGroupGenericHistoryInfos::GetHistoryPictList(std::string_view condition) const {
+  std::string answer(kPictListOpen);
+  // The condition is the client's own SQL: it runs read-only, as one
+  // statement, allowed to read this table only.
+  if (std::optional<CatalogueDb> db = CatalogueDb::Open(CatalogueDb::Mode::kReadOnly)) {
+    db->RestrictToReading("pict_generic_history_infos");
+    std::string sql = "SELECT thumbUrl, imageUrl FROM pict_generic_history_infos  WHERE ";
+    sql.append(condition);
+    Statement statement = db->PrepareSingle(sql);
+    while (statement.NextRow()) {
+      AppendPictRecord(&answer, "99", statement.Text(0), statement.Text(1));
+    }
+  }
+  answer.append(kPictListClose);
+  return answer;
+}
+
+}  // namespace qb

@@ -1,0 +1,57 @@
+#include "catalog/PictGroupSubLevelInfos.h"
+
+#include <array>
+
+#include "catalog/CatalogueDb.h"
+#include "catalog/ElementLayout.h"
+#include "catalog/GroupFolderPictures.h"
+#include "util/Text.h"
+
+namespace qb {
+namespace {
+
+constexpr std::string_view kTable = "pict_group_sub_level_infos";
+
+constexpr std::array<ElementName, 4> kSubLevelElements{{
+    {"topLevelId", "topLevelId"},
+    {"subLevelId", "subLevelId"},
+    {"name", "name"},
+    {"folder", "folder"},
+}};
+
+}  // namespace
+
+std::optional<std::string> PictGroupSubLevelInfos::GetSubLevelList(std::string_view text) const {
+  const std::string condition = Split(text, "&")[0];
+  std::string answer = "<pictGroupSubLevelInfos>\n";
+  // The condition is the client's own SQL: it runs read-only, as one
+  // statement, allowed to read this table only.
+  if (std::optional<CatalogueDb> db = CatalogueDb::Open(CatalogueDb::Mode::kReadOnly)) {
+    db->RestrictToReading(std::string(kTable));
+    std::string sql =
+        "select  pgt.topLevelId as topLevelId, "
+        "        pgt.subLevelId as subLevelId, "
+        "        pgt.name  as name, "
+        "        pgt.folder as folder "
+        "  from pict_group_sub_level_infos pgt "
+        "WHERE ";
+    sql.append(condition).append(" ORDER BY topLevelId, subLevelId ");
+    Statement statement = db->PrepareSingle(sql);
+    const ElementLayout layout(statement, kSubLevelElements);
+    for (int64_t number = 1; statement.NextRow(); ++number) {
+      answer.append("  <subLevelInfo>\n    <pno>");
+      AppendNumber(&answer, number);
+      answer.append("</pno>\n");
+      layout.AppendLines(statement, &answer);
+      answer.append("</subLevelInfo>\n");
+    }
+  }
+  answer.append("</pictGroupSubLevelInfos>\n");
+  return answer;
+}
+
+std::optional<std::string> PictGroupSubLevelInfos::GetPictList(std::string_view text) const {
+  return GetGroupFolderPictures(kTable, "topLevelId, subLevelId", text);
+}
+
+}  // namespace qb

@@ -1,0 +1,30 @@
+// Queries on the sub-level picture groups (table pict_group_sub_level_infos):
+// the groups matching a condition the client writes, and the pictures of
+// chosen groups.
+//
+// Thread contract: no state; an instance serves one request on the calling
+// thread and opens its own read-only connection.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace qb {
+
+class PictGroupSubLevelInfos {
+ public:
+  virtual ~PictGroupSubLevelInfos() = default;
+
+  // "<pictGroupSubLevelInfos>" with one "subLevelInfo" record, numbered from
+  // 1, per group meeting the condition (the first "&" piece of `text`), by
+  // topLevelId and subLevelId. The condition may only read this table and
+  // must leave one statement; otherwise the list is empty.
+  std::optional<std::string> GetSubLevelList(std::string_view text) const;
+
+  // The pictures of the groups chosen by the filter pairs `text` (one, or two
+  // joined by "&"). nullopt when a pair has no "=".
+  std::optional<std::string> GetPictList(std::string_view text) const;
+};
+
+}  // namespace qb

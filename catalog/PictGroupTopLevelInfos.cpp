@@ -1,0 +1,74 @@
+#include "catalog/PictGroupTopLevelInfos.h"
+
+#include <array>
+
+#include "catalog/CatalogueDb.h"
+#include "catalog/ElementLayout.h"
+#include "catalog/GroupFolderPictures.h"
+#include "catalog/RequestPair.h"
+#include "util/Text.h"
+
+namespace qb {
+namespace {
+
+constexpr std::array<ElementName, 7> kTopLevelElements{{
+    {"topLevelId", "topLevelId"},
+    {"name", "name"},
+    {"folder", "folder"},
+    {"thumbnailUrl", "thumbnail"},
+    {"thumbnailHitUrl", "thumbnailH"},
+    {"thumbnailUpUrl", "thumbnailP"},
+    {"thumbnailClickUrl", "thumbnailS"},
+}};
+
+}  // namespace
+
+std::string_view PictGroupTopLevelInfos::SelectColumns() {
+  return "select DISTINCT pgt.topLevelId as topLevelId, "
+         "        pgt.paperGroupId as paperGroupId, "
+         "        pgt.name  as name, "
+         "        pgt.folder as folder, "
+         "        pgt.thumbnailUrl as thumbnailUrl, "
+         "        pgt.thumbnailHitUrl as thumbnailHitUrl, "
+         "        pgt.thumbnailUpUrl as thumbnailUpUrl, "
+         "        pgt.thumbnailDisUrl as thumbnailDisUrl, "
+         "        pgt.thumbnailClickUrl as thumbnailClickUrl "
+         "  from pict_group_top_level_infos pgt "
+         " inner join paper_relation2s pr "
+         "    on pgt.paperGroupId = pr.itemId "
+         "   and pr.kbn = 3 "
+         " where pr.goodsPartsNo in (select goodsPartsNo "
+         "                             from paper_infos "
+         "                            where searchSelNo = ?1";
+}
+
+std::optional<std::string> PictGroupTopLevelInfos::GetTopLevelList(std::string_view text) const {
+  const RequestPair pair = SplitRequestPair(Split(text, "&")[0]);
+  if (!pair.value) {
+    return std::nullopt;
+  }
+  std::string answer = "<pictGroupTopLevelInfos>\n";
+  if (std::optional<CatalogueDb> db = CatalogueDb::Open(CatalogueDb::Mode::kReadOnly)) {
+    std::string sql(SelectColumns());
+    sql.append(") or pr.goodsPartsNo = ?1 ORDER BY topLevelId ");
+    Statement statement = db->Prepare(sql);
+    const ElementLayout layout(statement, kTopLevelElements);
+    if (statement.Valid() && statement.BindText(1, *pair.value)) {
+      for (int64_t number = 1; statement.NextRow(); ++number) {
+        answer.append("  <topLevelInfo>\n    <pno>");
+        AppendNumber(&answer, number);
+        answer.append("</pno>\n");
+        layout.AppendLines(statement, &answer);
+        answer.append("</topLevelInfo>\n");
+      }
+    }
+  }
+  answer.append("</pictGroupTopLevelInfos>\n");
+  return answer;
+}
+
+std::optional<std::string> PictGroupTopLevelInfos::GetPictList(std::string_view text) const {
+  return GetGroupFolderPictures("pict_group_top_level_infos", "topLevelId", text);
+}
+
+}  // namespace qb

@@ -1,0 +1,99 @@
+#include "server/PictureRoutes.h"
+
+#include <vector>
+
+#include "catalog/GenericGroupInfos.h"
+#include "catalog/PictGroupGenericHistoryInfos.h"
+#include "catalog/PictGroupSubLevelInfos.h"
+#include "catalog/PictGroupTopLevelInfos.h"
+#include "catalog/TemplateInfos.h"
+#include "util/Log.h"
+#include "util/SafePath.h"
+#include "util/Text.h"
+#include "util/UserFolders.h"
+
+namespace qb {
+namespace {
+
+bool Contains(const std::string& text, std::string_view part) {
+  return text.find(part) != std::string::npos;
+}
+
+// The argument's "&" pieces, or false (with a trace) when there are fewer
+// than two.
+bool SplitSelector(const std::string& argument, std::vector<std::string>* pieces) {
+  Split(pieces, argument, "&");
+  if (pieces->size() < 2) {
+    LogDebug("too few pieces in the argument text " + argument);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::optional<std::string> ServeTopGroup(const std::string& argument) {
+  std::vector<std::string> pieces;
+  if (!SplitSelector(argument, &pieces)) {
+    return std::nullopt;
+  }
+  const PictGroupTopLevelInfos groups;
+  return Contains(pieces[0], "list") ? groups.GetTopLevelList(pieces[1])
+                                     : groups.GetPictList(pieces[1]);
+}
+
+std::optional<std::string> ServeSubGroup(const std::string& argument) {
+  std::vector<std::string> pieces;
+  if (!SplitSelector(argument, &pieces)) {
+    return std::nullopt;
+  }
+  const PictGroupSubLevelInfos groups;
+  if (Contains(pieces[0], "list")) {
+    return groups.GetSubLevelList(pieces[1]);
+  }
+  if (pieces.size() == 3) {
+    return groups.GetPictList(pieces[1] + "&" + pieces[2]);
+  }
+  return groups.GetPictList(pieces[1]);
+}
+
+std::optional<std::string> ServeGenericGroup(const std::string& argument) {
+  std::vector<std::string> pieces;
+  if (!SplitSelector(argument, &pieces)) {
+    return std::nullopt;
+  }
+  const GenericGroupInfos groups;
+  const std::string& selector = pieces[0];
+  if (Contains(selector, "backlist")) {
+    return groups.GetBackGroupList(pieces[1]);
+  }
+  if (Contains(selector, "backimages")) {
+    return groups.GetPictList(pieces[1], GenericGroupInfos::PictMode::kBackground);
+  }
+  if (Contains(selector, "list")) {
+    return groups.GetGroupList(pieces[1]);
+  }
+  if (Contains(selector, "images") || Contains(selector, "pictImages2")) {
+    return groups.GetPictList(pieces[1], GenericGroupInfos::PictMode::kMaterial);
+  }
+  return std::string();
+}
+
+std::optional<std::string> ServeTemplateList(const std::string& argument) {
+  return TemplateInfos().GetTemplateList(argument);
+}
+
+std::optional<std::string> ServeTemplateData(const std::string& argument) {
+  const std::optional<std::string> path = ResolveInsideFolder(GetDataFolder(), argument);
+  if (!path) {
+    LogDebug("refused a template path outside the data folder: " + argument);
+    return std::string();
+  }
+  return ReadFileAsHex(*path);
+}
+
+std::optional<std::string> ServePictRecent(const std::string& argument) {
+  return PictGroupGenericHistoryInfos().GetHistoryPictList(argument);
+}
+
+}  // namespace qb
