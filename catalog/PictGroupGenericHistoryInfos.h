@@ -1,0 +1,24 @@
+// The history of pictures the user picked, kept in table
+// pict_generic_history_infos (thumbUrl is its key, so a picture is recorded
+// once, with its first imageUrl).
+//
+// Thread contract: no state; an instance serves one request on the calling
+// thread, on a connection of its own.
+#pragma once
+
+#include <string_view>
+
+namespace qb {
+
+class PictGroupGenericHistoryInfos {
+ public:
+  virtual ~PictGroupGenericHistoryInfos() = default;
+
+  // Records a picture from the argument text "k=THUMB&k=IMAGE" (keys are not
+  // looked at, pieces after the second are ignored) with id 0 and topLevelId
+  // 0. A picture already recorded, or a missing piece or value, writes
+  // nothing. True when a row was written.
+  bool InsertHistory(std::string_view argument);
+};
+
+}  // namespace qb
