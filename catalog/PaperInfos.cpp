@@ -160,7 +160,9 @@ struct ProductQuery {
   // Appends a parameter for `value` and returns its number.
   std::string Parameter(std::string value) {
     values.push_back(std::move(value));
-    return "?" + std::to_string(values.size());
+    std::string parameter = "?";
+    parameter.append(std::to_string(values.size()));
+    return parameter;
   }
 
   // Appends `key` as a column name, or marks the query refused.
