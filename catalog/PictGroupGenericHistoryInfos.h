@@ -1,7 +1,9 @@
-// Queries on the history of picked pictures (table pict_generic_history_infos).
+// The history of pictures the user picked, kept in table
+// pict_generic_history_infos (thumbUrl is its key, so a picture is recorded
+// once, with its first imageUrl), and the list answered from it.
 //
 // Thread contract: no state; an instance serves one request on the calling
-// thread and opens its own connection.
+// thread, on a connection of its own.
 #pragma once
 
 #include <string>
@@ -12,6 +14,12 @@ namespace qb {
 class PictGroupGenericHistoryInfos {
  public:
   virtual ~PictGroupGenericHistoryInfos() = default;
+
+  // Records a picture from the argument text "k=THUMB&k=IMAGE" (keys are not
+  // looked at, pieces after the second are ignored) with id 0 and topLevelId
+  // 0. A picture already recorded, or a missing piece or value, writes
+  // nothing. True when a row was written.
+  bool InsertHistory(std::string_view argument);
 
   // "<pictInfoList>" with one picture record numbered 99 per history row that
   // meets `condition` (SQL the client writes), in database order. The

@@ -3,9 +3,15 @@
 #include <array>
 #include <atomic>
 
+#include "catalog/Categories.h"
+#include "catalog/Logs.h"
+#include "catalog/PaperInfos.h"
+#include "catalog/PaperSizeInfos.h"
+#include "catalog/PictGroupGenericHistoryInfos.h"
 #include "server/PictureRoutes.h"
 #include "util/Log.h"
 #include "util/Text.h"
+#include "util/UserFolders.h"
 
 namespace qb {
 namespace {
@@ -42,15 +48,71 @@ RouteResult NotConnected(const RouteRequest& route) {
   return {};
 }
 
+// Catalogue lists, product queries, usage log and schema.
+
+// A query's answer; nullopt (a malformed argument text) is a failed work.
+RouteResult Answered(std::optional<std::string> answer) {
+  if (!answer) {
+    return {};
+  }
+  return {true, std::move(*answer)};
+}
+
+RouteResult PrepareCatalogue(const RouteRequest& route) {
+  InitDataBase& definitions = *route.app->m_pInitDataBase;
+  definitions.LoadDefinitions();
+  definitions.CreateTables();
+  return {true, AnsiToUtf8(GetAppDataFolder())};
+}
+
+RouteResult CheckCatalogue(const RouteRequest& route) {
+  // The catalogue server's version check belongs first: a newer catalogue
+  // there answers "1" before the product table is looked at.
+  const int refresh = route.app->m_pInitDataBase->CheckJanCode("paper_infos", "jan_code");
+  return {true, refresh == 1 ? "1" : "0"};
+}
+
+RouteResult ListCatalogue(const RouteRequest& route) {
+  if (route.path.find("&P") != std::string::npos) {
+    return {true, PaperSizeInfos().GetPaperSizeList()};
+  }
+  if (route.path.find("&C") != std::string::npos) {
+    return {true, Categories().GetCategoryList()};
+  }
+  return {true, {}};
+}
+
+RouteResult SearchProducts(const RouteRequest& route) {
+  return Answered(PaperInfos().GetSearchList(route.path));
+}
+
+RouteResult ProductDetail(const RouteRequest& route) {
+  return Answered(PaperInfos().GetDetail(route.path));
+}
+
+RouteResult RecentProducts(const RouteRequest& route) {
+  return Answered(PaperInfos().GetRecentList(route.path));
+}
+
+RouteResult DrawingFile(const RouteRequest& route) {
+  return Answered(PaperInfos().GetSvgData(route.path));
+}
+
+RouteResult LogUsage(const RouteRequest& route) {
+  Logs().InsertLog(route.argument);
+  return {true, {}};
+}
+
+RouteResult RecordPicture(const RouteRequest& route) {
+  PictGroupGenericHistoryInfos().InsertHistory(route.argument);
+  return {true, {}};
+}
+
 // Work that answers from the argument text alone; a malformed argument text
 // (nullopt) gives the server error.
 template <std::optional<std::string> (*Serve)(const std::string&)>
 RouteResult ServeArgument(const RouteRequest& route) {
-  std::optional<std::string> body = Serve(route.argument);
-  if (!body) {
-    return {};
-  }
-  return {true, std::move(*body)};
+  return Answered(Serve(route.argument));
 }
 
 constexpr std::array<Route, kRouteCount> kRoutes{{
@@ -58,16 +120,16 @@ constexpr std::array<Route, kRouteCount> kRoutes{{
     {"print/add", false, NotConnected},
     {"print/end", false, NotConnected},
     {"saveqx/save", false, NotConnected},
-    {"dbAccess/DB_URL", false, NotConnected},
+    {"dbAccess/DB_URL", false, PrepareCatalogue},
     {"dbAccess/IMG_URL", false, EmptyAnswer},
-    {"dbAccess/SVG_DATA", false, NotConnected},
-    {"dbAccess/CHK_DB", false, NotConnected},
+    {"dbAccess/SVG_DATA", false, DrawingFile},
+    {"dbAccess/CHK_DB", false, CheckCatalogue},
     {"dbAccess/UPDATE_DB", false, NotConnected},
     {"dbAccess/UPDATE_STATUS_DB", false, NotConnected},
-    {"dbAccess/LIST", false, NotConnected},
-    {"dbAccess/SEARCH", false, NotConnected},
-    {"dbAccess/DETAIL", false, NotConnected},
-    {"dbAccess/RECENT", false, NotConnected},
+    {"dbAccess/LIST", false, ListCatalogue},
+    {"dbAccess/SEARCH", false, SearchProducts},
+    {"dbAccess/DETAIL", false, ProductDetail},
+    {"dbAccess/RECENT", false, RecentProducts},
     {"dbAccess/TOP_GROUP", true, ServeArgument<ServeTopGroup>},
     {"dbAccess/SUB_GROUP", true, ServeArgument<ServeSubGroup>},
     {"dbAccess/GENERIC_GROUP", true, ServeArgument<ServeGenericGroup>},
@@ -76,8 +138,8 @@ constexpr std::array<Route, kRouteCount> kRoutes{{
     {"dbAccess/TEMPLATE_LIST", true, ServeArgument<ServeTemplateList>},
     {"dbAccess/TEMPLATE_DATA", true, ServeArgument<ServeTemplateData>},
     {"dbAccess/TEMPLATE_DOWNLOAD", true, NotConnected},
-    {"dbAccess/LOG", true, NotConnected},
-    {"dbAccess/PICT_HISTORY", true, NotConnected},
+    {"dbAccess/LOG", true, LogUsage},
+    {"dbAccess/PICT_HISTORY", true, RecordPicture},
     {"dbAccess/PICT_RECENT", true, ServeArgument<ServePictRecent>},
 }};
 

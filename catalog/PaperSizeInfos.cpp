@@ -1,0 +1,26 @@
+#include "catalog/PaperSizeInfos.h"
+
+#include "catalog/CatalogueDb.h"
+#include "catalog/QueryText.h"
+
+namespace qb {
+
+std::string PaperSizeInfos::GetPaperSizeList() {
+  std::string answer = "<paperSize>\n";
+  if (std::optional<CatalogueDb> db = CatalogueDb::Open()) {
+    Statement rows = db->Prepare(
+        "SELECT id, paperSizeId, name, sizeH, sizeW FROM paper_size_infos WHERE paperSizeId  <> 13");
+    while (rows.Valid() && rows.NextRow()) {
+      answer.append("  <sizeInfo>\n");
+      if (const auto id = rows.Text(1)) AppendElement(answer, "id", *id);
+      if (const auto name = rows.Text(2)) AppendElement(answer, "name", *name);
+      if (const auto height = rows.Text(3)) AppendElement(answer, "sizeH", *height);
+      if (const auto width = rows.Text(4)) AppendElement(answer, "sizeW", *width);
+      answer.append("  </sizeInfo>\n");
+    }
+  }
+  answer.append("</paperSize>\n");
+  return answer;
+}
+
+}  // namespace qb
