@@ -1,7 +1,7 @@
 #include "catalog/Categories.h"
 
 #include "catalog/CatalogueDb.h"
-#include "catalog/QueryText.h"
+#include "catalog/ElementLayout.h"
 
 namespace qb {
 
@@ -11,12 +11,12 @@ std::string Categories::GetCategoryList() {
     Statement rows = db->Prepare("SELECT id, categoryId, name, thumbnail FROM categories");
     while (rows.Valid() && rows.NextRow()) {
       answer.append("  <categoryInfo>\n");
-      if (const auto id = rows.Text(0)) AppendElement(answer, "pno", *id);
-      if (const auto category = rows.Text(1)) AppendElement(answer, "category", *category);
-      if (const auto name = rows.Text(2)) AppendElement(answer, "label", *name);
+      if (const auto id = rows.Text(0)) AppendElementLine(&answer, "pno", *id);
+      if (const auto category = rows.Text(1)) AppendElementLine(&answer, "category", *category);
+      if (const auto name = rows.Text(2)) AppendElementLine(&answer, "label", *name);
       if (const auto thumbnail = rows.Text(3)) {
-        AppendElement(answer, "thumbnail", *thumbnail);
-        AppendElement(answer, "image", *thumbnail);
+        AppendElementLine(&answer, "thumbnail", *thumbnail);
+        AppendElementLine(&answer, "image", *thumbnail);
       }
       answer.append("  </categoryInfo>\n");
     }

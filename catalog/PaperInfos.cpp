@@ -9,7 +9,8 @@
 
 #include "catalog/CatalogueDb.h"
 #include "catalog/InitDataBase.h"
-#include "catalog/QueryText.h"
+#include "catalog/ElementLayout.h"
+#include "catalog/RequestPair.h"
 #include "util/Log.h"
 #include "util/MacAddress.h"
 #include "util/SafePath.h"
@@ -120,15 +121,15 @@ void AppendColumn(std::string& out, std::string_view element, Fill fill, const S
     case Fill::kNone:
       return;
     case Fill::kEmpty:
-      AppendElement(out, element, "");
+      AppendElementLine(&out, element, "");
       return;
     case Fill::kValue:
       if (const auto value = row.Text(column)) {
-        AppendElement(out, element, *value);
+        AppendElementLine(&out, element, *value);
       }
       return;
     case Fill::kValueOrEmpty:
-      AppendElement(out, element, row.Text(column).value_or(""));
+      AppendElementLine(&out, element, row.Text(column).value_or(""));
       return;
   }
 }
@@ -167,7 +168,7 @@ struct ProductQuery {
 
   // Appends `key` as a column name, or marks the query refused.
   void AppendColumnName(const std::string& key) {
-    if (!IsPlainIdentifier(key)) {
+    if (!IsColumnKey(key)) {
       LogDebug("refused a column name from a request: " + key);
       refused = true;
     }
@@ -277,7 +278,7 @@ const std::string& PaperInfos::SelectColumns() {
 }
 
 std::optional<std::string> PaperInfos::GetSearchList(std::string_view path) {
-  std::optional<std::vector<ArgumentPair>> pairs = ArgumentPairs(path);
+  std::optional<std::vector<RequestPair>> pairs = ArgumentPairs(path);
   if (!pairs) {
     return std::nullopt;
   }
@@ -285,7 +286,7 @@ std::optional<std::string> PaperInfos::GetSearchList(std::string_view path) {
   query.sql = SelectColumns();
   query.sql.append("WHERE ");
   bool first = true;
-  for (ArgumentPair& pair : *pairs) {
+  for (RequestPair& pair : *pairs) {
     if (!pair.value) {
       return std::nullopt;
     }
@@ -314,7 +315,7 @@ std::optional<std::string> PaperInfos::GetSearchList(std::string_view path) {
 }
 
 std::optional<std::string> PaperInfos::GetDetail(std::string_view path) {
-  std::optional<std::vector<ArgumentPair>> pairs = ArgumentPairs(path);
+  std::optional<std::vector<RequestPair>> pairs = ArgumentPairs(path);
   if (!pairs) {
     return std::nullopt;
   }
@@ -322,7 +323,7 @@ std::optional<std::string> PaperInfos::GetDetail(std::string_view path) {
   query.sql = SelectColumns();
   query.sql.append("WHERE ");
   bool first = true;
-  for (const ArgumentPair& pair : *pairs) {
+  for (const RequestPair& pair : *pairs) {
     if (!pair.value) {
       return std::nullopt;
     }
@@ -367,13 +368,13 @@ std::optional<std::string> PaperInfos::GetDetail(std::string_view path) {
 }
 
 std::optional<std::string> PaperInfos::GetRecentList(std::string_view path) {
-  std::optional<std::vector<ArgumentPair>> pairs = ArgumentPairs(path);
+  std::optional<std::vector<RequestPair>> pairs = ArgumentPairs(path);
   if (!pairs) {
     return std::nullopt;
   }
   // A "mac_address" pair asks for this machine's rows; its value is not used.
   bool identityAsked = false;
-  for (const ArgumentPair& pair : *pairs) {
+  for (const RequestPair& pair : *pairs) {
     if (pair.key == "mac_address") {
       identityAsked = true;
     } else if (!pair.value) {
@@ -401,7 +402,7 @@ std::optional<std::string> PaperInfos::GetRecentList(std::string_view path) {
       "                 limit 5 ) ll "
       "     on mpi.paperInfoId = ll.id");
   bool anyCondition = false;
-  for (ArgumentPair& pair : *pairs) {
+  for (RequestPair& pair : *pairs) {
     if (pair.key == "mac_address") {
       continue;
     }

@@ -1,7 +1,7 @@
 #include "catalog/PaperSizeInfos.h"
 
 #include "catalog/CatalogueDb.h"
-#include "catalog/QueryText.h"
+#include "catalog/ElementLayout.h"
 
 namespace qb {
 
@@ -12,10 +12,10 @@ std::string PaperSizeInfos::GetPaperSizeList() {
         "SELECT id, paperSizeId, name, sizeH, sizeW FROM paper_size_infos WHERE paperSizeId  <> 13");
     while (rows.Valid() && rows.NextRow()) {
       answer.append("  <sizeInfo>\n");
-      if (const auto id = rows.Text(1)) AppendElement(answer, "id", *id);
-      if (const auto name = rows.Text(2)) AppendElement(answer, "name", *name);
-      if (const auto height = rows.Text(3)) AppendElement(answer, "sizeH", *height);
-      if (const auto width = rows.Text(4)) AppendElement(answer, "sizeW", *width);
+      if (const auto id = rows.Text(1)) AppendElementLine(&answer, "id", *id);
+      if (const auto name = rows.Text(2)) AppendElementLine(&answer, "name", *name);
+      if (const auto height = rows.Text(3)) AppendElementLine(&answer, "sizeH", *height);
+      if (const auto width = rows.Text(4)) AppendElementLine(&answer, "sizeW", *width);
       answer.append("  </sizeInfo>\n");
     }
   }

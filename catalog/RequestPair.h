@@ -1,5 +1,5 @@
-// A "key=value" pair of a request's argument text, and the rule for keys that
-// a query uses as column names.
+// The "key=value" pairs of a request's argument text, and the rule for keys
+// that a query uses as column names.
 //
 // Thread contract: stateless.
 #pragma once
@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace qb {
 
@@ -18,6 +19,11 @@ struct RequestPair {
 // Splits `text` at "=": piece 0 is the key, piece 1 the value, further pieces
 // are ignored.
 RequestPair SplitRequestPair(std::string_view text);
+
+// The argument text of `path` (its second piece when split at "@") cut into
+// pairs at every "&" and each pair at "="; empty pieces are kept. Nullopt when
+// the path holds no "@".
+std::optional<std::vector<RequestPair>> ArgumentPairs(std::string_view path);
 
 // True when `key` may stand in a statement as a column name: a plain
 // identifier of ASCII letters, digits and "_", not starting with a digit.
