@@ -3,10 +3,15 @@
 namespace qb {
 
 CAppData::CAppData()
-    : m_pTaskMgr(std::make_unique<CTaskMgr>(this)), m_pReg(std::make_unique<CReg>()) {}
+    : m_pTaskMgr(std::make_unique<CTaskMgr>(this)),
+      m_pReg(std::make_unique<CReg>()),
+      m_pPrintMgr(std::make_unique<CPrintMgr>()),
+      m_pSaveMgr(std::make_unique<CQxSaveMgr>()) {}
 
 CAppData::~CAppData() {
   m_pTaskMgr.reset();
+  m_pPrintMgr.reset();
+  m_pSaveMgr.reset();
   m_pReg.reset();
 }
 

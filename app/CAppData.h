@@ -1,7 +1,8 @@
 // The one application context of the server: created once at start-up before
 // the listener runs, destroyed after every worker has been joined. It owns the
-// configuration store and the task link, and carries the flags that end the
-// server's loops and the port of the current listening cycle.
+// configuration store, the task link, the print manager and the save manager,
+// carries the flags that end the server's loops and the port of the current
+// listening cycle, and points to the control window (not owned).
 //
 // Thread contract: shared by every thread. The flags and the port are atomics
 // polled without a lock; m_bStop only ever goes from 0 to 1. The owned objects
@@ -13,8 +14,11 @@
 #include <cstdint>
 #include <memory>
 
+#include "app/CControlWindow.h"
 #include "app/CReg.h"
 #include "app/CTaskMgr.h"
+#include "output/CPrintMgr.h"
+#include "output/CQxSaveMgr.h"
 
 namespace qb {
 
@@ -37,6 +41,9 @@ class CAppData {
   std::atomic<int> m_bRelisten{0};       // 1 asks the listener to bind again
   std::atomic<uint16_t> m_nPort{0};      // port of the current listening cycle
   std::unique_ptr<CReg> m_pReg;          // configuration store
+  std::unique_ptr<CPrintMgr> m_pPrintMgr;    // print sessions
+  std::unique_ptr<CQxSaveMgr> m_pSaveMgr;    // save lock
+  std::atomic<CControlWindow*> m_pDlg{nullptr};  // set while the control window runs
 };
 
 }  // namespace qb
