@@ -1,6 +1,7 @@
 #include "output/PaperSize.h"
 
 #include <QSizeF>
+#include <algorithm>
 #include <array>
 
 namespace qb {
@@ -45,8 +46,13 @@ QPageSize PageSizeFor(int widthMm, int heightMm) {
   if (code != 0) {
     return QPageSize(QPageSize::id(code));
   }
-  return QPageSize(QSizeF(widthMm, heightMm), QPageSize::Millimeter, QString(),
-                   QPageSize::ExactMatch);
+  // Page sizes are portrait; the orientation turns the sheet.
+  return QPageSize(QSizeF(std::min(widthMm, heightMm), std::max(widthMm, heightMm)),
+                   QPageSize::Millimeter, QString(), QPageSize::ExactMatch);
+}
+
+bool IsLandscape(int widthMm, int heightMm, int orientation) {
+  return orientation != 0 || widthMm > heightMm;
 }
 
 }  // namespace qb

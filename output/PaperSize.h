@@ -15,8 +15,13 @@ namespace qb {
 int PaperSizeCode(int widthMm, int heightMm);
 
 // The page size for a session of width x height millimetres: the standard
-// size of PaperSizeCode, else a custom size in millimetres; an invalid page
-// size when either side is not positive.
+// size of PaperSizeCode, else a custom size of the two sides in portrait form
+// (the orientation turns it); an invalid page size when either side is not
+// positive.
 QPageSize PageSizeFor(int widthMm, int heightMm);
+
+// True when the session's sheet lies landscape: the client asked for it, or
+// the paper is wider than high.
+bool IsLandscape(int widthMm, int heightMm, int orientation);
 
 }  // namespace qb

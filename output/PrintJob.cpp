@@ -45,8 +45,10 @@ void PresetPrinter(const CPrintSession& session, QPrinter* printer) {
   if (size.isValid()) {
     printer->setPageSize(size);
   }
-  printer->setPageOrientation(session.m_nOrientation != 0 ? QPageLayout::Landscape
-                                                          : QPageLayout::Portrait);
+  printer->setPageOrientation(
+      IsLandscape(session.m_nWidth, session.m_nHeight, session.m_nOrientation)
+          ? QPageLayout::Landscape
+          : QPageLayout::Portrait);
   // Qt refuses a count below 1; such a session prints once.
   printer->setCopyCount(std::max(1, session.m_nCopies));
 }
@@ -106,6 +108,12 @@ void PrintSession(CPrintSession* session, QPrinter* printer, bool showDialog) {
     }
     firstPage = false;
     const QRect page(QPoint(0, 0), printer->paperRect(QPrinter::DevicePixel).toRect().size());
+    // The rendered sheet lies as the physical sheet does, so that a landscape
+    // session fills a landscape sheet.
+    if ((page.width() > page.height()) != (target.width() > target.height()) &&
+        target.width() != target.height()) {
+      target.transpose();
+    }
     PremultiplyAlpha(&image);
     RenderPage(image, &painter, target.width(), target.height(), page, 0, 0);
   }

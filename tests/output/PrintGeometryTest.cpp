@@ -89,7 +89,8 @@ TEST(PrintGeometry, PaperSizesMapToStandardSheetsOrExactCustomSizes) {
       {250, 354, 12, QPageSize::JisB4},     {182, 257, 13, QPageSize::JisB5},
       {128, 182, 88, QPageSize::JisB6},     {100, 148, 43, QPageSize::Postcard},
       {420, 594, 66, QPageSize::A2},        {420, 295, 0, QPageSize::Custom},
-      {297, 210, 0, QPageSize::Custom},     {200, 300, 0, QPageSize::Custom},
+      {297, 210, 0, QPageSize::A4},         {200, 300, 0, QPageSize::Custom},
+      {300, 200, 0, QPageSize::Custom},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(testing::Message() << row.width << "x" << row.height);
@@ -97,10 +98,15 @@ TEST(PrintGeometry, PaperSizesMapToStandardSheetsOrExactCustomSizes) {
     const QPageSize size = PageSizeFor(row.width, row.height);
     EXPECT_EQ(size.id(), row.id);
     if (row.id == QPageSize::Custom) {
-      EXPECT_EQ(size.size(QPageSize::Millimeter), QSizeF(row.width, row.height));
+      EXPECT_EQ(size.size(QPageSize::Millimeter),
+                QSizeF(std::min(row.width, row.height), std::max(row.width, row.height)));
     }
   }
   EXPECT_FALSE(PageSizeFor(0, 297).isValid());
+  EXPECT_FALSE(IsLandscape(210, 297, 0));
+  EXPECT_TRUE(IsLandscape(210, 297, 1));
+  EXPECT_TRUE(IsLandscape(297, 210, 0));
+  EXPECT_FALSE(IsLandscape(100, 100, 0));
 }
 
 }  // namespace
