@@ -7,6 +7,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <memory>
 
 namespace qbtest {
 
@@ -51,8 +52,8 @@ int PdfPageCount(const std::string& path) {
 
 void WhenModal(std::function<void(QWidget*)> act, bool* seen) {
   *seen = false;
-  auto* timer = new QTimer;
-  auto* clock = new QElapsedTimer;
+  auto* timer = new QTimer(qApp);  // never outlives the application
+  auto clock = std::make_shared<QElapsedTimer>();
   clock->start();
   timer->setInterval(20);
   auto acted = std::make_shared<bool>(false);
@@ -72,7 +73,6 @@ void WhenModal(std::function<void(QWidget*)> act, bool* seen) {
       }
       timer->stop();
       timer->deleteLater();
-      delete clock;
     }
   });
   timer->start();
