@@ -5,10 +5,14 @@ namespace qb {
 CAppData::CAppData()
     : m_pTaskMgr(std::make_unique<CTaskMgr>(this)),
       m_pReg(std::make_unique<CReg>()),
-      m_pInitDataBase(std::make_unique<InitDataBase>()) {}
+      m_pInitDataBase(std::make_unique<InitDataBase>()),
+      m_pPrintMgr(std::make_unique<CPrintMgr>()),
+      m_pSaveMgr(std::make_unique<CQxSaveMgr>()) {}
 
 CAppData::~CAppData() {
   m_pTaskMgr.reset();
+  m_pPrintMgr.reset();
+  m_pSaveMgr.reset();
   m_pReg.reset();
 }
 

@@ -1,8 +1,9 @@
 // The one application context of the server: created once at start-up before
 // the listener runs, destroyed after every worker has been joined. It owns the
-// configuration store, the task link and the catalogue definitions, and carries
-// the flags that end the server's loops and the port of the current listening
-// cycle.
+// configuration store, the task link, the catalogue definitions, the print
+// manager and the save manager, carries the flags that end the server's loops
+// and the port of the current listening cycle, and points to the control
+// window (not owned).
 //
 // Thread contract: shared by every thread. The flags and the port are atomics
 // polled without a lock; m_bStop only ever goes from 0 to 1. The owned objects
@@ -14,9 +15,12 @@
 #include <cstdint>
 #include <memory>
 
+#include "app/CControlWindow.h"
 #include "app/CReg.h"
 #include "app/CTaskMgr.h"
 #include "catalog/InitDataBase.h"
+#include "output/CPrintMgr.h"
+#include "output/CQxSaveMgr.h"
 
 namespace qb {
 
@@ -40,6 +44,9 @@ class CAppData {
   std::atomic<uint16_t> m_nPort{0};      // port of the current listening cycle
   std::unique_ptr<CReg> m_pReg;          // configuration store
   std::unique_ptr<InitDataBase> m_pInitDataBase;  // catalogue definitions
+  std::unique_ptr<CPrintMgr> m_pPrintMgr;    // print sessions
+  std::unique_ptr<CQxSaveMgr> m_pSaveMgr;    // save lock
+  std::atomic<CControlWindow*> m_pDlg{nullptr};  // set while the control window runs
 };
 
 }  // namespace qb

@@ -1,15 +1,25 @@
 // quillbox-server: the local catalogue-and-print server of the label-design
-// client. Parses the command line, builds the application context, runs the
-// listener until SIGTERM or SIGINT, and rebinds on SIGHUP.
+// client. Runs as a single instance per user: takes the instance lock, builds
+// the application context, serves the control socket and the listener on the
+// Qt event loop until asked to quit, then joins every worker and tears the
+// context down. With --send, --quit or --relisten it is the control client of
+// the running instance instead.
 #include <pthread.h>
 #include <signal.h>
 
+#include <QApplication>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
 
 #include "app/CAppData.h"
+#include "app/CInstanceLock.h"
+#include "app/ControlChannel.h"
+#include "app/CsvcDlg.h"
+#include "app/RuntimeFolder.h"
 #include "server/Listener.h"
 #include "util/CatalogueUrl.h"
 #include "util/Log.h"
@@ -24,6 +34,11 @@ constexpr const char* kUsage =
     "Options:\n"
     "  --catalogue-url URL  catalogue server for this run (scheme and host[:port])\n"
     "  --verbose            write debug traces to standard error\n"
+    "  --send CODE [PARAM]  send one control message to the running server and exit\n"
+    "                       (1035 rebind, 1037 513 quit, 1041 quit); exit status 1\n"
+    "                       when no server runs\n"
+    "  --quit               same as --send 1041\n"
+    "  --relisten           same as --send 1035\n"
     "  --help               show this text and exit\n"
     "  --version            show the version and exit\n"
     "\n"
@@ -34,9 +49,90 @@ int Fail(const std::string& message) {
   return 1;
 }
 
+bool IsNumber(std::string_view text) {
+  int code = 0;
+  int param = 0;
+  return !text.empty() && text.find(' ') == std::string_view::npos &&
+         qb::ParseControlLine(text, &code, &param);
+}
+
+bool HasEnv(const char* name) {
+  const char* value = std::getenv(name);
+  return value != nullptr && value[0] != '\0';
+}
+
+int SendToServer(const std::string& line) {
+  std::string runtime;
+  std::string error;
+  if (!qb::GetRuntimeFolder(false, &runtime, &error)) {
+    return Fail("no running server");
+  }
+  std::string reply;
+  if (qb::SendControlMessage(qb::ControlSocketPath(runtime), line, &reply) != 0) {
+    return Fail("no running server");
+  }
+  if (reply != "ok") {
+    std::fprintf(stderr, "quillbox-server: the server answered %s\n", reply.c_str());
+  }
+  return 0;
+}
+
+int RunServer() {
+  // The signals are taken by the control window through the event loop: every
+  // thread started later inherits the blocked mask.
+  sigset_t blocked;
+  sigemptyset(&blocked);
+  sigaddset(&blocked, SIGTERM);
+  sigaddset(&blocked, SIGINT);
+  sigaddset(&blocked, SIGHUP);
+  pthread_sigmask(SIG_BLOCK, &blocked, nullptr);
+  ::signal(SIGPIPE, SIG_IGN);
+
+  std::string runtime;
+  std::string error;
+  if (!qb::GetRuntimeFolder(true, &runtime, &error)) {
+    return Fail(error);
+  }
+  qb::CInstanceLock instance;
+  if (instance.Acquire(qb::InstanceLockPath(runtime)) == qb::CInstanceLock::kHeldElsewhere) {
+    return 0;  // another instance serves
+  }
+
+  const bool showDialogs = HasEnv("DISPLAY") || HasEnv("WAYLAND_DISPLAY");
+  if (!showDialogs) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+  }
+  int qtArgc = 1;
+  char name[] = "quillbox-server";
+  char* qtArgv[] = {name, nullptr};
+  QApplication application(qtArgc, qtArgv);
+  QApplication::setQuitOnLastWindowClosed(false);  // dialogs come and go
+
+  auto appData = std::make_unique<qb::CAppData>();
+  auto window = std::make_unique<qb::CsvcDlg>(appData.get(), showDialogs);
+  if (!window->Open(qb::ControlSocketPath(runtime), &error)) {
+    return Fail(error);
+  }
+  qb::LogInfo("data folder " + qb::GetDataFolder() + ", catalogue server " +
+              qb::catalogueBaseUrl() + (showDialogs ? "" : ", headless"));
+  appData->m_pDlg.store(window.get());
+  window->StartListener();
+
+  QApplication::exec();
+
+  window->Close();
+  appData->m_bStop.store(1);
+  qb::JoinListener();
+  appData->m_pDlg.store(nullptr);
+  window.reset();
+  appData.reset();
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  std::string controlLine;
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg = argv[i];
     if (arg == "--help") {
@@ -56,40 +152,24 @@ int main(int argc, char** argv) {
       if (!qb::SetCatalogueBaseUrl(argv[++i])) {
         return Fail(std::string("not a catalogue URL (http://host[:port]): ") + argv[i]);
       }
+    } else if (arg == "--send") {
+      if (i + 1 >= argc || !IsNumber(argv[i + 1])) {
+        return Fail("--send needs a message number");
+      }
+      controlLine = argv[++i];
+      if (i + 1 < argc && IsNumber(argv[i + 1])) {
+        controlLine += std::string(" ") + argv[++i];
+      }
+    } else if (arg == "--quit") {
+      controlLine = std::to_string(qb::kMsgQuit);
+    } else if (arg == "--relisten") {
+      controlLine = std::to_string(qb::kMsgRelisten);
     } else {
       return Fail("unknown option " + std::string(arg) + " (see --help)");
     }
   }
-
-  // The signals are taken by this thread alone: every thread started later
-  // inherits the blocked mask.
-  sigset_t signals;
-  sigemptyset(&signals);
-  sigaddset(&signals, SIGTERM);
-  sigaddset(&signals, SIGINT);
-  sigaddset(&signals, SIGHUP);
-  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
-  ::signal(SIGPIPE, SIG_IGN);
-
-  qb::CAppData app;
-  qb::LogInfo("data folder " + qb::GetDataFolder() + ", catalogue server " +
-              qb::catalogueBaseUrl());
-  qb::StartListener(app);
-
-  for (;;) {
-    int signal = 0;
-    if (sigwait(&signals, &signal) != 0) {
-      continue;
-    }
-    if (signal == SIGHUP) {
-      qb::LogInfo("rebinding on request");
-      app.m_bRelisten.store(1);
-      continue;
-    }
-    qb::LogInfo("stopping");
-    app.m_bStop.store(1);
-    break;
+  if (!controlLine.empty()) {
+    return SendToServer(controlLine);
   }
-  qb::JoinListener();
-  return 0;
+  return RunServer();
 }

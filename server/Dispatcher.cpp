@@ -1,7 +1,10 @@
 #include "server/Dispatcher.h"
 
+#include <algorithm>
 #include <array>
 #include <atomic>
+#include <charconv>
+#include <climits>
 
 #include "catalog/Categories.h"
 #include "catalog/Logs.h"
@@ -9,6 +12,9 @@
 #include "catalog/PaperSizeInfos.h"
 #include "catalog/PictGroupGenericHistoryInfos.h"
 #include "server/PictureRoutes.h"
+#include "output/CPrintPage.h"
+#include "output/CPrintSession.h"
+#include "output/CQxSaveSession.h"
 #include "util/Log.h"
 #include "util/Text.h"
 #include "util/UserFolders.h"
@@ -46,6 +52,95 @@ RouteResult EmptyAnswer(const RouteRequest&) { return {true, {}}; }
 RouteResult NotConnected(const RouteRequest& route) {
   LogDebug("route not available yet: " + route.path);
   return {};
+}
+
+// The value of body item `name` read as a decimal integer (an optional sign
+// and the leading digits, clamped to 32 bits); 0 when the item is missing or
+// has no digits.
+int ItemInt(const CReqParse& request, std::string_view name) {
+  const ParamData* item = request.FindItem(name);
+  if (item == nullptr) {
+    return 0;
+  }
+  std::string_view text = item->GetValue();
+  if (!text.empty() && text.front() == '+') {
+    text.remove_prefix(1);
+  }
+  long long value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error == std::errc::result_out_of_range) {
+    return !text.empty() && text.front() == '-' ? INT_MIN : INT_MAX;
+  }
+  (void)end;
+  return static_cast<int>(std::clamp<long long>(value, INT_MIN, INT_MAX));
+}
+
+// The print session named by body item "id", or null.
+CPrintSession* RequestedSession(const RouteRequest& route) {
+  const ParamData* id = route.request.FindItem("id");
+  if (id == nullptr || !route.app->m_pPrintMgr) {
+    return nullptr;
+  }
+  return route.app->m_pPrintMgr->Lookup(id->GetValue());
+}
+
+RouteResult PrintInit(const RouteRequest& route) {
+  if (!route.app->m_pPrintMgr) {
+    return {};
+  }
+  auto session = std::make_unique<CPrintSession>(
+      NextSessionId(), ItemInt(route.request, "width"), ItemInt(route.request, "height"),
+      ItemInt(route.request, "orientation"), ItemInt(route.request, "printCopies"));
+  std::string id = session->m_strId;
+  LogDebug("print session " + id + ": " + std::to_string(session->m_nWidth) + " x " +
+           std::to_string(session->m_nHeight) + " mm, orientation " +
+           std::to_string(session->m_nOrientation) + ", copies " +
+           std::to_string(session->m_nCopies));
+  route.app->m_pPrintMgr->Register(std::move(session));
+  return {true, std::move(id)};
+}
+
+RouteResult PrintAdd(const RouteRequest& route) {
+  CPrintSession* session = RequestedSession(route);
+  const ParamData* image = route.request.FindItem("img");
+  if (session == nullptr || image == nullptr) {
+    return {};
+  }
+  std::unique_ptr<CPrintPage> page = CPrintPage::FromDataImage(image->GetValue());
+  if (!page) {
+    LogInfo("print session " + session->m_strId + ": the page image does not decode");
+    return {};
+  }
+  const int key = session->AddPage(std::move(page));
+  LogDebug("print session " + session->m_strId + ": page " + std::to_string(key));
+  return {true, {}};
+}
+
+RouteResult PrintEnd(const RouteRequest& route) {
+  CPrintSession* session = RequestedSession(route);
+  CControlWindow* window = route.app->m_pDlg.load();
+  if (session == nullptr || window == nullptr) {
+    return {};
+  }
+  window->PostPrint(session);
+  return {true, {}};
+}
+
+RouteResult SaveUpload(const RouteRequest& route) {
+  const ParamData* data = route.request.FindItem("BinaryData");
+  CControlWindow* window = route.app->m_pDlg.load();
+  if (data == nullptr || window == nullptr) {
+    return {};
+  }
+  auto session = std::make_unique<CQxSaveSession>(NextSessionId());
+  if (session->SetData(data->m_binary.data(), static_cast<int64_t>(data->m_binary.size())) == 0) {
+    return {};
+  }
+  session->SetName(route.request.GetQueryName());
+  LogDebug("document " + session->m_strId + ": " + std::to_string(session->Size()) +
+           " bytes, suggested name \"" + session->GetName() + "\"");
+  window->PostSave(std::move(session));
+  return {true, {}};
 }
 
 // Catalogue lists, product queries, usage log and schema.
@@ -116,10 +211,10 @@ RouteResult ServeArgument(const RouteRequest& route) {
 }
 
 constexpr std::array<Route, kRouteCount> kRoutes{{
-    {"print/init", false, NotConnected},
-    {"print/add", false, NotConnected},
-    {"print/end", false, NotConnected},
-    {"saveqx/save", false, NotConnected},
+    {"print/init", false, PrintInit},
+    {"print/add", false, PrintAdd},
+    {"print/end", false, PrintEnd},
+    {"saveqx/save", false, SaveUpload},
     {"dbAccess/DB_URL", false, PrepareCatalogue},
     {"dbAccess/IMG_URL", false, EmptyAnswer},
     {"dbAccess/SVG_DATA", false, DrawingFile},

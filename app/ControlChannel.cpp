@@ -1,0 +1,96 @@
+#include "app/ControlChannel.h"
+
+#include <sys/socket.h>
+#include <sys/un.h>
+
+#include <cerrno>
+#include <charconv>
+#include <cstring>
+
+#include "util/UniqueFd.h"
+
+namespace qb {
+namespace {
+
+constexpr int kIoTimeoutSeconds = 5;
+
+bool ParseNumber(std::string_view text, int* value) {
+  if (text.empty()) {
+    return false;
+  }
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), *value);
+  return error == std::errc() && end == text.data() + text.size();
+}
+
+}  // namespace
+
+ControlAction ActionFor(int code, int param) {
+  switch (code) {
+    case kMsgRelisten:
+      return ControlAction::kRelisten;
+    case kMsgNotify:
+      return param == kNotifyQuitParam ? ControlAction::kQuit : ControlAction::kNone;
+    case kMsgQuit:
+      return ControlAction::kQuit;
+    default:
+      return ControlAction::kUnknown;
+  }
+}
+
+bool ParseControlLine(std::string_view line, int* code, int* param) {
+  while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) {
+    line.remove_suffix(1);
+  }
+  const size_t blank = line.find(' ');
+  *param = 0;
+  if (blank == std::string_view::npos) {
+    return ParseNumber(line, code);
+  }
+  return ParseNumber(line.substr(0, blank), code) && ParseNumber(line.substr(blank + 1), param);
+}
+
+int SendControlMessage(const std::string& socketPath, const std::string& line,
+                       std::string* reply) {
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  if (socketPath.size() >= sizeof address.sun_path) {
+    return 1;
+  }
+  std::memcpy(address.sun_path, socketPath.c_str(), socketPath.size() + 1);
+  UniqueFd socket(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  if (!socket.Valid()) {
+    return 1;
+  }
+  const timeval timeout{kIoTimeoutSeconds, 0};
+  ::setsockopt(socket.Get(), SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+  ::setsockopt(socket.Get(), SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
+  if (::connect(socket.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+    return 1;
+  }
+  const std::string message = line + "\n";
+  if (::send(socket.Get(), message.data(), message.size(), MSG_NOSIGNAL) !=
+      static_cast<ssize_t>(message.size())) {
+    return 1;
+  }
+  reply->clear();
+  char buffer[64];
+  for (;;) {
+    const ssize_t got = ::recv(socket.Get(), buffer, sizeof buffer, 0);
+    if (got < 0 && errno == EINTR) {
+      continue;
+    }
+    if (got <= 0) {
+      break;
+    }
+    reply->append(buffer, static_cast<size_t>(got));
+    if (reply->size() > 256) {
+      break;
+    }
+  }
+  while (!reply->empty() && (reply->back() == '\n' || reply->back() == '\r')) {
+    reply->pop_back();
+  }
+  return reply->empty() ? 1 : 0;
+}
+
+}  // namespace qb

@@ -1,0 +1,35 @@
+// The control channel of the running server: a Unix stream socket in the
+// runtime folder. A client sends one ASCII line ("1035", "1037 <param>",
+// "1041"); the server answers one line, "ok" or "unknown", and closes.
+// Meanings: 1035 bind the listening socket again; 1037 quit, but only with
+// the parameter 513; 1041 quit.
+//
+// Thread contract: stateless; any thread.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace qb {
+
+inline constexpr int kMsgRelisten = 1035;
+inline constexpr int kMsgNotify = 1037;
+inline constexpr int kMsgQuit = 1041;
+inline constexpr int kNotifyQuitParam = 513;
+
+enum class ControlAction { kNone, kRelisten, kQuit, kUnknown };
+
+// What message `code` with `param` asks for.
+ControlAction ActionFor(int code, int param);
+
+// Reads a control line: a decimal code, optionally a blank and a decimal
+// parameter (0 when absent). False when the line is not of that form.
+bool ParseControlLine(std::string_view line, int* code, int* param);
+
+// Sends `line` to the server listening on `socketPath` and stores its reply
+// (without the line end). 0 when the message was delivered, 1 when no server
+// answers there.
+int SendControlMessage(const std::string& socketPath, const std::string& line,
+                       std::string* reply);
+
+}  // namespace qb

@@ -1,0 +1,170 @@
+#include "app/CsvcDlg.h"
+
+#include <signal.h>
+#include <sys/signalfd.h>
+#include <sys/stat.h>
+
+#include <QCoreApplication>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QSocketNotifier>
+#include <QTimer>
+#include <cerrno>
+#include <cstring>
+
+#include "app/ControlChannel.h"
+#include "output/CQxSaveSession.h"
+#include "output/PrintJob.h"
+#include "output/SaveDocument.h"
+#include "server/Listener.h"
+#include "util/Log.h"
+
+namespace qb {
+namespace {
+
+constexpr int kControlTimeoutMs = 5000;
+constexpr qint64 kMaxControlLine = 64;
+
+}  // namespace
+
+CsvcDlg::CsvcDlg(CAppData* appData, bool showDialogs)
+    : m_pAppData(appData), m_bShowDialogs(showDialogs) {}
+
+CsvcDlg::~CsvcDlg() { Close(); }
+
+bool CsvcDlg::Open(const std::string& socketPath, std::string* error) {
+  sigset_t blocked;
+  sigemptyset(&blocked);
+  sigaddset(&blocked, SIGTERM);
+  sigaddset(&blocked, SIGINT);
+  sigaddset(&blocked, SIGHUP);
+  m_signalFd.Reset(::signalfd(-1, &blocked, SFD_NONBLOCK | SFD_CLOEXEC));
+  if (!m_signalFd.Valid()) {
+    *error = std::string("cannot take signals: ") + std::strerror(errno);
+    return false;
+  }
+  m_pSignalNotifier = new QSocketNotifier(m_signalFd.Get(), QSocketNotifier::Read, this);
+  connect(m_pSignalNotifier, &QSocketNotifier::activated, this, [this] { OnSignal(); });
+
+  const QString path = QString::fromStdString(socketPath);
+  QLocalServer::removeServer(path);  // a stale socket: the instance lock is ours
+  m_pServer = new QLocalServer(this);
+  m_pServer->setSocketOptions(QLocalServer::UserAccessOption);
+  if (!m_pServer->listen(path)) {
+    *error = "cannot create the control socket " + socketPath + ": " +
+             m_pServer->errorString().toStdString();
+    delete m_pServer;
+    m_pServer = nullptr;
+    return false;
+  }
+  ::chmod(socketPath.c_str(), 0600);
+  connect(m_pServer, &QLocalServer::newConnection, this, [this] { OnControlConnection(); });
+  return true;
+}
+
+void CsvcDlg::Close() {
+  m_bClosing = 1;
+  if (m_pServer != nullptr) {
+    m_pServer->close();  // removes the socket file
+    delete m_pServer;
+    m_pServer = nullptr;
+  }
+}
+
+void CsvcDlg::StartListener() {
+  if (!qb::StartListener(*m_pAppData)) {
+    LogDebug("the listener runs already");
+  }
+}
+
+bool CsvcDlg::HandleMessage(int code, int param) {
+  switch (ActionFor(code, param)) {
+    case ControlAction::kRelisten:
+      LogInfo("rebinding on request");
+      m_pAppData->m_bRelisten.store(1);
+      return true;
+    case ControlAction::kQuit:
+      if (code == kMsgNotify) {
+        // As the message it stands for: the quit is posted to the window.
+        QMetaObject::invokeMethod(
+            this, [this] { HandleMessage(kMsgQuit, 0); }, Qt::QueuedConnection);
+        return true;
+      }
+      LogInfo("stopping");
+      m_bClosing = 1;
+      QCoreApplication::exit(0);
+      return true;
+    case ControlAction::kNone:
+      return true;
+    case ControlAction::kUnknown:
+      break;
+  }
+  return false;
+}
+
+void CsvcDlg::PostPrint(CPrintSession* session) {
+  QMetaObject::invokeMethod(
+      this, [this, session] { PrintSession(session, Printer(), m_bShowDialogs); },
+      Qt::QueuedConnection);
+}
+
+void CsvcDlg::PostSave(std::unique_ptr<CQxSaveSession> session) {
+  // Queued work must be copyable; the holder hands the session over once and
+  // deletes it with the queued call if the call never runs.
+  auto holder = std::make_shared<std::unique_ptr<CQxSaveSession>>(std::move(session));
+  QMetaObject::invokeMethod(
+      this,
+      [this, holder] {
+        SaveDocument(m_pAppData->m_pSaveMgr.get(), std::move(*holder), m_bShowDialogs);
+      },
+      Qt::QueuedConnection);
+}
+
+QPrinter* CsvcDlg::Printer() {
+  // Until a destination exists, look again at every job: a printer may have
+  // been set up since.
+  if (!m_pPrinter || !HasPrinter(*m_pPrinter)) {
+    m_pPrinter = std::make_unique<QPrinter>(QPrinter::HighResolution);
+  }
+  return m_pPrinter.get();
+}
+
+void CsvcDlg::OnControlConnection() {
+  while (QLocalSocket* client = m_pServer->nextPendingConnection()) {
+    connect(client, &QLocalSocket::disconnected, client, &QObject::deleteLater);
+    QTimer::singleShot(kControlTimeoutMs, client, [client] { client->abort(); });
+    connect(client, &QLocalSocket::readyRead, this, [this, client] {
+      if (!client->canReadLine()) {
+        if (client->bytesAvailable() > kMaxControlLine) {
+          client->abort();
+        }
+        return;
+      }
+      const QByteArray line = client->readLine(kMaxControlLine + 1);
+      int code = 0;
+      int param = 0;
+      const bool known = ParseControlLine(line.toStdString(), &code, &param) &&
+                         ActionFor(code, param) != ControlAction::kUnknown;
+      LogDebug("control message " + line.trimmed().toStdString());
+      client->write(known ? "ok\n" : "unknown\n");
+      client->flush();
+      client->disconnectFromServer();
+      if (known) {
+        HandleMessage(code, param);
+      }
+    });
+  }
+}
+
+void CsvcDlg::OnSignal() {
+  signalfd_siginfo info{};
+  while (::read(m_signalFd.Get(), &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
+    if (info.ssi_signo == SIGHUP) {
+      HandleMessage(kMsgRelisten, 0);
+    } else {
+      HandleMessage(kMsgQuit, 0);
+    }
+  }
+}
+
+}  // namespace qb

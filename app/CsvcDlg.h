@@ -1,0 +1,67 @@
+// The control window: the object on the UI thread that owns the control
+// socket, turns SIGTERM/SIGINT into a quit and SIGHUP into a rebind, starts
+// the listener, and runs the print jobs and saves that connection threads post
+// to it. It never shows anything itself; the print and save dialogs appear
+// only when dialogs are shown (a display is present).
+//
+// Thread contract: created, used and deleted on the UI thread. PostPrint and
+// PostSave may be called from any thread: they only queue the work on the UI
+// thread's event loop. The owner joins every connection worker before it
+// deletes the window; work still queued then is dropped with it.
+#pragma once
+
+#include <QObject>
+#include <QPrinter>
+#include <memory>
+#include <string>
+
+#include "app/CAppData.h"
+#include "app/CControlWindow.h"
+#include "util/UniqueFd.h"
+
+class QLocalServer;
+class QSocketNotifier;
+
+namespace qb {
+
+class CsvcDlg : public QObject, public CControlWindow {
+ public:
+  CsvcDlg(CAppData* appData, bool showDialogs);
+  ~CsvcDlg() override;
+  CsvcDlg(const CsvcDlg&) = delete;
+  CsvcDlg& operator=(const CsvcDlg&) = delete;
+
+  // Serves the control socket at `socketPath` (mode 0600, a stale file is
+  // replaced) and takes the signals blocked by the caller (SIGTERM, SIGINT,
+  // SIGHUP) through the event loop. False with a reason in `error`.
+  bool Open(const std::string& socketPath, std::string* error);
+  // Removes the control socket; no more control messages are taken.
+  void Close();
+
+  // Starts the listener; a second call does nothing.
+  void StartListener();
+  // Acts on control message `code` with `param` (1035 rebind, 1037 quit only
+  // with 513, 1041 quit); false for an unknown code.
+  bool HandleMessage(int code, int param);
+
+  void PostPrint(CPrintSession* session) override;
+  void PostSave(std::unique_ptr<CQxSaveSession> session) override;
+
+  // The printer selection kept for the life of the window: the default
+  // destination at first, the user's choice after a confirmed dialog.
+  QPrinter* Printer();
+
+ private:
+  void OnControlConnection();
+  void OnSignal();
+
+  CAppData* m_pAppData;        // not owned
+  int m_bClosing = 0;          // 1 once the window is closing
+  const bool m_bShowDialogs;   // print and save dialogs are shown
+  QLocalServer* m_pServer = nullptr;       // owned through the QObject tree
+  QSocketNotifier* m_pSignalNotifier = nullptr;  // owned through the QObject tree
+  UniqueFd m_signalFd;                     // signalfd of the blocked signals
+  std::unique_ptr<QPrinter> m_pPrinter;    // created at the first print job
+};
+
+}  // namespace qb

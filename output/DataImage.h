@@ -1,0 +1,31 @@
+// Page images as the client sends them: "data:image/...;base64,<digits>".
+// Decoding goes through QImage (PNG, JPEG, BMP, GIF; TIFF and more with the
+// image-format plugins); the alpha channel of images that have one is kept.
+// Qt's allocation limit refuses images whose pixels would need more than
+// 256 MB.
+//
+// Thread contract: stateless; any thread.
+#pragma once
+
+#include <QImage>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace qb {
+
+// The encoded image bytes of a data text: it must begin with "data:image";
+// everything up to and including the first "," is dropped (the whole text is
+// decoded when there is none), the rest is base64. False when the prefix is
+// missing or no byte results.
+bool DataImageBytes(std::string_view text, std::string* bytes);
+
+// Decodes encoded image bytes; a null image when they do not decode. The
+// image keeps the format the decoder chose.
+QImage LoadImageBytes(std::string_view bytes);
+
+// The decoded image of a data text, as 32-bit ARGB (alpha kept; opaque images
+// get alpha 255), or null.
+std::unique_ptr<QImage> DecodeDataImage(std::string_view text);
+
+}  // namespace qb

@@ -1,0 +1,174 @@
+"""Printing, saving and the application shell seen from outside: session
+identifiers, the control channel, the single instance, headless saves and a
+real print through a private CUPS scheduler."""
+import base64
+import os
+import signal
+import struct
+import subprocess
+import time
+import zlib
+
+import pytest
+
+from conftest import accepts, exchange, free_port, wait_for
+from cups_sandbox import CupsSandbox, CupsUnavailable
+
+OK_EMPTY = (b"HTTP/1.1 200 OK\r\nAccess-Control-Allow-Origin: *\r\n"
+            b"Content-Type: text/plain\r\nContent-Length: 0\r\n\r\n")
+
+
+def ok(body):
+    return (b"HTTP/1.1 200 OK\r\nAccess-Control-Allow-Origin: *\r\n"
+            b"Content-Type: text/plain\r\nContent-Length: %d\r\n\r\n%s" % (len(body), body))
+
+
+def post(port, target, body):
+    return exchange(port, b"POST %s HTTP/1.1\r\nContent-Length: %d\r\n\r\n%s"
+                    % (target, len(body), body))
+
+
+def png(width, height, pixel):
+    """A PNG of one RGBA colour."""
+    raw = b"".join(b"\x00" + bytes(pixel) * width for _ in range(height))
+
+    def chunk(kind, data):
+        return (struct.pack(">I", len(data)) + kind + data
+                + struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF))
+
+    return (b"\x89PNG\r\n\x1a\n"
+            + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 6, 0, 0, 0))
+            + chunk(b"IDAT", zlib.compress(raw)) + chunk(b"IEND", b""))
+
+
+def data_image(width, height, pixel):
+    return b"data:image/png;base64," + base64.b64encode(png(width, height, pixel))
+
+
+def test_identifiers_count_from_zero_and_saves_take_one(server):
+    server.start()
+    assert post(server.port, b"/print/init", b"width=210&height=297") == ok(b"0")
+    assert post(server.port, b"/print/init", b"") == ok(b"1")
+    assert post(server.port, b"/saveqx/save?name=a.qx3", b"document") == OK_EMPTY
+    assert post(server.port, b"/print/init", b"") == ok(b"3")
+
+
+def test_headless_save_keeps_the_name_and_never_overwrites(server):
+    folder = server.root / "saved"
+    server.config_file.write_text("[Server]\nport=%d\n[Save]\nfolder=%s\n"
+                                  % (server.port, folder))
+    server.start()
+    for name, body in [(b"../../report.pdf", b"one"), (b"report.pdf", b"two"),
+                       (b"", b"three")]:
+        assert post(server.port, b"/saveqx/save?name=" + name, body) == OK_EMPTY
+    assert wait_for(lambda: len(list(folder.glob("*"))) == 3, 10), server.log()
+    assert (folder / "report.pdf").read_bytes() == b"one"
+    assert (folder / "report (1).pdf").read_bytes() == b"two"
+    assert (folder / "document.qx3").read_bytes() == b"three"
+    assert not (server.root / "report.pdf").exists()
+
+
+def test_second_instance_exits_at_once_while_the_first_serves(server):
+    server.start()
+    second = server.run(timeout=10)
+    assert second.returncode == 0
+    assert second.stdout == b"" and second.stderr == b""
+    assert post(server.port, b"/print/init", b"") == ok(b"0")
+
+
+def test_control_messages(server):
+    server.start()
+    socket_path = server.runtime / "qxprintserverprop"
+    assert socket_path.exists()
+    assert oct(socket_path.stat().st_mode & 0o777) == "0o600"
+    # 1037 quits only with 513; an unknown message changes nothing.
+    assert server.run("--send", "1037", "0").returncode == 0
+    assert server.run("--send", "4711").returncode == 0
+    time.sleep(0.3)
+    assert server.proc.poll() is None
+    assert accepts(server.port)
+    assert server.run("--send", "1037", "513").returncode == 0
+    assert server.proc.wait(timeout=5) == 0
+    assert not socket_path.exists()
+    # No server: the client says so.
+    result = server.run("--quit")
+    assert result.returncode == 1 and result.stderr.count(b"\n") == 1
+
+
+def test_quit_message_ends_the_server(server):
+    server.start()
+    assert server.run("--send", "1041").returncode == 0
+    assert server.proc.wait(timeout=5) == 0
+
+
+def test_relisten_after_a_port_change_moves_the_listener(server):
+    server.start()
+    old_port = server.port
+    new_port = free_port()
+    server.write_port(new_port)
+    assert server.run("--relisten").returncode == 0
+    assert wait_for(lambda: accepts(new_port), 5), server.log()
+    assert wait_for(lambda: not accepts(old_port), 5)
+    server.port = new_port
+
+
+def test_sigterm_with_pages_waiting_exits_cleanly(server):
+    server.start()
+    assert post(server.port, b"/print/init", b"width=210&height=297") == ok(b"0")
+    for _ in range(3):
+        assert post(server.port, b"/print/add",
+                    b"id=0&img=" + data_image(64, 64, (1, 2, 3, 255))) == OK_EMPTY
+    server.proc.send_signal(signal.SIGTERM)
+    # The fixture checks the exit status, which the leak checker would spoil.
+    assert server.proc.wait(timeout=10) == 0, server.log()
+
+
+@pytest.fixture
+def cups():
+    sandbox = CupsSandbox()
+    try:
+        sandbox.start()
+    except CupsUnavailable as reason:
+        pytest.skip("no private CUPS scheduler: %s" % reason)
+    try:
+        yield sandbox
+    finally:
+        sandbox.stop()
+
+
+def ppm_pixels(path):
+    data = open(path, "rb").read()
+    parts = data.split(maxsplit=4)
+    assert parts[0] == b"P6"
+    width, height = int(parts[1]), int(parts[2])
+    return width, height, parts[4]
+
+
+def test_headless_server_prints_a_session_on_the_default_destination(server, cups, tmp_path):
+    env = dict(cups.env())
+    original = server.env
+    server.env = lambda: dict(original(), **env)
+    server.start()
+    pages = [(255, 0, 0, 255), (0, 0, 255, 128)]
+    assert post(server.port, b"/print/init",
+                b"width=210&height=297&orientation=0&printCopies=1") == ok(b"0")
+    for pixel in pages:
+        assert post(server.port, b"/print/add", b"id=0&img=" + data_image(30, 40, pixel)) \
+            == OK_EMPTY
+    assert post(server.port, b"/print/end", b"id=0") == OK_EMPTY
+    pdf = cups.wait_for_new_pdf(90)
+    assert pdf, "no PDF from CUPS-PDF\n" + cups.error_log()[-3000:] + server.log()
+    info = subprocess.run(["pdfinfo", pdf], capture_output=True, text=True, timeout=60).stdout
+    assert "Pages:           2" in info, info
+    assert "595 x 842 pts (A4)" in info, info
+    expected = [(255, 0, 0), (127, 127, 255)]  # half-transparent blue over white
+    for number, colour in enumerate(expected, start=1):
+        prefix = str(tmp_path / ("page%d" % number))
+        subprocess.run(["pdftoppm", "-r", "20", "-f", str(number), "-l", str(number),
+                        "-singlefile", pdf, prefix], check=True, timeout=60)
+        width, height, pixels = ppm_pixels(prefix + ".ppm")
+        assert abs(width - 165) <= 1 and abs(height - 234) <= 1, (width, height)
+        for x, y in [(2, 2), (width // 2, height // 2), (width - 3, height - 3)]:
+            offset = 3 * (y * width + x)
+            got = tuple(pixels[offset:offset + 3])
+            assert all(abs(a - b) <= 8 for a, b in zip(got, colour)), (number, x, y, got)

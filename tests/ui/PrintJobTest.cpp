@@ -1,0 +1,127 @@
+#include <gtest/gtest.h>
+
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QSpinBox>
+#include <QTemporaryDir>
+
+#include "output/CPrintSession.h"
+#include "output/PrintJob.h"
+#include "ui/UiTestSupport.h"
+
+namespace qb {
+namespace {
+
+QImage Page() {
+  QImage image(20, 30, QImage::Format_ARGB32);
+  image.fill(qRgba(10, 20, 30, 255));
+  return image;
+}
+
+std::unique_ptr<CPrintSession> SessionWithPages(int width, int height, int orientation,
+                                                int copies, int pages) {
+  auto session = std::make_unique<CPrintSession>("5", width, height, orientation, copies);
+  for (int i = 0; i < pages; ++i) {
+    session->AddPage(CPrintPage::FromDataImage(qbtest::DataText(Page())));
+  }
+  return session;
+}
+
+class PrintJob : public testing::Test {
+ protected:
+  void SetUp() override {
+    m_printer.setOutputFormat(QPrinter::PdfFormat);
+    m_printer.setOutputFileName(QString::fromStdString(m_path));
+    m_printer.setResolution(150);
+  }
+  QTemporaryDir m_dir;
+  const std::string m_path = m_dir.filePath("job.pdf").toStdString();
+  QPrinter m_printer{QPrinter::HighResolution};
+};
+
+TEST_F(PrintJob, SessionsThatCannotPrintEndDoneWithoutOutput) {
+  QPrinter noPrinter(QPrinter::HighResolution);
+  noPrinter.setOutputFormat(QPrinter::PdfFormat);  // a PDF printer without a file
+  noPrinter.setOutputFileName(QString());
+  struct Row {
+    const char* name;
+    std::unique_ptr<CPrintSession> session;
+    QPrinter* printer;
+    bool startFirst;  // the session is no longer new
+  };
+  Row rows[] = {
+      {"no pages", SessionWithPages(210, 297, 0, 1, 0), &m_printer, false},
+      {"not new", SessionWithPages(210, 297, 0, 1, 2), &m_printer, true},
+      {"no printer", SessionWithPages(210, 297, 0, 1, 2), &noPrinter, false},
+  };
+  for (Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    if (row.startFirst) {
+      row.session->StartPrinting();
+    }
+    PrintSession(row.session.get(), row.printer, true);  // no dialog may open
+    EXPECT_EQ(row.session->GetState(), CPrintSession::kDone);
+    EXPECT_EQ(row.session->PageCount(), 0);
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(m_path)));
+  }
+  PrintSession(nullptr, &m_printer, true);
+}
+
+TEST_F(PrintJob, DialogShowsThePresetAndPrintsWhenAccepted) {
+  struct Row {
+    const char* name;
+    int width, height, orientation, copies;
+    QPageSize::PageSizeId size;
+    QSizeF millimetres;
+    QPageLayout::Orientation layout;
+  };
+  const Row rows[] = {
+      {"A4 landscape, 2 copies", 210, 297, 1, 2, QPageSize::A4, {210, 297},
+       QPageLayout::Landscape},
+      {"custom 200 x 300", 200, 300, 0, 1, QPageSize::Custom, {200, 300}, QPageLayout::Portrait},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    QFile::remove(QString::fromStdString(m_path));
+    auto session = SessionWithPages(row.width, row.height, row.orientation, row.copies, 2);
+    bool seen = false;
+    qbtest::WhenModal(
+        [&](QWidget* modal) {
+          auto* dialog = qobject_cast<QPrintDialog*>(modal);
+          ASSERT_NE(dialog, nullptr);
+          const QPageLayout layout = dialog->printer()->pageLayout();
+          EXPECT_EQ(layout.pageSize().id(), row.size);
+          EXPECT_EQ(layout.pageSize().size(QPageSize::Millimeter), row.millimetres);
+          EXPECT_EQ(layout.orientation(), row.layout);
+          auto* copies = dialog->findChild<QSpinBox*>("copies");
+          ASSERT_NE(copies, nullptr);
+          EXPECT_EQ(copies->value(), row.copies);
+          dialog->accept();
+        },
+        &seen);
+    PrintSession(session.get(), &m_printer, true);
+    EXPECT_TRUE(seen);
+    EXPECT_EQ(session->GetState(), CPrintSession::kDone);
+    EXPECT_EQ(session->PageCount(), 0);
+    EXPECT_GE(qbtest::PdfPageCount(m_path), 2);
+  }
+}
+
+TEST_F(PrintJob, CancelledDialogKeepsThePages) {
+  auto session = SessionWithPages(210, 297, 0, 1, 3);
+  bool seen = false;
+  qbtest::WhenModal([](QWidget* modal) { qobject_cast<QDialog*>(modal)->reject(); }, &seen);
+  PrintSession(session.get(), &m_printer, true);
+  EXPECT_TRUE(seen);
+  EXPECT_EQ(session->GetState(), CPrintSession::kPrinting);
+  EXPECT_EQ(session->PageCount(), 3);
+  EXPECT_FALSE(QFile::exists(QString::fromStdString(m_path)));
+  // A later job on the session drops the pages without printing.
+  PrintSession(session.get(), &m_printer, true);
+  EXPECT_EQ(session->GetState(), CPrintSession::kDone);
+  EXPECT_EQ(session->PageCount(), 0);
+  EXPECT_FALSE(QFile::exists(QString::fromStdString(m_path)));
+}
+
+}  // namespace
+}  // namespace qb
