@@ -9,7 +9,7 @@ cd "$(dirname "$0")/.."
 
 products=${1:-20000}
 seconds=${2:-3}
-connections=${3:-8}
+connections=${3:-1}
 
 scripts/setup
 cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLBOX_TESTS=OFF \
@@ -41,20 +41,26 @@ for _ in $(seq 1 200); do
   sleep 0.05
 done
 
-# Values the queries look for, taken from the generated catalogue.
-read -r model part keyword < <(python3 - "$data/qkprint.db" <<'PY'
+# The client asks for the data folder first, which also completes the schema.
+curl -s -o /dev/null "http://127.0.0.1:$port/dbAccess/DB_URL"
+
+# Values the queries look for, taken from the generated catalogue: a model, a
+# model-number fragment (a few matches) and a common word (a tenth of all
+# products).
+read -r model fragment broad < <(python3 - "$data/qkprint.db" <<'PY'
 import sqlite3, sys, urllib.parse
 db = sqlite3.connect(sys.argv[1])
-sel, part = db.execute("SELECT searchSelNo, goodsPartsNo FROM paper_infos "
-                       "ORDER BY paperInfoId LIMIT 1 OFFSET 1000").fetchone()
-print(sel, part, urllib.parse.quote("\u30de\u30eb\u30c1"))
+sel, = db.execute("SELECT searchSelNo FROM paper_infos "
+                  "ORDER BY paperInfoId LIMIT 1 OFFSET 1000").fetchone()
+print(sel, sel[-4:], urllib.parse.quote("\u30de\u30eb\u30c1"))
 PY
 )
 
 queries=(
   "LIST &C|/dbAccess/LIST&C"
   "LIST &P|/dbAccess/LIST&P"
-  "SEARCH keyword|/dbAccess/SEARCH@usage=$keyword"
+  "SEARCH number|/dbAccess/SEARCH@usage=$fragment"
+  "SEARCH word|/dbAccess/SEARCH@usage=$broad"
   "SEARCH category|/dbAccess/SEARCH@category_id=3"
   "DETAIL|/dbAccess/DETAIL@searchSelNo=$model"
   "RECENT|/dbAccess/RECENT@mac_address=x"

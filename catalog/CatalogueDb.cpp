@@ -42,6 +42,9 @@ std::optional<CatalogueDb> CatalogueDb::OpenFile(const std::string& path, Mode m
     return std::nullopt;
   }
   sqlite3_busy_timeout(raw, kBusyTimeoutMs);
+  // Reading through a memory map spares every new connection copying the
+  // pages it scans into a cache of its own.
+  sqlite3_exec(raw, "PRAGMA mmap_size=268435456", nullptr, nullptr, nullptr);
   return db;
 }
 

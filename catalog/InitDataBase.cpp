@@ -54,6 +54,16 @@ const std::vector<std::string>& CatalogueCreateStatements() {
   return statements;
 }
 
+const std::vector<std::string>& CatalogueIndexStatements() {
+  static const std::vector<std::string> statements = {
+      "CREATE INDEX IF NOT EXISTS paper_infos_searchSelNo ON paper_infos (searchSelNo)",
+      "CREATE INDEX IF NOT EXISTS paper_infos_goodsPartsNo ON paper_infos (goodsPartsNo)",
+      "CREATE INDEX IF NOT EXISTS paper_infos_paperInfoId ON paper_infos (paperInfoId)",
+      "CREATE INDEX IF NOT EXISTS paper_relation2s_goodsPartsNo ON paper_relation2s (goodsPartsNo)",
+  };
+  return statements;
+}
+
 void InitDataBase::LoadDefinitions() {
   std::lock_guard lock(m_mutex);
   m_tableNames = kTableNames;
@@ -77,6 +87,10 @@ void InitDataBase::CreateTables() {
     return;
   }
   for (const std::string& sql : CreateStatements()) {
+    Statement statement = db->Prepare(sql);
+    statement.Step();
+  }
+  for (const std::string& sql : CatalogueIndexStatements()) {
     Statement statement = db->Prepare(sql);
     statement.Step();
   }

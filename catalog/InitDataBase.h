@@ -25,7 +25,8 @@ class InitDataBase {
   // Fills the table names, count paths and create statements.
   void LoadDefinitions();
   // Creates the data folder when it is missing and runs every CREATE TABLE IF
-  // NOT EXISTS statement (they change nothing where the tables exist).
+  // NOT EXISTS statement (they change nothing where the tables exist), then
+  // the lookup indexes.
   void CreateTables();
   // 1 when `table` lacks `column` or a model row of paper_infos has a NULL
   // jan_code (the last such row decides); sets m_janCodeRefresh accordingly.
@@ -46,6 +47,11 @@ class InitDataBase {
 
 // The fourteen CREATE TABLE statements, in creation order.
 const std::vector<std::string>& CatalogueCreateStatements();
+
+// The indexes the queries look rows up by (product by selection, part and
+// product number; relations by part number). They change no answer: every
+// query whose order depends on the plan reads these columns by equality.
+const std::vector<std::string>& CatalogueIndexStatements();
 
 // Adds `column` as TEXT to `table` unless a column of exactly that name exists.
 // Both names come from the program, never from a request.

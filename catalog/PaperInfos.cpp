@@ -310,7 +310,10 @@ std::optional<std::string> PaperInfos::GetSearchList(std::string_view path) {
       query.sql.append(" = ").append(query.Parameter(std::move(value)));
     }
   }
-  query.sql.append(" ORDER BY searchSelNo");
+  // The unary "+" keeps SQLite from walking the whole searchSelNo index to
+  // avoid the sort: filtering first and sorting the matches is several times
+  // faster, and the order is the same.
+  query.sql.append(" ORDER BY +searchSelNo");
   return ListAnswer(query);
 }
 

@@ -21,6 +21,10 @@ TEST_F(InitDataBaseTest, CreatesTheFourteenTablesInAFreshDataFolder) {
   Statement count = db->Prepare("SELECT count(*) FROM sqlite_master WHERE type = 'table'");
   ASSERT_TRUE(count.NextRow());
   EXPECT_EQ(count.Int(0), 14);
+  Statement indexes = db->Prepare(
+      "SELECT count(*) FROM sqlite_master WHERE type = 'index' AND sql IS NOT NULL");
+  ASSERT_TRUE(indexes.NextRow());
+  EXPECT_EQ(indexes.Int(0), 4);
   // The statements are stored as sent, TABs and doubled blanks included.
   Statement sql = db->Prepare("SELECT sql FROM sqlite_master WHERE name = 'categories'");
   ASSERT_TRUE(sql.NextRow());
