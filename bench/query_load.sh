@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Catalogue query benchmark over HTTP on a generated catalogue (20,000
-# products by default): requests/s, p50 and p99 latency of each query, one
-# request per connection (bench/OneShotLoad.cpp).
+# Catalogue query benchmark on a generated catalogue (20,000 products by
+# default): over HTTP, requests/s, p50 and p99 latency of each query, one
+# request per connection (bench/OneShotLoad.cpp); then the same queries
+# in-process (bench/QueryBench.cpp) with the cost of opening a connection and
+# compiling a statement, to show where the time goes.
 #
 #   bench/query_load.sh [products] [seconds per query] [connections]
 set -euo pipefail
@@ -81,3 +83,8 @@ for entry in "${queries[@]}"; do
     "$seconds")
   printf '  %-16s %10.0f %10.3f %10.3f %8d %8d\n' "$name" "$rps" "$p50" "$p99" "$errors" "$bytes"
 done
+
+echo
+echo "in-process (same catalogue):"
+QB_MODEL="$model" QB_FRAGMENT="$fragment" build-bench/bench/query_bench \
+  --benchmark_min_time=0.5 2>/dev/null | sed -n '/^BM_/p'
