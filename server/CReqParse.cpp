@@ -94,7 +94,14 @@ void CReqParse::AddHeaderLine(std::string_view line) {
 }
 
 void CReqParse::AddBodyLine(std::string_view line) {
-  const std::string text = Utf8ToWide(line);
+  // A large body (a page image) is valid text as a rule: only a line that
+  // needs cleaning is copied.
+  std::string cleaned;
+  std::string_view text = line;
+  if (!IsValidUtf8(line)) {
+    cleaned = Utf8ToWide(line);
+    text = cleaned;
+  }
   size_t piecePos = 0;
   for (std::string_view piece = Tokenize(text, "&", &piecePos); !piece.empty();
        piece = Tokenize(text, "&", &piecePos)) {

@@ -111,6 +111,9 @@ CSendTask::RecvStatus CSendTask::RecvRequest(std::string* request) {
         request->resize(frame.size);
         return RecvStatus::kComplete;
       case RequestFrame::State::kNeedMore:
+        if (frame.expected > request->capacity()) {
+          request->reserve(frame.expected);  // one allocation for an announced body
+        }
         break;
     }
     if (closed || failed) {

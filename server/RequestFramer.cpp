@@ -81,6 +81,8 @@ RequestFrame RequestFramer::Update(std::string_view received) {
     } else if (received.size() >= total) {
       frame.state = RequestFrame::State::kComplete;
       frame.size = static_cast<size_t>(total);
+    } else {
+      frame.expected = static_cast<size_t>(total);
     }
     return frame;  // otherwise more is announced: a pause does not end it
   }

@@ -24,6 +24,7 @@ struct RequestFrame {
   State state = State::kNeedMore;
   size_t size = 0;         // kComplete: how many bytes make up the request
   bool pauseEnds = false;  // kNeedMore: a pause of the sender completes it
+  size_t expected = 0;     // kNeedMore: the announced size of the whole request, 0 if unknown
 };
 
 class RequestFramer {

@@ -1,6 +1,8 @@
 #include "util/Text.h"
 
 #include <array>
+#include <cstdint>
+#include <cstring>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -96,26 +98,60 @@ size_t MatchedBytes(std::string_view s, size_t i, const Lead& lead) {
 
 }  // namespace
 
+namespace {
+
+// The end of the run of ASCII bytes that starts at `i`, eight bytes at a time.
+size_t AsciiRunEnd(std::string_view s, size_t i) {
+  while (i + 8 <= s.size()) {
+    uint64_t word;
+    std::memcpy(&word, s.data() + i, sizeof word);
+    if ((word & 0x8080808080808080ULL) != 0) {
+      break;
+    }
+    i += 8;
+  }
+  while (i < s.size() && static_cast<unsigned char>(s[i]) < 0x80) {
+    ++i;
+  }
+  return i;
+}
+
+}  // namespace
+
+bool IsValidUtf8(std::string_view bytes) {
+  if (bytes.find('\0') != std::string_view::npos) {
+    return false;
+  }
+  size_t i = 0;
+  while ((i = AsciiRunEnd(bytes, i)) < bytes.size()) {
+    const Lead lead = ClassifyLead(static_cast<unsigned char>(bytes[i]));
+    if (lead.len == 0 || MatchedBytes(bytes, i, lead) != lead.len) {
+      return false;
+    }
+    i += lead.len;
+  }
+  return true;
+}
+
 std::string Utf8ToWide(std::string_view bytes) {
   const size_t zero = bytes.find('\0');
   if (zero != std::string_view::npos) {
     bytes = bytes.substr(0, zero);
   }
+  if (IsValidUtf8(bytes)) {
+    return std::string(bytes);
+  }
   std::string out;
   out.reserve(bytes.size());
   size_t i = 0;
   while (i < bytes.size()) {
-    const auto b0 = static_cast<unsigned char>(bytes[i]);
-    if (b0 < 0x80) {
-      size_t end = i + 1;
-      while (end < bytes.size() && static_cast<unsigned char>(bytes[end]) < 0x80) {
-        ++end;
-      }
-      out.append(bytes.substr(i, end - i));
-      i = end;
-      continue;
+    const size_t end = AsciiRunEnd(bytes, i);
+    out.append(bytes.substr(i, end - i));
+    i = end;
+    if (i == bytes.size()) {
+      break;
     }
-    const Lead lead = ClassifyLead(b0);
+    const Lead lead = ClassifyLead(static_cast<unsigned char>(bytes[i]));
     const size_t matched = lead.len == 0 ? 1 : MatchedBytes(bytes, i, lead);
     if (matched == lead.len) {
       out.append(bytes.substr(i, matched));

@@ -31,6 +31,10 @@ std::string ReadFileAsHex(const std::string& path);
 // becomes U+FFFD. The result is valid UTF-8.
 std::string Utf8ToWide(std::string_view bytes);
 
+// True when `bytes` is valid UTF-8 without a zero byte (what Utf8ToWide would
+// return unchanged).
+bool IsValidUtf8(std::string_view bytes);
+
 // The folder path text of the "dbAccess/DB_URL" answer: the bytes up to the
 // first zero, cleaned as Utf8ToWide does and cut to at most 260 UTF-16 units
 // (never inside a character).

@@ -57,6 +57,22 @@ TEST(Utf8ToWide, DecodesAndReplacesInvalidSequences) {
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     EXPECT_EQ(Utf8ToWide(row.bytes), row.text);
+    // Valid means: returned unchanged.
+    EXPECT_EQ(IsValidUtf8(row.bytes), Utf8ToWide(row.bytes) == row.bytes);
+  }
+}
+
+TEST(Utf8ToWide, LongAsciiRunsAroundAnInvalidByte) {
+  // The ASCII scan goes eight bytes at a time; the bad byte sits at every
+  // offset of a word once.
+  for (size_t at = 0; at < 24; ++at) {
+    SCOPED_TRACE(at);
+    std::string bytes(24, 'a');
+    bytes[at] = '\xff';
+    std::string expected(24, 'a');
+    expected.replace(at, 1, "\xEF\xBF\xBD");
+    EXPECT_FALSE(IsValidUtf8(bytes));
+    EXPECT_EQ(Utf8ToWide(bytes), expected);
   }
 }
 
