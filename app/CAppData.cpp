@@ -5,7 +5,8 @@ namespace qb {
 CAppData::CAppData()
     : m_pTaskMgr(std::make_unique<CTaskMgr>(this)),
       m_pReg(std::make_unique<CReg>()),
-      m_pInitDataBase(std::make_unique<InitDataBase>()) {}
+      m_pInitDataBase(std::make_unique<InitDataBase>()),
+      m_pDownloadDataBase(std::make_unique<DownloadDataBase>(&m_bStop)) {}
 
 CAppData::~CAppData() {
   m_pTaskMgr.reset();

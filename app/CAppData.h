@@ -1,6 +1,7 @@
 // The one application context of the server: created once at start-up before
 // the listener runs, destroyed after every worker has been joined. It owns the
-// configuration store, the task link and the catalogue definitions, and carries
+// configuration store, the task link, the catalogue definitions and the
+// download queue, and carries
 // the flags that end the server's loops and the port of the current listening
 // cycle.
 //
@@ -17,6 +18,7 @@
 #include "app/CReg.h"
 #include "app/CTaskMgr.h"
 #include "catalog/InitDataBase.h"
+#include "update/DownloadDataBase.h"
 
 namespace qb {
 
@@ -40,6 +42,7 @@ class CAppData {
   std::atomic<uint16_t> m_nPort{0};      // port of the current listening cycle
   std::unique_ptr<CReg> m_pReg;          // configuration store
   std::unique_ptr<InitDataBase> m_pInitDataBase;  // catalogue definitions
+  std::unique_ptr<DownloadDataBase> m_pDownloadDataBase;  // the download queue; polls m_bStop
 };
 
 }  // namespace qb

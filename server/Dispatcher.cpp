@@ -3,8 +3,11 @@
 #include <array>
 #include <atomic>
 
+#include "update/UpdateRun.h"
+#include "update/VersionCheck.h"
 #include "util/Log.h"
 #include "util/Text.h"
+#include "util/UserFolders.h"
 
 namespace qb {
 namespace {
@@ -41,17 +44,36 @@ RouteResult NotConnected(const RouteRequest& route) {
   return {};
 }
 
+RouteResult DataFolderAnswer(const RouteRequest& route) {
+  route.app->m_pInitDataBase->LoadDefinitions();
+  route.app->m_pInitDataBase->CreateTables();
+  return {true, AnsiToUtf8(GetAppDataFolder())};
+}
+
+RouteResult CheckDb(const RouteRequest& route) {
+  return {true, CheckDbAnswer(*route.app->m_pInitDataBase, &route.app->m_bStop)};
+}
+
+RouteResult UpdateDb(const RouteRequest& route) {
+  RunUpdate(*route.app->m_pInitDataBase, *route.app->m_pDownloadDataBase);
+  return {true, {}};
+}
+
+RouteResult QueueStatus(const RouteRequest& route) {
+  return {true, route.app->m_pDownloadDataBase->StatusText()};
+}
+
 constexpr std::array<Route, kRouteCount> kRoutes{{
     {"print/init", false, NotConnected},
     {"print/add", false, NotConnected},
     {"print/end", false, NotConnected},
     {"saveqx/save", false, NotConnected},
-    {"dbAccess/DB_URL", false, NotConnected},
+    {"dbAccess/DB_URL", false, DataFolderAnswer},
     {"dbAccess/IMG_URL", false, EmptyAnswer},
     {"dbAccess/SVG_DATA", false, NotConnected},
-    {"dbAccess/CHK_DB", false, NotConnected},
-    {"dbAccess/UPDATE_DB", false, NotConnected},
-    {"dbAccess/UPDATE_STATUS_DB", false, NotConnected},
+    {"dbAccess/CHK_DB", false, CheckDb},
+    {"dbAccess/UPDATE_DB", false, UpdateDb},
+    {"dbAccess/UPDATE_STATUS_DB", false, QueueStatus},
     {"dbAccess/LIST", false, NotConnected},
     {"dbAccess/SEARCH", false, NotConnected},
     {"dbAccess/DETAIL", false, NotConnected},
@@ -60,7 +82,7 @@ constexpr std::array<Route, kRouteCount> kRoutes{{
     {"dbAccess/SUB_GROUP", true, NotConnected},
     {"dbAccess/GENERIC_GROUP", true, NotConnected},
     {"dbAccess/SOZAI_DOWNLOAD", true, NotConnected},
-    {"dbAccess/SOZAI_TEMP_STATUS_DOWNLOAD", false, NotConnected},
+    {"dbAccess/SOZAI_TEMP_STATUS_DOWNLOAD", false, QueueStatus},
     {"dbAccess/TEMPLATE_LIST", true, NotConnected},
     {"dbAccess/TEMPLATE_DATA", true, NotConnected},
     {"dbAccess/TEMPLATE_DOWNLOAD", true, NotConnected},

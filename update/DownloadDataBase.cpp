@@ -187,7 +187,7 @@ void DownloadDataBase::DeliverFailure(const std::string& url, const std::string&
     }
   }
   if (!served && callback != nullptr) {
-    callback(url, body);
+    callback(url, body, *this);
   }
   CompleteFront(url);
 }

@@ -31,8 +31,10 @@ class DownloadDataBase {
   // Called with the downloaded text; may add entries to `queue`.
   using SuccessCallback = void (*)(const std::string& url, const std::string& tag,
                                    const std::string& body, DownloadDataBase& queue);
-  // Called when a text download failed (`body` is empty).
-  using FailureCallback = void (*)(const std::string& url, const std::string& body);
+  // Called when a text download failed (`body` is empty); `queue` is the queue
+  // that ran it.
+  using FailureCallback = void (*)(const std::string& url, const std::string& body,
+                                   DownloadDataBase& queue);
 
   explicit DownloadDataBase(const std::atomic<int>* stop = nullptr) : m_pStop(stop) {}
   virtual ~DownloadDataBase() = default;

@@ -35,7 +35,7 @@ void RecordText(const std::string& url, const std::string& tag, const std::strin
   g_pendingSeen.push_back(queue.Pending());
 }
 
-void RecordFailure(const std::string& url, const std::string& body) {
+void RecordFailure(const std::string& url, const std::string& body, DownloadDataBase&) {
   g_seen.push_back("failed " + url + " [" + body + "]");
 }
 
