@@ -131,7 +131,7 @@ int main(int argc, char** argv) {
   FreshCatalogue();
   size_t pictures = 0;
   const Clock::time_point start = Clock::now();
-  qb::PaperInfosImport().ImportXml(answer, [&](const std::string&) { ++pictures; });
+  qb::PaperInfosImport().ImportXml(answer, [&](std::string_view) { ++pictures; });
   const double imported = Seconds(start);
 
   FreshCatalogue();

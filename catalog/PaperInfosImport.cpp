@@ -71,7 +71,7 @@ bool PaperInfosImport::ImportRoot(const pugi::xml_node& root, const PictureSink&
     for (size_t i = 0; i < indexes.size(); ++i) {
       const std::string_view value = values[static_cast<size_t>(indexes[i])];
       if (!kPictures[i].onlyServerPath || value.starts_with('/')) {
-        pictures(std::string(value));
+        pictures(value);
       }
     }
   };

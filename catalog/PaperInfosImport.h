@@ -12,7 +12,7 @@
 #pragma once
 
 #include <functional>
-#include <string>
+#include <string_view>
 
 #include "catalog/TableImporter.h"
 
@@ -21,7 +21,7 @@ namespace qb {
 class PaperInfosImport : public TableImporter {
  public:
   // Receives the server path of one picture file (possibly empty).
-  using PictureSink = std::function<void(const std::string& url)>;
+  using PictureSink = std::function<void(std::string_view url)>;
 
   PaperInfosImport();
 

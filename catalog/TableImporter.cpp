@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <charconv>
-#include <cstdlib>
 #include <optional>
 
 #include "catalog/CatalogueDb.h"
@@ -81,8 +80,13 @@ std::optional<Number> ParseNumber(std::string_view text) {
     }
   }
   // Too large for an integer, or written with a point or exponent.
-  const std::string copy(text);
-  number.real = std::strtod(copy.c_str(), nullptr);
+  const std::string_view unsigned_ = text.front() == '+' ? text.substr(1) : text;
+  const auto [end, error] =
+      std::from_chars(unsigned_.data(), unsigned_.data() + unsigned_.size(), number.real);
+  if (end != unsigned_.data() + unsigned_.size() ||
+      (error != std::errc() && error != std::errc::result_out_of_range)) {
+    return std::nullopt;
+  }
   return number;
 }
 
@@ -126,7 +130,9 @@ bool Run(CatalogueDb& db, std::string_view sql) {
 
 bool ParseAnswer(std::string_view answer, pugi::xml_document* document) {
   const pugi::xml_parse_result result = document->load_buffer(
-      answer.data(), answer.size(), pugi::parse_default | pugi::parse_declaration,
+      answer.data(), answer.size(),
+      pugi::parse_minimal | pugi::parse_escapes | pugi::parse_eol | pugi::parse_cdata |
+          pugi::parse_declaration,
       pugi::encoding_utf8);
   if (!result) {
     LogError(std::string("catalogue answer is not well-formed XML: ") + result.description() +
@@ -227,11 +233,16 @@ bool TableImporter::ImportRoot(const pugi::xml_node& root, const RecordHook& hoo
     }
     std::fill(values.begin(), values.end(), std::string_view());
     std::fill(seen.begin(), seen.end(), false);
+    size_t next = 0;  // fields usually come in list order: try the next one first
     for (const pugi::xml_node& element : record.children()) {
       if (element.type() != pugi::node_element) {
         continue;
       }
-      const int index = FieldIndex(element.name());
+      const char* name = element.name();
+      const int index = next < fieldCount && m_table.fields[next].name == name
+                            ? static_cast<int>(next)
+                            : FieldIndex(name);
+      next = static_cast<size_t>(index + 1);
       if (index >= 0 && !seen[static_cast<size_t>(index)]) {
         seen[static_cast<size_t>(index)] = true;
         values[static_cast<size_t>(index)] = ElementText(element, &scratch[static_cast<size_t>(index)]);

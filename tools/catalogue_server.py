@@ -27,7 +27,7 @@ GET /_stand_in/requests (JSON), /_stand_in/clear, /_stand_in/fault?key=K&mode=M
 (an empty mode clears), /_stand_in/version?value=N.
 
     catalogue_server.py [--host 127.0.0.1] [--port 3211] [--products N] [--seed S]
-                        [--version N]
+                        [--version N] [--no-pictures]
 """
 import argparse
 import hashlib
@@ -316,10 +316,16 @@ def main():
     parser.add_argument("--products", type=int, default=200)
     parser.add_argument("--seed", type=int, default=1)
     parser.add_argument("--version", type=int, default=20, help="catalogue version served")
+    parser.add_argument("--no-pictures", action="store_true",
+                        help="products name no picture files (for timing the records alone)")
     args = parser.parse_args()
     catalogue = sample_catalogue.generate(args.seed, args.products, "")
-    stand_in = StandIn(catalogue, sample_catalogue.picture_files(catalogue, args.seed),
-                       args.version, args.host, args.port)
+    files = sample_catalogue.picture_files(catalogue, args.seed)
+    if args.no_pictures:
+        for row in catalogue["paper_infos"]:
+            for field in PICTURE_FIELDS:
+                row[field] = None
+    stand_in = StandIn(catalogue, files, args.version, args.host, args.port)
     print("catalogue server %s: %d products, version %d" % (
         stand_in.url, len(catalogue["paper_infos"]), args.version), flush=True)
     try:

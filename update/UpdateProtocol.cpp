@@ -32,7 +32,7 @@ bool ImportByName(const pugi::xml_node& root, DownloadDataBase& queue) {
   if (name == "paper_size_infos") return PaperSizeInfosImport().ImportRoot(root, {}, stop);
   if (name == "paper_infos") {
     return PaperInfosImport().ImportRoot(
-        root, [&queue](const std::string& url) { queue.Enqueue(url, "", nullptr, nullptr); },
+        root, [&queue](std::string_view url) { queue.Enqueue(std::string(url), "", nullptr, nullptr); },
         stop);
   }
   if (name == "paper_group_infos") return PaperGroupInfosImport().ImportRoot(root, {}, stop);

@@ -107,10 +107,10 @@ int Unzip(const std::string& archivePath) {
     LogError("cannot open archive " + archivePath);
     return 1;
   }
-  std::string folder = DirectoryPart(archivePath);
-  if (folder.empty()) {
-    folder = archivePath.starts_with('/') ? "/" : ".";
-  }
+  // An archive without a folder part sits in the current directory or in "/".
+  const std::string part = DirectoryPart(archivePath);
+  const std::string folder =
+      !part.empty() ? part : std::string(archivePath.starts_with('/') ? "/" : ".");
   int rc = unzGoToFirstFile(archive.get());
   if (rc != UNZ_OK) {
     return 1;

@@ -168,7 +168,7 @@ TEST_F(TableImporterTest, ProductsQueueTheirPicturesAndKeepLocalColumns) {
           "<r><id>2</id><goodsThumbName>/t/2.png</goodsThumbName><goodsPictMask>/m/2.png</goodsPictMask></r>");
   std::vector<std::string> queued;
   EXPECT_TRUE(PaperInfosImport().ImportXml(
-      answer, [&](const std::string& url) { queued.push_back(url); }));
+      answer, [&](std::string_view url) { queued.emplace_back(url); }));
   EXPECT_EQ(queued, (std::vector<std::string>{"/t/1.png", "t2.png", "/svg/1.svg", "/l/1.png",
                                               "/b/1.png", "/d1/1.png", "/d2/1.png", "/t/2.png",
                                               "", "", "", "", "", "/m/2.png"}));
