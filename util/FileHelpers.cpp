@@ -3,29 +3,12 @@
 #include <sys/stat.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
-#include <memory>
 
 #include "util/Log.h"
 #include "util/Text.h"
 
 namespace qb {
-
-int WriteBytesToFile(const std::string& path, const void* bytes, size_t count) {
-  if (path.empty() || bytes == nullptr || count == 0) {
-    return 0;
-  }
-  std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "wb"), &std::fclose);
-  if (!file) {
-    LogError("cannot write " + path + ": " + std::strerror(errno));
-    return 0;
-  }
-  if (std::fwrite(bytes, 1, count, file.get()) != count) {
-    LogError("short write to " + path);
-  }
-  return 0;
-}
 
 bool DirectoryExists(const std::string& path) {
   struct stat info {};

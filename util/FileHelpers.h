@@ -1,22 +1,15 @@
-// File-system helpers of the download code and the document writer: writing
-// bytes to a file, testing for and creating folders, and cutting a path at its
-// last "/".
+// File-system helpers of the download code: testing for and creating
+// folders, and cutting a path at its last "/".
 //
 // Paths are Linux paths ("/" separator), UTF-8.
 //
 // Thread contract: stateless; any thread.
 #pragma once
 
-#include <cstddef>
 #include <string>
 #include <string_view>
 
 namespace qb {
-
-// Writes `count` bytes to `path` in one write, replacing any earlier content.
-// Nothing happens for an empty path, null bytes or a count of 0. Always 0:
-// failures are not reported (they are logged).
-int WriteBytesToFile(const std::string& path, const void* bytes, size_t count);
 
 // True when `path` names an existing directory (symbolic links followed).
 bool DirectoryExists(const std::string& path);

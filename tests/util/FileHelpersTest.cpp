@@ -3,8 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "TempDir.h"
 
@@ -50,22 +48,6 @@ TEST(CreateDirectories, CreatesMissingFoldersOnly) {
     EXPECT_EQ(DirectoryExists(row.path), row.isDirectoryAfter);
   }
   EXPECT_FALSE(DirectoryExists(root.Path() + "/file"));
-}
-
-TEST(WriteBytesToFile, ReplacesTheContent) {
-  qbtest::TempDir root;
-  const std::string path = root.Path() + "/doc.qx3";
-  qbtest::WriteFile(path, "a much longer earlier content");
-  const char bytes[] = {'\0', 'b', '\xAB'};
-  EXPECT_EQ(WriteBytesToFile(path, bytes, sizeof bytes), 0);
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  EXPECT_EQ(out.str(), std::string(bytes, sizeof bytes));
-
-  EXPECT_EQ(WriteBytesToFile(root.Path() + "/none", bytes, 0), 0);
-  EXPECT_FALSE(fs::exists(root.Path() + "/none"));
-  EXPECT_EQ(WriteBytesToFile(root.Path() + "/missing/x", bytes, 3), 0);
 }
 
 }  // namespace
