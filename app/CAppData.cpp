@@ -7,7 +7,8 @@ CAppData::CAppData()
       m_pReg(std::make_unique<CReg>()),
       m_pInitDataBase(std::make_unique<InitDataBase>()),
       m_pPrintMgr(std::make_unique<CPrintMgr>()),
-      m_pSaveMgr(std::make_unique<CQxSaveMgr>()) {}
+      m_pSaveMgr(std::make_unique<CQxSaveMgr>()),
+      m_pDownloadDataBase(std::make_unique<DownloadDataBase>(&m_bStop)) {}
 
 CAppData::~CAppData() {
   m_pTaskMgr.reset();

@@ -1,9 +1,9 @@
 // The one application context of the server: created once at start-up before
 // the listener runs, destroyed after every worker has been joined. It owns the
-// configuration store, the task link, the catalogue definitions, the print
-// manager and the save manager, carries the flags that end the server's loops
-// and the port of the current listening cycle, and points to the control
-// window (not owned).
+// configuration store, the task link, the catalogue definitions, the download
+// queue, the print manager and the save manager, carries the flags that end
+// the server's loops and the port of the current listening cycle, and points
+// to the control window (not owned).
 //
 // Thread contract: shared by every thread. The flags and the port are atomics
 // polled without a lock; m_bStop only ever goes from 0 to 1. The owned objects
@@ -21,6 +21,7 @@
 #include "catalog/InitDataBase.h"
 #include "output/CPrintMgr.h"
 #include "output/CQxSaveMgr.h"
+#include "update/DownloadDataBase.h"
 
 namespace qb {
 
@@ -47,6 +48,7 @@ class CAppData {
   std::unique_ptr<CPrintMgr> m_pPrintMgr;    // print sessions
   std::unique_ptr<CQxSaveMgr> m_pSaveMgr;    // save lock
   std::atomic<CControlWindow*> m_pDlg{nullptr};  // set while the control window runs
+  std::unique_ptr<DownloadDataBase> m_pDownloadDataBase;  // the download queue; polls m_bStop
 };
 
 }  // namespace qb

@@ -15,6 +15,8 @@
 #include "output/CPrintPage.h"
 #include "output/CPrintSession.h"
 #include "output/CQxSaveSession.h"
+#include "update/UpdateRun.h"
+#include "update/VersionCheck.h"
 #include "util/Log.h"
 #include "util/Text.h"
 #include "util/UserFolders.h"
@@ -161,10 +163,16 @@ RouteResult PrepareCatalogue(const RouteRequest& route) {
 }
 
 RouteResult CheckCatalogue(const RouteRequest& route) {
-  // The catalogue server's version check belongs first: a newer catalogue
-  // there answers "1" before the product table is looked at.
-  const int refresh = route.app->m_pInitDataBase->CheckJanCode("paper_infos", "jan_code");
-  return {true, refresh == 1 ? "1" : "0"};
+  return {true, CheckDbAnswer(*route.app->m_pInitDataBase, &route.app->m_bStop)};
+}
+
+RouteResult UpdateCatalogue(const RouteRequest& route) {
+  RunUpdate(*route.app->m_pInitDataBase, *route.app->m_pDownloadDataBase);
+  return {true, {}};
+}
+
+RouteResult QueueStatus(const RouteRequest& route) {
+  return {true, route.app->m_pDownloadDataBase->StatusText()};
 }
 
 RouteResult ListCatalogue(const RouteRequest& route) {
@@ -219,8 +227,8 @@ constexpr std::array<Route, kRouteCount> kRoutes{{
     {"dbAccess/IMG_URL", false, EmptyAnswer},
     {"dbAccess/SVG_DATA", false, DrawingFile},
     {"dbAccess/CHK_DB", false, CheckCatalogue},
-    {"dbAccess/UPDATE_DB", false, NotConnected},
-    {"dbAccess/UPDATE_STATUS_DB", false, NotConnected},
+    {"dbAccess/UPDATE_DB", false, UpdateCatalogue},
+    {"dbAccess/UPDATE_STATUS_DB", false, QueueStatus},
     {"dbAccess/LIST", false, ListCatalogue},
     {"dbAccess/SEARCH", false, SearchProducts},
     {"dbAccess/DETAIL", false, ProductDetail},
@@ -229,7 +237,7 @@ constexpr std::array<Route, kRouteCount> kRoutes{{
     {"dbAccess/SUB_GROUP", true, ServeArgument<ServeSubGroup>},
     {"dbAccess/GENERIC_GROUP", true, ServeArgument<ServeGenericGroup>},
     {"dbAccess/SOZAI_DOWNLOAD", true, NotConnected},
-    {"dbAccess/SOZAI_TEMP_STATUS_DOWNLOAD", false, NotConnected},
+    {"dbAccess/SOZAI_TEMP_STATUS_DOWNLOAD", false, QueueStatus},
     {"dbAccess/TEMPLATE_LIST", true, ServeArgument<ServeTemplateList>},
     {"dbAccess/TEMPLATE_DATA", true, ServeArgument<ServeTemplateData>},
     {"dbAccess/TEMPLATE_DOWNLOAD", true, NotConnected},

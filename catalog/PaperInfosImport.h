@@ -1,0 +1,34 @@
+// Import of the catalogue server's paper_infos answers (the products) into the
+// paper_infos table: 39 fields, jan_code included (the column is added first
+// when the table lacks it); paperLocationType is never written. After every
+// record, stored or skipped, its picture files are handed to the picture sink
+// in a fixed order: goodsThumbName, goodsThumbName2, goodsPictFileName,
+// goodsPictPartsLabel, goodsPictPartsCut, goodsPictPartsBending,
+// goodsPictPartsDesign1, goodsPictPartsDesign2, goodsPictMask; the cut, the
+// bending and the mask only when their value starts with "/".
+//
+// Thread contract: stateless beyond its constant table description; the sink
+// runs on the importing thread.
+#pragma once
+
+#include <functional>
+#include <string_view>
+
+#include "catalog/TableImporter.h"
+
+namespace qb {
+
+class PaperInfosImport : public TableImporter {
+ public:
+  // Receives the server path of one picture file (possibly empty).
+  using PictureSink = std::function<void(std::string_view url)>;
+
+  PaperInfosImport();
+
+  bool ImportXml(std::string_view answer, const PictureSink& pictures,
+                 const std::atomic<int>* stop = nullptr) const;
+  bool ImportRoot(const pugi::xml_node& root, const PictureSink& pictures,
+                  const std::atomic<int>* stop = nullptr) const;
+};
+
+}  // namespace qb

@@ -1,0 +1,278 @@
+"""Catalogue sync against the stand-in catalogue server: version check, the
+update run with its requests, imports and picture downloads, and the faults a
+real catalogue server can show."""
+import os
+import signal
+import sqlite3
+import sys
+import threading
+import time
+
+import pytest
+
+from conftest import exchange, wait_for
+
+sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "..", "tools"))
+import catalogue_server  # noqa: E402
+import sample_catalogue  # noqa: E402
+
+OK = (b"HTTP/1.1 200 OK\r\nAccess-Control-Allow-Origin: *\r\n"
+      b"Content-Type: text/plain\r\nContent-Length: ")
+FIRST = "2013-01-01%2000:00:00"
+TABLES = sample_catalogue.SERVER_TABLES
+PICTURE_RULES = [("goodsThumbName", False), ("goodsThumbName2", False),
+                 ("goodsPictFileName", False), ("goodsPictPartsLabel", False),
+                 ("goodsPictPartsCut", True), ("goodsPictPartsBending", True),
+                 ("goodsPictPartsDesign1", False), ("goodsPictPartsDesign2", False),
+                 ("goodsPictMask", True)]
+
+
+def ask(port, path, timeout=60):
+    """The body of a success answer to GET `path` (fails on anything else)."""
+    answer = exchange(port, b"GET " + path.encode() + b" HTTP/1.1\r\n\r\n", timeout=timeout)
+    assert answer.startswith(OK), answer
+    return answer.split(b"\r\n\r\n", 1)[1].decode()
+
+
+def picture_paths(catalogue):
+    """Product picture paths in the order the importer queues them, once each."""
+    paths = []
+    for row in catalogue["paper_infos"]:
+        for field, only_server_path in PICTURE_RULES:
+            value = row[field] or ""
+            if value and (not only_server_path or value.startswith("/")) and value not in paths:
+                paths.append(value)
+    return paths
+
+
+def expected_rows(catalogue, table):
+    rows = []
+    for row in catalogue[table]:
+        values = []
+        for column in sample_catalogue.COLUMNS[table]:
+            value = row[column]
+            if column == "paperLocationType":
+                value = None  # never imported
+            elif value is None:
+                value = catalogue_server.NUMBER_DEFAULTS.get((table, column), "")
+            values.append(value)
+        rows.append(tuple(values))
+    return rows
+
+
+class Sync:
+    """A server pointed at a stand-in catalogue server."""
+
+    def __init__(self, server, stand_in, catalogue):
+        self.server = server
+        self.stand_in = stand_in
+        self.catalogue = catalogue
+        self.data = server.data_home / "jp.co.tavrim.Pelloran.V3" / "data"
+
+    def start(self):
+        self.server.start("--catalogue-url", self.stand_in.url)
+        return self
+
+    def prepare(self, version="DBVER=0\n"):
+        """Creates the catalogue (tables, no rows) and installs its version file."""
+        assert ask(self.server.port, "/dbAccess/DB_URL") == str(self.server.data_home)
+        if version is not None:
+            (self.data / "verFile_DB.txt").write_text(version)
+        return self
+
+    def ask(self, path, timeout=60):
+        return ask(self.server.port, path, timeout)
+
+    def rows(self, table, columns=None):
+        db = sqlite3.connect(self.data / "qkprint.db")
+        try:
+            return db.execute("SELECT %s FROM %s ORDER BY id" % (
+                ", ".join(columns or sample_catalogue.COLUMNS[table]), table)).fetchall()
+        finally:
+            db.close()
+
+    def count(self, table):
+        return len(self.rows(table, ["id"]))
+
+    def version(self):
+        return (self.data / "verFile_DB.txt").read_bytes().decode()
+
+
+@pytest.fixture
+def catalogue():
+    return sample_catalogue.generate(seed=1, products=12)
+
+
+@pytest.fixture
+def stand_in(catalogue):
+    srv = catalogue_server.StandIn(catalogue).start()
+    yield srv
+    srv.stop()
+
+
+@pytest.fixture
+def sync(server, stand_in, catalogue, monkeypatch):
+    monkeypatch.setenv("QUILLBOX_HTTP_STALL_SECONDS", "2")
+    return Sync(server, stand_in, catalogue).start().prepare()
+
+
+def test_sync_from_an_empty_catalogue_and_again(sync, stand_in, catalogue):
+    assert sync.ask("/dbAccess/UPDATE_STATUS_DB") == "V=0&M=100"
+    assert sync.ask("/dbAccess/CHK_DB") == "1"
+    assert (sync.data / "New_verFile_DB.txt").read_bytes() == b"DBVER=20\r\n"
+
+    stand_in.clear()
+    statuses = []
+    done = threading.Event()
+
+    def poll():
+        while not done.is_set():
+            statuses.append(sync.ask("/dbAccess/SOZAI_TEMP_STATUS_DOWNLOAD"))
+            time.sleep(0.02)
+
+    poller = threading.Thread(target=poll)
+    poller.start()
+    try:
+        assert sync.ask("/dbAccess/UPDATE_DB") == ""
+    finally:
+        done.set()
+        poller.join()
+
+    pictures = picture_paths(catalogue)
+    assert stand_in.received() == (
+        ["/%s/chkUpdate?date=%s" % (t, FIRST) for t in TABLES]
+        + ["/%s/getUpdate?date=%s" % (t, FIRST) for t in TABLES]
+        + [p.replace(" ", "%20") for p in pictures])
+    assert any(s != "V=0&M=100" for s in statuses)
+    assert sync.ask("/dbAccess/UPDATE_STATUS_DB") == "V=0&M=100"
+    for table in TABLES:
+        assert sync.rows(table) == expected_rows(catalogue, table), table
+    for path in pictures:
+        assert (sync.data / path.lstrip("/")).read_bytes() == stand_in.file_bytes(path), path
+    assert sync.version() == "DBVER=20\r\n"
+    assert not (sync.data / "New_verFile_DB.txt").exists()
+    assert sync.ask("/dbAccess/CHK_DB") == "0"
+
+    # The server changes two records and publishes a new version; a row
+    # changed only locally shows that unchanged records are not fetched again.
+    stand_in.version = 21
+    stand_in.change("categories", 2, "2025-01-01 00:00:00", name="renamed", create_at="2025-01-01 00:00:00")
+    stand_in.change("paper_infos", 1, "2025-02-01 00:00:00", goods="new goods")
+    db = sqlite3.connect(sync.data / "qkprint.db")
+    db.execute("UPDATE categories SET name = 'local' WHERE id = 3")
+    db.commit()
+    db.close()
+    latest = {t: max(r["update_at"] for r in catalogue[t]) for t in TABLES}
+    latest["categories"] = max(r[5] for r in sync.rows("categories"))
+    latest["paper_infos"] = max(r[38] for r in sync.rows("paper_infos"))
+
+    assert sync.ask("/dbAccess/CHK_DB") == "1"
+    stand_in.clear()
+    assert sync.ask("/dbAccess/UPDATE_DB") == ""
+    dates = {t: latest[t].replace(" ", "%20") for t in TABLES}
+    changed_product = {"paper_infos": catalogue["paper_infos"][:1]}
+    assert stand_in.received() == (
+        ["/%s/chkUpdate?date=%s" % (t, dates[t]) for t in TABLES]
+        + ["/%s/getUpdate?date=%s" % (t, dates[t]) for t in TABLES]
+        + picture_paths(changed_product))  # the changed product's pictures again
+    categories = {r[0]: r for r in sync.rows("categories")}
+    original = {r["id"]: r for r in sample_catalogue.generate(seed=1, products=12)["categories"]}
+    assert categories[2][2] == "renamed"
+    assert categories[2][4] == original[2]["create_at"]  # create_at kept
+    assert categories[3][2] == "local"
+    assert sync.rows("paper_infos", ["goods"])[0] == ("new goods",)
+    assert sync.version() == "DBVER=21\r\n"
+    assert sync.ask("/dbAccess/CHK_DB") == "0"
+
+
+def test_catalogue_server_down(server, catalogue, monkeypatch):
+    stopped = catalogue_server.StandIn(catalogue)
+    url = stopped.url
+    stopped.stop()  # nothing listens there any more
+    server.start("--catalogue-url", url)
+    sync = Sync(server, stopped, catalogue).prepare()
+    assert sync.ask("/dbAccess/CHK_DB") == "0"  # falls through to the jan_code check
+    assert sync.ask("/dbAccess/UPDATE_DB") == ""
+    assert sync.ask("/dbAccess/UPDATE_STATUS_DB") == "V=0&M=100"
+    assert sync.count("kbn_infos") == 0
+    assert sync.version() == "DBVER=0\n"
+
+
+@pytest.mark.parametrize("key, mode, empty_table", [
+    pytest.param("categories", "close", "categories", id="unreachable table"),
+    pytest.param("paper_size_infos/getUpdate", "500", "paper_size_infos", id="server error"),
+    pytest.param("kbn_infos/getUpdate", "malformed", "kbn_infos", id="malformed XML"),
+    pytest.param("template_infos/getUpdate", "truncate", "template_infos", id="truncated body"),
+    pytest.param("paper_group_infos/getUpdate", "stall", "paper_group_infos", id="stalled body"),
+    pytest.param("/paper/mask/", "500", None, id="picture download fails"),
+    pytest.param("/paper/cut/", "truncate", None, id="picture cut short"),
+])
+def test_a_failing_request_is_skipped_and_keeps_the_version(sync, stand_in, catalogue, key,
+                                                            mode, empty_table):
+    assert sync.ask("/dbAccess/CHK_DB") == "1"
+    stand_in.faults[key] = mode
+    assert sync.ask("/dbAccess/UPDATE_DB") == ""
+    for table in TABLES:
+        expected = 0 if table == empty_table else len(catalogue[table])
+        assert sync.count(table) == expected, table
+    assert sync.version() == "DBVER=0\n"
+    assert sync.ask("/dbAccess/CHK_DB") == "1"
+
+    if empty_table is None:
+        return  # the product records are current, so no later run asks for them again
+    # Once the server is mended the next run completes the sync.
+    stand_in.faults.clear()
+    stand_in.clear()
+    assert sync.ask("/dbAccess/UPDATE_DB") == ""
+    for table in TABLES:
+        assert sync.rows(table) == expected_rows(catalogue, table), table
+    assert sync.version() == "DBVER=20\r\n"
+    assert sync.ask("/dbAccess/CHK_DB") == "0"
+
+
+def test_stop_during_a_stalled_download(sync, stand_in, server):
+    stand_in.faults["/paper/thumb/"] = "stall"
+    os.environ.pop("QUILLBOX_HTTP_STALL_SECONDS", None)
+    answer = {}
+    update = threading.Thread(target=lambda: answer.update(
+        body=exchange(server.port, b"GET /dbAccess/UPDATE_DB HTTP/1.1\r\n\r\n", timeout=60)))
+    update.start()
+    assert wait_for(lambda: any(p.startswith("/paper/thumb/") for p in stand_in.received()), 30)
+    server.proc.send_signal(signal.SIGTERM)
+    assert server.proc.wait(timeout=10) == 0
+    update.join(10)
+    assert sync.version() == "DBVER=0\n"
+
+
+def test_killed_while_importing_an_answer(server, monkeypatch):
+    # Many products sharing one picture: a long import, one download.
+    catalogue = sample_catalogue.generate(seed=1, products=3000)
+    for row in catalogue["paper_infos"]:
+        for field, _ in PICTURE_RULES:
+            row[field] = "/paper/thumb/shared.png"
+    stand_in = catalogue_server.StandIn(catalogue, files={"paper/thumb/shared.png": b"PNG"})
+    stand_in.start()
+    try:
+        sync = Sync(server, stand_in, catalogue).start().prepare()
+        journal = sync.data / "qkprint.db-journal"
+        update = threading.Thread(target=lambda: exchange(
+            server.port, b"GET /dbAccess/UPDATE_DB HTTP/1.1\r\n\r\n", timeout=60))
+        update.start()
+        asked = "/paper_infos/getUpdate?date=" + FIRST
+        assert wait_for(lambda: asked in stand_in.received(), 60, interval=0.001)
+        assert wait_for(journal.exists, 60, interval=0.0005)
+        server.proc.kill()
+        server.proc.wait()
+        update.join(10)
+
+        assert sync.count("paper_infos") == 0  # no half answer
+        assert sync.count("kbn_infos") == len(catalogue["kbn_infos"])
+
+        server.start("--catalogue-url", stand_in.url)
+        sync.prepare(version=None)
+        assert sync.ask("/dbAccess/UPDATE_DB", timeout=120) == ""
+        for table in TABLES:
+            assert sync.count(table) == len(catalogue[table]), table
+        assert (sync.data / "paper/thumb/shared.png").read_bytes() == b"PNG"
+    finally:
+        stand_in.stop()

@@ -1,0 +1,104 @@
+#include "update/HttpGet.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "TempDir.h"
+#include "update/TestHttpServer.h"
+
+namespace qb {
+namespace {
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream out;
+  out << in.rdbuf();
+  return out.str();
+}
+
+// Text of 3-byte characters long enough to straddle many 4096-byte reads.
+std::string LongJapanese() {
+  std::string text;
+  for (int i = 0; i < 5000; ++i) {
+    text += "\xE3\x81\x82";
+  }
+  return text + "end";
+}
+
+TEST(HttpGet, AcceptsStatus200OnlyInBothModes) {
+  qbtest::TestHttpServer server;
+  server.Answer("/ok", 200, "hello \xE3\x81\x82");
+  server.Answer("/long", 200, LongJapanese());
+  server.Answer("/empty", 200, "");
+  server.Answer("/missing", 404, "not here");
+  server.Answer("/broken", 500, "oops");
+  server.Answer("/moved", 302, "moved", "Location: /ok\r\n");
+  server.Answer("/date?d=2013-01-01%2000:00:00", 200, "blank sent as %20");
+  qbtest::TempDir root;
+
+  struct Row {
+    const char* name;
+    std::string target;
+    std::string memory;   // memory-mode result
+    std::string file;     // file-mode result
+    std::string content;  // file content afterwards
+  };
+  const Row rows[] = {
+      {"text", "/ok", "hello \xE3\x81\x82", "ok", "hello \xE3\x81\x82"},
+      {"many reads, decoded once", "/long", LongJapanese(), "ok", LongJapanese()},
+      {"empty body", "/empty", "", "", ""},
+      {"404", "/missing", "", "", ""},
+      {"500", "/broken", "", "", ""},
+      {"302 is not followed", "/moved", "", "", ""},
+      {"blank in the query", "/date?d=2013-01-01 00:00:00", "blank sent as %20", "ok",
+       "blank sent as %20"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    EXPECT_EQ(HttpGet(server.BaseUrl() + row.target), row.memory);
+    const std::string path = root.Path() + "/file.bin";
+    qbtest::WriteFile(path, "earlier content is replaced");
+    EXPECT_EQ(HttpGet(server.BaseUrl() + row.target, &path), row.file);
+    EXPECT_EQ(ReadAll(path), row.content) << "the file is emptied before the request";
+  }
+  EXPECT_EQ(server.LastAgent(), "thisapp");
+  const std::vector<std::string> targets = server.Targets();
+  EXPECT_EQ(std::count(targets.begin(), targets.end(), "/ok"), 2) << "a redirect was followed";
+}
+
+TEST(HttpGet, FailsWithoutTouchingTheNetwork) {
+  qbtest::TestHttpServer server;
+  server.Answer("/ok", 200, "x");
+  qbtest::TempDir root;
+  const std::string unwritable = root.Path() + "/no/such/folder/file";
+  struct Row {
+    const char* name;
+    std::string url;
+    const std::string* path;
+  };
+  const Row rows[] = {
+      {"empty url", "", nullptr},
+      {"other scheme", "ftp://127.0.0.1/ok", nullptr},
+      {"file scheme", "file:///etc/hostname", nullptr},
+      {"file cannot be created", server.BaseUrl() + "/ok", &unwritable},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    EXPECT_EQ(HttpGet(row.url, row.path), "");
+  }
+  EXPECT_TRUE(server.Targets().empty());
+}
+
+TEST(HttpGet, StopFlagEndsTheTransfer) {
+  qbtest::TestHttpServer server;
+  server.Answer("/ok", 200, "x");
+  const std::atomic<int> stop{1};
+  EXPECT_EQ(HttpGet(server.BaseUrl() + "/ok", nullptr, &stop), "");
+}
+
+}  // namespace
+}  // namespace qb

@@ -1,0 +1,265 @@
+#include "update/UpdateProtocol.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "catalog/CatalogueFixture.h"
+#include "update/TestHttpServer.h"
+#include "update/UpdateRun.h"
+#include "update/VersionCheck.h"
+#include "util/CatalogueUrl.h"
+
+namespace qb {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream out;
+  out << in.rdbuf();
+  return out.str();
+}
+
+TEST(VersionNumber, ReadsTheNumberAfterTheFirstEquals) {
+  struct Row {
+    const char* text;
+    int version;
+  };
+  const Row rows[] = {
+      {"DBVER=20", 20}, {"x=20\r\n", 20}, {"x=  -3abc", -3}, {"x=abc", 0}, {"no equals 20", 0},
+      {"", 0},          {"a=7=9", 7},     {"x=99999999999", 2147483647},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.text);
+    EXPECT_EQ(VersionNumber(row.text), row.version);
+  }
+}
+
+TEST(CountFromXml, ReadsTheNodeAtThePath) {
+  struct Row {
+    const char* name;
+    std::string xml;
+    int count;
+  };
+  const Row rows[] = {
+      {"count", "<?xml version=\"1.0\"?><kbn_infos_count><count>12</count></kbn_infos_count>", 12},
+      {"other table", "<categories_count><count>3</count></categories_count>", 0},
+      {"not xml", "<kbn_infos_count><count>3</count>", 0},
+      {"no digits", "<kbn_infos_count><count>many</count></kbn_infos_count>", 0},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    EXPECT_EQ(CountFromXml(row.xml, "/kbn_infos_count/count"), row.count);
+  }
+}
+
+class UpdateProtocolTest : public qbtest::CatalogueFixture {
+ protected:
+  void SetUp() override {
+    CatalogueFixture::SetUp();
+    m_oldUrl = catalogueBaseUrl();
+    ASSERT_TRUE(SetCatalogueBaseUrl(m_server.BaseUrl()));
+    m_definitions.LoadDefinitions();
+  }
+  void TearDown() override { SetCatalogueBaseUrl(m_oldUrl); }
+  std::string Data(const std::string& name) const { return DataFolder() + "/" + name; }
+
+  qbtest::TestHttpServer m_server;
+  std::string m_oldUrl;
+  InitDataBase m_definitions;
+  DownloadDataBase m_queue;
+};
+
+TEST_F(UpdateProtocolTest, CheckCatalogueVersionComparesLocalAndServer) {
+  struct Row {
+    const char* name;
+    std::optional<std::string> local;
+    int status;
+    std::string remote;
+    int result;
+    std::optional<std::string> fresh;  // New_verFile_DB.txt afterwards
+  };
+  const Row rows[] = {
+      {"server newer", "DBVER=19\n", 200, "DBVER=20\r\n", 1, "DBVER=20\r\n"},
+      {"same version", "DBVER=20\n", 200, "DBVER=20", 0, std::nullopt},
+      {"server older", "DBVER=20\n", 200, "DBVER=18", 0, std::nullopt},
+      {"empty local file", "", 200, "DBVER=1", 1, "DBVER=1"},
+      {"local without equals counts 0", "20", 200, "V=1", 1, "V=1"},
+      {"no local file", std::nullopt, 200, "DBVER=20", -1, std::nullopt},
+      {"server fails", "DBVER=1\n", 500, "DBVER=20", -2, std::nullopt},
+      {"server empty", "DBVER=1\n", 200, "", -2, std::nullopt},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    fs::remove(Data("verFile_DB.txt"));
+    fs::remove(Data("New_verFile_DB.txt"));
+    if (row.local) {
+      qbtest::WriteFile(Data("verFile_DB.txt"), *row.local);
+    }
+    m_server.Answer("/Ver3/DeskTop/verFile_DB.txt", row.status, row.remote);
+    const size_t before = m_server.Targets().size();
+    EXPECT_EQ(CheckCatalogueVersion(), row.result);
+    EXPECT_EQ(m_server.Targets().size() - before, row.local ? 1u : 0u);
+    EXPECT_EQ(fs::exists(Data("New_verFile_DB.txt")), row.fresh.has_value());
+    if (row.fresh) {
+      EXPECT_EQ(ReadAll(Data("New_verFile_DB.txt")), *row.fresh);
+    }
+  }
+}
+
+TEST_F(UpdateProtocolTest, TableDatesFollowTheLatestChange) {
+  Exec("INSERT INTO paper_infos (id, update_at) VALUES (1, '2023-05-01 10:00:00'), (2, '2022-01-01 00:00:00')");
+  Exec("INSERT INTO categories (id, update_at) VALUES (1, '')");
+  struct Row {
+    const char* name;
+    std::string table;
+    size_t index;
+    bool refresh;
+    std::string date;
+  };
+  const Row rows[] = {
+      {"latest update_at", "paper_infos", 3, false, "2023-05-01 10:00:00"},
+      {"jan_code refresh", "paper_infos", 3, true, "2021-06-01 00:00:00"},
+      {"refresh only for paper_infos", "kbn_infos", 0, true, "2013-01-01 00:00:00"},
+      {"empty text", "categories", 1, false, "2013-01-01 00:00:00"},
+      {"missing table", "no_such_table", 3, true, "2013-01-01 00:00:00"},
+  };
+  std::optional<CatalogueDb> db = CatalogueDb::Open();
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    EXPECT_EQ(TableUpdateDate(*db, row.table, row.index, row.refresh), row.date);
+  }
+  Exec("DELETE FROM paper_infos");
+  EXPECT_EQ(TableUpdateDate(*db, "paper_infos", 3, true), "2013-01-01 00:00:00");
+}
+
+TEST_F(UpdateProtocolTest, AnswersAreImportedByTheirRootElement) {
+  struct Row {
+    const char* name;
+    std::string body;
+    int allSucceeded;
+  };
+  const Row rows[] = {
+      {"categories answer from the kbn_infos request",
+       "<?xml version=\"1.0\"?><categories><r><id>4</id><categoryId>4</categoryId></r></categories>", 1},
+      {"logs are never imported",
+       "<?xml version=\"1.0\"?><logs><r><id>1</id></r></logs>", 1},
+      {"unknown table ignored", "<?xml version=\"1.0\"?><nothing><r/></nothing>", 1},
+      {"malformed answer keeps the version", "<?xml version=\"1.0\"?><categories><r>", 0},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    m_queue.m_bAllSucceeded = 1;
+    OnGetUpdateAnswer("/kbn_infos/getUpdate?date=x", "", row.body, m_queue);
+    EXPECT_EQ(m_queue.m_bAllSucceeded.load(), row.allSucceeded);
+  }
+  std::optional<CatalogueDb> db = CatalogueDb::Open();
+  Statement count = db->Prepare("SELECT (SELECT count(*) FROM categories), (SELECT count(*) FROM logs)");
+  ASSERT_TRUE(count.NextRow());
+  EXPECT_EQ(count.Int(0), 1);
+  EXPECT_EQ(count.Int(1), 0);
+}
+
+std::string CountAnswer(const std::string& table, int count) {
+  return "<?xml version=\"1.0\"?><" + table + "_count><count>" + std::to_string(count) +
+         "</count></" + table + "_count>";
+}
+
+TEST_F(UpdateProtocolTest, UpdateRunCountsImportsAndCommits) {
+  const std::string sent = "2013-01-01%2000:00:00";
+  for (const std::string& table : m_definitions.TableNames()) {
+    m_server.Answer("/" + table + "/chkUpdate?date=" + sent, 200,
+                    CountAnswer(table, table == "kbn_infos" ? 1 : 0));
+  }
+  qbtest::WriteFile(Data("verFile_DB.txt"), "DBVER=1\n");
+  qbtest::WriteFile(Data("New_verFile_DB.txt"), "DBVER=2\n");
+
+  // Nothing changed: no import phase, nothing committed.
+  m_server.Answer("/kbn_infos/chkUpdate?date=" + sent, 200, CountAnswer("kbn_infos", 0));
+  RunUpdate(m_definitions, m_queue);
+  EXPECT_EQ(m_server.Targets().size(), 11u);
+  EXPECT_EQ(m_server.Targets().front(), "/kbn_infos/chkUpdate?date=" + sent);
+  EXPECT_EQ(m_server.Targets().back(), "/pict_group_sub_level_infos/chkUpdate?date=" + sent);
+  EXPECT_EQ(ReadAll(Data("verFile_DB.txt")), "DBVER=1\n");
+
+  // One change: every table is asked for its records, the product's picture
+  // is fetched last, and the new version is committed.
+  m_server.Answer("/kbn_infos/chkUpdate?date=" + sent, 200, CountAnswer("kbn_infos", 1));
+  m_server.Answer("/paper_infos/getUpdate?date=" + sent, 200,
+                  "<?xml version=\"1.0\"?><paper_infos>" + std::string("<r><id>1</id>") +
+                      "<paperInfoId>1</paperInfoId><category_id>1</category_id>"
+                      "<goodsDrawSize>0</goodsDrawSize><paperSizeInfo_id>1</paperSizeInfo_id>"
+                      "<templateInfo_id>0</templateInfo_id><paperFieldsNo>1</paperFieldsNo>"
+                      "<paperFieldsHNo>1</paperFieldsHNo><paperFieldsWNo>1</paperFieldsWNo>"
+                      "<paperOnePieceH>1</paperOnePieceH><paperOnePieceW>1</paperOnePieceW>"
+                      "<paperUnfiliedSpaceU>0</paperUnfiliedSpaceU><paperUnfiliedSpaceD>0</paperUnfiliedSpaceD>"
+                      "<paperUnfiliedSpaceL>0</paperUnfiliedSpaceL><paperUnfiliedSpaceR>0</paperUnfiliedSpaceR>"
+                      "<paperUnfiliedSpaceUD>0</paperUnfiliedSpaceUD><paperUnfiliedSpaceLR>0</paperUnfiliedSpaceLR>"
+                      "<goodsThumbName>/paper/t.png</goodsThumbName>"
+                      "<update_at>2024-01-01 00:00:00</update_at></r></paper_infos>");
+  for (const std::string& table : m_definitions.TableNames()) {
+    if (table != "paper_infos") {
+      m_server.Answer("/" + table + "/getUpdate?date=" + sent, 200,
+                      "<?xml version=\"1.0\"?><" + table + "/>");
+    }
+  }
+  m_server.Answer("/paper/t.png", 200, "PNG");
+  RunUpdate(m_definitions, m_queue);
+  const std::vector<std::string> targets = m_server.Targets();
+  ASSERT_EQ(targets.size(), 11u + 11u + 11u + 1u);
+  EXPECT_EQ(targets[22], "/kbn_infos/getUpdate?date=" + sent);
+  EXPECT_EQ(targets[25], "/paper_infos/getUpdate?date=" + sent);
+  EXPECT_EQ(targets[33], "/paper/t.png");
+  EXPECT_EQ(ReadAll(Data("paper/t.png")), "PNG");
+  EXPECT_EQ(ReadAll(Data("verFile_DB.txt")), "DBVER=2\n");
+  EXPECT_FALSE(fs::exists(Data("New_verFile_DB.txt")));
+  EXPECT_EQ(m_queue.StatusText(), "V=0&M=100");
+}
+
+TEST_F(UpdateProtocolTest, FailedTablesAndPicturesKeepTheVersion) {
+  const std::string sent = "2013-01-01%2000:00:00";
+  struct Row {
+    const char* name;
+    bool tableFails;
+    bool pictureFails;
+    bool committed;
+  };
+  const Row rows[] = {
+      {"all served", false, false, true},
+      {"a table request fails", true, false, false},
+      {"a picture download fails", false, true, false},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    Exec("DELETE FROM categories");
+    qbtest::WriteFile(Data("verFile_DB.txt"), "DBVER=1\n");
+    qbtest::WriteFile(Data("New_verFile_DB.txt"), "DBVER=2\n");
+    for (const std::string& table : m_definitions.TableNames()) {
+      m_server.Answer("/" + table + "/chkUpdate?date=" + sent, 200, CountAnswer(table, 1));
+      m_server.Answer("/" + table + "/getUpdate?date=" + sent, 200,
+                      "<?xml version=\"1.0\"?><" + table + "/>");
+    }
+    m_server.Answer("/categories/getUpdate?date=" + sent, row.tableFails ? 500 : 200,
+                    "<?xml version=\"1.0\"?><categories><r><id>1</id><categoryId>1</categoryId>"
+                    "<update_at></update_at></r></categories>");
+    m_server.Answer("/paper_infos/getUpdate?date=" + sent, 200,
+                    "<?xml version=\"1.0\"?><paper_infos><r><goodsThumbName>/p.png</goodsThumbName></r></paper_infos>");
+    m_server.Answer("/p.png", row.pictureFails ? 404 : 200, "P");
+    RunUpdate(m_definitions, m_queue);
+    EXPECT_EQ(ReadAll(Data("verFile_DB.txt")), row.committed ? "DBVER=2\n" : "DBVER=1\n");
+  }
+}
+
+TEST_F(UpdateProtocolTest, WithoutDefinitionsNothingIsAsked) {
+  InitDataBase empty;
+  RunUpdate(empty, m_queue);
+  EXPECT_TRUE(m_server.Targets().empty());
+  EXPECT_EQ(g_pendingUpdateTotal.load(), 0);
+}
+
+}  // namespace
+}  // namespace qb

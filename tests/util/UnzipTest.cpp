@@ -1,0 +1,108 @@
+#include "util/Unzip.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "TempDir.h"
+#include "util/ZipTestFiles.h"
+
+namespace qb {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream out;
+  out << in.rdbuf();
+  return out.str();
+}
+
+TEST(Unzip, WritesSafeEntriesNextToTheArchiveAndSkipsUnsafeOnes) {
+  struct Row {
+    const char* name;
+    std::vector<std::pair<std::string, std::string>> entries;
+    int result;
+    std::vector<std::pair<std::string, std::string>> files;  // expected below the folder
+    std::vector<std::string> absent;                         // relative to the temp root
+  };
+  const Row rows[] = {
+      {"plain entries", {{"a.png", "AAA"}, {"b.txt", "bee"}}, 0,
+       {{"a.png", "AAA"}, {"b.txt", "bee"}}, {}},
+      {"entry in subfolders gets its folders", {{"sub/deep/c.png", "C"}, {"d.png", "D"}}, 0,
+       {{"sub/deep/c.png", "C"}, {"d.png", "D"}}, {}},
+      {"folder entry", {{"empty/", ""}, {"empty/e.png", "E"}}, 0, {{"empty/e.png", "E"}}, {}},
+      {"dot-dot entry skipped, rest kept", {{"../escape.txt", "x"}, {"ok.png", "O"}}, 0,
+       {{"ok.png", "O"}}, {"escape.txt"}},
+      {"nested dot-dot skipped", {{"sub/../../escape2.txt", "x"}, {"ok2.png", "2"}}, 0,
+       {{"ok2.png", "2"}}, {"escape2.txt"}},
+      {"absolute entry skipped", {{"/tmp/qb-unzip-absolute.txt", "x"}, {"ok3.png", "3"}}, 0,
+       {{"ok3.png", "3"}}, {}},
+      {"unicode names", {{"\xE7\xB4\xA0\xE6\x9D\x90/p.png", "P"}}, 0,
+       {{"\xE7\xB4\xA0\xE6\x9D\x90/p.png", "P"}}, {}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    qbtest::TempDir root;
+    const std::string folder = root.Path() + "/data/sozai4/F";
+    fs::create_directories(folder);
+    const std::string archive = folder + "/image.zip";
+    qbtest::WriteZip(archive, row.entries);
+    EXPECT_EQ(Unzip(archive), row.result);
+    for (const auto& [name, content] : row.files) {
+      EXPECT_EQ(ReadAll(folder + "/" + name), content) << name;
+    }
+    for (const std::string& name : row.absent) {
+      EXPECT_FALSE(fs::exists(root.Path() + "/data/sozai4/" + name)) << name;
+    }
+    EXPECT_FALSE(fs::exists("/tmp/qb-unzip-absolute.txt"));
+    EXPECT_TRUE(fs::exists(archive)) << "the archive itself stays";
+  }
+}
+
+TEST(Unzip, ReportsArchivesThatCannotBeRead) {
+  qbtest::TempDir root;
+  struct Row {
+    const char* name;
+    std::string content;  // file content; empty name means no file
+    bool exists;
+  };
+  const Row rows[] = {
+      {"missing archive", "", false},
+      {"not a zip", "this is not an archive at all", true},
+      {"empty file", "", true},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    const std::string archive = root.Path() + "/" + row.name + ".zip";
+    if (row.exists) {
+      qbtest::WriteFile(archive, row.content);
+    }
+    EXPECT_EQ(Unzip(archive), 1);
+  }
+}
+
+TEST(Unzip, StopsAtACorruptEntryKeepingTheOnesBefore) {
+  qbtest::TempDir root;
+  const std::string archive = root.Path() + "/image.zip";
+  const std::string big(20000, 'z');
+  qbtest::WriteZip(archive, {{"first.txt", "first"}, {"second.txt", big}});
+  // Damage the compressed data of the second entry (after its local header).
+  std::string bytes = ReadAll(archive);
+  const size_t second = bytes.find("second.txt");
+  ASSERT_NE(second, std::string::npos);
+  for (size_t i = second + 12; i < second + 40 && i < bytes.size(); ++i) {
+    bytes[i] = static_cast<char>(bytes[i] ^ 0x5A);
+  }
+  qbtest::WriteFile(archive, bytes);
+
+  EXPECT_EQ(Unzip(archive), 1);
+  EXPECT_EQ(ReadAll(root.Path() + "/first.txt"), "first");
+  EXPECT_FALSE(fs::exists(root.Path() + "/second.txt")) << "no half-written entry";
+}
+
+}  // namespace
+}  // namespace qb

@@ -1,0 +1,338 @@
+#!/usr/bin/env python3
+"""A stand-in for the maker's catalogue web server, serving a sample catalogue.
+
+It answers what the quillbox server asks of the catalogue server:
+
+    /Ver3/DeskTop/verFile_DB.txt            the catalogue version ("DBVER=<n>")
+    /<table>/chkUpdate?date=D               <table>_count/count: records with update_at > D
+    /<table>/getUpdate?date=D               <table> with those records, one element each
+    /<picture path>                         files named by the records (generated PNGs,
+                                            drawing and template files)
+    /generic_group_infos/list2?level=L      material groups of a level (slevel)
+    /generic_group_infos/images2?level=S    the pictures of a material group (imageUrl)
+    /generic_group_infos/backimages?level=L background pictures (imageUrl)
+    /sozai4/F/image.zip, /sozai4_S/F/image.zip  a material folder as a ZIP archive
+    /template_infos/list?partsNo=P          the templates of a product
+    /template/<name>                        template files
+
+Faults can be switched on per table (its name, or "<table>/chkUpdate" or
+"<table>/getUpdate") or per path prefix (beginning with "/"): "500" answers a
+server error, "close" drops the connection without an answer (an unreachable
+table), "truncate" sends half the announced body, "stall" sends the headers and
+a few bytes and then nothing, "malformed" sends broken XML.
+
+In a test: `StandIn(generate(...))`, `.start()`, `.url`, `.faults[...] = mode`,
+`.received()` (request targets in order, as sent), `.stop()`. From outside:
+GET /_stand_in/requests (JSON), /_stand_in/clear, /_stand_in/fault?key=K&mode=M
+(an empty mode clears), /_stand_in/version?value=N.
+
+    catalogue_server.py [--host 127.0.0.1] [--port 3211] [--products N] [--seed S]
+                        [--version N] [--no-pictures]
+"""
+import argparse
+import hashlib
+import io
+import json
+import os
+import sys
+import threading
+import time
+import urllib.parse
+import zipfile
+from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
+from xml.sax.saxutils import escape
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import sample_catalogue  # noqa: E402
+
+FIRST_DATE = ""
+GENERIC = sample_catalogue.GENERIC_FOLDER
+# Numbers the server always sends, even where the catalogue has none.
+NUMBER_DEFAULTS = {("paper_infos", "templateInfo_id"): 0}
+PICTURE_FIELDS = ["goodsThumbName", "goodsThumbName2", "goodsPictFileName",
+                  "goodsPictPartsLabel", "goodsPictPartsCut", "goodsPictPartsBending",
+                  "goodsPictPartsDesign1", "goodsPictPartsDesign2", "goodsPictMask"]
+
+
+def xml_document(root, records):
+    return ('<?xml version="1.0" encoding="UTF-8"?>\n<%s>\n%s</%s>\n'
+            % (root, "".join(records), root)).encode("utf-8")
+
+
+def xml_record(fields):
+    inner = "".join("<%s>%s</%s>" % (name, escape(str(value)), name)
+                    for name, value in fields if value is not None)
+    return "  <row>%s</row>\n" % inner
+
+
+def value_text(value):
+    if isinstance(value, float):
+        return repr(value)
+    return value
+
+
+class StandIn:
+    def __init__(self, catalogue, files=None, version=20, host="127.0.0.1", port=0):
+        self.catalogue = catalogue
+        self.files = dict(files if files is not None else sample_catalogue.picture_files(catalogue))
+        self.version = version
+        self.faults = {}
+        self._requests = []
+        self._lock = threading.Lock()  # guards _requests
+        self._release = threading.Event()
+        self._httpd = ThreadingHTTPServer((host, port), self._handler())
+        self._httpd.daemon_threads = True
+        self._thread = None
+
+    @property
+    def url(self):
+        host, port = self._httpd.server_address[:2]
+        return "http://%s:%d" % (host, port)
+
+    def start(self):
+        self._thread = threading.Thread(target=self._httpd.serve_forever, daemon=True)
+        self._thread.start()
+        return self
+
+    def stop(self):
+        self._release.set()
+        if self._thread is not None:
+            self._httpd.shutdown()
+            self._thread = None
+        self._httpd.server_close()
+
+    def received(self):
+        with self._lock:
+            return list(self._requests)
+
+    def clear(self):
+        with self._lock:
+            self._requests.clear()
+
+    def change(self, table, row_id, when, **values):
+        """Changes one record and marks it changed at `when`."""
+        for row in self.catalogue[table]:
+            if row["id"] == row_id:
+                row.update(values, update_at=when)
+                return row
+        raise KeyError(row_id)
+
+    # -- answers ---------------------------------------------------------------
+
+    def changed(self, table, date):
+        return [r for r in self.catalogue.get(table, []) if (r.get("update_at") or "") > date]
+
+    def count_answer(self, table, date):
+        return xml_document(table + "_count", ["<count>%d</count>" % len(self.changed(table, date))])
+
+    def records_answer(self, table, date):
+        records = []
+        for row in self.changed(table, date):
+            fields = []
+            for name in sample_catalogue.COLUMNS[table]:
+                value = row.get(name)
+                if value is None:
+                    value = NUMBER_DEFAULTS.get((table, name))
+                fields.append((name, value_text(value)))
+            records.append(xml_record(fields))
+        return xml_document(table, records)
+
+    def named_files(self):
+        """Every server path a record names, with its bytes."""
+        named = {}
+        for table, rows in self.catalogue.items():
+            if table in ("logs", "pict_generic_history_infos"):
+                continue
+            for row in rows:
+                for name, value in row.items():
+                    if (isinstance(value, str) and value.startswith("/")
+                            and os.path.splitext(value)[1] in (".png", ".svg", ".jpg", ".qx3")):
+                        named[value] = None
+        return named
+
+    def file_bytes(self, path):
+        relative = path.lstrip("/")
+        if relative in self.files:
+            return self.files[relative]
+        if relative.startswith("sozai4/"):
+            small = "sozai4_S/" + relative[len("sozai4/"):]
+            if small in self.files:
+                return self.files[small]
+        if path in self.named_files():
+            digest = hashlib.sha1(path.encode()).digest()
+            return sample_catalogue.png_bytes(4, 4, (digest[0], digest[1], digest[2], 255))
+        return None
+
+    def archive(self, folder):
+        prefix = "sozai4_S/" + folder.strip("/") + "/"
+        entries = {k[len(prefix):]: v for k, v in self.files.items() if k.startswith(prefix)}
+        if not entries:
+            return None
+        buffer = io.BytesIO()
+        with zipfile.ZipFile(buffer, "w", zipfile.ZIP_DEFLATED) as archive:
+            for name in sorted(entries):
+                archive.writestr(name, entries[name])
+        return buffer.getvalue()
+
+    def pictures_below(self, base, folder):
+        prefix = "%s/%s/%s/" % (base, GENERIC, folder)
+        return sorted("/" + k for k in self.files
+                      if k.startswith(prefix) and "/" not in k[len(prefix):]
+                      and k.endswith(".png"))
+
+    def answer(self, path, query):
+        """(status, body) for a request path (decoded) and its query."""
+        first = lambda key: query.get(key, [""])[0]  # noqa: E731
+        parts = path.strip("/").split("/")
+        if path == "/Ver3/DeskTop/verFile_DB.txt":
+            return 200, ("DBVER=%d\r\n" % self.version).encode()
+        if len(parts) == 2 and parts[0] in sample_catalogue.SERVER_TABLES:
+            if parts[1] == "chkUpdate":
+                return 200, self.count_answer(parts[0], first("date"))
+            if parts[1] == "getUpdate":
+                return 200, self.records_answer(parts[0], first("date"))
+        groups = self.catalogue.get("generic_group_infos", [])
+        if path == "/generic_group_infos/list2":
+            rows = [r for r in groups if r["kbn"] == 4 and r["level"] == first("level")]
+            return 200, xml_document("generic_group_infos", [
+                xml_record([("slevel", r["subLevel"]), ("name", r["name"])]) for r in rows])
+        if path == "/generic_group_infos/images2":
+            urls = []
+            for r in groups:
+                if r["kbn"] == 4 and r["subLevel"] == first("level"):
+                    urls += [u.replace("/sozai4_S/", "/sozai4/", 1)
+                             for u in self.pictures_below("sozai4_S", r["folder"])]
+            return 200, xml_document("generic_group_infos",
+                                     [xml_record([("imageUrl", u)]) for u in urls])
+        if path == "/generic_group_infos/backimages":
+            urls = []
+            for r in groups:
+                if r["kbn"] == 1 and r["level"] == first("level"):
+                    urls += self.pictures_below("sozai", r["folder"])
+            return 200, xml_document("generic_group_infos",
+                                     [xml_record([("imageUrl", u)]) for u in urls])
+        if path == "/template_infos/list":
+            thumbs = {r["goodsThumbName"] for r in self.catalogue.get("paper_infos", [])
+                      if r["goodsPartsNo"] == first("partsNo")}
+            rows = [r for r in self.catalogue.get("template_infos", [])
+                    if r["goodsThumbName"] in thumbs]
+            return 200, xml_document("template_infos", [
+                xml_record([("templateName", r["templateName"]),
+                            ("thumbnailUrl", r["thumbnailUrl"]),
+                            ("templateUrl", r["templateUrl"])]) for r in rows])
+        if (path.startswith("/sozai4/") or path.startswith("/sozai4_S/")) and \
+                path.endswith("/image.zip"):
+            body = self.archive(path.split("/", 2)[2][:-len("/image.zip")])
+            return (200, body) if body is not None else (404, b"")
+        body = self.file_bytes(path)
+        return (200, body) if body is not None else (404, b"")
+
+    def fault_for(self, path):
+        parts = path.strip("/").split("/")
+        for key in (parts[0], "/".join(parts[:2])):
+            if key in self.faults:
+                return self.faults[key]
+        for key, mode in self.faults.items():
+            if key.startswith("/") and path.startswith(key):
+                return mode
+        return None
+
+    # -- HTTP ------------------------------------------------------------------
+
+    def _handler(self):
+        stand_in = self
+
+        class Handler(BaseHTTPRequestHandler):
+            protocol_version = "HTTP/1.1"
+
+            def log_message(self, *args):
+                pass
+
+            def send(self, status, body, length=None, content_type="text/xml; charset=utf-8"):
+                self.send_response(status)
+                self.send_header("Content-Type", content_type)
+                self.send_header("Content-Length", str(len(body) if length is None else length))
+                self.send_header("Connection", "close")
+                self.end_headers()
+                self.wfile.write(body)
+                self.wfile.flush()
+
+            def control(self, path, query):
+                value = lambda key: query.get(key, [""])[0]  # noqa: E731
+                if path == "/_stand_in/requests":
+                    return json.dumps(stand_in.received()).encode()
+                if path == "/_stand_in/clear":
+                    stand_in.clear()
+                elif path == "/_stand_in/fault":
+                    if value("mode"):
+                        stand_in.faults[value("key")] = value("mode")
+                    else:
+                        stand_in.faults.pop(value("key"), None)
+                elif path == "/_stand_in/version":
+                    stand_in.version = int(value("value"))
+                else:
+                    return None
+                return b"ok"
+
+            def do_GET(self):
+                split = urllib.parse.urlsplit(self.path)
+                path = urllib.parse.unquote(split.path)
+                query = urllib.parse.parse_qs(split.query, keep_blank_values=True)
+                if path.startswith("/_stand_in/"):
+                    body = self.control(path, query)
+                    return self.send(200 if body is not None else 404, body or b"",
+                                     content_type="application/json")
+                with stand_in._lock:
+                    stand_in._requests.append(self.path)
+                fault = stand_in.fault_for(path)
+                if fault == "close":
+                    self.close_connection = True
+                    return
+                if fault == "500":
+                    return self.send(500, b"")
+                status, body = stand_in.answer(path, query)
+                if fault == "malformed" and status == 200:
+                    return self.send(200, body[: len(body) // 2] + b"<broken")
+                if fault == "truncate" and status == 200:
+                    return self.send(200, body[: len(body) // 2], length=len(body))
+                if fault == "stall" and status == 200:
+                    self.send_response(200)
+                    self.send_header("Content-Length", str(len(body)))
+                    self.end_headers()
+                    self.wfile.write(body[:16])
+                    self.wfile.flush()
+                    stand_in._release.wait(300)
+                    self.close_connection = True
+                    return
+                self.send(status, body)
+
+        return Handler
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("--host", default="127.0.0.1")
+    parser.add_argument("--port", type=int, default=3211)
+    parser.add_argument("--products", type=int, default=200)
+    parser.add_argument("--seed", type=int, default=1)
+    parser.add_argument("--version", type=int, default=20, help="catalogue version served")
+    parser.add_argument("--no-pictures", action="store_true",
+                        help="products name no picture files (for timing the records alone)")
+    args = parser.parse_args()
+    catalogue = sample_catalogue.generate(args.seed, args.products, "")
+    files = sample_catalogue.picture_files(catalogue, args.seed)
+    if args.no_pictures:
+        for row in catalogue["paper_infos"]:
+            for field in PICTURE_FIELDS:
+                row[field] = None
+    stand_in = StandIn(catalogue, files, args.version, args.host, args.port)
+    print("catalogue server %s: %d products, version %d" % (
+        stand_in.url, len(catalogue["paper_infos"]), args.version), flush=True)
+    try:
+        stand_in._httpd.serve_forever()
+    except KeyboardInterrupt:
+        pass
+
+
+if __name__ == "__main__":
+    main()

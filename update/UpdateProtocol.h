@@ -1,0 +1,48 @@
+// The per-table requests of a catalogue update and what is done with their
+// answers: chkUpdate counts are added to g_pendingUpdateTotal, getUpdate
+// answers are imported into the table their root element names (products
+// also queue their picture files on the running queue).
+//
+// A getUpdate answer that fails, is not well-formed XML or cannot be stored
+// clears the queue's m_bAllSucceeded, so the new catalogue version is not
+// committed and the next version check asks for an update again.
+//
+// Thread contract: the callbacks run on the thread of the running queue, one
+// at a time; g_pendingUpdateTotal is atomic because the status and the update
+// run may read it from other threads.
+#pragma once
+
+#include <atomic>
+#include <string>
+
+#include "catalog/CatalogueDb.h"
+#include "update/DownloadDataBase.h"
+
+namespace qb {
+
+// Sum of the chkUpdate counts of the current update run.
+extern std::atomic<int> g_pendingUpdateTotal;
+
+inline constexpr std::string_view kFirstUpdateDate = "2013-01-01 00:00:00";
+inline constexpr std::string_view kJanCodeRefreshDate = "2021-06-01 00:00:00";
+
+// The date from which `table` (entry `index` of the table list) asks for
+// changes: its latest update_at; "2013-01-01 00:00:00" when it has none; the
+// jan_code refresh date for paper_infos (index 3) when `janCodeRefresh` is set
+// and the table is not empty.
+std::string TableUpdateDate(CatalogueDb& db, const std::string& table, size_t index,
+                            bool janCodeRefresh);
+
+// Adds the count at the XPath `tag` of `body` to g_pendingUpdateTotal.
+void OnChkUpdateAnswer(const std::string& url, const std::string& tag, const std::string& body,
+                       DownloadDataBase& queue);
+// Imports `body` by its root element's name.
+void OnGetUpdateAnswer(const std::string& url, const std::string& tag, const std::string& body,
+                       DownloadDataBase& queue);
+// A failed table request is skipped.
+void OnRequestFailed(const std::string& url, const std::string& body, DownloadDataBase& queue);
+// A failed getUpdate request is skipped and keeps the version from being
+// committed.
+void OnGetUpdateFailed(const std::string& url, const std::string& body, DownloadDataBase& queue);
+
+}  // namespace qb

@@ -1,0 +1,62 @@
+#include "update/UpdateRun.h"
+
+#include "catalog/CatalogueDb.h"
+#include "update/UpdateProtocol.h"
+#include "util/Log.h"
+
+namespace qb {
+namespace {
+
+// Queues one request of `kind` ("chkUpdate" or "getUpdate") per table and
+// serves the queue. False when the catalogue could not be opened.
+bool RunPhase(InitDataBase& definitions, DownloadDataBase& queue, const std::string& kind,
+              DownloadDataBase::SuccessCallback onAnswer,
+              DownloadDataBase::FailureCallback onFailure) {
+  {
+    std::optional<CatalogueDb> db = CatalogueDb::Open();
+    if (!db) {
+      LogError("cannot open the catalogue for an update");
+      return false;
+    }
+    queue.Reset();
+    const std::vector<std::string> tables = definitions.TableNames();
+    const std::vector<std::string> paths = definitions.CountPaths();
+    const bool janCodeRefresh = definitions.m_janCodeRefresh.load() != 0;
+    for (size_t i = 0; i < tables.size(); ++i) {
+      const std::string date = TableUpdateDate(*db, tables[i], i, janCodeRefresh);
+      queue.Enqueue("/" + tables[i] + "/" + kind + "?date=" + date,
+                    i < paths.size() ? paths[i] : std::string(), onAnswer, onFailure);
+    }
+  }  // the catalogue is closed before the queue runs
+  g_pendingUpdateTotal.store(0);
+  queue.m_bRunning.store(1);
+  queue.m_bAllSucceeded.store(1);
+  queue.RunQueue();
+  return true;
+}
+
+}  // namespace
+
+void RunChkUpdate(InitDataBase& definitions, DownloadDataBase& queue) {
+  RunPhase(definitions, queue, "chkUpdate", OnChkUpdateAnswer, OnRequestFailed);
+}
+
+void RunGetUpdate(InitDataBase& definitions, DownloadDataBase& queue) {
+  if (!RunPhase(definitions, queue, "getUpdate", OnGetUpdateAnswer, OnGetUpdateFailed)) {
+    return;
+  }
+  if (queue.Stopping()) {
+    LogInfo("update stopped before it finished; the catalogue version stays");
+    return;
+  }
+  queue.CommitVersionFile();
+}
+
+void RunUpdate(InitDataBase& definitions, DownloadDataBase& queue) {
+  RunChkUpdate(definitions, queue);
+  if (g_pendingUpdateTotal.load() != 0 && !queue.Stopping()) {
+    RunGetUpdate(definitions, queue);
+  }
+}
+
+}  // namespace qb

@@ -1,0 +1,24 @@
+// The catalogue update behind "dbAccess/UPDATE_DB": a count phase (one
+// chkUpdate request per table) and, when anything changed, an import phase
+// (one getUpdate request per table, whose answers are imported and whose
+// products add their picture files), then the commit of the new catalogue
+// version. Both phases fill and run the shared download queue on the calling
+// thread and return when it has drained (or the server is stopping).
+//
+// Thread contract: runs on the connection thread that asked for it; other
+// connections may read the queue's status meanwhile.
+#pragma once
+
+#include "catalog/InitDataBase.h"
+#include "update/DownloadDataBase.h"
+
+namespace qb {
+
+// Count phase: g_pendingUpdateTotal ends as the sum of the counts.
+void RunChkUpdate(InitDataBase& definitions, DownloadDataBase& queue);
+// Import phase, then the version commit (not when the run was stopped).
+void RunGetUpdate(InitDataBase& definitions, DownloadDataBase& queue);
+// Both phases as "dbAccess/UPDATE_DB" runs them.
+void RunUpdate(InitDataBase& definitions, DownloadDataBase& queue);
+
+}  // namespace qb

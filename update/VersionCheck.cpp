@@ -1,0 +1,91 @@
+#include "update/VersionCheck.h"
+
+#include <pugixml.hpp>
+
+#include <algorithm>
+#include <climits>
+#include <fstream>
+
+#include "update/HttpGet.h"
+#include "util/CatalogueUrl.h"
+#include "util/Log.h"
+#include "util/UserFolders.h"
+
+namespace qb {
+
+int LeadingInteger(std::string_view text) {
+  size_t i = 0;
+  while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) {
+    ++i;
+  }
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+    negative = text[i] == '-';
+    ++i;
+  }
+  long long value = 0;
+  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+    value = std::min<long long>(value * 10 + (text[i] - '0'), 1LL + INT_MAX);
+  }
+  value = negative ? -value : value;
+  return static_cast<int>(std::clamp<long long>(value, INT_MIN, INT_MAX));
+}
+
+int VersionNumber(std::string_view text) {
+  const size_t equals = text.find('=');
+  if (equals == std::string_view::npos) {
+    return 0;
+  }
+  const std::string_view rest = text.substr(equals + 1);
+  return LeadingInteger(rest.substr(0, rest.find('=')));
+}
+
+int CountFromXml(std::string_view xml, const std::string& xpath) {
+  pugi::xml_document document;
+  if (!document.load_buffer(xml.data(), xml.size(), pugi::parse_default, pugi::encoding_utf8)) {
+    return 0;
+  }
+  try {
+    const pugi::xpath_node node = document.select_node(xpath.c_str());
+    return node ? LeadingInteger(node.node().text().get()) : 0;
+  } catch (const pugi::xpath_exception& error) {
+    LogError("bad count path " + xpath + ": " + error.what());
+    return 0;
+  }
+}
+
+int CheckCatalogueVersion(const std::atomic<int>* stop) {
+  const std::string folder = GetDataFolder();
+  std::ifstream local(folder + "/verFile_DB.txt");
+  if (!local) {
+    LogDebug("no local catalogue version file");
+    return -1;
+  }
+  std::string line;
+  const int localVersion = std::getline(local, line) ? VersionNumber(line) : 0;
+  const std::string remote = HttpGet(catalogueBaseUrl() + "/Ver3/DeskTop/verFile_DB.txt", nullptr, stop);
+  if (remote.empty()) {
+    return -2;
+  }
+  const int remoteVersion = VersionNumber(remote);
+  if (localVersion >= remoteVersion) {
+    return 0;
+  }
+  std::ofstream fresh(folder + "/New_verFile_DB.txt", std::ios::trunc);
+  fresh << remote;
+  if (!fresh.flush()) {
+    LogError("cannot write " + folder + "/New_verFile_DB.txt");
+  }
+  LogInfo("catalogue server has version " + std::to_string(remoteVersion) + ", local " +
+          std::to_string(localVersion));
+  return 1;
+}
+
+std::string CheckDbAnswer(InitDataBase& definitions, const std::atomic<int>* stop) {
+  if (CheckCatalogueVersion(stop) == 1) {
+    return "1";
+  }
+  return definitions.CheckJanCode("paper_infos", "jan_code") != 0 ? "1" : "0";
+}
+
+}  // namespace qb

@@ -1,0 +1,40 @@
+// The catalogue version check behind "dbAccess/CHK_DB" and the readers of the
+// catalogue server's small answers.
+//
+// The local version is the first line of "verFile_DB.txt" in the data folder;
+// the server's is "/Ver3/DeskTop/verFile_DB.txt" below the catalogue base URL.
+// A version text is "key=number"; a text without "=" counts as version 0.
+//
+// Thread contract: stateless; runs on the thread serving the request. The
+// version files are read and written without a lock.
+#pragma once
+
+#include <atomic>
+#include <string>
+#include <string_view>
+
+#include "catalog/InitDataBase.h"
+
+namespace qb {
+
+// 1: the server is newer ("New_verFile_DB.txt" now holds its text); 0: it is
+// not; -1: the local version file cannot be opened (nothing is fetched); -2:
+// the server's version file could not be fetched or was empty.
+int CheckCatalogueVersion(const std::atomic<int>* stop = nullptr);
+
+// The number after the first "=" of `text` (blanks skipped, optional sign,
+// digits up to the first non-digit); 0 when there is no "=" or no digits.
+int VersionNumber(std::string_view text);
+
+// Leading integer of `text` as VersionNumber reads the part after "=".
+int LeadingInteger(std::string_view text);
+
+// The integer text of the node at `xpath` in the XML `xml`; 0 when the text is
+// not XML or no node matches.
+int CountFromXml(std::string_view xml, const std::string& xpath);
+
+// The "dbAccess/CHK_DB" answer: "1" when the server is newer, otherwise what
+// the jan_code check of paper_infos says ("1" or "0").
+std::string CheckDbAnswer(InitDataBase& definitions, const std::atomic<int>* stop = nullptr);
+
+}  // namespace qb
