@@ -159,6 +159,9 @@ RouteResult PrepareCatalogue(const RouteRequest& route) {
   InitDataBase& definitions = *route.app->m_pInitDataBase;
   definitions.LoadDefinitions();
   definitions.CreateTables();
+  // Nothing installs a catalogue on this platform: the folder starts at
+  // version 0 so that the first check syncs from the catalogue server.
+  EnsureLocalVersionFile();
   return {true, AnsiToUtf8(GetAppDataFolder())};
 }
 

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <filesystem>
 #include <fstream>
 
 #include "update/HttpGet.h"
@@ -52,6 +53,23 @@ int CountFromXml(std::string_view xml, const std::string& xpath) {
     LogError("bad count path " + xpath + ": " + error.what());
     return 0;
   }
+}
+
+bool EnsureLocalVersionFile() {
+  const std::string path = GetDataFolder() + "/verFile_DB.txt";
+  std::error_code error;
+  if (std::filesystem::exists(path, error) || error) {
+    return false;
+  }
+  std::ofstream file(path, std::ios::trunc);
+  file << "DBVER=0\n";
+  file.close();
+  if (!file) {
+    LogError("cannot write " + path);
+    return false;
+  }
+  LogInfo("no catalogue version yet; starting from version 0");
+  return true;
 }
 
 int CheckCatalogueVersion(const std::atomic<int>* stop) {

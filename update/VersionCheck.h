@@ -33,6 +33,11 @@ int LeadingInteger(std::string_view text);
 // not XML or no node matches.
 int CountFromXml(std::string_view xml, const std::string& xpath);
 
+// Writes version 0 ("DBVER=0") as the local version when the data folder
+// holds no version file, the state an installed empty catalogue starts in, so
+// that the first check finds any server catalogue newer. True when written.
+bool EnsureLocalVersionFile();
+
 // The "dbAccess/CHK_DB" answer: "1" when the server is newer, otherwise what
 // the jan_code check of paper_infos says ("1" or "0").
 std::string CheckDbAnswer(InitDataBase& definitions, const std::atomic<int>* stop = nullptr);

@@ -276,3 +276,16 @@ def test_killed_while_importing_an_answer(server, monkeypatch):
         assert (sync.data / "paper/thumb/shared.png").read_bytes() == b"PNG"
     finally:
         stand_in.stop()
+
+
+def test_a_fresh_data_folder_starts_at_version_zero(server, stand_in):
+    # Nothing installs a catalogue: the first DB_URL leaves version 0 behind,
+    # so the first check finds the catalogue server newer; a version file
+    # already there is kept.
+    sync = Sync(server, stand_in, None).start().prepare(version=None)
+    assert sync.version() == "DBVER=0\n"
+    assert sync.ask("/dbAccess/CHK_DB") == "1"
+    (sync.data / "verFile_DB.txt").write_text("DBVER=20\n")
+    sync.ask("/dbAccess/DB_URL")
+    assert sync.version() == "DBVER=20\n"
+    assert sync.ask("/dbAccess/CHK_DB") == "0"
