@@ -227,12 +227,14 @@ std::string ListAnswer(const ProductQuery& query) {
 // "(col like '%' || ?n || '%' or ...)" over `columns`, one parameter for all.
 void AppendKeyword(ProductQuery& query, std::initializer_list<std::string_view> columns,
                    std::string value) {
-  const std::string parameter = query.Parameter(std::move(value));
+  // The whole pattern "%value%" is one parameter, so it is not rebuilt for
+  // every row.
+  const std::string parameter = query.Parameter("%" + value + "%");
   query.sql.append("(");
   bool first = true;
   for (const std::string_view column : columns) {
     query.sql.append(first ? "" : " or ").append(column);
-    query.sql.append(" like '%' || ").append(parameter).append(" || '%'");
+    query.sql.append(" like ").append(parameter);
     first = false;
   }
   query.sql.append(")");
