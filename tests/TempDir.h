@@ -1,5 +1,5 @@
 // Test helpers: a temporary folder removed with everything in it, an
-// environment variable set for one scope, and writing a file.
+// environment variable set for one scope, and writing and reading a file.
 #pragma once
 
 #include <optional>
@@ -33,5 +33,8 @@ class ScopedEnv {
 
 // Writes `content` to `path`, creating missing folders.
 void WriteFile(const std::string& path, const std::string& content);
+
+// The whole content of the file at `path` (empty when it cannot be read).
+std::string ReadAll(const std::string& path);
 
 }  // namespace qbtest

@@ -18,12 +18,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
-}
+using qbtest::ReadAll;
 
 // What the callbacks saw, in order (callbacks are plain functions).
 std::vector<std::string> g_seen;

@@ -13,12 +13,7 @@
 namespace qb {
 namespace {
 
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
-}
+using qbtest::ReadAll;
 
 // Text of 3-byte characters long enough to straddle many 4096-byte reads.
 std::string LongJapanese() {

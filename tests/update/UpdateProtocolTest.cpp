@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "TempDir.h"
+
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -17,12 +19,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
-}
+using qbtest::ReadAll;
 
 TEST(VersionNumber, ReadsTheNumberAfterTheFirstEquals) {
   struct Row {

@@ -14,12 +14,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
-}
+using qbtest::ReadAll;
 
 TEST(Unzip, WritesSafeEntriesNextToTheArchiveAndSkipsUnsafeOnes) {
   struct Row {
