@@ -15,6 +15,8 @@
 #include "output/CPrintPage.h"
 #include "output/CPrintSession.h"
 #include "output/CQxSaveSession.h"
+#include "update/SozaiDownLoad.h"
+#include "update/TemplateDownLoad.h"
 #include "update/UpdateRun.h"
 #include "update/VersionCheck.h"
 #include "util/Log.h"
@@ -48,13 +50,6 @@ struct Route {
 };
 
 RouteResult EmptyAnswer(const RouteRequest&) { return {true, {}}; }
-
-// Work that is connected as its subsystem arrives answers the server error
-// until then.
-RouteResult NotConnected(const RouteRequest& route) {
-  LogDebug("route not available yet: " + route.path);
-  return {};
-}
 
 // The value of body item `name` read as a decimal integer (an optional sign
 // and the leading digits, clamped to 32 bits); 0 when the item is missing or
@@ -178,6 +173,36 @@ RouteResult QueueStatus(const RouteRequest& route) {
   return {true, route.app->m_pDownloadDataBase->StatusText()};
 }
 
+// The value of a "key=value" piece; empty when it has no "=".
+std::string PairValue(std::string_view piece) {
+  std::vector<std::string> parts = Split(piece, "=");
+  return parts.size() > 1 ? std::move(parts[1]) : std::string();
+}
+
+// Argument text "kind=K&folder=F&value=V" (the keys are not looked at): kind
+// "0" to "3" runs that material download, anything else does nothing. Fewer
+// than three pieces is a malformed request.
+RouteResult DownloadMaterials(const RouteRequest& route) {
+  const std::vector<std::string> pieces = Split(route.argument, "&");
+  if (pieces.size() < 3) {
+    return {};
+  }
+  const std::string kind = PairValue(pieces[0]);
+  if (kind.size() != 1 || kind[0] < '0' || kind[0] > '3') {
+    return {true, {}};
+  }
+  const SozaiDownLoad request(kind[0] - '0');
+  const std::string folder = request.m_nKind == 2 ? PairValue(pieces[1]) : std::string();
+  const std::string value = request.m_nKind == 0 ? std::string() : PairValue(pieces[2]);
+  request.RunMaterialRequest(*route.app->m_pDownloadDataBase, folder, value);
+  return {true, {}};
+}
+
+RouteResult DownloadTemplates(const RouteRequest& route) {
+  TemplateDownLoad().DownloadTemplates(*route.app->m_pDownloadDataBase, route.argument);
+  return {true, {}};
+}
+
 RouteResult ListCatalogue(const RouteRequest& route) {
   if (route.path.find("&P") != std::string::npos) {
     return {true, PaperSizeInfos().GetPaperSizeList()};
@@ -239,11 +264,11 @@ constexpr std::array<Route, kRouteCount> kRoutes{{
     {"dbAccess/TOP_GROUP", true, ServeArgument<ServeTopGroup>},
     {"dbAccess/SUB_GROUP", true, ServeArgument<ServeSubGroup>},
     {"dbAccess/GENERIC_GROUP", true, ServeArgument<ServeGenericGroup>},
-    {"dbAccess/SOZAI_DOWNLOAD", true, NotConnected},
+    {"dbAccess/SOZAI_DOWNLOAD", true, DownloadMaterials},
     {"dbAccess/SOZAI_TEMP_STATUS_DOWNLOAD", false, QueueStatus},
     {"dbAccess/TEMPLATE_LIST", true, ServeArgument<ServeTemplateList>},
     {"dbAccess/TEMPLATE_DATA", true, ServeArgument<ServeTemplateData>},
-    {"dbAccess/TEMPLATE_DOWNLOAD", true, NotConnected},
+    {"dbAccess/TEMPLATE_DOWNLOAD", true, DownloadTemplates},
     {"dbAccess/LOG", true, LogUsage},
     {"dbAccess/PICT_HISTORY", true, RecordPicture},
     {"dbAccess/PICT_RECENT", true, ServeArgument<ServePictRecent>},

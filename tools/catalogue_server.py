@@ -19,7 +19,8 @@ Faults can be switched on per table (its name, or "<table>/chkUpdate" or
 "<table>/getUpdate") or per path prefix (beginning with "/"): "500" answers a
 server error, "close" drops the connection without an answer (an unreachable
 table), "truncate" sends half the announced body, "stall" sends the headers and
-a few bytes and then nothing, "malformed" sends broken XML.
+a few bytes and then nothing, "malformed" sends broken XML, "slow" answers after
+a pause of SLOW_SECONDS.
 
 In a test: `StandIn(generate(...))`, `.start()`, `.url`, `.faults[...] = mode`,
 `.received()` (request targets in order, as sent), `.stop()`. From outside:
@@ -48,6 +49,7 @@ import sample_catalogue  # noqa: E402
 FIRST_DATE = ""
 GENERIC = sample_catalogue.GENERIC_FOLDER
 # Numbers the server always sends, even where the catalogue has none.
+SLOW_SECONDS = 0.3
 NUMBER_DEFAULTS = {("paper_infos", "templateInfo_id"): 0}
 PICTURE_FIELDS = ["goodsThumbName", "goodsThumbName2", "goodsPictFileName",
                   "goodsPictPartsLabel", "goodsPictPartsCut", "goodsPictPartsBending",
@@ -275,7 +277,13 @@ class StandIn:
                 return b"ok"
 
             def do_GET(self):
-                split = urllib.parse.urlsplit(self.path)
+                # The request line arrives as bytes read as Latin-1; the
+                # quillbox server sends non-ASCII folder names as raw UTF-8.
+                try:
+                    target = self.path.encode("iso-8859-1").decode("utf-8")
+                except UnicodeError:
+                    target = self.path
+                split = urllib.parse.urlsplit(target)
                 path = urllib.parse.unquote(split.path)
                 query = urllib.parse.parse_qs(split.query, keep_blank_values=True)
                 if path.startswith("/_stand_in/"):
@@ -290,6 +298,8 @@ class StandIn:
                     return
                 if fault == "500":
                     return self.send(500, b"")
+                if fault == "slow":
+                    time.sleep(SLOW_SECONDS)
                 status, body = stand_in.answer(path, query)
                 if fault == "malformed" and status == 200:
                     return self.send(200, body[: len(body) // 2] + b"<broken")

@@ -28,10 +28,16 @@ std::string Upper(std::string text) {
 
 }  // namespace
 
-void DownloadDataBase::Reset() {
+uint64_t DownloadDataBase::Reset() {
   std::lock_guard lock(m_mutex);
   m_urls.clear();
   m_entries.clear();
+  return ++m_nResets;
+}
+
+uint64_t DownloadDataBase::ResetCount() const {
+  std::lock_guard lock(m_mutex);
+  return m_nResets;
 }
 
 void DownloadDataBase::Enqueue(const std::string& url, const std::string& tag,

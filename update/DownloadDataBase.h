@@ -19,6 +19,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <deque>
 #include <mutex>
 #include <string>
@@ -41,8 +42,11 @@ class DownloadDataBase {
   DownloadDataBase(const DownloadDataBase&) = delete;
   DownloadDataBase& operator=(const DownloadDataBase&) = delete;
 
-  // Forgets every URL, served or not. The flags stay.
-  void Reset();
+  // Forgets every URL, served or not. The flags stay. Returns the number of
+  // Resets so far, this one included, so that a run can tell afterwards
+  // whether another request emptied the queue under it.
+  uint64_t Reset();
+  uint64_t ResetCount() const;
   // Appends `url` unless it was queued since the last Reset.
   void Enqueue(const std::string& url, const std::string& tag, SuccessCallback onSuccess,
                FailureCallback onFailure);
@@ -94,9 +98,10 @@ class DownloadDataBase {
   void Serve(const std::string& url);
 
   const std::atomic<int>* m_pStop;
-  mutable std::mutex m_mutex;  // guards m_urls and m_entries
+  mutable std::mutex m_mutex;  // guards m_urls, m_entries and m_nResets
   std::deque<std::string> m_urls;
   std::unordered_map<std::string, Entry> m_entries;
+  uint64_t m_nResets = 0;
 };
 
 }  // namespace qb

@@ -8,17 +8,20 @@ namespace qb {
 namespace {
 
 // Queues one request of `kind` ("chkUpdate" or "getUpdate") per table and
-// serves the queue. False when the catalogue could not be opened.
+// serves the queue. False when the catalogue could not be opened, or when
+// another request emptied the queue before it had been served (a material
+// download resets the shared queue), so that some tables were not asked.
 bool RunPhase(InitDataBase& definitions, DownloadDataBase& queue, const std::string& kind,
               DownloadDataBase::SuccessCallback onAnswer,
               DownloadDataBase::FailureCallback onFailure) {
+  uint64_t generation = 0;
   {
     std::optional<CatalogueDb> db = CatalogueDb::Open();
     if (!db) {
       LogError("cannot open the catalogue for an update");
       return false;
     }
-    queue.Reset();
+    generation = queue.Reset();
     const std::vector<std::string> tables = definitions.TableNames();
     const std::vector<std::string> paths = definitions.CountPaths();
     const bool janCodeRefresh = definitions.m_janCodeRefresh.load() != 0;
@@ -32,6 +35,10 @@ bool RunPhase(InitDataBase& definitions, DownloadDataBase& queue, const std::str
   queue.m_bRunning.store(1);
   queue.m_bAllSucceeded.store(1);
   queue.RunQueue();
+  if (queue.ResetCount() != generation) {
+    LogInfo("another download emptied the queue during the " + kind + " phase");
+    return false;
+  }
   return true;
 }
 

@@ -16,7 +16,8 @@ namespace qb {
 
 // Count phase: g_pendingUpdateTotal ends as the sum of the counts.
 void RunChkUpdate(InitDataBase& definitions, DownloadDataBase& queue);
-// Import phase, then the version commit (not when the run was stopped).
+// Import phase, then the version commit (not when the run was stopped or a
+// material download emptied the shared queue before every table was asked).
 void RunGetUpdate(InitDataBase& definitions, DownloadDataBase& queue);
 // Both phases as "dbAccess/UPDATE_DB" runs them.
 void RunUpdate(InitDataBase& definitions, DownloadDataBase& queue);

@@ -1,0 +1,53 @@
+// One material request ("dbAccess/SOZAI_DOWNLOAD"): turns the requested kind
+// into material URLs, loads them into the shared download queue and serves
+// it. Kind 1 fetches the pictures of a level's material groups (each with its
+// "/sozai4_S/" variant), kind 2 the "image.zip" archives of one material
+// folder or of every sub-level group of a top-level group, kind 3 the
+// background pictures of a level; kind 0 and any other value do nothing.
+// Archives are saved below the data folder, unpacked next to themselves and
+// deleted by the queue; other material URLs are fetched into memory only.
+//
+// Thread contract: an instance serves one request on the calling connection
+// thread, which also runs the queue until it has drained. The queue is shared
+// with update runs and other downloads: every kind that queues anything first
+// empties it (kinds 1 and 3 only once their list has arrived).
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "update/DownloadDataBase.h"
+
+namespace qb {
+
+class SozaiDownLoad {
+ public:
+  explicit SozaiDownLoad(int32_t kind = 0) : m_nKind(kind) {}
+  virtual ~SozaiDownLoad() = default;
+
+  // Runs the kind in m_nKind: 1 with `value` as level, 2 with `folder` and
+  // `value` as top-level group id, 3 with `value` as level.
+  void RunMaterialRequest(DownloadDataBase& queue, const std::string& folder,
+                          const std::string& value) const;
+
+  // Kind 1: the pictures of every material group (slevel) of `level`.
+  void DownloadLevelImages(DownloadDataBase& queue, const std::string& level) const;
+  // Kind 2: the two archives of `folder`; with an empty folder, those of every
+  // sub-level group of the top-level group `topLevelId` in the local catalogue.
+  void DownloadGroupFolders(DownloadDataBase& queue, const std::string& folder,
+                            const std::string& topLevelId) const;
+  // Queues the two archives of each record's "folder" in the locally built
+  // sub-level list `xml` (no declaration: its first node is the root) and
+  // serves the queue.
+  void EnqueueFolderArchives(DownloadDataBase& queue, const std::string& xml) const;
+  // Kind 3: the background pictures of `level`, without small variants.
+  void DownloadBackImages(DownloadDataBase& queue, const std::string& level) const;
+
+  int32_t m_nKind;
+};
+
+// Success callback of material URLs: the fetched text is not kept.
+void OnMaterialDownloaded(const std::string& url, const std::string& tag, const std::string& body,
+                          DownloadDataBase& queue);
+
+}  // namespace qb

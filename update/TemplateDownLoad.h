@@ -1,0 +1,32 @@
+// One template request ("dbAccess/TEMPLATE_DOWNLOAD"): asks the catalogue
+// server which template and thumbnail files belong to a product and downloads
+// them into the data folder's "template" folder under their own file names;
+// a ".zip" file is unpacked there and deleted.
+//
+// The shared queue is not emptied first, so a file fetched since the last
+// Reset (an update run or a material request) is not fetched again.
+//
+// Thread contract: no state; runs on the calling connection thread, which
+// also runs the shared queue until it has drained.
+#pragma once
+
+#include <string>
+
+#include "update/DownloadDataBase.h"
+
+namespace qb {
+
+class TemplateDownLoad {
+ public:
+  virtual ~TemplateDownLoad() = default;
+
+  // Fetches the template list of `partsNo`, queues "/template/" + the file
+  // name of every thumbnailUrl and templateUrl and serves the queue. An empty
+  // list answer ends the request with nothing queued.
+  void DownloadTemplates(DownloadDataBase& queue, const std::string& partsNo) const;
+};
+
+// "/template/" + the part of `url` after its last "/".
+std::string TemplateServerPath(const std::string& url);
+
+}  // namespace qb
