@@ -111,7 +111,7 @@ void DownloadDataBase::Serve(const std::string& url) {
   const std::string local = LocalPath(url);
   if (local.empty()) {
     LogError("refused a download outside the data folder: " + url);
-    m_bAllSucceeded.store(0);
+    MarkFailed();
     CompleteFront(url);
     return;
   }
@@ -123,7 +123,7 @@ void DownloadDataBase::Serve(const std::string& url) {
     if (!Stopping()) {
       LogError("download failed: " + request);
     }
-    m_bAllSucceeded.store(0);
+    MarkFailed();
     CompleteFront(url);
     return;
   }
@@ -216,6 +216,11 @@ void DownloadDataBase::FinishFile(const std::string& url) {
     }
   }
   CompleteFront(url);
+}
+
+void DownloadDataBase::MarkFailed() {
+  m_bAllSucceeded.store(0);
+  m_nFailures.fetch_add(1);
 }
 
 void DownloadDataBase::CommitVersionFile() {

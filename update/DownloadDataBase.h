@@ -66,6 +66,12 @@ class DownloadDataBase {
   // and deleted.
   void FinishFile(const std::string& url);
 
+  // Records a failed entry: clears m_bAllSucceeded and counts the failure.
+  // The count is never reset, so a run can tell whether anything failed while
+  // it ran even when another request set m_bAllSucceeded again meanwhile.
+  void MarkFailed();
+  uint64_t FailureCount() const { return m_nFailures.load(); }
+
   // After an update: when every file download succeeded and the version check
   // left "New_verFile_DB.txt", it replaces "verFile_DB.txt".
   void CommitVersionFile();
@@ -85,6 +91,7 @@ class DownloadDataBase {
   std::atomic<int> m_bRunning{1};
   std::atomic<int> m_bAllSucceeded{0};
   std::atomic<int> m_bBusy{0};
+  std::atomic<uint64_t> m_nFailures{0};  // failed entries since construction
 
  private:
   struct Entry {

@@ -79,7 +79,7 @@ void OnGetUpdateAnswer(const std::string& url, const std::string&, const std::st
   pugi::xml_document document;
   if (!ParseAnswer(body, &document)) {
     LogError("skipped the answer of " + url);
-    queue.m_bAllSucceeded.store(0);
+    queue.MarkFailed();
     return;
   }
   const pugi::xml_node root = AnswerRoot(document);
@@ -88,7 +88,7 @@ void OnGetUpdateAnswer(const std::string& url, const std::string&, const std::st
     return;
   }
   if (!ImportByName(root, queue)) {
-    queue.m_bAllSucceeded.store(0);
+    queue.MarkFailed();
   }
 }
 
@@ -98,7 +98,7 @@ void OnGetUpdateFailed(const std::string& url, const std::string&, DownloadDataB
   if (!queue.Stopping()) {
     LogError("update request failed: " + url);
   }
-  queue.m_bAllSucceeded.store(0);
+  queue.MarkFailed();
 }
 
 }  // namespace qb

@@ -34,9 +34,18 @@ bool RunPhase(InitDataBase& definitions, DownloadDataBase& queue, const std::str
   g_pendingUpdateTotal.store(0);
   queue.m_bRunning.store(1);
   queue.m_bAllSucceeded.store(1);
+  const uint64_t failures = queue.FailureCount();
   queue.RunQueue();
   if (queue.ResetCount() != generation) {
     LogInfo("another download emptied the queue during the " + kind + " phase");
+    return false;
+  }
+  // A material or template request running beside the update sets
+  // m_bAllSucceeded again when it starts; the count still shows a failure of
+  // this phase (or of that request, which only delays the commit to the next
+  // run).
+  if (queue.FailureCount() != failures) {
+    LogInfo("a download failed during the " + kind + " phase");
     return false;
   }
   return true;

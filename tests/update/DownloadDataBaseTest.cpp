@@ -124,8 +124,12 @@ TEST_F(DownloadDataBaseTest, FailuresClearTheFlagOnlyForFiles) {
     g_seen.clear();
     m_queue.Reset();
     m_queue.Enqueue(row.url, "", row.onSuccess, RecordFailure);
+    const uint64_t failures = m_queue.FailureCount();
     Run();
     EXPECT_EQ(m_queue.m_bAllSucceeded.load(), row.allSucceeded);
+    // The count keeps the failure even when another run sets the flag again.
+    m_queue.m_bAllSucceeded.store(1);
+    EXPECT_EQ(m_queue.FailureCount() - failures, row.allSucceeded ? 0u : 1u);
     EXPECT_EQ(g_seen, row.seen);
     EXPECT_EQ(m_queue.Pending(), 0);
   }
