@@ -2,8 +2,6 @@
 
 #include <strings.h>
 
-#include <limits>
-
 #include "server/RequestTokens.h"
 #include "util/Text.h"
 
@@ -123,25 +121,7 @@ const ParamData* CReqParse::FindItem(std::string_view name) const {
 
 int64_t CReqParse::GetContentLength() const {
   const ParamData* item = FindItem("Content-Length:");
-  if (item == nullptr) {
-    return 0;
-  }
-  const std::string& text = item->GetValue();
-  size_t i = 0;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-    negative = text[i] == '-';
-    ++i;
-  }
-  int64_t value = 0;
-  constexpr int64_t kMax = std::numeric_limits<int64_t>::max() / 10 - 10;
-  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-    value = value * 10 + (text[i] - '0');
-    if (value > kMax) {
-      value = kMax;  // far beyond any request the receiver lets in
-    }
-  }
-  return negative ? -value : value;
+  return item == nullptr ? 0 : LeadingInteger(item->GetValue());
 }
 
 std::string CReqParse::RequestTarget() const {

@@ -1,10 +1,7 @@
 #include "server/Dispatcher.h"
 
-#include <algorithm>
 #include <array>
 #include <atomic>
-#include <charconv>
-#include <climits>
 
 #include "catalog/Categories.h"
 #include "catalog/Logs.h"
@@ -51,25 +48,11 @@ struct Route {
 
 RouteResult EmptyAnswer(const RouteRequest&) { return {true, {}}; }
 
-// The value of body item `name` read as a decimal integer (an optional sign
-// and the leading digits, clamped to 32 bits); 0 when the item is missing or
-// has no digits.
+// The value of body item `name` read as a decimal integer (LeadingInt32);
+// 0 when the item is missing.
 int ItemInt(const CReqParse& request, std::string_view name) {
   const ParamData* item = request.FindItem(name);
-  if (item == nullptr) {
-    return 0;
-  }
-  std::string_view text = item->GetValue();
-  if (!text.empty() && text.front() == '+') {
-    text.remove_prefix(1);
-  }
-  long long value = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (error == std::errc::result_out_of_range) {
-    return !text.empty() && text.front() == '-' ? INT_MIN : INT_MAX;
-  }
-  (void)end;
-  return static_cast<int>(std::clamp<long long>(value, INT_MIN, INT_MAX));
+  return item == nullptr ? 0 : LeadingInt32(item->GetValue());
 }
 
 // The print session named by body item "id", or null.

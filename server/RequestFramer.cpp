@@ -2,30 +2,13 @@
 
 #include <strings.h>
 
+#include "util/Text.h"
+
 namespace qb {
 namespace {
 
 constexpr std::string_view kBlankLine = "\r\n\r\n";
 constexpr std::string_view kLengthName = "content-length";
-
-// Leading decimal digits with an optional sign, as the parser reads the
-// header; saturates far above kMaxRequestBytes.
-int64_t ParseLength(std::string_view text) {
-  size_t i = text.find_first_not_of(" \t");
-  if (i == std::string_view::npos) {
-    return 0;
-  }
-  bool negative = false;
-  if (text[i] == '+' || text[i] == '-') {
-    negative = text[i] == '-';
-    ++i;
-  }
-  int64_t value = 0;
-  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-    value = std::min<int64_t>(value * 10 + (text[i] - '0'), int64_t{1} << 40);
-  }
-  return negative ? -value : value;
-}
 
 }  // namespace
 
@@ -52,7 +35,7 @@ void RequestFramer::ReadHeaderBlock(std::string_view header) {
     }
     if (name.size() == kLengthName.size() &&
         ::strncasecmp(name.data(), kLengthName.data(), kLengthName.size()) == 0) {
-      m_contentLength = ParseLength(line.substr(colon + 1));
+      m_contentLength = LeadingInteger(SkipLeadingSpace(line.substr(colon + 1)));
       return;  // the first Content-Length counts, as for the parser
     }
   }

@@ -10,27 +10,10 @@
 #include "update/HttpGet.h"
 #include "util/CatalogueUrl.h"
 #include "util/Log.h"
+#include "util/Text.h"
 #include "util/UserFolders.h"
 
 namespace qb {
-
-int LeadingInteger(std::string_view text) {
-  size_t i = 0;
-  while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) {
-    ++i;
-  }
-  bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-    negative = text[i] == '-';
-    ++i;
-  }
-  long long value = 0;
-  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-    value = std::min<long long>(value * 10 + (text[i] - '0'), 1LL + INT_MAX);
-  }
-  value = negative ? -value : value;
-  return static_cast<int>(std::clamp<long long>(value, INT_MIN, INT_MAX));
-}
 
 int VersionNumber(std::string_view text) {
   const size_t equals = text.find('=');
@@ -38,7 +21,7 @@ int VersionNumber(std::string_view text) {
     return 0;
   }
   const std::string_view rest = text.substr(equals + 1);
-  return LeadingInteger(rest.substr(0, rest.find('=')));
+  return LeadingInt32(SkipLeadingSpace(rest.substr(0, rest.find('='))));
 }
 
 int CountFromXml(std::string_view xml, const std::string& xpath) {
@@ -48,7 +31,7 @@ int CountFromXml(std::string_view xml, const std::string& xpath) {
   }
   try {
     const pugi::xpath_node node = document.select_node(xpath.c_str());
-    return node ? LeadingInteger(node.node().text().get()) : 0;
+    return node ? LeadingInt32(SkipLeadingSpace(node.node().text().get())) : 0;
   } catch (const pugi::xpath_exception& error) {
     LogError("bad count path " + xpath + ": " + error.what());
     return 0;

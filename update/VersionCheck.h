@@ -26,9 +26,6 @@ int CheckCatalogueVersion(const std::atomic<int>* stop = nullptr);
 // digits up to the first non-digit); 0 when there is no "=" or no digits.
 int VersionNumber(std::string_view text);
 
-// Leading integer of `text` as VersionNumber reads the part after "=".
-int LeadingInteger(std::string_view text);
-
 // The integer text of the node at `xpath` in the XML `xml`; 0 when the text is
 // not XML or no node matches.
 int CountFromXml(std::string_view xml, const std::string& xpath);

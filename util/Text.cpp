@@ -5,6 +5,8 @@
 #include <cstring>
 #include <cstdio>
 #include <fstream>
+#include <algorithm>
+#include <climits>
 #include <iterator>
 
 namespace qb {
@@ -168,6 +170,33 @@ std::string AnsiToUtf8(std::string_view bytes) {
   constexpr size_t kMaxUnits = 260;
   const std::string text = Utf8ToWide(bytes);
   return std::string(Utf16Prefix(text, kMaxUnits));
+}
+
+std::string_view SkipLeadingSpace(std::string_view text) {
+  size_t i = 0;
+  while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) {
+    ++i;
+  }
+  return text.substr(i);
+}
+
+int64_t LeadingInteger(std::string_view text) {
+  size_t i = 0;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+    negative = text[i] == '-';
+    ++i;
+  }
+  constexpr int64_t kLimit = INT64_MAX / 10 - 9;
+  int64_t value = 0;
+  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+    value = value >= kLimit ? INT64_MAX : value * 10 + (text[i] - '0');
+  }
+  return negative ? -value : value;
+}
+
+int LeadingInt32(std::string_view text) {
+  return static_cast<int>(std::clamp<int64_t>(LeadingInteger(text), INT_MIN, INT_MAX));
 }
 
 size_t Utf16Length(std::string_view utf8) {

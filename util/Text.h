@@ -8,6 +8,7 @@
 // Thread contract: every function is stateless and may run on any thread.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -39,6 +40,17 @@ bool IsValidUtf8(std::string_view bytes);
 // first zero, cleaned as Utf8ToWide does and cut to at most 260 UTF-16 units
 // (never inside a character).
 std::string AnsiToUtf8(std::string_view bytes);
+
+// The integer at the start of `text`: an optional sign, then decimal digits up
+// to the first non-digit; 0 without digits (also when `text` starts with white
+// space: callers whose format allows it skip it first). Saturates instead of
+// overflowing.
+int64_t LeadingInteger(std::string_view text);
+// LeadingInteger clamped to 32 bits.
+int LeadingInt32(std::string_view text);
+
+// `text` without its leading blanks, tabs and line breaks.
+std::string_view SkipLeadingSpace(std::string_view text);
 
 // Number of UTF-16 code units the UTF-8 text `utf8` takes (a character above
 // U+FFFF counts two). `utf8` is expected to be valid UTF-8.

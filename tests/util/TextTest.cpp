@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
+
 #include "TempDir.h"
 
 namespace qb {
@@ -83,6 +85,26 @@ TEST(Utf16Length, CountsUnitsOfUtf8Text) {
   EXPECT_EQ(Utf16Length("\xF0\x9F\x98\x80"), 2u);
   EXPECT_EQ(Utf16Prefix("a\xF0\x9F\x98\x80", 2), "a");  // a pair is never split
   EXPECT_EQ(Utf16Prefix("a\xE3\x81\x82z", 2), "a\xE3\x81\x82");
+}
+
+TEST(LeadingInteger, ReadsSignAndLeadingDigits) {
+  struct Row {
+    const char* text;
+    int64_t value;
+    int value32;
+  };
+  const Row rows[] = {
+      {"120", 120, 120},       {"-5", -5, -5},          {"+5", 5, 5},
+      {"12abc", 12, 12},       {"abc", 0, 0},           {"", 0, 0},
+      {" 5", 0, 0},            {"-", 0, 0},             {"4294967296", 4294967296, INT32_MAX},
+      {"-99999999999999999999999", INT64_MIN + 1, INT32_MIN},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.text);
+    EXPECT_EQ(LeadingInteger(row.text), row.value);
+    EXPECT_EQ(LeadingInt32(row.text), row.value32);
+  }
+  EXPECT_EQ(LeadingInteger(SkipLeadingSpace(" \t\r\n7")), 7);
 }
 
 TEST(AnsiToUtf8, KeepsAtMost260Units) {
