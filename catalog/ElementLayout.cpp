@@ -37,6 +37,24 @@ int FindResultColumn(const Statement& statement, std::string_view name) {
   return -1;
 }
 
+int64_t AppendNumberedRecords(Statement& statement, const ElementLayout& layout,
+                              std::string_view element, int64_t first, std::string* out,
+                              const std::function<void(const Statement&, std::string*)>& extra) {
+  int64_t count = 0;
+  while (statement.NextRow()) {
+    out->append("  <").append(element).append(">\n    <pno>");
+    AppendNumber(out, first + count);
+    out->append("</pno>\n");
+    layout.AppendLines(statement, out);
+    if (extra) {
+      extra(statement, out);
+    }
+    out->append("</").append(element).append(">\n");
+    ++count;
+  }
+  return count;
+}
+
 void AppendElementLine(std::string* out, std::string_view element, std::string_view value) {
   out->append("    <");
   out->append(element);

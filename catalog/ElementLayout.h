@@ -12,6 +12,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -43,6 +44,14 @@ class ElementLayout {
   };
   std::vector<Entry> m_entries;
 };
+
+// Writes every row left in `statement` as a numbered record: "  <element>\n",
+// "    <pno>N</pno>\n" with N counting from `first`, the row's element lines,
+// what `extra` (may be empty) appends for the row, and "</element>\n" at
+// column 0. Returns the number of records written.
+int64_t AppendNumberedRecords(
+    Statement& statement, const ElementLayout& layout, std::string_view element, int64_t first,
+    std::string* out, const std::function<void(const Statement&, std::string*)>& extra = {});
 
 // Index of the first result column named `name`, or -1.
 int FindResultColumn(const Statement& statement, std::string_view name);

@@ -60,21 +60,16 @@ int64_t AppendGroups(Statement& statement, std::span<const ElementName> elements
                      std::string* out, std::optional<std::string>* firstLevel) {
   const ElementLayout layout(statement, elements);
   const int levelColumn = FindResultColumn(statement, "level");
-  int64_t count = 0;
-  while (statement.NextRow()) {
-    if (count == 0 && firstLevel != nullptr && levelColumn >= 0) {
-      if (const std::optional<std::string_view> level = statement.Text(levelColumn)) {
-        *firstLevel = std::string(*level);
-      }
-    }
-    out->append("  <genGroupInfo>\n    <pno>");
-    AppendNumber(out, first + count);
-    out->append("</pno>\n");
-    layout.AppendLines(statement, out);
-    out->append("</genGroupInfo>\n");
-    ++count;
-  }
-  return count;
+  bool firstRow = true;
+  return AppendNumberedRecords(statement, layout, "genGroupInfo", first, out,
+                               [&](const Statement& row, std::string*) {
+                                 if (firstRow && firstLevel != nullptr && levelColumn >= 0) {
+                                   if (const auto level = row.Text(levelColumn)) {
+                                     *firstLevel = std::string(*level);
+                                   }
+                                 }
+                                 firstRow = false;
+                               });
 }
 
 }  // namespace

@@ -38,13 +38,7 @@ std::optional<std::string> PictGroupSubLevelInfos::GetSubLevelList(std::string_v
     sql.append(condition).append(" ORDER BY topLevelId, subLevelId ");
     Statement statement = db->PrepareSingle(sql);
     const ElementLayout layout(statement, kSubLevelElements);
-    for (int64_t number = 1; statement.NextRow(); ++number) {
-      answer.append("  <subLevelInfo>\n    <pno>");
-      AppendNumber(&answer, number);
-      answer.append("</pno>\n");
-      layout.AppendLines(statement, &answer);
-      answer.append("</subLevelInfo>\n");
-    }
+    AppendNumberedRecords(statement, layout, "subLevelInfo", 1, &answer);
   }
   answer.append("</pictGroupSubLevelInfos>\n");
   return answer;

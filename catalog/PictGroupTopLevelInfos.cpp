@@ -54,13 +54,7 @@ std::optional<std::string> PictGroupTopLevelInfos::GetTopLevelList(std::string_v
     Statement statement = db->Prepare(sql);
     const ElementLayout layout(statement, kTopLevelElements);
     if (statement.Valid() && statement.BindText(1, *pair.value)) {
-      for (int64_t number = 1; statement.NextRow(); ++number) {
-        answer.append("  <topLevelInfo>\n    <pno>");
-        AppendNumber(&answer, number);
-        answer.append("</pno>\n");
-        layout.AppendLines(statement, &answer);
-        answer.append("</topLevelInfo>\n");
-      }
+      AppendNumberedRecords(statement, layout, "topLevelInfo", 1, &answer);
     }
   }
   answer.append("</pictGroupTopLevelInfos>\n");

@@ -66,16 +66,12 @@ std::optional<std::string> TemplateInfos::GetTemplateList(std::string_view text)
     const std::string templateFolder = GetDataFolder() + "/template/";
     std::string path;
     if (statement.Valid() && statement.BindText(1, *pair.value)) {
-      for (int64_t number = 1; statement.NextRow(); ++number) {
-        answer.append("  <templateInfo>\n    <pno>");
-        AppendNumber(&answer, number);
-        answer.append("</pno>\n");
-        layout.AppendLines(statement, &answer);
-        AppendLocalFile(statement, templateColumn, "templateUrl", templateFolder, &path, &answer);
-        AppendLocalFile(statement, thumbnailColumn, "thumbnailUrl", templateFolder, &path,
-                        &answer);
-        answer.append("</templateInfo>\n");
-      }
+      AppendNumberedRecords(
+          statement, layout, "templateInfo", 1, &answer,
+          [&](const Statement& row, std::string* out) {
+            AppendLocalFile(row, templateColumn, "templateUrl", templateFolder, &path, out);
+            AppendLocalFile(row, thumbnailColumn, "thumbnailUrl", templateFolder, &path, out);
+          });
     }
   }
   answer.append("</templateList>\n");
