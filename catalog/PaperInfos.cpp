@@ -176,6 +176,30 @@ struct ProductQuery {
   }
 };
 
+// The product statement filtered by the pairs of `path`'s argument text: one
+// condition per pair, written by `condition`, joined by " AND ". nullopt when
+// the path has no argument text or a pair has no value.
+template <class Condition>
+std::optional<ProductQuery> FilteredQuery(std::string_view path, Condition&& condition) {
+  std::optional<std::vector<RequestPair>> pairs = ArgumentPairs(path);
+  if (!pairs) {
+    return std::nullopt;
+  }
+  ProductQuery query;
+  query.sql = PaperInfos::SelectColumns();
+  query.sql.append("WHERE ");
+  bool first = true;
+  for (RequestPair& pair : *pairs) {
+    if (!pair.value) {
+      return std::nullopt;
+    }
+    query.sql.append(first ? "" : " AND ");
+    first = false;
+    condition(query, pair.key, *pair.value);
+  }
+  return query;
+}
+
 // Runs `query` and calls `onRow(statement, columns)` for every row. False
 // when the database could not be opened; a statement that is refused or does
 // not compile runs as one without rows.
@@ -280,69 +304,49 @@ const std::string& PaperInfos::SelectColumns() {
 }
 
 std::optional<std::string> PaperInfos::GetSearchList(std::string_view path) {
-  std::optional<std::vector<RequestPair>> pairs = ArgumentPairs(path);
-  if (!pairs) {
+  std::optional<ProductQuery> query = FilteredQuery(
+      path, [](ProductQuery& query, const std::string& key, std::string& value) {
+        if (key.find("usage") != std::string::npos) {
+          AppendKeyword(query,
+                        {"goods", "searchSelNo", "searchNo", "goodsPartsNo", "goodsDisplayLabel"},
+                        std::move(value));
+        } else if (key == "category_id" && value == "99") {
+          query.sql.append("category_id <> ''");
+        } else if (value == "1") {
+          query.sql.append("(");
+          query.AppendColumnName(key);
+          query.sql.append(" = ").append(query.Parameter(value)).append(" OR ");
+          query.AppendColumnName(key);
+          query.sql.append(" = '13')");
+        } else {
+          query.AppendColumnName(key);
+          query.sql.append(" = ").append(query.Parameter(std::move(value)));
+        }
+      });
+  if (!query) {
     return std::nullopt;
-  }
-  ProductQuery query;
-  query.sql = SelectColumns();
-  query.sql.append("WHERE ");
-  bool first = true;
-  for (RequestPair& pair : *pairs) {
-    if (!pair.value) {
-      return std::nullopt;
-    }
-    query.sql.append(first ? "" : " AND ");
-    first = false;
-    std::string& value = *pair.value;
-    if (pair.key.find("usage") != std::string::npos) {
-      AppendKeyword(query,
-                    {"goods", "searchSelNo", "searchNo", "goodsPartsNo", "goodsDisplayLabel"},
-                    std::move(value));
-    } else if (pair.key == "category_id" && value == "99") {
-      query.sql.append("category_id <> ''");
-    } else if (value == "1") {
-      query.sql.append("(");
-      query.AppendColumnName(pair.key);
-      query.sql.append(" = ").append(query.Parameter(value)).append(" OR ");
-      query.AppendColumnName(pair.key);
-      query.sql.append(" = '13')");
-    } else {
-      query.AppendColumnName(pair.key);
-      query.sql.append(" = ").append(query.Parameter(std::move(value)));
-    }
   }
   // The unary "+" keeps SQLite from walking the whole searchSelNo index to
   // avoid the sort: filtering first and sorting the matches is several times
   // faster, and the order is the same.
-  query.sql.append(" ORDER BY +searchSelNo");
-  return ListAnswer(query);
+  query->sql.append(" ORDER BY +searchSelNo");
+  return ListAnswer(*query);
 }
 
 std::optional<std::string> PaperInfos::GetDetail(std::string_view path) {
-  std::optional<std::vector<RequestPair>> pairs = ArgumentPairs(path);
-  if (!pairs) {
+  const std::optional<ProductQuery> query = FilteredQuery(
+      path, [](ProductQuery& query, const std::string& key, const std::string& value) {
+        query.AppendColumnName(key);
+        query.sql.append(" = ").append(query.Parameter(DetailValue(key, value)));
+      });
+  if (!query) {
     return std::nullopt;
-  }
-  ProductQuery query;
-  query.sql = SelectColumns();
-  query.sql.append("WHERE ");
-  bool first = true;
-  for (const RequestPair& pair : *pairs) {
-    if (!pair.value) {
-      return std::nullopt;
-    }
-    query.sql.append(first ? "" : " AND ");
-    first = false;
-    query.AppendColumnName(pair.key);
-    query.sql.append(" = ").append(query.Parameter(DetailValue(pair.key, *pair.value)));
   }
 
   std::string answer = "<PAPER_INFO>\n";
   answer.reserve(4096);
   size_t rows = 0;
-  std::string parts;
-  const bool opened = RunProductQuery(query, [&](const Statement& row,
+  const bool opened = RunProductQuery(*query, [&](const Statement& row,
                                                  const std::vector<const ProductColumn*>& columns) {
     if (rows++ == 0) {
       answer.append("  <PAPER_GOODS>\n");
