@@ -2,10 +2,25 @@
 import os
 import signal
 import socket
+import sqlite3
 import subprocess
+import sys
 import time
 
 import pytest
+
+sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "..", "tools"))
+import catalogue_server  # noqa: E402
+import sample_catalogue  # noqa: E402
+
+# The fixed answers of the server, and the start of a success answer.
+OK = (b"HTTP/1.1 200 OK\r\nAccess-Control-Allow-Origin: *\r\n"
+      b"Content-Type: text/plain\r\nContent-Length: ")
+OK_EMPTY = OK + b"0\r\n\r\n"
+NOT_FOUND = (b"HTTP/1.1 404 Not Found\r\nAccess-Control-Allow-Origin: *\r\n"
+             b"Connection: close\r\n\r\n")
+SERVER_ERROR = (b"HTTP/1.1 500 Internal Server Error\r\nAccess-Control-Allow-Origin: *\r\n"
+                b"Connection: close\r\n\r\n")
 
 
 def free_port():
@@ -128,3 +143,65 @@ def server(tmp_path):
         # The sanitizers report on exit; a clean run exits 0.
         if srv.proc is not None:
             assert srv.proc.returncode == 0, srv.log()
+
+
+def ask(port, path, timeout=60):
+    """The body of a success answer to GET `path` (fails on anything else)."""
+    answer = exchange(port, b"GET " + path.encode() + b" HTTP/1.1\r\n\r\n", timeout=timeout)
+    assert answer.startswith(OK), answer
+    return answer.split(b"\r\n\r\n", 1)[1].decode()
+
+
+class Sync:
+    """A server pointed at a stand-in catalogue server."""
+
+    def __init__(self, server, stand_in, catalogue):
+        self.server = server
+        self.stand_in = stand_in
+        self.catalogue = catalogue
+        self.data = server.data_home / "jp.co.tavrim.Pelloran.V3" / "data"
+
+    def start(self):
+        self.server.start("--catalogue-url", self.stand_in.url)
+        return self
+
+    def prepare(self, version="DBVER=0\n"):
+        """Creates the catalogue (tables, no rows) and installs its version file."""
+        assert ask(self.server.port, "/dbAccess/DB_URL") == str(self.server.data_home)
+        if version is not None:
+            (self.data / "verFile_DB.txt").write_text(version)
+        return self
+
+    def ask(self, path, timeout=60):
+        return ask(self.server.port, path, timeout)
+
+    def rows(self, table, columns=None):
+        db = sqlite3.connect(self.data / "qkprint.db")
+        try:
+            return db.execute("SELECT %s FROM %s ORDER BY id" % (
+                ", ".join(columns or sample_catalogue.COLUMNS[table]), table)).fetchall()
+        finally:
+            db.close()
+
+    def count(self, table):
+        return len(self.rows(table, ["id"]))
+
+    def version(self):
+        return (self.data / "verFile_DB.txt").read_bytes().decode()
+
+
+# A stand-in catalogue server serving the module's `catalogue` fixture, and a
+# server pointed at it with its catalogue created.
+@pytest.fixture
+def stand_in(catalogue):
+    srv = catalogue_server.StandIn(catalogue).start()
+    yield srv
+    srv.stop()
+
+
+@pytest.fixture
+def sync(server, stand_in, catalogue, monkeypatch):
+    monkeypatch.setenv("QUILLBOX_HTTP_STALL_SECONDS", "2")
+    return Sync(server, stand_in, catalogue).start().prepare()
+
+

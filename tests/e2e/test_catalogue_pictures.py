@@ -6,10 +6,8 @@ from urllib.parse import quote
 
 import pytest
 
-from conftest import exchange
+from conftest import SERVER_ERROR, exchange
 
-SERVER_ERROR = (b"HTTP/1.1 500 Internal Server Error\r\nAccess-Control-Allow-Origin: *\r\n"
-                b"Connection: close\r\n\r\n")
 
 SCHEMA = """
 CREATE TABLE paper_infos (id INTEGER PRIMARY KEY, searchSelNo TEXT, goodsPartsNo TEXT,

@@ -8,16 +8,13 @@ import threading
 
 import pytest
 
-from conftest import exchange, wait_for
-from test_sync import Sync, ask
+from conftest import SERVER_ERROR, Sync, ask, exchange, wait_for
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "..", "tools"))
 import catalogue_server  # noqa: E402
 import sample_catalogue  # noqa: E402
 
 GENERIC = sample_catalogue.GENERIC_FOLDER
-SERVER_ERROR = (b"HTTP/1.1 500 Internal Server Error\r\nAccess-Control-Allow-Origin: *\r\n"
-                b"Connection: close\r\n\r\n")
 
 
 @pytest.fixture
@@ -27,19 +24,6 @@ def catalogue():
     catalogue["pict_group_sub_level_infos"].append(dict(
         catalogue["pict_group_sub_level_infos"][1], id=99, subLevelId=3, folder="top001/sub3"))
     return catalogue
-
-
-@pytest.fixture
-def stand_in(catalogue):
-    srv = catalogue_server.StandIn(catalogue).start()
-    yield srv
-    srv.stop()
-
-
-@pytest.fixture
-def sync(server, stand_in, catalogue, monkeypatch):
-    monkeypatch.setenv("QUILLBOX_HTTP_STALL_SECONDS", "2")
-    return Sync(server, stand_in, catalogue).start().prepare()
 
 
 def material(sync, kind, folder="", value=""):

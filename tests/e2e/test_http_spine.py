@@ -8,14 +8,9 @@ import time
 
 import pytest
 
-from conftest import accepts, exchange, free_port, read_all, wait_for
+from conftest import (NOT_FOUND, OK_EMPTY, SERVER_ERROR, accepts, exchange, free_port, read_all,
+                      wait_for)
 
-OK_EMPTY = (b"HTTP/1.1 200 OK\r\nAccess-Control-Allow-Origin: *\r\n"
-            b"Content-Type: text/plain\r\nContent-Length: 0\r\n\r\n")
-NOT_FOUND = (b"HTTP/1.1 404 Not Found\r\nAccess-Control-Allow-Origin: *\r\n"
-             b"Connection: close\r\n\r\n")
-SERVER_ERROR = (b"HTTP/1.1 500 Internal Server Error\r\nAccess-Control-Allow-Origin: *\r\n"
-                b"Connection: close\r\n\r\n")
 
 
 @pytest.mark.parametrize("request_bytes, answer", [

@@ -11,11 +11,9 @@ import zlib
 
 import pytest
 
-from conftest import accepts, exchange, free_port, wait_for
+from conftest import OK_EMPTY, accepts, exchange, free_port, wait_for
 from cups_sandbox import CupsSandbox, CupsUnavailable
 
-OK_EMPTY = (b"HTTP/1.1 200 OK\r\nAccess-Control-Allow-Origin: *\r\n"
-            b"Content-Type: text/plain\r\nContent-Length: 0\r\n\r\n")
 
 
 def ok(body):

@@ -10,14 +10,12 @@ import time
 
 import pytest
 
-from conftest import exchange, wait_for
+from conftest import Sync, ask, exchange, wait_for
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "..", "tools"))
 import catalogue_server  # noqa: E402
 import sample_catalogue  # noqa: E402
 
-OK = (b"HTTP/1.1 200 OK\r\nAccess-Control-Allow-Origin: *\r\n"
-      b"Content-Type: text/plain\r\nContent-Length: ")
 FIRST = "2013-01-01%2000:00:00"
 TABLES = sample_catalogue.SERVER_TABLES
 PICTURE_RULES = [("goodsThumbName", False), ("goodsThumbName2", False),
@@ -25,13 +23,6 @@ PICTURE_RULES = [("goodsThumbName", False), ("goodsThumbName2", False),
                  ("goodsPictPartsCut", True), ("goodsPictPartsBending", True),
                  ("goodsPictPartsDesign1", False), ("goodsPictPartsDesign2", False),
                  ("goodsPictMask", True)]
-
-
-def ask(port, path, timeout=60):
-    """The body of a success answer to GET `path` (fails on anything else)."""
-    answer = exchange(port, b"GET " + path.encode() + b" HTTP/1.1\r\n\r\n", timeout=timeout)
-    assert answer.startswith(OK), answer
-    return answer.split(b"\r\n\r\n", 1)[1].decode()
 
 
 def picture_paths(catalogue):
@@ -60,60 +51,9 @@ def expected_rows(catalogue, table):
     return rows
 
 
-class Sync:
-    """A server pointed at a stand-in catalogue server."""
-
-    def __init__(self, server, stand_in, catalogue):
-        self.server = server
-        self.stand_in = stand_in
-        self.catalogue = catalogue
-        self.data = server.data_home / "jp.co.tavrim.Pelloran.V3" / "data"
-
-    def start(self):
-        self.server.start("--catalogue-url", self.stand_in.url)
-        return self
-
-    def prepare(self, version="DBVER=0\n"):
-        """Creates the catalogue (tables, no rows) and installs its version file."""
-        assert ask(self.server.port, "/dbAccess/DB_URL") == str(self.server.data_home)
-        if version is not None:
-            (self.data / "verFile_DB.txt").write_text(version)
-        return self
-
-    def ask(self, path, timeout=60):
-        return ask(self.server.port, path, timeout)
-
-    def rows(self, table, columns=None):
-        db = sqlite3.connect(self.data / "qkprint.db")
-        try:
-            return db.execute("SELECT %s FROM %s ORDER BY id" % (
-                ", ".join(columns or sample_catalogue.COLUMNS[table]), table)).fetchall()
-        finally:
-            db.close()
-
-    def count(self, table):
-        return len(self.rows(table, ["id"]))
-
-    def version(self):
-        return (self.data / "verFile_DB.txt").read_bytes().decode()
-
-
 @pytest.fixture
 def catalogue():
     return sample_catalogue.generate(seed=1, products=12)
-
-
-@pytest.fixture
-def stand_in(catalogue):
-    srv = catalogue_server.StandIn(catalogue).start()
-    yield srv
-    srv.stop()
-
-
-@pytest.fixture
-def sync(server, stand_in, catalogue, monkeypatch):
-    monkeypatch.setenv("QUILLBOX_HTTP_STALL_SECONDS", "2")
-    return Sync(server, stand_in, catalogue).start().prepare()
 
 
 def test_sync_from_an_empty_catalogue_and_again(sync, stand_in, catalogue):
