@@ -18,41 +18,13 @@ duration=${1:-10}
 connections=${2:-32}
 threads=2
 
-scripts/setup
-cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLBOX_TESTS=OFF \
-  -DQUILLBOX_BENCH=ON >/dev/null
-cmake --build build-bench >/dev/null
-
-work=$(mktemp -d)
-server_pid=
-nginx_pid=
-cleanup() {
-  [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null && wait "$server_pid" 2>/dev/null
-  [ -n "$nginx_pid" ] && kill "$nginx_pid" 2>/dev/null && wait "$nginx_pid" 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-free_port() {
-  python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'
-}
-wait_port() {
-  for _ in $(seq 1 200); do
-    if (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; then return 0; fi
-    sleep 0.05
-  done
-  echo "nothing listens on port $1" >&2
-  return 1
-}
+source bench/common.sh
+bench_build
+bench_home
 
 # The server, with a temporary HOME and a free port.
-server_port=$(free_port)
-mkdir -p "$work/home/.config/Tavrim" "$work/run"
-chmod 700 "$work/run"
-printf '[Server]\nport=%s\n' "$server_port" >"$work/home/.config/Tavrim/Quillbox.conf"
-HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_DATA_HOME="$work/home/.local/share" \
-  XDG_RUNTIME_DIR="$work/run" build-bench/quillbox-server 2>"$work/server.log" &
-server_pid=$!
+server_port=$port
+bench_start build-bench/quillbox-server 2>"$work/server.log"
 
 # nginx serving an empty file at the same path.
 nginx_port=$(free_port)
@@ -79,8 +51,7 @@ http {
   }
 }
 CONF
-nginx -c "$work/nginx/nginx.conf" -e "$work/nginx/error.log" &
-nginx_pid=$!
+bench_start nginx -c "$work/nginx/nginx.conf" -e "$work/nginx/error.log"
 
 wait_port "$server_port"
 wait_port "$nginx_port"

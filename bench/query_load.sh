@@ -13,35 +13,13 @@ products=${1:-20000}
 seconds=${2:-3}
 connections=${3:-1}
 
-scripts/setup
-cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLBOX_TESTS=OFF \
-  -DQUILLBOX_BENCH=ON >/dev/null
-cmake --build build-bench >/dev/null
-
-work=$(mktemp -d)
-server_pid=
-cleanup() {
-  [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null && wait "$server_pid" 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" \
-  XDG_DATA_HOME="$work/home/.local/share" XDG_RUNTIME_DIR="$work/run"
-mkdir -p "$XDG_CONFIG_HOME/Tavrim" "$XDG_RUNTIME_DIR"
-chmod 700 "$XDG_RUNTIME_DIR"
-data="$XDG_DATA_HOME/jp.co.tavrim.Pelloran.V3/data"
+source bench/common.sh
+bench_build
+bench_home
 python3 tools/sample_catalogue.py --data-folder "$data" --products "$products" \
   --schema-tool build-bench/catalogue_schema
-
-port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
-printf '[Server]\nport=%s\n' "$port" >"$XDG_CONFIG_HOME/Tavrim/Quillbox.conf"
-build-bench/quillbox-server 2>"$work/server.log" &
-server_pid=$!
-for _ in $(seq 1 200); do
-  (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && break
-  sleep 0.05
-done
+bench_start build-bench/quillbox-server 2>"$work/server.log"
+wait_port "$port"
 
 # The client asks for the data folder first, which also completes the schema.
 curl -s -o /dev/null "http://127.0.0.1:$port/dbAccess/DB_URL"

@@ -9,44 +9,19 @@ cd "$(dirname "$0")/.."
 
 products=${1:-20000}
 
-scripts/setup
-cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLBOX_TESTS=OFF \
-  -DQUILLBOX_BENCH=ON >/dev/null
-cmake --build build-bench >/dev/null
-
-work=$(mktemp -d)
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null || true; done
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'; }
+source bench/common.sh
+bench_build
+bench_home
 catalogue_port=$(free_port)
-port=$(free_port)
+bench_start python3 tools/catalogue_server.py --port "$catalogue_port" --products "$products" \
+  --no-pictures >"$work/catalogue.log" 2>&1
+bench_start build-bench/quillbox-server --catalogue-url "http://127.0.0.1:$catalogue_port" \
+  2>"$work/server.log"
+wait_port "$port"
+wait_port "$catalogue_port"
 
-export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" \
-  XDG_DATA_HOME="$work/home/.local/share" XDG_RUNTIME_DIR="$work/run"
-mkdir -p "$XDG_CONFIG_HOME/Tavrim" "$XDG_RUNTIME_DIR"
-chmod 700 "$XDG_RUNTIME_DIR"
-printf '[Server]\nport=%d\n' "$port" >"$XDG_CONFIG_HOME/Tavrim/Quillbox.conf"
-
-python3 tools/catalogue_server.py --port "$catalogue_port" --products "$products" --no-pictures \
-  >"$work/catalogue.log" 2>&1 &
-pids+=($!)
-build-bench/quillbox-server --catalogue-url "http://127.0.0.1:$catalogue_port" 2>"$work/server.log" &
-pids+=($!)
-for _ in $(seq 600); do
-  curl -fs "http://127.0.0.1:$port/dbAccess/IMG_URL" >/dev/null 2>&1 &&
-    curl -fs "http://127.0.0.1:$catalogue_port/_stand_in/requests" >/dev/null 2>&1 && break
-  sleep 0.1
-done
-
-data="$XDG_DATA_HOME/jp.co.tavrim.Pelloran.V3/data"
 start=$(date +%s.%N)
 curl -fs "http://127.0.0.1:$port/dbAccess/DB_URL" >/dev/null
-echo "DBVER=0" >"$data/verFile_DB.txt"
 check=$(curl -fs "http://127.0.0.1:$port/dbAccess/CHK_DB")
 curl -fs --max-time 600 "http://127.0.0.1:$port/dbAccess/UPDATE_DB" >/dev/null
 end=$(date +%s.%N)
