@@ -163,37 +163,27 @@ void DownloadDataBase::CompleteFront(const std::string& url) {
   }
 }
 
+std::optional<DownloadDataBase::Entry> DownloadDataBase::UnservedEntry(
+    const std::string& url) const {
+  std::lock_guard lock(m_mutex);
+  const auto entry = m_entries.find(url);
+  if (entry == m_entries.end() || entry->second.done) {
+    return std::nullopt;
+  }
+  return entry->second;
+}
+
 void DownloadDataBase::DeliverText(const std::string& url, const std::string& tag,
                                    const std::string& body) {
-  SuccessCallback callback = nullptr;
-  bool served = true;
-  {
-    std::lock_guard lock(m_mutex);
-    const auto entry = m_entries.find(url);
-    if (entry != m_entries.end()) {
-      served = entry->second.done;
-      callback = entry->second.onSuccess;
-    }
-  }
-  if (!served && callback != nullptr) {
-    callback(url, tag, body, *this);
+  if (const std::optional<Entry> entry = UnservedEntry(url); entry && entry->onSuccess) {
+    entry->onSuccess(url, tag, body, *this);
   }
   CompleteFront(url);
 }
 
 void DownloadDataBase::DeliverFailure(const std::string& url, const std::string& body) {
-  FailureCallback callback = nullptr;
-  bool served = true;
-  {
-    std::lock_guard lock(m_mutex);
-    const auto entry = m_entries.find(url);
-    if (entry != m_entries.end()) {
-      served = entry->second.done;
-      callback = entry->second.onFailure;
-    }
-  }
-  if (!served && callback != nullptr) {
-    callback(url, body, *this);
+  if (const std::optional<Entry> entry = UnservedEntry(url); entry && entry->onFailure) {
+    entry->onFailure(url, body, *this);
   }
   CompleteFront(url);
 }

@@ -22,6 +22,7 @@
 #include <cstdint>
 #include <deque>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <unordered_map>
 
@@ -101,6 +102,8 @@ class DownloadDataBase {
     FailureCallback onFailure = nullptr;
   };
 
+  // A copy of the entry of `url` while it is queued and not yet served.
+  std::optional<Entry> UnservedEntry(const std::string& url) const;
   // Fetches the head entry `url`; m_bBusy is held by this thread.
   void Serve(const std::string& url);
 
