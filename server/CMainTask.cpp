@@ -78,21 +78,22 @@ int CMainTask::Listen() {
   const uint16_t port = app->GetPort();
   app->m_nPort.store(port);
 
-  UniqueFd listener(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+  const BindAddress address = m_config.Apply(*app, port);
+
+  UniqueFd listener(
+      ::socket(address.address.ss_family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
   if (!listener.Valid()) {
     return 1;
   }
   const int reuse = 1;
   ::setsockopt(listener.Get(), SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_ANY);
-  address.sin_port = htons(port);
-  if (::bind(listener.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+  if (::bind(listener.Get(), reinterpret_cast<const sockaddr*>(&address.address),
+             address.length) != 0 ||
       ::listen(listener.Get(), kListenBacklog) != 0) {
     return 1;
   }
-  LogInfo("listening on port " + std::to_string(port));
+  LogInfo(address.text.empty() ? "listening on port " + std::to_string(port)
+                               : "listening on " + address.text + " port " + std::to_string(port));
 
   while (!IsStopped()) {
     const int client = AcceptClient(listener.Get());

@@ -1,5 +1,6 @@
 // The listener: runs listening cycles until the server stops. Each cycle reads
-// the configured port afresh, binds a listening socket on all interfaces and
+// the configured port, bind address and allowed origins afresh, binds a
+// listening socket on that address (all interfaces by default) and
 // accepts connections until the stop or rebind flag is set; a cycle that
 // cannot bind is retried after 100 ms. Each accepted connection is served by
 // a CSendTask on the task's worker pool, at most kMaxConnections at once; the
@@ -11,6 +12,7 @@
 
 #include "server/CTaskBase.h"
 #include "server/CWorkerPool.h"
+#include "server/ListenConfig.h"
 
 namespace qb {
 
@@ -35,6 +37,7 @@ class CMainTask : public CTaskBase {
   void Pause(int ms) const;
 
   CWorkerPool m_pool;
+  ListenConfig m_config;  // browser-facing settings of each cycle
 };
 
 }  // namespace qb

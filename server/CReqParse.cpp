@@ -20,10 +20,13 @@ bool IsRequestLineName(std::string_view name) {
 bool CReqParse::Parse(std::string_view bytes) {
   m_params.Clear();
   m_bRejected = false;
+  m_strMethod.clear();
+  m_headers.clear();
 
   // Text stops at the first zero byte; the binary item is cut from `bytes`.
   const std::string_view text = bytes.substr(0, bytes.find('\0'));
   bool header = true;
+  bool firstLine = true;
   bool binary = false;
   int64_t expected = 0;
   size_t pos = 0;
@@ -32,6 +35,12 @@ bool CReqParse::Parse(std::string_view bytes) {
     const std::string_view line = SplitLine(text, "\r\n", &pos, &last);
     if (header) {
       if (!line.empty()) {
+        if (firstLine) {
+          m_strMethod = std::string(line.substr(0, line.find(' ')));
+        } else {
+          AddHeaderField(line);
+        }
+        firstLine = false;
         AddHeaderLine(line);
         continue;
       }
@@ -56,6 +65,8 @@ bool CReqParse::Parse(std::string_view bytes) {
   }
   if (m_bRejected) {
     m_params.Clear();
+    m_strMethod.clear();
+    m_headers.clear();
   }
   return m_params.Count() > 0;
 }
@@ -89,6 +100,37 @@ void CReqParse::AddHeaderLine(std::string_view line) {
   if (!item->m_strName.empty()) {
     m_params.Append(std::move(item));
   }
+}
+
+void CReqParse::AddHeaderField(std::string_view line) {
+  const size_t colon = line.find(':');
+  if (colon == std::string_view::npos || colon == 0) {
+    return;
+  }
+  // Blanks before the colon are dropped as the framer drops them.
+  std::string_view name = line.substr(0, colon);
+  while (!name.empty() && (name.back() == ' ' || name.back() == '\t')) {
+    name.remove_suffix(1);
+  }
+  std::string_view value = line.substr(colon + 1);
+  while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) {
+    value.remove_prefix(1);
+  }
+  while (!value.empty() && (value.back() == ' ' || value.back() == '\t')) {
+    value.remove_suffix(1);
+  }
+  m_headers.emplace_back(name, value);
+}
+
+std::vector<std::string> CReqParse::HeaderValues(std::string_view name) const {
+  std::vector<std::string> values;
+  for (const auto& [fieldName, value] : m_headers) {
+    if (fieldName.size() == name.size() &&
+        ::strncasecmp(fieldName.data(), name.data(), name.size()) == 0) {
+      values.push_back(value);
+    }
+  }
+  return values;
 }
 
 void CReqParse::AddBodyLine(std::string_view line) {

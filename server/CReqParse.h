@@ -13,12 +13,18 @@
 // IsRejected() is true so that the caller answers with the server error. A
 // longer token in any other header line is cut to 511 units.
 //
+// Besides the items, the raw header fields are kept (name and value as sent,
+// neither URL-decoded nor cut) with the method token of the request line, for
+// the checks that need a header exactly as the client wrote it.
+//
 // Thread contract: used by one connection thread; not shared.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "server/ParamMgr.h"
 
@@ -51,13 +57,25 @@ class CReqParse {
   // The value of the query key "name" (exact case), or empty.
   std::string GetQueryName() const;
 
+  // The first blank-separated token of the request line as sent ("GET",
+  // "OPTIONS", ...); empty when the request starts with a blank line.
+  const std::string& Method() const { return m_strMethod; }
+  // The values of every header field called `name` (ignoring case and blanks
+  // before the colon), in order: the text after the colon without the blanks
+  // and tabs around it.
+  std::vector<std::string> HeaderValues(std::string_view name) const;
+
  private:
   std::string RequestTarget() const;
   void AddHeaderLine(std::string_view line);
   void AddBodyLine(std::string_view line);
 
+  void AddHeaderField(std::string_view line);
+
   ParamMgr m_params;
   bool m_bRejected = false;
+  std::string m_strMethod;
+  std::vector<std::pair<std::string, std::string>> m_headers;  // name, value
 };
 
 }  // namespace qb
