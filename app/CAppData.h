@@ -2,8 +2,8 @@
 // the listener runs, destroyed after every worker has been joined. It owns the
 // configuration store, the task link, the catalogue definitions, the download
 // queue, the print manager and the save manager, carries the flags that end
-// the server's loops and the port of the current listening cycle, and points
-// to the control window (not owned).
+// the server's loops, the port and the origin policy of the current listening
+// cycle, and points to the control window (not owned).
 //
 // Thread contract: shared by every thread. The flags and the port are atomics
 // polled without a lock; m_bStop only ever goes from 0 to 1. The origin policy
@@ -20,9 +20,9 @@
 #include <string>
 
 #include "app/CControlWindow.h"
-#include "app/OriginPolicy.h"
 #include "app/CReg.h"
 #include "app/CTaskMgr.h"
+#include "app/OriginPolicy.h"
 #include "catalog/InitDataBase.h"
 #include "output/CPrintMgr.h"
 #include "output/CQxSaveMgr.h"
