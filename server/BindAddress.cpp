@@ -3,6 +3,8 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 
+#include <cerrno>
+
 namespace qb {
 namespace {
 
@@ -54,6 +56,24 @@ BindAddress ParseBindAddress(const std::optional<std::string>& value, uint16_t p
   BindAddress fallback = Ipv4(htonl(INADDR_LOOPBACK), port, "127.0.0.1");
   fallback.valid = false;
   return fallback;
+}
+
+UniqueFd OpenListener(const BindAddress& address, int backlog) {
+  UniqueFd listener(
+      ::socket(address.address.ss_family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+  if (!listener.Valid()) {
+    return listener;
+  }
+  const int reuse = 1;
+  ::setsockopt(listener.Get(), SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
+  if (::bind(listener.Get(), reinterpret_cast<const sockaddr*>(&address.address),
+             address.length) != 0 ||
+      ::listen(listener.Get(), backlog) != 0) {
+    const int error = errno;
+    listener.Reset();
+    errno = error;
+  }
+  return listener;
 }
 
 }  // namespace qb

@@ -5,7 +5,7 @@
 // leave the server's reach unclear, so it binds the loopback address
 // 127.0.0.1 instead and is reported as not valid.
 //
-// Thread contract: plain values and a stateless function.
+// Thread contract: plain values and stateless functions.
 #pragma once
 
 #include <sys/socket.h>
@@ -13,6 +13,8 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+
+#include "util/UniqueFd.h"
 
 namespace qb {
 
@@ -24,5 +26,9 @@ struct BindAddress {
 };
 
 BindAddress ParseBindAddress(const std::optional<std::string>& value, uint16_t port);
+
+// A non-blocking listening socket bound to `address` with SO_REUSEADDR and
+// the given backlog; not valid when any step fails, errno then telling why.
+UniqueFd OpenListener(const BindAddress& address, int backlog);
 
 }  // namespace qb

@@ -79,17 +79,8 @@ int CMainTask::Listen() {
   app->m_nPort.store(port);
 
   const BindAddress address = m_config.Apply(*app, port);
-
-  UniqueFd listener(
-      ::socket(address.address.ss_family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+  UniqueFd listener = OpenListener(address, kListenBacklog);
   if (!listener.Valid()) {
-    return 1;
-  }
-  const int reuse = 1;
-  ::setsockopt(listener.Get(), SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
-  if (::bind(listener.Get(), reinterpret_cast<const sockaddr*>(&address.address),
-             address.length) != 0 ||
-      ::listen(listener.Get(), kListenBacklog) != 0) {
     return 1;
   }
   LogInfo(address.text.empty() ? "listening on port " + std::to_string(port)

@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 
+#include <cerrno>
+#include <cstring>
+
 #include "TempDir.h"
 #include "server/ListenConfig.h"
 
@@ -69,6 +72,40 @@ TEST(BindAddress, ReadsTheConfiguredValue) {
     EXPECT_EQ(bind.valid, row.valid);
   }
   EXPECT_EQ(BoundOf(ParseBindAddress("::1", 65535)).port, 65535);
+}
+
+TEST(BindAddress, OpensAListenerOnTheAddress) {
+  struct Row {
+    const char* name;
+    std::string value;
+    int family;
+    std::string address;
+  };
+  const Row rows[] = {
+      {"IPv4 loopback", "127.0.0.1", AF_INET, "127.0.0.1"},
+      {"IPv6 loopback", "::1", AF_INET6, "::1"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    const UniqueFd listener = OpenListener(ParseBindAddress(row.value, 0), 5);
+    if (!listener.Valid() && row.family == AF_INET6 && errno == EADDRNOTAVAIL) {
+      continue;  // no IPv6 loopback on this machine
+    }
+    ASSERT_TRUE(listener.Valid()) << std::strerror(errno);
+    BindAddress bound;
+    bound.length = sizeof bound.address;
+    ASSERT_EQ(::getsockname(listener.Get(), reinterpret_cast<sockaddr*>(&bound.address),
+                            &bound.length), 0);
+    const Bound where = BoundOf(bound);
+    EXPECT_EQ(where.family, row.family);
+    EXPECT_EQ(where.address, row.address);
+    EXPECT_NE(where.port, 0);
+
+    // The same address and port a second time: refused, errno says why.
+    const UniqueFd second = OpenListener(ParseBindAddress(row.value, where.port), 5);
+    EXPECT_FALSE(second.Valid());
+    EXPECT_EQ(errno, EADDRINUSE);
+  }
 }
 
 TEST(ListenConfig, EachCycleReadsBothSettingsAfresh) {
