@@ -13,9 +13,9 @@
 // IsRejected() is true so that the caller answers with the server error. A
 // longer token in any other header line is cut to 511 units.
 //
-// Besides the items, the raw header fields are kept (name and value as sent,
-// neither URL-decoded nor cut) with the method token of the request line, for
-// the checks that need a header exactly as the client wrote it.
+// Besides the items, the header lines after the request line are kept as sent
+// (neither URL-decoded nor cut), with the method token of the request line,
+// for the checks that need a header exactly as the client wrote it.
 //
 // Thread contract: used by one connection thread; not shared.
 #pragma once
@@ -23,7 +23,6 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 #include "server/ParamMgr.h"
@@ -70,12 +69,10 @@ class CReqParse {
   void AddHeaderLine(std::string_view line);
   void AddBodyLine(std::string_view line);
 
-  void AddHeaderField(std::string_view line);
-
   ParamMgr m_params;
   bool m_bRejected = false;
   std::string m_strMethod;
-  std::vector<std::pair<std::string, std::string>> m_headers;  // name, value
+  std::string m_strFields;  // header lines after the request line, as sent
 };
 
 }  // namespace qb
