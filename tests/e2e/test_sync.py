@@ -56,6 +56,7 @@ def catalogue():
     return sample_catalogue.generate(seed=1, products=12)
 
 
+@pytest.mark.concurrency
 def test_sync_from_an_empty_catalogue_and_again(sync, stand_in, catalogue):
     assert sync.ask("/dbAccess/UPDATE_STATUS_DB") == "V=0&M=100"
     assert sync.ask("/dbAccess/CHK_DB") == "1"
@@ -170,6 +171,7 @@ def test_a_failing_request_is_skipped_and_keeps_the_version(sync, stand_in, cata
     assert sync.ask("/dbAccess/CHK_DB") == "0"
 
 
+@pytest.mark.concurrency
 def test_stop_during_a_stalled_download(sync, stand_in, server):
     stand_in.faults["/paper/thumb/"] = "stall"
     os.environ.pop("QUILLBOX_HTTP_STALL_SECONDS", None)
@@ -182,6 +184,37 @@ def test_stop_during_a_stalled_download(sync, stand_in, server):
     assert server.proc.wait(timeout=10) == 0
     update.join(10)
     assert sync.version() == "DBVER=0\n"
+
+
+@pytest.mark.concurrency
+def test_queries_and_status_polls_during_an_update(sync, stand_in):
+    # Each table is imported in one transaction: a query sees it whole before
+    # or whole after, never in between.
+    assert sync.ask("/dbAccess/CHK_DB") == "1"
+    stand_in.faults["/paper/thumb/"] = "slow"
+    queries = ["/dbAccess/LIST&C", "/dbAccess/LIST_P&C&P", "/dbAccess/SEARCH@category_id=99"]
+    before = {q: sync.ask(q) for q in queries}
+    seen = {q: set() for q in queries}
+    statuses = []
+    answer = {}
+    update = threading.Thread(target=lambda: answer.update(
+        body=sync.ask("/dbAccess/UPDATE_DB", timeout=120)))
+    update.start()
+    try:
+        while update.is_alive():
+            for query in queries:
+                seen[query].add(sync.ask(query))
+            statuses.append(sync.ask("/dbAccess/UPDATE_STATUS_DB"))
+    finally:
+        update.join(120)
+    assert answer == {"body": ""}
+    after = {q: sync.ask(q) for q in queries}
+    for query in queries:
+        assert before[query] != after[query], query
+        assert seen[query] <= {before[query], after[query]}, query
+    assert all(s.startswith("V=") and s.endswith("&M=100") for s in statuses), statuses
+    assert any(s != "V=0&M=100" for s in statuses)
+    assert sync.version() == "DBVER=20\r\n"
 
 
 def test_killed_while_importing_an_answer(server, monkeypatch):
