@@ -27,6 +27,9 @@
 namespace qb {
 
 inline constexpr size_t kMaxConnections = 64;
+// Room for a burst of connections (hundreds of clients connecting at once):
+// a full backlog makes the kernel drop new connection attempts, which costs
+// every client caught in the burst a retry of a second.
 inline constexpr int kListenBacklog = 1024;
 
 class CMainTask : public CTaskBase {
