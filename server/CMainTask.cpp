@@ -23,6 +23,8 @@ constexpr int kRelistenPauseMs = 1;
 // Connections taken from the backlog per wake-up before the waiting ones are
 // read again.
 constexpr int kAcceptsPerWake = 64;
+// Reaching the connection bound is logged at most this often.
+constexpr std::chrono::seconds kBoundReportInterval{60};
 
 // Errors after which accepting again makes sense: the connection went away
 // before it was taken, or the process is briefly out of descriptors or memory
@@ -118,7 +120,11 @@ int CMainTask::Listen() {
   while (!IsStopped()) {
     // At the bound, or out of descriptors, the listening socket is not
     // watched: new connections wait in the backlog.
-    const bool accepting = m_limits.CanOpen() && Clock::now() >= m_acceptResumes;
+    const bool canOpen = m_limits.CanOpen();
+    if (!canOpen) {
+      ReportBound();
+    }
+    const bool accepting = canOpen && Clock::now() >= m_acceptResumes;
     const bool ready = m_pending.Poll(accepting ? listener.Get() : -1, kAcceptPollMs);
     if (IsStopped()) {
       break;
@@ -142,14 +148,8 @@ bool CMainTask::AcceptClients(int listenSocket) {
   for (int i = 0; i < kAcceptsPerWake; ++i) {
     ConnectionLimits::Ticket ticket = m_limits.TryOpen();
     if (!ticket.Valid()) {
-      if (!m_atBound) {
-        LogInfo("open connections at their bound of " + std::to_string(m_limits.MaxOpen()) +
-                "; new connections wait in the listen backlog");
-        m_atBound = true;
-      }
-      return true;
+      return true;  // at the bound: the rest stay in the backlog
     }
-    m_atBound = false;
     const int client = ::accept4(listenSocket, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
     if (client >= 0) {
       if (app->m_bStop.load() != 0) {
@@ -172,6 +172,16 @@ bool CMainTask::AcceptClients(int listenSocket) {
     }
   }
   return true;
+}
+
+void CMainTask::ReportBound() {
+  const auto now = Clock::now();
+  if (m_boundReported != Clock::time_point() && now - m_boundReported < kBoundReportInterval) {
+    return;
+  }
+  m_boundReported = now;
+  LogInfo("open connections at their bound of " + std::to_string(m_limits.MaxOpen()) +
+          "; new connections wait in the listen backlog");
 }
 
 void CMainTask::OnRequestDone(int socket, RequestReceiver::Outcome outcome, std::string request,

@@ -49,6 +49,8 @@ class CMainTask : public CTaskBase {
   // Hands a connection whose request is done to a worker, or closes it.
   void OnRequestDone(int socket, RequestReceiver::Outcome outcome, std::string request,
                      ConnectionLimits::Ticket ticket);
+  // Logs that the connection bound is reached, at most once a minute.
+  void ReportBound();
   // Keeps reading arriving requests for about `ms`, ending early when the
   // server stops.
   void Pause(int ms);
@@ -59,7 +61,7 @@ class CMainTask : public CTaskBase {
   CWorkerPool m_pool;
   PendingConnections m_pending;
   std::chrono::steady_clock::time_point m_acceptResumes;  // after running out of descriptors
-  bool m_atBound = false;  // the last accept stopped at the connection bound
+  std::chrono::steady_clock::time_point m_boundReported;  // when the bound was last logged
 };
 
 }  // namespace qb

@@ -7,8 +7,8 @@ import time
 
 import pytest
 
-from conftest import (NOT_FOUND, OK_EMPTY, SERVER_ERROR, accepts, exchange, free_port, read_all,
-                      wait_for)
+from conftest import (NOT_FOUND, OK_EMPTY, SERVER_ERROR, accepts, binary, exchange, free_port,
+                      read_all, wait_for)
 
 
 
@@ -92,6 +92,37 @@ def test_query_is_answered_while_silent_and_trickling_connections_are_open(serve
         assert [read_all(s) for s in trickling] == [OK_EMPTY] * len(trickling)
     finally:
         for s in trickling + silent:
+            s.close()
+
+
+def test_connections_beyond_the_bound_wait_until_one_ends(server, tmp_path, monkeypatch):
+    # A low open-file limit gives a low bound on open connections.
+    wrapper = tmp_path / "limited-server"
+    wrapper.write_text('#!/bin/sh\nulimit -n 300\nexec "%s" "$@"\n' % binary())
+    wrapper.chmod(0o755)
+    monkeypatch.setenv("QUILLBOX_SERVER", str(wrapper))
+    server.start()
+    silent = []
+    try:
+        # Silent connections until the server says it stopped accepting.
+        while "open connections at their bound" not in server.log():
+            assert len(silent) < 300, server.log()
+            silent.append(socket.create_connection(("127.0.0.1", server.port), timeout=20))
+            if len(silent) % 10 == 0:
+                time.sleep(0.05)
+        # A query now waits in the backlog until a silent connection is dropped.
+        assert exchange(server.port, b"GET /dbAccess/IMG_URL HTTP/1.1\r\n\r\n",
+                        timeout=30) == OK_EMPTY
+        dropped = 0
+        for s in silent:
+            s.setblocking(False)
+            try:
+                dropped += s.recv(1) == b""
+            except BlockingIOError:
+                pass
+        assert dropped > 0
+    finally:
+        for s in silent:
             s.close()
 
 
