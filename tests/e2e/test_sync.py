@@ -51,6 +51,15 @@ def expected_rows(catalogue, table):
     return rows
 
 
+def peak_memory(pid):
+    """The peak resident memory of a process, in bytes."""
+    with open("/proc/%d/status" % pid) as status:
+        for line in status:
+            if line.startswith("VmHWM:"):
+                return int(line.split()[1]) * 1024
+    raise AssertionError("no VmHWM for %d" % pid)
+
+
 @pytest.fixture
 def catalogue():
     return sample_catalogue.generate(seed=1, products=12)
@@ -144,6 +153,10 @@ def test_catalogue_server_down(server, catalogue, monkeypatch):
     pytest.param("kbn_infos/getUpdate", "malformed", "kbn_infos", id="malformed XML"),
     pytest.param("template_infos/getUpdate", "truncate", "template_infos", id="truncated body"),
     pytest.param("paper_group_infos/getUpdate", "stall", "paper_group_infos", id="stalled body"),
+    pytest.param("paper_relation2s/getUpdate", "huge", "paper_relation2s",
+                 id="endless body over the memory limit"),
+    pytest.param("pict_group_infos/getUpdate", "huge-announced", "pict_group_infos",
+                 id="length announced over the memory limit"),
     pytest.param("/paper/mask/", "500", None, id="picture download fails"),
     pytest.param("/paper/cut/", "truncate", None, id="picture cut short"),
 ])
@@ -152,6 +165,9 @@ def test_a_failing_request_is_skipped_and_keeps_the_version(sync, stand_in, cata
     assert sync.ask("/dbAccess/CHK_DB") == "1"
     stand_in.faults[key] = mode
     assert sync.ask("/dbAccess/UPDATE_DB") == ""
+    if mode.startswith("huge"):
+        # Refused as it arrived, not held whole first.
+        assert peak_memory(sync.server.proc.pid) < catalogue_server.HUGE_BYTES
     for table in TABLES:
         expected = 0 if table == empty_table else len(catalogue[table])
         assert sync.count(table) == expected, table
