@@ -12,8 +12,9 @@
 // server closes, compares the bytes with the reference and starts the next.
 // At the end no new request starts and those in flight get 60 s to finish.
 //
-// Prints requests/s, p50/p99 latency (connect to close), failed (no complete
-// answer: refused, reset, timed out, unfinished) and wrong answers, per
+// Prints requests/s (over the load and the drain, and over the load alone),
+// p50/p99 latency (connect to close), failed (no complete answer: connect
+// failed, reset, closed without an answer, unfinished) and wrong answers, per
 // request name and in total, and with SERVER_PID the server's peak thread
 // count (sampled every 20 ms) and peak resident memory (VmHWM). Exit status 0
 // unless the references could not be taken; figures never fail the run.
@@ -56,6 +57,11 @@ struct Figures {
   long failed = 0;
   long wrong = 0;
 };
+
+// Why requests failed, over all requests.
+enum Failure { kConnect, kReset, kNoAnswer, kUnfinished, kFailureKinds };
+const char* const kFailureNames[kFailureKinds] = {"connect failed", "reset", "closed without an answer",
+                                                  "unfinished after the drain"};
 
 struct Slot {
   int fd = -1;
@@ -192,6 +198,8 @@ int main(int argc, char** argv) {
   std::vector<Figures> figures(requests.size());
   size_t next = 0;
   int open = 0;
+  long failures[kFailureKinds] = {};
+  long answeredInLoad = 0;
 
   const auto start = [&](size_t s) {
     Slot& slot = slots[s];
@@ -202,11 +210,13 @@ int main(int argc, char** argv) {
     slot.fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (slot.fd < 0) {
       ++figures[slot.request].failed;
+      ++failures[kConnect];
       return;
     }
     if (::connect(slot.fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 &&
         errno != EINPROGRESS) {
       ++figures[slot.request].failed;
+      ++failures[kConnect];
       ::close(slot.fd);
       slot.fd = -1;
       return;
@@ -217,16 +227,30 @@ int main(int argc, char** argv) {
     ::epoll_ctl(epoll, EPOLL_CTL_ADD, slot.fd, &event);
     ++open;
   };
-  const auto finish = [&](size_t s, bool complete) {
+  const auto finish = [&](size_t s, bool complete, Failure why, bool loading) {
     Slot& slot = slots[s];
     Figures& f = figures[slot.request];
     if (!complete) {
       ++f.failed;
+      ++failures[why];
     } else if (slot.received != requests[slot.request].expected) {
-      ++f.wrong;
+      if (f.wrong++ == 0) {
+        // The first wrong answer of each request, where it departs.
+        const std::string& want = requests[slot.request].expected;
+        size_t at = 0;
+        while (at < want.size() && at < slot.received.size() && want[at] == slot.received[at]) {
+          ++at;
+        }
+        const size_t from = at < 60 ? 0 : at - 60;
+        std::fprintf(stderr, "wrong answer to %s (%zu bytes, %zu expected), from byte %zu:\n"
+                     "  got:      %s\n  expected: %s\n", requests[slot.request].name.c_str(),
+                     slot.received.size(), want.size(), from,
+                     slot.received.substr(from, 160).c_str(), want.substr(from, 160).c_str());
+      }
     } else {
       f.latencies.push_back(
           std::chrono::duration<double, std::milli>(Clock::now() - slot.began).count());
+      answeredInLoad += loading ? 1 : 0;
     }
     ::close(slot.fd);  // also leaves the epoll set
     slot.fd = -1;
@@ -262,6 +286,7 @@ int main(int argc, char** argv) {
       const std::string& bytes = requests[slot.request].bytes;
       bool done = false;
       bool complete = false;
+      Failure why = kReset;
       if ((events[i].events & EPOLLOUT) != 0 && slot.sent < bytes.size()) {
         const ssize_t w = ::send(slot.fd, bytes.data() + slot.sent, bytes.size() - slot.sent,
                                  MSG_NOSIGNAL);
@@ -275,6 +300,7 @@ int main(int argc, char** argv) {
           }
         } else if (errno != EAGAIN && errno != EWOULDBLOCK) {
           done = true;
+          why = slot.sent == 0 ? kConnect : kReset;
         }
       }
       if (!done && (events[i].events & (EPOLLIN | EPOLLRDHUP | EPOLLHUP | EPOLLERR)) != 0) {
@@ -287,14 +313,16 @@ int main(int argc, char** argv) {
           if (r == 0) {
             done = true;
             complete = slot.sent == bytes.size() && !slot.received.empty();
+            why = kNoAnswer;
           } else if (errno != EAGAIN && errno != EWOULDBLOCK) {
             done = true;
+            why = slot.sent == 0 ? kConnect : kReset;
           }
           break;
         }
       }
       if (done) {
-        finish(s, complete);
+        finish(s, complete, why, loading);
         if (loading) {
           start(s);
         }
@@ -304,7 +332,8 @@ int main(int argc, char** argv) {
   const double elapsed = std::chrono::duration<double>(Clock::now() - began).count();
   for (Slot& slot : slots) {
     if (slot.fd >= 0) {
-      ++figures[slot.request].failed;  // unfinished after the drain
+      ++figures[slot.request].failed;
+      ++failures[kUnfinished];
       ::close(slot.fd);
     }
   }
@@ -331,6 +360,12 @@ int main(int argc, char** argv) {
   std::printf("  %-20s %10zu %10.0f %10.2f %10.2f %8ld %8ld\n", "all", total.latencies.size(),
               double(total.latencies.size()) / elapsed, At(total.latencies, 0.5),
               At(total.latencies, 0.99), total.failed, total.wrong);
+  std::printf("answered during the %d s of load: %ld (%.0f requests/s)\n", seconds,
+              answeredInLoad, double(answeredInLoad) / seconds);
+  std::printf("failed:");
+  for (int k = 0; k < kFailureKinds; ++k) {
+    std::printf(" %s %ld%s", kFailureNames[k], failures[k], k + 1 < kFailureKinds ? "," : "\n");
+  }
   if (pid > 0) {
     std::printf("server: peak threads %ld, peak resident memory %.1f MiB\n", peakThreads,
                 double(StatusValue(pid, "VmHWM:")) / 1024.0);
