@@ -710,7 +710,46 @@ def huge_request(binary):
         s.close()
 
 
-SCENARIOS = [huge_request, full_disk_update, full_disk_pictures, full_disk_material, read_only, not_a_database, locked_query,
+def writes_during_import(binary):
+    """Usage-log writes while a large product answer is imported."""
+    title = "usage-log writes while an update imports 20,000 products"
+    s = Scenario(binary, products=20000)
+    try:
+        for row in s.catalogue["paper_infos"]:
+            for field, _ in PICTURE_RULES:
+                row[field] = None
+        s.server.start()
+        s.server.ask("/dbAccess/DB_URL")
+        with open(os.path.join(s.data, "verFile_DB.txt"), "w") as f:
+            f.write("DBVER=0\n")
+        s.server.ask("/dbAccess/CHK_DB")
+        update = threading.Thread(target=lambda: s.server.ask("/dbAccess/UPDATE_DB"))
+        asked = "/paper_infos/getUpdate"
+        update.start()
+        wait_for(lambda: any(p.startswith(asked) for p in s.stand_in.received()), 120)
+        sel = s.catalogue["paper_infos"][0]["searchSelNo"]
+        answers = {}
+        slowest = 0.0
+        sent = 0
+        while update.is_alive() and sent < 5000:
+            answer, seconds, _ = s.server.ask(
+                "/dbAccess/LOG@p=%s&t=2024-02-09%%2010:00:%02d" % (sel, sent % 60))
+            answers[answer] = answers.get(answer, 0) + 1
+            slowest = max(slowest, seconds)
+            sent += 1
+        update.join()
+        kept = len(log_rows(s.data))
+        report(title, ["%d LOG writes during the update: %s; slowest %.1f s" % (
+            sent, ", ".join("%s x%d" % kv for kv in answers.items()), slowest)],
+            "%d of %d usage-log rows stored; products %d of %d" % (
+                kept, sent, len(table_rows(s.data, "paper_infos")),
+                len(s.catalogue["paper_infos"])),
+            problems=[] if kept == sent else ["%d usage-log rows" % (sent - kept)])
+    finally:
+        s.close()
+
+
+SCENARIOS = [huge_request, writes_during_import, full_disk_update, full_disk_pictures, full_disk_material, read_only, not_a_database, locked_query,
              locked_import, catalogue_500, catalogue_close, catalogue_stall, catalogue_huge,
              killed_update]
 
