@@ -51,6 +51,15 @@ def expected_rows(catalogue, table):
     return rows
 
 
+def peak_memory(pid):
+    """The peak resident memory of a process, in bytes."""
+    with open("/proc/%d/status" % pid) as status:
+        for line in status:
+            if line.startswith("VmHWM:"):
+                return int(line.split()[1]) * 1024
+    raise AssertionError("no VmHWM for %d" % pid)
+
+
 @pytest.fixture
 def catalogue():
     return sample_catalogue.generate(seed=1, products=12)
@@ -145,6 +154,10 @@ def test_catalogue_server_down(server, catalogue, monkeypatch):
     pytest.param("kbn_infos/getUpdate", "malformed", "kbn_infos", id="malformed XML"),
     pytest.param("template_infos/getUpdate", "truncate", "template_infos", id="truncated body"),
     pytest.param("paper_group_infos/getUpdate", "stall", "paper_group_infos", id="stalled body"),
+    pytest.param("paper_relation2s/getUpdate", "huge", "paper_relation2s",
+                 id="endless body over the memory limit"),
+    pytest.param("pict_group_infos/getUpdate", "huge-announced", "pict_group_infos",
+                 id="length announced over the memory limit"),
     pytest.param("/paper/mask/", "500", None, id="picture download fails"),
     pytest.param("/paper/cut/", "truncate", None, id="picture cut short"),
 ])
@@ -153,18 +166,27 @@ def test_a_failing_request_is_skipped_and_keeps_the_version(sync, stand_in, cata
     assert sync.ask("/dbAccess/CHK_DB") == "1"
     stand_in.faults[key] = mode
     assert sync.ask("/dbAccess/UPDATE_DB") == ""
+    if mode.startswith("huge"):
+        # Refused as it arrived, not held whole first.
+        assert peak_memory(sync.server.proc.pid) < catalogue_server.HUGE_BYTES
     for table in TABLES:
         expected = 0 if table == empty_table else len(catalogue[table])
         assert sync.count(table) == expected, table
     assert sync.version() == "DBVER=0\n"
     assert sync.ask("/dbAccess/CHK_DB") == "1"
 
-    if empty_table is None:
-        return  # the product records are current, so no later run asks for them again
     # Once the server is mended the next run completes the sync.
     stand_in.faults.clear()
     stand_in.clear()
     assert sync.ask("/dbAccess/UPDATE_DB") == ""
+    for path in picture_paths(catalogue):
+        assert (sync.data / path.lstrip("/")).read_bytes() == stand_in.file_bytes(path), path
+    if empty_table is None:
+        # The product records are current, so the run asks for none of them
+        # and fetches only the pictures still missing; the version stays.
+        assert all(not p.endswith("getUpdate?date=" + FIRST) for p in stand_in.received())
+        assert sync.version() == "DBVER=0\n"
+        return
     for table in TABLES:
         assert sync.rows(table) == expected_rows(catalogue, table), table
     assert sync.version() == "DBVER=20\r\n"

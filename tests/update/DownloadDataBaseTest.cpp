@@ -140,6 +140,31 @@ TEST_F(DownloadDataBaseTest, FailuresClearTheFlagOnlyForFiles) {
   }
 }
 
+TEST_F(DownloadDataBaseTest, AFailedFileDownloadKeepsTheEarlierFile) {
+  m_server.Answer("/pict/new.png", 200, "new");
+  m_server.Answer("/pict/broken.png", 500, "oops");
+  struct Row {
+    const char* name;
+    std::string url;
+    std::string content;  // of the file afterwards
+  };
+  const Row rows[] = {
+      {"served: replaced", "/pict/new.png", "new"},
+      {"server error: kept", "/pict/broken.png", "earlier"},
+      {"not found: kept", "/pict/missing.png", "earlier"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    fs::create_directories(Data("/pict"));
+    qbtest::WriteFile(Data(row.url), "earlier");
+    m_queue.Reset();
+    m_queue.Enqueue(row.url, "", nullptr, nullptr);
+    Run();
+    EXPECT_EQ(ReadAll(Data(row.url)), row.content);
+    EXPECT_FALSE(fs::exists(Data(row.url + kPartialSuffix)));
+  }
+}
+
 TEST_F(DownloadDataBaseTest, ZipIsUnpackedNextToItselfAndRemoved) {
   qbtest::TempDir scratch;
   qbtest::WriteZip(scratch.Path() + "/image.zip", {{"p1.png", "one"}, {"sub/p2.png", "two"}});
