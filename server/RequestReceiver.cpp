@@ -1,10 +1,18 @@
 #include "server/RequestReceiver.h"
 
+#include <algorithm>
+
 namespace qb {
 
 RequestReceiver::Outcome RequestReceiver::OnBytes(std::string_view bytes, Clock::time_point now) {
   if (bytes.empty()) {
     return Outcome::kWaiting;
+  }
+  // Near the limit, doubling would reserve up to twice the largest request
+  // the receiver may hold; reserve that largest size instead.
+  const size_t needed = m_bytes.size() + bytes.size();
+  if (needed > m_bytes.capacity() && needed > kMaxRequestBytes / 2) {
+    m_bytes.reserve(std::max(needed, kMaxRequestBytes + 1));
   }
   m_bytes.append(bytes);
   m_lastActivity = now;

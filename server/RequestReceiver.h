@@ -57,8 +57,10 @@ class RequestReceiver {
   Clock::time_point Deadline() const;
   // How many more bytes may be passed to OnBytes.
   size_t Room() const { return kMaxRequestBytes + 1 - m_bytes.size(); }
-  // Bytes held so far.
+  // Bytes held so far, and the memory reserved for them (never more than
+  // about kMaxRequestBytes once the request passes half of that).
   size_t Size() const { return m_bytes.size(); }
+  size_t Reserved() const { return m_bytes.capacity(); }
   // After kComplete: the request bytes (the receiver then holds none).
   std::string TakeRequest() { return std::move(m_bytes); }
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -121,6 +122,23 @@ TEST(RequestReceiver, DecidesFromBytesAndTimeWhenAConnectionIsDone) {
       EXPECT_EQ(receiver.TakeRequest(), row.request);
     }
   }
+}
+
+// An unannounced upload filling the receiver to the limit never has more
+// than the limit reserved, then frees it when it turns out too large.
+TEST(RequestReceiver, ReservesNoMoreThanTheLargestRequest) {
+  const Clock::time_point opened{};
+  RequestReceiver receiver(opened);
+  ASSERT_EQ(receiver.OnBytes("POST /x HTTP/1.1\r\n\r\n", opened), Outcome::kWaiting);
+  const std::string chunk(4 * 1024 * 1024, 'b');
+  Outcome outcome = Outcome::kWaiting;
+  while (outcome == Outcome::kWaiting) {
+    EXPECT_LE(receiver.Reserved(), kMaxRequestBytes + 4096);  // the string may round up a little
+    outcome = receiver.OnBytes(std::string_view(chunk).substr(0, std::min(chunk.size(), receiver.Room())),
+                               opened);
+  }
+  EXPECT_EQ(outcome, Outcome::kTooLarge);
+  EXPECT_LT(receiver.Reserved(), 64u);  // only the string's own small buffer
 }
 
 }  // namespace
