@@ -42,8 +42,13 @@ std::optional<Number> ParseNumber(std::string_view text) {
     if (error != std::errc() || end != body.data() + body.size()) {
       return std::nullopt;
     }
+    // Negated as SQL does, modulo 2^64; SQL refuses the one value whose
+    // negation leaves the 64-bit range.
+    if (negative && value == uint64_t{1} << 63) {
+      return std::nullopt;
+    }
     number.isInteger = true;
-    number.integer = static_cast<int64_t>(value) * (negative ? -1 : 1);
+    number.integer = static_cast<int64_t>(negative ? 0 - value : value);
     return number;
   }
   size_t i = 0;

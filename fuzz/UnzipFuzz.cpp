@@ -10,6 +10,8 @@
 #include <minizip/unzip.h>
 #include <stdlib.h>
 
+#include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -44,7 +46,9 @@ std::vector<std::string> EntryNames(const std::string& archivePath) {
     if (unzGetCurrentFileInfo(archive, &info, name, sizeof name, nullptr, 0, nullptr, 0) != UNZ_OK) {
       break;
     }
-    names.emplace_back(name);
+    // A name that fills the buffer comes without its terminating zero.
+    names.emplace_back(name, std::min<size_t>(info.size_filename, sizeof name));
+    names.back().resize(std::strlen(names.back().c_str()));
   }
   unzClose(archive);
   return names;
