@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <charconv>
+#include <clocale>
+#include <cstdlib>
 #include <optional>
 
 #include "catalog/CatalogueDb.h"
@@ -42,8 +44,13 @@ std::optional<Number> ParseNumber(std::string_view text) {
     if (error != std::errc() || end != body.data() + body.size()) {
       return std::nullopt;
     }
+    // Negated as SQL does, modulo 2^64; SQL refuses the one value whose
+    // negation leaves the 64-bit range.
+    if (negative && value == uint64_t{1} << 63) {
+      return std::nullopt;
+    }
     number.isInteger = true;
-    number.integer = static_cast<int64_t>(value) * (negative ? -1 : 1);
+    number.integer = static_cast<int64_t>(negative ? 0 - value : value);
     return number;
   }
   size_t i = 0;
@@ -86,6 +93,13 @@ std::optional<Number> ParseNumber(std::string_view text) {
   if (end != unsigned_.data() + unsigned_.size() ||
       (error != std::errc() && error != std::errc::result_out_of_range)) {
     return std::nullopt;
+  }
+  if (error == std::errc::result_out_of_range) {
+    // from_chars leaves the value alone; SQL reads an overflow as an infinity
+    // and an underflow as zero, as strtod does (in the "C" locale: the text is
+    // known to be a plain decimal number by now).
+    static const locale_t cLocale = ::newlocale(LC_ALL_MASK, "C", nullptr);
+    number.real = ::strtod_l(std::string(unsigned_).c_str(), nullptr, cLocale);
   }
   return number;
 }

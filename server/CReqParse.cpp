@@ -2,6 +2,8 @@
 
 #include <strings.h>
 
+#include <algorithm>
+
 #include "server/RequestTokens.h"
 #include "util/Text.h"
 
@@ -22,6 +24,7 @@ bool CReqParse::Parse(std::string_view bytes) {
   m_bRejected = false;
   m_strMethod.clear();
   m_strFields.clear();
+  m_nHeaderItems = kAllItems;
 
   // Text stops at the first zero byte; the binary item is cut from `bytes`.
   const std::string_view text = bytes.substr(0, bytes.find('\0'));
@@ -47,6 +50,7 @@ bool CReqParse::Parse(std::string_view bytes) {
       if (fieldsBegin != std::string_view::npos && lineStart > fieldsBegin) {
         m_strFields = std::string(text.substr(fieldsBegin, lineStart - fieldsBegin));
       }
+      m_nHeaderItems = m_params.Count();
       if (GetPath().find(kBinaryRoute) != std::string::npos) {
         binary = true;
         expected = GetContentLength();
@@ -172,11 +176,19 @@ int64_t CReqParse::GetContentLength() const {
 }
 
 std::string CReqParse::RequestTarget() const {
-  const ParamData* item = FindItem("GET");
-  if (item == nullptr) {
-    item = FindItem("POST");
+  // Only header lines count: a form field named "get" or "post" is no request
+  // line.
+  const size_t headerItems = std::min(m_nHeaderItems, m_params.Count());
+  for (const std::string_view method : {"GET", "POST"}) {
+    for (size_t i = 0; i < headerItems; ++i) {
+      const ParamData& item = m_params.Item(i);
+      if (item.m_strName.size() == method.size() &&
+          ::strncasecmp(item.m_strName.data(), method.data(), method.size()) == 0) {
+        return item.GetValue();
+      }
+    }
   }
-  return item == nullptr ? std::string() : item->GetValue();
+  return {};
 }
 
 std::string CReqParse::GetPath() const {

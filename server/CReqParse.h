@@ -49,7 +49,8 @@ class CReqParse {
   // with an optional sign); 0 when missing or without digits.
   int64_t GetContentLength() const;
   // The request target of the "GET" item, else of the "POST" item, cut before
-  // its last "?" when that stands at index 1 or later.
+  // its last "?" when that stands at index 1 or later. Only items from header
+  // lines are looked at: a form field of the same name is never the target.
   std::string GetPath() const;
   // The text after that "?"; empty when there is none or nothing follows.
   std::string GetQuery() const;
@@ -69,10 +70,15 @@ class CReqParse {
   void AddHeaderLine(std::string_view line);
   void AddBodyLine(std::string_view line);
 
+  static constexpr size_t kAllItems = static_cast<size_t>(-1);
+
   ParamMgr m_params;
   bool m_bRejected = false;
   std::string m_strMethod;
   std::string m_strFields;  // header lines after the request line, as sent
+  // Items that came from header lines (the first ones); all of them while
+  // the blank line has not been seen.
+  size_t m_nHeaderItems = kAllItems;
 };
 
 }  // namespace qb

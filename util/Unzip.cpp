@@ -67,6 +67,13 @@ EntryResult UnpackCurrent(unzFile archive, const std::string& folder) {
                             0) != UNZ_OK) {
     return EntryResult::kFailed;
   }
+  // minizip leaves a name that fills the buffer without its terminating zero.
+  // Such a name is longer than any path the file system takes.
+  if (info.size_filename >= sizeof nameBuffer) {
+    LogError("skipped archive entry with a name of " + std::to_string(info.size_filename) +
+             " bytes");
+    return EntryResult::kSkipped;
+  }
   const std::string name(nameBuffer);
   if (!AcceptableName(name)) {
     LogError("skipped archive entry with an unsafe name: " + name);

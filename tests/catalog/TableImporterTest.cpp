@@ -62,7 +62,7 @@ TEST_F(TableImporterTest, InsertsUpdatesAndSkipsRecords) {
               "<categoryId>2</categoryId><thumbnail>/c.png</thumbnail><create_at>c2</create_at></r>"),
        "SELECT * FROM categories ORDER BY id",
        {"1|9|new||2013-01-01 00:00:00|u1", "2|2|O'Brien & co|/c.png|c2|u2"}},
-      {"missing text is empty, bad numbers skip the record", sizes,
+      {"missing text is empty, bad numbers skip the record, hex and overflow read as SQL does", sizes,
        Answer("paper_size_infos",
               "<r><id>1</id><paperSizeId>1</paperSizeId><etcId>0</etcId><sizeH>297.0</sizeH>"
               "<sizeW>210</sizeW></r>"
@@ -73,9 +73,15 @@ TEST_F(TableImporterTest, InsertsUpdatesAndSkipsRecords) {
               "<sizeH>1</sizeH><sizeW>1</sizeW></r>"
               "<r><paperSizeId>1</paperSizeId><etcId>0</etcId><sizeH>1</sizeH><sizeW>1</sizeW></r>"
               "<r><id> 5 </id><paperSizeId>-3</paperSizeId><etcId>1e2</etcId><sizeH>.5</sizeH>"
-              "<sizeW>0x10</sizeW><name>first</name><name>second</name><extra>x</extra></r>"),
+              "<sizeW>0x10</sizeW><name>first</name><name>second</name><extra>x</extra></r>"
+              "<r><id>6</id><paperSizeId>-0x8000000000000000</paperSizeId><etcId>0</etcId>"
+              "<sizeH>1</sizeH><sizeW>1</sizeW></r>"
+              "<r><id>7</id><paperSizeId>-0xFFFFFFFFFFFFFFFF</paperSizeId><etcId>0</etcId>"
+              "<sizeH>1</sizeH><sizeW>1</sizeW></r>"
+              "<r><id>8</id><paperSizeId>1</paperSizeId><etcId>1e-999</etcId><sizeH>1e999</sizeH>"
+              "<sizeW>-1e999</sizeW></r>"),
        "SELECT id, paperSizeId, name, etcId, sizeH, sizeW, create_at FROM paper_size_infos ORDER BY id",
-       {"1|1||0|297.0|210.0|", "5|-3|first|100|0.5|16.0|"}},
+       {"1|1||0|297.0|210.0|", "5|-3|first|100|0.5|16.0|", "7|1||0|1.0|1.0|", "8|1||0|Inf|-Inf|"}},
       {"relations: kbn is 3 on insert and kept on update", relations,
        Answer("paper_relation2s",
               "<r><id>1</id><kbn>5</kbn><goodsPartsNo>A-2</goodsPartsNo><itemId>6</itemId>"

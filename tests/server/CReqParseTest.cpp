@@ -107,10 +107,25 @@ TEST(CReqParse, PathQueryAndQueryName) {
   }
 }
 
-TEST(CReqParse, GetIsPreferredOverPost) {
-  CReqParse parse;
-  ASSERT_TRUE(parse.Parse("POST /post HTTP/1.1\r\nGET /get HTTP/1.1\r\n\r\n"));
-  EXPECT_EQ(parse.GetPath(), "/get");
+TEST(CReqParse, PathComesFromTheHeaderLinesOnly) {
+  struct Row {
+    const char* name;
+    std::string request;
+    std::string path;
+  };
+  const Row rows[] = {
+      {"GET preferred over POST", "POST /post HTTP/1.1\r\nGET /get HTTP/1.1\r\n\r\n", "/get"},
+      {"body field named get", "POST /print/add HTTP/1.1\r\n\r\nw=1&GET=/dbAccess/LIST&P", "/print/add"},
+      {"body field named post without a request line", "Host: x\r\n\r\npost=/x", ""},
+      {"body field longer than a target may be", "POST /a HTTP/1.1\r\n\r\nget=/" + std::string(600, 'b'),
+       "/a"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    CReqParse parse;
+    ASSERT_TRUE(parse.Parse(row.request));
+    EXPECT_EQ(parse.GetPath(), row.path);
+  }
 }
 
 TEST(CReqParse, ContentLength) {

@@ -38,6 +38,8 @@ TEST(Unzip, WritesSafeEntriesNextToTheArchiveAndSkipsUnsafeOnes) {
        {{"ok3.png", "3"}}, {}},
       {"unicode names", {{"\xE7\xB4\xA0\xE6\x9D\x90/p.png", "P"}}, 0,
        {{"\xE7\xB4\xA0\xE6\x9D\x90/p.png", "P"}}, {}},
+      {"name longer than the name buffer skipped", {{std::string(5000, 'n'), "x"}, {"ok4.png", "4"}},
+       0, {{"ok4.png", "4"}}, {}},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
