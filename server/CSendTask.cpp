@@ -7,6 +7,7 @@
 
 #include "server/Dispatcher.h"
 #include "server/RequestFramer.h"
+#include "server/RequestLog.h"
 #include "server/SendData.h"
 #include "util/Log.h"
 
@@ -48,8 +49,10 @@ void CSendTask::Run() {
 }
 
 void CSendTask::Dispatch(int socket, const CReqParse* request) {
+  const auto started = std::chrono::steady_clock::now();
   const std::string answer = BuildAnswer(IsStopped() ? nullptr : GetAppData(), request);
   SendData(socket, answer, StopFlag(*this));
+  LogRequest(request, answer, started);
 }
 
 CSendTask::RecvStatus CSendTask::RecvRequest(std::string* request) {
