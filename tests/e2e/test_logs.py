@@ -4,7 +4,8 @@ import re
 
 import pytest
 
-from conftest import exchange
+import sample_catalogue
+from conftest import Sync, exchange
 
 # Bodies carry this text; it must never reach the log.
 SECRET = b"SECRET-BODY-0123456789"
@@ -62,3 +63,23 @@ def test_request_lines_and_no_bodies(server, verbose):
     if not verbose:
         assert "debug:" not in log
         assert "/dbAccess/IMG_URL" not in log
+
+
+@pytest.fixture
+def catalogue():
+    return sample_catalogue.generate(seed=1, products=6)
+
+
+def test_update_run_is_one_summary_line_at_normal_level(server, stand_in, catalogue):
+    server.start("--catalogue-url", stand_in.url, verbose=False)
+    sync = Sync(server, stand_in, catalogue).prepare()
+    assert sync.ask("/dbAccess/UPDATE_DB", timeout=120) == ""
+    server.stop()
+    files = [r for r in stand_in.received() if "Update?date=" not in r]
+    records = sum(len(catalogue[t]) for t in sample_catalogue.SERVER_TABLES)
+    summary = [line for line in server.log().splitlines() if "update run" in line]
+    assert len(summary) == 1, server.log()
+    assert re.fullmatch(r"quillbox-server: update run: %d tables, %d changed records, "
+                        r"%d files downloaded, 0 failures, \d+ ms"
+                        % (len(sample_catalogue.SERVER_TABLES), records, len(files)),
+                        summary[0]), (summary, len(files), records)

@@ -18,8 +18,9 @@ TEST(RequestLog, LineNamesMethodPathStatusBodyBytesAndTime) {
   const Row rows[] = {
       {"plain get", "GET /dbAccess/CHK_DB HTTP/1.1\r\n\r\n", SuccessAnswer("1"),
        "GET /dbAccess/CHK_DB 200 1 bytes 7 ms"},
-      {"query left out", "GET /saveqx/save?name=secret.pdf HTTP/1.1\r\n\r\n",
-       SuccessAnswer(""), "GET /saveqx/save 200 0 bytes 7 ms"},
+      {"query and document left out",
+       "POST /saveqx/save?name=secret.pdf HTTP/1.1\r\nContent-Length: 4\r\n\r\nAAAA",
+       SuccessAnswer(""), "POST /saveqx/save 200 0 bytes 7 ms"},
       {"body left out",
        "POST /print/add HTTP/1.1\r\nContent-Length: 4021\r\n\r\nid=0&img=data:image/png;base64," +
            image,
@@ -30,7 +31,7 @@ TEST(RequestLog, LineNamesMethodPathStatusBodyBytesAndTime) {
        SuccessAnswer("xy"), "GET /a\\x0aquillbox-server: x\\xe3\\x81\\x82\\x5c 200 2 bytes 7 ms"},
       {"long path cut", "GET /dbAccess/SEARCH@usage=" + std::string(400, 'z') + " HTTP/1.1\r\n\r\n",
        SuccessAnswer(""),
-       "GET /dbAccess/SEARCH@usage=" + std::string(300 - 27, 'z') + "... 200 0 bytes 7 ms"},
+       "GET /dbAccess/SEARCH@usage=" + std::string(300 - 23, 'z') + "... 200 0 bytes 7 ms"},
       {"no request line", "", std::string(kNotFoundAnswer), "- - 404 0 bytes 7 ms"},
       {"answer without a status", "GET /x HTTP/1.1\r\n\r\n", "garbage", "GET /x - 0 bytes 7 ms"},
   };
