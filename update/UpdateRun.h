@@ -19,7 +19,9 @@ void RunChkUpdate(InitDataBase& definitions, DownloadDataBase& queue);
 // Import phase, then the version commit (not when the run was stopped or a
 // material download emptied the shared queue before every table was asked).
 void RunGetUpdate(InitDataBase& definitions, DownloadDataBase& queue);
-// Both phases as "dbAccess/UPDATE_DB" runs them.
+// Both phases as "dbAccess/UPDATE_DB" runs them, then one summary line at the
+// normal log level: tables, changed records (the sum of the counts), files
+// downloaded, failures and duration.
 void RunUpdate(InitDataBase& definitions, DownloadDataBase& queue);
 
 }  // namespace qb

@@ -78,7 +78,7 @@ int CheckCatalogueVersion(const std::atomic<int>* stop) {
     LogError("cannot write " + folder + "/New_verFile_DB.txt");
   }
   LogDebug("catalogue server has version " + std::to_string(remoteVersion) + ", local " +
-          std::to_string(localVersion));
+           std::to_string(localVersion));
   return 1;
 }
 
