@@ -105,6 +105,16 @@ def test_man_page_renders_without_warnings(package):
     assert result.returncode == 0 and result.stderr == b"", result.stderr.decode()
 
 
+def test_autostart_entry_is_valid(package):
+    _, root = package
+    if not shutil.which("desktop-file-validate"):
+        pytest.skip("desktop-file-validate is not installed (Debian package desktop-file-utils)")
+    result = subprocess.run(["desktop-file-validate", str(root / AUTOSTART)], capture_output=True,
+                            text=True)
+    assert result.returncode == 0 and result.stdout + result.stderr == "", \
+        result.stdout + result.stderr
+
+
 def test_systemd_accepts_the_unit(package, tmp_path):
     _, root = package
     if not shutil.which("systemd-analyze"):
