@@ -8,7 +8,8 @@ CAppData::CAppData()
       m_pInitDataBase(std::make_unique<InitDataBase>()),
       m_pPrintMgr(std::make_unique<CPrintMgr>()),
       m_pSaveMgr(std::make_unique<CQxSaveMgr>()),
-      m_pDownloadDataBase(std::make_unique<DownloadDataBase>(&m_bStop)) {}
+      m_pDownloadDataBase(std::make_unique<DownloadDataBase>(&m_bStop)),
+      m_pOriginPolicy(std::make_shared<const OriginPolicy>()) {}
 
 CAppData::~CAppData() {
   m_pTaskMgr.reset();
@@ -23,6 +24,26 @@ uint16_t CAppData::GetPort() const {
   }
   const std::optional<uint32_t> value = m_pReg->ReadDword("port");
   return value ? static_cast<uint16_t>(*value & 0xFFFFu) : kDefaultPort;
+}
+
+std::optional<std::string> CAppData::GetServerValue(const std::string& name) const {
+  if (!m_pReg || m_pReg->Key().empty()) {
+    return std::nullopt;
+  }
+  return m_pReg->ReadValue(name);
+}
+
+std::shared_ptr<const OriginPolicy> CAppData::GetOriginPolicy() const {
+  std::lock_guard lock(m_policyMutex);
+  return m_pOriginPolicy;
+}
+
+void CAppData::SetOriginPolicy(std::shared_ptr<const OriginPolicy> policy) {
+  if (!policy) {
+    policy = std::make_shared<const OriginPolicy>();
+  }
+  std::lock_guard lock(m_policyMutex);
+  m_pOriginPolicy = std::move(policy);
 }
 
 }  // namespace qb

@@ -2,22 +2,27 @@
 // the listener runs, destroyed after every worker has been joined. It owns the
 // configuration store, the task link, the catalogue definitions, the download
 // queue, the print manager and the save manager, carries the flags that end
-// the server's loops and the port of the current listening cycle, and points
-// to the control window (not owned).
+// the server's loops, the port and the origin policy of the current listening
+// cycle, and points to the control window (not owned).
 //
 // Thread contract: shared by every thread. The flags and the port are atomics
-// polled without a lock; m_bStop only ever goes from 0 to 1. The owned objects
-// are created in the constructor and stay put until the destructor, which runs
-// only once no other thread uses the context.
+// polled without a lock; m_bStop only ever goes from 0 to 1. The origin policy
+// is replaced under its mutex and handed out as a shared, immutable object.
+// The owned objects are created in the constructor and stay put until the
+// destructor, which runs only once no other thread uses the context.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
 
 #include "app/CControlWindow.h"
 #include "app/CReg.h"
 #include "app/CTaskMgr.h"
+#include "app/OriginPolicy.h"
 #include "catalog/InitDataBase.h"
 #include "output/CPrintMgr.h"
 #include "output/CQxSaveMgr.h"
@@ -39,6 +44,15 @@ class CAppData {
   // plain 32-bit unsigned decimal number. Read afresh on every call.
   uint16_t GetPort() const;
 
+  // The text of [Server] `name`; nullopt when there is no store, no key, or
+  // no file, group or value. Read afresh on every call.
+  std::optional<std::string> GetServerValue(const std::string& name) const;
+
+  // The origins answered in the current listening cycle; any origin until the
+  // listener first sets it.
+  std::shared_ptr<const OriginPolicy> GetOriginPolicy() const;
+  void SetOriginPolicy(std::shared_ptr<const OriginPolicy> policy);
+
   std::unique_ptr<CTaskMgr> m_pTaskMgr;  // links tasks to this context
   std::atomic<int> m_bStop{0};           // 1 once the server is shutting down
   std::atomic<int> m_bRelisten{0};       // 1 asks the listener to bind again
@@ -49,6 +63,10 @@ class CAppData {
   std::unique_ptr<CQxSaveMgr> m_pSaveMgr;    // save lock
   std::atomic<CControlWindow*> m_pDlg{nullptr};  // set while the control window runs
   std::unique_ptr<DownloadDataBase> m_pDownloadDataBase;  // the download queue; polls m_bStop
+
+ private:
+  mutable std::mutex m_policyMutex;  // guards m_pOriginPolicy
+  std::shared_ptr<const OriginPolicy> m_pOriginPolicy;  // never null
 };
 
 }  // namespace qb

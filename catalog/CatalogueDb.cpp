@@ -1,6 +1,7 @@
 #include "catalog/CatalogueDb.h"
 
 #include <cstring>
+#include <mutex>
 
 #include "util/Log.h"
 #include "util/UserFolders.h"
@@ -86,6 +87,11 @@ void CatalogueDb::RestrictToReading(const std::string& table) {
 bool ExecuteSql(std::string_view sql) { return ExecuteSql(sql, nullptr); }
 
 bool ExecuteSql(std::string_view sql, const std::function<bool(Statement&)>& bind) {
+  // This process's single-statement writes take turns here rather than in
+  // SQLite's busy handler, which does not queue: with many writers at once
+  // some waited past the busy timeout and their rows were lost.
+  static std::mutex writers;
+  std::lock_guard lock(writers);
   std::optional<CatalogueDb> db = CatalogueDb::Open();
   if (!db) {
     return false;

@@ -67,7 +67,7 @@ class CatalogueDb {
 };
 
 // Runs `sql` once on its own connection; true exactly when it ran to
-// completion (SQLITE_DONE).
+// completion (SQLITE_DONE). Calls from several threads run one at a time.
 bool ExecuteSql(std::string_view sql);
 // The same with parameters: `bind` binds them and returns false to give up.
 bool ExecuteSql(std::string_view sql, const std::function<bool(Statement&)>& bind);

@@ -1,6 +1,10 @@
 #include "catalog/PaperInfosImport.h"
 
+#include <unordered_set>
+
+#include "catalog/CatalogueDb.h"
 #include "catalog/InitDataBase.h"
+#include "catalog/Statement.h"
 
 namespace qb {
 namespace {
@@ -76,6 +80,30 @@ bool PaperInfosImport::ImportRoot(const pugi::xml_node& root, const PictureSink&
     }
   };
   return TableImporter::ImportRoot(root, hook, stop);
+}
+
+std::vector<std::string> PaperInfosImport::StoredPictures(CatalogueDb& db) {
+  std::string sql = "SELECT ";
+  for (const PictureField& field : kPictures) {
+    sql.append(field.name).append(", ");
+  }
+  sql.resize(sql.size() - 2);
+  sql.append(" FROM paper_infos ORDER BY id");
+  std::vector<std::string> pictures;
+  std::unordered_set<std::string> seen;
+  Statement statement = db.Prepare(sql);
+  while (statement.Valid() && statement.NextRow()) {
+    for (size_t i = 0; i < std::size(kPictures); ++i) {
+      const std::optional<std::string_view> value = statement.Text(static_cast<int>(i));
+      if (!value || value->empty() || (kPictures[i].onlyServerPath && !value->starts_with('/'))) {
+        continue;
+      }
+      if (seen.emplace(*value).second) {
+        pictures.emplace_back(*value);
+      }
+    }
+  }
+  return pictures;
 }
 
 }  // namespace qb

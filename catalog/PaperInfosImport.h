@@ -12,11 +12,15 @@
 #pragma once
 
 #include <functional>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "catalog/TableImporter.h"
 
 namespace qb {
+
+class CatalogueDb;
 
 class PaperInfosImport : public TableImporter {
  public:
@@ -29,6 +33,10 @@ class PaperInfosImport : public TableImporter {
                  const std::atomic<int>* stop = nullptr) const;
   bool ImportRoot(const pugi::xml_node& root, const PictureSink& pictures,
                   const std::atomic<int>* stop = nullptr) const;
+
+  // The picture files the stored products name, by the same rules as the
+  // sink, each once, empty values left out.
+  static std::vector<std::string> StoredPictures(CatalogueDb& db);
 };
 
 }  // namespace qb

@@ -1,7 +1,6 @@
 #include "server/CMainTask.h"
 
 #include <netinet/in.h>
-#include <poll.h>
 #include <sys/socket.h>
 
 #include <cerrno>
@@ -16,9 +15,16 @@
 namespace qb {
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
 constexpr int kAcceptPollMs = 10;
 constexpr int kBindRetryMs = 100;
 constexpr int kRelistenPauseMs = 1;
+// Connections taken from the backlog per wake-up before the waiting ones are
+// read again.
+constexpr int kAcceptsPerWake = 64;
+// Reaching the connection bound is logged at most this often.
+constexpr std::chrono::seconds kBoundReportInterval{60};
 
 // Errors after which accepting again makes sense: the connection went away
 // before it was taken, or the process is briefly out of descriptors or memory
@@ -48,6 +54,15 @@ bool IsTransientAcceptError(int error) {
 
 }  // namespace
 
+CMainTask::CMainTask(CTaskMgr* mgr)
+    : CTaskBase(mgr),
+      m_limits(OpenConnectionBound(), kMaxConnections),
+      m_pool(kMaxConnections),
+      m_pending([this](int socket, RequestReceiver::Outcome outcome, std::string request,
+                       ConnectionLimits::Ticket ticket) {
+        OnRequestDone(socket, outcome, std::move(request), std::move(ticket));
+      }) {}
+
 void CMainTask::Run() {
   bool reportedFailure = false;
   while (!IsStopped()) {
@@ -62,13 +77,18 @@ void CMainTask::Run() {
     reportedFailure = result == 1;
     Pause(result == 1 ? kBindRetryMs : kRelistenPauseMs);
   }
+  m_pending.CloseAll();
   m_pool.Shutdown();
 }
 
-void CMainTask::Pause(int ms) const {
-  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-  while (!IsStopped() && std::chrono::steady_clock::now() < until) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(std::min(ms, kAcceptPollMs)));
+void CMainTask::Pause(int ms) {
+  const auto until = Clock::now() + std::chrono::milliseconds(ms);
+  while (!IsStopped()) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - Clock::now()).count();
+    if (left <= 0) {
+      break;
+    }
+    m_pending.Poll(-1, static_cast<int>(std::min<int64_t>(left, kAcceptPollMs)));
   }
 }
 
@@ -77,69 +97,94 @@ int CMainTask::Listen() {
   app->m_bRelisten.store(0);
   const uint16_t port = app->GetPort();
   app->m_nPort.store(port);
+  if (!m_pending.Valid()) {
+    return 1;
+  }
 
-  UniqueFd listener(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+  const BindAddress address = m_config.Apply(*app, port);
+  UniqueFd listener = OpenListener(address, kListenBacklog);
   if (!listener.Valid()) {
     return 1;
   }
-  const int reuse = 1;
-  ::setsockopt(listener.Get(), SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_ANY);
-  address.sin_port = htons(port);
-  if (::bind(listener.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
-      ::listen(listener.Get(), kListenBacklog) != 0) {
-    return 1;
-  }
-  LogInfo("listening on port " + std::to_string(port));
+  LogInfo(address.text.empty() ? "listening on port " + std::to_string(port)
+                               : "listening on " + address.text + " port " + std::to_string(port));
 
   while (!IsStopped()) {
-    const int client = AcceptClient(listener.Get());
-    if (client >= 0 && app->m_bStop.load() != 0) {
-      ::close(client);  // accepted as the server stops: nobody would serve it
+    // At the bound, or out of descriptors, the listening socket is not
+    // watched: new connections wait in the backlog.
+    const bool canOpen = m_limits.CanOpen();
+    if (!canOpen) {
+      ReportBound();
+    }
+    const bool accepting = canOpen && Clock::now() >= m_acceptResumes;
+    const bool ready = m_pending.Poll(accepting ? listener.Get() : -1, kAcceptPollMs);
+    if (IsStopped()) {
       break;
     }
-    if (client >= 0) {
-      // Also when a rebind was asked for in the same instant: the connection
-      // is already ours and is served.
-      m_pool.Post(std::make_unique<CSendTask>(m_pMgr, client));
+    // Also when a rebind was asked for in the same instant: the connections
+    // already waiting are taken and served.
+    if (ready && !AcceptClients(listener.Get())) {
+      break;
     }
-    if (app->m_bRelisten.load() != 0 || client < 0) {
+    if (app->m_bRelisten.load() != 0) {
       break;
     }
   }
+  m_pending.WatchListener(-1);
   LogDebug("closing the listening socket on port " + std::to_string(port));
   return 0;
 }
 
-int CMainTask::AcceptClient(int listenSocket) {
+bool CMainTask::AcceptClients(int listenSocket) {
   const CAppData* app = GetAppData();
-  for (;;) {
-    if (app->m_bStop.load() != 0 || app->m_bRelisten.load() != 0) {
-      return -1;
-    }
-    if (!m_pool.WaitForCapacity(std::chrono::milliseconds(kAcceptPollMs))) {
-      continue;  // every worker is busy: leave the connection in the backlog
+  for (int i = 0; i < kAcceptsPerWake; ++i) {
+    ConnectionLimits::Ticket ticket = m_limits.TryOpen();
+    if (!ticket.Valid()) {
+      return true;  // at the bound: the rest stay in the backlog
     }
     const int client = ::accept4(listenSocket, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
     if (client >= 0) {
-      return client;
+      if (app->m_bStop.load() != 0) {
+        ::close(client);  // accepted as the server stops: nobody would serve it
+        return true;
+      }
+      m_pending.Add(client, std::move(ticket), Clock::now());
+      continue;
     }
     if (errno == EAGAIN || errno == EWOULDBLOCK) {
-      // Nothing pending: wait for the next connection, at most one poll period.
-      pollfd pfd{listenSocket, POLLIN, 0};
-      ::poll(&pfd, 1, kAcceptPollMs);
-      continue;
+      return true;
     }
     if (!IsTransientAcceptError(errno)) {
       LogError(std::string("accept failed: ") + std::strerror(errno));
-      return -1;
+      return false;
     }
     if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
-      Pause(kAcceptPollMs);
+      m_acceptResumes = Clock::now() + std::chrono::milliseconds(kAcceptPollMs);
+      return true;
     }
   }
+  return true;
+}
+
+void CMainTask::ReportBound() {
+  const auto now = Clock::now();
+  if (m_boundReported != Clock::time_point() && now - m_boundReported < kBoundReportInterval) {
+    return;
+  }
+  m_boundReported = now;
+  LogInfo("open connections at their bound of " + std::to_string(m_limits.MaxOpen()) +
+          "; new connections wait in the listen backlog");
+}
+
+void CMainTask::OnRequestDone(int socket, RequestReceiver::Outcome outcome, std::string request,
+                              ConnectionLimits::Ticket ticket) {
+  if (outcome != RequestReceiver::Outcome::kComplete &&
+      outcome != RequestReceiver::Outcome::kTooLarge) {
+    CloseConnection(socket, 0);  // nothing usable: no answer
+    return;
+  }
+  m_pool.Post(std::make_unique<CSendTask>(m_pMgr, socket, outcome, std::move(request),
+                                          std::move(ticket)));
 }
 
 }  // namespace qb

@@ -20,22 +20,33 @@ bool IsRequestLineName(std::string_view name) {
 bool CReqParse::Parse(std::string_view bytes) {
   m_params.Clear();
   m_bRejected = false;
+  m_strMethod.clear();
+  m_strFields.clear();
 
   // Text stops at the first zero byte; the binary item is cut from `bytes`.
   const std::string_view text = bytes.substr(0, bytes.find('\0'));
   bool header = true;
+  size_t fieldsBegin = std::string_view::npos;  // where the lines after the request line start
   bool binary = false;
   int64_t expected = 0;
   size_t pos = 0;
   bool last = false;
   while (!last && !m_bRejected) {
+    const size_t lineStart = pos;
     const std::string_view line = SplitLine(text, "\r\n", &pos, &last);
     if (header) {
       if (!line.empty()) {
+        if (fieldsBegin == std::string_view::npos) {
+          m_strMethod = std::string(line.substr(0, line.find(' ')));
+          fieldsBegin = pos;
+        }
         AddHeaderLine(line);
         continue;
       }
       header = false;
+      if (fieldsBegin != std::string_view::npos && lineStart > fieldsBegin) {
+        m_strFields = std::string(text.substr(fieldsBegin, lineStart - fieldsBegin));
+      }
       if (GetPath().find(kBinaryRoute) != std::string::npos) {
         binary = true;
         expected = GetContentLength();
@@ -54,8 +65,13 @@ bool CReqParse::Parse(std::string_view bytes) {
       AddBodyLine(line);
     }
   }
+  if (header && fieldsBegin < text.size()) {
+    m_strFields = std::string(text.substr(fieldsBegin));  // no blank line ended the header
+  }
   if (m_bRejected) {
     m_params.Clear();
+    m_strMethod.clear();
+    m_strFields.clear();
   }
   return m_params.Count() > 0;
 }
@@ -89,6 +105,37 @@ void CReqParse::AddHeaderLine(std::string_view line) {
   if (!item->m_strName.empty()) {
     m_params.Append(std::move(item));
   }
+}
+
+std::vector<std::string> CReqParse::HeaderValues(std::string_view name) const {
+  std::vector<std::string> values;
+  size_t pos = 0;
+  bool last = m_strFields.empty();
+  while (!last) {
+    const std::string_view line = SplitLine(m_strFields, "\r\n", &pos, &last);
+    const size_t colon = line.find(':');
+    if (colon == std::string_view::npos) {
+      continue;
+    }
+    // Blanks before the colon are dropped as the framer drops them.
+    std::string_view fieldName = line.substr(0, colon);
+    while (!fieldName.empty() && (fieldName.back() == ' ' || fieldName.back() == '\t')) {
+      fieldName.remove_suffix(1);
+    }
+    if (fieldName.size() != name.size() ||
+        ::strncasecmp(fieldName.data(), name.data(), name.size()) != 0) {
+      continue;
+    }
+    std::string_view value = line.substr(colon + 1);
+    while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) {
+      value.remove_prefix(1);
+    }
+    while (!value.empty() && (value.back() == ' ' || value.back() == '\t')) {
+      value.remove_suffix(1);
+    }
+    values.emplace_back(value);
+  }
+  return values;
 }
 
 void CReqParse::AddBodyLine(std::string_view line) {

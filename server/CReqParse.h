@@ -13,12 +13,17 @@
 // IsRejected() is true so that the caller answers with the server error. A
 // longer token in any other header line is cut to 511 units.
 //
+// Besides the items, the header lines after the request line are kept as sent
+// (neither URL-decoded nor cut), with the method token of the request line,
+// for the checks that need a header exactly as the client wrote it.
+//
 // Thread contract: used by one connection thread; not shared.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "server/ParamMgr.h"
 
@@ -51,6 +56,14 @@ class CReqParse {
   // The value of the query key "name" (exact case), or empty.
   std::string GetQueryName() const;
 
+  // The first blank-separated token of the request line as sent ("GET",
+  // "OPTIONS", ...); empty when the request starts with a blank line.
+  const std::string& Method() const { return m_strMethod; }
+  // The values of every header field called `name` (ignoring case and blanks
+  // before the colon), in order: the text after the colon without the blanks
+  // and tabs around it.
+  std::vector<std::string> HeaderValues(std::string_view name) const;
+
  private:
   std::string RequestTarget() const;
   void AddHeaderLine(std::string_view line);
@@ -58,6 +71,8 @@ class CReqParse {
 
   ParamMgr m_params;
   bool m_bRejected = false;
+  std::string m_strMethod;
+  std::string m_strFields;  // header lines after the request line, as sent
 };
 
 }  // namespace qb

@@ -1,41 +1,44 @@
-// One accepted connection: receives one request, parses it, writes one answer
-// and closes the connection.
+// One connection whose request has arrived (received on the listener thread,
+// see CMainTask): parses the request, writes one answer and closes the
+// connection.
 //
 // Thread contract: runs on one worker thread, which owns the socket, the
-// received bytes and the parsed request.
+// request bytes and the parsed request. The ticket gives the connection's
+// share of the limits back when the task is destroyed, after the socket is
+// closed.
 #pragma once
 
 #include <string>
 
 #include "server/CReqParse.h"
 #include "server/CTaskBase.h"
+#include "server/ConnectionLimits.h"
+#include "server/RequestReceiver.h"
 #include "util/UniqueFd.h"
 
 namespace qb {
 
 class CSendTask : public CTaskBase {
  public:
-  enum class RecvStatus {
-    kNothing,   // nothing usable arrived: close without an answer
-    kComplete,  // a request is in
-    kTooLarge,  // the request is larger than allowed: answer the server error
-  };
-
-  CSendTask(CTaskMgr* mgr, int socket) : CTaskBase(mgr), m_socket(socket) {}
+  // `received` is kComplete with the request in `request`, or kTooLarge.
+  CSendTask(CTaskMgr* mgr, int socket, RequestReceiver::Outcome received, std::string request,
+            ConnectionLimits::Ticket ticket)
+      : CTaskBase(mgr),
+        m_ticket(std::move(ticket)),
+        m_socket(socket),
+        m_received(received),
+        m_request(std::move(request)) {}
 
   void Run() override;
-
-  // Receives one request on m_socket into `request`. A request is complete when
-  // its header block and announced body are in; without an announced length,
-  // when the sender pauses for 100 ms. Nothing within about 2.2 s, a sender
-  // that stalls for 30 s with more announced, or an error gives kNothing.
-  RecvStatus RecvRequest(std::string* request);
 
   // Writes the answer for `request` on `socket`.
   void Dispatch(int socket, const CReqParse* request);
 
  private:
+  ConnectionLimits::Ticket m_ticket;  // declared first: released last
   UniqueFd m_socket;
+  RequestReceiver::Outcome m_received;
+  std::string m_request;
 };
 
 }  // namespace qb

@@ -1,8 +1,8 @@
 // A fixed set of worker threads that run connection tasks. The threads are
-// started with the pool, so that handing over an accepted connection costs no
-// thread creation and the listener gets back to its short backlog at once. At
-// most that many tasks are queued or running at once: the listener accepts a
-// connection only when HasCapacity() and leaves the rest in the listen backlog.
+// started with the pool, so that handing over a connection costs no thread
+// creation and the listener gets back to its connections at once. At most
+// that many tasks run at once; further tasks queue until a worker is free.
+// HasCapacity() tells whether a task posted now would start at once.
 //
 // Thread contract: Post, HasCapacity and WaitForCapacity may be called from
 // any thread (the listener in practice). Shutdown (also run by the destructor)

@@ -8,6 +8,7 @@
 #include "catalog/PaperInfos.h"
 #include "catalog/PaperSizeInfos.h"
 #include "catalog/PictGroupGenericHistoryInfos.h"
+#include "server/BrowserGuard.h"
 #include "server/PictureRoutes.h"
 #include "output/CPrintPage.h"
 #include "output/CPrintSession.h"
@@ -301,6 +302,9 @@ std::string NextSessionId() { return std::to_string(g_nextSessionId.fetch_add(1)
 std::string BuildAnswer(CAppData* app, const CReqParse* request) {
   if (app == nullptr || app->m_bStop.load() != 0 || request == nullptr) {
     return std::string(kNotFoundAnswer);
+  }
+  if (std::optional<std::string> guarded = GuardAnswer(*app->GetOriginPolicy(), *request)) {
+    return std::move(*guarded);
   }
   const std::string path = request->GetPath();
   if (path.empty()) {

@@ -4,7 +4,10 @@
 //
 // Answers: success "HTTP/1.1 200 OK" with the CORS header, "text/plain" and the
 // body length; not found (no request, stopping, empty path) and server error
-// (no route, failed work, missing argument text) without a body.
+// (no route, failed work, missing argument text) without a body. Before any
+// route runs, the browser checks (BrowserGuard.h) may answer instead: forbidden
+// for an origin the configuration does not allow, the preflight answer for
+// OPTIONS.
 //
 // Thread contract: BuildAnswer runs on any number of connection threads at
 // once; it keeps no state between requests. The session counter is atomic.

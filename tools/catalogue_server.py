@@ -20,7 +20,9 @@ Faults can be switched on per table (its name, or "<table>/chkUpdate" or
 server error, "close" drops the connection without an answer (an unreachable
 table), "truncate" sends half the announced body, "stall" sends the headers and
 a few bytes and then nothing, "malformed" sends broken XML, "slow" answers after
-a pause of SLOW_SECONDS.
+a pause of SLOW_SECONDS, "huge" streams a body of HUGE_BYTES until it closes
+(no Content-Length) and "huge-announced" the same with its Content-Length;
+both write it as they go, never holding it, and stop when the client leaves.
 
 In a test: `StandIn(generate(...))`, `.start()`, `.url`, `.faults[...] = mode`,
 `.received()` (request targets in order, as sent), `.stop()`. From outside:
@@ -50,6 +52,7 @@ FIRST_DATE = ""
 GENERIC = sample_catalogue.GENERIC_FOLDER
 # Numbers the server always sends, even where the catalogue has none.
 SLOW_SECONDS = 0.3
+HUGE_BYTES = 1 << 30
 NUMBER_DEFAULTS = {("paper_infos", "templateInfo_id"): 0}
 PICTURE_FIELDS = ["goodsThumbName", "goodsThumbName2", "goodsPictFileName",
                   "goodsPictPartsLabel", "goodsPictPartsCut", "goodsPictPartsBending",
@@ -259,6 +262,25 @@ class StandIn:
                 self.wfile.write(body)
                 self.wfile.flush()
 
+            def send_huge(self, announce):
+                self.send_response(200)
+                self.send_header("Content-Type", "text/xml; charset=utf-8")
+                if announce:
+                    self.send_header("Content-Length", str(HUGE_BYTES))
+                self.send_header("Connection", "close")
+                self.end_headers()
+                self.close_connection = True
+                chunk = b"<row></row>\n" * 5000
+                left = HUGE_BYTES
+                try:
+                    while left > 0:
+                        piece = chunk[:left]
+                        self.wfile.write(piece)
+                        left -= len(piece)
+                    self.wfile.flush()
+                except OSError:
+                    pass  # the client stopped reading
+
             def control(self, path, query):
                 value = lambda key: query.get(key, [""])[0]  # noqa: E731
                 if path == "/_stand_in/requests":
@@ -300,6 +322,8 @@ class StandIn:
                     return self.send(500, b"")
                 if fault == "slow":
                     time.sleep(SLOW_SECONDS)
+                if fault in ("huge", "huge-announced"):
+                    return self.send_huge(fault == "huge-announced")
                 status, body = stand_in.answer(path, query)
                 if fault == "malformed" and status == 200:
                     return self.send(200, body[: len(body) // 2] + b"<broken")

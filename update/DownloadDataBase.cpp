@@ -119,7 +119,13 @@ void DownloadDataBase::Serve(const std::string& url) {
   if (!DirectoryExists(folder)) {
     CreateDirectories(folder);
   }
-  if (HttpGet(request, &local, m_pStop).empty()) {
+  // The file is fetched beside its place and moved there once complete: a
+  // failed or interrupted download keeps the earlier file and leaves no
+  // partial one that would pass for complete.
+  const std::string partial = local + kPartialSuffix;
+  if (HttpGet(request, &partial, m_pStop).empty() ||
+      std::rename(partial.c_str(), local.c_str()) != 0) {
+    ::unlink(partial.c_str());
     if (!Stopping()) {
       LogError("download failed: " + request);
     }

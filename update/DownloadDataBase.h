@@ -2,8 +2,10 @@
 // callbacks, served strictly in order, one at a time, by RunQueue on the
 // thread of the request that filled it. Text entries (a success callback and
 // no ".ZIP" in the URL) are fetched into memory and handed to their callback;
-// every other entry is a file saved in the data folder at the URL's path,
-// unpacked next to itself and deleted when its URL contains ".ZIP".
+// every other entry is a file saved in the data folder at the URL's path
+// (fetched under that path plus kPartialSuffix and moved there once complete,
+// so a failed download keeps the earlier file), unpacked next to itself and
+// deleted when its URL contains ".ZIP".
 //
 // A URL is queued at most once between two Resets. A URL whose local path
 // would leave the data folder is refused and counts as a failed file entry;
@@ -24,9 +26,12 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 
 namespace qb {
+
+inline constexpr char kPartialSuffix[] = ".partial";
 
 class DownloadDataBase {
  public:

@@ -49,6 +49,7 @@ struct Transfer {
   bool wroteChunk = false;
   bool writeFailed = false;
   bool statusRefused = false;
+  bool tooLarge = false;       // memory mode: the body passed kMaxMemoryBodyBytes
   const std::atomic<int>* stop = nullptr;
 };
 
@@ -71,6 +72,10 @@ size_t OnBody(char* data, size_t size, size_t count, void* user) {
     return 0;
   }
   if (transfer.fd < 0) {
+    if (length > kMaxMemoryBodyBytes - transfer.bytes.size()) {
+      transfer.tooLarge = true;
+      return 0;
+    }
     transfer.bytes.append(data, length);
     return length;
   }
@@ -151,6 +156,10 @@ std::string HttpGet(const std::string& url, const std::string* savePath,
   curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, StallSeconds());
   curl_easy_setopt(c, CURLOPT_SSL_VERIFYPEER, 1L);
   curl_easy_setopt(c, CURLOPT_SSL_VERIFYHOST, 0L);
+  if (savePath == nullptr) {
+    curl_easy_setopt(c, CURLOPT_MAXFILESIZE_LARGE,
+                     static_cast<curl_off_t>(kMaxMemoryBodyBytes));
+  }
   curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, &OnBody);
   curl_easy_setopt(c, CURLOPT_WRITEDATA, &transfer);
   curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, &OnProgress);
@@ -161,9 +170,14 @@ std::string HttpGet(const std::string& url, const std::string* savePath,
   long status = 0;
   curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &status);
   if (rc != CURLE_OK || status != 200) {
-    LogDebug("GET " + sent + " failed: " +
-             (rc != CURLE_OK && !transfer.statusRefused ? std::string(curl_easy_strerror(rc))
-                                                        : "status " + std::to_string(status)));
+    if (transfer.tooLarge || rc == CURLE_FILESIZE_EXCEEDED) {
+      LogInfo("GET " + sent + " failed: body larger than " +
+              std::to_string(kMaxMemoryBodyBytes) + " bytes");
+    } else {
+      LogDebug("GET " + sent + " failed: " +
+               (rc != CURLE_OK && !transfer.statusRefused ? std::string(curl_easy_strerror(rc))
+                                                          : "status " + std::to_string(status)));
+    }
     // A transfer cut short after some chunks is a failure too: the file is
     // incomplete.
     return {};

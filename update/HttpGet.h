@@ -16,13 +16,19 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <string>
 
 namespace qb {
 
+// The largest body a memory-mode call takes.
+inline constexpr size_t kMaxMemoryBodyBytes = size_t{256} * 1024 * 1024;
+
 // Memory mode (`savePath` null): the whole body decoded from UTF-8 (invalid
 // sequences become U+FFFD, decoding stops at a zero byte); empty on any
-// failure and for an empty body.
+// failure and for an empty body. A body larger than kMaxMemoryBodyBytes is a
+// failure: an announced length over it is refused before any body byte is
+// read, and an unannounced one ends the transfer as soon as it passes it.
 //
 // File mode: the file is created (or emptied) before any network access and
 // the body is written in chunks of at most 4096 bytes with a 10 ms pause after

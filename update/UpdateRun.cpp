@@ -1,8 +1,11 @@
 #include "update/UpdateRun.h"
 
+#include <unistd.h>
+
 #include <chrono>
 
 #include "catalog/CatalogueDb.h"
+#include "catalog/PaperInfosImport.h"
 #include "update/UpdateProtocol.h"
 #include "util/Log.h"
 
@@ -53,6 +56,39 @@ bool RunPhase(InitDataBase& definitions, DownloadDataBase& queue, const std::str
   return true;
 }
 
+// Fetches the product pictures whose files are missing from the data folder:
+// one whose download failed, or was cut off by a stop or a kill, in an earlier
+// run is named by records that are current, so no later getUpdate would bring
+// it again. URLs already served in this run are not asked twice. A failure
+// clears m_bAllSucceeded, so the version is not committed.
+void FetchMissingPictures(DownloadDataBase& queue) {
+  if (queue.Stopping()) {
+    return;
+  }
+  std::vector<std::string> missing;
+  {
+    std::optional<CatalogueDb> db = CatalogueDb::Open(CatalogueDb::Mode::kReadOnly);
+    if (!db) {
+      return;
+    }
+    for (const std::string& url : PaperInfosImport::StoredPictures(*db)) {
+      const std::string local = DownloadDataBase::LocalPath(url);
+      if (!local.empty() && ::access(local.c_str(), F_OK) != 0) {
+        missing.push_back(url);
+      }
+    }
+  }
+  if (missing.empty()) {
+    return;
+  }
+  LogInfo("fetching " + std::to_string(missing.size()) + " missing picture files");
+  queue.m_bRunning.store(1);
+  for (const std::string& url : missing) {
+    queue.Enqueue(url, "", nullptr, nullptr);
+  }
+  queue.RunQueue();
+}
+
 }  // namespace
 
 void RunChkUpdate(InitDataBase& definitions, DownloadDataBase& queue) {
@@ -63,6 +99,7 @@ void RunGetUpdate(InitDataBase& definitions, DownloadDataBase& queue) {
   if (!RunPhase(definitions, queue, "getUpdate", OnGetUpdateAnswer, OnGetUpdateFailed)) {
     return;
   }
+  FetchMissingPictures(queue);
   if (queue.Stopping()) {
     LogInfo("update stopped before it finished; the catalogue version stays");
     return;
@@ -78,6 +115,8 @@ void RunUpdate(InitDataBase& definitions, DownloadDataBase& queue) {
   const int changed = g_pendingUpdateTotal.load();
   if (changed != 0 && !queue.Stopping()) {
     RunGetUpdate(definitions, queue);
+  } else {
+    FetchMissingPictures(queue);
   }
   const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
       std::chrono::steady_clock::now() - started);

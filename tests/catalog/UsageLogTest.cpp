@@ -1,3 +1,7 @@
+#include <atomic>
+#include <thread>
+#include <vector>
+
 #include "catalog/CatalogueFixture.h"
 #include "catalog/Logs.h"
 #include "catalog/PictGroupGenericHistoryInfos.h"
@@ -82,6 +86,47 @@ TEST_F(UsageLogTest, InsertHistoryRows) {
     EXPECT_EQ(Rows("SELECT id, topLevelId, thumbUrl, imageUrl FROM pict_generic_history_infos"),
               row.stored);
   }
+}
+
+TEST_F(UsageLogTest, ConcurrentWritesAreAllKeptBesideReaders) {
+  // As many writers as the server has workers, with readers holding the
+  // database meanwhile: every write that reports success is stored, and none
+  // reports failure.
+  constexpr int kWriters = 64;
+  constexpr int kWrites = 10;
+  std::atomic<int> failed{0};
+  std::atomic<bool> writing{true};
+  std::vector<std::thread> threads;
+  for (int r = 0; r < 8; ++r) {
+    threads.emplace_back([&] {
+      while (writing) {
+        std::optional<CatalogueDb> db = CatalogueDb::Open(CatalogueDb::Mode::kReadOnly);
+        Statement statement = db->Prepare("SELECT * FROM logs");
+        while (statement.NextRow()) {
+        }
+      }
+    });
+  }
+  std::vector<std::thread> writers;
+  for (int w = 0; w < kWriters; ++w) {
+    writers.emplace_back([&, w] {
+      for (int i = 0; i < kWrites; ++i) {
+        if (!Logs().InsertLog("p=W" + std::to_string(w) + "&t=" + std::to_string(i))) {
+          ++failed;
+        }
+      }
+    });
+  }
+  for (std::thread& writer : writers) {
+    writer.join();
+  }
+  writing = false;
+  for (std::thread& thread : threads) {
+    thread.join();
+  }
+  EXPECT_EQ(failed.load(), 0);
+  EXPECT_EQ(Rows("SELECT count(*) FROM logs"),
+            std::vector<std::string>{std::to_string(kWriters * kWrites)});
 }
 
 }  // namespace

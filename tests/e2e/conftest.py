@@ -23,6 +23,12 @@ SERVER_ERROR = (b"HTTP/1.1 500 Internal Server Error\r\nAccess-Control-Allow-Ori
                 b"Connection: close\r\n\r\n")
 
 
+def pytest_configure(config):
+    config.addinivalue_line(
+        "markers", "concurrency: many threads or connections at once; the ThreadSanitizer "
+        "run (scripts/test --tsan) selects these")
+
+
 def free_port():
     with socket.socket(socket.AF_INET, socket.SOCK_STREAM) as s:
         s.bind(("127.0.0.1", 0))
@@ -101,7 +107,7 @@ class Server:
                               timeout=timeout)
 
     def start(self, *args, wait=True, verbose=True):
-        self.stderr = open(self.stderr_path, "wb")
+        self.stderr = open(self.stderr_path, "ab")
         # Tests that need a catalogue server pass their own; others get a
         # port where nothing listens, whatever runs on this machine.
         self.proc = subprocess.Popen([binary()] + (["--verbose"] if verbose else [])
@@ -141,8 +147,11 @@ def server(tmp_path):
         yield srv
     finally:
         srv.stop()
-        # The sanitizers report on exit; a clean run exits 0.
+        # The sanitizers report on exit; a clean run exits 0. A thread
+        # sanitizer build also reports while running, so its log is checked
+        # too, whatever ended the server.
         if srv.proc is not None:
+            assert "ThreadSanitizer" not in srv.log(), srv.log()
             assert srv.proc.returncode == 0, srv.log()
 
 

@@ -125,8 +125,14 @@ class CupsSandbox:
 
     def wait_for_new_pdf(self, timeout):
         """The first PDF that was not there when the queue was set up, once
-        its size has stopped changing."""
+        it ends with its trailer and its size has stopped changing (a busy
+        machine can pause the PDF writer for longer than any fixed wait)."""
         found = []
+
+        def ended(path):
+            with open(path, "rb") as pdf:
+                pdf.seek(max(0, os.path.getsize(path) - 1024))
+                return b"%%EOF" in pdf.read()
 
         def ready():
             new = [p for p in self.pdfs() if p not in self.before]
@@ -134,7 +140,7 @@ class CupsSandbox:
                 return False
             size = os.path.getsize(new[0])
             time.sleep(0.3)
-            if size > 0 and size == os.path.getsize(new[0]):
+            if size > 0 and size == os.path.getsize(new[0]) and ended(new[0]):
                 found.append(new[0])
                 return True
             return False

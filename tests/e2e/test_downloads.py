@@ -158,6 +158,7 @@ def test_paths_leaving_the_data_folder_are_refused(sync, stand_in):
     assert sync.ask("/dbAccess/SOZAI_TEMP_STATUS_DOWNLOAD") == "V=0&M=100"
 
 
+@pytest.mark.concurrency
 def test_status_routes_follow_a_slow_material_download(sync, stand_in):
     synced(sync)
     stand_in.faults["/sozai4"] = "slow"
@@ -187,6 +188,7 @@ def test_status_routes_follow_a_slow_material_download(sync, stand_in):
     assert sync.ask("/dbAccess/SOZAI_TEMP_STATUS_DOWNLOAD") == "V=0&M=100"
 
 
+@pytest.mark.concurrency
 def test_material_request_during_an_update_shares_the_queue(sync, stand_in, catalogue):
     stand_in.faults["/paper/thumb/"] = "slow"
     answers = {}

@@ -3,13 +3,12 @@ signals and the command line."""
 import signal
 import socket
 import subprocess
-import threading
 import time
 
 import pytest
 
-from conftest import (NOT_FOUND, OK_EMPTY, SERVER_ERROR, accepts, exchange, free_port, read_all,
-                      wait_for)
+from conftest import (NOT_FOUND, OK_EMPTY, SERVER_ERROR, accepts, binary, exchange, free_port,
+                      read_all, wait_for)
 
 
 
@@ -61,44 +60,69 @@ def test_silent_client_is_closed_without_an_answer(server):
         assert time.monotonic() - started >= 1.5
 
 
-def test_connections_beyond_the_worker_bound_wait_in_the_backlog(server):
+def test_query_is_answered_while_silent_and_trickling_connections_are_open(server):
     server.start()
-    head = b"POST /dbAccess/IMG_URL HTTP/1.1\r\nContent-Length: 4\r\n\r\n"
-    # Every worker gets a request whose announced body is still missing.
-    # Connecting one at a time, a little apart, keeps the listen backlog of 5
-    # from overflowing (an overflow costs a SYN retry of a second).
-    busy = []
+    body = b"0123456789abcdef"
+    head = b"POST /dbAccess/IMG_URL HTTP/1.1\r\nContent-Length: %d\r\n\r\n" % len(body)
+    trickling, silent = [], []
     try:
-        for _ in range(64):
+        # Far more requests in progress than there are workers.
+        for _ in range(200):
             s = socket.create_connection(("127.0.0.1", server.port), timeout=20)
-            busy.append(s)
             s.sendall(head)
-            time.sleep(0.003)
-        time.sleep(0.3)
-        # A complete request arriving now has to wait for a free worker.
-        late_answers = []
+            trickling.append(s)
+        for _ in range(200):
+            silent.append(socket.create_connection(("127.0.0.1", server.port), timeout=20))
+        for i in range(2):
+            time.sleep(0.5)
+            for s in trickling:
+                s.sendall(body[i:i + 1])
 
-        def late_client():
-            try:
-                with socket.create_connection(("127.0.0.1", server.port), timeout=20) as s:
-                    s.sendall(head + b"body")
-                    late_answers.append(read_all(s))
-            except OSError as error:
-                late_answers.append(repr(error).encode())
+        assert exchange(server.port, b"GET /dbAccess/IMG_URL HTTP/1.1\r\n\r\n") == OK_EMPTY
+        # Answered while every trickling request was still open: none of them
+        # has been answered or closed.
+        for s in trickling:
+            s.setblocking(False)
+            with pytest.raises(BlockingIOError):
+                s.recv(1)
+            s.setblocking(True)
 
-        late = [threading.Thread(target=late_client, daemon=True) for _ in range(3)]
-        for t in late:
-            t.start()
-        time.sleep(1.0)
-        assert late_answers == []
-        for s in busy:
-            s.sendall(b"body")
-        assert [read_all(s) for s in busy] == [OK_EMPTY] * len(busy)
-        for t in late:
-            t.join(timeout=20)
-        assert late_answers == [OK_EMPTY] * len(late)
+        for s in trickling:
+            s.sendall(body[2:])
+        assert [read_all(s) for s in trickling] == [OK_EMPTY] * len(trickling)
     finally:
-        for s in busy:
+        for s in trickling + silent:
+            s.close()
+
+
+def test_connections_beyond_the_bound_wait_until_one_ends(server, tmp_path, monkeypatch):
+    # A low open-file limit gives a low bound on open connections.
+    wrapper = tmp_path / "limited-server"
+    wrapper.write_text('#!/bin/sh\nulimit -n 300\nexec "%s" "$@"\n' % binary())
+    wrapper.chmod(0o755)
+    monkeypatch.setenv("QUILLBOX_SERVER", str(wrapper))
+    server.start()
+    silent = []
+    try:
+        # Silent connections until the server says it stopped accepting.
+        while "open connections at their bound" not in server.log():
+            assert len(silent) < 300, server.log()
+            silent.append(socket.create_connection(("127.0.0.1", server.port), timeout=20))
+            if len(silent) % 10 == 0:
+                time.sleep(0.05)
+        # A query now waits in the backlog until a silent connection is dropped.
+        assert exchange(server.port, b"GET /dbAccess/IMG_URL HTTP/1.1\r\n\r\n",
+                        timeout=30) == OK_EMPTY
+        dropped = 0
+        for s in silent:
+            s.setblocking(False)
+            try:
+                dropped += s.recv(1) == b""
+            except BlockingIOError:
+                pass
+        assert dropped > 0
+    finally:
+        for s in silent:
             s.close()
 
 

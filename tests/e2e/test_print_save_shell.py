@@ -4,14 +4,17 @@ real print through a private CUPS scheduler."""
 import base64
 import os
 import signal
+import sqlite3
 import struct
 import subprocess
+import threading
 import time
 import zlib
+from concurrent.futures import ThreadPoolExecutor
 
 import pytest
 
-from conftest import OK_EMPTY, accepts, exchange, free_port, wait_for
+from conftest import NOT_FOUND, OK, OK_EMPTY, accepts, exchange, free_port, wait_for
 from cups_sandbox import CupsSandbox, CupsUnavailable
 
 
@@ -110,6 +113,7 @@ def test_relisten_after_a_port_change_moves_the_listener(server):
     server.port = new_port
 
 
+@pytest.mark.concurrency
 def test_sigterm_with_pages_waiting_exits_cleanly(server):
     server.start()
     assert post(server.port, b"/print/init", b"width=210&height=297") == ok(b"0")
@@ -119,6 +123,94 @@ def test_sigterm_with_pages_waiting_exits_cleanly(server):
     server.proc.send_signal(signal.SIGTERM)
     # The fixture checks the exit status, which the leak checker would spoil.
     assert server.proc.wait(timeout=10) == 0, server.log()
+
+
+@pytest.mark.concurrency
+def test_pages_from_many_connections_to_one_session(server):
+    server.start()
+    assert post(server.port, b"/print/init", b"width=210&height=297") == ok(b"0")
+    pages = [b"id=0&img=" + data_image(8, 8, (i, 0, 0, 255)) for i in range(48)]
+
+    def send(number):
+        if number == len(pages) // 2:
+            # The job starts on the UI thread while pages keep arriving.
+            assert post(server.port, b"/print/end", b"id=0") == OK_EMPTY
+        return post(server.port, b"/print/add", pages[number])
+
+    with ThreadPoolExecutor(16) as pool:
+        answers = list(pool.map(send, range(len(pages))))
+    assert answers == [OK_EMPTY] * len(pages)
+
+
+@pytest.mark.concurrency
+def test_sigterm_in_the_middle_of_a_load(server):
+    server.start()
+    data_home = str(server.data_home).encode()
+    assert exchange(server.port, b"GET /dbAccess/DB_URL HTTP/1.1\r\n\r\n") == ok(data_home)
+    assert post(server.port, b"/print/init", b"width=210&height=297") == ok(b"0")
+    categories = exchange(server.port, b"GET /dbAccess/LIST&C HTTP/1.1\r\n\r\n")
+    assert categories.startswith(OK), categories
+    page = b"id=0&img=" + data_image(8, 8, (9, 9, 9, 255))
+    # What each kind of request sends and the answer it must get while the
+    # server runs.
+    kinds = {
+        "query": (b"GET /dbAccess/LIST&C HTTP/1.1\r\n\r\n", categories),
+        "status": (b"GET /dbAccess/UPDATE_STATUS_DB HTTP/1.1\r\n\r\n", ok(b"V=0&M=100")),
+        "log": (b"GET /dbAccess/LOG@p=GP-1&t=2024-01-01 HTTP/1.1\r\n\r\n", ok(b"")),
+        "page": (b"POST /print/add HTTP/1.1\r\nContent-Length: %d\r\n\r\n%s"
+                 % (len(page), page), OK_EMPTY),
+    }
+    # (kind, answer bytes or the exception's name, ended before the signal)
+    outcomes = []
+    lock = threading.Lock()
+    signalled = threading.Event()
+    done = threading.Event()
+
+    def client(kind):
+        request, _ = kinds[kind]
+        while not done.is_set():
+            try:
+                outcome = exchange(server.port, request, timeout=30)
+            except OSError as error:
+                outcome = type(error).__name__
+            with lock:
+                outcomes.append((kind, outcome, not signalled.is_set()))
+            if signalled.is_set() and outcome == "ConnectionRefusedError":
+                return  # the server is gone
+
+    clients = [threading.Thread(target=client, args=(kind,))
+               for kind in kinds for _ in range(4)]
+    for thread in clients:
+        thread.start()
+    try:
+        # Under way: every kind answered several times.
+        assert wait_for(lambda: all(
+            sum(1 for k, o, _ in list(outcomes) if k == kind and o == kinds[kind][1]) >= 10
+            for kind in kinds), 120)
+        with lock:
+            signalled.set()
+            server.proc.send_signal(signal.SIGTERM)
+        assert server.proc.wait(timeout=30) == 0, server.log()
+    finally:
+        done.set()
+        for thread in clients:
+            thread.join(60)
+
+    # Every exchange that ended before the signal got its answer; once the
+    # server stops a connection is answered 404, closed unanswered or refused.
+    stopping = {NOT_FOUND, b"", "ConnectionRefusedError", "ConnectionResetError",
+                "BrokenPipeError"}
+    wrong = [(k, o) for k, o, before in outcomes
+             if o != kinds[k][1] and (before or o not in stopping)]
+    assert wrong == []
+    # Every LOG answered as done is in the table.
+    logged = sum(1 for k, o, _ in outcomes if k == "log" and o == kinds["log"][1])
+    db = sqlite3.connect(server.data_home / "jp.co.tavrim.Pelloran.V3" / "data" / "qkprint.db")
+    try:
+        rows = db.execute("SELECT count(*) FROM logs").fetchone()[0]
+    finally:
+        db.close()
+    assert logged <= rows <= sum(1 for k, _, _ in outcomes if k == "log")
 
 
 @pytest.fixture

@@ -51,11 +51,21 @@ def expected_rows(catalogue, table):
     return rows
 
 
+def peak_memory(pid):
+    """The peak resident memory of a process, in bytes."""
+    with open("/proc/%d/status" % pid) as status:
+        for line in status:
+            if line.startswith("VmHWM:"):
+                return int(line.split()[1]) * 1024
+    raise AssertionError("no VmHWM for %d" % pid)
+
+
 @pytest.fixture
 def catalogue():
     return sample_catalogue.generate(seed=1, products=12)
 
 
+@pytest.mark.concurrency
 def test_sync_from_an_empty_catalogue_and_again(sync, stand_in, catalogue):
     assert sync.ask("/dbAccess/UPDATE_STATUS_DB") == "V=0&M=100"
     assert sync.ask("/dbAccess/CHK_DB") == "1"
@@ -144,6 +154,10 @@ def test_catalogue_server_down(server, catalogue, monkeypatch):
     pytest.param("kbn_infos/getUpdate", "malformed", "kbn_infos", id="malformed XML"),
     pytest.param("template_infos/getUpdate", "truncate", "template_infos", id="truncated body"),
     pytest.param("paper_group_infos/getUpdate", "stall", "paper_group_infos", id="stalled body"),
+    pytest.param("paper_relation2s/getUpdate", "huge", "paper_relation2s",
+                 id="endless body over the memory limit"),
+    pytest.param("pict_group_infos/getUpdate", "huge-announced", "pict_group_infos",
+                 id="length announced over the memory limit"),
     pytest.param("/paper/mask/", "500", None, id="picture download fails"),
     pytest.param("/paper/cut/", "truncate", None, id="picture cut short"),
 ])
@@ -152,24 +166,34 @@ def test_a_failing_request_is_skipped_and_keeps_the_version(sync, stand_in, cata
     assert sync.ask("/dbAccess/CHK_DB") == "1"
     stand_in.faults[key] = mode
     assert sync.ask("/dbAccess/UPDATE_DB") == ""
+    if mode.startswith("huge"):
+        # Refused as it arrived, not held whole first.
+        assert peak_memory(sync.server.proc.pid) < catalogue_server.HUGE_BYTES
     for table in TABLES:
         expected = 0 if table == empty_table else len(catalogue[table])
         assert sync.count(table) == expected, table
     assert sync.version() == "DBVER=0\n"
     assert sync.ask("/dbAccess/CHK_DB") == "1"
 
-    if empty_table is None:
-        return  # the product records are current, so no later run asks for them again
     # Once the server is mended the next run completes the sync.
     stand_in.faults.clear()
     stand_in.clear()
     assert sync.ask("/dbAccess/UPDATE_DB") == ""
+    for path in picture_paths(catalogue):
+        assert (sync.data / path.lstrip("/")).read_bytes() == stand_in.file_bytes(path), path
+    if empty_table is None:
+        # The product records are current, so the run asks for none of them
+        # and fetches only the pictures still missing; the version stays.
+        assert all(not p.endswith("getUpdate?date=" + FIRST) for p in stand_in.received())
+        assert sync.version() == "DBVER=0\n"
+        return
     for table in TABLES:
         assert sync.rows(table) == expected_rows(catalogue, table), table
     assert sync.version() == "DBVER=20\r\n"
     assert sync.ask("/dbAccess/CHK_DB") == "0"
 
 
+@pytest.mark.concurrency
 def test_stop_during_a_stalled_download(sync, stand_in, server):
     stand_in.faults["/paper/thumb/"] = "stall"
     os.environ.pop("QUILLBOX_HTTP_STALL_SECONDS", None)
@@ -182,6 +206,37 @@ def test_stop_during_a_stalled_download(sync, stand_in, server):
     assert server.proc.wait(timeout=10) == 0
     update.join(10)
     assert sync.version() == "DBVER=0\n"
+
+
+@pytest.mark.concurrency
+def test_queries_and_status_polls_during_an_update(sync, stand_in):
+    # Each table is imported in one transaction: a query sees it whole before
+    # or whole after, never in between.
+    assert sync.ask("/dbAccess/CHK_DB") == "1"
+    stand_in.faults["/paper/thumb/"] = "slow"
+    queries = ["/dbAccess/LIST&C", "/dbAccess/LIST_P&C&P", "/dbAccess/SEARCH@category_id=99"]
+    before = {q: sync.ask(q) for q in queries}
+    seen = {q: set() for q in queries}
+    statuses = []
+    answer = {}
+    update = threading.Thread(target=lambda: answer.update(
+        body=sync.ask("/dbAccess/UPDATE_DB", timeout=120)))
+    update.start()
+    try:
+        while update.is_alive():
+            for query in queries:
+                seen[query].add(sync.ask(query))
+            statuses.append(sync.ask("/dbAccess/UPDATE_STATUS_DB"))
+    finally:
+        update.join(120)
+    assert answer == {"body": ""}
+    after = {q: sync.ask(q) for q in queries}
+    for query in queries:
+        assert before[query] != after[query], query
+        assert seen[query] <= {before[query], after[query]}, query
+    assert all(s.startswith("V=") and s.endswith("&M=100") for s in statuses), statuses
+    assert any(s != "V=0&M=100" for s in statuses)
+    assert sync.version() == "DBVER=20\r\n"
 
 
 def test_killed_while_importing_an_answer(server, monkeypatch):

@@ -213,12 +213,48 @@ TEST(CReqParse, OverlongTargetIsRejectedOtherTokensAreCut) {
   }
 }
 
+TEST(CReqParse, KeepsTheMethodAndRawHeaderFields) {
+  struct Row {
+    const char* name;
+    std::string request;
+    std::string method;
+    std::vector<std::string> origins;  // HeaderValues("Origin")
+  };
+  const Row rows[] = {
+      {"plain field", "GET /x HTTP/1.1\r\nOrigin: https://a.example\r\n\r\n", "GET",
+       {"https://a.example"}},
+      {"name case and no blank after the colon",
+       "OPTIONS /x HTTP/1.1\r\norigin:https://a.example\r\n\r\n", "OPTIONS",
+       {"https://a.example"}},
+      {"blanks and tabs around the value are dropped, inner ones kept",
+       "GET /x HTTP/1.1\r\nOrigin: \t a b \t\r\n\r\n", "GET", {"a b"}},
+      {"neither URL-decoded nor cut", "GET /x HTTP/1.1\r\nOrigin: %41" + std::string(600, 'o') +
+       "\r\n\r\n", "GET", {"%41" + std::string(600, 'o')}},
+      {"every field in order, empty values too",
+       "GET /x HTTP/1.1\r\nOrigin: a\r\nHost: h\r\nORIGIN:\r\n\r\n", "GET", {"a", ""}},
+      {"the request line is no field", "Origin: a\r\nOrigin: b\r\n\r\n", "Origin:", {"b"}},
+      {"body lines are no fields", "POST /x HTTP/1.1\r\n\r\nOrigin: a", "POST", {}},
+      {"blanks before the colon", "GET /x HTTP/1.1\r\nOrigin \t: a\r\n\r\n", "GET", {"a"}},
+      {"no colon", "GET /x HTTP/1.1\r\nOrigin a\r\n\r\n", "GET", {}},
+      {"leading blank line", "\r\nGET /x HTTP/1.1\r\nOrigin: a\r\n\r\n", "", {}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    CReqParse parse;
+    parse.Parse(row.request);
+    EXPECT_EQ(parse.Method(), row.method);
+    EXPECT_EQ(parse.HeaderValues("Origin"), row.origins);
+  }
+}
+
 TEST(CReqParse, ParseReplacesEarlierItems) {
   CReqParse parse;
-  ASSERT_TRUE(parse.Parse("GET /first HTTP/1.1\r\nA: 1\r\n\r\n"));
+  ASSERT_TRUE(parse.Parse("OPTIONS /first HTTP/1.1\r\nA: 1\r\n\r\n"));
   ASSERT_TRUE(parse.Parse("GET /second HTTP/1.1\r\n\r\n"));
   EXPECT_EQ(parse.GetPath(), "/second");
   EXPECT_EQ(parse.Find("A:"), -1);
+  EXPECT_EQ(parse.Method(), "GET");
+  EXPECT_TRUE(parse.HeaderValues("A").empty());
 }
 
 }  // namespace

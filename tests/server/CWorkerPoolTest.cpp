@@ -30,7 +30,7 @@ class GateTask : public CTaskBase {
   std::atomic<int>* m_done;
 };
 
-TEST(CWorkerPool, RunsAtMostItsBoundAndEveryTaskBeforeShutdownReturns) {
+TEST(CWorkerPoolConcurrency, RunsAtMostItsBoundAndEveryTaskBeforeShutdownReturns) {
   CAppData app;
   std::atomic<int> running{0}, peak{0}, done{0};
   std::atomic<bool> open{false};

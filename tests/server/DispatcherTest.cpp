@@ -94,7 +94,7 @@ TEST(Dispatcher, ChoosesTheAnswerForm) {
   EXPECT_EQ(Answer(&app, "GET /dbAccess/IMG_URL HTTP/1.1\r\n\r\n"), notFound);
 }
 
-TEST(Dispatcher, SessionIdentifiersAreUniqueAcrossThreads) {
+TEST(DispatcherConcurrency, SessionIdentifiersAreUniqueAcrossThreads) {
   constexpr int kThreads = 8;
   constexpr int kEach = 1000;
   std::vector<std::vector<std::string>> seen(kThreads);

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <QBuffer>
+#include <atomic>
+#include <map>
+#include <thread>
 #include <vector>
 
 #include "output/CPrintSession.h"
@@ -30,9 +33,9 @@ std::string Post(CAppData* app, const std::string& target, const std::string& bo
 
 std::string Body(const std::string& answer) { return answer.substr(answer.find("\r\n\r\n") + 4); }
 
-std::string PngText() {
+std::string PngText(int green = 255) {
   QImage image(4, 4, QImage::Format_ARGB32);
-  image.fill(qRgba(0, 255, 0, 100));
+  image.fill(qRgba(0, green, 0, 100));
   QByteArray bytes;
   QBuffer buffer(&bytes);
   buffer.open(QIODevice::WriteOnly);
@@ -133,6 +136,62 @@ TEST_F(PrintRoutes, SavePostsACopyOfTheUploadWithItsName) {
   parse.Parse("POST /saveqx/save HTTP/1.1\r\nContent-Length: 0\r\n\r\n");
   EXPECT_NE(BuildAnswer(&m_app, &parse), m_ok);
   EXPECT_EQ(m_window.m_saves.size(), 1u);
+}
+
+// Many connections add to one session while the print job, on the UI thread,
+// starts and reads its pages.
+using PrintRoutesConcurrency = PrintRoutes;
+
+TEST_F(PrintRoutesConcurrency, PagesFromManyThreadsLandOnceEachWhileTheJobReads) {
+  constexpr int kThreads = 8;
+  constexpr int kEach = 6;
+  const std::string id = Init("width=210&height=297");
+  CPrintSession* session = m_app.m_pPrintMgr->Lookup(id);
+  ASSERT_NE(session, nullptr);
+  std::vector<std::string> bodies;  // one page colour per thread
+  for (int t = 0; t < kThreads; ++t) {
+    bodies.push_back("id=" + id + "&img=" + PngText(10 * t));
+  }
+  std::vector<std::string> answers(kThreads * kEach);
+  std::vector<std::thread> senders;
+  for (int t = 0; t < kThreads; ++t) {
+    senders.emplace_back([&, t] {
+      for (int i = 0; i < kEach; ++i) {
+        answers[t * kEach + i] = Post(&m_app, "/print/add", bodies[t]);
+      }
+    });
+  }
+  std::atomic<bool> sent{false};
+  std::thread job([&] {
+    EXPECT_NE(session->StartPrinting(), -1);
+    while (!sent.load()) {
+      const int count = session->PageCount();
+      if (count > 0) {
+        EXPECT_EQ(session->PageImage(static_cast<unsigned>(count - 1)).size(), QSize(4, 4));
+      }
+    }
+  });
+  for (std::thread& sender : senders) {
+    sender.join();
+  }
+  sent = true;
+  job.join();
+
+  EXPECT_EQ(answers, std::vector<std::string>(answers.size(), m_ok));
+  ASSERT_EQ(session->PageCount(), kThreads * kEach);
+  std::map<int, int> pagesPerColour;
+  for (int key = 0; key < kThreads * kEach; ++key) {
+    const QImage page = session->PageImage(static_cast<unsigned>(key));
+    ASSERT_EQ(page.size(), QSize(4, 4)) << key;
+    ++pagesPerColour[qGreen(page.pixel(0, 0))];
+  }
+  std::map<int, int> expected;
+  for (int t = 0; t < kThreads; ++t) {
+    expected[10 * t] = kEach;
+  }
+  EXPECT_EQ(pagesPerColour, expected);
+  session->Finish();
+  EXPECT_EQ(session->PageCount(), 0);
 }
 
 TEST(CQxSaveSession, SetDataStoresACopyOrNothing) {

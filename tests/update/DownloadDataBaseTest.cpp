@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -139,6 +140,31 @@ TEST_F(DownloadDataBaseTest, FailuresClearTheFlagOnlyForFiles) {
   }
 }
 
+TEST_F(DownloadDataBaseTest, AFailedFileDownloadKeepsTheEarlierFile) {
+  m_server.Answer("/pict/new.png", 200, "new");
+  m_server.Answer("/pict/broken.png", 500, "oops");
+  struct Row {
+    const char* name;
+    std::string url;
+    std::string content;  // of the file afterwards
+  };
+  const Row rows[] = {
+      {"served: replaced", "/pict/new.png", "new"},
+      {"server error: kept", "/pict/broken.png", "earlier"},
+      {"not found: kept", "/pict/missing.png", "earlier"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    fs::create_directories(Data("/pict"));
+    qbtest::WriteFile(Data(row.url), "earlier");
+    m_queue.Reset();
+    m_queue.Enqueue(row.url, "", nullptr, nullptr);
+    Run();
+    EXPECT_EQ(ReadAll(Data(row.url)), row.content);
+    EXPECT_FALSE(fs::exists(Data(row.url + kPartialSuffix)));
+  }
+}
+
 TEST_F(DownloadDataBaseTest, ZipIsUnpackedNextToItselfAndRemoved) {
   qbtest::TempDir scratch;
   qbtest::WriteZip(scratch.Path() + "/image.zip", {{"p1.png", "one"}, {"sub/p2.png", "two"}});
@@ -171,19 +197,64 @@ TEST_F(DownloadDataBaseTest, StatusFallsThenRisesWhenACallbackAddsFiles) {
   EXPECT_EQ(m_queue.StatusText(), "V=0&M=100");
 }
 
-TEST_F(DownloadDataBaseTest, TwoWorkersTakeTurnsServingEachEntryOnce) {
-  for (int i = 0; i < 20; ++i) {
-    const std::string url = "/f/" + std::to_string(i) + ".png";
-    m_server.Answer(url, 200, "x");
-    m_queue.Enqueue(url, "", nullptr, nullptr);
+// Like the product importer on a worker thread: each list adds its own two
+// pictures and one that every list shares.
+std::atomic<int> g_listsServed{0};
+
+void AddOwnPictures(const std::string& url, const std::string&, const std::string&,
+                    DownloadDataBase& queue) {
+  ++g_listsServed;
+  queue.Enqueue(url + "a.png", "", nullptr, nullptr);
+  queue.Enqueue(url + "b.png", "", nullptr, nullptr);
+  queue.Enqueue("/shared.png", "", nullptr, nullptr);
+}
+
+// An update and a material request serving the one queue side by side while
+// the status routes poll it.
+using DownloadDataBaseConcurrency = DownloadDataBaseTest;
+
+TEST_F(DownloadDataBaseConcurrency, TwoWorkersAndAPollerServeEveryEntryOnce) {
+  constexpr int kLists = 8;
+  std::vector<std::string> expected{"/shared.png"};
+  m_server.Answer("/shared.png", 200, "s");
+  for (int i = 0; i < kLists; ++i) {
+    const std::string list = "/list/" + std::to_string(i) + "/";
+    m_server.Answer(list, 200, "records");
+    m_server.Answer(list + "a.png", 200, "a");
+    m_server.Answer(list + "b.png", 200, "b");
+    m_queue.Enqueue(list, "", AddOwnPictures, RecordFailure);
+    expected.insert(expected.end(), {list, list + "a.png", list + "b.png"});
   }
+  g_listsServed = 0;
   m_queue.m_bRunning = 1;
   m_queue.m_bAllSucceeded = 1;
+  std::atomic<bool> done{false};
+  std::vector<std::string> statuses;
+  std::thread poller([&] {
+    while (!done.load()) {
+      statuses.push_back(m_queue.StatusText());
+    }
+  });
   std::thread second([this] { m_queue.RunQueue(); });
   m_queue.RunQueue();
   second.join();
-  EXPECT_EQ(m_server.Targets().size(), 20u);
+  done = true;
+  poller.join();
+
+  std::vector<std::string> targets = m_server.Targets();
+  std::sort(targets.begin(), targets.end());
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(targets, expected);
+  EXPECT_EQ(g_listsServed.load(), kLists);
+  EXPECT_TRUE(g_seen.empty()) << "no list failed";
   EXPECT_EQ(m_queue.Pending(), 0);
+  EXPECT_EQ(m_queue.m_bAllSucceeded.load(), 1);
+  EXPECT_EQ(ReadAll(Data("/list/3/b.png")), "b");
+  for (const std::string& status : statuses) {
+    const int pending = std::stoi(status.substr(2));
+    EXPECT_TRUE(status.starts_with("V=") && status.ends_with("&M=100")) << status;
+    EXPECT_TRUE(pending >= 0 && pending <= static_cast<int>(expected.size())) << status;
+  }
 }
 
 TEST_F(DownloadDataBaseTest, StopFlagEndsTheRun) {

@@ -88,6 +88,34 @@ TEST(HttpGet, FailsWithoutTouchingTheNetwork) {
   EXPECT_TRUE(server.Targets().empty());
 }
 
+TEST(HttpGet, MemoryModeRefusesBodiesOverTheLimit) {
+  // The client keeps nothing of a refused body and stops reading it: an
+  // announced length is refused before the body, an unannounced body soon
+  // after it passes the limit (what the socket buffers hold aside).
+  constexpr size_t kSlack = size_t{64} * 1024 * 1024;
+  struct Row {
+    const char* name;
+    size_t bytes;
+    bool announce;
+    bool accepted;
+    size_t mostSent;  // body bytes the server may have written
+  };
+  const Row rows[] = {
+      {"at the limit, announced", kMaxMemoryBodyBytes, true, true, kMaxMemoryBodyBytes},
+      {"at the limit, until close", kMaxMemoryBodyBytes, false, true, kMaxMemoryBodyBytes},
+      {"one byte over, announced", kMaxMemoryBodyBytes + 1, true, false, kSlack},
+      {"a gigabyte, until close", size_t{1} << 30, false, false, kMaxMemoryBodyBytes + kSlack},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    qbtest::TestHttpServer server;
+    server.AnswerStreamed("/big", row.bytes, row.announce);
+    const std::string body = HttpGet(server.BaseUrl() + "/big");
+    EXPECT_EQ(body.size(), row.accepted ? row.bytes : 0);
+    EXPECT_LE(server.StreamedBytes(), row.mostSent);
+  }
+}
+
 TEST(HttpGet, StopFlagEndsTheTransfer) {
   qbtest::TestHttpServer server;
   server.Answer("/ok", 200, "x");

@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 
 namespace qbtest {
@@ -37,6 +38,11 @@ void TestHttpServer::Answer(const std::string& target, int status, const std::st
                             const std::string& extraHeaders) {
   std::lock_guard lock(m_mutex);
   m_answers[target] = Canned{status, body, extraHeaders};
+}
+
+void TestHttpServer::AnswerStreamed(const std::string& target, size_t bytes, bool announce) {
+  std::lock_guard lock(m_mutex);
+  m_answers[target] = Canned{200, "", "", bytes, announce};
 }
 
 std::vector<std::string> TestHttpServer::Targets() const {
@@ -90,18 +96,42 @@ void TestHttpServer::Handle(int fd) {
       canned = found->second;
     }
   }
+  const auto sendAll = [fd](const char* data, size_t size) {
+    size_t sent = 0;
+    while (sent < size) {
+      const ssize_t n = ::send(fd, data + sent, size - sent, MSG_NOSIGNAL);
+      if (n <= 0) {
+        return false;
+      }
+      sent += static_cast<size_t>(n);
+    }
+    return true;
+  };
+  if (canned.streamed > 0) {
+    const std::string head = "HTTP/1.1 200 X\r\n" +
+                             (canned.announce ? "Content-Length: " +
+                                                    std::to_string(canned.streamed) + "\r\n"
+                                              : std::string()) +
+                             "Connection: close\r\n\r\n";
+    if (!sendAll(head.data(), head.size())) {
+      return;
+    }
+    const std::string chunk(64 * 1024, 'x');
+    for (size_t left = canned.streamed; left > 0;) {
+      const size_t size = std::min(left, chunk.size());
+      if (!sendAll(chunk.data(), size)) {
+        return;
+      }
+      m_streamed += size;
+      left -= size;
+    }
+    return;
+  }
   const std::string answer = "HTTP/1.1 " + std::to_string(canned.status) + " X\r\n" +
                              canned.headers + "Content-Length: " +
                              std::to_string(canned.body.size()) +
                              "\r\nConnection: close\r\n\r\n" + canned.body;
-  size_t sent = 0;
-  while (sent < answer.size()) {
-    const ssize_t n = ::send(fd, answer.data() + sent, answer.size() - sent, MSG_NOSIGNAL);
-    if (n <= 0) {
-      return;
-    }
-    sent += static_cast<size_t>(n);
-  }
+  sendAll(answer.data(), answer.size());
 }
 
 }  // namespace qbtest

@@ -29,6 +29,12 @@ class TestHttpServer {
   // get 404.
   void Answer(const std::string& target, int status, const std::string& body,
               const std::string& extraHeaders = "");
+  // Answers GET `target` with status 200 and `bytes` bytes of "x", written as
+  // they go (never held whole), with a Content-Length when `announce`, else
+  // ended by closing. Writing stops when the client goes away.
+  void AnswerStreamed(const std::string& target, size_t bytes, bool announce);
+  // Body bytes written for streamed answers so far.
+  size_t StreamedBytes() const { return m_streamed.load(); }
   // Targets received so far, in order.
   std::vector<std::string> Targets() const;
   // User-Agent of the last request.
@@ -39,6 +45,8 @@ class TestHttpServer {
     int status;
     std::string body;
     std::string headers;
+    size_t streamed = 0;  // AnswerStreamed: body bytes to generate
+    bool announce = false;
   };
   void Serve();
   void Handle(int fd);
@@ -46,6 +54,7 @@ class TestHttpServer {
   int m_listenFd = -1;
   int m_port = 0;
   std::atomic<bool> m_stop{false};
+  std::atomic<size_t> m_streamed{0};
   mutable std::mutex m_mutex;  // guards m_answers, m_targets and m_agent
   std::map<std::string, Canned> m_answers;
   std::vector<std::string> m_targets;

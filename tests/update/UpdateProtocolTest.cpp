@@ -251,6 +251,63 @@ TEST_F(UpdateProtocolTest, FailedTablesAndPicturesKeepTheVersion) {
   }
 }
 
+TEST_F(UpdateProtocolTest, MissingPicturesAreFetchedByLaterRuns) {
+  // A picture whose download failed is named by current records: later runs
+  // without changes still fetch it, once it is missing, and keep the version.
+  const std::string sent = "2013-01-01%2000:00:00";
+  for (const std::string& table : m_definitions.TableNames()) {
+    m_server.Answer("/" + table + "/chkUpdate?date=" + sent, 200,
+                    CountAnswer(table, table == "paper_infos" ? 1 : 0));
+    m_server.Answer("/" + table + "/getUpdate?date=" + sent, 200,
+                    "<?xml version=\"1.0\"?><" + table + "/>");
+  }
+  m_server.Answer("/paper_infos/getUpdate?date=" + sent, 200,
+                  "<?xml version=\"1.0\"?><paper_infos><r><id>1</id>"
+                  "<paperInfoId>1</paperInfoId><category_id>1</category_id>"
+                  "<goodsDrawSize>0</goodsDrawSize><paperSizeInfo_id>1</paperSizeInfo_id>"
+                  "<templateInfo_id>0</templateInfo_id><paperFieldsNo>1</paperFieldsNo>"
+                  "<paperFieldsHNo>1</paperFieldsHNo><paperFieldsWNo>1</paperFieldsWNo>"
+                  "<paperOnePieceH>1</paperOnePieceH><paperOnePieceW>1</paperOnePieceW>"
+                  "<paperUnfiliedSpaceU>0</paperUnfiliedSpaceU><paperUnfiliedSpaceD>0</paperUnfiliedSpaceD>"
+                  "<paperUnfiliedSpaceL>0</paperUnfiliedSpaceL><paperUnfiliedSpaceR>0</paperUnfiliedSpaceR>"
+                  "<paperUnfiliedSpaceUD>0</paperUnfiliedSpaceUD><paperUnfiliedSpaceLR>0</paperUnfiliedSpaceLR>"
+                  "<goodsThumbName>/p.png</goodsThumbName><goodsPictMask>m.png</goodsPictMask>"
+                  "</r></paper_infos>");
+  qbtest::WriteFile(Data("verFile_DB.txt"), "DBVER=1\n");
+  qbtest::WriteFile(Data("New_verFile_DB.txt"), "DBVER=2\n");
+  RunUpdate(m_definitions, m_queue);  // /p.png is not found
+  ASSERT_EQ(m_server.Targets().back(), "/p.png");
+  EXPECT_FALSE(fs::exists(Data("p.png")));
+
+  for (const std::string& table : m_definitions.TableNames()) {
+    m_server.Answer("/" + table + "/chkUpdate?date=" + sent, 200, CountAnswer(table, 0));
+  }
+  m_server.Answer("/p.png", 200, "P");
+  struct Row {
+    const char* name;
+    std::vector<std::string> pictures;  // picture requests of the run
+  };
+  const Row rows[] = {
+      {"the missing picture is fetched", {"/p.png"}},
+      {"nothing is missing any more", {}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    const size_t before = m_server.Targets().size();
+    RunUpdate(m_definitions, m_queue);
+    const std::vector<std::string> targets = m_server.Targets();
+    std::vector<std::string> pictures;
+    for (size_t i = before; i < targets.size(); ++i) {
+      if (targets[i].find("Update?") == std::string::npos) {
+        pictures.push_back(targets[i]);
+      }
+    }
+    EXPECT_EQ(pictures, row.pictures);
+    EXPECT_EQ(ReadAll(Data("p.png")), "P");
+    EXPECT_EQ(ReadAll(Data("verFile_DB.txt")), "DBVER=1\n");
+  }
+}
+
 TEST_F(UpdateProtocolTest, WithoutDefinitionsNothingIsAsked) {
   InitDataBase empty;
   RunUpdate(empty, m_queue);

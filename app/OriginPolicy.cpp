@@ -1,0 +1,161 @@
+#include "app/OriginPolicy.h"
+
+#include <algorithm>
+
+namespace qb {
+namespace {
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+std::string_view TrimBlanks(std::string_view text) {
+  while (!text.empty() && IsBlank(text.front())) {
+    text.remove_prefix(1);
+  }
+  while (!text.empty() && IsBlank(text.back())) {
+    text.remove_suffix(1);
+  }
+  return text;
+}
+
+char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool IsAlpha(char c) { return c >= 'a' && c <= 'z'; }
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+bool IsSchemeChar(char c) { return IsAlpha(c) || IsDigit(c) || c == '+' || c == '-' || c == '.'; }
+
+// Characters of a host name or an IPv4 address as a URL carries them.
+bool IsHostChar(char c) {
+  return IsAlpha(c) || IsDigit(c) || c == '-' || c == '.' || c == '_' || c == '~';
+}
+
+// Characters between the brackets of an IPv6 address.
+bool IsIpv6Char(char c) { return IsDigit(c) || (c >= 'a' && c <= 'f') || c == ':' || c == '.'; }
+
+std::optional<std::string> DefaultPort(std::string_view scheme) {
+  if (scheme == "http" || scheme == "ws") {
+    return "80";
+  }
+  if (scheme == "https" || scheme == "wss") {
+    return "443";
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<std::string> NormalizeOrigin(std::string_view text) {
+  std::string lower(text);
+  std::transform(lower.begin(), lower.end(), lower.begin(), AsciiLower);
+  if (lower == "null") {
+    return lower;
+  }
+  const size_t mark = lower.find("://");
+  if (mark == std::string::npos || mark == 0 || !IsAlpha(lower[0]) ||
+      !std::all_of(lower.begin(), lower.begin() + static_cast<std::ptrdiff_t>(mark),
+                   IsSchemeChar)) {
+    return std::nullopt;
+  }
+  const std::string scheme = lower.substr(0, mark);
+  std::string_view rest = std::string_view(lower).substr(mark + 3);
+  if (!rest.empty() && rest.back() == '/') {
+    rest.remove_suffix(1);
+  }
+
+  std::string_view host;
+  std::string_view port;
+  bool hasPort = false;
+  if (!rest.empty() && rest.front() == '[') {
+    const size_t close = rest.find(']');
+    if (close == std::string_view::npos || close < 2 ||
+        !std::all_of(rest.begin() + 1, rest.begin() + static_cast<std::ptrdiff_t>(close),
+                     IsIpv6Char)) {
+      return std::nullopt;
+    }
+    host = rest.substr(0, close + 1);
+    rest.remove_prefix(close + 1);
+    if (!rest.empty()) {
+      if (rest.front() != ':') {
+        return std::nullopt;
+      }
+      hasPort = true;
+      port = rest.substr(1);
+    }
+  } else {
+    const size_t colon = rest.find(':');
+    host = rest.substr(0, colon);
+    if (host.empty() || !std::all_of(host.begin(), host.end(), IsHostChar)) {
+      return std::nullopt;
+    }
+    if (colon != std::string_view::npos) {
+      hasPort = true;
+      port = rest.substr(colon + 1);
+    }
+  }
+
+  std::string result = scheme + "://" + std::string(host);
+  if (hasPort) {
+    if (port.empty() || port.size() > 5 || !std::all_of(port.begin(), port.end(), IsDigit)) {
+      return std::nullopt;
+    }
+    const unsigned long number = std::stoul(std::string(port));
+    if (number > 65535) {
+      return std::nullopt;
+    }
+    const std::string canonical = std::to_string(number);
+    if (canonical != DefaultPort(scheme)) {
+      result += ":" + canonical;
+    }
+  }
+  return result;
+}
+
+OriginPolicy OriginPolicy::FromConfig(const std::optional<std::string>& value,
+                                      std::vector<std::string>* rejected) {
+  OriginPolicy policy;
+  if (!value) {
+    return policy;
+  }
+  std::vector<std::string> origins;
+  bool any = false;
+  bool listed = false;
+  std::string_view rest = *value;
+  while (!(rest = TrimBlanks(rest)).empty()) {
+    const size_t end =
+        std::min(rest.find(' ') == std::string_view::npos ? rest.size() : rest.find(' '),
+                 rest.find('\t') == std::string_view::npos ? rest.size() : rest.find('\t'));
+    const std::string_view entry = rest.substr(0, end);
+    rest.remove_prefix(end);
+    listed = true;
+    if (entry == "*") {
+      any = true;
+      continue;
+    }
+    std::optional<std::string> origin = NormalizeOrigin(entry);
+    if (!origin) {
+      if (rejected != nullptr) {
+        rejected->emplace_back(entry);
+      }
+      continue;
+    }
+    if (std::find(origins.begin(), origins.end(), *origin) == origins.end()) {
+      origins.push_back(std::move(*origin));
+    }
+  }
+  if (!listed || any) {
+    return policy;
+  }
+  policy.m_bAny = false;
+  policy.m_origins = std::move(origins);
+  return policy;
+}
+
+bool OriginPolicy::Allows(std::string_view origin) const {
+  if (m_bAny) {
+    return true;
+  }
+  const std::optional<std::string> normal = NormalizeOrigin(TrimBlanks(origin));
+  return normal && std::find(m_origins.begin(), m_origins.end(), *normal) != m_origins.end();
+}
+
+}  // namespace qb

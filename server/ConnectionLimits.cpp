@@ -1,0 +1,89 @@
+#include "server/ConnectionLimits.h"
+
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <utility>
+
+namespace qb {
+
+ConnectionLimits::Ticket::Ticket(Ticket&& other) noexcept
+    : m_limits(std::exchange(other.m_limits, nullptr)), m_large(std::exchange(other.m_large, false)) {}
+
+ConnectionLimits::Ticket& ConnectionLimits::Ticket::operator=(Ticket&& other) noexcept {
+  if (this != &other) {
+    Reset();
+    m_limits = std::exchange(other.m_limits, nullptr);
+    m_large = std::exchange(other.m_large, false);
+  }
+  return *this;
+}
+
+bool ConnectionLimits::Ticket::TakeLarge() {
+  if (m_large || m_limits == nullptr) {
+    return m_large;
+  }
+  std::lock_guard lock(m_limits->m_mutex);
+  if (m_limits->m_large >= m_limits->m_maxLarge) {
+    return false;
+  }
+  ++m_limits->m_large;
+  m_large = true;
+  return true;
+}
+
+void ConnectionLimits::Ticket::Reset() {
+  if (m_limits == nullptr) {
+    return;
+  }
+  std::lock_guard lock(m_limits->m_mutex);
+  --m_limits->m_open;
+  if (m_large) {
+    --m_limits->m_large;
+  }
+  m_limits = nullptr;
+  m_large = false;
+}
+
+ConnectionLimits::Ticket ConnectionLimits::TryOpen() {
+  std::lock_guard lock(m_mutex);
+  if (m_open >= m_maxOpen) {
+    return Ticket();
+  }
+  ++m_open;
+  return Ticket(this);
+}
+
+bool ConnectionLimits::CanOpen() const {
+  std::lock_guard lock(m_mutex);
+  return m_open < m_maxOpen;
+}
+
+bool ConnectionLimits::LargeFree() const {
+  std::lock_guard lock(m_mutex);
+  return m_large < m_maxLarge;
+}
+
+size_t OpenConnectionBound() {
+  constexpr rlim_t kWanted = kMaxOpenConnections + kReservedDescriptors;
+  rlimit limit{};
+  if (::getrlimit(RLIMIT_NOFILE, &limit) != 0) {
+    return kMaxOpenConnections;
+  }
+  if (limit.rlim_cur != RLIM_INFINITY && limit.rlim_cur < kWanted) {
+    rlimit raised = limit;
+    raised.rlim_cur = limit.rlim_max == RLIM_INFINITY ? kWanted : std::min(kWanted, limit.rlim_max);
+    if (::setrlimit(RLIMIT_NOFILE, &raised) == 0) {
+      limit = raised;
+    }
+  }
+  if (limit.rlim_cur == RLIM_INFINITY || limit.rlim_cur >= kWanted) {
+    return kMaxOpenConnections;
+  }
+  // A small limit still leaves room for a few connections.
+  const rlim_t room = limit.rlim_cur > 2 * kReservedDescriptors ? limit.rlim_cur - kReservedDescriptors
+                                                                : limit.rlim_cur / 2;
+  return std::max<size_t>(static_cast<size_t>(room), 1);
+}
+
+}  // namespace qb

@@ -1,0 +1,74 @@
+// Bounds what the open connections of the server hold, counted across the
+// listener and the workers:
+//  - open connections (file descriptors): at most `maxOpen`;
+//  - connections holding more than kSmallRequestBytes of request: at most
+//    `maxLarge`, so that a large number of open connections cannot make the
+//    server hold a large number of large requests; a connection that needs
+//    more waits (its sender is not read) until one is free.
+// Each open connection carries a Ticket, which gives its share back when it is
+// destroyed, whichever thread that happens on.
+//
+// Thread contract: every operation may be called from any thread; a Ticket
+// belongs to one thread at a time. The limits outlive every ticket.
+#pragma once
+
+#include <cstddef>
+#include <mutex>
+
+namespace qb {
+
+inline constexpr size_t kSmallRequestBytes = 64 * 1024;
+
+class ConnectionLimits {
+ public:
+  class Ticket {
+   public:
+    Ticket() = default;
+    Ticket(Ticket&& other) noexcept;
+    Ticket& operator=(Ticket&& other) noexcept;
+    Ticket(const Ticket&) = delete;
+    Ticket& operator=(const Ticket&) = delete;
+    ~Ticket() { Reset(); }
+
+    bool Valid() const { return m_limits != nullptr; }
+    bool HoldsLarge() const { return m_large; }
+    // Takes a large share for this connection; false when none is free.
+    bool TakeLarge();
+
+   private:
+    friend class ConnectionLimits;
+    explicit Ticket(ConnectionLimits* limits) : m_limits(limits) {}
+    void Reset();
+
+    ConnectionLimits* m_limits = nullptr;
+    bool m_large = false;
+  };
+
+  ConnectionLimits(size_t maxOpen, size_t maxLarge) : m_maxOpen(maxOpen), m_maxLarge(maxLarge) {}
+  ConnectionLimits(const ConnectionLimits&) = delete;
+  ConnectionLimits& operator=(const ConnectionLimits&) = delete;
+
+  // A ticket for one more open connection, or an invalid one at the bound.
+  Ticket TryOpen();
+  bool CanOpen() const;
+  bool LargeFree() const;
+  size_t MaxOpen() const { return m_maxOpen; }
+
+ private:
+  const size_t m_maxOpen;
+  const size_t m_maxLarge;
+
+  mutable std::mutex m_mutex;  // guards the two counts below
+  size_t m_open = 0;
+  size_t m_large = 0;
+};
+
+// The bound on open connections for this process: kMaxOpenConnections, or
+// fewer when the descriptor limit (raised towards its hard limit first, as far
+// as that bound needs) leaves less room beside kReservedDescriptors for the
+// database, downloads and files of the workers.
+inline constexpr size_t kMaxOpenConnections = 4096;
+inline constexpr size_t kReservedDescriptors = 256;
+size_t OpenConnectionBound();
+
+}  // namespace qb

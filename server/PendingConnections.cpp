@@ -1,0 +1,199 @@
+#include "server/PendingConnections.h"
+
+#include <sys/epoll.h>
+#include <sys/socket.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "util/Log.h"
+
+namespace qb {
+namespace {
+
+constexpr size_t kReadChunk = 64 * 1024;
+// Reads of one connection per wake-up, so that one fast sender does not keep
+// the others waiting; what is left is read at the next wake-up.
+constexpr int kReadsPerWake = 16;
+constexpr int kEventsPerWait = 256;
+
+}  // namespace
+
+PendingConnections::PendingConnections(DoneFn done)
+    : m_done(std::move(done)), m_epoll(::epoll_create1(EPOLL_CLOEXEC)), m_chunk(kReadChunk) {}
+
+PendingConnections::~PendingConnections() { CloseAll(); }
+
+void PendingConnections::Add(int socket, ConnectionLimits::Ticket ticket, Clock::time_point now) {
+  epoll_event event{};
+  event.events = EPOLLIN | EPOLLRDHUP;
+  event.data.fd = socket;
+  if (::epoll_ctl(m_epoll.Get(), EPOLL_CTL_ADD, socket, &event) != 0) {
+    LogError(std::string("cannot watch a connection: ") + std::strerror(errno));
+    ::close(socket);
+    return;
+  }
+  const auto [it, inserted] =
+      m_connections.try_emplace(socket, UniqueFd(socket), std::move(ticket), now);
+  m_nextDeadline = std::min(m_nextDeadline, it->second.receiver.Deadline());
+}
+
+void PendingConnections::WatchListener(int listenSocket) {
+  if (listenSocket == m_watchedListener) {
+    return;
+  }
+  if (m_watchedListener >= 0) {
+    ::epoll_ctl(m_epoll.Get(), EPOLL_CTL_DEL, m_watchedListener, nullptr);
+    m_watchedListener = -1;
+  }
+  if (listenSocket >= 0) {
+    epoll_event event{};
+    event.events = EPOLLIN;
+    event.data.fd = listenSocket;
+    if (::epoll_ctl(m_epoll.Get(), EPOLL_CTL_ADD, listenSocket, &event) == 0) {
+      m_watchedListener = listenSocket;
+    }
+  }
+}
+
+bool PendingConnections::Poll(int listenSocket, int timeoutMs) {
+  if (!m_held.empty()) {
+    ResumeHeld(Clock::now());
+  }
+  WatchListener(listenSocket);
+  int timeout = std::max(timeoutMs, 0);
+  if (m_nextDeadline != Clock::time_point::max()) {
+    const auto untilDeadline = std::chrono::ceil<std::chrono::milliseconds>(m_nextDeadline -
+                                                                             Clock::now());
+    timeout = static_cast<int>(std::clamp<int64_t>(untilDeadline.count(), 0, timeout));
+  }
+  epoll_event events[kEventsPerWait];
+  const int n = ::epoll_wait(m_epoll.Get(), events, kEventsPerWait, timeout);
+  const Clock::time_point now = Clock::now();
+  bool listenReady = false;
+  for (int i = 0; i < n; ++i) {
+    const int socket = events[i].data.fd;
+    if (socket == m_watchedListener) {
+      listenReady = true;
+      continue;
+    }
+    const auto it = m_connections.find(socket);
+    if (it == m_connections.end() || it->second.held) {
+      continue;
+    }
+    const Outcome outcome = Read(it->second, now);
+    if (outcome != Outcome::kWaiting) {
+      Finish(socket, outcome);
+    } else {
+      m_nextDeadline = std::min(m_nextDeadline, it->second.receiver.Deadline());
+    }
+  }
+  if (now >= m_nextDeadline) {
+    CheckDeadlines(now);
+  }
+  return listenReady;
+}
+
+PendingConnections::Outcome PendingConnections::Read(Connection& conn, Clock::time_point now) {
+  RequestReceiver& receiver = conn.receiver;
+  for (int i = 0; i < kReadsPerWake; ++i) {
+    size_t room = std::min(m_chunk.size(), receiver.Room());
+    if (!conn.ticket.HoldsLarge()) {
+      if (receiver.Size() >= kSmallRequestBytes && !conn.ticket.TakeLarge()) {
+        // No large share free: stop reading this one until there is.
+        ::epoll_ctl(m_epoll.Get(), EPOLL_CTL_DEL, conn.socket.Get(), nullptr);
+        conn.held = true;
+        m_held.push_back(conn.socket.Get());
+        return Outcome::kWaiting;
+      }
+      if (!conn.ticket.HoldsLarge()) {
+        room = std::min(room, kSmallRequestBytes - receiver.Size());
+      }
+    }
+    const ssize_t n = ::recv(conn.socket.Get(), m_chunk.data(), room, 0);
+    if (n > 0) {
+      const Outcome outcome =
+          receiver.OnBytes(std::string_view(m_chunk.data(), static_cast<size_t>(n)), now);
+      if (outcome != Outcome::kWaiting) {
+        return outcome;
+      }
+      continue;
+    }
+    if (n < 0 && errno == EINTR) {
+      continue;
+    }
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+      return Outcome::kWaiting;
+    }
+    return receiver.OnClosed();  // the sender closed its side, or the connection failed
+  }
+  return Outcome::kWaiting;
+}
+
+void PendingConnections::Finish(int socket, Outcome outcome) {
+  auto node = m_connections.extract(socket);
+  if (node.empty()) {
+    return;
+  }
+  Connection& conn = node.mapped();
+  if (!conn.held) {
+    ::epoll_ctl(m_epoll.Get(), EPOLL_CTL_DEL, socket, nullptr);
+  } else {
+    m_held.erase(std::find(m_held.begin(), m_held.end(), socket));
+  }
+  std::string request = outcome == Outcome::kComplete ? conn.receiver.TakeRequest() : std::string();
+  m_done(conn.socket.Release(), outcome, std::move(request), std::move(conn.ticket));
+}
+
+void PendingConnections::CheckDeadlines(Clock::time_point now) {
+  std::vector<std::pair<int, Outcome>> done;
+  Clock::time_point next = Clock::time_point::max();
+  for (auto& [socket, conn] : m_connections) {
+    if (conn.held) {
+      continue;
+    }
+    const Outcome outcome = conn.receiver.OnTimer(now);
+    if (outcome != Outcome::kWaiting) {
+      if (outcome == Outcome::kNothing && conn.receiver.Size() > 0) {
+        LogDebug("sender stalled with more announced; dropping the connection");
+      }
+      done.emplace_back(socket, outcome);
+    } else {
+      next = std::min(next, conn.receiver.Deadline());
+    }
+  }
+  m_nextDeadline = next;
+  for (const auto& [socket, outcome] : done) {
+    Finish(socket, outcome);
+  }
+}
+
+void PendingConnections::ResumeHeld(Clock::time_point now) {
+  while (!m_held.empty()) {
+    const auto it = m_connections.find(m_held.front());
+    if (it != m_connections.end()) {
+      Connection& conn = it->second;
+      if (!conn.ticket.TakeLarge()) {
+        return;  // the oldest waits first
+      }
+      epoll_event event{};
+      event.events = EPOLLIN | EPOLLRDHUP;
+      event.data.fd = conn.socket.Get();
+      ::epoll_ctl(m_epoll.Get(), EPOLL_CTL_ADD, conn.socket.Get(), &event);
+      conn.held = false;
+      conn.receiver.Restart(now);
+      m_nextDeadline = std::min(m_nextDeadline, conn.receiver.Deadline());
+    }
+    m_held.erase(m_held.begin());
+  }
+}
+
+void PendingConnections::CloseAll() {
+  WatchListener(-1);
+  m_connections.clear();  // closes every socket, which also ends its watch
+  m_held.clear();
+  m_nextDeadline = Clock::time_point::max();
+}
+
+}  // namespace qb

@@ -1,0 +1,88 @@
+// The accepted connections whose request is still arriving, watched with
+// epoll on the listener thread: their bytes are read as they come (sockets are
+// non-blocking), each connection's RequestReceiver decides when it is done,
+// and a done connection leaves the set through the caller's callback, which
+// then owns its socket. Waiting for a request therefore costs a descriptor
+// and a small buffer, never a worker.
+//
+// A connection whose request outgrows kSmallRequestBytes needs a large share
+// of the limits; while none is free it is not read (the sender is held back
+// by TCP) and its pause and stall clocks restart when reading resumes.
+//
+// Thread contract: listener thread only, except that tickets handed out with
+// a done connection may end on any thread.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "server/ConnectionLimits.h"
+#include "server/RequestReceiver.h"
+#include "util/UniqueFd.h"
+
+namespace qb {
+
+class PendingConnections {
+ public:
+  using Clock = RequestReceiver::Clock;
+  using Outcome = RequestReceiver::Outcome;
+  // A done connection: its socket (now the callee's), the outcome (never
+  // kWaiting), the request bytes for kComplete, and its ticket.
+  using DoneFn = std::function<void(int socket, Outcome outcome, std::string request,
+                                    ConnectionLimits::Ticket ticket)>;
+
+  explicit PendingConnections(DoneFn done);
+  PendingConnections(const PendingConnections&) = delete;
+  PendingConnections& operator=(const PendingConnections&) = delete;
+  ~PendingConnections();
+
+  // False when the epoll instance could not be created.
+  bool Valid() const { return m_epoll.Valid(); }
+
+  // Watches `socket` (non-blocking), accepted at `now`.
+  void Add(int socket, ConnectionLimits::Ticket ticket, Clock::time_point now);
+
+  // Waits up to `timeoutMs` for bytes on the connections and for a connection
+  // on `listenSocket` (-1: none is watched), reads what arrived, applies the
+  // time-outs and hands done connections to the callback. True when
+  // `listenSocket` has a connection waiting.
+  bool Poll(int listenSocket, int timeoutMs);
+
+  // Watches `listenSocket` for connections from now on (-1: none). Poll does
+  // this itself; a caller closing the watched socket calls it with -1 first,
+  // since a new listening socket may get the same number.
+  void WatchListener(int listenSocket);
+
+  // Closes every connection without an answer.
+  void CloseAll();
+
+  size_t Size() const { return m_connections.size(); }
+
+ private:
+  struct Connection {
+    Connection(UniqueFd s, ConnectionLimits::Ticket t, Clock::time_point now)
+        : socket(std::move(s)), ticket(std::move(t)), receiver(now) {}
+    UniqueFd socket;
+    ConnectionLimits::Ticket ticket;
+    RequestReceiver receiver;
+    bool held = false;  // waiting for a large share, not watched
+  };
+
+  // Reads what `socket` has; the outcome so far.
+  Outcome Read(Connection& conn, Clock::time_point now);
+  void Finish(int socket, Outcome outcome);
+  void CheckDeadlines(Clock::time_point now);
+  void ResumeHeld(Clock::time_point now);
+
+  DoneFn m_done;
+  UniqueFd m_epoll;
+  int m_watchedListener = -1;
+  std::unordered_map<int, Connection> m_connections;
+  std::vector<int> m_held;  // sockets waiting for a large share, oldest first
+  Clock::time_point m_nextDeadline = Clock::time_point::max();
+  std::vector<char> m_chunk;
+};
+
+}  // namespace qb

@@ -1,0 +1,74 @@
+// Collects the bytes of one request as they arrive on a connection and
+// decides, from them and the passing time, when the connection is ready for a
+// worker. The rules:
+//  - the request is complete as soon as RequestFramer says so;
+//  - a request without an announced length (header block still open, or a
+//    POST without Content-Length) is complete when the sender pauses for
+//    kPauseEndsRequest, or closes its side;
+//  - nothing within kFirstBytesWait of the connection opening, a sender that
+//    stalls for kStallLimit while more is announced, or a close before the
+//    announced bytes are in leaves nothing usable;
+//  - a request that is or announces more than kMaxRequestBytes is too large;
+//    at most kMaxRequestBytes + 1 bytes are ever held (see Room()).
+//
+// Thread contract: one instance per connection, used by one thread at a time.
+// It has no clock or socket of its own: the caller passes the time of every
+// event, so it can be driven by a test without either.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+#include "server/RequestFramer.h"
+
+namespace qb {
+
+inline constexpr std::chrono::milliseconds kPauseEndsRequest{100};
+inline constexpr std::chrono::milliseconds kFirstBytesWait{2200};
+inline constexpr std::chrono::milliseconds kStallLimit{30000};
+
+class RequestReceiver {
+ public:
+  using Clock = std::chrono::steady_clock;
+
+  enum class Outcome {
+    kWaiting,   // more may come: call OnTimer at Deadline() or OnBytes
+    kComplete,  // a request is in: TakeRequest()
+    kTooLarge,  // larger than allowed: answer the server error
+    kNothing,   // nothing usable: close without an answer
+  };
+
+  explicit RequestReceiver(Clock::time_point opened) : m_lastActivity(opened) {}
+
+  // Bytes that arrived at `now` (at most Room() of them). Only while kWaiting.
+  Outcome OnBytes(std::string_view bytes, Clock::time_point now);
+  // The sender closed its side, or the connection failed. Only while kWaiting.
+  Outcome OnClosed();
+  // Nothing arrived until `now`. Only while kWaiting.
+  Outcome OnTimer(Clock::time_point now);
+  // Restarts the pause and stall clocks at `now`: for a caller that stopped
+  // reading the connection for a while, so that its own wait is not taken for
+  // a pause of the sender.
+  void Restart(Clock::time_point now) { m_lastActivity = now; }
+
+  // When OnTimer would next change the outcome.
+  Clock::time_point Deadline() const;
+  // How many more bytes may be passed to OnBytes.
+  size_t Room() const { return kMaxRequestBytes + 1 - m_bytes.size(); }
+  // Bytes held so far, and the memory reserved for them (never more than
+  // about kMaxRequestBytes once the request passes half of that).
+  size_t Size() const { return m_bytes.size(); }
+  size_t Reserved() const { return m_bytes.capacity(); }
+  // After kComplete: the request bytes (the receiver then holds none).
+  std::string TakeRequest() { return std::move(m_bytes); }
+
+ private:
+  std::string m_bytes;
+  RequestFramer m_framer;
+  RequestFrame m_frame{.pauseEnds = true};
+  Clock::time_point m_lastActivity;  // the opening, or the last bytes
+};
+
+}  // namespace qb

@@ -1,0 +1,168 @@
+#include "server/PendingConnections.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+
+#include <cerrno>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace qb {
+namespace {
+
+using Outcome = RequestReceiver::Outcome;
+
+struct Done {
+  UniqueFd socket;
+  Outcome outcome;
+  std::string request;
+  ConnectionLimits::Ticket ticket;
+};
+
+// A watched connection: the server's end goes to PendingConnections, the test
+// writes on the peer end.
+struct Peer {
+  UniqueFd fd;
+  std::string toSend;
+  size_t sent = 0;
+
+  // Writes what the socket takes now.
+  void Feed() {
+    while (sent < toSend.size()) {
+      const ssize_t n = ::send(fd.Get(), toSend.data() + sent, toSend.size() - sent, MSG_NOSIGNAL);
+      if (n <= 0) {
+        return;
+      }
+      sent += static_cast<size_t>(n);
+    }
+  }
+};
+
+class PendingConnectionsTest : public ::testing::Test {
+ protected:
+  PendingConnectionsTest()
+      : pending([this](int socket, Outcome outcome, std::string request,
+                       ConnectionLimits::Ticket ticket) {
+          done.push_back(std::make_unique<Done>(
+              Done{UniqueFd(socket), outcome, std::move(request), std::move(ticket)}));
+        }) {}
+
+  Peer Connect(std::string toSend) {
+    int ends[2];
+    EXPECT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, ends), 0);
+    ConnectionLimits::Ticket ticket = limits.TryOpen();
+    EXPECT_TRUE(ticket.Valid());
+    pending.Add(ends[0], std::move(ticket), RequestReceiver::Clock::now());
+    return Peer{UniqueFd(ends[1]), std::move(toSend)};
+  }
+
+  // Feeds the peers and polls until `until` holds (or a generous number of
+  // rounds has passed, which the caller's expectations then report).
+  void Pump(std::vector<Peer*> peers, const std::function<bool()>& until, int rounds = 2000) {
+    for (int i = 0; i < rounds && !until(); ++i) {
+      for (Peer* peer : peers) peer->Feed();
+      pending.Poll(-1, 5);
+    }
+  }
+
+  ConnectionLimits limits{8, 1};
+  PendingConnections pending;
+  std::vector<std::unique_ptr<Done>> done;
+};
+
+TEST_F(PendingConnectionsTest, HandsEachConnectionOnWhenItsRequestIsDone) {
+  const std::string get = "GET /x HTTP/1.1\r\n\r\n";
+  const std::string body(100 * 1024, 'b');
+  const std::string post = "POST /x HTTP/1.1\r\nContent-Length: " + std::to_string(body.size()) +
+                           "\r\n\r\n" + body;
+  struct Row {
+    const char* name;
+    std::string sent;
+    bool peerCloses;
+    Outcome outcome;
+    std::string request;
+  };
+  const Row rows[] = {
+      {"complete GET", get, false, Outcome::kComplete, get},
+      {"body larger than a small share", post, false, Outcome::kComplete, post},
+      {"head then close", "GET /x HTTP/1.1\r\n", true, Outcome::kComplete, "GET /x HTTP/1.1\r\n"},
+      {"close with nothing sent", "", true, Outcome::kNothing, ""},
+      {"close inside an announced body", post.substr(0, 200), true, Outcome::kNothing, ""},
+      {"announced beyond the limit", "POST /x HTTP/1.1\r\nContent-Length: 268435457\r\n\r\n",
+       false, Outcome::kTooLarge, ""},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    done.clear();
+    Peer peer = Connect(row.sent);
+    Pump({&peer}, [&] { return peer.sent == row.sent.size(); });
+    if (row.peerCloses) {
+      ::shutdown(peer.fd.Get(), SHUT_WR);
+    }
+    Pump({&peer}, [&] { return !done.empty(); });
+    ASSERT_EQ(done.size(), 1u);
+    EXPECT_EQ(pending.Size(), 0u);
+    EXPECT_EQ(done[0]->outcome, row.outcome);
+    EXPECT_EQ(done[0]->request, row.request);
+    EXPECT_TRUE(done[0]->ticket.Valid());
+    // The socket is handed over open: an answer reaches the peer.
+    ASSERT_EQ(::send(done[0]->socket.Get(), "A", 1, MSG_NOSIGNAL), 1);
+    char answer = 0;
+    Pump({}, [&] { return ::recv(peer.fd.Get(), &answer, 1, 0) == 1; });
+    EXPECT_EQ(answer, 'A');
+  }
+}
+
+TEST_F(PendingConnectionsTest, LargeRequestWaitsForALargeShare) {
+  const std::string body(300 * 1024, 'b');
+  const std::string post = "POST /x HTTP/1.1\r\nContent-Length: " + std::to_string(body.size()) +
+                           "\r\n\r\n" + body;
+  // The first sender takes the only large share; the second is read up to
+  // the small share and then held, however long it waits.
+  Peer first = Connect(post.substr(0, 100 * 1024));
+  Pump({&first}, [&] { return !limits.LargeFree(); });
+  ASSERT_FALSE(limits.LargeFree());
+  Peer second = Connect(post);
+  Pump({&second}, [] { return false; }, 50);
+  EXPECT_TRUE(done.empty());
+
+  // The first completes and keeps its share while its answer is worked on.
+  first.toSend = post;
+  Pump({&first, &second}, [&] { return !done.empty(); });
+  ASSERT_EQ(done.size(), 1u);
+  EXPECT_EQ(done[0]->request, post);
+  Pump({&second}, [] { return false; }, 50);
+  EXPECT_EQ(done.size(), 1u);
+
+  // Once it is given back, the second is read to its end.
+  done[0]->ticket = ConnectionLimits::Ticket();
+  Pump({&second}, [&] { return done.size() == 2; });
+  ASSERT_EQ(done.size(), 2u);
+  EXPECT_EQ(done[1]->outcome, Outcome::kComplete);
+  EXPECT_EQ(done[1]->request, post);
+}
+
+TEST_F(PendingConnectionsTest, CloseAllEndsEveryWaitingConnectionWithoutAnAnswer) {
+  Peer silent = Connect("");
+  Peer partial = Connect("POST /x HTTP/1.1\r\nContent-Length: 9\r\n\r\nab");
+  Pump({&partial}, [&] { return partial.sent == partial.toSend.size(); });
+  pending.Poll(-1, 5);
+  pending.CloseAll();
+  EXPECT_EQ(pending.Size(), 0u);
+  EXPECT_TRUE(done.empty());
+  std::vector<ConnectionLimits::Ticket> tickets;  // every share is back
+  for (int i = 0; i < 8; ++i) {
+    tickets.push_back(limits.TryOpen());
+    EXPECT_TRUE(tickets.back().Valid());
+  }
+  for (Peer* peer : {&silent, &partial}) {
+    char byte = 0;
+    EXPECT_EQ(::recv(peer->fd.Get(), &byte, 1, 0), 0);  // closed, nothing sent
+  }
+}
+
+}  // namespace
+}  // namespace qb
