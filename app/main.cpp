@@ -113,8 +113,8 @@ int RunServer() {
   if (!window->Open(qb::ControlSocketPath(runtime), &error)) {
     return Fail(error);
   }
-  qb::LogInfo("data folder " + qb::GetDataFolder() + ", catalogue server " +
-              qb::catalogueBaseUrl() + (showDialogs ? "" : ", headless"));
+  qb::LogInfo(std::string("version " QUILLBOX_VERSION ", data folder ") + qb::GetDataFolder() +
+              ", catalogue server " + qb::catalogueBaseUrl() + (showDialogs ? "" : ", headless"));
   appData->m_pDlg.store(window.get());
   window->StartListener();
 

@@ -1,6 +1,7 @@
 #include "server/CSendTask.h"
 
 #include "server/Dispatcher.h"
+#include "server/RequestLog.h"
 #include "server/SendData.h"
 #include "util/Log.h"
 
@@ -36,8 +37,10 @@ void CSendTask::Run() {
 }
 
 void CSendTask::Dispatch(int socket, const CReqParse* request) {
+  const auto started = std::chrono::steady_clock::now();
   const std::string answer = BuildAnswer(IsStopped() ? nullptr : GetAppData(), request);
   SendData(socket, answer, StopFlag(*this));
+  LogRequest(request, answer, started);
 }
 
 }  // namespace qb

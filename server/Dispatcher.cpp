@@ -89,7 +89,7 @@ RouteResult PrintAdd(const RouteRequest& route) {
   }
   std::unique_ptr<CPrintPage> page = CPrintPage::FromDataImage(image->GetValue());
   if (!page) {
-    LogInfo("print session " + session->m_strId + ": the page image does not decode");
+    LogError("print session " + session->m_strId + ": the page image does not decode");
     return {};
   }
   const int key = session->AddPage(std::move(page));

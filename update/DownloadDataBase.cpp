@@ -195,6 +195,7 @@ void DownloadDataBase::DeliverFailure(const std::string& url, const std::string&
 }
 
 void DownloadDataBase::FinishFile(const std::string& url) {
+  m_nFiles.fetch_add(1);
   {
     std::lock_guard lock(m_mutex);
     const auto entry = m_entries.find(url);

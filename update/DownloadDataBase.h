@@ -77,6 +77,8 @@ class DownloadDataBase {
   // it ran even when another request set m_bAllSucceeded again meanwhile.
   void MarkFailed();
   uint64_t FailureCount() const { return m_nFailures.load(); }
+  // File entries fetched and saved (unpacked, for archives) since construction.
+  uint64_t FileCount() const { return m_nFiles.load(); }
 
   // After an update: when every file download succeeded and the version check
   // left "New_verFile_DB.txt", it replaces "verFile_DB.txt".
@@ -98,6 +100,7 @@ class DownloadDataBase {
   std::atomic<int> m_bAllSucceeded{0};
   std::atomic<int> m_bBusy{0};
   std::atomic<uint64_t> m_nFailures{0};  // failed entries since construction
+  std::atomic<uint64_t> m_nFiles{0};     // file entries served since construction
 
  private:
   struct Entry {

@@ -89,7 +89,7 @@ void SozaiDownLoad::RunMaterialRequest(DownloadDataBase& queue, const std::strin
 void SozaiDownLoad::DownloadLevelImages(DownloadDataBase& queue, const std::string& level) const {
   const std::string groups = FetchList(queue, std::string(kLevelList) + level);
   if (groups.empty()) {
-    LogInfo("no material groups for level " + level);
+    LogError("no material groups for level " + level);
     return;
   }
   queue.Reset();
@@ -139,7 +139,7 @@ void SozaiDownLoad::EnqueueFolderArchives(DownloadDataBase& queue, const std::st
 void SozaiDownLoad::DownloadBackImages(DownloadDataBase& queue, const std::string& level) const {
   const std::string images = FetchList(queue, std::string(kBackImages) + level);
   if (images.empty()) {
-    LogInfo("no background pictures for level " + level);
+    LogError("no background pictures for level " + level);
     return;
   }
   queue.Reset();

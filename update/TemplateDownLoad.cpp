@@ -20,7 +20,7 @@ void TemplateDownLoad::DownloadTemplates(DownloadDataBase& queue,
   const std::string list = HttpGet(catalogueBaseUrl() + "/template_infos/list?partsNo=" + partsNo,
                                    nullptr, queue.StopFlag());
   if (list.empty()) {
-    LogInfo("no template list for product " + partsNo);
+    LogError("no template list for product " + partsNo);
     return;
   }
   pugi::xml_document document;

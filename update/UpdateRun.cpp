@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include <chrono>
+
 #include "catalog/CatalogueDb.h"
 #include "catalog/PaperInfosImport.h"
 #include "update/UpdateProtocol.h"
@@ -106,12 +108,23 @@ void RunGetUpdate(InitDataBase& definitions, DownloadDataBase& queue) {
 }
 
 void RunUpdate(InitDataBase& definitions, DownloadDataBase& queue) {
+  const auto started = std::chrono::steady_clock::now();
+  const uint64_t files = queue.FileCount();
+  const uint64_t failures = queue.FailureCount();
   RunChkUpdate(definitions, queue);
-  if (g_pendingUpdateTotal.load() != 0 && !queue.Stopping()) {
+  const int changed = g_pendingUpdateTotal.load();
+  if (changed != 0 && !queue.Stopping()) {
     RunGetUpdate(definitions, queue);
   } else {
     FetchMissingPictures(queue);
   }
+  const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
+      std::chrono::steady_clock::now() - started);
+  LogInfo("update run: " + std::to_string(definitions.TableNames().size()) + " tables, " +
+          std::to_string(changed) + " changed records, " +
+          std::to_string(queue.FileCount() - files) + " files downloaded, " +
+          std::to_string(queue.FailureCount() - failures) + " failures, " +
+          std::to_string(elapsed.count()) + " ms");
 }
 
 }  // namespace qb

@@ -22,8 +22,10 @@ void RunChkUpdate(InitDataBase& definitions, DownloadDataBase& queue);
 // run was stopped, a download failed or a material download emptied the
 // shared queue before every table was asked).
 void RunGetUpdate(InitDataBase& definitions, DownloadDataBase& queue);
-// Both phases as "dbAccess/UPDATE_DB" runs them; without changes, only the
-// missing pictures are fetched and the version stays.
+// Both phases as "dbAccess/UPDATE_DB" runs them (without changes, only the
+// missing pictures are fetched and the version stays), then one summary line
+// at the normal log level: tables, changed records (the sum of the counts),
+// files downloaded, failures and duration.
 void RunUpdate(InitDataBase& definitions, DownloadDataBase& queue);
 
 }  // namespace qb

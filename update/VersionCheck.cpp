@@ -51,7 +51,7 @@ bool EnsureLocalVersionFile() {
     LogError("cannot write " + path);
     return false;
   }
-  LogInfo("no catalogue version yet; starting from version 0");
+  LogDebug("no catalogue version yet; starting from version 0");
   return true;
 }
 
@@ -77,8 +77,8 @@ int CheckCatalogueVersion(const std::atomic<int>* stop) {
   if (!fresh.flush()) {
     LogError("cannot write " + folder + "/New_verFile_DB.txt");
   }
-  LogInfo("catalogue server has version " + std::to_string(remoteVersion) + ", local " +
-          std::to_string(localVersion));
+  LogDebug("catalogue server has version " + std::to_string(remoteVersion) + ", local " +
+           std::to_string(localVersion));
   return 1;
 }
 

@@ -106,12 +106,13 @@ class Server:
         return subprocess.run([binary()] + list(args), env=self.env(), capture_output=True,
                               timeout=timeout)
 
-    def start(self, *args, wait=True):
+    def start(self, *args, wait=True, verbose=True):
         self.stderr = open(self.stderr_path, "ab")
         # Tests that need a catalogue server pass their own; others get a
         # port where nothing listens, whatever runs on this machine.
-        self.proc = subprocess.Popen([binary(), "--verbose", "--catalogue-url",
-                                      "http://127.0.0.1:9"] + list(args), env=self.env(),
+        self.proc = subprocess.Popen([binary()] + (["--verbose"] if verbose else [])
+                                     + ["--catalogue-url", "http://127.0.0.1:9"] + list(args),
+                                     env=self.env(),
                                      stdout=subprocess.DEVNULL, stderr=self.stderr)
         if wait:
             assert wait_for(lambda: accepts(self.port), 10), self.log()

@@ -1,0 +1,85 @@
+"""What the server writes to standard error: one debug line per request with
+--verbose, nothing per request at the normal level, and never a request body."""
+import re
+
+import pytest
+
+import sample_catalogue
+from conftest import Sync, exchange
+
+# Bodies carry this text; it must never reach the log.
+SECRET = b"SECRET-BODY-0123456789"
+PAGE = b"data:image/png;base64," + SECRET * 40
+
+
+def post(port, target, body):
+    return exchange(port, b"POST %s HTTP/1.1\r\nContent-Length: %d\r\n\r\n%s"
+                    % (target, len(body), body))
+
+
+def get(port, target):
+    return exchange(port, b"GET %s HTTP/1.1\r\n\r\n" % target)
+
+
+# (request sent, the request line expected with --verbose)
+REQUESTS = [
+    (lambda port: get(port, b"/dbAccess/IMG_URL"), r"GET /dbAccess/IMG_URL 200 0 bytes \d+ ms"),
+    (lambda port: get(port, b"/dbAccess/UPDATE_STATUS_DB?x=1"),
+     r"GET /dbAccess/UPDATE_STATUS_DB 200 9 bytes \d+ ms"),
+    (lambda port: post(port, b"/print/init", b"width=210&height=297&" + SECRET),
+     r"POST /print/init 200 1 bytes \d+ ms"),
+    (lambda port: post(port, b"/print/add", b"id=0&img=" + PAGE),
+     r"POST /print/add 500 0 bytes \d+ ms"),
+    (lambda port: post(port, b"/saveqx/save?name=kept.qx3", SECRET),
+     r"POST /saveqx/save 200 0 bytes \d+ ms"),
+    (lambda port: get(port, b"/PRINT/INIT"), r"GET /PRINT/INIT 500 0 bytes \d+ ms"),
+]
+
+
+@pytest.mark.parametrize("verbose", [
+    pytest.param(True, id="verbose logs each request"),
+    pytest.param(False, id="normal level stays quiet per request"),
+])
+def test_request_lines_and_no_bodies(server, verbose):
+    server.config_file.write_text("[Server]\nport=%d\n[Save]\nfolder=%s\n"
+                                  % (server.port, server.root / "saved"))
+    server.start(verbose=verbose)
+    for send, _ in REQUESTS:
+        send(server.port)
+    server.stop()
+    log = server.log()
+    lines = log.splitlines()
+
+    assert all(line.startswith("quillbox-server: ") for line in lines), log
+    assert SECRET.decode() not in log
+    assert re.search(r"version \S+, data folder \S+, catalogue server http://127\.0\.0\.1:9",
+                     log), log
+    assert "listening on port %d" % server.port in log
+    assert re.search(r"saved 22 bytes to \S+kept\.qx3", log), log
+    for _, pattern in REQUESTS:
+        found = [line for line in lines
+                 if re.fullmatch("quillbox-server: debug: " + pattern, line)]
+        assert len(found) == (1 if verbose else 0), (pattern, log)
+    if not verbose:
+        assert "debug:" not in log
+        assert "/dbAccess/IMG_URL" not in log
+
+
+@pytest.fixture
+def catalogue():
+    return sample_catalogue.generate(seed=1, products=6)
+
+
+def test_update_run_is_one_summary_line_at_normal_level(server, stand_in, catalogue):
+    server.start("--catalogue-url", stand_in.url, verbose=False)
+    sync = Sync(server, stand_in, catalogue).prepare()
+    assert sync.ask("/dbAccess/UPDATE_DB", timeout=120) == ""
+    server.stop()
+    files = [r for r in stand_in.received() if "Update?date=" not in r]
+    records = sum(len(catalogue[t]) for t in sample_catalogue.SERVER_TABLES)
+    summary = [line for line in server.log().splitlines() if "update run" in line]
+    assert len(summary) == 1, server.log()
+    assert re.fullmatch(r"quillbox-server: update run: %d tables, %d changed records, "
+                        r"%d files downloaded, 0 failures, \d+ ms"
+                        % (len(sample_catalogue.SERVER_TABLES), records, len(files)),
+                        summary[0]), (summary, len(files), records)
