@@ -28,26 +28,12 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "tools"))
 import catalogue_server  # noqa: E402
 import sample_catalogue  # noqa: E402
+from harness import PICTURE_RULES, expected_rows, free_port, picture_paths, wait_for  # noqa: E402
 
 TABLES = sample_catalogue.SERVER_TABLES
 STALL_SECONDS = 3  # the client's stall limit for this run (60 s in service)
 NEW_DATE = "2030-01-01 00:00:00"
 LOG_ROWS = 5
-
-
-def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
-
-
-def wait_for(predicate, timeout, interval=0.02):
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        if predicate():
-            return True
-        time.sleep(interval)
-    return predicate()
 
 
 def get(port, path, timeout=600, method="GET", body=b""):
@@ -162,39 +148,6 @@ class Server:
         except OSError:
             pass
         return -1
-
-
-PICTURE_RULES = [("goodsThumbName", False), ("goodsThumbName2", False),
-                 ("goodsPictFileName", False), ("goodsPictPartsLabel", False),
-                 ("goodsPictPartsCut", True), ("goodsPictPartsBending", True),
-                 ("goodsPictPartsDesign1", False), ("goodsPictPartsDesign2", False),
-                 ("goodsPictMask", True)]
-
-
-def picture_paths(catalogue):
-    """The product picture files an update fetches."""
-    paths = set()
-    for row in catalogue["paper_infos"]:
-        for field, only_server_path in PICTURE_RULES:
-            value = row[field] or ""
-            if value and (not only_server_path or value.startswith("/")):
-                paths.add(value)
-    return sorted(paths)
-
-
-def expected_rows(catalogue, table):
-    rows = []
-    for row in catalogue[table]:
-        values = []
-        for column in sample_catalogue.COLUMNS[table]:
-            value = row[column]
-            if column == "paperLocationType":
-                value = None  # never imported
-            elif value is None:
-                value = catalogue_server.NUMBER_DEFAULTS.get((table, column), "")
-            values.append(value)
-        rows.append(tuple(values))
-    return rows
 
 
 def table_rows(data, table):

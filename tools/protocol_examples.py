@@ -36,15 +36,10 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 import catalogue_server  # noqa: E402
 import sample_catalogue  # noqa: E402
+from harness import free_port  # noqa: E402
 
 MAX_LINES = 24
 SHOWN_HOME = "/home/me"
-
-
-def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
 
 
 def exchange(port, request):

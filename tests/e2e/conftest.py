@@ -12,6 +12,7 @@ import pytest
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "..", "tools"))
 import catalogue_server  # noqa: E402
 import sample_catalogue  # noqa: E402
+from harness import free_port, wait_for  # noqa: E402,F401
 
 # The fixed answers of the server, and the start of a success answer.
 OK = (b"HTTP/1.1 200 OK\r\nAccess-Control-Allow-Origin: *\r\n"
@@ -27,21 +28,6 @@ def pytest_configure(config):
     config.addinivalue_line(
         "markers", "concurrency: many threads or connections at once; the ThreadSanitizer "
         "run (scripts/test --tsan) selects these")
-
-
-def free_port():
-    with socket.socket(socket.AF_INET, socket.SOCK_STREAM) as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
-
-
-def wait_for(predicate, timeout, interval=0.02):
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        if predicate():
-            return True
-        time.sleep(interval)
-    return predicate()
 
 
 def accepts(port):

@@ -15,40 +15,10 @@ from conftest import Sync, ask, exchange, wait_for
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "..", "tools"))
 import catalogue_server  # noqa: E402
 import sample_catalogue  # noqa: E402
+from harness import PICTURE_RULES, expected_rows, picture_paths  # noqa: E402
 
 FIRST = "2013-01-01%2000:00:00"
 TABLES = sample_catalogue.SERVER_TABLES
-PICTURE_RULES = [("goodsThumbName", False), ("goodsThumbName2", False),
-                 ("goodsPictFileName", False), ("goodsPictPartsLabel", False),
-                 ("goodsPictPartsCut", True), ("goodsPictPartsBending", True),
-                 ("goodsPictPartsDesign1", False), ("goodsPictPartsDesign2", False),
-                 ("goodsPictMask", True)]
-
-
-def picture_paths(catalogue):
-    """Product picture paths in the order the importer queues them, once each."""
-    paths = []
-    for row in catalogue["paper_infos"]:
-        for field, only_server_path in PICTURE_RULES:
-            value = row[field] or ""
-            if value and (not only_server_path or value.startswith("/")) and value not in paths:
-                paths.append(value)
-    return paths
-
-
-def expected_rows(catalogue, table):
-    rows = []
-    for row in catalogue[table]:
-        values = []
-        for column in sample_catalogue.COLUMNS[table]:
-            value = row[column]
-            if column == "paperLocationType":
-                value = None  # never imported
-            elif value is None:
-                value = catalogue_server.NUMBER_DEFAULTS.get((table, column), "")
-            values.append(value)
-        rows.append(tuple(values))
-    return rows
 
 
 def peak_memory(pid):

@@ -1,0 +1,58 @@
+"""What the end-to-end tests, the fault benchmark and the protocol examples
+share: a free local port, waiting for a condition, and what a full sync of a
+generated catalogue must leave behind (stored rows, fetched pictures)."""
+import socket
+import time
+
+import catalogue_server
+import sample_catalogue
+
+# Product picture fields in the order the importer queues them; True where
+# only a server path (starting with "/") names a picture.
+PICTURE_RULES = [("goodsThumbName", False), ("goodsThumbName2", False),
+                 ("goodsPictFileName", False), ("goodsPictPartsLabel", False),
+                 ("goodsPictPartsCut", True), ("goodsPictPartsBending", True),
+                 ("goodsPictPartsDesign1", False), ("goodsPictPartsDesign2", False),
+                 ("goodsPictMask", True)]
+
+
+def free_port():
+    with socket.socket(socket.AF_INET, socket.SOCK_STREAM) as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def wait_for(predicate, timeout, interval=0.02):
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        if predicate():
+            return True
+        time.sleep(interval)
+    return predicate()
+
+
+def picture_paths(catalogue):
+    """Product picture paths in the order the importer queues them, once each."""
+    paths = []
+    for row in catalogue["paper_infos"]:
+        for field, only_server_path in PICTURE_RULES:
+            value = row[field] or ""
+            if value and (not only_server_path or value.startswith("/")) and value not in paths:
+                paths.append(value)
+    return paths
+
+
+def expected_rows(catalogue, table):
+    """The rows a sync stores for `table`, in catalogue order."""
+    rows = []
+    for row in catalogue[table]:
+        values = []
+        for column in sample_catalogue.COLUMNS[table]:
+            value = row[column]
+            if column == "paperLocationType":
+                value = None  # never imported
+            elif value is None:
+                value = catalogue_server.NUMBER_DEFAULTS.get((table, column), "")
+            values.append(value)
+        rows.append(tuple(values))
+    return rows
