@@ -161,6 +161,20 @@ TEST_F(UpdateProtocolTest, AnswersAreImportedByTheirRootElement) {
   EXPECT_EQ(count.Int(1), 0);
 }
 
+// A paper_infos answer holding product 1 with its required fields and `extra`.
+std::string ProductAnswer(const std::string& extra) {
+  return "<?xml version=\"1.0\"?><paper_infos><r><id>1</id>"
+         "<paperInfoId>1</paperInfoId><category_id>1</category_id>"
+         "<goodsDrawSize>0</goodsDrawSize><paperSizeInfo_id>1</paperSizeInfo_id>"
+         "<templateInfo_id>0</templateInfo_id><paperFieldsNo>1</paperFieldsNo>"
+         "<paperFieldsHNo>1</paperFieldsHNo><paperFieldsWNo>1</paperFieldsWNo>"
+         "<paperOnePieceH>1</paperOnePieceH><paperOnePieceW>1</paperOnePieceW>"
+         "<paperUnfiliedSpaceU>0</paperUnfiliedSpaceU><paperUnfiliedSpaceD>0</paperUnfiliedSpaceD>"
+         "<paperUnfiliedSpaceL>0</paperUnfiliedSpaceL><paperUnfiliedSpaceR>0</paperUnfiliedSpaceR>"
+         "<paperUnfiliedSpaceUD>0</paperUnfiliedSpaceUD><paperUnfiliedSpaceLR>0</paperUnfiliedSpaceLR>"
+         + extra + "</r></paper_infos>";
+}
+
 std::string CountAnswer(const std::string& table, int count) {
   return "<?xml version=\"1.0\"?><" + table + "_count><count>" + std::to_string(count) +
          "</count></" + table + "_count>";
@@ -187,17 +201,8 @@ TEST_F(UpdateProtocolTest, UpdateRunCountsImportsAndCommits) {
   // is fetched last, and the new version is committed.
   m_server.Answer("/kbn_infos/chkUpdate?date=" + sent, 200, CountAnswer("kbn_infos", 1));
   m_server.Answer("/paper_infos/getUpdate?date=" + sent, 200,
-                  "<?xml version=\"1.0\"?><paper_infos>" + std::string("<r><id>1</id>") +
-                      "<paperInfoId>1</paperInfoId><category_id>1</category_id>"
-                      "<goodsDrawSize>0</goodsDrawSize><paperSizeInfo_id>1</paperSizeInfo_id>"
-                      "<templateInfo_id>0</templateInfo_id><paperFieldsNo>1</paperFieldsNo>"
-                      "<paperFieldsHNo>1</paperFieldsHNo><paperFieldsWNo>1</paperFieldsWNo>"
-                      "<paperOnePieceH>1</paperOnePieceH><paperOnePieceW>1</paperOnePieceW>"
-                      "<paperUnfiliedSpaceU>0</paperUnfiliedSpaceU><paperUnfiliedSpaceD>0</paperUnfiliedSpaceD>"
-                      "<paperUnfiliedSpaceL>0</paperUnfiliedSpaceL><paperUnfiliedSpaceR>0</paperUnfiliedSpaceR>"
-                      "<paperUnfiliedSpaceUD>0</paperUnfiliedSpaceUD><paperUnfiliedSpaceLR>0</paperUnfiliedSpaceLR>"
-                      "<goodsThumbName>/paper/t.png</goodsThumbName>"
-                      "<update_at>2024-01-01 00:00:00</update_at></r></paper_infos>");
+                  ProductAnswer("<goodsThumbName>/paper/t.png</goodsThumbName>"
+                                "<update_at>2024-01-01 00:00:00</update_at>"));
   for (const std::string& table : m_definitions.TableNames()) {
     if (table != "paper_infos") {
       m_server.Answer("/" + table + "/getUpdate?date=" + sent, 200,
@@ -262,17 +267,7 @@ TEST_F(UpdateProtocolTest, MissingPicturesAreFetchedByLaterRuns) {
                     "<?xml version=\"1.0\"?><" + table + "/>");
   }
   m_server.Answer("/paper_infos/getUpdate?date=" + sent, 200,
-                  "<?xml version=\"1.0\"?><paper_infos><r><id>1</id>"
-                  "<paperInfoId>1</paperInfoId><category_id>1</category_id>"
-                  "<goodsDrawSize>0</goodsDrawSize><paperSizeInfo_id>1</paperSizeInfo_id>"
-                  "<templateInfo_id>0</templateInfo_id><paperFieldsNo>1</paperFieldsNo>"
-                  "<paperFieldsHNo>1</paperFieldsHNo><paperFieldsWNo>1</paperFieldsWNo>"
-                  "<paperOnePieceH>1</paperOnePieceH><paperOnePieceW>1</paperOnePieceW>"
-                  "<paperUnfiliedSpaceU>0</paperUnfiliedSpaceU><paperUnfiliedSpaceD>0</paperUnfiliedSpaceD>"
-                  "<paperUnfiliedSpaceL>0</paperUnfiliedSpaceL><paperUnfiliedSpaceR>0</paperUnfiliedSpaceR>"
-                  "<paperUnfiliedSpaceUD>0</paperUnfiliedSpaceUD><paperUnfiliedSpaceLR>0</paperUnfiliedSpaceLR>"
-                  "<goodsThumbName>/p.png</goodsThumbName><goodsPictMask>m.png</goodsPictMask>"
-                  "</r></paper_infos>");
+                  ProductAnswer("<goodsThumbName>/p.png</goodsThumbName><goodsPictMask>m.png</goodsPictMask>"));
   qbtest::WriteFile(Data("verFile_DB.txt"), "DBVER=1\n");
   qbtest::WriteFile(Data("New_verFile_DB.txt"), "DBVER=2\n");
   RunUpdate(m_definitions, m_queue);  // /p.png is not found
