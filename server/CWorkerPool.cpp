@@ -12,23 +12,12 @@ CWorkerPool::CWorkerPool(size_t workers) : m_maxWorkers(workers == 0 ? 1 : worke
 
 CWorkerPool::~CWorkerPool() { Shutdown(); }
 
-bool CWorkerPool::HasCapacity() const {
-  std::lock_guard lock(m_mutex);
-  return m_busy < m_maxWorkers;
-}
-
-bool CWorkerPool::WaitForCapacity(std::chrono::milliseconds timeout) const {
-  std::unique_lock lock(m_mutex);
-  return m_slotFree.wait_for(lock, timeout, [this] { return m_busy < m_maxWorkers; });
-}
-
 void CWorkerPool::Post(std::unique_ptr<CTaskBase> task) {
   std::lock_guard lock(m_mutex);
   if (m_shutdown) {
     return;  // nobody would run it; destroying it releases what it holds
   }
   m_queue.push_back(std::move(task));
-  ++m_busy;
   m_taskReady.notify_one();
 }
 
@@ -57,8 +46,6 @@ void CWorkerPool::WorkerLoop() {
     lock.unlock();
     TaskThreadProc(std::move(task));
     lock.lock();
-    --m_busy;
-    m_slotFree.notify_all();
   }
 }
 

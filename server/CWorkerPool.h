@@ -2,16 +2,13 @@
 // started with the pool, so that handing over a connection costs no thread
 // creation and the listener gets back to its connections at once. At most
 // that many tasks run at once; further tasks queue until a worker is free.
-// HasCapacity() tells whether a task posted now would start at once.
 //
-// Thread contract: Post, HasCapacity and WaitForCapacity may be called from
-// any thread (the listener in practice). Shutdown (also run by the destructor)
+// Thread contract: Post may be called from any thread (the listener in practice). Shutdown (also run by the destructor)
 // lets every queued task run, then joins every worker; tasks are expected to
 // end promptly once the context's stop flag is set. A task posted after
 // Shutdown is destroyed without running.
 #pragma once
 
-#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
@@ -32,9 +29,6 @@ class CWorkerPool {
   CWorkerPool(const CWorkerPool&) = delete;
   CWorkerPool& operator=(const CWorkerPool&) = delete;
 
-  bool HasCapacity() const;
-  // Waits up to `timeout` for capacity; true when there is some.
-  bool WaitForCapacity(std::chrono::milliseconds timeout) const;
   void Post(std::unique_ptr<CTaskBase> task);
   void Shutdown();
 
@@ -43,11 +37,9 @@ class CWorkerPool {
 
   const size_t m_maxWorkers;
 
-  mutable std::mutex m_mutex;  // guards every member below
-  mutable std::condition_variable m_taskReady;  // a task was queued, or shutdown
-  mutable std::condition_variable m_slotFree;   // a task finished
+  std::mutex m_mutex;  // guards every member below
+  std::condition_variable m_taskReady;  // a task was queued, or shutdown
   std::deque<std::unique_ptr<CTaskBase>> m_queue;
-  size_t m_busy = 0;  // tasks queued or running
   bool m_shutdown = false;
   std::vector<std::thread> m_threads;
 };

@@ -36,15 +36,15 @@ TEST(CWorkerPoolConcurrency, RunsAtMostItsBoundAndEveryTaskBeforeShutdownReturns
   std::atomic<bool> open{false};
   CWorkerPool pool(3);
   for (int i = 0; i < 3; ++i) {
-    ASSERT_TRUE(pool.HasCapacity());
     pool.Post(std::make_unique<GateTask>(app.m_pTaskMgr.get(), &running, &peak, &open, &done));
   }
-  EXPECT_FALSE(pool.HasCapacity());
-  EXPECT_FALSE(pool.WaitForCapacity(std::chrono::milliseconds(20)));
-  // Posting beyond the bound queues the task; it runs when a worker frees.
+  while (running.load() < 3) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  // Posting beyond the bound queues the task: every worker is held, so it
+  // cannot start until one frees.
   pool.Post(std::make_unique<GateTask>(app.m_pTaskMgr.get(), &running, &peak, &open, &done));
+  EXPECT_EQ(running.load(), 3);
+  EXPECT_EQ(done.load(), 0);
   open.store(true);
-  EXPECT_TRUE(pool.WaitForCapacity(std::chrono::seconds(5)));
   pool.Shutdown();
   EXPECT_EQ(done.load(), 4);
   EXPECT_LE(peak.load(), 3);
