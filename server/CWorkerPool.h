@@ -3,10 +3,11 @@
 // creation and the listener gets back to its connections at once. At most
 // that many tasks run at once; further tasks queue until a worker is free.
 //
-// Thread contract: Post may be called from any thread (the listener in practice). Shutdown (also run by the destructor)
-// lets every queued task run, then joins every worker; tasks are expected to
-// end promptly once the context's stop flag is set. A task posted after
-// Shutdown is destroyed without running.
+// Thread contract: Post may be called from any thread (the listener in
+// practice). Shutdown (also run by the destructor) lets every queued task run,
+// then joins every worker; tasks are expected to end promptly once the
+// context's stop flag is set. A task posted after Shutdown is destroyed
+// without running.
 #pragma once
 
 #include <condition_variable>
