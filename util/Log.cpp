@@ -11,9 +11,7 @@ namespace {
 std::atomic<bool> g_verbose{false};
 
 void WriteLine(std::string_view level, std::string_view message) {
-  std::string line;
-  line.reserve(level.size() + message.size() + 20);
-  line.append("quillbox-server: ").append(level).append(message).push_back('\n');
+  const std::string line = FormatLogLine(level, message);
   size_t done = 0;
   while (done < line.size()) {
     const ssize_t n = ::write(STDERR_FILENO, line.data() + done, line.size() - done);
@@ -25,6 +23,24 @@ void WriteLine(std::string_view level, std::string_view message) {
 }
 
 }  // namespace
+
+std::string FormatLogLine(std::string_view level, std::string_view message) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string line;
+  line.reserve(level.size() + message.size() + 20);
+  line.append("quillbox-server: ").append(level);
+  for (const char c : message) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7f) {
+      line.append("\\x").push_back(kHex[byte >> 4]);
+      line.push_back(kHex[byte & 0xf]);
+    } else {
+      line.push_back(c);
+    }
+  }
+  line.push_back('\n');
+  return line;
+}
 
 void SetVerbose(bool verbose) { g_verbose.store(verbose); }
 bool IsVerbose() { return g_verbose.load(std::memory_order_relaxed); }

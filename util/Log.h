@@ -1,11 +1,15 @@
 // One line per event on standard error (the journal when the server runs as a
-// user service). Debug lines appear only after SetVerbose(true).
+// user service). Debug lines appear only after SetVerbose(true). Control
+// bytes in a message (line breaks above all) are written as \xNN, so text
+// taken from requests, archives or the catalogue server never starts a line of
+// its own.
 //
 // Thread contract: any thread may log; each line is written with one call so
 // that lines of different threads do not interleave. SetVerbose is meant to be
 // called once at start-up.
 #pragma once
 
+#include <string>
 #include <string_view>
 
 namespace qb {
@@ -16,5 +20,8 @@ bool IsVerbose();
 void LogInfo(std::string_view message);
 void LogError(std::string_view message);
 void LogDebug(std::string_view message);
+
+// The line written for `message` at `level` ("", "error: ", "debug: ").
+std::string FormatLogLine(std::string_view level, std::string_view message);
 
 }  // namespace qb
