@@ -40,6 +40,8 @@
 #include <thread>
 #include <vector>
 
+#include "LoopbackClient.h"
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -94,38 +96,6 @@ std::vector<Request> ReadRequests(const char* path) {
   return requests;
 }
 
-sockaddr_in Address(uint16_t port) {
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(port);
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  return address;
-}
-
-// One blocking exchange, for the references.
-bool Exchange(uint16_t port, const std::string& request, std::string* answer) {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  const sockaddr_in address = Address(port);
-  bool ok = fd >= 0 &&
-            ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 &&
-            ::send(fd, request.data(), request.size(), MSG_NOSIGNAL) ==
-                static_cast<ssize_t>(request.size());
-  char buffer[65536];
-  while (ok) {
-    const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
-    if (n > 0) {
-      answer->append(buffer, static_cast<size_t>(n));
-    } else {
-      ok = n == 0;
-      break;
-    }
-  }
-  if (fd >= 0) {
-    ::close(fd);
-  }
-  return ok;
-}
-
 long StatusValue(int pid, const char* key) {
   std::ifstream in("/proc/" + std::to_string(pid) + "/status");
   std::string line;
@@ -138,13 +108,6 @@ long StatusValue(int pid, const char* key) {
   return -1;
 }
 
-double At(std::vector<double>& values, double q) {
-  if (values.empty()) {
-    return 0;
-  }
-  std::sort(values.begin(), values.end());
-  return values[std::min(values.size() - 1, static_cast<size_t>(q * values.size()))];
-}
 
 }  // namespace
 
@@ -165,7 +128,7 @@ int main(int argc, char** argv) {
 
   std::printf("references (one of each, before the load):\n");
   for (Request& r : requests) {
-    if (!Exchange(port, r.bytes, &r.expected) || r.expected.rfind("HTTP/1.1 200 OK\r\n", 0) != 0) {
+    if (!qb::bench::Exchange(port, r.bytes, &r.expected) || r.expected.rfind("HTTP/1.1 200 OK\r\n", 0) != 0) {
       std::fprintf(stderr, "reference for %s is not a 200 answer:\n%s\n", r.name.c_str(),
                    r.expected.substr(0, 200).c_str());
       return 1;
@@ -193,7 +156,7 @@ int main(int argc, char** argv) {
   }
 
   const int epoll = ::epoll_create1(EPOLL_CLOEXEC);
-  const sockaddr_in address = Address(port);
+  const sockaddr_in address = qb::bench::Loopback(port);
   std::vector<Slot> slots(static_cast<size_t>(clients));
   std::vector<Figures> figures(requests.size());
   size_t next = 0;
@@ -351,15 +314,17 @@ int main(int argc, char** argv) {
   for (size_t i = 0; i < requests.size(); ++i) {
     Figures& f = figures[i];
     total.latencies.insert(total.latencies.end(), f.latencies.begin(), f.latencies.end());
+    std::sort(f.latencies.begin(), f.latencies.end());
     total.failed += f.failed;
     total.wrong += f.wrong;
     std::printf("  %-20s %10zu %10.0f %10.2f %10.2f %8ld %8ld\n", requests[i].name.c_str(),
-                f.latencies.size(), double(f.latencies.size()) / elapsed, At(f.latencies, 0.5),
-                At(f.latencies, 0.99), f.failed, f.wrong);
+                f.latencies.size(), double(f.latencies.size()) / elapsed, qb::bench::Percentile(f.latencies, 0.5),
+                qb::bench::Percentile(f.latencies, 0.99), f.failed, f.wrong);
   }
+  std::sort(total.latencies.begin(), total.latencies.end());
   std::printf("  %-20s %10zu %10.0f %10.2f %10.2f %8ld %8ld\n", "all", total.latencies.size(),
-              double(total.latencies.size()) / elapsed, At(total.latencies, 0.5),
-              At(total.latencies, 0.99), total.failed, total.wrong);
+              double(total.latencies.size()) / elapsed, qb::bench::Percentile(total.latencies, 0.5),
+              qb::bench::Percentile(total.latencies, 0.99), total.failed, total.wrong);
   std::printf("answered during the %d s of load: %ld (%.0f requests/s)\n", seconds,
               answeredInLoad, double(answeredInLoad) / seconds);
   std::printf("failed:");

@@ -19,6 +19,8 @@
 #include <thread>
 #include <vector>
 
+#include "LoopbackClient.h"
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -28,10 +30,7 @@ bool OneRequest(uint16_t port, const std::string& request) {
   if (fd < 0) {
     return false;
   }
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(port);
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  const sockaddr_in address = qb::bench::Loopback(port);
   bool ok = ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 &&
             ::send(fd, request.data(), request.size(), MSG_NOSIGNAL) ==
                 static_cast<ssize_t>(request.size());
@@ -93,8 +92,8 @@ int main(int argc, char** argv) {
     return 1;
   }
   std::sort(all.begin(), all.end());
-  const auto at = [&](double q) { return all[std::min(all.size() - 1, size_t(q * all.size()))]; };
-  std::printf("%.0f %.3f %.3f %ld\n", double(all.size()) / seconds, at(0.50), at(0.99),
+  std::printf("%.0f %.3f %.3f %ld\n", double(all.size()) / seconds,
+              qb::bench::Percentile(all, 0.50), qb::bench::Percentile(all, 0.99),
               errors.load());
   return 0;
 }

@@ -21,6 +21,7 @@
 #include <string>
 #include <thread>
 
+#include "LoopbackClient.h"
 #include "app/CAppData.h"
 #include "output/CPrintSession.h"
 #include "output/DataImage.h"
@@ -50,9 +51,7 @@ void ResetPeak() { std::ofstream("/proc/self/clear_refs") << "5"; }
 
 int FreePort() {
   const int s = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  sockaddr_in address = qb::bench::Loopback(0);
   ::bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address);
   socklen_t length = sizeof address;
   ::getsockname(s, reinterpret_cast<sockaddr*>(&address), &length);
@@ -63,11 +62,8 @@ int FreePort() {
 // Sends one request and reads the whole answer.
 std::string Exchange(int port, const std::string& request) {
   const int s = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  address.sin_port = htons(static_cast<uint16_t>(port));
-  while (::connect(s, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+  const sockaddr_in address = qb::bench::Loopback(static_cast<uint16_t>(port));
+  while (::connect(s, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   size_t sent = 0;

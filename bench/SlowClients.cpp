@@ -36,6 +36,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "LoopbackClient.h"
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -43,14 +45,6 @@ using Clock = std::chrono::steady_clock;
 constexpr int kQueryTimeoutMs = 10000;
 constexpr const char* kTrickleHead =
     "POST /dbAccess/IMG_URL HTTP/1.1\r\nContent-Length: 1000000\r\n\r\n";
-
-sockaddr_in Loopback(uint16_t port) {
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(port);
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  return address;
-}
 
 // One normal query; its latency in ms, or a negative value on failure.
 double Query(uint16_t port, const std::string& request) {
@@ -60,7 +54,7 @@ double Query(uint16_t port, const std::string& request) {
   if (fd < 0) {
     return -1;
   }
-  const sockaddr_in address = Loopback(port);
+  const sockaddr_in address = qb::bench::Loopback(port);
   bool ok = true;
   if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 &&
       errno != EINPROGRESS) {
@@ -148,7 +142,7 @@ class SlowConnections {
     if (fd < 0) {
       return;
     }
-    const sockaddr_in address = Loopback(m_port);
+    const sockaddr_in address = qb::bench::Loopback(m_port);
     if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 &&
         errno != EINPROGRESS) {
       ::close(fd);
@@ -247,14 +241,9 @@ void Phase(const char* name, uint16_t port, const std::string& request, int seco
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
   std::sort(latencies.begin(), latencies.end());
-  auto at = [&](double q) {
-    return latencies.empty() ? 0.0
-                             : latencies[std::min(latencies.size() - 1,
-                                                  static_cast<size_t>(q * latencies.size()))];
-  };
   const auto [silent, trickling] = slow.Established();
-  std::printf("  %-11s %8zu %9.2f %9.2f %9.2f %7d %8d %10d\n", name, latencies.size(), at(0.5),
-              at(0.99), latencies.empty() ? 0.0 : latencies.back(), failed, silent, trickling);
+  std::printf("  %-11s %8zu %9.2f %9.2f %9.2f %7d %8d %10d\n", name, latencies.size(), qb::bench::Percentile(latencies, 0.5),
+              qb::bench::Percentile(latencies, 0.99), latencies.empty() ? 0.0 : latencies.back(), failed, silent, trickling);
   std::fflush(stdout);
 }
 
