@@ -1,6 +1,7 @@
 """What the end-to-end tests, the fault benchmark and the protocol examples
-share: a free local port, waiting for a condition, and what a full sync of a
-generated catalogue must leave behind (stored rows, fetched pictures)."""
+share: a free local port, one request/answer exchange, waiting for a
+condition, and what a full sync of a generated catalogue must leave behind
+(stored rows, fetched pictures)."""
 import socket
 import time
 
@@ -20,6 +21,26 @@ def free_port():
     with socket.socket(socket.AF_INET, socket.SOCK_STREAM) as s:
         s.bind(("127.0.0.1", 0))
         return s.getsockname()[1]
+
+
+def exchange(port, *pieces, pause=0.0, timeout=10.0):
+    """Sends the pieces (pausing between them) and reads until the server
+    closes the connection. Returns the answer bytes."""
+    with socket.create_connection(("127.0.0.1", port), timeout=timeout) as s:
+        for i, piece in enumerate(pieces):
+            if i and pause:
+                time.sleep(pause)
+            s.sendall(piece)
+        return read_all(s)
+
+
+def read_all(sock):
+    chunks = []
+    while True:
+        chunk = sock.recv(65536)
+        if not chunk:
+            return b"".join(chunks)
+        chunks.append(chunk)
 
 
 def wait_for(predicate, timeout, interval=0.02):

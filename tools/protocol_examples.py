@@ -36,21 +36,10 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 import catalogue_server  # noqa: E402
 import sample_catalogue  # noqa: E402
-from harness import free_port  # noqa: E402
+from harness import exchange, free_port  # noqa: E402
 
 MAX_LINES = 24
 SHOWN_HOME = "/home/me"
-
-
-def exchange(port, request):
-    with socket.create_connection(("127.0.0.1", port), timeout=120) as s:
-        s.sendall(request)
-        chunks = []
-        while True:
-            chunk = s.recv(65536)
-            if not chunk:
-                return b"".join(chunks)
-            chunks.append(chunk)
 
 
 def png(width, height, rgba):
@@ -175,7 +164,7 @@ def run(server_binary):
                 time.sleep(0.05)
         results = {}
         for name, request, request_shown in examples(catalogue):
-            results[name] = shown(request_shown, exchange(port, request), home)
+            results[name] = shown(request_shown, exchange(port, request, timeout=120), home)
         return results
     finally:
         proc.terminate()

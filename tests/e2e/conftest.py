@@ -5,14 +5,13 @@ import socket
 import sqlite3
 import subprocess
 import sys
-import time
 
 import pytest
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "..", "tools"))
 import catalogue_server  # noqa: E402
 import sample_catalogue  # noqa: E402
-from harness import free_port, wait_for  # noqa: E402,F401
+from harness import exchange, free_port, read_all, wait_for  # noqa: E402,F401
 
 # The fixed answers of the server, and the start of a success answer.
 OK = (b"HTTP/1.1 200 OK\r\nAccess-Control-Allow-Origin: *\r\n"
@@ -36,26 +35,6 @@ def accepts(port):
             return True
     except OSError:
         return False
-
-
-def exchange(port, *pieces, pause=0.0, timeout=10.0):
-    """Sends the pieces (pausing between them) and reads until the server
-    closes the connection. Returns the answer bytes."""
-    with socket.create_connection(("127.0.0.1", port), timeout=timeout) as s:
-        for i, piece in enumerate(pieces):
-            if i and pause:
-                time.sleep(pause)
-            s.sendall(piece)
-        return read_all(s)
-
-
-def read_all(sock):
-    chunks = []
-    while True:
-        chunk = sock.recv(65536)
-        if not chunk:
-            return b"".join(chunks)
-        chunks.append(chunk)
 
 
 class Server:
