@@ -1,6 +1,7 @@
 #include "app/CReg.h"
 
 #include "util/IniFile.h"
+#include "util/Log.h"
 #include "util/Text.h"
 #include "util/UserFolders.h"
 
@@ -15,21 +16,45 @@ int CReg::SetKey(std::string_view path) {
   return path.empty() ? 0 : 1;
 }
 
-std::optional<std::string> CReg::ReadValue(const std::string& name) const {
+bool CReg::Location(std::string* file, std::string* group) const {
   const std::vector<std::string> parts = Split(m_strKey, "\\");
   // "Software", at least one file part, and the group.
   if (parts.size() < 3 || parts.front() != "Software") {
-    return std::nullopt;
+    return false;
   }
-  std::string file = GetConfigFolder();
+  *file = GetConfigFolder();
   for (size_t i = 1; i + 1 < parts.size(); ++i) {
     if (parts[i].empty() || parts[i] == "." || parts[i] == "..") {
-      return std::nullopt;
+      return false;
     }
-    file += "/" + parts[i];
+    *file += "/" + parts[i];
   }
-  file += ".conf";
-  return ReadIniValue(file, parts.back(), name);
+  *file += ".conf";
+  *group = parts.back();
+  return true;
+}
+
+std::optional<std::string> CReg::ReadValue(const std::string& name) const {
+  std::string file;
+  std::string group;
+  if (!Location(&file, &group)) {
+    return std::nullopt;
+  }
+  return ReadIniValue(file, group, name);
+}
+
+bool CReg::WriteValue(const std::string& name, const std::string& value) const {
+  std::string file;
+  std::string group;
+  std::string error;
+  if (!Location(&file, &group)) {
+    return false;
+  }
+  if (!WriteIniValue(file, group, name, value, &error)) {
+    LogError("cannot store " + name + ": " + error);
+    return false;
+  }
+  return true;
 }
 
 std::optional<uint32_t> CReg::ReadDword(const std::string& name) const {

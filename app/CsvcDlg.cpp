@@ -13,6 +13,7 @@
 #include <cstring>
 
 #include "app/ControlChannel.h"
+#include "app/OriginPrompt.h"
 #include "output/CQxSaveSession.h"
 #include "output/PrintJob.h"
 #include "output/SaveDocument.h"
@@ -116,6 +117,19 @@ void CsvcDlg::PostSave(std::unique_ptr<CQxSaveSession> session) {
       this,
       [this, holder] {
         SaveDocument(m_pAppData->m_pSaveMgr.get(), std::move(*holder), m_bShowDialogs);
+      },
+      Qt::QueuedConnection);
+}
+
+void CsvcDlg::PostOriginQuestion(const std::string& origin,
+                                 std::function<void(bool allowed)> answered) {
+  QMetaObject::invokeMethod(
+      this,
+      [this, origin, answered = std::move(answered)] {
+        if (m_pOriginPrompt == nullptr) {
+          m_pOriginPrompt = new OriginPrompt(this);
+        }
+        m_pOriginPrompt->Ask(origin, answered);
       },
       Qt::QueuedConnection);
 }

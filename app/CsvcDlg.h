@@ -1,13 +1,15 @@
 // The control window: the object on the UI thread that owns the control
 // socket, turns SIGTERM/SIGINT into a quit and SIGHUP into a rebind, starts
 // the listener, and runs the print jobs and saves that connection threads post
-// to it. It never shows anything itself; the print and save dialogs appear
-// only when dialogs are shown (a display is present).
+// to it, and asks the user about web origins. It never shows anything
+// itself; the print and save dialogs and the origin question appear only when
+// dialogs are shown (a display is present).
 //
-// Thread contract: created, used and deleted on the UI thread. PostPrint and
-// PostSave may be called from any thread: they only queue the work on the UI
-// thread's event loop. The owner joins every connection worker before it
-// deletes the window; work still queued then is dropped with it.
+// Thread contract: created, used and deleted on the UI thread. PostPrint,
+// PostSave and PostOriginQuestion may be called from any thread: they only
+// queue the work on the UI thread's event loop; AsksUser reads a constant.
+// The owner joins every connection worker before it deletes the window; work
+// still queued then is dropped with it.
 #pragma once
 
 #include <QObject>
@@ -23,6 +25,8 @@ class QLocalServer;
 class QSocketNotifier;
 
 namespace qb {
+
+class OriginPrompt;
 
 class CsvcDlg : public QObject, public CControlWindow {
  public:
@@ -46,6 +50,9 @@ class CsvcDlg : public QObject, public CControlWindow {
 
   void PostPrint(CPrintSession* session) override;
   void PostSave(std::unique_ptr<CQxSaveSession> session) override;
+  bool AsksUser() const override { return m_bShowDialogs; }
+  void PostOriginQuestion(const std::string& origin,
+                          std::function<void(bool allowed)> answered) override;
 
   // The printer selection kept for the life of the window: the default
   // destination at first, the user's choice after a confirmed dialog.
@@ -62,6 +69,7 @@ class CsvcDlg : public QObject, public CControlWindow {
   QSocketNotifier* m_pSignalNotifier = nullptr;  // owned through the QObject tree
   UniqueFd m_signalFd;                     // signalfd of the blocked signals
   std::unique_ptr<QPrinter> m_pPrinter;    // created at the first print job
+  OriginPrompt* m_pOriginPrompt = nullptr;  // owned through the QObject tree
 };
 
 }  // namespace qb

@@ -2,15 +2,20 @@
 
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <thread>
 
+#include "server/BrowserGuard.h"
 #include "server/CSendTask.h"
+#include "server/RefusalLog.h"
 #include "server/SendData.h"
 #include "util/Log.h"
 #include "util/UniqueFd.h"
+#include "util/UserFolders.h"
 
 namespace qb {
 namespace {
@@ -58,26 +63,23 @@ CMainTask::CMainTask(CTaskMgr* mgr)
     : CTaskBase(mgr),
       m_limits(OpenConnectionBound(), kMaxConnections),
       m_pool(kMaxConnections),
+      m_pGate(std::make_shared<OriginGate>()),
       m_pending([this](int socket, RequestReceiver::Outcome outcome, std::string request,
                        ConnectionLimits::Ticket ticket) {
         OnRequestDone(socket, outcome, std::move(request), std::move(ticket));
-      }) {}
+      }),
+      m_uid(::geteuid()) {}
 
 void CMainTask::Run() {
-  bool reportedFailure = false;
   while (!IsStopped()) {
     const int result = Listen();
     if (IsStopped()) {
       break;
     }
-    if (result == 1 && !reportedFailure) {
-      LogInfo("cannot listen on port " + std::to_string(GetAppData()->m_nPort.load()) + " (" +
-              std::strerror(errno) + "); retrying every 100 ms");
-    }
-    reportedFailure = result == 1;
     Pause(result == 1 ? kBindRetryMs : kRelistenPauseMs);
   }
   m_pending.CloseAll();
+  m_pGate->TakeAll();  // closes them without an answer
   m_pool.Shutdown();
 }
 
@@ -88,7 +90,8 @@ void CMainTask::Pause(int ms) {
     if (left <= 0) {
       break;
     }
-    m_pending.Poll(-1, static_cast<int>(std::min<int64_t>(left, kAcceptPollMs)));
+    m_pending.Poll({}, static_cast<int>(std::min<int64_t>(left, kAcceptPollMs)));
+    ServeGate();
   }
 }
 
@@ -101,38 +104,90 @@ int CMainTask::Listen() {
     return 1;
   }
 
-  const BindAddress address = m_config.Apply(*app, port);
-  UniqueFd listener = OpenListener(address, kListenBacklog);
-  if (!listener.Valid()) {
+  const BindPlan plan = m_config.Apply(*app, port);
+  std::vector<UniqueFd> listeners;
+  std::vector<int> sockets;
+  std::vector<std::string> boundTexts;
+  for (const BindAddress& address : plan.addresses) {
+    UniqueFd listener = OpenListener(address, kListenBacklog);
+    if (!listener.Valid()) {
+      if (address.optional && (errno == EADDRNOTAVAIL || errno == EAFNOSUPPORT)) {
+        LogDebug("no " + address.text + " on this system; not listening there");
+        continue;
+      }
+      ReportBindFailure(address, errno);
+      return 1;
+    }
+    sockets.push_back(listener.Get());
+    listeners.push_back(std::move(listener));
+    boundTexts.push_back(address.text);
+  }
+  if (listeners.empty()) {
+    ReportBindFailure(plan.addresses.front(), EADDRNOTAVAIL);
     return 1;
   }
-  LogInfo(address.text.empty() ? "listening on port " + std::to_string(port)
-                               : "listening on " + address.text + " port " + std::to_string(port));
+  m_bBindFailureReported = false;
+  std::string bound;
+  for (const BindAddress& address : plan.addresses) {
+    if (std::find(boundTexts.begin(), boundTexts.end(), address.text) != boundTexts.end()) {
+      bound += (bound.empty() ? "" : " and ") + address.text;
+    }
+  }
+  LogInfo("listening on " + bound + " port " + std::to_string(port));
 
   while (!IsStopped()) {
-    // At the bound, or out of descriptors, the listening socket is not
+    // At the bound, or out of descriptors, the listening sockets are not
     // watched: new connections wait in the backlog.
     const bool canOpen = m_limits.CanOpen();
     if (!canOpen) {
       ReportBound();
     }
     const bool accepting = canOpen && Clock::now() >= m_acceptResumes;
-    const bool ready = m_pending.Poll(accepting ? listener.Get() : -1, kAcceptPollMs);
+    static const std::vector<int> kNone;
+    const std::vector<int>& ready = m_pending.Poll(accepting ? sockets : kNone, kAcceptPollMs);
     if (IsStopped()) {
       break;
     }
     // Also when a rebind was asked for in the same instant: the connections
     // already waiting are taken and served.
-    if (ready && !AcceptClients(listener.Get())) {
-      break;
+    bool failed = false;
+    for (const int socket : ready) {
+      failed = !AcceptClients(socket) || failed;
     }
-    if (app->m_bRelisten.load() != 0) {
+    ServeGate();
+    if (failed || app->m_bRelisten.load() != 0) {
       break;
     }
   }
-  m_pending.WatchListener(-1);
-  LogDebug("closing the listening socket on port " + std::to_string(port));
+  m_pending.WatchListeners({});
+  LogDebug("closing the listening sockets on port " + std::to_string(port));
   return 0;
+}
+
+void CMainTask::ReportBindFailure(const BindAddress& address, int error) {
+  if (m_bBindFailureReported) {
+    return;
+  }
+  m_bBindFailureReported = true;
+  const std::string port = std::to_string(GetAppData()->m_nPort.load());
+  std::string message = "cannot listen on " + address.text + " port " + port + " (" +
+                        std::strerror(error) + ")";
+  if (error == EADDRINUSE) {
+    const std::optional<Endpoint> endpoint = Endpoint::From(address.address);
+    const std::optional<uid_t> owner =
+        endpoint ? SocketOwner::ListenerOwner(*endpoint) : std::nullopt;
+    if (owner && *owner != m_uid) {
+      message = "port " + port + " on " + address.text + " is taken by a program of another " +
+                "user, " + SocketOwner::Describe(*owner) +
+                " (another user's label server?); this server cannot serve until it is free";
+    } else if (owner) {
+      message = "port " + port + " on " + address.text +
+                " is taken by another program of this user";
+    } else {
+      message = "port " + port + " on " + address.text + " is taken by another program";
+    }
+  }
+  LogInfo(message + "; retrying every 100 ms");
 }
 
 bool CMainTask::AcceptClients(int listenSocket) {
@@ -142,11 +197,20 @@ bool CMainTask::AcceptClients(int listenSocket) {
     if (!ticket.Valid()) {
       return true;  // at the bound: the rest stay in the backlog
     }
-    const int client = ::accept4(listenSocket, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+    sockaddr_storage peer{};
+    socklen_t peerLength = sizeof peer;
+    const int client = ::accept4(listenSocket, reinterpret_cast<sockaddr*>(&peer), &peerLength,
+                                 SOCK_CLOEXEC | SOCK_NONBLOCK);
     if (client >= 0) {
       if (app->m_bStop.load() != 0) {
         ::close(client);  // accepted as the server stops: nobody would serve it
         return true;
+      }
+      if (!MayServe(client, peer)) {
+        ::send(client, kForbiddenAnswer.data(), kForbiddenAnswer.size(),
+               MSG_DONTWAIT | MSG_NOSIGNAL);
+        CloseConnection(client, 0);
+        continue;
       }
       m_pending.Add(client, std::move(ticket), Clock::now());
       continue;
@@ -164,6 +228,98 @@ bool CMainTask::AcceptClients(int listenSocket) {
     }
   }
   return true;
+}
+
+bool CMainTask::MayServe(int client, const sockaddr_storage& peerAddress) {
+  sockaddr_storage localAddress{};
+  socklen_t length = sizeof localAddress;
+  const std::optional<Endpoint> peer = Endpoint::From(peerAddress);
+  if (!peer || ::getsockname(client, reinterpret_cast<sockaddr*>(&localAddress), &length) != 0) {
+    return false;
+  }
+  const std::optional<Endpoint> local = Endpoint::From(localAddress);
+  if (!local) {
+    return false;
+  }
+  const SocketOwner::Result owner = m_owner.PeerOf(*peer, *local);
+  switch (owner.status) {
+    case SocketOwner::Status::kFound:
+      if (owner.uid == m_uid) {
+        return true;
+      }
+      Refusals().Log("uid " + std::to_string(owner.uid),
+                     "refused a connection of user " + SocketOwner::Describe(owner.uid) +
+                         ": this server serves only " + SocketOwner::Describe(m_uid));
+      return false;
+    case SocketOwner::Status::kNotLocal:
+      // From another computer (only where bindAddress allows it), or from a
+      // socket of this computer that is already gone, whose owner cannot be
+      // told.
+      if (!peer->IsLoopback()) {
+        return true;
+      }
+      Refusals().Log("uid unknown",
+                     "refused a connection whose socket was closed before its owner was known");
+      return false;
+    case SocketOwner::Status::kFailed:
+      break;
+  }
+  Refusals().Log("uid lookup", "refused a connection: cannot tell which user made it "
+                               "(neither socket diagnostics nor /proc/net/tcp are readable)");
+  return false;
+}
+
+void CMainTask::ServeGate() {
+  for (OriginGate::Answered& answered : m_pGate->TakeAnswered()) {
+    ApplyAnswer(answered.origin, answered.allowed);
+    for (OriginGate::Held& held : answered.held) {
+      if (answered.allowed) {
+        m_pool.Post(std::make_unique<CSendTask>(m_pMgr, held.socket.Release(),
+                                                RequestReceiver::Outcome::kComplete,
+                                                std::move(held.request), std::move(held.ticket),
+                                                m_pGate));
+      } else {
+        m_pool.Post(CSendTask::Answering(m_pMgr, held.socket.Release(), kForbiddenAnswer,
+                                         std::move(held.ticket)));
+      }
+    }
+  }
+  std::vector<OriginGate::Held> expired = m_pGate->TakeExpired(Clock::now());
+  if (!expired.empty()) {
+    Refusals().Log("unanswered", "refused " + std::to_string(expired.size()) +
+                                     " request(s) that waited " +
+                                     std::to_string(kConsentWait.count()) +
+                                     " s for the user's answer about their origin");
+  }
+  for (OriginGate::Held& held : expired) {
+    m_pool.Post(CSendTask::Answering(m_pMgr, held.socket.Release(), kForbiddenAnswer,
+                                     std::move(held.ticket)));
+  }
+}
+
+void CMainTask::ApplyAnswer(const std::string& origin, bool allowed) {
+  CAppData* app = GetAppData();
+  app->SetOriginPolicy(
+      std::make_shared<const OriginPolicy>(app->GetOriginPolicy()->With(origin, allowed)));
+  // Remembered in the configuration file, so that the next listening cycle
+  // and the next run read it.
+  const char* key = allowed ? "allowedOrigins" : "deniedOrigins";
+  const std::optional<std::string> current = app->GetServerValue(key);
+  const std::vector<std::string> listed = ParseOriginList(current, nullptr, nullptr);
+  bool stored = std::find(listed.begin(), listed.end(), origin) != listed.end();
+  if (!stored) {
+    const std::string value =
+        current && !current->empty() ? *current + " " + origin : origin;
+    stored = app->SetServerValue(key, value);
+  }
+  const std::string where = std::string("[Server] ") + key + " of " + GetConfigFile();
+  if (stored) {
+    LogInfo(std::string("the user ") + (allowed ? "allowed" : "denied") + " origin \"" + origin +
+            "\"; remembered in " + where);
+  } else {
+    LogError(std::string("the user ") + (allowed ? "allowed" : "denied") + " origin \"" + origin +
+             "\" but it could not be written to " + where + "; it holds until the next rebind");
+  }
 }
 
 void CMainTask::ReportBound() {

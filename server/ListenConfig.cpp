@@ -7,39 +7,62 @@
 
 namespace qb {
 
-BindAddress ListenConfig::Apply(CAppData& app, uint16_t port) {
-  const std::optional<std::string> bindValue = app.GetServerValue("bindAddress");
-  const std::optional<std::string> originsValue = app.GetServerValue("allowedOrigins");
-  const bool bindChanged = !m_bRead || bindValue != m_lastBindAddress;
-  const bool originsChanged = !m_bRead || originsValue != m_lastAllowedOrigins;
-  m_bRead = true;
-  m_lastBindAddress = bindValue;
-  m_lastAllowedOrigins = originsValue;
-
-  BindAddress address = ParseBindAddress(bindValue, port);
-  if (!address.valid && bindChanged) {
-    LogError("bindAddress \"" + bindValue.value_or("") +
-             "\" is not an IPv4 or IPv6 address; listening on 127.0.0.1 only");
+BindPlan ListenConfig::Apply(CAppData& app, uint16_t port) {
+  const std::optional<std::string> values[4] = {
+      app.GetServerValue("bindAddress"), app.GetServerValue("allowedHosts"),
+      app.GetServerValue("allowedOrigins"), app.GetServerValue("deniedOrigins")};
+  const auto& [bindValue, hostsValue, originsValue, deniedValue] = values;
+  bool changed = !m_bRead;
+  for (size_t i = 0; i < 4; ++i) {
+    changed = changed || values[i] != m_lastValues[i];
+    m_lastValues[i] = values[i];
   }
+  m_bRead = true;
 
+  BindPlan plan = ParseBindAddress(bindValue, port);
+  std::vector<std::string> addresses;
+  for (const BindAddress& address : plan.addresses) {
+    addresses.push_back(address.text);
+  }
+  std::vector<std::string> rejectedHosts;
+  auto hosts = std::make_shared<const HostPolicy>(
+      HostPolicy::FromConfig(addresses, hostsValue, &rejectedHosts));
   std::vector<std::string> rejected;
-  auto policy = std::make_shared<const OriginPolicy>(OriginPolicy::FromConfig(originsValue, &rejected));
-  if (originsChanged) {
+  auto origins = std::make_shared<const OriginPolicy>(
+      OriginPolicy::FromConfig(originsValue, deniedValue, &rejected));
+
+  if (changed) {
+    if (!plan.valid) {
+      LogError("bindAddress \"" + bindValue.value_or("") +
+               "\" is not an IPv4 or IPv6 address; listening on this computer only (" +
+               plan.Text() + ")");
+    }
+    if (plan.Exposed()) {
+      LogWarning("bindAddress " + plan.Text() +
+                 " lets other computers reach the server; only requests whose Host is one of " +
+                 "this computer's names or is listed in allowedHosts are served");
+    }
+    for (const std::string& entry : rejectedHosts) {
+      LogError("allowedHosts entry \"" + entry + "\" is not a host name or address; it is left out");
+    }
     for (const std::string& entry : rejected) {
-      LogError("allowedOrigins entry \"" + entry +
+      LogError("allowedOrigins or deniedOrigins entry \"" + entry +
                "\" is not an origin (scheme://host[:port] or null); it is left out");
     }
-    if (!policy->AllowsAny()) {
+    if (origins->AllowsAny()) {
+      LogInfo("allowedOrigins is *: every web page may use the server");
+    } else {
       std::string list;
-      for (const std::string& origin : policy->Origins()) {
+      for (const std::string& origin : origins->Origins()) {
         list += (list.empty() ? "" : " ") + origin;
       }
-      LogInfo(list.empty() ? std::string("requests carrying an Origin header are refused")
-                           : "requests carrying an Origin header are answered only for " + list);
+      LogInfo(list.empty() ? std::string("no web origin is allowed yet")
+                           : "web origins allowed: " + list);
     }
   }
-  app.SetOriginPolicy(std::move(policy));
-  return address;
+  app.SetHostPolicy(std::move(hosts));
+  app.SetOriginPolicy(std::move(origins));
+  return plan;
 }
 
 }  // namespace qb
