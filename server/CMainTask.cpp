@@ -244,6 +244,13 @@ bool CMainTask::MayServe(int client, const sockaddr_storage& peerAddress) {
   const SocketOwner::Result owner = m_owner.PeerOf(*peer, *local);
   switch (owner.status) {
     case SocketOwner::Status::kFound:
+      // A socket nobody holds any more that reports uid 0 may be in
+      // time-wait, whose owner the kernel no longer tells: refused quietly,
+      // since nobody is left to read an answer (a port probe, most often).
+      if (!owner.held && owner.uid == 0) {
+        LogDebug("refused a connection closed before its owner could be told");
+        return false;
+      }
       if (owner.uid == m_uid) {
         return true;
       }
@@ -252,20 +259,18 @@ bool CMainTask::MayServe(int client, const sockaddr_storage& peerAddress) {
                          ": this server serves only " + SocketOwner::Describe(m_uid));
       return false;
     case SocketOwner::Status::kNotLocal:
-      // From another computer (only where bindAddress allows it), or from a
-      // socket of this computer that is already gone, whose owner cannot be
-      // told.
+      // From another computer: only where bindAddress allows it. A loopback
+      // peer whose socket is gone (reset already) is refused quietly.
       if (!peer->IsLoopback()) {
         return true;
       }
-      Refusals().Log("uid unknown",
-                     "refused a connection whose socket was closed before its owner was known");
+      LogDebug("refused a connection whose socket is gone");
       return false;
     case SocketOwner::Status::kFailed:
       break;
   }
   Refusals().Log("uid lookup", "refused a connection: cannot tell which user made it "
-                               "(neither socket diagnostics nor /proc/net/tcp are readable)");
+                               "(neither socket diagnostics nor /proc/net/tcp tell)");
   return false;
 }
 

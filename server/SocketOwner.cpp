@@ -105,7 +105,7 @@ SocketOwner::Result SocketOwner::AskKernel(const Endpoint& peer, const Endpoint&
     if (header->nlmsg_type == NLMSG_ERROR) {
       const auto* error = static_cast<const nlmsgerr*>(NLMSG_DATA(header));
       if (error->error == -ENOENT) {
-        return {Status::kNotLocal, 0};
+        return {Status::kNotLocal, 0, false};
       }
       LogDebug(std::string("socket diagnostics refused the lookup: ") +
                std::strerror(-error->error) + "; reading /proc/net/tcp instead");
@@ -118,12 +118,7 @@ SocketOwner::Result SocketOwner::AskKernel(const Endpoint& peer, const Endpoint&
       return {};
     }
     const auto* message = static_cast<const inet_diag_msg*>(NLMSG_DATA(header));
-    // A socket no process holds any more (closing, or in time-wait, where
-    // the kernel reports uid 0) has no owner to go by.
-    if (message->idiag_inode == 0) {
-      return {Status::kNotLocal, 0};
-    }
-    return {Status::kFound, message->idiag_uid};
+    return {Status::kFound, message->idiag_uid, message->idiag_inode != 0};
   }
 }
 
@@ -139,10 +134,10 @@ SocketOwner::Result SocketOwner::ReadTables(const Endpoint& peer, const Endpoint
         table.mapped ? FindConnection(text, peer.Mapped(), local.Mapped())
                      : FindConnection(text, peer, local);
     if (row) {
-      return row->inode == 0 ? Result{Status::kNotLocal, 0} : Result{Status::kFound, row->uid};
+      return {Status::kFound, row->uid, row->inode != 0};
     }
   }
-  return readAny ? Result{Status::kNotLocal, 0} : Result{};
+  return readAny ? Result{Status::kNotLocal, 0, false} : Result{};
 }
 
 std::optional<uid_t> SocketOwner::ListenerOwner(const Endpoint& address) {

@@ -23,13 +23,16 @@ class SocketOwner {
  public:
   enum class Status {
     kFound,     // `uid` holds the owner
-    kNotLocal,  // no socket of this computer has that end: a remote peer, or
-                // one that has been closed already
+    kNotLocal,  // no socket of this computer has that end: a remote peer
     kFailed,    // neither way of looking worked
   };
   struct Result {
     Status status = Status::kFailed;
     uid_t uid = 0;
+    // kFound: a process holds the socket. A socket closed already (no
+    // process holds it) keeps its owner while the connection closes, but
+    // once only its time-wait remains the kernel reports uid 0 for it.
+    bool held = false;
   };
 
   SocketOwner() = default;
