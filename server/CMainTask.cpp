@@ -345,7 +345,7 @@ void CMainTask::OnRequestDone(int socket, RequestReceiver::Outcome outcome, std:
     return;
   }
   m_pool.Post(std::make_unique<CSendTask>(m_pMgr, socket, outcome, std::move(request),
-                                          std::move(ticket)));
+                                          std::move(ticket), m_pGate));
 }
 
 }  // namespace qb

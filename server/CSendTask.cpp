@@ -72,6 +72,7 @@ bool CSendTask::WaitForAnswer(const std::string& origin) {
     m_ticket = std::move(held.ticket);
     return false;
   }
+  LogDebug("a request from origin \"" + origin + "\" waits for the user's answer");
   if (result == OriginGate::HoldResult::kAsk) {
     LogInfo("asking the user whether origin \"" + origin + "\" may use the server");
     // Without a window (only while shutting down) nobody answers: the
