@@ -63,20 +63,11 @@ std::optional<uint32_t> CReg::ReadDword(const std::string& name) const {
 }
 
 std::optional<uint32_t> ParseDword(std::string_view text) {
-  if (text.empty() || text.size() > 10) {
+  const std::optional<uint64_t> value = ParseDecimal(text, 10);
+  if (!value || *value > UINT32_MAX) {
     return std::nullopt;
   }
-  uint64_t value = 0;
-  for (const char c : text) {
-    if (c < '0' || c > '9') {
-      return std::nullopt;
-    }
-    value = value * 10 + static_cast<uint64_t>(c - '0');
-  }
-  if (value > UINT32_MAX) {
-    return std::nullopt;
-  }
-  return static_cast<uint32_t>(value);
+  return static_cast<uint32_t>(*value);
 }
 
 }  // namespace qb

@@ -4,22 +4,10 @@
 
 #include <algorithm>
 
+#include "util/Text.h"
+
 namespace qb {
 namespace {
-
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-
-std::string_view TrimBlanks(std::string_view text) {
-  while (!text.empty() && IsBlank(text.front())) {
-    text.remove_prefix(1);
-  }
-  while (!text.empty() && IsBlank(text.back())) {
-    text.remove_suffix(1);
-  }
-  return text;
-}
-
-char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 bool IsNameChar(char c) {
   return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '.' || c == '_';
@@ -49,8 +37,7 @@ std::optional<std::string> NormalizeHost(std::string_view host) {
   if (host.find(':') != std::string_view::npos) {
     return Ipv6InBrackets(host);  // an IPv6 address written without brackets
   }
-  std::string lower(host);
-  std::transform(lower.begin(), lower.end(), lower.begin(), AsciiLower);
+  const std::string lower = AsciiLower(host);
   if (lower.empty() || lower.size() > 253 || !std::all_of(lower.begin(), lower.end(), IsNameChar)) {
     return std::nullopt;
   }
@@ -108,11 +95,8 @@ HostPolicy HostPolicy::FromConfig(const std::vector<std::string>& bindAddresses,
       policy.Add(std::move(*host));
     }
   }
-  std::string_view rest = allowedHosts ? std::string_view(*allowedHosts) : std::string_view();
-  while (!(rest = TrimBlanks(rest)).empty()) {
-    const size_t end = std::min(std::min(rest.find(' '), rest.find('\t')), rest.size());
-    const std::string_view entry = rest.substr(0, end);
-    rest.remove_prefix(end);
+  const std::string_view list = allowedHosts ? std::string_view(*allowedHosts) : std::string_view();
+  for (const std::string_view entry : BlankSeparated(list)) {
     if (std::optional<std::string> host = NormalizeHost(entry)) {
       policy.Add(std::move(*host));
     } else if (rejected != nullptr) {

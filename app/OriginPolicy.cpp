@@ -2,22 +2,10 @@
 
 #include <algorithm>
 
+#include "util/Text.h"
+
 namespace qb {
 namespace {
-
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-
-std::string_view TrimBlanks(std::string_view text) {
-  while (!text.empty() && IsBlank(text.front())) {
-    text.remove_prefix(1);
-  }
-  while (!text.empty() && IsBlank(text.back())) {
-    text.remove_suffix(1);
-  }
-  return text;
-}
-
-char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 bool IsAlpha(char c) { return c >= 'a' && c <= 'z'; }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
@@ -45,8 +33,7 @@ std::optional<std::string> DefaultPort(std::string_view scheme) {
 }  // namespace
 
 std::optional<std::string> NormalizeOrigin(std::string_view text) {
-  std::string lower(text);
-  std::transform(lower.begin(), lower.end(), lower.begin(), AsciiLower);
+  const std::string lower = AsciiLower(text);
   if (lower == "null") {
     return lower;
   }
@@ -113,11 +100,8 @@ std::optional<std::string> NormalizeOrigin(std::string_view text) {
 std::vector<std::string> ParseOriginList(const std::optional<std::string>& value, bool* any,
                                          std::vector<std::string>* rejected) {
   std::vector<std::string> origins;
-  std::string_view rest = value ? std::string_view(*value) : std::string_view();
-  while (!(rest = TrimBlanks(rest)).empty()) {
-    const size_t end = std::min(std::min(rest.find(' '), rest.find('\t')), rest.size());
-    const std::string_view entry = rest.substr(0, end);
-    rest.remove_prefix(end);
+  const std::string_view list = value ? std::string_view(*value) : std::string_view();
+  for (const std::string_view entry : BlankSeparated(list)) {
     if (entry == "*") {
       if (any != nullptr) {
         *any = true;

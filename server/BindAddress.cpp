@@ -5,16 +5,10 @@
 
 #include <cerrno>
 
+#include "util/Text.h"
+
 namespace qb {
 namespace {
-
-std::string Trimmed(const std::string& text) {
-  const size_t first = text.find_first_not_of(" \t");
-  if (first == std::string::npos) {
-    return {};
-  }
-  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
 
 BindAddress Ipv4(in_addr_t address, uint16_t port, std::string text) {
   BindAddress result;
@@ -75,7 +69,7 @@ std::string BindPlan::Text() const {
 }
 
 BindPlan ParseBindAddress(const std::optional<std::string>& value, uint16_t port) {
-  const std::string text = value ? Trimmed(*value) : std::string();
+  const std::string text(TrimBlanks(value.value_or("")));
   if (text.empty() || text == "localhost") {
     return Loopback(port);
   }

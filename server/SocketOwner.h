@@ -48,6 +48,9 @@ class SocketOwner {
   // address of its family) and port.
   static std::optional<uid_t> ListenerOwner(const Endpoint& address);
 
+  // The same from /proc/net/tcp and /proc/net/tcp6 alone.
+  static Result ReadTables(const Endpoint& peer, const Endpoint& local);
+
   // "name (uid N)", or "uid N" when the user database has no name for it.
   static std::string Describe(uid_t uid);
 
@@ -55,7 +58,6 @@ class SocketOwner {
   // The netlink lookup: kFound, kNotLocal, or kFailed when the kernel does
   // not answer it (no socket diagnostics here).
   Result AskKernel(const Endpoint& peer, const Endpoint& local);
-  static Result ReadTables(const Endpoint& peer, const Endpoint& local);
 
   UniqueFd m_netlink;
   uint32_t m_nSequence = 0;  // of the last netlink request

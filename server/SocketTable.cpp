@@ -6,6 +6,8 @@
 #include <cstring>
 #include <vector>
 
+#include "util/Text.h"
+
 namespace qb {
 namespace {
 
@@ -23,39 +25,6 @@ bool EqualIgnoringCase(std::string_view a, std::string_view b) {
     }
   }
   return true;
-}
-
-// The blank-separated fields of one row.
-std::vector<std::string_view> Fields(std::string_view row) {
-  std::vector<std::string_view> fields;
-  size_t i = 0;
-  while (i < row.size()) {
-    while (i < row.size() && (row[i] == ' ' || row[i] == '\t')) {
-      ++i;
-    }
-    const size_t start = i;
-    while (i < row.size() && row[i] != ' ' && row[i] != '\t') {
-      ++i;
-    }
-    if (i > start) {
-      fields.push_back(row.substr(start, i - start));
-    }
-  }
-  return fields;
-}
-
-std::optional<uint64_t> Decimal(std::string_view text) {
-  if (text.empty() || text.size() > 19) {
-    return std::nullopt;
-  }
-  uint64_t value = 0;
-  for (const char c : text) {
-    if (c < '0' || c > '9') {
-      return std::nullopt;
-    }
-    value = value * 10 + static_cast<uint64_t>(c - '0');
-  }
-  return value;
 }
 
 // Field positions of a row: "sl local rem st tx:rx tr:when retrnsmt uid
@@ -79,12 +48,12 @@ std::optional<SocketRow> FindRow(std::string_view table, Match match) {
       heading = false;
       continue;
     }
-    const std::vector<std::string_view> fields = Fields(row);
+    const std::vector<std::string_view> fields = BlankSeparated(row);
     if (fields.size() <= kInode || !match(fields)) {
       continue;
     }
-    const std::optional<uint64_t> uid = Decimal(fields[kUid]);
-    const std::optional<uint64_t> inode = Decimal(fields[kInode]);
+    const std::optional<uint64_t> uid = ParseDecimal(fields[kUid], 10);
+    const std::optional<uint64_t> inode = ParseDecimal(fields[kInode], 19);
     if (!uid || !inode || *uid > UINT32_MAX) {
       continue;
     }
