@@ -79,8 +79,8 @@ void CMainTask::Run() {
     Pause(result == 1 ? kBindRetryMs : kRelistenPauseMs);
   }
   m_pending.CloseAll();
-  m_pGate->TakeAll();  // closes them without an answer
   m_pool.Shutdown();
+  m_pGate->TakeAll();  // requests still waiting for an answer: closed without one
 }
 
 void CMainTask::Pause(int ms) {
