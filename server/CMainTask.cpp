@@ -57,6 +57,21 @@ bool IsTransientAcceptError(int error) {
   }
 }
 
+// The local end of `socket`; for a listening socket bound to a wildcard
+// address nullopt, since connections arrive at different addresses.
+std::optional<Endpoint> LocalEnd(int socket) {
+  sockaddr_storage address{};
+  socklen_t length = sizeof address;
+  if (::getsockname(socket, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+    return std::nullopt;
+  }
+  const std::optional<Endpoint> end = Endpoint::From(address);
+  if (end && end->address == Endpoint{end->family, {}, end->port}.address) {
+    return std::nullopt;  // all zeros: the wildcard
+  }
+  return end;
+}
+
 }  // namespace
 
 CMainTask::CMainTask(CTaskMgr* mgr)
@@ -108,6 +123,7 @@ int CMainTask::Listen() {
   std::vector<UniqueFd> listeners;
   std::vector<int> sockets;
   std::vector<std::string> boundTexts;
+  std::vector<std::optional<Endpoint>> ends;  // of each listening socket
   for (const BindAddress& address : plan.addresses) {
     UniqueFd listener = OpenListener(address, kListenBacklog);
     if (!listener.Valid()) {
@@ -119,6 +135,7 @@ int CMainTask::Listen() {
       return 1;
     }
     sockets.push_back(listener.Get());
+    ends.push_back(LocalEnd(listener.Get()));
     listeners.push_back(std::move(listener));
     boundTexts.push_back(address.text);
   }
@@ -152,7 +169,10 @@ int CMainTask::Listen() {
     // already waiting are taken and served.
     bool failed = false;
     for (const int socket : ready) {
-      failed = !AcceptClients(socket) || failed;
+      const size_t index = static_cast<size_t>(
+          std::find(sockets.begin(), sockets.end(), socket) - sockets.begin());
+      const std::optional<Endpoint>& end = ends.at(index);
+      failed = !AcceptClients(socket, end ? &*end : nullptr) || failed;
     }
     ServeGate();
     if (failed || app->m_bRelisten.load() != 0) {
@@ -190,7 +210,7 @@ void CMainTask::ReportBindFailure(const BindAddress& address, int error) {
   LogInfo(message + "; retrying every 100 ms");
 }
 
-bool CMainTask::AcceptClients(int listenSocket) {
+bool CMainTask::AcceptClients(int listenSocket, const Endpoint* local) {
   const CAppData* app = GetAppData();
   for (int i = 0; i < kAcceptsPerWake; ++i) {
     ConnectionLimits::Ticket ticket = m_limits.TryOpen();
@@ -206,7 +226,7 @@ bool CMainTask::AcceptClients(int listenSocket) {
         ::close(client);  // accepted as the server stops: nobody would serve it
         return true;
       }
-      if (!MayServe(client, peer)) {
+      if (!MayServe(client, peer, local)) {
         ::send(client, kForbiddenAnswer.data(), kForbiddenAnswer.size(),
                MSG_DONTWAIT | MSG_NOSIGNAL);
         CloseConnection(client, 0);
@@ -230,15 +250,11 @@ bool CMainTask::AcceptClients(int listenSocket) {
   return true;
 }
 
-bool CMainTask::MayServe(int client, const sockaddr_storage& peerAddress) {
-  sockaddr_storage localAddress{};
-  socklen_t length = sizeof localAddress;
+bool CMainTask::MayServe(int client, const sockaddr_storage& peerAddress,
+                         const Endpoint* listenerEnd) {
   const std::optional<Endpoint> peer = Endpoint::From(peerAddress);
-  if (!peer || ::getsockname(client, reinterpret_cast<sockaddr*>(&localAddress), &length) != 0) {
-    return false;
-  }
-  const std::optional<Endpoint> local = Endpoint::From(localAddress);
-  if (!local) {
+  const std::optional<Endpoint> local = listenerEnd ? *listenerEnd : LocalEnd(client);
+  if (!peer || !local) {
     return false;
   }
   const SocketOwner::Result owner = m_owner.PeerOf(*peer, *local);

@@ -61,10 +61,12 @@ class CMainTask : public CTaskBase {
  private:
   // Accepts what `listenSocket` has waiting, up to the bound. False when
   // accepting failed for good and the cycle is to end.
-  bool AcceptClients(int listenSocket);
+  // `local` (may be null) is the address every connection on it arrives at,
+  // when it listens on one address rather than a wildcard.
+  bool AcceptClients(int listenSocket, const Endpoint* local);
   // True when `client` may be served: its other end is not a socket of
   // another user of this computer. Logs a refusal.
-  bool MayServe(int client, const sockaddr_storage& peer);
+  bool MayServe(int client, const sockaddr_storage& peer, const Endpoint* local);
   // Logs once why the addresses of a cycle could not be bound.
   void ReportBindFailure(const BindAddress& address, int error);
   // Puts the user's answers into effect and refuses requests that waited too
