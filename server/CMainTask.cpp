@@ -116,6 +116,10 @@ int CMainTask::Listen() {
   const uint16_t port = app->GetPort();
   app->m_nPort.store(port);
   if (!m_pending.Valid()) {
+    if (!m_bBindFailureReported) {
+      m_bBindFailureReported = true;
+      LogError("cannot watch connections: no epoll instance could be made; nothing is served");
+    }
     return 1;
   }
 
@@ -145,10 +149,8 @@ int CMainTask::Listen() {
   }
   m_bBindFailureReported = false;
   std::string bound;
-  for (const BindAddress& address : plan.addresses) {
-    if (std::find(boundTexts.begin(), boundTexts.end(), address.text) != boundTexts.end()) {
-      bound += (bound.empty() ? "" : " and ") + address.text;
-    }
+  for (const std::string& text : boundTexts) {
+    bound += (bound.empty() ? "" : " and ") + text;
   }
   LogInfo("listening on " + bound + " port " + std::to_string(port));
 
