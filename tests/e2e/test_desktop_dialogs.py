@@ -2,6 +2,7 @@
 server runs on a private X display with a window manager, prints to a private
 CUPS scheduler whose default queue is CUPS-PDF, and the dialogs are read and
 answered with xdotool."""
+import os
 import re
 import subprocess
 
@@ -10,6 +11,7 @@ import pytest
 from conftest import OK_EMPTY, data_image, ok, post, ppm_pixels, wait_for
 from x_display import DisplayUnavailable, XDisplay
 
+LEAKS = os.path.join(os.path.dirname(__file__), "desktop-leaks.supp")
 BLUE = (0, 0, 255)
 RED = (255, 0, 0)
 
@@ -35,6 +37,8 @@ def on_desktop(server, display, cups=None, lang="C.UTF-8"):
         values = {k: v for k, v in original().items()
                   if k not in ("QT_QPA_PLATFORM", "LANGUAGE", "LC_ALL", "LC_MESSAGES")}
         values.update(display.env(), LANG=lang)
+        values["LSAN_OPTIONS"] = ":".join(
+            filter(None, [values.get("LSAN_OPTIONS"), "suppressions=" + LEAKS]))
         if cups is not None:
             values.update(cups.env())
         return values
@@ -59,10 +63,11 @@ def start_print(server, init, image_size, pages=1):
 
 
 def pdf_info(path):
+    """((width, height) of the first page in points, page count)."""
     out = subprocess.run(["pdfinfo", path], capture_output=True, text=True, timeout=60).stdout
     size = re.search(r"Page size:\s+([\d.]+) x ([\d.]+) pts", out)
     pages = re.search(r"Pages:\s+(\d+)", out)
-    return (round(float(size.group(1))), round(float(size.group(2)))), int(pages.group(1))
+    return (float(size.group(1)), float(size.group(2))), int(pages.group(1))
 
 
 def close(a, b, tolerance=24):
@@ -70,22 +75,28 @@ def close(a, b, tolerance=24):
 
 
 # Session (paper, orientation, copies), the page image's size as the sheet
-# lies, the dialog's title and the PDF's page in points.
+# lies, the dialog's title, the PDF's page in millimetres (within 1 mm: the
+# printer's own definition of a standard size counts) and whether the sheet
+# is landscape. The print system describes a sheet as its paper is fed, short
+# side first, and turns landscape content onto it (a quarter turn counter-
+# clockwise): the page image's top-left corner lands at the paper's
+# bottom-left. A print without a dialog comes out the same way.
 SHEETS = [
     pytest.param(b"width=100&height=50&orientation=0&printCopies=1", (200, 100),
-                 "Print 100 × 50 mm – 1 page", (283, 142), 1, id="label 100x50 mm"),
+                 "Print 100 × 50 mm – 1 page", (50, 100), True, 1, id="label 100x50 mm"),
     pytest.param(b"width=148&height=210&orientation=0&printCopies=1", (148, 210),
-                 "Print 148 × 210 mm – 1 page", (420, 595), 1, id="A5"),
+                 "Print 148 × 210 mm – 1 page", (148, 210), False, 1, id="A5"),
     pytest.param(b"width=100&height=148&orientation=1&printCopies=1", (148, 100),
-                 "Print 148 × 100 mm – 1 page", (420, 283), 1, id="postcard landscape"),
+                 "Print 148 × 100 mm – 1 page", (100, 148), True, 1, id="postcard landscape"),
     pytest.param(b"width=182&height=257&orientation=0&printCopies=2", (182, 257),
-                 "Print 182 × 257 mm – 1 page", (516, 729), 2, id="JIS B5 2 copies"),
+                 "Print 182 × 257 mm – 1 page", (182, 257), False, 2, id="JIS B5 2 copies"),
 ]
 
 
-@pytest.mark.parametrize("init, image_size, title, points, copies", SHEETS)
+@pytest.mark.parametrize("init, image_size, title, sheet, landscape, copies", SHEETS)
 def test_print_dialog_prints_on_the_sessions_sheet(server, display, cups, tmp_path, init,
-                                                   image_size, title, points, copies):
+                                                   image_size, title, sheet, landscape,
+                                                   copies):
     on_desktop(server, display, cups)
     start_print(server, init, image_size)
     found = display.wait_for_window(lambda name: name.startswith("Print "))
@@ -95,10 +106,14 @@ def test_print_dialog_prints_on_the_sessions_sheet(server, display, cups, tmp_pa
     display.press(window, "Return")
     pdf = cups.wait_for_new_pdf(120)
     assert pdf, "no PDF from CUPS-PDF\n" + cups.error_log()[-3000:] + server.log()
-    size, _ = pdf_info(pdf)
-    print("measured %s: %s pt" % (title, size))
-    assert close(size, points, 1), (size, points)
-    # The page image fills the sheet as it lies: blue top-left quarter.
+    points, pages = pdf_info(pdf)
+    millimetres = tuple(round(p * 25.4 / 72, 1) for p in points)
+    print("measured %s: %s x %s pt = %s x %s mm, %d page(s)"
+          % (title, points[0], points[1], millimetres[0], millimetres[1], pages))
+    assert close(millimetres, sheet, 1), (millimetres, sheet)
+    assert pages == copies  # CUPS-PDF writes each copy as a page
+    # The page image fills the whole sheet, its blue top-left quarter where
+    # the sheet's top-left corner lies.
     prefix = str(tmp_path / "page")
     subprocess.run(["pdftoppm", "-r", "24", "-f", "1", "-l", "1", "-singlefile", pdf, prefix],
                    check=True, timeout=60)
@@ -108,10 +123,12 @@ def test_print_dialog_prints_on_the_sessions_sheet(server, display, cups, tmp_pa
         offset = 3 * (y * width + x)
         return tuple(pixels[offset:offset + 3])
 
-    for x, y, colour in [(1, 1, BLUE), (width // 4, height // 4, BLUE),
-                         (width - 2, 1, RED), (1, height - 2, RED),
-                         (width - 2, height - 2, RED), (3 * width // 4, 3 * height // 4, RED)]:
-        assert close(at(x, y), colour), (x, y, at(x, y), width, height)
+    blue = (1, height - 2) if landscape else (1, 1)
+    inside = (width // 4, 3 * height // 4) if landscape else (width // 4, height // 4)
+    corners = [(1, 1), (width - 2, 1), (1, height - 2), (width - 2, height - 2)]
+    for x, y in corners + [inside, (3 * width // 4, height // 2)]:
+        expected = BLUE if (x, y) in (blue, inside) else RED
+        assert close(at(x, y), expected), (x, y, at(x, y), width, height)
     assert wait_for(lambda: "CUPS job" in server.log(), 30), server.log()
     printed = [line for line in server.log().splitlines() if ": printed on " in line]
     assert len(printed) == 1, server.log()
