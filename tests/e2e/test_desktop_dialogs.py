@@ -137,6 +137,24 @@ def test_print_dialog_prints_on_the_sessions_sheet(server, display, cups, tmp_pa
     assert "print dialog opened" in server.log()
 
 
+def test_a_second_print_job_waits_for_the_open_print_dialog(server, display, cups):
+    on_desktop(server, display, cups)
+    for session, init in [(b"0", b"width=148&height=210"), (b"1", b"width=100&height=50")]:
+        assert post(server.port, b"/print/init", init) == ok(session)
+        assert post(server.port, b"/print/add", b"id=" + session + b"&img="
+                    + quadrants(4, 4)) == OK_EMPTY
+    for session in (b"0", b"1"):
+        assert post(server.port, b"/print/end", b"id=" + session) == OK_EMPTY
+    first = display.wait_for_window(lambda name: name.startswith("Print "))
+    assert first and first[1] == "Print 148 × 210 mm – 1 page", display.windows()
+    assert display.wait_for_window(lambda name: "100 × 50" in name, timeout=2) is None
+    display.press(first[0], "Escape")
+    second = display.wait_for_window(lambda name: "100 × 50" in name, exclude=(first[0],))
+    assert second and second[1] == "Print 100 × 50 mm – 1 page", display.windows()
+    display.press(second[0], "Escape")
+    assert wait_for(lambda: server.log().count("print dialog cancelled") == 2, 30), server.log()
+
+
 def test_save_dialog_saves_under_the_suggested_name_and_a_second_save_after_it(server,
                                                                                display):
     on_desktop(server, display)

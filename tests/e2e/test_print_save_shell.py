@@ -37,6 +37,19 @@ def test_headless_save_keeps_the_name_and_never_overwrites(server):
     assert not (server.root / "report.pdf").exists()
 
 
+def test_headless_save_falls_back_when_the_save_folder_cannot_be_used(server):
+    blocker = server.root / "not-a-folder"
+    blocker.write_text("a file")
+    server.config_file.write_text("[Server]\nport=%d\n[Save]\nfolder=%s/saved\n"
+                                  % (server.port, blocker))
+    server.start()
+    assert post(server.port, b"/saveqx/save?name=report.pdf", b"kept") == OK_EMPTY
+    saved = server.home / "Downloads" / "report.pdf"
+    assert wait_for(saved.exists, 10), server.log()
+    assert saved.read_bytes() == b"kept"
+    assert "trying %s" % saved.parent in server.log()
+
+
 def test_second_instance_exits_at_once_while_the_first_serves(server):
     server.start()
     second = server.run(timeout=10)
