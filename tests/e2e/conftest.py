@@ -224,15 +224,20 @@ def ppm_pixels(path):
     return width, height, parts[4]
 
 
+def started(service, unavailable, what):
+    """Yields `service` started, and stops it afterwards; a test that needs it
+    is skipped with the reason when it cannot start (`unavailable`)."""
+    try:
+        service.start()
+    except unavailable as reason:
+        pytest.skip("%s: %s" % (what, reason))
+    try:
+        yield service
+    finally:
+        service.stop()
+
+
 @pytest.fixture
 def cups():
     """A private CUPS scheduler whose default queue is CUPS-PDF."""
-    sandbox = CupsSandbox()
-    try:
-        sandbox.start()
-    except CupsUnavailable as reason:
-        pytest.skip("no private CUPS scheduler: %s" % reason)
-    try:
-        yield sandbox
-    finally:
-        sandbox.stop()
+    yield from started(CupsSandbox(), CupsUnavailable, "no private CUPS scheduler")

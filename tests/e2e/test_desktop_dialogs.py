@@ -8,7 +8,7 @@ import subprocess
 
 import pytest
 
-from conftest import OK_EMPTY, data_image, ok, post, ppm_pixels, wait_for
+from conftest import OK_EMPTY, data_image, ok, post, ppm_pixels, started, wait_for
 from x_display import DisplayUnavailable, XDisplay
 
 LEAKS = os.path.join(os.path.dirname(__file__), "desktop-leaks.supp")
@@ -18,15 +18,8 @@ RED = (255, 0, 0)
 
 @pytest.fixture(scope="module")
 def display():
-    x = XDisplay()
-    try:
-        x.start()
-    except DisplayUnavailable as reason:
-        pytest.skip("no X display: %s" % reason)
-    try:
-        yield x
-    finally:
-        x.stop()
+    """Xvfb with openbox, shared by the module's tests."""
+    yield from started(XDisplay(), DisplayUnavailable, "no X display")
 
 
 def on_desktop(server, display, cups=None, lang="C.UTF-8"):

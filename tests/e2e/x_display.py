@@ -6,8 +6,12 @@ Every step is bounded by a timeout; the processes are killed on stop."""
 import os
 import shutil
 import subprocess
+import sys
 import tempfile
 import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "..", "tools"))
+from harness import wait_for  # noqa: E402
 
 
 class DisplayUnavailable(Exception):
@@ -53,7 +57,7 @@ class XDisplay:
             ["openbox", "--sm-disable", "--startup", "touch " + started],
             env=self.env(), stdout=subprocess.DEVNULL,
             stderr=open(os.path.join(self.root, "openbox.log"), "wb"), start_new_session=True)
-        if not _wait(lambda: os.path.exists(started) or self.wm.poll() is not None, 30) \
+        if not wait_for(lambda: os.path.exists(started) or self.wm.poll() is not None, 30) \
                 or self.wm.poll() is not None:
             self.stop()
             raise DisplayUnavailable("openbox did not start: " + self._log("openbox.log"))
@@ -92,10 +96,10 @@ class XDisplay:
                     return True
             return False
 
-        return found[0] if _wait(look, timeout, pause=0.2) else None
+        return found[0] if wait_for(look, timeout, interval=0.2) else None
 
     def wait_gone(self, window, timeout=30):
-        return _wait(lambda: window not in self.windows(), timeout, pause=0.2)
+        return wait_for(lambda: window not in self.windows(), timeout, interval=0.2)
 
     def press(self, window, *keys):
         """Focuses `window` and types `keys` (xdotool key names) into it."""
@@ -115,11 +119,3 @@ class XDisplay:
         if self.root is not None:
             shutil.rmtree(self.root, ignore_errors=True)
 
-
-def _wait(predicate, timeout, pause=0.05):
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        if predicate():
-            return True
-        time.sleep(pause)
-    return predicate()
