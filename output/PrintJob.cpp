@@ -11,6 +11,7 @@
 #include "output/CPrintSession.h"
 #include "output/CupsJobs.h"
 #include "output/PaperSize.h"
+#include "output/PrintPropertiesPreset.h"
 #include "output/RenderPage.h"
 #include "util/Log.h"
 
@@ -158,6 +159,8 @@ void PrintSession(CPrintSession* session, QPrinter* printer, bool showDialog) {
     dialog.setWindowTitle(PrintDialogTitle(*session, pageCount));
     // A background server's dialog must not open behind the client's window.
     dialog.setWindowFlag(Qt::WindowStaysOnTopHint);
+    const PrintPropertiesPreset preset(&dialog, printer->pageLayout().pageSize(),
+                                       printer->pageLayout().orientation());
     LogInfo(what + ": print dialog opened (" + SheetText(*printer) + ", " +
             std::to_string(pageCount) + " page(s), " + std::to_string(printer->copyCount()) +
             " copies, printer " + Destination(*printer) + ")");

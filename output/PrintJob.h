@@ -8,7 +8,8 @@
 // The sheet printed on is the session's: the print dialog resets the paper to
 // the chosen printer's default while it opens, so once it is accepted the
 // session's page size and orientation are set again, unless the user accepted
-// the dialog's printer properties, where the paper shown is the user's choice.
+// the dialog's printer properties (which open on the session's sheet,
+// PrintPropertiesPreset): the paper accepted there is the user's choice.
 // The copies are the dialog's (preset from the session).
 //
 // Outcomes: a session that is not new, has no pages or finds no printer ends

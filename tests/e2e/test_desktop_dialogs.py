@@ -56,11 +56,13 @@ def start_print(server, init, image_size, pages=1):
 
 
 def pdf_info(path):
-    """((width, height) of the first page in points, page count)."""
+    """((width, height) of the first page in points, page count, title)."""
     out = subprocess.run(["pdfinfo", path], capture_output=True, text=True, timeout=60).stdout
     size = re.search(r"Page size:\s+([\d.]+) x ([\d.]+) pts", out)
     pages = re.search(r"Pages:\s+(\d+)", out)
-    return (float(size.group(1)), float(size.group(2))), int(pages.group(1))
+    title = re.search(r"Title:\s+(.*)", out)
+    return ((float(size.group(1)), float(size.group(2))), int(pages.group(1)),
+            title.group(1) if title else "")
 
 
 def close(a, b, tolerance=24):
@@ -70,41 +72,57 @@ def close(a, b, tolerance=24):
 # Session (paper, orientation, copies), the page image's size as the sheet
 # lies, the dialog's title, the PDF's page in millimetres (within 1 mm: the
 # printer's own definition of a standard size counts) and whether the sheet
-# is landscape. The print system describes a sheet as its paper is fed, short
+# is landscape, and whether the user opens the printer properties and
+# accepts them unchanged first. The print system describes a sheet as its paper is fed, short
 # side first, and turns landscape content onto it (a quarter turn counter-
 # clockwise): the page image's top-left corner lands at the paper's
 # bottom-left. A print without a dialog comes out the same way.
 SHEETS = [
     pytest.param(b"width=100&height=50&orientation=0&printCopies=1", (200, 100),
-                 "Print 100 × 50 mm – 1 page", (50, 100), True, 1, id="label 100x50 mm"),
+                 "Print 100 × 50 mm – 1 page", (50, 100), True, 1, False, id="label 100x50 mm"),
+    pytest.param(b"width=100&height=50&orientation=0&printCopies=1", (200, 100),
+                 "Print 100 × 50 mm – 1 page", (50, 100), True, 1, True,
+                 id="label 100x50 mm, properties accepted"),
     pytest.param(b"width=148&height=210&orientation=0&printCopies=1", (148, 210),
-                 "Print 148 × 210 mm – 1 page", (148, 210), False, 1, id="A5"),
+                 "Print 148 × 210 mm – 1 page", (148, 210), False, 1, False, id="A5"),
     pytest.param(b"width=100&height=148&orientation=1&printCopies=1", (148, 100),
-                 "Print 148 × 100 mm – 1 page", (100, 148), True, 1, id="postcard landscape"),
+                 "Print 148 × 100 mm – 1 page", (100, 148), True, 1, False,
+                 id="postcard landscape"),
     pytest.param(b"width=182&height=257&orientation=0&printCopies=2", (182, 257),
-                 "Print 182 × 257 mm – 1 page", (182, 257), False, 2, id="JIS B5 2 copies"),
+                 "Print 182 × 257 mm – 1 page", (182, 257), False, 2, False,
+                 id="JIS B5 2 copies"),
 ]
 
 
-@pytest.mark.parametrize("init, image_size, title, sheet, landscape, copies", SHEETS)
+@pytest.mark.parametrize("init, image_size, title, sheet, landscape, copies, properties",
+                         SHEETS)
 def test_print_dialog_prints_on_the_sessions_sheet(server, display, cups, tmp_path, init,
                                                    image_size, title, sheet, landscape,
-                                                   copies):
+                                                   copies, properties):
     on_desktop(server, display, cups)
     start_print(server, init, image_size)
     found = display.wait_for_window(lambda name: name.startswith("Print "))
     assert found, "no print dialog\n%s\n%s" % (display.windows(), server.log())
     window, name = found
     assert name == title
+    if properties:
+        display.press(window, "alt+r")
+        opened = display.wait_for_window(lambda n: n == "Printer Properties", exclude=(window,))
+        assert opened, display.windows()
+        display.press(opened[0], "Return")
+        assert display.wait_gone(opened[0])
     display.press(window, "Return")
     pdf = cups.wait_for_new_pdf(120)
     assert pdf, "no PDF from CUPS-PDF\n" + cups.error_log()[-3000:] + server.log()
-    points, pages = pdf_info(pdf)
+    points, pages, job = pdf_info(pdf)
     millimetres = tuple(round(p * 25.4 / 72, 1) for p in points)
     print("measured %s: %s x %s pt = %s x %s mm, %d page(s)"
           % (title, points[0], points[1], millimetres[0], millimetres[1], pages))
     assert close(millimetres, sheet, 1), (millimetres, sheet)
     assert pages == copies  # CUPS-PDF writes each copy as a page
+    # The job's name says what it is: the session, the sheet, the pages.
+    dimensions = title[len("Print "):title.index(" mm")].replace(" × ", " x ")
+    assert job == "(Quillbox print 0: %s mm, 1 page)" % dimensions, job
     # The page image fills the whole sheet, its blue top-left quarter where
     # the sheet's top-left corner lies.
     prefix = str(tmp_path / "page")

@@ -122,33 +122,52 @@ TEST_F(PrintJob, DialogShowsThePresetAndPrintsOnTheSessionsSheet) {
   }
 }
 
-TEST_F(PrintJob, PaperChosenInThePrinterPropertiesHolds) {
-  auto session = SessionWithPages(100, 50, 0, 1, 1);
-  bool seen = false;
-  bool seenProperties = false;
-  qbtest::WhenModal(
-      [&](QWidget* modal) {
-        auto* dialog = qobject_cast<QPrintDialog*>(modal);
-        ASSERT_NE(dialog, nullptr);
-        auto* properties = dialog->findChild<QPushButton*>("properties");
-        ASSERT_NE(properties, nullptr);
-        qbtest::WhenModal(
-            [&](QWidget* propertiesDialog) {
-              auto* sizes = propertiesDialog->findChild<QComboBox*>("pageSizeCombo");
-              ASSERT_NE(sizes, nullptr);
-              sizes->setCurrentIndex(sizes->findText("A5"));
-              EXPECT_EQ(sizes->currentText(), "A5");
-              qobject_cast<QDialog*>(propertiesDialog)->accept();
-            },
-            &seenProperties);
-        properties->click();
-        dialog->accept();
-      },
-      &seen);
-  PrintSession(session.get(), &m_printer, true);
-  EXPECT_TRUE(seen);
-  EXPECT_TRUE(seenProperties);
-  EXPECT_EQ(qbtest::PdfPageSize(m_path), QSize(595, 420));  // A5 in the preset orientation
+TEST_F(PrintJob, PrinterPropertiesShowTheSessionsSheetAndTheirChoiceHolds) {
+  struct Row {
+    const char* name;
+    int width, height;
+    QString shown;   // paper the properties open on
+    QString choose;  // paper the user picks there; empty: none
+    QSize points;    // the PDF's page
+  };
+  const Row rows[] = {
+      {"label accepted unchanged", 100, 50, "Custom", "", {283, 142}},
+      {"label, A5 chosen", 100, 50, "Custom", "A5", {595, 420}},  // in the preset orientation
+      {"A5 accepted unchanged", 148, 210, "A5", "", {420, 595}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    QFile::remove(QString::fromStdString(m_path));
+    auto session = SessionWithPages(row.width, row.height, 0, 1, 1);
+    bool seen = false;
+    bool seenProperties = false;
+    qbtest::WhenModal(
+        [&](QWidget* modal) {
+          auto* dialog = qobject_cast<QPrintDialog*>(modal);
+          ASSERT_NE(dialog, nullptr);
+          auto* properties = dialog->findChild<QPushButton*>("properties");
+          ASSERT_NE(properties, nullptr);
+          qbtest::WhenModal(
+              [&](QWidget* propertiesDialog) {
+                auto* sizes = propertiesDialog->findChild<QComboBox*>("pageSizeCombo");
+                ASSERT_NE(sizes, nullptr);
+                EXPECT_EQ(sizes->currentText(), row.shown);
+                if (!row.choose.isEmpty()) {
+                  sizes->setCurrentIndex(sizes->findText(row.choose));
+                  EXPECT_EQ(sizes->currentText(), row.choose);
+                }
+                qobject_cast<QDialog*>(propertiesDialog)->accept();
+              },
+              &seenProperties);
+          properties->click();
+          dialog->accept();
+        },
+        &seen);
+    PrintSession(session.get(), &m_printer, true);
+    EXPECT_TRUE(seen);
+    EXPECT_TRUE(seenProperties);
+    EXPECT_EQ(qbtest::PdfPageSize(m_path), row.points);
+  }
 }
 
 TEST_F(PrintJob, CancelledDialogKeepsThePages) {
