@@ -13,6 +13,7 @@
 #include <cstring>
 
 #include "app/ControlChannel.h"
+#include "output/CPrintSession.h"
 #include "output/CQxSaveSession.h"
 #include "output/PrintJob.h"
 #include "output/SaveDocument.h"
@@ -92,6 +93,7 @@ bool CsvcDlg::HandleMessage(int code, int param) {
       }
       LogInfo("stopping");
       m_bClosing = 1;
+      m_dialogs.Stop();
       QCoreApplication::exit(0);
       return true;
     case ControlAction::kNone:
@@ -104,7 +106,14 @@ bool CsvcDlg::HandleMessage(int code, int param) {
 
 void CsvcDlg::PostPrint(CPrintSession* session) {
   QMetaObject::invokeMethod(
-      this, [this, session] { PrintSession(session, Printer(), m_bShowDialogs); },
+      this,
+      [this, session] {
+        m_dialogs.Run([this, session] { PrintSession(session, Printer(), m_bShowDialogs); },
+                      [session] {
+                        LogInfo("print session " + session->m_strId +
+                                " is not printed: the server is stopping");
+                      });
+      },
       Qt::QueuedConnection);
 }
 
@@ -115,7 +124,16 @@ void CsvcDlg::PostSave(std::unique_ptr<CQxSaveSession> session) {
   QMetaObject::invokeMethod(
       this,
       [this, holder] {
-        SaveDocument(m_pAppData->m_pSaveMgr.get(), std::move(*holder), m_bShowDialogs);
+        m_dialogs.Run(
+            [this, holder] {
+              SaveDocument(m_pAppData->m_pSaveMgr.get(), std::move(*holder), m_bShowDialogs);
+            },
+            [holder] {
+              if (*holder) {
+                LogError("document " + (*holder)->m_strId +
+                         " is not saved: the server is stopping");
+              }
+            });
       },
       Qt::QueuedConnection);
 }

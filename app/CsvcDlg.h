@@ -7,7 +7,9 @@
 // Thread contract: created, used and deleted on the UI thread. PostPrint and
 // PostSave may be called from any thread: they only queue the work on the UI
 // thread's event loop. The owner joins every connection worker before it
-// deletes the window; work still queued then is dropped with it.
+// deletes the window; work still queued then is dropped with it. Print and
+// save dialogs open one at a time: a job or a document that arrives while a
+// dialog is open waits in the dialog queue for its turn.
 #pragma once
 
 #include <QObject>
@@ -17,6 +19,7 @@
 
 #include "app/CAppData.h"
 #include "app/CControlWindow.h"
+#include "app/DialogQueue.h"
 #include "util/UniqueFd.h"
 
 class QLocalServer;
@@ -62,6 +65,7 @@ class CsvcDlg : public QObject, public CControlWindow {
   QSocketNotifier* m_pSignalNotifier = nullptr;  // owned through the QObject tree
   UniqueFd m_signalFd;                     // signalfd of the blocked signals
   std::unique_ptr<QPrinter> m_pPrinter;    // created at the first print job
+  DialogQueue m_dialogs;                   // print and save dialogs, one at a time
 };
 
 }  // namespace qb

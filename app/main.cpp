@@ -20,6 +20,7 @@
 #include "app/ControlChannel.h"
 #include "app/CsvcDlg.h"
 #include "app/RuntimeFolder.h"
+#include "app/Translations.h"
 #include "server/Listener.h"
 #include "util/CatalogueUrl.h"
 #include "util/Log.h"
@@ -107,6 +108,9 @@ int RunServer() {
   char* qtArgv[] = {name, nullptr};
   QApplication application(qtArgc, qtArgv);
   QApplication::setQuitOnLastWindowClosed(false);  // dialogs come and go
+  if (showDialogs) {
+    qb::InstallTranslations(&application);
+  }
 
   auto appData = std::make_unique<qb::CAppData>();
   auto window = std::make_unique<qb::CsvcDlg>(appData.get(), showDialogs);

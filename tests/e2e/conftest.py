@@ -1,10 +1,13 @@
 """Starts the real server binary with a temporary HOME and talks to it."""
+import base64
 import os
 import signal
 import socket
 import sqlite3
+import struct
 import subprocess
 import sys
+import zlib
 
 import pytest
 
@@ -12,6 +15,7 @@ sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "..", "tools"))
 import catalogue_server  # noqa: E402
 import sample_catalogue  # noqa: E402
 from harness import exchange, free_port, read_all, wait_for  # noqa: E402,F401
+from cups_sandbox import CupsSandbox, CupsUnavailable  # noqa: E402
 
 # The fixed answers of the server, and the start of a success answer.
 OK = (b"HTTP/1.1 200 OK\r\nAccess-Control-Allow-Origin: *\r\n"
@@ -180,3 +184,60 @@ def sync(server, stand_in, catalogue, monkeypatch):
     return Sync(server, stand_in, catalogue).start().prepare()
 
 
+
+
+def ok(body):
+    return (b"HTTP/1.1 200 OK\r\nAccess-Control-Allow-Origin: *\r\n"
+            b"Content-Type: text/plain\r\nContent-Length: %d\r\n\r\n%s" % (len(body), body))
+
+
+def post(port, target, body):
+    return exchange(port, b"POST %s HTTP/1.1\r\nContent-Length: %d\r\n\r\n%s"
+                    % (target, len(body), body))
+
+
+def png(width, height, pixel):
+    """A PNG; `pixel` is one RGBA colour, or a function of (x, y) giving it."""
+    at = pixel if callable(pixel) else (lambda x, y: pixel)
+    raw = b"".join(b"\x00" + b"".join(bytes(at(x, y)) for x in range(width))
+                   for y in range(height))
+
+    def chunk(kind, data):
+        return (struct.pack(">I", len(data)) + kind + data
+                + struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF))
+
+    return (b"\x89PNG\r\n\x1a\n"
+            + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 6, 0, 0, 0))
+            + chunk(b"IDAT", zlib.compress(raw)) + chunk(b"IEND", b""))
+
+
+def data_image(width, height, pixel):
+    return b"data:image/png;base64," + base64.b64encode(png(width, height, pixel))
+
+
+def ppm_pixels(path):
+    """(width, height, RGB bytes) of a binary PPM (pdftoppm's output)."""
+    data = open(path, "rb").read()
+    parts = data.split(maxsplit=4)
+    assert parts[0] == b"P6"
+    width, height = int(parts[1]), int(parts[2])
+    return width, height, parts[4]
+
+
+def started(service, unavailable, what):
+    """Yields `service` started, and stops it afterwards; a test that needs it
+    is skipped with the reason when it cannot start (`unavailable`)."""
+    try:
+        service.start()
+    except unavailable as reason:
+        pytest.skip("%s: %s" % (what, reason))
+    try:
+        yield service
+    finally:
+        service.stop()
+
+
+@pytest.fixture
+def cups():
+    """A private CUPS scheduler whose default queue is CUPS-PDF."""
+    yield from started(CupsSandbox(), CupsUnavailable, "no private CUPS scheduler")

@@ -18,6 +18,7 @@ VERSION = os.environ.get("QUILLBOX_VERSION", "")
 UNIT = "usr/lib/systemd/user/quillbox-server.service"
 AUTOSTART = "etc/xdg/autostart/quillbox-server.desktop"
 MAN_PAGE = "usr/share/man/man1/quillbox-server.1.gz"
+TRANSLATION = "usr/share/quillbox-server/translations/quillbox_ja.qm"
 BINARY = "usr/bin/quillbox-server"
 
 
@@ -62,6 +63,8 @@ def test_metadata_is_sane(package):
         assert needed in depends, info["Depends"]
     assert not [d for d in depends if re.match(r"lib(asan|ubsan|tsan|gtest)", d)], info["Depends"]
     assert "qt6-image-formats-plugins" in info["Recommends"]
+    # Qt's own dialog texts in the user's language.
+    assert "qt6-translations-l10n" in info["Recommends"]
     # dpkg-deb --info reads the whole control archive without complaint.
     assert "quillbox-server" in run("dpkg-deb", "--info", str(deb)).stdout
 
@@ -69,7 +72,7 @@ def test_metadata_is_sane(package):
 def test_files_are_in_place(package):
     deb, root = package
     listed = run("dpkg-deb", "--contents", str(deb)).stdout
-    for path in [BINARY, UNIT, AUTOSTART, MAN_PAGE]:
+    for path in [BINARY, UNIT, AUTOSTART, MAN_PAGE, TRANSLATION]:
         assert " ./" + path + "\n" in listed, listed
     # The autostart entry lives in /etc: dpkg keeps a local edit of it.
     assert run("dpkg-deb", "--info", str(deb), "conffiles").stdout == "/" + AUTOSTART + "\n"
