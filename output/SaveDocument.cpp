@@ -8,7 +8,7 @@
 
 #include "output/CQxSaveMgr.h"
 #include "output/CQxSaveSession.h"
-#include "util/IniFile.h"
+#include "util/ConfigFiles.h"
 #include "util/Log.h"
 #include "util/Text.h"
 #include "util/UserFolders.h"
@@ -46,16 +46,14 @@ std::string SaveFileName(const std::string& suggested) {
 bool IsPdfName(const std::string& fileName) { return fileName.find(".pdf") != std::string::npos; }
 
 std::string HeadlessSaveFolder() {
-  std::optional<std::string> folder = ReadIniValue(GetConfigFile(), "Save", "folder");
+  std::optional<std::string> folder = ReadConfigValue("Save", "folder");
   if (folder && folder->starts_with("~/")) {
     *folder = GetHomeFolder() + folder->substr(1);
   }
   if (folder && folder->starts_with("/")) {
     return *folder;
   }
-  if (folder && !folder->empty()) {
-    LogError("[Save] folder is not an absolute path, using the download folder: " + *folder);
-  }
+  // Any other value is reported by the configuration check at start-up.
   return QStandardPaths::writableLocation(QStandardPaths::DownloadLocation).toStdString();
 }
 

@@ -10,6 +10,7 @@
 #include <mutex>
 #include <thread>
 
+#include "util/CatalogueUrl.h"
 #include "util/Log.h"
 #include "util/Text.h"
 #include "util/UniqueFd.h"
@@ -116,7 +117,10 @@ std::string EncodeBlanks(const std::string& url) {
 
 std::string HttpGet(const std::string& url, const std::string* savePath,
                     const std::atomic<int>* stop) {
-  if (url.empty()) {
+  // Also what is left of a catalogue path when no catalogue server is set.
+  if (!url.starts_with("http://") && !url.starts_with("https://") &&
+      !url.starts_with("HTTP://") && !url.starts_with("HTTPS://")) {
+    LogDebug("not fetched, not an http URL: " + url);
     return {};
   }
   Transfer transfer;
@@ -148,6 +152,9 @@ std::string HttpGet(const std::string& url, const std::string* savePath,
   curl_easy_setopt(c, CURLOPT_HTTPGET, 1L);
   curl_easy_setopt(c, CURLOPT_USERAGENT, "thisapp");
   curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 0L);
+  if (!catalogueProxy().empty()) {
+    curl_easy_setopt(c, CURLOPT_PROXY, catalogueProxy().c_str());
+  }
   curl_easy_setopt(c, CURLOPT_HTTPHEADER, headers.get());
   curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(c, CURLOPT_BUFFERSIZE, kChunkBytes);
