@@ -131,6 +131,13 @@ ServerConfig ServerConfig::FromFiles(ConfigFiles files,
   config.m_files = std::move(files);
   config.CheckNames();
   config.Check(catalogueUrlFlag);
+  // In the order of the files and their lines.
+  std::stable_sort(config.m_found.begin(), config.m_found.end(),
+                   [](const Found& x, const Found& y) { return x.where < y.where; });
+  for (Found& found : config.m_found) {
+    config.m_warnings.push_back(std::move(found.text));
+  }
+  config.m_found.clear();
   return config;
 }
 
@@ -152,14 +159,20 @@ void ServerConfig::Add(std::string name, std::string value, std::string source) 
 }
 
 void ServerConfig::Warn(const ConfigEntry& entry, const std::string& text) {
-  m_warnings.push_back(Where(entry) + ": " + text);
+  size_t rank = 0;
+  while (rank < m_files.Files().size() && m_files.Files()[rank].path != entry.file) {
+    ++rank;
+  }
+  m_found.push_back({{rank, entry.line}, Where(entry) + ": " + text});
 }
 
 void ServerConfig::CheckNames() {
   for (const ConfigLineNote& note : m_files.UnreadableLines()) {
-    m_warnings.push_back(note.file + ":" + std::to_string(note.line) + ": " + Quoted(note.text) +
-                         " is neither [Group], key=value nor a comment, or is outside any "
-                         "group; ignored");
+    ConfigEntry where;
+    where.file = note.file;
+    where.line = note.line;
+    Warn(where, Quoted(note.text) +
+                    " is neither [Group], key=value nor a comment, or is outside any group; ignored");
   }
   std::set<std::pair<std::string, int>> groupsWarned;  // file and group line
   std::set<std::string> seen;                          // file, group and key in effect
@@ -183,7 +196,7 @@ void ServerConfig::CheckNames() {
     });
     const std::string name = "[" + std::string(group->group) + "] ";
     if (key == std::end(kKnownKeys)) {
-      Warn(entry, "unknown key " + entry.key + " in " + name + "; ignored");
+      Warn(entry, "unknown key " + entry.key + " in [" + std::string(group->group) + "]; ignored");
       continue;
     }
     if (entry.key != key->key) {

@@ -19,6 +19,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "util/ConfigFiles.h"
@@ -79,6 +80,11 @@ class ServerConfig {
   std::string m_proxy;
   std::vector<ConfigSetting> m_settings;
   std::vector<std::string> m_warnings;
+  struct Found {
+    std::pair<size_t, int> where;  // rank of the file in Files(), line
+    std::string text;
+  };
+  std::vector<Found> m_found;  // warnings while checking, before they are ordered
 };
 
 // The address a [Server] bindAddress text asks for: "" for every interface
