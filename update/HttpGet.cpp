@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <chrono>
 #include <cstdlib>
 #include <memory>
@@ -118,8 +119,11 @@ std::string EncodeBlanks(const std::string& url) {
 std::string HttpGet(const std::string& url, const std::string* savePath,
                     const std::atomic<int>* stop) {
   // Also what is left of a catalogue path when no catalogue server is set.
-  if (!url.starts_with("http://") && !url.starts_with("https://") &&
-      !url.starts_with("HTTP://") && !url.starts_with("HTTPS://")) {
+  std::string scheme = url.substr(0, url.find("://") == std::string::npos ? 0 : url.find("://") + 3);
+  for (char& c : scheme) {
+    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  }
+  if (scheme != "http://" && scheme != "https://") {
     LogDebug("not fetched, not an http URL: " + url);
     return {};
   }

@@ -35,7 +35,7 @@ def package(tmp_path_factory):
     # the entry still lands in /etc/xdg/autostart.
     options = ["-G", "Ninja", "-DCMAKE_BUILD_TYPE=RelWithDebInfo", "-DQUILLBOX_TESTS=OFF"]
     run("cmake", "-S", SOURCE, "-B", BUILD, *options, "-DCMAKE_INSTALL_PREFIX=/usr/local",
-        "-DQUILLBOX_AUTOSTART_DIR=etc/xdg/autostart")
+        "-DQUILLBOX_AUTOSTART_DIR:STRING=etc/xdg/autostart")
     run("cmake", "-S", SOURCE, "-B", BUILD, *options, "-DCMAKE_INSTALL_PREFIX=/usr")
     run("cmake", "--build", BUILD, "-j2")
     out = tmp_path_factory.mktemp("package")
