@@ -10,6 +10,7 @@ import pytest
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "..", "tools"))
 import catalogue_server  # noqa: E402
+from cups_sandbox import CupsSandbox, CupsUnavailable  # noqa: E402
 import sample_catalogue  # noqa: E402
 from harness import exchange, free_port, read_all, wait_for  # noqa: E402,F401
 
@@ -190,3 +191,15 @@ def sync(server, stand_in, catalogue, monkeypatch):
     return Sync(server, stand_in, catalogue).start().prepare()
 
 
+# A private CUPS scheduler whose default destination is a CUPS-PDF queue.
+@pytest.fixture
+def cups():
+    sandbox = CupsSandbox()
+    try:
+        sandbox.start()
+    except CupsUnavailable as reason:
+        pytest.skip("no private CUPS scheduler: %s" % reason)
+    try:
+        yield sandbox
+    finally:
+        sandbox.stop()

@@ -11,8 +11,7 @@ import pytest
 
 import catalogue_server
 import sample_catalogue
-from conftest import Sync, accepts, ask, free_port, wait_for
-from cups_sandbox import CupsSandbox, CupsUnavailable
+from conftest import Sync, accepts, ask, wait_for
 
 VERSION_FILE = "/Ver3/DeskTop/verFile_DB.txt"
 
@@ -319,19 +318,6 @@ def test_status_without_a_server_still_checks_the_catalogue(server, stand_ins):
     assert any(re.fullmatch(r"  last: \S+ \S+ \S+ update run: \d+ tables, \d+ changed records, "
                             r"\d+ files downloaded, 0 failures, \d+ ms", line)
                for line in lines), lines
-
-
-@pytest.fixture
-def cups():
-    sandbox = CupsSandbox()
-    try:
-        sandbox.start()
-    except CupsUnavailable as reason:
-        pytest.skip("no private CUPS scheduler: %s" % reason)
-    try:
-        yield sandbox
-    finally:
-        sandbox.stop()
 
 
 def test_status_all_well_exits_0(server, stand_ins, cups):

@@ -15,7 +15,6 @@ from concurrent.futures import ThreadPoolExecutor
 import pytest
 
 from conftest import NOT_FOUND, OK, OK_EMPTY, accepts, exchange, free_port, wait_for
-from cups_sandbox import CupsSandbox, CupsUnavailable
 
 
 
@@ -215,19 +214,6 @@ def test_sigterm_in_the_middle_of_a_load(server):
     finally:
         db.close()
     assert logged <= rows <= sum(1 for k, _, _ in outcomes if k == "log")
-
-
-@pytest.fixture
-def cups():
-    sandbox = CupsSandbox()
-    try:
-        sandbox.start()
-    except CupsUnavailable as reason:
-        pytest.skip("no private CUPS scheduler: %s" % reason)
-    try:
-        yield sandbox
-    finally:
-        sandbox.stop()
 
 
 def ppm_pixels(path):
