@@ -125,8 +125,8 @@ void CsvcDlg::PostSave(std::unique_ptr<CQxSaveSession> session) {
 }
 
 std::string CsvcDlg::StatusText() const {
-  const auto uptime =
-      std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - m_started);
+  const auto up = std::chrono::steady_clock::now() - m_started;
+  const auto uptime = std::chrono::duration_cast<std::chrono::seconds>(up);
   const char* display = std::getenv("DISPLAY");
   const char* wayland = std::getenv("WAYLAND_DISPLAY");
   return "pid=" + std::to_string(::getpid()) + "\nuptime=" + std::to_string(uptime.count()) +

@@ -53,8 +53,8 @@ std::string Joined(const std::vector<std::string>& words) {
 }
 
 bool IsHostChar(char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-         c == '-' || c == '.' || c == '_';
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+         c == '.' || c == '_';
 }
 
 // host or host:port, the host a name or an IPv4 address, or [IPv6]:port.
@@ -171,14 +171,16 @@ void ServerConfig::CheckNames() {
     ConfigEntry where;
     where.file = note.file;
     where.line = note.line;
-    Warn(where, Quoted(note.text) +
-                    " is neither [Group], key=value nor a comment, or is outside any group; ignored");
+    Warn(where,
+         Quoted(note.text) +
+             " is neither [Group], key=value nor a comment, or is outside any group; ignored");
   }
   std::set<std::pair<std::string, int>> groupsWarned;  // file and group line
   std::set<std::string> seen;                          // file, group and key in effect
   for (const ConfigEntry& entry : m_files.Entries()) {
-    const auto group = std::find_if(std::begin(kKnownKeys), std::end(kKnownKeys),
-                                    [&](const KnownKey& k) { return SameName(k.group, entry.group); });
+    const auto group =
+        std::find_if(std::begin(kKnownKeys), std::end(kKnownKeys),
+                     [&](const KnownKey& k) { return SameName(k.group, entry.group); });
     const bool firstOfGroup = groupsWarned.insert({entry.file, entry.groupLine}).second;
     ConfigEntry groupLine = entry;
     groupLine.line = entry.groupLine;
@@ -191,9 +193,9 @@ void ServerConfig::CheckNames() {
     if (firstOfGroup && entry.group != group->group) {
       Warn(groupLine, "group [" + entry.group + "] is read as [" + std::string(group->group) + "]");
     }
-    const auto key = std::find_if(std::begin(kKnownKeys), std::end(kKnownKeys), [&](const KnownKey& k) {
-      return k.group == group->group && SameName(k.key, entry.key);
-    });
+    const auto key = std::find_if(
+        std::begin(kKnownKeys), std::end(kKnownKeys),
+        [&](const KnownKey& k) { return k.group == group->group && SameName(k.key, entry.key); });
     const std::string name = "[" + std::string(group->group) + "] ";
     if (key == std::end(kKnownKeys)) {
       Warn(entry, "unknown key " + entry.key + " in [" + std::string(group->group) + "]; ignored");
@@ -204,7 +206,8 @@ void ServerConfig::CheckNames() {
     }
     if (!seen.insert(entry.file + "\n" + std::string(group->group) + "\n" + std::string(key->key))
              .second) {
-      Warn(entry, name + std::string(key->key) + " is set again in this file; the first value is used");
+      Warn(entry,
+           name + std::string(key->key) + " is set again in this file; the first value is used");
     }
   }
 }
@@ -227,8 +230,8 @@ void ServerConfig::Check(const std::optional<std::string>& catalogueUrlFlag) {
       m_port = static_cast<uint16_t>(*value & 0xFFFFu);
       portSource = entry->file;
       if (*value > 0xFFFFu) {
-        Warn(*entry, "[Server] port " + entry->value +
-                         " is above 65535; using its low 16 bits, " + std::to_string(m_port));
+        Warn(*entry, "[Server] port " + entry->value + " is above 65535; using its low 16 bits, " +
+                         std::to_string(m_port));
       }
       if (m_port == 0) {
         Warn(*entry, "[Server] port " + entry->value +
@@ -269,8 +272,9 @@ void ServerConfig::Check(const std::optional<std::string>& catalogueUrlFlag) {
     }
     originsSource = entry->file;
     if (!policy.AllowsAny()) {
-      originsShown = policy.Origins().empty() ? std::string("none (requests with Origin are refused)")
-                                              : Joined(policy.Origins());
+      originsShown = policy.Origins().empty()
+                         ? std::string("none (requests with Origin are refused)")
+                         : Joined(policy.Origins());
     }
   }
   Add("[Server] allowedOrigins", originsShown, originsSource);
@@ -299,15 +303,16 @@ void ServerConfig::Check(const std::optional<std::string>& catalogueUrlFlag) {
   // [Catalogue] url: the flag, the files, the build.
   const std::string builtIn = BuiltInCatalogueUrl();
   m_catalogueUrl = builtIn;
-  m_catalogueUrlSource = builtIn.empty() ? std::string(kSourceDefault) : std::string(kSourceBuiltIn);
+  m_catalogueUrlSource =
+      builtIn.empty() ? std::string(kSourceDefault) : std::string(kSourceBuiltIn);
   if (const std::optional<ConfigEntry> entry = m_files.Find("Catalogue", "url")) {
     const std::optional<std::string> url =
         entry->value.empty() ? std::optional<std::string>("") : NormalizeCatalogueUrl(entry->value);
     if (!url) {
-      Warn(*entry, "[Catalogue] url " + Quoted(entry->value) +
-                       " is not http://host[:port] or https://host[:port]; " +
-                       (builtIn.empty() ? "no catalogue server is used"
-                                        : "using the built-in " + builtIn));
+      Warn(*entry,
+           "[Catalogue] url " + Quoted(entry->value) +
+               " is not http://host[:port] or https://host[:port]; " +
+               (builtIn.empty() ? "no catalogue server is used" : "using the built-in " + builtIn));
       m_catalogueUrlSource = rejected(*entry, m_catalogueUrlSource);
     } else {
       m_catalogueUrl = *url;

@@ -44,8 +44,8 @@ class Report {
     if (m_problems.empty()) {
       m_text += "  none found\n";
     }
-    return {m_text, !running ? kStatusNotRunning
-                             : (m_problems.empty() ? kStatusAllWell : kStatusProblems)};
+    return {m_text,
+            !running ? kStatusNotRunning : (m_problems.empty() ? kStatusAllWell : kStatusProblems)};
   }
 
  private:
@@ -74,8 +74,9 @@ std::string DisplayOf(const std::string& display, const std::string& wayland) {
   if (display.empty() && wayland.empty()) {
     return {};
   }
-  return display.empty() ? "WAYLAND_DISPLAY=" + wayland
-                         : "DISPLAY=" + display + (wayland.empty() ? "" : ", WAYLAND_DISPLAY=" + wayland);
+  return display.empty()
+             ? "WAYLAND_DISPLAY=" + wayland
+             : "DISPLAY=" + display + (wayland.empty() ? "" : ", WAYLAND_DISPLAY=" + wayland);
 }
 
 // The body of a GET, or empty when nothing came within `seconds`.
@@ -133,7 +134,8 @@ void ReportCatalogue(Report& report) {
     report.Problem("the catalogue database is damaged (" + check + ")");
   }
   std::vector<std::string> tables;
-  Statement names = db->Prepare("SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY name");
+  Statement names =
+      db->Prepare("SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY name");
   while (names.Valid() && names.NextRow()) {
     tables.emplace_back(names.Text(0).value_or(""));
   }
@@ -157,7 +159,8 @@ void ReportCatalogueServer(Report& report, const std::string& url, const std::st
                            const std::string& proxy, int reachSeconds) {
   if (url.empty()) {
     report.Line("url", "none configured");
-    report.Problem("no catalogue server is configured: set [Catalogue] url (see man quillbox-server)");
+    report.Problem(
+        "no catalogue server is configured: set [Catalogue] url (see man quillbox-server)");
     return;
   }
   report.Line("url", url + " (" + source + ")");
@@ -167,7 +170,8 @@ void ReportCatalogueServer(Report& report, const std::string& url, const std::st
   const std::string answer = FetchWithin(file, reachSeconds);
   if (answer.empty()) {
     report.Line("reachable", "no (no answer to GET " + file + ")");
-    report.Problem("the catalogue server " + url + " cannot be reached: the catalogue is not updated");
+    report.Problem("the catalogue server " + url +
+                   " cannot be reached: the catalogue is not updated");
     return;
   }
   report.Line("reachable", "yes, catalogue version " + std::to_string(VersionNumber(answer)));
@@ -275,7 +279,8 @@ StatusResult MakeStatusReport(int reachSeconds) {
                               : "dialogs are shown on " + display);
   }
   const std::string here = DisplayOf(EnvText("DISPLAY"), EnvText("WAYLAND_DISPLAY"));
-  report.Line("this shell", here.empty() ? "no display (a server started here runs headless)" : here);
+  report.Line("this shell",
+              here.empty() ? "no display (a server started here runs headless)" : here);
 
   report.Section("Browser access");
   for (const ConfigSetting& setting : config.Settings()) {

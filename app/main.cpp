@@ -94,7 +94,8 @@ int SendToServer(const std::string& line) {
     return Fail("no running server (no answer on " + socketPath + ")");
   }
   if (reply != "ok") {
-    std::fprintf(stderr, "quillbox-server: the server does not know the message %s (it answered %s)\n",
+    std::fprintf(stderr,
+                 "quillbox-server: the server does not know the message %s (it answered %s)\n",
                  line.c_str(), reply.c_str());
     return kUnknownMessage;
   }
@@ -142,7 +143,8 @@ void UseCatalogueServer(const std::optional<std::string>& flagUrl) {
   qb::SetCatalogueBaseUrl(config.CatalogueUrl());
   qb::SetCatalogueProxy(config.Proxy());
   if (config.CatalogueUrl().empty()) {
-    qb::LogInfo("no catalogue server is configured ([Catalogue] url); no catalogue request is made");
+    qb::LogInfo(
+        "no catalogue server is configured ([Catalogue] url); no catalogue request is made");
   }
 }
 

@@ -18,7 +18,8 @@ BindAddress ListenConfig::Apply(CAppData& app, uint16_t port) {
   m_bRead = true;
   m_lastAllowedOrigins = originsValue;
 
-  auto policy = std::make_shared<const OriginPolicy>(OriginPolicy::FromConfig(originsValue, nullptr));
+  auto policy =
+      std::make_shared<const OriginPolicy>(OriginPolicy::FromConfig(originsValue, nullptr));
   if (originsChanged && !policy->AllowsAny()) {
     std::string list;
     for (const std::string& origin : policy->Origins()) {

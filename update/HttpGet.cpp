@@ -119,7 +119,8 @@ std::string EncodeBlanks(const std::string& url) {
 std::string HttpGet(const std::string& url, const std::string* savePath,
                     const std::atomic<int>* stop) {
   // Also what is left of a catalogue path when no catalogue server is set.
-  std::string scheme = url.substr(0, url.find("://") == std::string::npos ? 0 : url.find("://") + 3);
+  const size_t mark = url.find("://");
+  std::string scheme = url.substr(0, mark == std::string::npos ? 0 : mark + 3);
   for (char& c : scheme) {
     c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   }

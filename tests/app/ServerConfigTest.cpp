@@ -16,8 +16,8 @@ class ServerConfigTest : public ::testing::Test {
   qbtest::TempDir m_first;
   qbtest::TempDir m_second;
   qbtest::ScopedEnv m_home{"XDG_CONFIG_HOME", m_user.Path()};
-  qbtest::ScopedEnv m_dirs{"XDG_CONFIG_DIRS", m_first.Path() + ":relative/ignored:" +
-                                                  m_second.Path()};
+  qbtest::ScopedEnv m_dirs{"XDG_CONFIG_DIRS",
+                           m_first.Path() + ":relative/ignored:" + m_second.Path()};
 };
 
 TEST_F(ServerConfigTest, MostImportantFileHoldingAKeyGivesItsValue) {
@@ -54,9 +54,15 @@ TEST_F(ServerConfigTest, BindAddressTexts) {
     std::optional<std::string> address;
   };
   const Row rows[] = {
-      {std::nullopt, ""},      {"  ", ""},           {"localhost", "127.0.0.1"},
-      {"LocalHost", "127.0.0.1"}, {"10.0.0.1", "10.0.0.1"}, {"[::1]", "::1"},
-      {"::1", "::1"},          {"my-laptop", std::nullopt}, {"127.0.0.1 ::1", std::nullopt},
+      {std::nullopt, ""},
+      {"  ", ""},
+      {"localhost", "127.0.0.1"},
+      {"LocalHost", "127.0.0.1"},
+      {"10.0.0.1", "10.0.0.1"},
+      {"[::1]", "::1"},
+      {"::1", "::1"},
+      {"my-laptop", std::nullopt},
+      {"127.0.0.1 ::1", std::nullopt},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.value.value_or("(unset)"));
