@@ -46,4 +46,14 @@ void CAppData::SetOriginPolicy(std::shared_ptr<const OriginPolicy> policy) {
   m_pOriginPolicy = std::move(policy);
 }
 
+std::string CAppData::GetListening() const {
+  std::lock_guard lock(m_listeningMutex);
+  return m_strListening;
+}
+
+void CAppData::SetListening(std::string where) {
+  std::lock_guard lock(m_listeningMutex);
+  m_strListening = std::move(where);
+}
+
 }  // namespace qb

@@ -53,6 +53,11 @@ class CAppData {
   std::shared_ptr<const OriginPolicy> GetOriginPolicy() const;
   void SetOriginPolicy(std::shared_ptr<const OriginPolicy> policy);
 
+  // Where the listener is bound in the current cycle ("127.0.0.1 port 3210");
+  // empty while it is not listening.
+  std::string GetListening() const;
+  void SetListening(std::string where);
+
   std::unique_ptr<CTaskMgr> m_pTaskMgr;  // links tasks to this context
   std::atomic<int> m_bStop{0};           // 1 once the server is shutting down
   std::atomic<int> m_bRelisten{0};       // 1 asks the listener to bind again
@@ -67,6 +72,8 @@ class CAppData {
  private:
   mutable std::mutex m_policyMutex;  // guards m_pOriginPolicy
   std::shared_ptr<const OriginPolicy> m_pOriginPolicy;  // never null
+  mutable std::mutex m_listeningMutex;  // guards m_strListening
+  std::string m_strListening;
 };
 
 }  // namespace qb

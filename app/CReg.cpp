@@ -1,6 +1,6 @@
 #include "app/CReg.h"
 
-#include "util/IniFile.h"
+#include "util/ConfigFiles.h"
 #include "util/Text.h"
 #include "util/UserFolders.h"
 
@@ -21,15 +21,18 @@ std::optional<std::string> CReg::ReadValue(const std::string& name) const {
   if (parts.size() < 3 || parts.front() != "Software") {
     return std::nullopt;
   }
-  std::string file = GetConfigFolder();
+  std::string file;
   for (size_t i = 1; i + 1 < parts.size(); ++i) {
     if (parts[i].empty() || parts[i] == "." || parts[i] == "..") {
       return std::nullopt;
     }
-    file += "/" + parts[i];
+    file += (file.empty() ? "" : "/") + parts[i];
   }
-  file += ".conf";
-  return ReadIniValue(file, parts.back(), name);
+  std::optional<ConfigEntry> entry = ConfigFiles::Read(file + ".conf").Find(parts.back(), name);
+  if (!entry) {
+    return std::nullopt;
+  }
+  return std::move(entry->value);
 }
 
 std::optional<uint32_t> CReg::ReadDword(const std::string& name) const {

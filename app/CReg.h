@@ -1,7 +1,9 @@
 // The server's configuration store, standing in for a per-user registry key.
 // The key path "Software\Tavrim\Quillbox\Server" maps to the INI file
-// $XDG_CONFIG_HOME/Tavrim/Quillbox.conf and its group [Server]: the parts
-// between "Software" and the last part name the file, the last part the group.
+// Tavrim/Quillbox.conf and its group [Server]: the parts between "Software"
+// and the last part name the file, the last part the group. The file is read
+// as ConfigFiles reads it: the user's own in $XDG_CONFIG_HOME first, then the
+// system-wide ones ($XDG_CONFIG_DIRS, default /etc/xdg).
 //
 // Thread contract: the key is set at construction; reads go to the file every
 // time and may run on any thread.

@@ -3,13 +3,16 @@
 #include <signal.h>
 #include <sys/signalfd.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QCoreApplication>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QSocketNotifier>
 #include <QTimer>
+
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 #include "app/ControlChannel.h"
@@ -18,6 +21,7 @@
 #include "output/PrintJob.h"
 #include "output/SaveDocument.h"
 #include "server/Listener.h"
+#include "util/CatalogueUrl.h"
 #include "util/Log.h"
 
 namespace qb {
@@ -138,6 +142,20 @@ void CsvcDlg::PostSave(std::unique_ptr<CQxSaveSession> session) {
       Qt::QueuedConnection);
 }
 
+std::string CsvcDlg::StatusText() const {
+  const auto up = std::chrono::steady_clock::now() - m_started;
+  const auto uptime = std::chrono::duration_cast<std::chrono::seconds>(up);
+  const char* display = std::getenv("DISPLAY");
+  const char* wayland = std::getenv("WAYLAND_DISPLAY");
+  return "pid=" + std::to_string(::getpid()) + "\nuptime=" + std::to_string(uptime.count()) +
+         "\nversion=" QUILLBOX_VERSION "\nport=" + std::to_string(m_pAppData->m_nPort.load()) +
+         "\nlistening=" + m_pAppData->GetListening() +
+         "\nheadless=" + (m_bShowDialogs ? "no" : "yes") +
+         "\nDISPLAY=" + (display != nullptr ? display : "") +
+         "\nWAYLAND_DISPLAY=" + (wayland != nullptr ? wayland : "") +
+         "\ncatalogue=" + catalogueBaseUrl() + "\nproxy=" + catalogueProxy() + "\n";
+}
+
 QPrinter* CsvcDlg::Printer() {
   // Until a destination exists, look again at every job: a printer may have
   // been set up since.
@@ -159,6 +177,13 @@ void CsvcDlg::OnControlConnection() {
         return;
       }
       const QByteArray line = client->readLine(kMaxControlLine + 1);
+      if (line.trimmed().toStdString() == kStatusRequest) {
+        LogDebug("control message status");
+        client->write(QByteArray::fromStdString(StatusText()));
+        client->flush();
+        client->disconnectFromServer();
+        return;
+      }
       int code = 0;
       int param = 0;
       const bool known = ParseControlLine(line.toStdString(), &code, &param) &&

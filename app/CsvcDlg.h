@@ -14,6 +14,7 @@
 
 #include <QObject>
 #include <QPrinter>
+#include <chrono>
 #include <memory>
 #include <string>
 
@@ -50,6 +51,9 @@ class CsvcDlg : public QObject, public CControlWindow {
   void PostPrint(CPrintSession* session) override;
   void PostSave(std::unique_ptr<CQxSaveSession> session) override;
 
+  // The answer to the status request: "key=value" lines (see ControlChannel).
+  std::string StatusText() const;
+
   // The printer selection kept for the life of the window: the default
   // destination at first, the user's choice after a confirmed dialog.
   QPrinter* Printer();
@@ -66,6 +70,7 @@ class CsvcDlg : public QObject, public CControlWindow {
   UniqueFd m_signalFd;                     // signalfd of the blocked signals
   std::unique_ptr<QPrinter> m_pPrinter;    // created at the first print job
   DialogQueue m_dialogs;                   // print and save dialogs, one at a time
+  const std::chrono::steady_clock::time_point m_started = std::chrono::steady_clock::now();
 };
 
 }  // namespace qb

@@ -10,7 +10,7 @@
 
 #include "output/CQxSaveMgr.h"
 #include "output/CQxSaveSession.h"
-#include "util/IniFile.h"
+#include "util/ConfigFiles.h"
 #include "util/Log.h"
 #include "util/Text.h"
 #include "util/UserFolders.h"
@@ -127,15 +127,14 @@ std::string SaveStartFolder() {
 
 std::vector<std::string> HeadlessSaveFolders() {
   std::vector<std::string> folders;
-  std::optional<std::string> folder = ReadIniValue(GetConfigFile(), "Save", "folder");
+  std::optional<std::string> folder = ReadConfigValue("Save", "folder");
   if (folder && folder->starts_with("~/")) {
     *folder = GetHomeFolder() + folder->substr(1);
   }
   if (folder && folder->starts_with("/")) {
     folders.push_back(*folder);
-  } else if (folder && !folder->empty()) {
-    LogError("[Save] folder is not an absolute path, using the download folder: " + *folder);
   }
+  // Any other value is reported by the configuration check at start-up.
   const std::string downloads =
       QStandardPaths::writableLocation(QStandardPaths::DownloadLocation).toStdString();
   if (!downloads.empty()) {

@@ -5,16 +5,10 @@
 
 #include <cerrno>
 
+#include "app/ServerConfig.h"
+
 namespace qb {
 namespace {
-
-std::string Trimmed(const std::string& text) {
-  const size_t first = text.find_first_not_of(" \t");
-  if (first == std::string::npos) {
-    return {};
-  }
-  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
 
 BindAddress Ipv4(in_addr_t address, uint16_t port, std::string text) {
   BindAddress result;
@@ -30,32 +24,27 @@ BindAddress Ipv4(in_addr_t address, uint16_t port, std::string text) {
 }  // namespace
 
 BindAddress ParseBindAddress(const std::optional<std::string>& value, uint16_t port) {
-  const std::string text = value ? Trimmed(*value) : std::string();
-  if (text.empty()) {
+  const std::optional<std::string> text = NormalizeBindAddress(value);
+  if (!text) {
+    BindAddress fallback = Ipv4(htonl(INADDR_LOOPBACK), port, "127.0.0.1");
+    fallback.valid = false;
+    return fallback;
+  }
+  if (text->empty()) {
     return Ipv4(htonl(INADDR_ANY), port, {});
   }
   in_addr v4{};
-  if (::inet_pton(AF_INET, text.c_str(), &v4) == 1) {
-    return Ipv4(v4.s_addr, port, text);
+  if (::inet_pton(AF_INET, text->c_str(), &v4) == 1) {
+    return Ipv4(v4.s_addr, port, *text);
   }
-  std::string v6text = text;
-  if (v6text.size() > 2 && v6text.front() == '[' && v6text.back() == ']') {
-    v6text = v6text.substr(1, v6text.size() - 2);
-  }
-  in6_addr v6{};
-  if (::inet_pton(AF_INET6, v6text.c_str(), &v6) == 1) {
-    BindAddress result;
-    auto* in = reinterpret_cast<sockaddr_in6*>(&result.address);
-    in->sin6_family = AF_INET6;
-    in->sin6_addr = v6;
-    in->sin6_port = htons(port);
-    result.length = sizeof(sockaddr_in6);
-    result.text = v6text;
-    return result;
-  }
-  BindAddress fallback = Ipv4(htonl(INADDR_LOOPBACK), port, "127.0.0.1");
-  fallback.valid = false;
-  return fallback;
+  BindAddress result;
+  auto* in = reinterpret_cast<sockaddr_in6*>(&result.address);
+  in->sin6_family = AF_INET6;
+  ::inet_pton(AF_INET6, text->c_str(), &in->sin6_addr);
+  in->sin6_port = htons(port);
+  result.length = sizeof(sockaddr_in6);
+  result.text = *text;
+  return result;
 }
 
 UniqueFd OpenListener(const BindAddress& address, int backlog) {

@@ -1,7 +1,8 @@
 // The local address the listener binds: the [Server] bindAddress value of the
-// configuration file. Unset or blank means every IPv4 interface (the server's
-// long-standing behaviour); an IPv4 literal ("127.0.0.1") or an IPv6 literal
-// ("::1", brackets allowed: "[::1]") binds that address. Any other text would
+// configuration file, read as NormalizeBindAddress reads it. Unset or blank
+// means every IPv4 interface (the server's long-standing behaviour);
+// "localhost" the loopback address 127.0.0.1; an IPv4 literal ("127.0.0.1") or
+// an IPv6 literal ("::1", brackets allowed: "[::1]") binds that address. Any other text would
 // leave the server's reach unclear, so it binds the loopback address
 // 127.0.0.1 instead and is reported as not valid.
 //

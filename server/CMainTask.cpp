@@ -108,6 +108,8 @@ int CMainTask::Listen() {
   }
   LogInfo(address.text.empty() ? "listening on port " + std::to_string(port)
                                : "listening on " + address.text + " port " + std::to_string(port));
+  app->SetListening((address.text.empty() ? std::string("0.0.0.0") : address.text) + " port " +
+                    std::to_string(port));
 
   while (!IsStopped()) {
     // At the bound, or out of descriptors, the listening socket is not
@@ -131,6 +133,7 @@ int CMainTask::Listen() {
     }
   }
   m_pending.WatchListener(-1);
+  app->SetListening({});
   LogDebug("closing the listening socket on port " + std::to_string(port));
   return 0;
 }

@@ -1,8 +1,8 @@
 // The browser-facing settings of one listening cycle: reads [Server]
 // bindAddress and allowedOrigins afresh, installs the origin policy in the
-// application context and gives the address to bind. A setting that cannot be
-// used is logged once, not again at every retry of a failed bind, until its
-// text changes.
+// application context and gives the address to bind. Each cycle checks the
+// whole configuration (ServerConfig); what cannot be used is logged once, not
+// again at every retry of a failed bind, until its text changes.
 //
 // Thread contract: owned and used by the listener thread only.
 #pragma once
@@ -26,7 +26,6 @@ class ListenConfig {
 
  private:
   bool m_bRead = false;  // the values below hold what was read last
-  std::optional<std::string> m_lastBindAddress;
   std::optional<std::string> m_lastAllowedOrigins;
 };
 

@@ -4,12 +4,14 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <chrono>
 #include <cstdlib>
 #include <memory>
 #include <mutex>
 #include <thread>
 
+#include "util/CatalogueUrl.h"
 #include "util/Log.h"
 #include "util/Text.h"
 #include "util/UniqueFd.h"
@@ -116,7 +118,14 @@ std::string EncodeBlanks(const std::string& url) {
 
 std::string HttpGet(const std::string& url, const std::string* savePath,
                     const std::atomic<int>* stop) {
-  if (url.empty()) {
+  // Also what is left of a catalogue path when no catalogue server is set.
+  const size_t mark = url.find("://");
+  std::string scheme = url.substr(0, mark == std::string::npos ? 0 : mark + 3);
+  for (char& c : scheme) {
+    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  }
+  if (scheme != "http://" && scheme != "https://") {
+    LogDebug("not fetched, not an http URL: " + url);
     return {};
   }
   Transfer transfer;
@@ -148,6 +157,9 @@ std::string HttpGet(const std::string& url, const std::string* savePath,
   curl_easy_setopt(c, CURLOPT_HTTPGET, 1L);
   curl_easy_setopt(c, CURLOPT_USERAGENT, "thisapp");
   curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 0L);
+  if (!catalogueProxy().empty()) {
+    curl_easy_setopt(c, CURLOPT_PROXY, catalogueProxy().c_str());
+  }
   curl_easy_setopt(c, CURLOPT_HTTPHEADER, headers.get());
   curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(c, CURLOPT_BUFFERSIZE, kChunkBytes);

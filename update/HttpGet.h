@@ -4,7 +4,10 @@
 //
 // Every call: agent "thisapp", status 200 only (no redirects followed, a
 // redirect status is a failure), no cache, no retry. A blank in the URL is
-// sent as "%20". Only http:// and https:// URLs are fetched; https verifies
+// sent as "%20". Requests go through the configured catalogue proxy, if any
+// (catalogueProxy()). Only http:// and https:// URLs are fetched (anything
+// else fails without a request, so a catalogue path without a configured
+// catalogue server goes nowhere); https verifies
 // the certificate chain but not the host name. A connection that is not made
 // within 30 s, or a transfer slower than 1 byte/s for 60 s, fails (the 60 s
 // can be shortened through the environment variable

@@ -6,6 +6,7 @@
 
 #include "catalog/CatalogueDb.h"
 #include "catalog/PaperInfosImport.h"
+#include "update/LastUpdateRun.h"
 #include "update/UpdateProtocol.h"
 #include "util/Log.h"
 
@@ -120,11 +121,13 @@ void RunUpdate(InitDataBase& definitions, DownloadDataBase& queue) {
   }
   const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
       std::chrono::steady_clock::now() - started);
-  LogInfo("update run: " + std::to_string(definitions.TableNames().size()) + " tables, " +
-          std::to_string(changed) + " changed records, " +
-          std::to_string(queue.FileCount() - files) + " files downloaded, " +
-          std::to_string(queue.FailureCount() - failures) + " failures, " +
-          std::to_string(elapsed.count()) + " ms");
+  const std::string summary =
+      "update run: " + std::to_string(definitions.TableNames().size()) + " tables, " +
+      std::to_string(changed) + " changed records, " + std::to_string(queue.FileCount() - files) +
+      " files downloaded, " + std::to_string(queue.FailureCount() - failures) + " failures, " +
+      std::to_string(elapsed.count()) + " ms";
+  LogInfo(summary);
+  RecordLastUpdateRun(summary);
 }
 
 }  // namespace qb

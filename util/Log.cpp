@@ -46,6 +46,7 @@ void SetVerbose(bool verbose) { g_verbose.store(verbose); }
 bool IsVerbose() { return g_verbose.load(std::memory_order_relaxed); }
 
 void LogInfo(std::string_view message) { WriteLine("", message); }
+void LogWarning(std::string_view message) { WriteLine("warning: ", message); }
 void LogError(std::string_view message) { WriteLine("error: ", message); }
 void LogDebug(std::string_view message) {
   if (IsVerbose()) {

@@ -18,10 +18,12 @@ void SetVerbose(bool verbose);
 bool IsVerbose();
 
 void LogInfo(std::string_view message);
+void LogWarning(std::string_view message);
 void LogError(std::string_view message);
 void LogDebug(std::string_view message);
 
-// The line written for `message` at `level` ("", "error: ", "debug: ").
+// The line written for `message` at `level` ("", "warning: ", "error: ",
+// "debug: ").
 std::string FormatLogLine(std::string_view level, std::string_view message);
 
 }  // namespace qb

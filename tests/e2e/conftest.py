@@ -13,9 +13,9 @@ import pytest
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "..", "tools"))
 import catalogue_server  # noqa: E402
+from cups_sandbox import CupsSandbox, CupsUnavailable  # noqa: E402
 import sample_catalogue  # noqa: E402
 from harness import exchange, free_port, read_all, wait_for  # noqa: E402,F401
-from cups_sandbox import CupsSandbox, CupsUnavailable  # noqa: E402
 
 # The fixed answers of the server, and the start of a success answer.
 OK = (b"HTTP/1.1 200 OK\r\nAccess-Control-Allow-Origin: *\r\n"
@@ -48,7 +48,9 @@ class Server:
         self.config_home = self.home / ".config"
         self.data_home = self.home / ".local" / "share"
         self.runtime = root / "run"
-        for folder in (self.config_home, self.data_home, self.runtime):
+        # The system-wide configuration folder ($XDG_CONFIG_DIRS) of this server.
+        self.system_config = root / "etc-xdg"
+        for folder in (self.config_home, self.data_home, self.runtime, self.system_config):
             folder.mkdir(parents=True, exist_ok=True)
         os.chmod(self.runtime, 0o700)
         self.port = free_port()
@@ -60,6 +62,10 @@ class Server:
     def config_file(self):
         return self.config_home / "Tavrim" / "Quillbox.conf"
 
+    @property
+    def system_config_file(self):
+        return self.system_config / "Tavrim" / "Quillbox.conf"
+
     def write_port(self, port):
         self.config_file.parent.mkdir(parents=True, exist_ok=True)
         self.config_file.write_text("[Server]\nport=%d\n" % port)
@@ -68,19 +74,23 @@ class Server:
         env = {k: v for k, v in os.environ.items()
                if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
         env.update(HOME=str(self.home), XDG_CONFIG_HOME=str(self.config_home),
-                   XDG_DATA_HOME=str(self.data_home), XDG_RUNTIME_DIR=str(self.runtime))
+                   XDG_DATA_HOME=str(self.data_home), XDG_RUNTIME_DIR=str(self.runtime),
+                   XDG_CONFIG_DIRS=str(self.system_config),
+                   XDG_STATE_HOME=str(self.home / ".local" / "state"))
         return env
 
     def run(self, *args, timeout=10):
         return subprocess.run([binary()] + list(args), env=self.env(), capture_output=True,
                               timeout=timeout)
 
-    def start(self, *args, wait=True, verbose=True):
+    def start(self, *args, wait=True, verbose=True, catalogue_flag=True):
         self.stderr = open(self.stderr_path, "ab")
         # Tests that need a catalogue server pass their own; others get a
-        # port where nothing listens, whatever runs on this machine.
+        # port where nothing listens, whatever runs on this machine (unless
+        # they test the configured one).
+        flag = ["--catalogue-url", "http://127.0.0.1:9"] if catalogue_flag else []
         self.proc = subprocess.Popen([binary()] + (["--verbose"] if verbose else [])
-                                     + ["--catalogue-url", "http://127.0.0.1:9"] + list(args),
+                                     + flag + list(args),
                                      env=self.env(),
                                      stdout=subprocess.DEVNULL, stderr=self.stderr)
         if wait:

@@ -146,9 +146,10 @@ def has_ipv6_loopback():
     pytest.param(None, socket.AF_INET, "0.0.0.0", None, id="default: every interface"),
     pytest.param("127.0.0.1", socket.AF_INET, "127.0.0.1", None, id="loopback"),
     pytest.param("[::1]", socket.AF_INET6, "::1", None, id="IPv6 loopback"),
+    pytest.param("localhost", socket.AF_INET, "127.0.0.1", None, id="localhost is loopback"),
     pytest.param("my-laptop", socket.AF_INET, "127.0.0.1",
-                 'bindAddress "my-laptop" is not an IPv4 or IPv6 address; '
-                 'listening on 127.0.0.1 only', id="not an address falls back to loopback"),
+                 '[Server] bindAddress "my-laptop" is not an IPv4 or IPv6 address or localhost; '
+                 'using 127.0.0.1', id="not an address falls back to loopback"),
 ])
 def test_listens_on_the_configured_address(server, value, family, address, error):
     if family == socket.AF_INET6 and not has_ipv6_loopback():
