@@ -26,13 +26,15 @@ bool IsDamage(int rc) {
 
 enum class Verdict { kSound, kDamaged, kUnknown };
 
-// Examines the file on a read-only connection that does not wait for locks.
+// Examines the file on a connection that does not wait for locks (opened for
+// writing where the file allows it, so that SQLite may roll back a hot
+// journal as any connection would).
 Verdict Examine(const std::string& path, std::string* reason) {
   if (::access(path.c_str(), F_OK) != 0) {
     return Verdict::kSound;
   }
   sqlite3* raw = nullptr;
-  const int opened = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READONLY, nullptr);
+  const int opened = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE, nullptr);
   std::unique_ptr<sqlite3, int (*)(sqlite3*)> db(raw, &sqlite3_close_v2);
   if (opened != SQLITE_OK) {
     return IsDamage(opened) ? Verdict::kDamaged : Verdict::kUnknown;
