@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <thread>
+#include <unordered_set>
 
 #include <unistd.h>
 
@@ -13,6 +14,7 @@
 #include "util/FileHelpers.h"
 #include "util/Log.h"
 #include "util/SafePath.h"
+#include "util/Text.h"
 #include "util/ServedFiles.h"
 #include "util/Unzip.h"
 #include "util/UserFolders.h"
@@ -23,10 +25,8 @@ namespace {
 constexpr auto kPollPause = std::chrono::milliseconds(2);
 constexpr auto kUpdateWaitStep = std::chrono::milliseconds(100);
 
-bool IsArchive(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-  return text.find(".ZIP") != std::string::npos;
+bool IsArchive(const std::string& url) {
+  return AsciiLower(url).find(".zip") != std::string::npos;
 }
 
 }  // namespace
@@ -58,18 +58,22 @@ DownloadJob DownloadDataBase::OpenJob(bool forgetServed) {
 void DownloadDataBase::CloseJob(const DownloadJob& job) {
   std::lock_guard lock(m_mutex);
   m_jobs.erase(job.Id());
-  for (auto item = m_entries.begin(); item != m_entries.end();) {
-    Entry& entry = item->second;
+  // A waiting entry nobody waits for any more goes, unless it is being served
+  // right now: its server completes it.
+  const bool serving = m_bBusy.load() != 0 && !m_urls.empty();
+  std::unordered_set<std::string> dropped;
+  for (auto& [url, entry] : m_entries) {
     std::erase(entry.jobs, job.Id());
-    // A waiting entry nobody waits for any more goes, unless it is being
-    // served right now: its server completes it.
-    const bool inService = m_bBusy.load() != 0 && !m_urls.empty() && m_urls.front() == item->first;
-    if (!entry.done && entry.jobs.empty() && !inService) {
-      std::erase(m_urls, item->first);
-      item = m_entries.erase(item);
-    } else {
-      ++item;
+    if (!entry.done && entry.jobs.empty() && !(serving && m_urls.front() == url)) {
+      dropped.insert(url);
     }
+  }
+  if (dropped.empty()) {
+    return;
+  }
+  std::erase_if(m_urls, [&dropped](const std::string& url) { return dropped.contains(url); });
+  for (const std::string& url : dropped) {
+    m_entries.erase(url);
   }
 }
 

@@ -23,7 +23,8 @@ void Add(DownloadTally* sum, const DownloadTally& part) {
 }
 
 // Queues one request of `kind` ("chkUpdate" or "getUpdate") per table on
-// `job`. False when the catalogue could not be opened.
+// `job`. False when the catalogue could not be opened or no tables are
+// defined yet.
 bool EnqueueTables(InitDataBase& definitions, DownloadJob& job, const std::string& kind,
                    DownloadDataBase::SuccessCallback onAnswer) {
   std::optional<CatalogueDb> db = CatalogueDb::Open();
@@ -33,6 +34,10 @@ bool EnqueueTables(InitDataBase& definitions, DownloadJob& job, const std::strin
   }
   const std::vector<std::string> tables = definitions.TableNames();
   const std::vector<std::string> paths = definitions.CountPaths();
+  if (tables.empty()) {
+    LogDebug("no table definitions yet (no DB_URL since start): nothing to update");
+    return false;
+  }
   const bool janCodeRefresh = definitions.m_janCodeRefresh.load() != 0;
   for (size_t i = 0; i < tables.size(); ++i) {
     const std::string date = TableUpdateDate(*db, tables[i], i, janCodeRefresh);

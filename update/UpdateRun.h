@@ -27,7 +27,7 @@ namespace qb {
 
 // Count phase: g_pendingUpdateTotal ends as the sum of the counts; adds what
 // became of its requests to `tally`. False when the catalogue could not be
-// opened.
+// opened or no tables are defined yet (nothing was asked).
 bool RunChkUpdate(InitDataBase& definitions, DownloadDataBase& queue, DownloadTally* tally);
 // Import phase and the pictures still missing; adds to `tally`. False when the
 // catalogue could not be opened.

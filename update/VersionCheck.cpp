@@ -71,6 +71,15 @@ std::optional<std::string> PendingVersionText() {
 }
 
 void CommitVersionFile(const std::string& pending) {
+  std::ifstream local(LocalVersionPath());
+  std::string line;
+  if (local && std::getline(local, line) && VersionNumber(line) >= VersionNumber(pending)) {
+    // A version left from before the last commit: never go back.
+    if (PendingVersionText() == pending) {
+      std::remove(PendingVersionPath().c_str());
+    }
+    return;
+  }
   if (!ReplaceFile(LocalVersionPath(), pending)) {
     return;
   }

@@ -29,7 +29,8 @@ int CheckCatalogueVersion(const std::atomic<int>* stop = nullptr);
 std::optional<std::string> PendingVersionText();
 // Makes `pending` (read by PendingVersionText when the update began) the local
 // version, and removes "New_verFile_DB.txt" unless a later check has replaced
-// it meanwhile. The local file is replaced in one step.
+// it meanwhile. The local file is replaced in one step; a pending version
+// not above the local one is dropped instead (the version never goes back).
 void CommitVersionFile(const std::string& pending);
 // Removes both version files (the catalogue they described is gone) and
 // starts again from version 0.

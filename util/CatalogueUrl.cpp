@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <optional>
 
+#include "util/Text.h"
+
 namespace qb {
 namespace {
 
@@ -11,19 +13,12 @@ std::string& Storage() {
   return url;
 }
 
-std::string Lower(std::string_view text) {
-  std::string lower(text);
-  std::transform(lower.begin(), lower.end(), lower.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return lower;
-}
-
 // Scheme, host and port of an absolute URL, in one comparable form
 // ("http://host:80"). nullopt when the authority holds anything but a plain
 // host name or address and an optional decimal port: user information, "%",
 // "\" or blanks could make another parser see another host.
 std::optional<std::string> Origin(std::string_view url) {
-  const std::string lower = Lower(url.substr(0, std::min<size_t>(url.size(), 8)));
+  const std::string lower = AsciiLower(url.substr(0, std::min<size_t>(url.size(), 8)));
   std::string scheme;
   std::string_view rest;
   if (lower.starts_with("http://")) {
@@ -64,7 +59,7 @@ std::optional<std::string> Origin(std::string_view url) {
   if (port.empty()) {
     port = scheme == "http" ? "80" : "443";
   }
-  return scheme + "://" + Lower(host) + ":" + std::string(port);
+  return scheme + "://" + AsciiLower(host) + ":" + std::string(port);
 }
 
 }  // namespace
@@ -86,7 +81,7 @@ bool SetCatalogueBaseUrl(std::string_view url) {
 }
 
 bool IsAbsoluteUrl(std::string_view url) {
-  const std::string lower = Lower(url.substr(0, std::min<size_t>(url.size(), 8)));
+  const std::string lower = AsciiLower(url.substr(0, std::min<size_t>(url.size(), 8)));
   return lower.starts_with("http://") || lower.starts_with("https://");
 }
 

@@ -7,17 +7,10 @@
 namespace qb {
 namespace {
 
-std::string Lower(std::string_view text) {
-  std::string lower(text);
-  std::transform(lower.begin(), lower.end(), lower.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return lower;
-}
-
 // A name the server keeps for itself: the catalogue and what SQLite writes
 // beside it, the version files, and the temporary names of downloads.
 bool IsServerName(std::string_view name) {
-  const std::string lower = Lower(name);
+  const std::string lower = AsciiLower(name);
   return lower.starts_with("qkprint.db") || lower == "verfile_db.txt" ||
          lower == "new_verfile_db.txt" || lower.ends_with(".partial");
 }
@@ -41,7 +34,7 @@ std::string ServedFileRefusal(std::string_view relativePath) {
   }
   const size_t slash = relativePath.find_last_of("/\\");
   const std::string name =
-      Lower(slash == std::string_view::npos ? relativePath : relativePath.substr(slash + 1));
+      AsciiLower(slash == std::string_view::npos ? relativePath : relativePath.substr(slash + 1));
   const size_t dot = name.rfind('.');
   const std::string_view extension =
       dot == std::string::npos ? std::string_view() : std::string_view(name).substr(dot);

@@ -315,18 +315,21 @@ TEST_F(UpdateProtocolTest, MissingPicturesAreFetchedByLaterRuns) {
 TEST_F(UpdateProtocolTest, CommitKeepsAVersionFoundAfterTheRunBegan) {
   struct Row {
     const char* name;
+    std::string local;       // "verFile_DB.txt" before
     std::string pendingNow;  // "New_verFile_DB.txt" when the run ends
+    std::string committed;   // "verFile_DB.txt" after
   };
   const Row rows[] = {
-      {"the version the run began with", "DBVER=21\n"},
-      {"a check found a newer one meanwhile", "DBVER=22\n"},
+      {"the version the run began with", "DBVER=20\n", "DBVER=21\n", "DBVER=21\n"},
+      {"a check found a newer one meanwhile", "DBVER=20\n", "DBVER=22\n", "DBVER=21\n"},
+      {"a stale pending version never goes back", "DBVER=22\n", "DBVER=21\n", "DBVER=22\n"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
-    qbtest::WriteFile(Data("verFile_DB.txt"), "DBVER=20\n");
+    qbtest::WriteFile(Data("verFile_DB.txt"), row.local);
     qbtest::WriteFile(Data("New_verFile_DB.txt"), row.pendingNow);
     CommitVersionFile("DBVER=21\n");
-    EXPECT_EQ(ReadAll(Data("verFile_DB.txt")), "DBVER=21\n");
+    EXPECT_EQ(ReadAll(Data("verFile_DB.txt")), row.committed);
     EXPECT_EQ(PendingVersionText(), row.pendingNow == "DBVER=21\n"
                                         ? std::nullopt
                                         : std::optional<std::string>(row.pendingNow));
