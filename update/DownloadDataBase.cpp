@@ -275,18 +275,12 @@ bool DownloadDataBase::RunUpdateAlone(const std::function<void()>& update) {
       }
       return false;
     }
+    if (Stopping()) {
+      return false;
+    }
     m_bUpdating = true;
   }
-  struct Release {
-    DownloadDataBase& queue;
-    ~Release() {
-      std::lock_guard lock(queue.m_updateMutex);
-      queue.m_bUpdating = false;
-      ++queue.m_nUpdatesEnded;
-      queue.m_updateEnded.notify_all();
-    }
-  } release{*this};
-  update();
+  RunHolding(m_bUpdating, update);
   return true;
 }
 
@@ -301,14 +295,22 @@ void DownloadDataBase::RunBetweenUpdates(const std::function<void()>& work) {
     }
     m_bMaintaining = true;
   }
+  RunHolding(m_bMaintaining, work);
+}
+
+void DownloadDataBase::RunHolding(bool& held, const std::function<void()>& work) {
   struct Release {
     DownloadDataBase& queue;
+    bool& held;
     ~Release() {
       std::lock_guard lock(queue.m_updateMutex);
-      queue.m_bMaintaining = false;
+      held = false;
+      if (&held == &queue.m_bUpdating) {
+        ++queue.m_nUpdatesEnded;
+      }
       queue.m_updateEnded.notify_all();
     }
-  } release{*this};
+  } release{*this, held};
   work();
 }
 

@@ -155,6 +155,9 @@ class DownloadDataBase {
   // Removes `url` from the head of the list, marks it served, tallies
   // `outcome` for its jobs and lets the next thread in.
   void CompleteFront(const std::string& url, Outcome outcome);
+  // Runs `work` with `held` (m_bUpdating or m_bMaintaining, set by the caller
+  // under m_updateMutex), then clears it and wakes the waiters.
+  void RunHolding(bool& held, const std::function<void()>& work);
   // The job that owns the callbacks of `url`, while it is open and the entry
   // is not served.
   std::optional<DownloadJob> OwnerOf(const std::string& url, Entry* entry);
