@@ -39,7 +39,10 @@ inline constexpr size_t kMaxMemoryBodyBytes = size_t{256} * 1024 * 1024;
 // when the file could not be created, the request failed, the status was not
 // 200, the body was empty or a write failed. A failed download leaves the
 // (empty or partial) file behind.
+//
+// On failure `failure`, when given, receives the reason ("status 404",
+// "Could not connect to server", ...).
 std::string HttpGet(const std::string& url, const std::string* savePath = nullptr,
-                    const std::atomic<int>* stop = nullptr);
+                    const std::atomic<int>* stop = nullptr, std::string* failure = nullptr);
 
 }  // namespace qb

@@ -24,6 +24,9 @@ void Split(std::vector<std::string>* pieces, std::string_view text, std::string_
 // Convenience form of Split that returns the pieces.
 std::vector<std::string> Split(std::string_view text, std::string_view separator);
 
+// `text` with its ASCII letters in lower case; other bytes stay.
+std::string AsciiLower(std::string_view text);
+
 // Every byte of the file at `path` as two lowercase hexadecimal digits; empty
 // when the file cannot be opened.
 std::string ReadFileAsHex(const std::string& path);

@@ -17,6 +17,10 @@ from cups_sandbox import CupsSandbox, CupsUnavailable  # noqa: E402
 import sample_catalogue  # noqa: E402
 from harness import exchange, free_port, read_all, wait_for  # noqa: E402,F401
 
+# Leaks of the desktop libraries that a server showing dialogs loads, for
+# LSAN_OPTIONS' suppressions.
+LEAKS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "desktop-leaks.supp")
+
 # The fixed answers of the server, and the start of a success answer.
 OK = (b"HTTP/1.1 200 OK\r\nAccess-Control-Allow-Origin: *\r\n"
       b"Content-Type: text/plain\r\nContent-Length: ")

@@ -8,10 +8,9 @@ import subprocess
 
 import pytest
 
-from conftest import OK_EMPTY, data_image, ok, post, ppm_pixels, started, wait_for
+from conftest import LEAKS, OK_EMPTY, data_image, ok, post, ppm_pixels, started, wait_for
 from x_display import DisplayUnavailable, XDisplay
 
-LEAKS = os.path.join(os.path.dirname(__file__), "desktop-leaks.supp")
 BLUE = (0, 0, 255)
 RED = (255, 0, 0)
 
