@@ -64,4 +64,14 @@ void CAppData::SetHostPolicy(std::shared_ptr<const HostPolicy> policy) {
   m_pHostPolicy = std::move(policy);
 }
 
+std::string CAppData::GetListening() const {
+  std::lock_guard lock(m_listeningMutex);
+  return m_strListening;
+}
+
+void CAppData::SetListening(std::string where) {
+  std::lock_guard lock(m_listeningMutex);
+  m_strListening = std::move(where);
+}
+
 }  // namespace qb

@@ -63,6 +63,11 @@ class CAppData {
   std::shared_ptr<const HostPolicy> GetHostPolicy() const;
   void SetHostPolicy(std::shared_ptr<const HostPolicy> policy);
 
+  // Where the listener is bound in the current cycle ("127.0.0.1 port 3210");
+  // empty while it is not listening.
+  std::string GetListening() const;
+  void SetListening(std::string where);
+
   std::unique_ptr<CTaskMgr> m_pTaskMgr;  // links tasks to this context
   std::atomic<int> m_bStop{0};           // 1 once the server is shutting down
   std::atomic<int> m_bRelisten{0};       // 1 asks the listener to bind again
@@ -78,6 +83,8 @@ class CAppData {
   mutable std::mutex m_policyMutex;  // guards the two policies below
   std::shared_ptr<const OriginPolicy> m_pOriginPolicy;  // never null
   std::shared_ptr<const HostPolicy> m_pHostPolicy;      // never null
+  mutable std::mutex m_listeningMutex;  // guards m_strListening
+  std::string m_strListening;
 };
 
 }  // namespace qb

@@ -1,5 +1,6 @@
 // The single-instance guard: an exclusive flock on the lock file in the
-// runtime folder, held until the process ends.
+// runtime folder, held until the process ends. The owner writes its process
+// id into the file.
 //
 // Thread contract: used by the main thread at start-up only.
 #pragma once
@@ -22,6 +23,10 @@ class CInstanceLock {
   virtual ~CInstanceLock() = default;
 
   Result Acquire(const std::string& path);
+
+  // The process id the owner wrote into the lock file at `path`; 0 when
+  // there is none.
+  static long OwnerPid(const std::string& path);
 
  private:
   UniqueFd m_file;  // open while the lock is owned

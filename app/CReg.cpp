@@ -1,6 +1,6 @@
 #include "app/CReg.h"
 
-#include "util/IniFile.h"
+#include "util/ConfigFiles.h"
 #include "util/Log.h"
 #include "util/Text.h"
 #include "util/UserFolders.h"
@@ -22,12 +22,12 @@ bool CReg::Location(std::string* file, std::string* group) const {
   if (parts.size() < 3 || parts.front() != "Software") {
     return false;
   }
-  *file = GetConfigFolder();
+  file->clear();
   for (size_t i = 1; i + 1 < parts.size(); ++i) {
     if (parts[i].empty() || parts[i] == "." || parts[i] == "..") {
       return false;
     }
-    *file += "/" + parts[i];
+    *file += (file->empty() ? "" : "/") + parts[i];
   }
   *file += ".conf";
   *group = parts.back();
@@ -40,7 +40,11 @@ std::optional<std::string> CReg::ReadValue(const std::string& name) const {
   if (!Location(&file, &group)) {
     return std::nullopt;
   }
-  return ReadIniValue(file, group, name);
+  std::optional<ConfigEntry> entry = ConfigFiles::Read(file).Find(group, name);
+  if (!entry) {
+    return std::nullopt;
+  }
+  return std::move(entry->value);
 }
 
 bool CReg::WriteValue(const std::string& name, const std::string& value) const {
@@ -50,7 +54,9 @@ bool CReg::WriteValue(const std::string& name, const std::string& value) const {
   if (!Location(&file, &group)) {
     return false;
   }
-  if (!WriteIniValue(file, group, name, value, &error)) {
+  // Only the user's own file is written; the system-wide ones stay the
+  // administrator's.
+  if (!WriteConfigValue(GetConfigFolder() + "/" + file, group, name, value, &error)) {
     LogError("cannot store " + name + ": " + error);
     return false;
   }

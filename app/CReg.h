@@ -1,7 +1,9 @@
 // The server's configuration store, standing in for a per-user registry key.
 // The key path "Software\Tavrim\Quillbox\Server" maps to the INI file
-// $XDG_CONFIG_HOME/Tavrim/Quillbox.conf and its group [Server]: the parts
-// between "Software" and the last part name the file, the last part the group.
+// Tavrim/Quillbox.conf and its group [Server]: the parts between "Software"
+// and the last part name the file, the last part the group. The file is read
+// as ConfigFiles reads it: the user's own in $XDG_CONFIG_HOME first, then the
+// system-wide ones ($XDG_CONFIG_DIRS, default /etc/xdg).
 //
 // Thread contract: the key is set at construction; reads go to the file every
 // time and may run on any thread; writes come from one thread (the listener).
@@ -38,7 +40,8 @@ class CReg {
   std::optional<uint32_t> ReadDword(const std::string& name) const;
 
  private:
-  // The file and group of the key; false when the key is empty or malformed.
+  // The file (relative to a configuration folder) and group of the key;
+  // false when the key is empty or malformed.
   bool Location(std::string* file, std::string* group) const;
 
   std::string m_strKey;

@@ -13,6 +13,7 @@ namespace qb {
 namespace {
 
 constexpr int kIoTimeoutSeconds = 5;
+constexpr size_t kMaxReplyBytes = 4096;
 
 bool ParseNumber(std::string_view text, int* value) {
   if (text.empty()) {
@@ -73,7 +74,7 @@ int SendControlMessage(const std::string& socketPath, const std::string& line,
     return 1;
   }
   reply->clear();
-  char buffer[64];
+  char buffer[512];
   for (;;) {
     const ssize_t got = ::recv(socket.Get(), buffer, sizeof buffer, 0);
     if (got < 0 && errno == EINTR) {
@@ -83,7 +84,8 @@ int SendControlMessage(const std::string& socketPath, const std::string& line,
       break;
     }
     reply->append(buffer, static_cast<size_t>(got));
-    if (reply->size() > 256) {
+    if (reply->size() > kMaxReplyBytes) {
+      reply->resize(kMaxReplyBytes);
       break;
     }
   }
@@ -91,6 +93,18 @@ int SendControlMessage(const std::string& socketPath, const std::string& line,
     reply->pop_back();
   }
   return reply->empty() ? 1 : 0;
+}
+
+std::string StatusValue(std::string_view reply, std::string_view key) {
+  while (!reply.empty()) {
+    const size_t end = reply.find('\n');
+    const std::string_view line = reply.substr(0, end);
+    if (line.size() > key.size() && line.starts_with(key) && line[key.size()] == '=') {
+      return std::string(line.substr(key.size() + 1));
+    }
+    reply = end == std::string_view::npos ? std::string_view() : reply.substr(end + 1);
+  }
+  return {};
 }
 
 }  // namespace qb

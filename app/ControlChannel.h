@@ -4,6 +4,11 @@
 // Meanings: 1035 bind the listening socket again; 1037 quit, but only with
 // the parameter 513; 1041 quit.
 //
+// Besides, the line "status" asks the running server about itself: it
+// answers "key=value" lines (pid, uptime in seconds, where it listens,
+// headless or not, the display, the catalogue server, its version) and
+// closes.
+//
 // Thread contract: stateless; any thread.
 #pragma once
 
@@ -17,6 +22,8 @@ inline constexpr int kMsgNotify = 1037;
 inline constexpr int kMsgQuit = 1041;
 inline constexpr int kNotifyQuitParam = 513;
 
+inline constexpr std::string_view kStatusRequest = "status";
+
 enum class ControlAction { kNone, kRelisten, kQuit, kUnknown };
 
 // What message `code` with `param` asks for.
@@ -27,9 +34,13 @@ ControlAction ActionFor(int code, int param);
 bool ParseControlLine(std::string_view line, int* code, int* param);
 
 // Sends `line` to the server listening on `socketPath` and stores its reply
-// (without the line end). 0 when the message was delivered, 1 when no server
-// answers there.
+// (without the last line end; at most 4 KiB). 0 when the message was
+// delivered, 1 when no server answers there.
 int SendControlMessage(const std::string& socketPath, const std::string& line,
                        std::string* reply);
+
+// The value of `key` in a "key=value" reply to the status request; empty
+// when the reply has no such line.
+std::string StatusValue(std::string_view reply, std::string_view key);
 
 }  // namespace qb

@@ -3,21 +3,26 @@
 #include <signal.h>
 #include <sys/signalfd.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QCoreApplication>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QSocketNotifier>
 #include <QTimer>
+
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 #include "app/ControlChannel.h"
 #include "app/OriginPrompt.h"
+#include "output/CPrintSession.h"
 #include "output/CQxSaveSession.h"
 #include "output/PrintJob.h"
 #include "output/SaveDocument.h"
 #include "server/Listener.h"
+#include "util/CatalogueUrl.h"
 #include "util/Log.h"
 
 namespace qb {
@@ -93,6 +98,7 @@ bool CsvcDlg::HandleMessage(int code, int param) {
       }
       LogInfo("stopping");
       m_bClosing = 1;
+      m_dialogs.Stop();
       QCoreApplication::exit(0);
       return true;
     case ControlAction::kNone:
@@ -105,7 +111,14 @@ bool CsvcDlg::HandleMessage(int code, int param) {
 
 void CsvcDlg::PostPrint(CPrintSession* session) {
   QMetaObject::invokeMethod(
-      this, [this, session] { PrintSession(session, Printer(), m_bShowDialogs); },
+      this,
+      [this, session] {
+        m_dialogs.Run([this, session] { PrintSession(session, Printer(), m_bShowDialogs); },
+                      [session] {
+                        LogInfo("print session " + session->m_strId +
+                                " is not printed: the server is stopping");
+                      });
+      },
       Qt::QueuedConnection);
 }
 
@@ -116,7 +129,16 @@ void CsvcDlg::PostSave(std::unique_ptr<CQxSaveSession> session) {
   QMetaObject::invokeMethod(
       this,
       [this, holder] {
-        SaveDocument(m_pAppData->m_pSaveMgr.get(), std::move(*holder), m_bShowDialogs);
+        m_dialogs.Run(
+            [this, holder] {
+              SaveDocument(m_pAppData->m_pSaveMgr.get(), std::move(*holder), m_bShowDialogs);
+            },
+            [holder] {
+              if (*holder) {
+                LogError("document " + (*holder)->m_strId +
+                         " is not saved: the server is stopping");
+              }
+            });
       },
       Qt::QueuedConnection);
 }
@@ -132,6 +154,20 @@ void CsvcDlg::PostOriginQuestion(const std::string& origin,
         m_pOriginPrompt->Ask(origin, answered);
       },
       Qt::QueuedConnection);
+}
+
+std::string CsvcDlg::StatusText() const {
+  const auto up = std::chrono::steady_clock::now() - m_started;
+  const auto uptime = std::chrono::duration_cast<std::chrono::seconds>(up);
+  const char* display = std::getenv("DISPLAY");
+  const char* wayland = std::getenv("WAYLAND_DISPLAY");
+  return "pid=" + std::to_string(::getpid()) + "\nuptime=" + std::to_string(uptime.count()) +
+         "\nversion=" QUILLBOX_VERSION "\nport=" + std::to_string(m_pAppData->m_nPort.load()) +
+         "\nlistening=" + m_pAppData->GetListening() +
+         "\nheadless=" + (m_bShowDialogs ? "no" : "yes") +
+         "\nDISPLAY=" + (display != nullptr ? display : "") +
+         "\nWAYLAND_DISPLAY=" + (wayland != nullptr ? wayland : "") +
+         "\ncatalogue=" + catalogueBaseUrl() + "\nproxy=" + catalogueProxy() + "\n";
 }
 
 QPrinter* CsvcDlg::Printer() {
@@ -155,6 +191,13 @@ void CsvcDlg::OnControlConnection() {
         return;
       }
       const QByteArray line = client->readLine(kMaxControlLine + 1);
+      if (line.trimmed().toStdString() == kStatusRequest) {
+        LogDebug("control message status");
+        client->write(QByteArray::fromStdString(StatusText()));
+        client->flush();
+        client->disconnectFromServer();
+        return;
+      }
       int code = 0;
       int param = 0;
       const bool known = ParseControlLine(line.toStdString(), &code, &param) &&

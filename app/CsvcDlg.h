@@ -9,16 +9,21 @@
 // PostSave and PostOriginQuestion may be called from any thread: they only
 // queue the work on the UI thread's event loop; AsksUser reads a constant.
 // The owner joins every connection worker before it deletes the window; work
-// still queued then is dropped with it.
+// still queued then is dropped with it. Print and save dialogs open one at a
+// time: a job or a document that arrives while a dialog is open waits in the
+// dialog queue for its turn. The origin question is a window of its own that
+// does not wait for them (nor they for it).
 #pragma once
 
 #include <QObject>
 #include <QPrinter>
+#include <chrono>
 #include <memory>
 #include <string>
 
 #include "app/CAppData.h"
 #include "app/CControlWindow.h"
+#include "app/DialogQueue.h"
 #include "util/UniqueFd.h"
 
 class QLocalServer;
@@ -54,6 +59,9 @@ class CsvcDlg : public QObject, public CControlWindow {
   void PostOriginQuestion(const std::string& origin,
                           std::function<void(bool allowed)> answered) override;
 
+  // The answer to the status request: "key=value" lines (see ControlChannel).
+  std::string StatusText() const;
+
   // The printer selection kept for the life of the window: the default
   // destination at first, the user's choice after a confirmed dialog.
   QPrinter* Printer();
@@ -70,6 +78,8 @@ class CsvcDlg : public QObject, public CControlWindow {
   UniqueFd m_signalFd;                     // signalfd of the blocked signals
   std::unique_ptr<QPrinter> m_pPrinter;    // created at the first print job
   OriginPrompt* m_pOriginPrompt = nullptr;  // owned through the QObject tree
+  DialogQueue m_dialogs;                   // print and save dialogs, one at a time
+  const std::chrono::steady_clock::time_point m_started = std::chrono::steady_clock::now();
 };
 
 }  // namespace qb

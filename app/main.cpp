@@ -3,15 +3,17 @@
 // the application context, serves the control socket and the listener on the
 // Qt event loop until asked to quit, then joins every worker and tears the
 // context down. With --send, --quit or --relisten it is the control client of
-// the running instance instead.
+// the running instance instead; with --status it writes the diagnostic report.
 #include <pthread.h>
 #include <signal.h>
 
 #include <QApplication>
+#include <QGuiApplication>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -20,6 +22,9 @@
 #include "app/ControlChannel.h"
 #include "app/CsvcDlg.h"
 #include "app/RuntimeFolder.h"
+#include "app/ServerConfig.h"
+#include "app/StatusReport.h"
+#include "app/Translations.h"
 #include "server/Listener.h"
 #include "util/CatalogueUrl.h"
 #include "util/Log.h"
@@ -36,9 +41,12 @@ constexpr const char* kUsage =
     "  --verbose            write debug traces to standard error\n"
     "  --send CODE [PARAM]  send one control message to the running server and exit\n"
     "                       (1035 rebind, 1037 513 quit, 1041 quit); exit status 1\n"
-    "                       when no server runs\n"
+    "                       when no server runs, 2 when it does not know the message\n"
     "  --quit               same as --send 1041\n"
     "  --relisten           same as --send 1035\n"
+    "  --status             report on the running server, its configuration, catalogue,\n"
+    "                       catalogue server, printer and display; exit status 0 all\n"
+    "                       well, 2 problems found, 3 no server running\n"
     "  --help               show this text and exit\n"
     "  --version            show the version and exit\n"
     "\n"
@@ -61,23 +69,87 @@ bool HasEnv(const char* name) {
   return value != nullptr && value[0] != '\0';
 }
 
+// Exit status of --send when the server does not know the message.
+constexpr int kUnknownMessage = 2;
+
+// Qt's own messages go through the server's log: debug lines, and errors
+// for critical and fatal ones.
+void QtMessage(QtMsgType type, const QMessageLogContext&, const QString& message) {
+  const std::string text = "Qt: " + message.toStdString();
+  if (type == QtCriticalMsg || type == QtFatalMsg) {
+    qb::LogError(text);
+  } else {
+    qb::LogDebug(text);
+  }
+}
+
 int SendToServer(const std::string& line) {
   std::string runtime;
   std::string error;
   if (!qb::GetRuntimeFolder(false, &runtime, &error)) {
-    return Fail("no running server");
+    return Fail("no running server (" + error + ")");
   }
+  const std::string socketPath = qb::ControlSocketPath(runtime);
   std::string reply;
-  if (qb::SendControlMessage(qb::ControlSocketPath(runtime), line, &reply) != 0) {
-    return Fail("no running server");
+  if (qb::SendControlMessage(socketPath, line, &reply) != 0) {
+    return Fail("no running server (no answer on " + socketPath + ")");
   }
   if (reply != "ok") {
-    std::fprintf(stderr, "quillbox-server: the server answered %s\n", reply.c_str());
+    std::fprintf(stderr,
+                 "quillbox-server: the server does not know the message %s (it answered %s)\n",
+                 line.c_str(), reply.c_str());
+    return kUnknownMessage;
   }
   return 0;
 }
 
-int RunServer() {
+// What a second start says about the instance that runs.
+void ReportRunningInstance(const std::string& runtime) {
+  std::string reply;
+  std::string pid;
+  std::string port;
+  if (qb::SendControlMessage(qb::ControlSocketPath(runtime), std::string(qb::kStatusRequest),
+                             &reply) == 0) {
+    pid = qb::StatusValue(reply, "pid");
+    port = qb::StatusValue(reply, "port");
+  }
+  if (pid.empty()) {
+    const long owner = qb::CInstanceLock::OwnerPid(qb::InstanceLockPath(runtime));
+    pid = owner > 0 ? std::to_string(owner) : "unknown";
+  }
+  if (port.empty() || port == "0") {
+    port = std::to_string(qb::ServerConfig::Load().Port());
+  }
+  std::fprintf(stderr, "quillbox-server: already running (pid %s, port %s)\n", pid.c_str(),
+               port.c_str());
+}
+
+int ShowStatus() {
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  int qtArgc = 1;
+  char name[] = "quillbox-server";
+  char* qtArgv[] = {name, nullptr};
+  QGuiApplication application(qtArgc, qtArgv);
+  const qb::StatusResult result = qb::MakeStatusReport();
+  std::fputs(result.text.c_str(), stdout);
+  std::fflush(stdout);
+  return result.exitStatus;
+}
+
+// The catalogue server of this run: the command line, the configuration,
+// the build, or none.
+void UseCatalogueServer(const std::optional<std::string>& flagUrl) {
+  const qb::ServerConfig config = qb::ServerConfig::Load(flagUrl);
+  config.LogNewWarnings();
+  qb::SetCatalogueBaseUrl(config.CatalogueUrl());
+  qb::SetCatalogueProxy(config.Proxy());
+  if (config.CatalogueUrl().empty()) {
+    qb::LogInfo(
+        "no catalogue server is configured ([Catalogue] url); no catalogue request is made");
+  }
+}
+
+int RunServer(const std::optional<std::string>& flagUrl) {
   // The signals are taken by the control window through the event loop: every
   // thread started later inherits the blocked mask.
   sigset_t blocked;
@@ -93,10 +165,17 @@ int RunServer() {
   if (!qb::GetRuntimeFolder(true, &runtime, &error)) {
     return Fail(error);
   }
+  // Qt looks for the runtime folder too and complains when the variable is
+  // missing: it gets the one this server uses (private to the user).
+  if (!HasEnv("XDG_RUNTIME_DIR") || std::getenv("XDG_RUNTIME_DIR")[0] != '/') {
+    ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+  }
   qb::CInstanceLock instance;
   if (instance.Acquire(qb::InstanceLockPath(runtime)) == qb::CInstanceLock::kHeldElsewhere) {
+    ReportRunningInstance(runtime);
     return 0;  // another instance serves
   }
+  UseCatalogueServer(flagUrl);
 
   const bool showDialogs = HasEnv("DISPLAY") || HasEnv("WAYLAND_DISPLAY");
   if (!showDialogs) {
@@ -107,6 +186,9 @@ int RunServer() {
   char* qtArgv[] = {name, nullptr};
   QApplication application(qtArgc, qtArgv);
   QApplication::setQuitOnLastWindowClosed(false);  // dialogs come and go
+  if (showDialogs) {
+    qb::InstallTranslations(&application);
+  }
 
   auto appData = std::make_unique<qb::CAppData>();
   auto window = std::make_unique<qb::CsvcDlg>(appData.get(), showDialogs);
@@ -114,7 +196,9 @@ int RunServer() {
     return Fail(error);
   }
   qb::LogInfo(std::string("version " QUILLBOX_VERSION ", data folder ") + qb::GetDataFolder() +
-              ", catalogue server " + qb::catalogueBaseUrl() + (showDialogs ? "" : ", headless"));
+              ", catalogue server " +
+              (qb::catalogueBaseUrl().empty() ? std::string("none") : qb::catalogueBaseUrl()) +
+              (showDialogs ? "" : ", headless"));
   appData->m_pDlg.store(window.get());
   window->StartListener();
 
@@ -132,7 +216,10 @@ int RunServer() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  qInstallMessageHandler(QtMessage);
   std::string controlLine;
+  std::optional<std::string> flagUrl;
+  bool status = false;
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg = argv[i];
     if (arg == "--help") {
@@ -149,7 +236,8 @@ int main(int argc, char** argv) {
       if (i + 1 >= argc) {
         return Fail("--catalogue-url needs a URL");
       }
-      if (!qb::SetCatalogueBaseUrl(argv[++i])) {
+      flagUrl = qb::NormalizeCatalogueUrl(argv[++i]);
+      if (!flagUrl) {
         return Fail(std::string("not a catalogue URL (http://host[:port]): ") + argv[i]);
       }
     } else if (arg == "--send") {
@@ -164,12 +252,17 @@ int main(int argc, char** argv) {
       controlLine = std::to_string(qb::kMsgQuit);
     } else if (arg == "--relisten") {
       controlLine = std::to_string(qb::kMsgRelisten);
+    } else if (arg == "--status") {
+      status = true;
     } else {
       return Fail("unknown option " + std::string(arg) + " (see --help)");
     }
   }
+  if (status) {
+    return ShowStatus();
+  }
   if (!controlLine.empty()) {
     return SendToServer(controlLine);
   }
-  return RunServer();
+  return RunServer(flagUrl);
 }

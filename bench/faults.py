@@ -475,12 +475,15 @@ def not_a_database(binary):
                      "/dbAccess/CHK_DB", "/dbAccess/UPDATE_DB", "/dbAccess/UPDATE_STATUS_DB"]:
             answer, seconds, _ = s.server.ask(path)
             seen.append("%s %s (%.1f s)" % (path.split("@")[0], answer, seconds))
-        with open(os.path.join(s.data, "qkprint.db"), "rb") as f:
-            kept = f.read() == garbage
+        aside = [n for n in os.listdir(s.data) if n.startswith("qkprint.db.damaged-")]
+        kept = False
+        if aside:
+            with open(os.path.join(s.data, aside[0]), "rb") as f:
+                kept = f.read() == garbage
         report("qkprint.db that is not a database", seen,
                "the file is %s; version %s; server %s" % (
-                   "left as it was" if kept else "changed", read_version(s.data),
-                   "running" if s.server.proc.poll() is None else "gone"))
+                   "moved aside whole as " + aside[0] if kept else "lost",
+                   read_version(s.data), "running" if s.server.proc.poll() is None else "gone"))
     finally:
         s.close()
 

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "catalog/CatalogueDamage.h"
 #include "util/Log.h"
 #include "util/UserFolders.h"
 
@@ -37,6 +38,7 @@ std::optional<CatalogueDb> CatalogueDb::OpenFile(const std::string& path, Mode m
                                              : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE) |
                     SQLITE_OPEN_NOMUTEX;
   const int rc = sqlite3_open_v2(path.c_str(), &raw, flags, nullptr);
+  NoteCatalogueResult(rc);
   CatalogueDb db(raw);
   if (rc != SQLITE_OK) {
     LogDebug("cannot open " + path + ": " + (raw ? sqlite3_errmsg(raw) : "out of memory"));
@@ -53,6 +55,7 @@ Statement CatalogueDb::Prepare(std::string_view sql) {
   sqlite3_stmt* stmt = nullptr;
   const int rc = sqlite3_prepare_v2(m_db.get(), sql.data(), static_cast<int>(sql.size()), &stmt,
                                     nullptr);
+  NoteCatalogueResult(rc);
   if (rc != SQLITE_OK) {
     LogDebug("sqlite3_prepare_v2 r=" + std::to_string(rc) + " " + sqlite3_errmsg(m_db.get()));
     sqlite3_finalize(stmt);
@@ -66,6 +69,7 @@ Statement CatalogueDb::PrepareSingle(std::string_view sql) {
   const char* tail = nullptr;
   const int rc =
       sqlite3_prepare_v2(m_db.get(), sql.data(), static_cast<int>(sql.size()), &stmt, &tail);
+  NoteCatalogueResult(rc);
   Statement statement(stmt);
   if (rc != SQLITE_OK || stmt == nullptr) {
     LogDebug("sqlite3_prepare_v2 r=" + std::to_string(rc) + " " + sqlite3_errmsg(m_db.get()));

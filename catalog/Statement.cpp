@@ -1,5 +1,7 @@
 #include "catalog/Statement.h"
 
+#include "catalog/CatalogueDamage.h"
+
 namespace qb {
 
 Statement& Statement::operator=(Statement&& other) noexcept {
@@ -24,7 +26,14 @@ bool Statement::BindInt(int index, int64_t value) {
 
 bool Statement::BindNull(int index) { return sqlite3_bind_null(m_stmt, index) == SQLITE_OK; }
 
-int Statement::Step() { return m_stmt == nullptr ? SQLITE_MISUSE : sqlite3_step(m_stmt); }
+int Statement::Step() {
+  if (m_stmt == nullptr) {
+    return SQLITE_MISUSE;
+  }
+  const int rc = sqlite3_step(m_stmt);
+  NoteCatalogueResult(rc);
+  return rc;
+}
 
 int Statement::ColumnCount() const { return sqlite3_column_count(m_stmt); }
 

@@ -1,7 +1,9 @@
 // The save manager: owns the save lock that keeps a second save dialog from
 // opening while one is open. The lock is held by SaveDocument from before the
-// dialog opens until the document is written or dropped; a document arriving
-// meanwhile (from the dialog's nested event loop) finds it held and is dropped.
+// dialog opens until the document is written or dropped. The control window
+// queues documents that arrive while a dialog is open (DialogQueue), so none
+// meets the held lock there; a caller that does not is refused, and the
+// document is dropped with an error in the log.
 //
 // Thread contract: the lock is a binary semaphore, free of thread ownership;
 // it is taken and released on the UI thread through std::unique_lock.

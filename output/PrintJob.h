@@ -5,15 +5,26 @@
 // Without dialogs the job goes straight to the selected printer (the default
 // CUPS destination unless a dialog chose another).
 //
+// The sheet printed on is the session's: the print dialog resets the paper to
+// the chosen printer's default while it opens, so once it is accepted the
+// session's page size and orientation are set again, unless the user accepted
+// the dialog's printer properties (which open on the session's sheet,
+// PrintPropertiesPreset): the paper accepted there is the user's choice.
+// The copies are the dialog's (preset from the session).
+//
 // Outcomes: a session that is not new, has no pages or finds no printer ends
 // in state 2 with its pages deleted and nothing printed; a cancelled dialog
 // leaves it in state 1 with its pages; a printed session ends in state 2.
+// Each outcome is logged: dialog opened, cancelled, printed (destination,
+// sheet, copies, CUPS job id) or failed (why).
 //
 // Thread contract: UI thread only (the dialog runs a nested event loop, so
 // other posted work may run while it is open).
 #pragma once
 
 #include <QPrinter>
+#include <QString>
+#include <string>
 
 class QWidget;
 
@@ -25,8 +36,19 @@ class CPrintSession;
 // file when it writes PDF.
 bool HasPrinter(const QPrinter& printer);
 
-// Writes the session's page size, orientation and copies into `printer`.
+// Writes the session's page size and orientation into `printer`.
+void PresetSheet(const CPrintSession& session, QPrinter* printer);
+// PresetSheet, and the session's copies (at least 1).
 void PresetPrinter(const CPrintSession& session, QPrinter* printer);
+
+// The print dialog's title: the sheet (width x height in millimetres as it
+// lies) and the page count, in the user's language.
+QString PrintDialogTitle(const CPrintSession& session, int pageCount);
+// The name of the job in the print system: the server, the session, the sheet
+// and the page count ("Quillbox print 3: 100 x 50 mm, 2 pages").
+QString PrintJobName(const CPrintSession& session, int pageCount);
+// The sheet `printer` is set to, for the log ("A5 148 x 210 mm portrait").
+std::string SheetText(const QPrinter& printer);
 
 // Runs the print job of `session` (null: nothing) on `printer`, the printer
 // selection the application keeps for its whole life.

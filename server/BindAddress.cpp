@@ -5,7 +5,7 @@
 
 #include <cerrno>
 
-#include "util/Text.h"
+#include "app/ServerConfig.h"
 
 namespace qb {
 namespace {
@@ -69,29 +69,23 @@ std::string BindPlan::Text() const {
 }
 
 BindPlan ParseBindAddress(const std::optional<std::string>& value, uint16_t port) {
-  const std::string text(TrimBlanks(value.value_or("")));
-  if (text.empty() || text == "localhost") {
+  const std::optional<std::string> text = NormalizeBindAddress(value);
+  if (!text) {
+    BindPlan plan = Loopback(port);
+    plan.valid = false;
+    return plan;
+  }
+  if (text->empty()) {
     return Loopback(port);
   }
   BindPlan plan;
   in_addr v4{};
-  if (::inet_pton(AF_INET, text.c_str(), &v4) == 1) {
-    plan.addresses.push_back(Ipv4(v4.s_addr, port, text));
-    return plan;
-  }
-  std::string v6text = text;
-  if (v6text.size() > 2 && v6text.front() == '[' && v6text.back() == ']') {
-    v6text = v6text.substr(1, v6text.size() - 2);
-  }
   in6_addr v6{};
-  if (::inet_pton(AF_INET6, v6text.c_str(), &v6) == 1) {
-    char canonical[INET6_ADDRSTRLEN] = {};
-    ::inet_ntop(AF_INET6, &v6, canonical, sizeof canonical);
-    plan.addresses.push_back(Ipv6(v6, port, canonical));
-    return plan;
+  if (::inet_pton(AF_INET, text->c_str(), &v4) == 1) {
+    plan.addresses.push_back(Ipv4(v4.s_addr, port, *text));
+  } else if (::inet_pton(AF_INET6, text->c_str(), &v6) == 1) {
+    plan.addresses.push_back(Ipv6(v6, port, *text));
   }
-  plan = Loopback(port);
-  plan.valid = false;
   return plan;
 }
 

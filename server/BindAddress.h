@@ -1,10 +1,11 @@
 // The local addresses the listener binds: the [Server] bindAddress value of
-// the configuration file. Unset, blank or "localhost" means this computer
-// only: 127.0.0.1 and ::1 (the latter skipped where the system has no IPv6
-// loopback). An IPv4 literal ("192.168.1.20", "0.0.0.0") or an IPv6 literal
-// ("::1", brackets allowed: "[::1]") binds that one address. Any other text
-// would leave the server's reach unclear, so it binds the loopback addresses
-// instead and is reported as not valid.
+// the configuration file, read as NormalizeBindAddress reads it. Unset, blank
+// or "localhost" means this computer only: 127.0.0.1 and ::1 (the latter
+// skipped where the system has no IPv6 loopback). An IPv4 literal
+// ("192.168.1.20", "0.0.0.0") or an IPv6 literal ("::1", brackets allowed:
+// "[::1]") binds that one address. Any other text would leave the server's
+// reach unclear, so it binds the loopback addresses instead and is reported
+// as not valid.
 //
 // Thread contract: plain values and stateless functions.
 #pragma once

@@ -153,6 +153,7 @@ int CMainTask::Listen() {
     bound += (bound.empty() ? "" : " and ") + text;
   }
   LogInfo("listening on " + bound + " port " + std::to_string(port));
+  app->SetListening(bound + " port " + std::to_string(port));
 
   while (!IsStopped()) {
     // At the bound, or out of descriptors, the listening sockets are not
@@ -182,6 +183,7 @@ int CMainTask::Listen() {
     }
   }
   m_pending.WatchListeners({});
+  app->SetListening({});
   LogDebug("closing the listening sockets on port " + std::to_string(port));
   return 0;
 }

@@ -14,6 +14,8 @@
 #include "output/CPrintPage.h"
 #include "output/CPrintSession.h"
 #include "output/CQxSaveSession.h"
+#include "catalog/CatalogueDamage.h"
+#include "update/CatalogueRecovery.h"
 #include "update/SozaiDownLoad.h"
 #include "update/TemplateDownLoad.h"
 #include "update/UpdateRun.h"
@@ -143,6 +145,8 @@ RouteResult PrepareCatalogue(const RouteRequest& route) {
   InitDataBase& definitions = *route.app->m_pInitDataBase;
   definitions.LoadDefinitions();
   definitions.CreateTables();
+  // A file SQLite cannot read as a catalogue is moved aside and rebuilt.
+  RecoverDamagedCatalogueBetweenUpdates(definitions, *route.app->m_pDownloadDataBase);
   // Nothing installs a catalogue on this platform: the folder starts at
   // version 0 so that the first check syncs from the catalogue server.
   EnsureLocalVersionFile();
@@ -150,7 +154,17 @@ RouteResult PrepareCatalogue(const RouteRequest& route) {
 }
 
 RouteResult CheckCatalogue(const RouteRequest& route) {
-  return {true, CheckDbAnswer(*route.app->m_pInitDataBase, &route.app->m_bStop)};
+  InitDataBase& definitions = *route.app->m_pInitDataBase;
+  DownloadDataBase& queue = *route.app->m_pDownloadDataBase;
+  RecoverDamagedCatalogueBetweenUpdates(definitions, queue);
+  std::string answer = CheckDbAnswer(definitions, &route.app->m_bStop);
+  if (CatalogueSuspect()) {
+    // The check itself met the damage: rebuilt, the catalogue starts again
+    // from version 0 and the check is asked once more.
+    RecoverDamagedCatalogueBetweenUpdates(definitions, queue);
+    answer = CheckDbAnswer(definitions, &route.app->m_bStop);
+  }
+  return {true, std::move(answer)};
 }
 
 RouteResult UpdateCatalogue(const RouteRequest& route) {

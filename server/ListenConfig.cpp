@@ -3,11 +3,18 @@
 #include <memory>
 #include <vector>
 
+#include "app/ServerConfig.h"
 #include "util/Log.h"
 
 namespace qb {
 
 BindPlan ListenConfig::Apply(CAppData& app, uint16_t port) {
+  // Every cycle checks the whole configuration; what is wrong in it (a
+  // bindAddress, allowedHosts or origin entry that cannot be used among it) is
+  // logged there with its file and line, once, again only after its text
+  // changed.
+  ServerConfig::Load().LogNewWarnings();
+
   const std::optional<std::string> values[4] = {
       app.GetServerValue("bindAddress"), app.GetServerValue("allowedHosts"),
       app.GetServerValue("allowedOrigins"), app.GetServerValue("deniedOrigins")};
@@ -24,30 +31,16 @@ BindPlan ListenConfig::Apply(CAppData& app, uint16_t port) {
   for (const BindAddress& address : plan.addresses) {
     addresses.push_back(address.text);
   }
-  std::vector<std::string> rejectedHosts;
-  auto hosts = std::make_shared<const HostPolicy>(
-      HostPolicy::FromConfig(addresses, hostsValue, &rejectedHosts));
-  std::vector<std::string> rejected;
+  auto hosts =
+      std::make_shared<const HostPolicy>(HostPolicy::FromConfig(addresses, hostsValue, nullptr));
   auto origins = std::make_shared<const OriginPolicy>(
-      OriginPolicy::FromConfig(originsValue, deniedValue, &rejected));
+      OriginPolicy::FromConfig(originsValue, deniedValue, nullptr));
 
   if (changed) {
-    if (!plan.valid) {
-      LogError("bindAddress \"" + bindValue.value_or("") +
-               "\" is not an IPv4 or IPv6 address; listening on this computer only (" +
-               plan.Text() + ")");
-    }
     if (plan.Exposed()) {
       LogWarning("bindAddress " + plan.Text() +
                  " lets other computers reach the server; only requests whose Host is one of " +
                  "this computer's names or is listed in allowedHosts are served");
-    }
-    for (const std::string& entry : rejectedHosts) {
-      LogError("allowedHosts entry \"" + entry + "\" is not a host name or address; it is left out");
-    }
-    for (const std::string& entry : rejected) {
-      LogError("allowedOrigins or deniedOrigins entry \"" + entry +
-               "\" is not an origin (scheme://host[:port] or null); it is left out");
     }
     if (origins->AllowsAny()) {
       LogInfo("allowedOrigins is *: every web page may use the server");

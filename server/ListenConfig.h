@@ -1,9 +1,10 @@
 // The browser-facing settings of one listening cycle: reads [Server]
 // bindAddress, allowedHosts, allowedOrigins and deniedOrigins afresh,
 // installs the host and origin policies in the application context and gives
-// the addresses to bind. A setting that cannot be used, and listening where
-// other computers can reach the server, is logged once, not again at every
-// retry of a failed bind, until the settings change.
+// the addresses to bind. Each cycle checks the whole configuration
+// (ServerConfig); what cannot be used, and listening where other computers
+// can reach the server, is logged once, not again at every retry of a failed
+// bind, until its text changes.
 //
 // Thread contract: owned and used by the listener thread only.
 #pragma once
@@ -26,7 +27,7 @@ class ListenConfig {
   BindPlan Apply(CAppData& app, uint16_t port);
 
  private:
-  bool m_bRead = false;  // the value below holds what was read last
+  bool m_bRead = false;  // the values below hold what was read last
   std::optional<std::string> m_lastValues[4];
 };
 

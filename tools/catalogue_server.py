@@ -24,13 +24,21 @@ a pause of SLOW_SECONDS, "huge" streams a body of HUGE_BYTES until it closes
 (no Content-Length) and "huge-announced" the same with its Content-Length;
 both write it as they go, never holding it, and stop when the client leaves.
 
+A hostile catalogue server is switched on by name (`.hostile(name, trap=URL)`,
+--hostile NAME): the first product's thumbnail then names what HOSTILE gives
+for it (the catalogue database, a version file, a temporary download, a path
+leaving the data folder, an absolute URL to the `trap` address, a name merely
+containing "http", an archive holding the server's own files), and the stand-in
+serves junk there; "material-trap" makes the background picture list name the
+trap address.
+
 In a test: `StandIn(generate(...))`, `.start()`, `.url`, `.faults[...] = mode`,
 `.received()` (request targets in order, as sent), `.stop()`. From outside:
 GET /_stand_in/requests (JSON), /_stand_in/clear, /_stand_in/fault?key=K&mode=M
-(an empty mode clears), /_stand_in/version?value=N.
+(an empty mode clears), /_stand_in/version?value=N, /_stand_in/hostile?name=H.
 
     catalogue_server.py [--host 127.0.0.1] [--port 3211] [--products N] [--seed S]
-                        [--version N] [--no-pictures]
+                        [--version N] [--no-pictures] [--hostile NAME [--trap URL]]
 """
 import argparse
 import hashlib
@@ -54,6 +62,21 @@ GENERIC = sample_catalogue.GENERIC_FOLDER
 SLOW_SECONDS = 0.3
 HUGE_BYTES = 1 << 30
 NUMBER_DEFAULTS = {("paper_infos", "templateInfo_id"): 0}
+# What a hostile server names as a product picture, by switch name; "{trap}"
+# is replaced by the trap address. The bytes served there are junk that would
+# break whatever they overwrote.
+HOSTILE = {
+    "database": "/qkprint.db",
+    "database-journal": "/qkprint.db-journal",
+    "version": "/verFile_DB.txt",
+    "new-version": "/New_verFile_DB.txt",
+    "partial": "/paper/thumb/hostile.png.partial",
+    "dot-dot": "/../../hostile.png",
+    "other-host": "{trap}/hostile.png",
+    "http-in-name": "/x/HTTP_LOGO.png",
+    "archive": "/hostile.zip",
+}
+HOSTILE_JUNK = b"DBVER=999\n" + b"\0junk" * 100
 PICTURE_FIELDS = ["goodsThumbName", "goodsThumbName2", "goodsPictFileName",
                   "goodsPictPartsLabel", "goodsPictPartsCut", "goodsPictPartsBending",
                   "goodsPictPartsDesign1", "goodsPictPartsDesign2", "goodsPictMask"]
@@ -88,6 +111,8 @@ class StandIn:
         self._httpd = ThreadingHTTPServer((host, port), self._handler())
         self._httpd.daemon_threads = True
         self._thread = None
+        self._named = None  # server paths the records name, built on first use
+        self.trap_backimages = None  # "material-trap": the URL the background list names
 
     @property
     def url(self):
@@ -119,8 +144,29 @@ class StandIn:
         for row in self.catalogue[table]:
             if row["id"] == row_id:
                 row.update(values, update_at=when)
+                self._named = None
                 return row
         raise KeyError(row_id)
+
+    def hostile(self, name, trap="http://127.0.0.1:9"):
+        """Switches on the hostile answer `name` (see HOSTILE); returns the
+        server path or URL it names."""
+        if name == "material-trap":
+            self.trap_backimages = trap + "/hostile.png"
+            return self.trap_backimages
+        path = HOSTILE[name].format(trap=trap)
+        self.catalogue["paper_infos"][0]["goodsThumbName"] = path
+        self._named = None
+        if name == "archive":
+            buffer = io.BytesIO()
+            with zipfile.ZipFile(buffer, "w") as archive:
+                for entry in ("qkprint.db", "verFile_DB.txt", "hostile.png.partial"):
+                    archive.writestr(entry, HOSTILE_JUNK)
+                archive.writestr("hostile.png", sample_catalogue.png_bytes(4, 4, (1, 2, 3, 255)))
+            self.files[path.lstrip("/")] = buffer.getvalue()
+        elif not path.startswith("http"):
+            self.files[path.lstrip("/")] = HOSTILE_JUNK
+        return path
 
     # -- answers ---------------------------------------------------------------
 
@@ -142,18 +188,22 @@ class StandIn:
             records.append(xml_record(fields))
         return xml_document(table, records)
 
-    def named_files(self):
-        """Every server path a record names, with its bytes."""
-        named = {}
-        for table, rows in self.catalogue.items():
-            if table in ("logs", "pict_generic_history_infos"):
-                continue
-            for row in rows:
-                for name, value in row.items():
-                    if (isinstance(value, str) and value.startswith("/")
-                            and os.path.splitext(value)[1] in (".png", ".svg", ".jpg", ".qx3")):
-                        named[value] = None
-        return named
+    def named_files(self, rescan=False):
+        """Every server path a record names. Built once and kept: a path it
+        lacks makes the caller rescan, since tests change records directly."""
+        if self._named is None or rescan:
+            named = set()
+            for table, rows in self.catalogue.items():
+                if table in ("logs", "pict_generic_history_infos"):
+                    continue
+                for row in rows:
+                    for value in row.values():
+                        if (isinstance(value, str) and value.startswith("/")
+                                and os.path.splitext(value)[1] in (".png", ".svg", ".jpg",
+                                                                   ".qx3")):
+                            named.add(value)
+            self._named = named
+        return self._named
 
     def file_bytes(self, path):
         relative = path.lstrip("/")
@@ -163,7 +213,7 @@ class StandIn:
             small = "sozai4_S/" + relative[len("sozai4/"):]
             if small in self.files:
                 return self.files[small]
-        if path in self.named_files():
+        if path in self.named_files() or path in self.named_files(rescan=True):
             digest = hashlib.sha1(path.encode()).digest()
             return sample_catalogue.png_bytes(4, 4, (digest[0], digest[1], digest[2], 255))
         return None
@@ -214,6 +264,8 @@ class StandIn:
             for r in groups:
                 if r["kbn"] == 1 and r["level"] == first("level"):
                     urls += self.pictures_below("sozai", r["folder"])
+            if self.trap_backimages:
+                urls.insert(0, self.trap_backimages)
             return 200, xml_document("generic_group_infos",
                                      [xml_record([("imageUrl", u)]) for u in urls])
         if path == "/template_infos/list":
@@ -294,6 +346,8 @@ class StandIn:
                         stand_in.faults.pop(value("key"), None)
                 elif path == "/_stand_in/version":
                     stand_in.version = int(value("value"))
+                elif path == "/_stand_in/hostile":
+                    stand_in.hostile(value("name"), value("trap") or "http://127.0.0.1:9")
                 else:
                     return None
                 return b"ok"
@@ -352,6 +406,10 @@ def main():
     parser.add_argument("--version", type=int, default=20, help="catalogue version served")
     parser.add_argument("--no-pictures", action="store_true",
                         help="products name no picture files (for timing the records alone)")
+    parser.add_argument("--hostile", choices=sorted(HOSTILE) + ["material-trap"],
+                        help="serve this hostile answer (see the module help)")
+    parser.add_argument("--trap", default="http://127.0.0.1:9",
+                        help="the other address the hostile answers name")
     args = parser.parse_args()
     catalogue = sample_catalogue.generate(args.seed, args.products, "")
     files = sample_catalogue.picture_files(catalogue, args.seed)
@@ -360,6 +418,8 @@ def main():
             for field in PICTURE_FIELDS:
                 row[field] = None
     stand_in = StandIn(catalogue, files, args.version, args.host, args.port)
+    if args.hostile:
+        stand_in.hostile(args.hostile, args.trap)
     print("catalogue server %s: %d products, version %d" % (
         stand_in.url, len(catalogue["paper_infos"]), args.version), flush=True)
     try:

@@ -2,6 +2,8 @@
 share: a free local port, one request/answer exchange, waiting for a
 condition, and what a full sync of a generated catalogue must leave behind
 (stored rows, fetched pictures)."""
+import errno
+import random
 import socket
 import time
 
@@ -17,7 +19,37 @@ PICTURE_RULES = [("goodsThumbName", False), ("goodsThumbName2", False),
                  ("goodsPictMask", True)]
 
 
+def _ephemeral_range():
+    try:
+        with open("/proc/sys/net/ipv4/ip_local_port_range") as f:
+            low, high = (int(v) for v in f.read().split())
+            return low, high
+    except (OSError, ValueError):
+        return 32768, 60999
+
+
+def _bindable(port):
+    for family, host in ((socket.AF_INET, "127.0.0.1"), (socket.AF_INET6, "::1")):
+        try:
+            with socket.socket(family, socket.SOCK_STREAM) as s:
+                s.bind((host, port))
+        except OSError as e:
+            if family == socket.AF_INET6 and e.errno == errno.EADDRNOTAVAIL:
+                continue  # no IPv6 loopback on this machine
+            return False
+    return True
+
+
 def free_port():
+    """A port that is free now on both loopback addresses, taken below the
+    kernel's ephemeral range: a port from that range can be handed to some
+    client's outgoing connection between this check and the server's bind."""
+    low, _ = _ephemeral_range()
+    rng = random.SystemRandom()
+    for _ in range(200):
+        port = rng.randrange(10000, max(low, 10001))
+        if _bindable(port):
+            return port
     with socket.socket(socket.AF_INET, socket.SOCK_STREAM) as s:
         s.bind(("127.0.0.1", 0))
         return s.getsockname()[1]

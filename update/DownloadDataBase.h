@@ -1,88 +1,128 @@
 // The one download queue of the server: server URLs with a tag and optional
-// callbacks, served strictly in order, one at a time, by RunQueue on the
-// thread of the request that filled it. Text entries (a success callback and
-// no ".ZIP" in the URL) are fetched into memory and handed to their callback;
-// every other entry is a file saved in the data folder at the URL's path
-// (fetched under that path plus kPartialSuffix and moved there once complete,
-// so a failed download keeps the earlier file), unpacked next to itself and
-// deleted when its URL contains ".ZIP".
+// callbacks, served strictly in order, one at a time, by the threads of the
+// requests waiting on it. Text entries (a success callback and no ".ZIP" in
+// the URL) are fetched into memory and handed to their callback; every other
+// entry is a file saved in the data folder at the URL's path (fetched under
+// that path plus kPartialSuffix and moved there once complete, so a failed
+// download keeps the earlier file), unpacked next to itself and deleted when
+// its URL contains ".ZIP".
 //
-// A URL is queued at most once between two Resets. A URL whose local path
-// would leave the data folder is refused and counts as a failed file entry;
-// an empty URL is dropped like a served entry. The status routes report the
-// number of URLs still waiting (the one being served included).
+// Every request that downloads opens a job (DownloadJob) and queues its URLs
+// on it. Jobs share the queue but never take each other's work away: a job
+// waits only for the entries it queued (RunJob), its tally counts only those,
+// and forgetting what was served (a new update phase or material request) never
+// drops an entry that a job still waits for. The queue also keeps updates
+// apart: one runs at a time (RunUpdateAlone).
+//
+// A URL is queued at most once while it is remembered: a job that queues a URL
+// already waiting also waits for it; a URL served since the last forgetting is
+// not fetched again. Only the catalogue server's own origin is fetched, and
+// only files it may place in the data folder are written (util/CatalogueUrl.h,
+// util/ServedFiles.h); other entries are refused, logged and tallied. An empty
+// URL is dropped like a served entry. The status routes report the number of
+// URLs still waiting (the one being served included).
 //
 // Thread contract: one instance in the application context, shared by every
-// connection thread. The URL list and the entry map are guarded by m_mutex;
-// the flags are atomics. m_bBusy lets a second RunQueue on another thread take
-// turns with the first. Callbacks run on the worker's thread without the lock
-// held, so they may Enqueue. A set stop flag (the context's m_bStop) makes
-// RunQueue return promptly, aborting the transfer in progress.
+// connection thread. The URL list, the entries and the jobs are guarded by
+// m_mutex; m_bBusy lets only one thread serve an entry at a time, the others
+// poll. Callbacks run on the serving thread without the lock held, so they may
+// queue more. A set stop flag (the context's m_bStop) makes RunJob return
+// promptly, aborting the transfer in progress.
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 namespace qb {
 
 inline constexpr char kPartialSuffix[] = ".partial";
 
+class DownloadDataBase;
+class DownloadJob;
+
+// Called with the downloaded text on the job that queued the URL; may queue
+// more on it.
+using DownloadSuccessCallback = void (*)(const std::string& url, const std::string& tag,
+                                         const std::string& body, DownloadJob& job);
+// Called when a text download failed (`body` is empty).
+using DownloadFailureCallback = void (*)(const std::string& url, const std::string& body,
+                                         DownloadJob& job);
+
+// What became of the entries of one job.
+struct DownloadTally {
+  uint64_t files = 0;     // file entries fetched and saved (archives unpacked)
+  uint64_t failures = 0;  // failed downloads and answers its callbacks could not use
+  uint64_t refused = 0;   // entries not fetched: another origin or a file not to write
+};
+
+// A handle on one job of the queue, cheap to copy. Once the job is closed its
+// operations do nothing.
+class DownloadJob {
+ public:
+  DownloadJob(DownloadDataBase& queue, uint64_t id) : m_queue(&queue), m_id(id) {}
+
+  // Queues `url` for this job (see the queue's Enqueue).
+  void Enqueue(const std::string& url, const std::string& tag, DownloadSuccessCallback onSuccess,
+               DownloadFailureCallback onFailure, const std::string& savedAs = {}) const;
+  // Counts a failure that no download reported (an answer that could not be
+  // stored, a request that failed).
+  void MarkFailed() const;
+  bool Stopping() const;
+  const std::atomic<int>* StopFlag() const;
+  DownloadDataBase& Queue() const { return *m_queue; }
+  uint64_t Id() const { return m_id; }
+
+ private:
+  DownloadDataBase* m_queue;
+  uint64_t m_id;
+};
+
 class DownloadDataBase {
  public:
-  // Called with the downloaded text; may add entries to `queue`.
-  using SuccessCallback = void (*)(const std::string& url, const std::string& tag,
-                                   const std::string& body, DownloadDataBase& queue);
-  // Called when a text download failed (`body` is empty); `queue` is the queue
-  // that ran it.
-  using FailureCallback = void (*)(const std::string& url, const std::string& body,
-                                   DownloadDataBase& queue);
+  using SuccessCallback = DownloadSuccessCallback;
+  using FailureCallback = DownloadFailureCallback;
 
   explicit DownloadDataBase(const std::atomic<int>* stop = nullptr) : m_pStop(stop) {}
   virtual ~DownloadDataBase() = default;
   DownloadDataBase(const DownloadDataBase&) = delete;
   DownloadDataBase& operator=(const DownloadDataBase&) = delete;
 
-  // Forgets every URL, served or not. The flags stay. Returns the number of
-  // Resets so far, this one included, so that a run can tell afterwards
-  // whether another request emptied the queue under it.
-  uint64_t Reset();
-  uint64_t ResetCount() const;
-  // Appends `url` unless it was queued since the last Reset.
-  void Enqueue(const std::string& url, const std::string& tag, SuccessCallback onSuccess,
-               FailureCallback onFailure);
-  // Serves the queue until it is empty, m_bRunning is cleared or the stop
-  // flag is set. Callers set m_bRunning and m_bAllSucceeded just before.
-  void RunQueue();
+  // Opens a job. With `forgetServed`, URLs served for jobs that have ended are
+  // forgotten first, so that they are fetched again when queued; entries some
+  // open job still waits for, or has had served, are kept.
+  DownloadJob OpenJob(bool forgetServed);
+  // Serves the queue (every job's entries, in order) until each entry of
+  // `job` has been served or the stop flag is set. Returns the job's tally
+  // since it was opened.
+  DownloadTally RunJob(const DownloadJob& job);
+  // Ends `job`: entries waiting only for it are dropped.
+  void CloseJob(const DownloadJob& job);
 
-  // Removes `url` from the head of the list (when it is still there), marks it
-  // served and lets the next worker in; clears m_bRunning when the list is
-  // empty.
-  void CompleteFront(const std::string& url);
-  // Hands `body` to the success callback of `url` unless it was served.
-  void DeliverText(const std::string& url, const std::string& tag, const std::string& body);
-  // Calls the failure callback of `url` (if any) unless it was served.
-  void DeliverFailure(const std::string& url, const std::string& body);
-  // Marks the file of `url` served; a ".ZIP" URL is unpacked next to itself
-  // and deleted.
-  void FinishFile(const std::string& url);
+  // Appends `url` for `job` unless it is remembered: a URL still waiting gets
+  // `job` as one more job waiting for it; a URL served since it was last
+  // forgotten is left alone. A file entry is saved at the local path of
+  // `savedAs` when given (the server path before its values were
+  // percent-encoded into `url`), else at that of `url`.
+  void Enqueue(const DownloadJob& job, const std::string& url, const std::string& tag,
+               SuccessCallback onSuccess, FailureCallback onFailure,
+               const std::string& savedAs = {});
+  void MarkFailed(const DownloadJob& job);
 
-  // Records a failed entry: clears m_bAllSucceeded and counts the failure.
-  // The count is never reset, so a run can tell whether anything failed while
-  // it ran even when another request set m_bAllSucceeded again meanwhile.
-  void MarkFailed();
-  uint64_t FailureCount() const { return m_nFailures.load(); }
-  // File entries fetched and saved (unpacked, for archives) since construction.
-  uint64_t FileCount() const { return m_nFiles.load(); }
-
-  // After an update: when every file download succeeded and the version check
-  // left "New_verFile_DB.txt", it replaces "verFile_DB.txt".
-  void CommitVersionFile();
+  // Runs `update` on this thread unless an update runs already; then waits
+  // for that one to end instead and returns false without running `update`.
+  bool RunUpdateAlone(const std::function<void()>& update);
+  // Runs `work` on this thread while no update runs, waiting for a running one
+  // to end first (not when the server is stopping).
+  void RunBetweenUpdates(const std::function<void()>& work);
 
   // Number of URLs still waiting, the one being served included.
   int Pending() const;
@@ -93,14 +133,11 @@ class DownloadDataBase {
   const std::atomic<int>* StopFlag() const { return m_pStop; }
 
   // Where a file entry of `url` is saved; empty when it would leave the data
-  // folder.
-  static std::string LocalPath(const std::string& url);
+  // folder or is not a file the catalogue may place there (`refusal` then
+  // says why, when given).
+  static std::string LocalPath(const std::string& url, std::string* refusal = nullptr);
 
-  std::atomic<int> m_bRunning{1};
-  std::atomic<int> m_bAllSucceeded{0};
-  std::atomic<int> m_bBusy{0};
-  std::atomic<uint64_t> m_nFailures{0};  // failed entries since construction
-  std::atomic<uint64_t> m_nFiles{0};     // file entries served since construction
+  std::atomic<int> m_bBusy{0};  // set while one thread serves an entry
 
  private:
   struct Entry {
@@ -108,18 +145,55 @@ class DownloadDataBase {
     bool done = false;
     SuccessCallback onSuccess = nullptr;
     FailureCallback onFailure = nullptr;
+    std::vector<uint64_t> jobs;  // the open jobs that queued it; the first owns the callbacks
+    std::string savedAs;         // server path of the local file; empty: the URL
   };
+  enum class Outcome { kServed, kFile, kFailed, kRefused };
 
-  // A copy of the entry of `url` while it is queued and not yet served.
-  std::optional<Entry> UnservedEntry(const std::string& url) const;
   // Fetches the head entry `url`; m_bBusy is held by this thread.
   void Serve(const std::string& url);
+  // Removes `url` from the head of the list, marks it served, tallies
+  // `outcome` for its jobs and lets the next thread in.
+  void CompleteFront(const std::string& url, Outcome outcome);
+  // Runs `work` with `held` (m_bUpdating or m_bMaintaining, set by the caller
+  // under m_updateMutex), then clears it and wakes the waiters.
+  void RunHolding(bool& held, const std::function<void()>& work);
+  // The job that owns the callbacks of `url`, while it is open and the entry
+  // is not served.
+  std::optional<DownloadJob> OwnerOf(const std::string& url, Entry* entry);
 
   const std::atomic<int>* m_pStop;
-  mutable std::mutex m_mutex;  // guards m_urls, m_entries and m_nResets
+  mutable std::mutex m_mutex;  // guards m_urls, m_entries, m_jobs and m_nextJob
   std::deque<std::string> m_urls;
   std::unordered_map<std::string, Entry> m_entries;
-  uint64_t m_nResets = 0;
+  struct JobState {
+    int waiting = 0;  // its entries not yet served
+    DownloadTally tally;
+  };
+  std::unordered_map<uint64_t, JobState> m_jobs;  // the open jobs
+  uint64_t m_nextJob = 1;
+
+  std::mutex m_updateMutex;  // guards the three members below
+  std::condition_variable m_updateEnded;  // an update or maintenance work ended
+  bool m_bUpdating = false;    // an update runs
+  bool m_bMaintaining = false;  // work that must not meet an update runs
+  uint64_t m_nUpdatesEnded = 0;
+};
+
+// Opens a job on `queue` for one scope and closes it when the scope ends.
+class ScopedDownloadJob {
+ public:
+  ScopedDownloadJob(DownloadDataBase& queue, bool forgetServed)
+      : m_job(queue.OpenJob(forgetServed)) {}
+  ~ScopedDownloadJob() { m_job.Queue().CloseJob(m_job); }
+  ScopedDownloadJob(const ScopedDownloadJob&) = delete;
+  ScopedDownloadJob& operator=(const ScopedDownloadJob&) = delete;
+
+  DownloadJob& Job() { return m_job; }
+  DownloadTally Run() { return m_job.Queue().RunJob(m_job); }
+
+ private:
+  DownloadJob m_job;
 };
 
 }  // namespace qb

@@ -4,12 +4,14 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <chrono>
 #include <cstdlib>
 #include <memory>
 #include <mutex>
 #include <thread>
 
+#include "util/CatalogueUrl.h"
 #include "util/Log.h"
 #include "util/Text.h"
 #include "util/UniqueFd.h"
@@ -115,8 +117,12 @@ std::string EncodeBlanks(const std::string& url) {
 }  // namespace
 
 std::string HttpGet(const std::string& url, const std::string* savePath,
-                    const std::atomic<int>* stop) {
-  if (url.empty()) {
+                    const std::atomic<int>* stop, std::string* failure) {
+  std::string ignored;
+  std::string& reason = failure != nullptr ? *failure : ignored;
+  // Also what is left of a catalogue path when no catalogue server is set.
+  if (!IsAbsoluteUrl(url)) {
+    reason = url.empty() ? "no URL" : "not an http URL";
     return {};
   }
   Transfer transfer;
@@ -125,7 +131,8 @@ std::string HttpGet(const std::string& url, const std::string* savePath,
   if (savePath != nullptr) {
     file.Reset(::open(savePath->c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
     if (!file.Valid()) {
-      LogError("cannot create " + *savePath);
+      reason = "cannot create " + *savePath;
+      LogError(reason);
       return {};
     }
     transfer.fd = file.Get();
@@ -134,6 +141,7 @@ std::string HttpGet(const std::string& url, const std::string* savePath,
   GlobalInit();
   std::unique_ptr<CURL, void (*)(CURL*)> curl(curl_easy_init(), &curl_easy_cleanup);
   if (!curl) {
+    reason = "no HTTP client";
     return {};
   }
   transfer.curl = curl.get();
@@ -148,6 +156,9 @@ std::string HttpGet(const std::string& url, const std::string* savePath,
   curl_easy_setopt(c, CURLOPT_HTTPGET, 1L);
   curl_easy_setopt(c, CURLOPT_USERAGENT, "thisapp");
   curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 0L);
+  if (!catalogueProxy().empty()) {
+    curl_easy_setopt(c, CURLOPT_PROXY, catalogueProxy().c_str());
+  }
   curl_easy_setopt(c, CURLOPT_HTTPHEADER, headers.get());
   curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(c, CURLOPT_BUFFERSIZE, kChunkBytes);
@@ -171,19 +182,27 @@ std::string HttpGet(const std::string& url, const std::string* savePath,
   curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &status);
   if (rc != CURLE_OK || status != 200) {
     if (transfer.tooLarge || rc == CURLE_FILESIZE_EXCEEDED) {
-      LogInfo("GET " + sent + " failed: body larger than " +
-              std::to_string(kMaxMemoryBodyBytes) + " bytes");
+      reason = "body larger than " + std::to_string(kMaxMemoryBodyBytes) + " bytes";
+    } else if (transfer.writeFailed) {
+      reason = "cannot write " + *savePath;
     } else {
-      LogDebug("GET " + sent + " failed: " +
-               (rc != CURLE_OK && !transfer.statusRefused ? std::string(curl_easy_strerror(rc))
-                                                          : "status " + std::to_string(status)));
+      reason = rc != CURLE_OK && !transfer.statusRefused ? std::string(curl_easy_strerror(rc))
+                                                         : "status " + std::to_string(status);
     }
+    LogDebug("GET " + sent + " failed: " + reason);
     // A transfer cut short after some chunks is a failure too: the file is
     // incomplete.
     return {};
   }
   if (savePath != nullptr) {
-    return transfer.wroteChunk && !transfer.writeFailed ? "ok" : std::string();
+    if (!transfer.wroteChunk || transfer.writeFailed) {
+      reason = transfer.writeFailed ? "cannot write " + *savePath : "empty body";
+      return {};
+    }
+    return "ok";
+  }
+  if (transfer.bytes.empty()) {
+    reason = "empty body";
   }
   return Utf8ToWide(transfer.bytes);
 }

@@ -4,7 +4,10 @@
 //
 // Every call: agent "thisapp", status 200 only (no redirects followed, a
 // redirect status is a failure), no cache, no retry. A blank in the URL is
-// sent as "%20". Only http:// and https:// URLs are fetched; https verifies
+// sent as "%20". Requests go through the configured catalogue proxy, if any
+// (catalogueProxy()). Only http:// and https:// URLs are fetched (anything
+// else fails without a request, so a catalogue path without a configured
+// catalogue server goes nowhere); https verifies
 // the certificate chain but not the host name. A connection that is not made
 // within 30 s, or a transfer slower than 1 byte/s for 60 s, fails (the 60 s
 // can be shortened through the environment variable
@@ -36,7 +39,10 @@ inline constexpr size_t kMaxMemoryBodyBytes = size_t{256} * 1024 * 1024;
 // when the file could not be created, the request failed, the status was not
 // 200, the body was empty or a write failed. A failed download leaves the
 // (empty or partial) file behind.
+//
+// On failure `failure`, when given, receives the reason ("status 404",
+// "Could not connect to server", ...).
 std::string HttpGet(const std::string& url, const std::string* savePath = nullptr,
-                    const std::atomic<int>* stop = nullptr);
+                    const std::atomic<int>* stop = nullptr, std::string* failure = nullptr);
 
 }  // namespace qb

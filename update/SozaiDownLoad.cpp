@@ -18,9 +18,17 @@ constexpr std::string_view kBackImages = "/generic_group_infos/backimages?level=
 constexpr std::string_view kLarge = "/sozai4/";
 constexpr std::string_view kSmall = "/sozai4_S/";
 
-// The server list at `path` (memory mode); empty on any failure.
-std::string FetchList(const DownloadDataBase& queue, std::string_view path) {
-  return HttpGet(catalogueBaseUrl() + std::string(path), nullptr, queue.StopFlag());
+// The server list at `path` + the encoded `value` (memory mode); empty on any
+// failure, which is logged with the URL and the reason.
+std::string FetchList(const DownloadDataBase& queue, std::string_view path,
+                      const std::string& value) {
+  const std::string url = catalogueBaseUrl() + std::string(path) + EncodeUrlValue(value);
+  std::string failure;
+  std::string list = HttpGet(url, nullptr, queue.StopFlag(), &failure);
+  if (list.empty() && !queue.Stopping()) {
+    LogError("cannot read the material list " + url + ": " + failure);
+  }
+  return list;
 }
 
 // The texts of element `name` in the records of a catalogue server list, in
@@ -40,13 +48,17 @@ std::vector<std::string> RecordTexts(const std::string& answer, const char* name
   return texts;
 }
 
-void EnqueueMaterial(DownloadDataBase& queue, const std::string& url) {
-  queue.Enqueue(url, "", OnMaterialDownloaded, OnRequestFailed);
+void EnqueueMaterial(DownloadJob& job, const std::string& url, const std::string& savedAs = {}) {
+  job.Enqueue(url, "", OnMaterialDownloaded, OnRequestFailed, savedAs);
 }
 
-void EnqueueArchives(DownloadDataBase& queue, const std::string& folder) {
-  EnqueueMaterial(queue, std::string(kLarge) + folder + "/image.zip");
-  EnqueueMaterial(queue, std::string(kSmall) + folder + "/image.zip");
+// The archives are saved in the folder as named, fetched with it encoded.
+void EnqueueArchives(DownloadJob& job, const std::string& folder) {
+  const std::string encoded = EncodeUrlValue(folder);
+  for (const std::string_view variant : {kLarge, kSmall}) {
+    EnqueueMaterial(job, std::string(variant) + encoded + "/image.zip",
+                    std::string(variant) + folder + "/image.zip");
+  }
 }
 
 std::string SmallVariant(std::string url) {
@@ -57,17 +69,10 @@ std::string SmallVariant(std::string url) {
   return url;
 }
 
-// Serves what the request queued, on this thread.
-void RunQueued(DownloadDataBase& queue) {
-  queue.m_bRunning.store(1);
-  queue.m_bAllSucceeded.store(1);
-  queue.RunQueue();
-}
-
 }  // namespace
 
 void OnMaterialDownloaded(const std::string&, const std::string&, const std::string&,
-                          DownloadDataBase&) {}
+                          DownloadJob&) {}
 
 void SozaiDownLoad::RunMaterialRequest(DownloadDataBase& queue, const std::string& folder,
                                        const std::string& value) const {
@@ -87,31 +92,30 @@ void SozaiDownLoad::RunMaterialRequest(DownloadDataBase& queue, const std::strin
 }
 
 void SozaiDownLoad::DownloadLevelImages(DownloadDataBase& queue, const std::string& level) const {
-  const std::string groups = FetchList(queue, std::string(kLevelList) + level);
+  const std::string groups = FetchList(queue, kLevelList, level);
   if (groups.empty()) {
-    LogError("no material groups for level " + level);
     return;
   }
-  queue.Reset();
+  ScopedDownloadJob job(queue, true);
   for (const std::string& subLevel : RecordTexts(groups, "slevel")) {
-    const std::string images = FetchList(queue, std::string(kLevelImages) + subLevel);
+    const std::string images = FetchList(queue, kLevelImages, subLevel);
     if (images.empty()) {
       continue;
     }
     for (const std::string& url : RecordTexts(images, "imageUrl")) {
-      EnqueueMaterial(queue, url);
-      EnqueueMaterial(queue, SmallVariant(url));
+      EnqueueMaterial(job.Job(), url);
+      EnqueueMaterial(job.Job(), SmallVariant(url));
     }
   }
-  RunQueued(queue);
+  job.Run();
 }
 
 void SozaiDownLoad::DownloadGroupFolders(DownloadDataBase& queue, const std::string& folder,
                                          const std::string& topLevelId) const {
   if (!folder.empty()) {
-    queue.Reset();
-    EnqueueArchives(queue, folder);
-    RunQueued(queue);
+    ScopedDownloadJob job(queue, true);
+    EnqueueArchives(job.Job(), folder);
+    job.Run();
     return;
   }
   const std::optional<std::string> groups =
@@ -126,27 +130,26 @@ void SozaiDownLoad::EnqueueFolderArchives(DownloadDataBase& queue, const std::st
     LogError("the sub-level list could not be read; no material archives queued");
     return;
   }
-  queue.Reset();
+  ScopedDownloadJob job(queue, true);
   for (const pugi::xml_node record : document.first_child().children()) {
     const pugi::xml_node folder = record.child("folder");
     if (folder) {
-      EnqueueArchives(queue, folder.child_value());
+      EnqueueArchives(job.Job(), folder.child_value());
     }
   }
-  RunQueued(queue);
+  job.Run();
 }
 
 void SozaiDownLoad::DownloadBackImages(DownloadDataBase& queue, const std::string& level) const {
-  const std::string images = FetchList(queue, std::string(kBackImages) + level);
+  const std::string images = FetchList(queue, kBackImages, level);
   if (images.empty()) {
-    LogError("no background pictures for level " + level);
     return;
   }
-  queue.Reset();
+  ScopedDownloadJob job(queue, true);
   for (const std::string& url : RecordTexts(images, "imageUrl")) {
-    EnqueueMaterial(queue, url);
+    EnqueueMaterial(job.Job(), url);
   }
-  RunQueued(queue);
+  job.Run();
 }
 
 }  // namespace qb

@@ -8,9 +8,12 @@
 // deleted by the queue; other material URLs are fetched into memory only.
 //
 // Thread contract: an instance serves one request on the calling connection
-// thread, which also runs the queue until it has drained. The queue is shared
-// with update runs and other downloads: every kind that queues anything first
-// empties it (kinds 1 and 3 only once their list has arrived).
+// thread, which also serves the queue until its own entries are served. The
+// queue is shared with update runs and other downloads: every kind that queues
+// anything opens a job that forgets the URLs served for earlier requests
+// (kinds 1 and 3 only once their list has arrived), so the same materials can
+// be fetched again, without taking entries away from requests still running.
+// Values put into list URLs and folder paths are percent-encoded.
 #pragma once
 
 #include <cstdint>
@@ -48,6 +51,6 @@ class SozaiDownLoad {
 
 // Success callback of material URLs: the fetched text is not kept.
 void OnMaterialDownloaded(const std::string& url, const std::string& tag, const std::string& body,
-                          DownloadDataBase& queue);
+                          DownloadJob& job);
 
 }  // namespace qb

@@ -10,33 +10,50 @@
 
 namespace qb {
 
-std::string TemplateServerPath(const std::string& url) {
+namespace {
+
+constexpr std::string_view kTemplateFolder = "/template/";
+
+// The part of `url` after its last "/".
+std::string FileName(const std::string& url) {
   const size_t slash = url.rfind('/');
-  return "/template/" + (slash == std::string::npos ? url : url.substr(slash + 1));
+  return slash == std::string::npos ? url : url.substr(slash + 1);
+}
+
+}  // namespace
+
+std::string TemplateServerPath(const std::string& url) {
+  return std::string(kTemplateFolder) + FileName(url);
 }
 
 void TemplateDownLoad::DownloadTemplates(DownloadDataBase& queue,
                                          const std::string& partsNo) const {
-  const std::string list = HttpGet(catalogueBaseUrl() + "/template_infos/list?partsNo=" + partsNo,
-                                   nullptr, queue.StopFlag());
+  const std::string url =
+      catalogueBaseUrl() + "/template_infos/list?partsNo=" + EncodeUrlValue(partsNo);
+  std::string failure;
+  const std::string list = HttpGet(url, nullptr, queue.StopFlag(), &failure);
   if (list.empty()) {
-    LogError("no template list for product " + partsNo);
+    if (!queue.Stopping()) {
+      LogError("cannot read the template list " + url + ": " + failure);
+    }
     return;
   }
+  ScopedDownloadJob job(queue, false);
   pugi::xml_document document;
   if (ParseAnswer(list, &document)) {
     for (const pugi::xml_node record : AnswerRoot(document).children()) {
       for (const char* name : {"thumbnailUrl", "templateUrl"}) {
         const pugi::xml_node element = record.child(name);
         if (element) {
-          queue.Enqueue(TemplateServerPath(element.child_value()), "", nullptr, OnRequestFailed);
+          // Saved under the file's own name, fetched with it encoded.
+          const std::string name = FileName(element.child_value());
+          job.Job().Enqueue(std::string(kTemplateFolder) + EncodeUrlValue(name), "", nullptr,
+                            OnRequestFailed, TemplateServerPath(name));
         }
       }
     }
   }
-  queue.m_bRunning.store(1);
-  queue.m_bAllSucceeded.store(1);
-  queue.RunQueue();
+  job.Run();
 }
 
 }  // namespace qb

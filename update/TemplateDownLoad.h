@@ -3,11 +3,12 @@
 // them into the data folder's "template" folder under their own file names;
 // a ".zip" file is unpacked there and deleted.
 //
-// The shared queue is not emptied first, so a file fetched since the last
-// Reset (an update run or a material request) is not fetched again.
+// Its job on the shared queue forgets nothing, so a file fetched since URLs
+// were last forgotten (an update phase or a material request) is not fetched
+// again. The product number is percent-encoded in the list URL.
 //
 // Thread contract: no state; runs on the calling connection thread, which
-// also runs the shared queue until it has drained.
+// also serves the shared queue until its own entries are served.
 #pragma once
 
 #include <string>

@@ -24,15 +24,15 @@ constexpr size_t kPaperInfosIndex = 3;
 
 // Imports the answer rooted at `root` when its name is one of the catalogue
 // tables. False when an answer of a known table was not stored.
-bool ImportByName(const pugi::xml_node& root, DownloadDataBase& queue) {
+bool ImportByName(const pugi::xml_node& root, DownloadJob& job) {
   const std::string_view name = root.name();
-  const std::atomic<int>* stop = queue.StopFlag();
+  const std::atomic<int>* stop = job.StopFlag();
   if (name == "kbn_infos") return KbnInfosImport().ImportRoot(root, {}, stop);
   if (name == "categories") return CategoriesImport().ImportRoot(root, {}, stop);
   if (name == "paper_size_infos") return PaperSizeInfosImport().ImportRoot(root, {}, stop);
   if (name == "paper_infos") {
     return PaperInfosImport().ImportRoot(
-        root, [&queue](std::string_view url) { queue.Enqueue(std::string(url), "", nullptr, nullptr); },
+        root, [&job](std::string_view url) { job.Enqueue(std::string(url), "", nullptr, nullptr); },
         stop);
   }
   if (name == "paper_group_infos") return PaperGroupInfosImport().ImportRoot(root, {}, stop);
@@ -70,16 +70,16 @@ std::string TableUpdateDate(CatalogueDb& db, const std::string& table, size_t in
 }
 
 void OnChkUpdateAnswer(const std::string&, const std::string& tag, const std::string& body,
-                       DownloadDataBase&) {
+                       DownloadJob&) {
   g_pendingUpdateTotal.fetch_add(CountFromXml(body, tag));
 }
 
 void OnGetUpdateAnswer(const std::string& url, const std::string&, const std::string& body,
-                       DownloadDataBase& queue) {
+                       DownloadJob& job) {
   pugi::xml_document document;
   if (!ParseAnswer(body, &document)) {
-    LogError("skipped the answer of " + url);
-    queue.MarkFailed();
+    LogError("skipped the answer of " + url + ": not well-formed XML");
+    job.MarkFailed();
     return;
   }
   const pugi::xml_node root = AnswerRoot(document);
@@ -87,18 +87,19 @@ void OnGetUpdateAnswer(const std::string& url, const std::string&, const std::st
     LogError("answer of " + url + " has no root element after the declaration");
     return;
   }
-  if (!ImportByName(root, queue)) {
-    queue.MarkFailed();
+  if (!ImportByName(root, job)) {
+    if (!job.Stopping()) {
+      LogError("the records of " + url + " were not stored");
+    }
+    job.MarkFailed();
   }
 }
 
-void OnRequestFailed(const std::string&, const std::string&, DownloadDataBase&) {}
+void OnRequestFailed(const std::string&, const std::string&, DownloadJob&) {}
 
-void OnGetUpdateFailed(const std::string& url, const std::string&, DownloadDataBase& queue) {
-  if (!queue.Stopping()) {
-    LogError("update request failed: " + url);
-  }
-  queue.MarkFailed();
+// The download itself logged the URL and the reason.
+void OnTableRequestFailed(const std::string&, const std::string&, DownloadJob& job) {
+  job.MarkFailed();
 }
 
 }  // namespace qb

@@ -3,9 +3,9 @@
 // answers are imported into the table their root element names (products
 // also queue their picture files on the running queue).
 //
-// A getUpdate answer that fails, is not well-formed XML or cannot be stored
-// clears the queue's m_bAllSucceeded, so the new catalogue version is not
-// committed and the next version check asks for an update again.
+// A table request that fails, and a getUpdate answer that is not well-formed
+// XML or cannot be stored, count as failures of the job, so the new catalogue
+// version is not committed and the next run asks again.
 //
 // Thread contract: the callbacks run on the thread of the running queue, one
 // at a time; g_pendingUpdateTotal is atomic because the status and the update
@@ -35,14 +35,15 @@ std::string TableUpdateDate(CatalogueDb& db, const std::string& table, size_t in
 
 // Adds the count at the XPath `tag` of `body` to g_pendingUpdateTotal.
 void OnChkUpdateAnswer(const std::string& url, const std::string& tag, const std::string& body,
-                       DownloadDataBase& queue);
-// Imports `body` by its root element's name.
+                       DownloadJob& job);
+// Imports `body` by its root element's name; products queue their pictures
+// on `job`.
 void OnGetUpdateAnswer(const std::string& url, const std::string& tag, const std::string& body,
-                       DownloadDataBase& queue);
-// A failed table request is skipped.
-void OnRequestFailed(const std::string& url, const std::string& body, DownloadDataBase& queue);
-// A failed getUpdate request is skipped and keeps the version from being
-// committed.
-void OnGetUpdateFailed(const std::string& url, const std::string& body, DownloadDataBase& queue);
+                       DownloadJob& job);
+// A failed material or template request is skipped.
+void OnRequestFailed(const std::string& url, const std::string& body, DownloadJob& job);
+// A failed table request is skipped and keeps the version from being
+// committed: its count or its records are unknown.
+void OnTableRequestFailed(const std::string& url, const std::string& body, DownloadJob& job);
 
 }  // namespace qb

@@ -4,127 +4,148 @@
 
 #include <chrono>
 
+#include "catalog/CatalogueDamage.h"
 #include "catalog/CatalogueDb.h"
 #include "catalog/PaperInfosImport.h"
+#include "update/CatalogueRecovery.h"
+#include "update/LastUpdateRun.h"
 #include "update/UpdateProtocol.h"
+#include "update/VersionCheck.h"
+#include "util/CatalogueUrl.h"
 #include "util/Log.h"
 
 namespace qb {
 namespace {
 
-// Queues one request of `kind` ("chkUpdate" or "getUpdate") per table and
-// serves the queue. False when the catalogue could not be opened, or when
-// another request emptied the queue before it had been served (a material
-// download resets the shared queue), so that some tables were not asked.
-bool RunPhase(InitDataBase& definitions, DownloadDataBase& queue, const std::string& kind,
-              DownloadDataBase::SuccessCallback onAnswer,
-              DownloadDataBase::FailureCallback onFailure) {
-  uint64_t generation = 0;
-  {
-    std::optional<CatalogueDb> db = CatalogueDb::Open();
-    if (!db) {
-      LogError("cannot open the catalogue for an update");
-      return false;
-    }
-    generation = queue.Reset();
-    const std::vector<std::string> tables = definitions.TableNames();
-    const std::vector<std::string> paths = definitions.CountPaths();
-    const bool janCodeRefresh = definitions.m_janCodeRefresh.load() != 0;
-    for (size_t i = 0; i < tables.size(); ++i) {
-      const std::string date = TableUpdateDate(*db, tables[i], i, janCodeRefresh);
-      queue.Enqueue("/" + tables[i] + "/" + kind + "?date=" + date,
-                    i < paths.size() ? paths[i] : std::string(), onAnswer, onFailure);
-    }
-  }  // the catalogue is closed before the queue runs
-  g_pendingUpdateTotal.store(0);
-  queue.m_bRunning.store(1);
-  queue.m_bAllSucceeded.store(1);
-  const uint64_t failures = queue.FailureCount();
-  queue.RunQueue();
-  if (queue.ResetCount() != generation) {
-    LogInfo("another download emptied the queue during the " + kind + " phase");
-    return false;
-  }
-  // A material or template request running beside the update sets
-  // m_bAllSucceeded again when it starts; the count still shows a failure of
-  // this phase (or of that request, which only delays the commit to the next
-  // run).
-  if (queue.FailureCount() != failures) {
-    LogInfo("a download failed during the " + kind + " phase");
-    return false;
-  }
-  return true;
+void Add(DownloadTally* sum, const DownloadTally& part) {
+  sum->files += part.files;
+  sum->failures += part.failures;
+  sum->refused += part.refused;
 }
 
-// Fetches the product pictures whose files are missing from the data folder:
+// Queues one request of `kind` ("chkUpdate" or "getUpdate") per table on
+// `job`. False when the catalogue could not be opened or no tables are
+// defined yet.
+bool EnqueueTables(InitDataBase& definitions, DownloadJob& job, const std::string& kind,
+                   DownloadDataBase::SuccessCallback onAnswer) {
+  std::optional<CatalogueDb> db = CatalogueDb::Open();
+  if (!db) {
+    LogError("cannot open the catalogue " + CatalogueDb::Path() + " for an update");
+    return false;
+  }
+  const std::vector<std::string> tables = definitions.TableNames();
+  const std::vector<std::string> paths = definitions.CountPaths();
+  if (tables.empty()) {
+    LogDebug("no table definitions yet (no DB_URL since start): nothing to update");
+    return false;
+  }
+  const bool janCodeRefresh = definitions.m_janCodeRefresh.load() != 0;
+  for (size_t i = 0; i < tables.size(); ++i) {
+    const std::string date = TableUpdateDate(*db, tables[i], i, janCodeRefresh);
+    job.Enqueue("/" + tables[i] + "/" + kind + "?date=" + EncodeUrlValue(date),
+                i < paths.size() ? paths[i] : std::string(), onAnswer, OnTableRequestFailed);
+  }
+  return true;
+}  // the catalogue is closed before the queue runs
+
+// Queues the product pictures whose files are missing from the data folder:
 // one whose download failed, or was cut off by a stop or a kill, in an earlier
 // run is named by records that are current, so no later getUpdate would bring
-// it again. URLs already served in this run are not asked twice. A failure
-// clears m_bAllSucceeded, so the version is not committed.
-void FetchMissingPictures(DownloadDataBase& queue) {
-  if (queue.Stopping()) {
-    return;
-  }
+// it again. URLs already served for this job are not asked twice; pictures the
+// queue would refuse are left out.
+void EnqueueMissingPictures(DownloadJob& job) {
   std::vector<std::string> missing;
   {
     std::optional<CatalogueDb> db = CatalogueDb::Open(CatalogueDb::Mode::kReadOnly);
     if (!db) {
       return;
     }
+    std::string refusal;
     for (const std::string& url : PaperInfosImport::StoredPictures(*db)) {
       const std::string local = DownloadDataBase::LocalPath(url);
-      if (!local.empty() && ::access(local.c_str(), F_OK) != 0) {
+      if (!local.empty() && !CatalogueRequestUrl(url, &refusal).empty() &&
+          ::access(local.c_str(), F_OK) != 0) {
         missing.push_back(url);
       }
     }
   }
-  if (missing.empty()) {
-    return;
+  if (!missing.empty()) {
+    LogInfo("fetching " + std::to_string(missing.size()) + " missing picture files");
   }
-  LogInfo("fetching " + std::to_string(missing.size()) + " missing picture files");
-  queue.m_bRunning.store(1);
   for (const std::string& url : missing) {
-    queue.Enqueue(url, "", nullptr, nullptr);
+    job.Enqueue(url, "", nullptr, nullptr);
   }
-  queue.RunQueue();
+}
+
+void RunOneUpdate(InitDataBase& definitions, DownloadDataBase& queue) {
+  const auto started = std::chrono::steady_clock::now();
+  RecoverDamagedCatalogue(definitions);
+  // The version the last check found; a check during the run may find a newer
+  // one, which this run has not fetched.
+  const std::optional<std::string> pending = PendingVersionText();
+  DownloadTally tally;
+  bool complete = RunChkUpdate(definitions, queue, &tally);
+  const int changed = g_pendingUpdateTotal.load();
+  if (complete && !queue.Stopping()) {
+    if (changed != 0) {
+      complete = RunGetUpdate(definitions, queue, &tally);
+    } else {
+      ScopedDownloadJob pictures(queue, false);
+      EnqueueMissingPictures(pictures.Job());
+      Add(&tally, pictures.Run());
+    }
+  }
+  complete = complete && tally.failures == 0 && !queue.Stopping() && !CatalogueSuspect();
+  if (complete && pending) {
+    CommitVersionFile(*pending);
+  } else if (pending && queue.Stopping()) {
+    LogInfo("update stopped before it finished; the catalogue version stays");
+  }
+  // An import that met a damaged file leaves it to the next run to fill the
+  // rebuilt catalogue.
+  RecoverDamagedCatalogue(definitions);
+  const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
+      std::chrono::steady_clock::now() - started);
+  const std::string summary =
+      "update run: " + std::to_string(definitions.TableNames().size()) + " tables, " +
+      std::to_string(changed) + " changed records, " + std::to_string(tally.files) +
+      " files downloaded, " + std::to_string(tally.failures) + " failures, " +
+      std::to_string(tally.refused) + " refused, " + std::to_string(elapsed.count()) + " ms";
+  LogInfo(summary);
+  RecordLastUpdateRun(summary);
 }
 
 }  // namespace
 
-void RunChkUpdate(InitDataBase& definitions, DownloadDataBase& queue) {
-  RunPhase(definitions, queue, "chkUpdate", OnChkUpdateAnswer, OnRequestFailed);
+bool RunChkUpdate(InitDataBase& definitions, DownloadDataBase& queue, DownloadTally* tally) {
+  ScopedDownloadJob job(queue, true);
+  if (!EnqueueTables(definitions, job.Job(), "chkUpdate", OnChkUpdateAnswer)) {
+    return false;
+  }
+  g_pendingUpdateTotal.store(0);
+  Add(tally, job.Run());
+  return true;
 }
 
-void RunGetUpdate(InitDataBase& definitions, DownloadDataBase& queue) {
-  if (!RunPhase(definitions, queue, "getUpdate", OnGetUpdateAnswer, OnGetUpdateFailed)) {
-    return;
+bool RunGetUpdate(InitDataBase& definitions, DownloadDataBase& queue, DownloadTally* tally) {
+  ScopedDownloadJob job(queue, true);
+  if (!EnqueueTables(definitions, job.Job(), "getUpdate", OnGetUpdateAnswer)) {
+    return false;
   }
-  FetchMissingPictures(queue);
-  if (queue.Stopping()) {
-    LogInfo("update stopped before it finished; the catalogue version stays");
-    return;
+  // The answers queue their products' pictures on the job as they are
+  // imported; the pictures still missing from earlier runs follow.
+  job.Run();
+  if (!queue.Stopping()) {
+    EnqueueMissingPictures(job.Job());
   }
-  queue.CommitVersionFile();
+  Add(tally, job.Run());
+  return true;
 }
 
 void RunUpdate(InitDataBase& definitions, DownloadDataBase& queue) {
-  const auto started = std::chrono::steady_clock::now();
-  const uint64_t files = queue.FileCount();
-  const uint64_t failures = queue.FailureCount();
-  RunChkUpdate(definitions, queue);
-  const int changed = g_pendingUpdateTotal.load();
-  if (changed != 0 && !queue.Stopping()) {
-    RunGetUpdate(definitions, queue);
-  } else {
-    FetchMissingPictures(queue);
+  if (!queue.RunUpdateAlone([&] { RunOneUpdate(definitions, queue); })) {
+    LogInfo("UPDATE_DB waited for the update that was running");
   }
-  const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
-      std::chrono::steady_clock::now() - started);
-  LogInfo("update run: " + std::to_string(definitions.TableNames().size()) + " tables, " +
-          std::to_string(changed) + " changed records, " +
-          std::to_string(queue.FileCount() - files) + " files downloaded, " +
-          std::to_string(queue.FailureCount() - failures) + " failures, " +
-          std::to_string(elapsed.count()) + " ms");
 }
 
 }  // namespace qb

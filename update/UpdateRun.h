@@ -4,11 +4,20 @@
 // products add their picture files), then the commit of the new catalogue
 // version. Every run also fetches the product pictures whose files are still
 // missing from an earlier run (a failed or interrupted download), since the
-// records that name them are not asked for again. Both phases fill and run the shared download queue on the calling
-// thread and return when it has drained (or the server is stopping).
+// records that name them are not asked for again.
 //
-// Thread contract: runs on the connection thread that asked for it; other
-// connections may read the queue's status meanwhile.
+// A run converges: it commits the version the last check found
+// ("New_verFile_DB.txt", as it was when the run began) whenever every table
+// request and every download of the run succeeded, also when nothing changed,
+// so a run cut short is completed by the next one. Refused downloads (another
+// origin, a file the catalogue may not place) are logged and counted but do
+// not hold the version back: no later run could fetch them either.
+//
+// Thread contract: runs on the connection thread that asked for it; one update
+// runs at a time (an UPDATE_DB arriving meanwhile waits for it and answers
+// when it ends). The phases queue their requests as jobs of the shared queue,
+// so material and template requests running beside them never take their
+// work away.
 #pragma once
 
 #include "catalog/InitDataBase.h"
@@ -16,16 +25,18 @@
 
 namespace qb {
 
-// Count phase: g_pendingUpdateTotal ends as the sum of the counts.
-void RunChkUpdate(InitDataBase& definitions, DownloadDataBase& queue);
-// Import phase, the missing pictures, then the version commit (not when the
-// run was stopped, a download failed or a material download emptied the
-// shared queue before every table was asked).
-void RunGetUpdate(InitDataBase& definitions, DownloadDataBase& queue);
-// Both phases as "dbAccess/UPDATE_DB" runs them (without changes, only the
-// missing pictures are fetched and the version stays), then one summary line
-// at the normal log level: tables, changed records (the sum of the counts),
-// files downloaded, failures and duration.
+// Count phase: g_pendingUpdateTotal ends as the sum of the counts; adds what
+// became of its requests to `tally`. False when the catalogue could not be
+// opened or no tables are defined yet (nothing was asked).
+bool RunChkUpdate(InitDataBase& definitions, DownloadDataBase& queue, DownloadTally* tally);
+// Import phase and the pictures still missing; adds to `tally`. False when the
+// catalogue could not be opened.
+bool RunGetUpdate(InitDataBase& definitions, DownloadDataBase& queue, DownloadTally* tally);
+// The whole run as "dbAccess/UPDATE_DB" runs it (waiting instead when one
+// runs already): a damaged catalogue is rebuilt first, then both phases (the
+// import phase only when something changed), the version commit, and one
+// summary line at the normal log level: tables, changed records (the sum of
+// the counts), files downloaded, failures, refused downloads and duration.
 void RunUpdate(InitDataBase& definitions, DownloadDataBase& queue);
 
 }  // namespace qb

@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <climits>
 #include <filesystem>
+#include <cstdio>
 #include <fstream>
+#include <iterator>
 
 #include "update/HttpGet.h"
 #include "util/CatalogueUrl.h"
@@ -38,8 +40,63 @@ int CountFromXml(std::string_view xml, const std::string& xpath) {
   }
 }
 
+namespace {
+
+std::string LocalVersionPath() { return GetDataFolder() + "/verFile_DB.txt"; }
+std::string PendingVersionPath() { return GetDataFolder() + "/New_verFile_DB.txt"; }
+
+// Writes `text` to `path` through a temporary file renamed over it, so that
+// a reader never sees a half-written version.
+bool ReplaceFile(const std::string& path, const std::string& text) {
+  const std::string temporary = path + ".partial";
+  std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
+  file << text;
+  file.close();
+  if (!file || std::rename(temporary.c_str(), path.c_str()) != 0) {
+    std::remove(temporary.c_str());
+    LogError("cannot write " + path);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::optional<std::string> PendingVersionText() {
+  std::ifstream file(PendingVersionPath(), std::ios::binary);
+  if (!file) {
+    return std::nullopt;
+  }
+  return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+void CommitVersionFile(const std::string& pending) {
+  std::ifstream local(LocalVersionPath());
+  std::string line;
+  if (local && std::getline(local, line) && VersionNumber(line) >= VersionNumber(pending)) {
+    // A version left from before the last commit: never go back.
+    if (PendingVersionText() == pending) {
+      std::remove(PendingVersionPath().c_str());
+    }
+    return;
+  }
+  if (!ReplaceFile(LocalVersionPath(), pending)) {
+    return;
+  }
+  if (PendingVersionText() == pending) {
+    std::remove(PendingVersionPath().c_str());
+  }
+  LogInfo("catalogue version " + std::to_string(VersionNumber(pending)) + " committed");
+}
+
+void RestartVersionFiles() {
+  std::remove(PendingVersionPath().c_str());
+  std::remove(LocalVersionPath().c_str());
+  EnsureLocalVersionFile();
+}
+
 bool EnsureLocalVersionFile() {
-  const std::string path = GetDataFolder() + "/verFile_DB.txt";
+  const std::string path = LocalVersionPath();
   std::error_code error;
   if (std::filesystem::exists(path, error) || error) {
     return false;
@@ -56,27 +113,25 @@ bool EnsureLocalVersionFile() {
 }
 
 int CheckCatalogueVersion(const std::atomic<int>* stop) {
-  const std::string folder = GetDataFolder();
-  std::ifstream local(folder + "/verFile_DB.txt");
+  std::ifstream local(LocalVersionPath());
   if (!local) {
     LogDebug("no local catalogue version file");
     return -1;
   }
   std::string line;
   const int localVersion = std::getline(local, line) ? VersionNumber(line) : 0;
-  const std::string remote = HttpGet(catalogueBaseUrl() + "/Ver3/DeskTop/verFile_DB.txt", nullptr, stop);
+  const std::string url = catalogueBaseUrl() + "/Ver3/DeskTop/verFile_DB.txt";
+  std::string failure;
+  const std::string remote = HttpGet(url, nullptr, stop, &failure);
   if (remote.empty()) {
+    LogError("cannot read the catalogue version from " + url + ": " + failure);
     return -2;
   }
   const int remoteVersion = VersionNumber(remote);
   if (localVersion >= remoteVersion) {
     return 0;
   }
-  std::ofstream fresh(folder + "/New_verFile_DB.txt", std::ios::trunc);
-  fresh << remote;
-  if (!fresh.flush()) {
-    LogError("cannot write " + folder + "/New_verFile_DB.txt");
-  }
+  ReplaceFile(PendingVersionPath(), remote);
   LogDebug("catalogue server has version " + std::to_string(remoteVersion) + ", local " +
            std::to_string(localVersion));
   return 1;

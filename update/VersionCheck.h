@@ -10,6 +10,7 @@
 #pragma once
 
 #include <atomic>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -19,8 +20,21 @@ namespace qb {
 
 // 1: the server is newer ("New_verFile_DB.txt" now holds its text); 0: it is
 // not; -1: the local version file cannot be opened (nothing is fetched); -2:
-// the server's version file could not be fetched or was empty.
+// the server's version file could not be fetched or was empty (logged with the
+// URL and the reason).
 int CheckCatalogueVersion(const std::atomic<int>* stop = nullptr);
+
+// The text of "New_verFile_DB.txt", the version an update brings once it is
+// complete; nullopt when there is none.
+std::optional<std::string> PendingVersionText();
+// Makes `pending` (read by PendingVersionText when the update began) the local
+// version, and removes "New_verFile_DB.txt" unless a later check has replaced
+// it meanwhile. The local file is replaced in one step; a pending version
+// not above the local one is dropped instead (the version never goes back).
+void CommitVersionFile(const std::string& pending);
+// Removes both version files (the catalogue they described is gone) and
+// starts again from version 0.
+void RestartVersionFiles();
 
 // The number after the first "=" of `text` (blanks skipped, optional sign,
 // digits up to the first non-digit); 0 when there is no "=" or no digits.

@@ -28,6 +28,16 @@ void Split(std::vector<std::string>* pieces, std::string_view text, std::string_
   }
 }
 
+std::string AsciiLower(std::string_view text) {
+  std::string lower(text);
+  for (char& c : lower) {
+    if (c >= 'A' && c <= 'Z') {
+      c = static_cast<char>(c - 'A' + 'a');
+    }
+  }
+  return lower;
+}
+
 std::vector<std::string> Split(std::string_view text, std::string_view separator) {
   std::vector<std::string> pieces;
   Split(&pieces, text, separator);
@@ -242,16 +252,6 @@ std::vector<std::string_view> BlankSeparated(std::string_view text) {
     text.remove_prefix(end);
   }
   return pieces;
-}
-
-std::string AsciiLower(std::string_view text) {
-  std::string lower(text);
-  for (char& c : lower) {
-    if (c >= 'A' && c <= 'Z') {
-      c = static_cast<char>(c - 'A' + 'a');
-    }
-  }
-  return lower;
 }
 
 std::optional<uint64_t> ParseDecimal(std::string_view text, size_t maxDigits) {

@@ -25,6 +25,9 @@ void Split(std::vector<std::string>* pieces, std::string_view text, std::string_
 // Convenience form of Split that returns the pieces.
 std::vector<std::string> Split(std::string_view text, std::string_view separator);
 
+// `text` with its ASCII letters in lower case; other bytes stay.
+std::string AsciiLower(std::string_view text);
+
 // Every byte of the file at `path` as two lowercase hexadecimal digits; empty
 // when the file cannot be opened.
 std::string ReadFileAsHex(const std::string& path);
@@ -57,8 +60,6 @@ std::string_view SkipLeadingSpace(std::string_view text);
 std::string_view TrimBlanks(std::string_view text);
 // The pieces of a list separated by runs of blanks and tabs (none empty).
 std::vector<std::string_view> BlankSeparated(std::string_view text);
-// `text` with ASCII capitals turned into small letters.
-std::string AsciiLower(std::string_view text);
 // A plain decimal number of at most `maxDigits` digits (no sign, no blanks),
 // or nullopt. `maxDigits` is at most 19, so that the value fits.
 std::optional<uint64_t> ParseDecimal(std::string_view text, size_t maxDigits);

@@ -10,6 +10,7 @@
 #include "util/FileHelpers.h"
 #include "util/Log.h"
 #include "util/SafePath.h"
+#include "util/ServedFiles.h"
 #include "util/Text.h"
 
 namespace qb {
@@ -77,6 +78,12 @@ EntryResult UnpackCurrent(unzFile archive, const std::string& folder) {
   const std::string name(nameBuffer);
   if (!AcceptableName(name)) {
     LogError("skipped archive entry with an unsafe name: " + name);
+    return EntryResult::kSkipped;
+  }
+  const std::string refusal =
+      name.ends_with('/') ? ServedFolderRefusal(name) : ServedFileRefusal(name);
+  if (!refusal.empty()) {
+    LogError("skipped archive entry " + name + ": " + refusal);
     return EntryResult::kSkipped;
   }
   const std::optional<std::string> target = ResolveInsideFolder(folder, name);

@@ -1,8 +1,9 @@
 // Unpacking a downloaded ZIP archive next to itself.
 //
 // Every entry is written below the archive's own folder at its stored name.
-// Entries whose names are absolute, hold a ".." component or would reach
-// outside that folder through a symbolic link are skipped (and logged);
+// Entries whose names are absolute, hold a ".." component, would reach
+// outside that folder through a symbolic link or name a file the catalogue
+// may not place (util/ServedFiles.h) are skipped (and logged);
 // folder entries create their folder, and the missing folders of an entry in
 // a subfolder are created inside the destination. The archive itself stays.
 //

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <string_view>
 
 namespace qb {
 namespace {
@@ -40,8 +41,28 @@ std::string GetAppDataFolder() { return XdgFolder("XDG_DATA_HOME", "/.local/shar
 
 std::string GetDataFolder() { return GetAppDataFolder() + "/jp.co.tavrim.Pelloran.V3/data"; }
 
+std::string GetStateFolder() { return XdgFolder("XDG_STATE_HOME", "/.local/state"); }
+
 std::string GetConfigFolder() { return XdgFolder("XDG_CONFIG_HOME", "/.config"); }
 
 std::string GetConfigFile() { return GetConfigFolder() + "/Tavrim/Quillbox.conf"; }
+
+std::vector<std::string> GetSystemConfigFolders() {
+  std::vector<std::string> folders;
+  const char* value = std::getenv("XDG_CONFIG_DIRS");
+  std::string_view rest = value != nullptr ? value : "";
+  while (!rest.empty()) {
+    const size_t colon = rest.find(':');
+    const std::string_view entry = rest.substr(0, colon);
+    rest = colon == std::string_view::npos ? std::string_view() : rest.substr(colon + 1);
+    if (entry.starts_with('/')) {
+      folders.push_back(WithoutTrailingSlash(std::string(entry)));
+    }
+  }
+  if (folders.empty()) {
+    folders.emplace_back("/etc/xdg");
+  }
+  return folders;
+}
 
 }  // namespace qb

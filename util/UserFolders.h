@@ -10,6 +10,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace qb {
 
@@ -23,10 +24,19 @@ std::string GetAppDataFolder();
 // The catalogue's data folder: GetAppDataFolder() + "/jp.co.tavrim.Pelloran.V3/data".
 std::string GetDataFolder();
 
+// $XDG_STATE_HOME (default ~/.local/state): state kept between runs that is
+// not worth a backup. Absolute, no trailing "/".
+std::string GetStateFolder();
+
 // $XDG_CONFIG_HOME (default ~/.config), absolute, no trailing "/".
 std::string GetConfigFolder();
 
 // The server's configuration file: GetConfigFolder() + "/Tavrim/Quillbox.conf".
 std::string GetConfigFile();
+
+// The system-wide configuration folders of $XDG_CONFIG_DIRS, most important
+// first; entries that are not absolute paths are skipped, and an unset or
+// empty list gives /etc/xdg. No trailing "/".
+std::vector<std::string> GetSystemConfigFolders();
 
 }  // namespace qb

@@ -51,13 +51,19 @@ WriteResult WriteWithFlags(const std::string& path, const char* bytes, size_t co
 }  // namespace
 
 int WriteBytesToFile(const std::string& path, const char* bytes, size_t count) {
-  if (path.empty() || bytes == nullptr || count == 0) {
-    return 0;
-  }
-  if (WriteWithFlags(path, bytes, count, O_CREAT | O_TRUNC) == WriteResult::kWritten) {
-    LogInfo("saved " + std::to_string(count) + " bytes to " + path);
-  }
+  ReplaceFileBytes(path, bytes, count);
   return 0;
+}
+
+bool ReplaceFileBytes(const std::string& path, const char* bytes, size_t count) {
+  if (path.empty() || bytes == nullptr || count == 0) {
+    return false;
+  }
+  if (WriteWithFlags(path, bytes, count, O_CREAT | O_TRUNC) != WriteResult::kWritten) {
+    return false;
+  }
+  LogInfo("saved " + std::to_string(count) + " bytes to " + path);
+  return true;
 }
 
 NewFileResult WriteNewFile(const std::string& path, const char* bytes, size_t count) {

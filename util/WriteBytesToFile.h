@@ -12,6 +12,8 @@ namespace qb {
 // Nothing happens for an empty path, null bytes or a count of 0. Failures are
 // logged, not returned; the result is always 0.
 int WriteBytesToFile(const std::string& path, const char* bytes, size_t count);
+// WriteBytesToFile, telling whether all bytes were written.
+bool ReplaceFileBytes(const std::string& path, const char* bytes, size_t count);
 
 enum class NewFileResult { kWritten, kExists, kFailed };
 

@@ -44,7 +44,9 @@ TEST_F(GetPortTest, ReadsPlainThirtyTwoBitValuesAndKeepsTheLow16Bits) {
       {"trailing text", "[Server]\nport=4000x\n", 3210},
       {"empty value", "[Server]\nport=\n", 3210},
       {"commented out", "[Server]\n;port=4000\n#port=4001\n", 3210},
-      {"group name case matters", "[server]\nport=4000\n", 3210},
+      {"group and key names match without case", "[server]\nPORT=4000\n", 4000},
+      {"key outside any group", "port=4000\n[Server]\n", 3210},
+      {"broken group line ends the group", "[Server]\n[Other\nport=4000\n", 3210},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);

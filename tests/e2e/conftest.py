@@ -1,17 +1,25 @@
 """Starts the real server binary with a temporary HOME and talks to it."""
+import base64
 import os
 import signal
 import socket
 import sqlite3
+import struct
 import subprocess
 import sys
+import zlib
 
 import pytest
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "..", "tools"))
 import catalogue_server  # noqa: E402
+from cups_sandbox import CupsSandbox, CupsUnavailable  # noqa: E402
 import sample_catalogue  # noqa: E402
 from harness import exchange, free_port, read_all, wait_for  # noqa: E402,F401
+
+# Leaks of the desktop libraries that a server showing dialogs loads, for
+# LSAN_OPTIONS' suppressions.
+LEAKS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "desktop-leaks.supp")
 
 # The fixed answers of the server, and the start of a success answer.
 OK = (b"HTTP/1.1 200 OK\r\nAccess-Control-Allow-Origin: *\r\n"
@@ -29,6 +37,15 @@ def pytest_configure(config):
         "run (scripts/test --tsan) selects these")
 
 
+def has_ipv6_loopback():
+    try:
+        with socket.socket(socket.AF_INET6, socket.SOCK_STREAM) as s:
+            s.bind(("::1", 0))
+        return True
+    except OSError:
+        return False
+
+
 def accepts(port):
     try:
         with socket.create_connection(("127.0.0.1", port), timeout=0.5):
@@ -44,7 +61,9 @@ class Server:
         self.config_home = self.home / ".config"
         self.data_home = self.home / ".local" / "share"
         self.runtime = root / "run"
-        for folder in (self.config_home, self.data_home, self.runtime):
+        # The system-wide configuration folder ($XDG_CONFIG_DIRS) of this server.
+        self.system_config = root / "etc-xdg"
+        for folder in (self.config_home, self.data_home, self.runtime, self.system_config):
             folder.mkdir(parents=True, exist_ok=True)
         os.chmod(self.runtime, 0o700)
         self.port = free_port()
@@ -56,6 +75,10 @@ class Server:
     def config_file(self):
         return self.config_home / "Tavrim" / "Quillbox.conf"
 
+    @property
+    def system_config_file(self):
+        return self.system_config / "Tavrim" / "Quillbox.conf"
+
     def write_port(self, port):
         self.config_file.parent.mkdir(parents=True, exist_ok=True)
         self.config_file.write_text("[Server]\nport=%d\n" % port)
@@ -64,19 +87,23 @@ class Server:
         env = {k: v for k, v in os.environ.items()
                if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
         env.update(HOME=str(self.home), XDG_CONFIG_HOME=str(self.config_home),
-                   XDG_DATA_HOME=str(self.data_home), XDG_RUNTIME_DIR=str(self.runtime))
+                   XDG_DATA_HOME=str(self.data_home), XDG_RUNTIME_DIR=str(self.runtime),
+                   XDG_CONFIG_DIRS=str(self.system_config),
+                   XDG_STATE_HOME=str(self.home / ".local" / "state"))
         return env
 
     def run(self, *args, timeout=10):
         return subprocess.run([binary()] + list(args), env=self.env(), capture_output=True,
                               timeout=timeout)
 
-    def start(self, *args, wait=True, verbose=True):
+    def start(self, *args, wait=True, verbose=True, catalogue_flag=True):
         self.stderr = open(self.stderr_path, "ab")
         # Tests that need a catalogue server pass their own; others get a
-        # port where nothing listens, whatever runs on this machine.
+        # port where nothing listens, whatever runs on this machine (unless
+        # they test the configured one).
+        flag = ["--catalogue-url", "http://127.0.0.1:9"] if catalogue_flag else []
         self.proc = subprocess.Popen([binary()] + (["--verbose"] if verbose else [])
-                                     + ["--catalogue-url", "http://127.0.0.1:9"] + list(args),
+                                     + flag + list(args),
                                      env=self.env(),
                                      stdout=subprocess.DEVNULL, stderr=self.stderr)
         if wait:
@@ -180,3 +207,60 @@ def sync(server, stand_in, catalogue, monkeypatch):
     return Sync(server, stand_in, catalogue).start().prepare()
 
 
+
+
+def ok(body):
+    return (b"HTTP/1.1 200 OK\r\nAccess-Control-Allow-Origin: *\r\n"
+            b"Content-Type: text/plain\r\nContent-Length: %d\r\n\r\n%s" % (len(body), body))
+
+
+def post(port, target, body):
+    return exchange(port, b"POST %s HTTP/1.1\r\nContent-Length: %d\r\n\r\n%s"
+                    % (target, len(body), body))
+
+
+def png(width, height, pixel):
+    """A PNG; `pixel` is one RGBA colour, or a function of (x, y) giving it."""
+    at = pixel if callable(pixel) else (lambda x, y: pixel)
+    raw = b"".join(b"\x00" + b"".join(bytes(at(x, y)) for x in range(width))
+                   for y in range(height))
+
+    def chunk(kind, data):
+        return (struct.pack(">I", len(data)) + kind + data
+                + struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF))
+
+    return (b"\x89PNG\r\n\x1a\n"
+            + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 6, 0, 0, 0))
+            + chunk(b"IDAT", zlib.compress(raw)) + chunk(b"IEND", b""))
+
+
+def data_image(width, height, pixel):
+    return b"data:image/png;base64," + base64.b64encode(png(width, height, pixel))
+
+
+def ppm_pixels(path):
+    """(width, height, RGB bytes) of a binary PPM (pdftoppm's output)."""
+    data = open(path, "rb").read()
+    parts = data.split(maxsplit=4)
+    assert parts[0] == b"P6"
+    width, height = int(parts[1]), int(parts[2])
+    return width, height, parts[4]
+
+
+def started(service, unavailable, what):
+    """Yields `service` started, and stops it afterwards; a test that needs it
+    is skipped with the reason when it cannot start (`unavailable`)."""
+    try:
+        service.start()
+    except unavailable as reason:
+        pytest.skip("%s: %s" % (what, reason))
+    try:
+        yield service
+    finally:
+        service.stop()
+
+
+@pytest.fixture
+def cups():
+    """A private CUPS scheduler whose default queue is CUPS-PDF."""
+    yield from started(CupsSandbox(), CupsUnavailable, "no private CUPS scheduler")

@@ -12,7 +12,8 @@ import textwrap
 
 import pytest
 
-from conftest import NOT_FOUND, OK, OK_EMPTY, SERVER_ERROR, exchange, read_all, wait_for
+from conftest import (NOT_FOUND, OK, OK_EMPTY, SERVER_ERROR, exchange, has_ipv6_loopback,
+                      read_all, wait_for)
 
 FORBIDDEN = (b"HTTP/1.1 403 Forbidden\r\nAccess-Control-Allow-Origin: *\r\n"
              b"Connection: close\r\n\r\n")
@@ -139,29 +140,21 @@ def test_preflight_answer_bytes(server, allowed):
     assert exchange(server.port, request(b"POST /print/init HTTP/1.1")) == OK + b"1\r\n\r\n0"
 
 
-def has_ipv6_loopback():
-    try:
-        with socket.socket(socket.AF_INET6, socket.SOCK_STREAM) as s:
-            s.bind(("::1", 0))
-        return True
-    except OSError:
-        return False
-
-
 LOOPBACK = {(socket.AF_INET, "127.0.0.1"), (socket.AF_INET6, "::1")}
 
 
 @pytest.mark.parametrize("value, expected, line", [
     pytest.param(None, LOOPBACK, None, id="default: this computer only"),
     pytest.param("localhost", LOOPBACK, None, id="localhost: this computer only"),
+    pytest.param("LocalHost", LOOPBACK, None, id="localhost in capitals"),
     pytest.param("127.0.0.1", {(socket.AF_INET, "127.0.0.1")}, None, id="IPv4 loopback"),
     pytest.param("[::1]", {(socket.AF_INET6, "::1")}, None, id="IPv6 loopback"),
     pytest.param("0.0.0.0", {(socket.AF_INET, "0.0.0.0")},
                  "warning: bindAddress 0.0.0.0 lets other computers reach the server",
                  id="every interface is a warning"),
     pytest.param("my-laptop", LOOPBACK,
-                 'error: bindAddress "my-laptop" is not an IPv4 or IPv6 address; '
-                 'listening on this computer only (127.0.0.1 and ::1)',
+                 '[Server] bindAddress "my-laptop" is not an IPv4 or IPv6 address or localhost; '
+                 'using this computer only (127.0.0.1 and ::1)',
                  id="not an address falls back to loopback"),
 ])
 def test_listens_on_the_configured_address(server, value, expected, line):

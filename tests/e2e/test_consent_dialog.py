@@ -2,68 +2,21 @@
 origin, answered by pressing the dialog's buttons, remembered in the
 configuration file and used without a question afterwards, also by the next
 run."""
-import os
-import pathlib
-import subprocess
 import threading
 
 import pytest
 
-from conftest import OK, OK_EMPTY, exchange, wait_for
+from conftest import LEAKS, OK, OK_EMPTY, exchange, started, wait_for
 from test_browser_guards import FORBIDDEN, logs_stored, request
+from x_display import DisplayUnavailable, XDisplay
 
-TITLE = "^Label server$"
-
-
-class Display:
-    """Xvfb on a display number it picks itself, with a window manager."""
-
-    def __init__(self):
-        read_end, write_end = os.pipe()
-        self.xvfb = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24",
-             "-nolisten", "tcp"], pass_fds=(write_end,), stderr=subprocess.DEVNULL)
-        os.close(write_end)
-        number = b""
-        while not number.endswith(b"\n"):
-            chunk = os.read(read_end, 16)
-            if not chunk:
-                raise RuntimeError("Xvfb did not start")
-            number += chunk
-        os.close(read_end)
-        self.name = ":" + number.decode().strip()
-        self.wm = subprocess.Popen(["openbox"], env=self.env(), stdout=subprocess.DEVNULL,
-                                   stderr=subprocess.DEVNULL)
-
-    def env(self):
-        return dict(os.environ, DISPLAY=self.name)
-
-    def xdotool(self, *args, timeout=30):
-        return subprocess.run(["xdotool", *args], env=self.env(), capture_output=True,
-                              timeout=timeout)
-
-    def windows(self):
-        return self.xdotool("search", "--onlyvisible", "--name", TITLE).stdout.split()
-
-    def answer(self, key):
-        """Waits for the question and presses `key` in it."""
-        assert wait_for(lambda: self.windows(), 30), "no question appeared"
-        window = self.windows()[0]
-        self.xdotool("windowactivate", "--sync", window)
-        self.xdotool("key", "--clearmodifiers", key)
-        assert wait_for(lambda: not self.windows(), 30), "the question stayed open"
-
-    def stop(self):
-        for proc in (self.wm, self.xvfb):
-            proc.terminate()
-            proc.wait(timeout=10)
+TITLE = "Label server"
 
 
 @pytest.fixture
 def display():
-    screen = Display()
-    yield screen
-    screen.stop()
+    """An X display of its own, with a window manager."""
+    yield from started(XDisplay(), DisplayUnavailable, "no X display")
 
 
 @pytest.fixture
@@ -73,14 +26,22 @@ def shown(display, server, monkeypatch):
     env = server.env
 
     def with_display():
-        values = env()
-        values["DISPLAY"] = display.name
-        values["LSAN_OPTIONS"] = "suppressions=%s" % (
-            pathlib.Path(__file__).parent / "lsan_display.supp")
-        return values
+        return dict(env(), DISPLAY=display.display, LSAN_OPTIONS="suppressions=" + LEAKS)
 
     monkeypatch.setattr(server, "env", with_display)
     return server
+
+
+def question_open(display):
+    return TITLE in display.windows().values()
+
+
+def answer(display, key):
+    """Waits for the question and presses `key` in it."""
+    found = display.wait_for_window(lambda title: title == TITLE, 30)
+    assert found, "no question appeared"
+    display.press(found[0], key)
+    assert display.wait_gone(found[0]), "the question stayed open"
 
 
 def in_background(port, raw):
@@ -105,14 +66,14 @@ def test_origin_question_answered_and_remembered(display, shown):
     # Allow: the waiting request is served once the user answers.
     thread, result = in_background(server.port, request(b"GET /dbAccess/LOG@p=A&t=1 HTTP/1.1",
                                                         allow))
-    display.answer("alt+a")
+    answer(display, "alt+a")
     thread.join(60)
     assert result == [OK_EMPTY]
     assert logs_stored(server) == [("A",)]
     # Remembered: served at once, without a question.
     assert exchange(server.port, request(b"GET /dbAccess/LOG@p=B&t=1 HTTP/1.1", allow)) == OK_EMPTY
     assert questions(server, "https://allow.example") == 1
-    assert not display.windows()
+    assert not question_open(display)
 
     # Deny, with more requests waiting than an origin may have: the one too
     # many is refused at once, the others wait for the answer.
@@ -121,7 +82,7 @@ def test_origin_question_answered_and_remembered(display, shown):
     assert wait_for(lambda: server.log().count(
         'a request from origin "https://deny.example:8443" waits') == 4, 30), server.log()
     assert exchange(server.port, request(b"GET /dbAccess/LOG@p=C&t=1 HTTP/1.1", deny)) == FORBIDDEN
-    display.answer("alt+d")
+    answer(display, "alt+d")
     for thread, result in waiting:
         thread.join(60)
         assert result == [FORBIDDEN]
@@ -143,4 +104,4 @@ def test_origin_question_answered_and_remembered(display, shown):
     assert logs_stored(server) == [("A",), ("B",), ("D",)]
     assert questions(server, "https://allow.example") == 1  # the log holds both runs
     assert questions(server, "https://deny.example:8443") == 1
-    assert not display.windows()
+    assert not question_open(display)

@@ -13,6 +13,7 @@ from conftest import SERVER_ERROR, Sync, ask, exchange, wait_for
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "..", "tools"))
 import catalogue_server  # noqa: E402
 import sample_catalogue  # noqa: E402
+from harness import expected_rows, picture_paths  # noqa: E402
 
 GENERIC = sample_catalogue.GENERIC_FOLDER
 
@@ -189,29 +190,50 @@ def test_status_routes_follow_a_slow_material_download(sync, stand_in):
 
 
 @pytest.mark.concurrency
-def test_material_request_during_an_update_shares_the_queue(sync, stand_in, catalogue):
+def test_overlapping_updates_and_a_material_request_converge(sync, stand_in, catalogue):
+    # A second UPDATE_DB waits for the running update instead of starting
+    # another, and a material request during the update takes none of its
+    # work away: afterwards every table and picture is there and the version
+    # is committed.
+    assert sync.ask("/dbAccess/CHK_DB") == "1"
+    stand_in.clear()
     stand_in.faults["/paper/thumb/"] = "slow"
+    pictures = picture_paths(catalogue)
     answers = {}
-    update = threading.Thread(target=lambda: answers.update(
-        update=sync.ask("/dbAccess/UPDATE_DB", timeout=120)))
-    update.start()
+
+    def update(name):
+        answers[name] = sync.ask("/dbAccess/UPDATE_DB", timeout=120)
+        # Answered only once the run that was going on has finished.
+        answers[name + " missing"] = [p for p in pictures
+                                      if not (sync.data / p.lstrip("/")).exists()]
+
+    first = threading.Thread(target=update, args=("first",))
+    first.start()
+    second = threading.Thread(target=update, args=("second",))
     try:
         # The update is downloading product pictures.
         assert wait_for(lambda: any(r.startswith("/paper/thumb/") for r in stand_in.received()),
                         60)
+        second.start()
         assert int(sync.ask("/dbAccess/UPDATE_STATUS_DB")[2:].split("&")[0]) > 0
         assert material(sync, 2, "top002/sub2", "2") == ""
     finally:
-        update.join(120)
-    assert not update.is_alive() and answers["update"] == ""
+        first.join(120)
+        if second.ident is not None:
+            second.join(120)
+    assert answers == {"first": "", "first missing": [], "second": "", "second missing": []}
+    received = stand_in.received()
+    assert sum("/chkUpdate?" in r for r in received) == len(sample_catalogue.SERVER_TABLES)
     assert files_below(sync.data / "sozai4_S" / "top002" / "sub2") == ["pict_1.png", "pict_2.png"]
     assert not list((sync.data / "sozai4").rglob("image.zip"))
     for route in ("UPDATE_STATUS_DB", "SOZAI_TEMP_STATUS_DOWNLOAD"):
         assert sync.ask("/dbAccess/" + route) == "V=0&M=100"
-    # Every table was imported; the pictures the material request discarded
-    # keep the new catalogue version from being committed.
-    assert sync.count("paper_infos") == len(catalogue["paper_infos"])
-    assert sync.version() == "DBVER=0\n"
+    for table in sample_catalogue.SERVER_TABLES:
+        assert sync.rows(table) == expected_rows(catalogue, table), table
+    for path in pictures:
+        assert (sync.data / path.lstrip("/")).read_bytes() == stand_in.file_bytes(path), path
+    assert sync.version() == "DBVER=20\r\n"
+    assert sync.ask("/dbAccess/CHK_DB") == "0"
 
 
 def test_downloaded_materials_show_in_the_picture_queries(sync, stand_in):

@@ -4,6 +4,7 @@ import re
 
 import pytest
 
+import catalogue_server
 import sample_catalogue
 from conftest import Sync, exchange
 
@@ -80,6 +81,32 @@ def test_update_run_is_one_summary_line_at_normal_level(server, stand_in, catalo
     summary = [line for line in server.log().splitlines() if "update run" in line]
     assert len(summary) == 1, server.log()
     assert re.fullmatch(r"quillbox-server: update run: %d tables, %d changed records, "
-                        r"%d files downloaded, 0 failures, \d+ ms"
+                        r"%d files downloaded, 0 failures, 0 refused, \d+ ms"
                         % (len(sample_catalogue.SERVER_TABLES), records, len(files)),
                         summary[0]), (summary, len(files), records)
+
+
+def test_an_unreachable_catalogue_server_is_logged_at_normal_level(server, catalogue):
+    stopped = catalogue_server.StandIn(catalogue)
+    url = stopped.url
+    stopped.stop()  # nothing listens there any more
+    server.start("--catalogue-url", url, verbose=False)
+    sync = Sync(server, stopped, catalogue).prepare()
+    assert sync.ask("/dbAccess/CHK_DB") == "0"  # as specified: falls through
+    assert sync.ask("/dbAccess/UPDATE_DB") == ""
+    server.stop()
+    lines = server.log().splitlines()
+    reason = "Could(n't| not) connect to server"
+    assert any(re.fullmatch(r"quillbox-server: error: cannot read the catalogue version from "
+                            r"%s/Ver3/DeskTop/verFile_DB\.txt: %s" % (re.escape(url), reason), line)
+               for line in lines), lines
+    for table in sample_catalogue.SERVER_TABLES:
+        assert any(re.fullmatch(r"quillbox-server: error: download failed: %s/%s/chkUpdate\?"
+                                r"date=2013-01-01%%2000:00:00: %s" % (re.escape(url), table, reason),
+                                line) for line in lines), (table, lines)
+    summary = [line for line in lines if "update run" in line]
+    assert len(summary) == 1 and re.fullmatch(
+        r"quillbox-server: update run: %d tables, 0 changed records, 0 files downloaded, "
+        r"%d failures, 0 refused, \d+ ms" % ((len(sample_catalogue.SERVER_TABLES),) * 2),
+        summary[0]), lines
+    assert "debug:" not in server.log()

@@ -1,49 +1,17 @@
 """Printing, saving and the application shell seen from outside: session
 identifiers, the control channel, the single instance, headless saves and a
 real print through a private CUPS scheduler."""
-import base64
-import os
 import signal
 import sqlite3
-import struct
 import subprocess
 import threading
 import time
-import zlib
 from concurrent.futures import ThreadPoolExecutor
 
 import pytest
 
-from conftest import NOT_FOUND, OK, OK_EMPTY, accepts, exchange, free_port, wait_for
-from cups_sandbox import CupsSandbox, CupsUnavailable
-
-
-
-def ok(body):
-    return (b"HTTP/1.1 200 OK\r\nAccess-Control-Allow-Origin: *\r\n"
-            b"Content-Type: text/plain\r\nContent-Length: %d\r\n\r\n%s" % (len(body), body))
-
-
-def post(port, target, body):
-    return exchange(port, b"POST %s HTTP/1.1\r\nContent-Length: %d\r\n\r\n%s"
-                    % (target, len(body), body))
-
-
-def png(width, height, pixel):
-    """A PNG of one RGBA colour."""
-    raw = b"".join(b"\x00" + bytes(pixel) * width for _ in range(height))
-
-    def chunk(kind, data):
-        return (struct.pack(">I", len(data)) + kind + data
-                + struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF))
-
-    return (b"\x89PNG\r\n\x1a\n"
-            + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 6, 0, 0, 0))
-            + chunk(b"IDAT", zlib.compress(raw)) + chunk(b"IEND", b""))
-
-
-def data_image(width, height, pixel):
-    return b"data:image/png;base64," + base64.b64encode(png(width, height, pixel))
+from conftest import (NOT_FOUND, OK, OK_EMPTY, accepts, data_image, exchange, free_port, ok,
+                      post, ppm_pixels, wait_for)
 
 
 def test_identifiers_count_from_zero_and_saves_take_one(server):
@@ -69,11 +37,26 @@ def test_headless_save_keeps_the_name_and_never_overwrites(server):
     assert not (server.root / "report.pdf").exists()
 
 
+def test_headless_save_falls_back_when_the_save_folder_cannot_be_used(server):
+    blocker = server.root / "not-a-folder"
+    blocker.write_text("a file")
+    server.config_file.write_text("[Server]\nport=%d\n[Save]\nfolder=%s/saved\n"
+                                  % (server.port, blocker))
+    server.start()
+    assert post(server.port, b"/saveqx/save?name=report.pdf", b"kept") == OK_EMPTY
+    saved = server.home / "Downloads" / "report.pdf"
+    assert wait_for(saved.exists, 10), server.log()
+    assert saved.read_bytes() == b"kept"
+    assert "trying %s" % saved.parent in server.log()
+
+
 def test_second_instance_exits_at_once_while_the_first_serves(server):
     server.start()
     second = server.run(timeout=10)
     assert second.returncode == 0
-    assert second.stdout == b"" and second.stderr == b""
+    assert second.stdout == b""
+    assert second.stderr == b"quillbox-server: already running (pid %d, port %d)\n" % (
+        server.proc.pid, server.port)
     assert post(server.port, b"/print/init", b"") == ok(b"0")
 
 
@@ -84,7 +67,7 @@ def test_control_messages(server):
     assert oct(socket_path.stat().st_mode & 0o777) == "0o600"
     # 1037 quits only with 513; an unknown message changes nothing.
     assert server.run("--send", "1037", "0").returncode == 0
-    assert server.run("--send", "4711").returncode == 0
+    assert server.run("--send", "4711").returncode == 2
     time.sleep(0.3)
     assert server.proc.poll() is None
     assert accepts(server.port)
@@ -93,7 +76,9 @@ def test_control_messages(server):
     assert not socket_path.exists()
     # No server: the client says so.
     result = server.run("--quit")
-    assert result.returncode == 1 and result.stderr.count(b"\n") == 1
+    assert result.returncode == 1
+    assert result.stderr == b"quillbox-server: no running server (no answer on %s)\n" % (
+        str(socket_path).encode())
 
 
 def test_quit_message_ends_the_server(server):
@@ -211,27 +196,6 @@ def test_sigterm_in_the_middle_of_a_load(server):
     finally:
         db.close()
     assert logged <= rows <= sum(1 for k, _, _ in outcomes if k == "log")
-
-
-@pytest.fixture
-def cups():
-    sandbox = CupsSandbox()
-    try:
-        sandbox.start()
-    except CupsUnavailable as reason:
-        pytest.skip("no private CUPS scheduler: %s" % reason)
-    try:
-        yield sandbox
-    finally:
-        sandbox.stop()
-
-
-def ppm_pixels(path):
-    data = open(path, "rb").read()
-    parts = data.split(maxsplit=4)
-    assert parts[0] == b"P6"
-    width, height = int(parts[1]), int(parts[2])
-    return width, height, parts[4]
 
 
 def test_headless_server_prints_a_session_on_the_default_destination(server, cups, tmp_path):

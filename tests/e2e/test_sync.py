@@ -2,7 +2,9 @@
 update run with its requests, imports and picture downloads, and the faults a
 real catalogue server can show."""
 import os
+import re
 import signal
+import socket
 import sqlite3
 import sys
 import threading
@@ -153,10 +155,8 @@ def test_a_failing_request_is_skipped_and_keeps_the_version(sync, stand_in, cata
         assert (sync.data / path.lstrip("/")).read_bytes() == stand_in.file_bytes(path), path
     if empty_table is None:
         # The product records are current, so the run asks for none of them
-        # and fetches only the pictures still missing; the version stays.
+        # and fetches only the pictures still missing, which completes it.
         assert all(not p.endswith("getUpdate?date=" + FIRST) for p in stand_in.received())
-        assert sync.version() == "DBVER=0\n"
-        return
     for table in TABLES:
         assert sync.rows(table) == expected_rows(catalogue, table), table
     assert sync.version() == "DBVER=20\r\n"
@@ -254,3 +254,141 @@ def test_a_fresh_data_folder_starts_at_version_zero(server, stand_in):
     sync.ask("/dbAccess/DB_URL")
     assert sync.version() == "DBVER=20\n"
     assert sync.ask("/dbAccess/CHK_DB") == "0"
+
+
+class Trap:
+    """A listener on another loopback port, standing for any other host a
+    hostile catalogue server could name: it counts who connects."""
+
+    def __init__(self):
+        self.sock = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+        self.sock.bind(("127.0.0.1", 0))
+        self.sock.listen(16)
+        self.sock.settimeout(0.2)
+        self.url = "http://127.0.0.1:%d" % self.sock.getsockname()[1]
+        self.connections = 0
+        self.done = threading.Event()
+        self.thread = threading.Thread(target=self.run, daemon=True)
+        self.thread.start()
+
+    def run(self):
+        while not self.done.is_set():
+            try:
+                conn, _ = self.sock.accept()
+            except OSError:
+                continue
+            self.connections += 1
+            conn.close()
+
+    def close(self):
+        self.done.set()
+        self.thread.join()
+        self.sock.close()
+
+
+def files_holding(root, data):
+    """Every file below `root` whose bytes contain `data`."""
+    found = []
+    for folder, _, names in os.walk(root):
+        for name in names:
+            path = os.path.join(folder, name)
+            if not os.path.isfile(path):
+                continue  # the control socket
+            with open(path, "rb") as f:
+                if data in f.read():
+                    found.append(os.path.relpath(path, root))
+    return sorted(found)
+
+
+# A hostile catalogue server names files of the server itself, other hosts and
+# paths out of the data folder as product pictures (or material pictures):
+# none of them is asked for or written, the catalogue stays whole and the run
+# still completes; a name merely containing "http" is an ordinary picture.
+@pytest.mark.parametrize("name, fetched, written", [
+    pytest.param("database", False, [], id="catalogue database"),
+    pytest.param("database-journal", False, [], id="database journal"),
+    pytest.param("version", False, [], id="version file"),
+    pytest.param("new-version", False, [], id="new version file"),
+    pytest.param("partial", False, [], id="temporary download file"),
+    pytest.param("dot-dot", False, [], id="path leaving the data folder"),
+    pytest.param("other-host", False, [], id="absolute URL to another port"),
+    pytest.param("material-trap", False, [], id="material list naming another port"),
+    pytest.param("http-in-name", True, ["x/HTTP_LOGO.png"], id="name containing http"),
+    pytest.param("archive", True, [], id="archive holding the server's files"),
+])
+def test_hostile_catalogue_answers(sync, stand_in, catalogue, name, fetched, written):
+    trap = Trap()
+    try:
+        named = stand_in.hostile(name, trap.url)
+        assert sync.ask("/dbAccess/CHK_DB") == "1"
+        assert sync.ask("/dbAccess/UPDATE_DB") == ""
+        assert sync.ask("/dbAccess/SOZAI_DOWNLOAD@kind=3&folder=&value=0") == ""
+        assert trap.connections == 0
+    finally:
+        trap.close()
+    received = stand_in.received()
+    assert (named in received) == fetched, received
+    assert all(".." not in r and "partial" not in r and "qkprint" not in r
+               and "verFile" not in r for r in received[1:]), received
+    assert received[0] == "/Ver3/DeskTop/verFile_DB.txt"
+    # Junk lands only where a picture may be; the catalogue and its version
+    # are untouched and the run completed.
+    data = os.path.relpath(sync.data, sync.server.root)
+    assert files_holding(sync.server.root, catalogue_server.HOSTILE_JUNK) == \
+        [os.path.join(data, w) for w in written]
+    for table in TABLES:
+        assert sync.rows(table) == expected_rows(catalogue, table), table
+    assert sync.version() == "DBVER=20\r\n"
+    assert sync.ask("/dbAccess/CHK_DB") == "0"
+    if name == "archive":
+        assert (sync.data / "hostile.png").exists()
+    if not fetched and name != "material-trap":
+        assert re.search(r"error: refused to download %s: " % re.escape(named),
+                         sync.server.log()), sync.server.log()
+
+
+def damage_schema(path):
+    data = bytearray(path.read_bytes())
+    data[100:3100] = b"\x7f" * 3000
+    path.write_bytes(bytes(data))
+
+
+# A damaged catalogue is moved aside and rebuilt by the next DB_URL, after
+# which the version check asks for an update and the update fills it.
+@pytest.mark.parametrize("spoil", [
+    pytest.param(lambda p: p.write_bytes(b"not a catalogue " * 512), id="not a database"),
+    pytest.param(damage_schema, id="corrupt"),
+])
+def test_a_damaged_catalogue_heals(sync, stand_in, catalogue, spoil):
+    assert sync.ask("/dbAccess/UPDATE_DB") == ""  # version 0: records, no commit
+    db = sync.data / "qkprint.db"
+    spoil(db)
+    spoiled = db.read_bytes()
+    assert sync.ask("/dbAccess/DB_URL") == str(sync.server.data_home)
+    aside = list(sync.data.glob("qkprint.db.damaged-*"))
+    assert len(aside) == 1 and aside[0].read_bytes() == spoiled
+    assert re.search(r"error: the catalogue %s is damaged \(.*\); moved to %s" % (
+        re.escape(str(db)), re.escape(str(aside[0]))), sync.server.log()), sync.server.log()
+    assert sync.version() == "DBVER=0\n"
+    assert sync.ask("/dbAccess/CHK_DB") == "1"
+    assert sync.ask("/dbAccess/UPDATE_DB") == ""
+    for table in TABLES:
+        assert sync.rows(table) == expected_rows(catalogue, table), table
+    assert sync.version() == "DBVER=20\r\n"
+    assert sync.ask("/dbAccess/CHK_DB") == "0"
+
+
+def test_a_read_only_catalogue_is_not_moved(sync):
+    if os.geteuid() == 0:
+        pytest.skip("the superuser writes read-only files")
+    db = sync.data / "qkprint.db"
+    con = sqlite3.connect(db)
+    con.execute("DROP TABLE categories")  # DB_URL would create it again
+    con.commit()
+    con.close()
+    db.chmod(0o444)
+    before = db.read_bytes()
+    assert sync.ask("/dbAccess/DB_URL") == str(sync.server.data_home)
+    assert sync.ask("/dbAccess/CHK_DB") == "1"
+    assert db.read_bytes() == before
+    assert not list(sync.data.glob("qkprint.db.damaged-*"))

@@ -18,6 +18,7 @@ VERSION = os.environ.get("QUILLBOX_VERSION", "")
 UNIT = "usr/lib/systemd/user/quillbox-server.service"
 AUTOSTART = "etc/xdg/autostart/quillbox-server.desktop"
 MAN_PAGE = "usr/share/man/man1/quillbox-server.1.gz"
+TRANSLATION = "usr/share/quillbox-server/translations/quillbox_ja.qm"
 BINARY = "usr/bin/quillbox-server"
 
 
@@ -29,9 +30,14 @@ def run(*command, **kwargs):
 def package(tmp_path_factory):
     if not (SOURCE and BUILD and VERSION):
         pytest.skip("QUILLBOX_SOURCE_DIR, QUILLBOX_PACKAGE_BUILD_DIR and QUILLBOX_VERSION are needed")
-    # The same options as scripts/run, plus the prefix the package installs to.
-    run("cmake", "-S", SOURCE, "-B", BUILD, "-G", "Ninja", "-DCMAKE_BUILD_TYPE=RelWithDebInfo",
-        "-DQUILLBOX_TESTS=OFF", "-DCMAKE_INSTALL_PREFIX=/usr")
+    # The same options as scripts/run, plus the prefix the package installs
+    # to. The folder was configured before without that prefix (scripts/run),
+    # maybe with an autostart folder relative to it cached by an older build:
+    # the entry still lands in /etc/xdg/autostart.
+    options = ["-G", "Ninja", "-DCMAKE_BUILD_TYPE=RelWithDebInfo", "-DQUILLBOX_TESTS=OFF"]
+    run("cmake", "-S", SOURCE, "-B", BUILD, *options, "-DCMAKE_INSTALL_PREFIX=/usr/local",
+        "-DQUILLBOX_AUTOSTART_DIR:STRING=etc/xdg/autostart")
+    run("cmake", "-S", SOURCE, "-B", BUILD, *options, "-DCMAKE_INSTALL_PREFIX=/usr")
     run("cmake", "--build", BUILD, "-j2")
     out = tmp_path_factory.mktemp("package")
     run("cpack", "-G", "DEB", "-B", str(out), cwd=BUILD)
@@ -62,6 +68,8 @@ def test_metadata_is_sane(package):
         assert needed in depends, info["Depends"]
     assert not [d for d in depends if re.match(r"lib(asan|ubsan|tsan|gtest)", d)], info["Depends"]
     assert "qt6-image-formats-plugins" in info["Recommends"]
+    # Qt's own dialog texts in the user's language.
+    assert "qt6-translations-l10n" in info["Recommends"]
     # dpkg-deb --info reads the whole control archive without complaint.
     assert "quillbox-server" in run("dpkg-deb", "--info", str(deb)).stdout
 
@@ -69,7 +77,7 @@ def test_metadata_is_sane(package):
 def test_files_are_in_place(package):
     deb, root = package
     listed = run("dpkg-deb", "--contents", str(deb)).stdout
-    for path in [BINARY, UNIT, AUTOSTART, MAN_PAGE]:
+    for path in [BINARY, UNIT, AUTOSTART, MAN_PAGE, TRANSLATION]:
         assert " ./" + path + "\n" in listed, listed
     # The autostart entry lives in /etc: dpkg keeps a local edit of it.
     assert run("dpkg-deb", "--info", str(deb), "conffiles").stdout == "/" + AUTOSTART + "\n"
@@ -85,15 +93,73 @@ def test_files_are_in_place(package):
         assert "\n" + line + "\n" in unit, unit
 
     desktop = (root / AUTOSTART).read_text()
-    for line in ["[Desktop Entry]", "Type=Application", "Exec=/usr/bin/quillbox-server",
-                 "X-systemd-skip=true"]:
+    # TryExec: an entry kept after the package's removal (a conffile stays
+    # until purge) starts nothing.
+    for line in ["[Desktop Entry]", "Type=Application", "TryExec=/usr/bin/quillbox-server",
+                 "Exec=/usr/bin/quillbox-server", "X-systemd-skip=true"]:
         assert line + "\n" in desktop, desktop
 
     page = gzip.decompress((root / MAN_PAGE).read_bytes()).decode()
     assert page.startswith(".TH QUILLBOX-SERVER 1")
     for section in ["OPTIONS", "CONFIGURATION", "CONTROL MESSAGES", "SIGNALS", "FILES",
-                    "EXIT STATUS"]:
+                    "EXIT STATUS", "REMOVING A USER'S DATA"]:
         assert "\n.SH " + section + "\n" in page
+    assert "/etc/xdg/Tavrim/Quillbox.conf" in page
+
+
+def test_nothing_lands_below_the_prefix_etc(package):
+    deb, _ = package
+    listed = run("dpkg-deb", "--contents", str(deb)).stdout
+    assert "./usr/etc/" not in listed, listed
+
+
+def fake_systemctl(folder, status):
+    """A systemctl that records its arguments and exits with `status`."""
+    folder.mkdir()
+    script = folder / "systemctl"
+    script.write_text("#!/bin/sh\necho \"$@\" >> %s/calls\nexit %d\n" % (folder, status))
+    script.chmod(0o755)
+    return folder
+
+
+# (maintainer script, its argument, systemctl's exit status or None for no
+# systemctl, systemctl call expected, lines expected on stdout, on stderr)
+@pytest.mark.parametrize("script, argument, systemctl, call, out, err", [
+    pytest.param("postinst", "configure", 0, "--global enable quillbox-server.service",
+                 ["the user service is enabled for every user", "log in again",
+                  "/etc/xdg/Tavrim/Quillbox.conf"], [], id="postinst enables"),
+    pytest.param("postinst", "configure", 1, "--global enable quillbox-server.service",
+                 ["log in again"], ["could not enable the user service"],
+                 id="postinst says when enabling fails"),
+    pytest.param("postinst", "configure", None, None,
+                 ["/etc/xdg/autostart/quillbox-server.desktop at the next login"], [],
+                 id="postinst without systemd"),
+    pytest.param("prerm", "remove", 0, "--global disable quillbox-server.service",
+                 ["quillbox-server --quit"], [], id="prerm disables"),
+    pytest.param("prerm", "upgrade", 0, None, [], [], id="prerm leaves an upgrade alone"),
+    pytest.param("postrm", "remove", None, None,
+                 ["rm -r ~/.local/share/jp.co.tavrim.Pelloran.V3"], [],
+                 id="postrm names the users' data"),
+])
+def test_maintainer_scripts(package, tmp_path, script, argument, systemctl, call, out, err):
+    deb, _ = package
+    control = tmp_path / "control"
+    run("dpkg-deb", "--control", str(deb), str(control))
+    assert os.access(control / script, os.X_OK)
+    bin_dir = (fake_systemctl(tmp_path / "bin", systemctl) if systemctl is not None
+               else tmp_path / "empty")
+    bin_dir.mkdir(exist_ok=True)
+    result = subprocess.run(["/bin/sh", str(control / script), argument],
+                            env={"PATH": str(bin_dir)}, capture_output=True, text=True)
+    assert result.returncode == 0, result.stderr
+    calls = (bin_dir / "calls").read_text() if (bin_dir / "calls").exists() else ""
+    assert calls == (call + "\n" if call else "")
+    for text in out:
+        assert text in result.stdout, result.stdout
+    for text in err:
+        assert text in result.stderr, result.stderr
+    if not err:
+        assert result.stderr == ""
 
 
 def test_man_page_renders_without_warnings(package):

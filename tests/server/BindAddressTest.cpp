@@ -61,6 +61,7 @@ TEST(BindAddress, ReadsTheConfiguredValue) {
       {"unset: this computer only", std::nullopt, loopback, "127.0.0.1 and ::1", true, false},
       {"blank", "  ", loopback, "127.0.0.1 and ::1", true, false},
       {"localhost", "localhost", loopback, "127.0.0.1 and ::1", true, false},
+      {"localhost in capitals", "LocalHost", loopback, "127.0.0.1 and ::1", true, false},
       {"IPv4 any", "0.0.0.0", {{AF_INET, "0.0.0.0", 3210}}, "0.0.0.0", true, true},
       {"IPv4 loopback", "127.0.0.1", {{AF_INET, "127.0.0.1", 3210}}, "127.0.0.1", true, false},
       {"other loopback address", "127.0.0.2", {{AF_INET, "127.0.0.2", 3210}}, "127.0.0.2", true,

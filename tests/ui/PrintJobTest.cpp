@@ -2,6 +2,8 @@
 
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QComboBox>
+#include <QPushButton>
 #include <QSpinBox>
 #include <QTemporaryDir>
 
@@ -67,18 +69,27 @@ TEST_F(PrintJob, SessionsThatCannotPrintEndDoneWithoutOutput) {
   PrintSession(nullptr, &m_printer, true);
 }
 
-TEST_F(PrintJob, DialogShowsThePresetAndPrintsWhenAccepted) {
+TEST_F(PrintJob, DialogShowsThePresetAndPrintsOnTheSessionsSheet) {
   struct Row {
     const char* name;
     int width, height, orientation, copies;
     QPageSize::PageSizeId size;
     QSizeF millimetres;
     QPageLayout::Orientation layout;
+    const char* title;
+    const char* job;
+    QSize points;  // the PDF's page, as it lies
   };
   const Row rows[] = {
       {"A4 landscape, 2 copies", 210, 297, 1, 2, QPageSize::A4, {210, 297},
-       QPageLayout::Landscape},
-      {"custom 200 x 300", 200, 300, 0, 1, QPageSize::Custom, {200, 300}, QPageLayout::Portrait},
+       QPageLayout::Landscape, "Print 297 × 210 mm – 2 pages",
+       "Quillbox print 5: 297 x 210 mm, 2 pages", {842, 595}},
+      {"custom 200 x 300", 200, 300, 0, 1, QPageSize::Custom, {200, 300}, QPageLayout::Portrait,
+       "Print 200 × 300 mm – 2 pages", "Quillbox print 5: 200 x 300 mm, 2 pages", {567, 850}},
+      {"label 100 x 50", 100, 50, 0, 1, QPageSize::Custom, {50, 100}, QPageLayout::Landscape,
+       "Print 100 × 50 mm – 2 pages", "Quillbox print 5: 100 x 50 mm, 2 pages", {283, 142}},
+      {"JIS B5", 182, 257, 0, 1, QPageSize::JisB5, {182, 257}, QPageLayout::Portrait,
+       "Print 182 × 257 mm – 2 pages", "Quillbox print 5: 182 x 257 mm, 2 pages", {516, 729}},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
@@ -89,6 +100,7 @@ TEST_F(PrintJob, DialogShowsThePresetAndPrintsWhenAccepted) {
         [&](QWidget* modal) {
           auto* dialog = qobject_cast<QPrintDialog*>(modal);
           ASSERT_NE(dialog, nullptr);
+          EXPECT_EQ(dialog->windowTitle(), QString::fromUtf8(row.title));
           const QPageLayout layout = dialog->printer()->pageLayout();
           EXPECT_EQ(layout.pageSize().id(), row.size);
           EXPECT_EQ(layout.pageSize().size(QPageSize::Millimeter), row.millimetres);
@@ -103,7 +115,58 @@ TEST_F(PrintJob, DialogShowsThePresetAndPrintsWhenAccepted) {
     EXPECT_TRUE(seen);
     EXPECT_EQ(session->GetState(), CPrintSession::kDone);
     EXPECT_EQ(session->PageCount(), 0);
+    EXPECT_EQ(m_printer.copyCount(), row.copies);
+    EXPECT_EQ(m_printer.docName(), QString(row.job));
     EXPECT_GE(qbtest::PdfPageCount(m_path), 2);
+    EXPECT_EQ(qbtest::PdfPageSize(m_path), row.points);
+  }
+}
+
+TEST_F(PrintJob, PrinterPropertiesShowTheSessionsSheetAndTheirChoiceHolds) {
+  struct Row {
+    const char* name;
+    int width, height;
+    QString shown;   // paper the properties open on
+    QString choose;  // paper the user picks there; empty: none
+    QSize points;    // the PDF's page
+  };
+  const Row rows[] = {
+      {"label accepted unchanged", 100, 50, "Custom", "", {283, 142}},
+      {"label, A5 chosen", 100, 50, "Custom", "A5", {595, 420}},  // in the preset orientation
+      {"A5 accepted unchanged", 148, 210, "A5", "", {420, 595}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    QFile::remove(QString::fromStdString(m_path));
+    auto session = SessionWithPages(row.width, row.height, 0, 1, 1);
+    bool seen = false;
+    bool seenProperties = false;
+    qbtest::WhenModal(
+        [&](QWidget* modal) {
+          auto* dialog = qobject_cast<QPrintDialog*>(modal);
+          ASSERT_NE(dialog, nullptr);
+          auto* properties = dialog->findChild<QPushButton*>("properties");
+          ASSERT_NE(properties, nullptr);
+          qbtest::WhenModal(
+              [&](QWidget* propertiesDialog) {
+                auto* sizes = propertiesDialog->findChild<QComboBox*>("pageSizeCombo");
+                ASSERT_NE(sizes, nullptr);
+                EXPECT_EQ(sizes->currentText(), row.shown);
+                if (!row.choose.isEmpty()) {
+                  sizes->setCurrentIndex(sizes->findText(row.choose));
+                  EXPECT_EQ(sizes->currentText(), row.choose);
+                }
+                qobject_cast<QDialog*>(propertiesDialog)->accept();
+              },
+              &seenProperties);
+          properties->click();
+          dialog->accept();
+        },
+        &seen);
+    PrintSession(session.get(), &m_printer, true);
+    EXPECT_TRUE(seen);
+    EXPECT_TRUE(seenProperties);
+    EXPECT_EQ(qbtest::PdfPageSize(m_path), row.points);
   }
 }
 

@@ -36,18 +36,37 @@ QImage RasterisePdf(const std::string& path, int page, int dpi, const QRect& cro
   return QImage(dir.filePath("page.png")).convertToFormat(QImage::Format_RGB32);
 }
 
-int PdfPageCount(const std::string& path) {
+namespace {
+
+// The value of `field` in pdfinfo's report on the PDF at `path`, or empty.
+QString PdfInfo(const std::string& path, const QByteArray& field) {
   QProcess process;
   process.start("pdfinfo", {QString::fromStdString(path)});
   if (!process.waitForFinished(60000)) {
-    return -1;
+    return {};
   }
   for (const QByteArray& line : process.readAllStandardOutput().split('\n')) {
-    if (line.startsWith("Pages:")) {
-      return line.mid(6).trimmed().toInt();
+    if (line.startsWith(field + ":")) {
+      return QString::fromUtf8(line.mid(field.size() + 1).trimmed());
     }
   }
-  return -1;
+  return {};
+}
+
+}  // namespace
+
+int PdfPageCount(const std::string& path) {
+  const QString pages = PdfInfo(path, "Pages");
+  return pages.isEmpty() ? -1 : pages.toInt();
+}
+
+QSize PdfPageSize(const std::string& path) {
+  // "283.465 x 141.732 pts" (possibly followed by a paper name)
+  const QStringList parts = PdfInfo(path, "Page size").split(' ', Qt::SkipEmptyParts);
+  if (parts.size() < 3 || parts[1] != "x") {
+    return {};
+  }
+  return QSize(qRound(parts[0].toDouble()), qRound(parts[2].toDouble()));
 }
 
 void WhenModal(std::function<void(QWidget*)> act, bool* seen) {

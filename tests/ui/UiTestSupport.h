@@ -19,6 +19,10 @@ QImage RasterisePdf(const std::string& path, int page, int dpi, const QRect& cro
 // Number of pages of the PDF at `path` (pdfinfo), or -1.
 int PdfPageCount(const std::string& path);
 
+// Size of the first page of the PDF at `path` in points, rounded (pdfinfo);
+// empty on failure.
+QSize PdfPageSize(const std::string& path);
+
 // Calls `act` with the first modal widget that opens while the event loop
 // runs; when none opens within 10 s, or `act` leaves it open for 10 s, every
 // modal widget is rejected so that the test can never hang. `seen` tells

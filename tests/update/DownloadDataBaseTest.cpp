@@ -26,24 +26,24 @@ std::vector<std::string> g_seen;
 std::vector<int> g_pendingSeen;
 
 void RecordText(const std::string& url, const std::string& tag, const std::string& body,
-                DownloadDataBase& queue) {
+                DownloadJob& job) {
   g_seen.push_back("text " + url + " [" + tag + "] " + body);
-  g_pendingSeen.push_back(queue.Pending());
+  g_pendingSeen.push_back(job.Queue().Pending());
 }
 
-void RecordFailure(const std::string& url, const std::string& body, DownloadDataBase&) {
+void RecordFailure(const std::string& url, const std::string& body, DownloadJob&) {
   g_seen.push_back("failed " + url + " [" + body + "]");
 }
 
-// Like the product importer: adds picture files to the running queue.
+// Like the product importer: adds picture files to the job that runs it.
 void AddPictures(const std::string& url, const std::string&, const std::string&,
-                 DownloadDataBase& queue) {
+                 DownloadJob& job) {
   g_seen.push_back("text " + url);
-  g_pendingSeen.push_back(queue.Pending());
-  queue.Enqueue("/pict/a.png", "", nullptr, nullptr);
-  queue.Enqueue("/pict/b.png", "", nullptr, nullptr);
-  queue.Enqueue("/pict/a.png", "", nullptr, nullptr);
-  g_pendingSeen.push_back(queue.Pending());
+  g_pendingSeen.push_back(job.Queue().Pending());
+  job.Enqueue("/pict/a.png", "", nullptr, nullptr);
+  job.Enqueue("/pict/b.png", "", nullptr, nullptr);
+  job.Enqueue("/pict/a.png", "", nullptr, nullptr);
+  g_pendingSeen.push_back(job.Queue().Pending());
 }
 
 class DownloadDataBaseTest : public ::testing::Test {
@@ -56,10 +56,12 @@ class DownloadDataBaseTest : public ::testing::Test {
   }
   void TearDown() override { SetCatalogueBaseUrl(m_oldUrl); }
 
-  void Run() {
-    m_queue.m_bRunning = 1;
-    m_queue.m_bAllSucceeded = 1;
-    m_queue.RunQueue();
+  // Queues `url` on a job of its own and serves it.
+  DownloadTally RunOne(const std::string& url, DownloadDataBase::SuccessCallback onSuccess = nullptr,
+                       bool forgetServed = true) {
+    ScopedDownloadJob job(m_queue, forgetServed);
+    job.Job().Enqueue(url, "", onSuccess, RecordFailure);
+    return job.Run();
   }
   std::string Data(const std::string& relative) const { return GetDataFolder() + relative; }
 
@@ -75,15 +77,17 @@ TEST_F(DownloadDataBaseTest, ServesTextAndFileEntriesInOrderOnce) {
   m_server.Answer("/t/chkUpdate?date=x", 200, "<a>1</a>");
   m_server.Answer("/paper/thumb/A.png", 200, "PNG-A");
   m_server.Answer("/template/T.qx3", 200, "template");
-  m_queue.Reset();
-  m_queue.Enqueue("/t/chkUpdate?date=x", "/t_count/count", RecordText, RecordFailure);
-  m_queue.Enqueue("/paper/thumb/A.png", "", nullptr, nullptr);
-  m_queue.Enqueue("/paper/thumb/A.png", "other", RecordText, nullptr);  // duplicate: ignored
-  m_queue.Enqueue("", "", nullptr, nullptr);                              // dropped
-  m_queue.Enqueue("/template/T.qx3", "", nullptr, RecordFailure);
-  EXPECT_EQ(m_queue.StatusText(), "V=4&M=100");
-
-  Run();
+  DownloadTally tally;
+  {
+    ScopedDownloadJob job(m_queue, true);
+    job.Job().Enqueue("/t/chkUpdate?date=x", "/t_count/count", RecordText, RecordFailure);
+    job.Job().Enqueue("/paper/thumb/A.png", "", nullptr, nullptr);
+    job.Job().Enqueue("/paper/thumb/A.png", "other", RecordText, nullptr);  // duplicate: ignored
+    job.Job().Enqueue("", "", nullptr, nullptr);                              // names no file
+    job.Job().Enqueue("/template/T.qx3", "", nullptr, RecordFailure);
+    EXPECT_EQ(m_queue.StatusText(), "V=3&M=100");
+    tally = job.Run();
+  }
 
   EXPECT_EQ(m_server.Targets(),
             (std::vector<std::string>{"/t/chkUpdate?date=x", "/paper/thumb/A.png",
@@ -91,52 +95,93 @@ TEST_F(DownloadDataBaseTest, ServesTextAndFileEntriesInOrderOnce) {
   EXPECT_EQ(g_seen, (std::vector<std::string>{"text /t/chkUpdate?date=x [/t_count/count] <a>1</a>"}));
   EXPECT_EQ(ReadAll(Data("/paper/thumb/A.png")), "PNG-A");
   EXPECT_EQ(ReadAll(Data("/template/T.qx3")), "template");
-  EXPECT_EQ(m_queue.m_bAllSucceeded.load(), 1);
-  EXPECT_EQ(m_queue.m_bRunning.load(), 0);
+  EXPECT_EQ(tally.files, 2u);
+  EXPECT_EQ(tally.failures, 0u);
   EXPECT_EQ(m_queue.StatusText(), "V=0&M=100");
 
-  // Served URLs stay known until the next Reset.
-  m_queue.Enqueue("/paper/thumb/A.png", "", nullptr, nullptr);
-  EXPECT_EQ(m_queue.Pending(), 0);
-  m_queue.Reset();
-  m_queue.Enqueue("/paper/thumb/A.png", "", nullptr, nullptr);
-  EXPECT_EQ(m_queue.Pending(), 1);
+  // Served URLs stay known until a job forgets them.
+  RunOne("/paper/thumb/A.png", nullptr, false);
+  EXPECT_EQ(m_server.Targets().size(), 3u);
+  RunOne("/paper/thumb/A.png", nullptr, true);
+  EXPECT_EQ(m_server.Targets().size(), 4u);
 }
 
-TEST_F(DownloadDataBaseTest, FailuresClearTheFlagOnlyForFiles) {
+// What becomes of one entry: fetched from where, written where, tallied how.
+// A listener on another loopback port stands for any other host the catalogue
+// server could name; it must never be asked.
+TEST_F(DownloadDataBaseTest, OnlyTheCatalogueServerIsAskedAndOnlyServedFilesWritten) {
+  qbtest::TestHttpServer other;
   m_server.Answer("/ok.png", 200, "ok");
+  m_server.Answer("/x/HTTP_LOGO.png", 200, "logo");
+  m_server.Answer("/bare.png", 200, "bare");
+  for (const char* path : {"/qkprint.db", "/verFile_DB.txt", "/New_verFile_DB.txt",
+                           "/qkprint.db-journal", "/p.png.partial", "/run.sh", "/evil.zip"}) {
+    m_server.Answer(path, 200, "junk");
+  }
+  other.Answer("/trap.png", 200, "trap");
   struct Row {
     const char* name;
     std::string url;
     DownloadDataBase::SuccessCallback onSuccess;
-    int allSucceeded;
+    DownloadTally tally;               // files, failures, refused
+    std::string target;                // asked of the catalogue server; empty: nothing
+    std::string written;               // file below the data folder; empty: none
     std::vector<std::string> seen;
   };
+  const std::string base = m_server.BaseUrl();
   const Row rows[] = {
-      {"failed text entry keeps the flag", "/t/getUpdate?date=x", RecordText, 1,
-       {"failed /t/getUpdate?date=x []"}},
-      {"failed file entry clears it", "/missing.png", nullptr, 0, {}},
-      {"failed zip with a callback is a file entry", "/sozai4/F/image.ZIP", RecordText, 0, {}},
-      {"path leaving the data folder is refused", "/../../outside.png", nullptr, 0, {}},
-      {"served file keeps the flag", "/ok.png", nullptr, 1, {}},
+      {"served file", "/ok.png", nullptr, {1, 0, 0}, "/ok.png", "/ok.png", {}},
+      {"failed text entry: its callback decides", "/t/getUpdate?date=x", RecordText, {0, 0, 0},
+       "/t/getUpdate?date=x", "", {"failed /t/getUpdate?date=x []"}},
+      {"failed file entry", "/missing.png", nullptr, {0, 1, 0}, "/missing.png", "", {}},
+      {"failed zip with a callback is a file entry", "/sozai4/F/image.ZIP", RecordText, {0, 1, 0},
+       "/sozai4/F/image.ZIP", "", {}},
+      {"a name merely containing http is a server path", "/x/HTTP_LOGO.png", nullptr, {1, 0, 0},
+       "/x/HTTP_LOGO.png", "/x/HTTP_LOGO.png", {}},
+      {"a path without its slash stays on the server", "bare.png", nullptr, {1, 0, 0},
+       "/bare.png", "/bare.png", {}},
+      {"absolute URL on the catalogue server", base + "/ok.png", nullptr, {1, 0, 0}, "/ok.png",
+       "/" + base.substr(0, 5) + base.substr(6) + "/ok.png", {}},
+      {"absolute URL to another port", other.BaseUrl() + "/trap.png", nullptr, {0, 0, 1}, "", "",
+       {}},
+      {"absolute text entry to another port", other.BaseUrl() + "/trap.png?t", RecordText,
+       {0, 0, 1}, "", "", {}},
+      {"user information hiding another host", "http://127.0.0.1@" +
+       other.BaseUrl().substr(7) + "/trap.png", nullptr, {0, 0, 1}, "", "", {}},
+      {"path leaving the data folder", "/../../outside.png", nullptr, {0, 0, 1}, "", "", {}},
+      {"the catalogue database", "/qkprint.db", nullptr, {0, 0, 1}, "", "", {}},
+      {"its journal", "/qkprint.db-journal", nullptr, {0, 0, 1}, "", "", {}},
+      {"the version file", "/verFile_DB.txt", nullptr, {0, 0, 1}, "", "", {}},
+      {"the new version file", "/New_verFile_DB.txt", nullptr, {0, 0, 1}, "", "", {}},
+      {"a download's temporary file", "/p.png.partial", nullptr, {0, 0, 1}, "", "", {}},
+      {"a file type the catalogue does not serve", "/run.sh", nullptr, {0, 0, 1}, "", "", {}},
+      {"a folder named like the database", "/qkprint.db/x.png", nullptr, {0, 0, 1}, "", "", {}},
   };
+  qbtest::WriteFile(Data("/verFile_DB.txt"), "DBVER=1\n");
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     g_seen.clear();
-    m_queue.Reset();
-    m_queue.Enqueue(row.url, "", row.onSuccess, RecordFailure);
-    const uint64_t failures = m_queue.FailureCount();
-    Run();
-    EXPECT_EQ(m_queue.m_bAllSucceeded.load(), row.allSucceeded);
-    // The count keeps the failure even when another run sets the flag again.
-    m_queue.m_bAllSucceeded.store(1);
-    EXPECT_EQ(m_queue.FailureCount() - failures, row.allSucceeded ? 0u : 1u);
+    const size_t before = m_server.Targets().size();
+    const DownloadTally tally = RunOne(row.url, row.onSuccess);
+    EXPECT_EQ(tally.files, row.tally.files);
+    EXPECT_EQ(tally.failures, row.tally.failures);
+    EXPECT_EQ(tally.refused, row.tally.refused);
+    const std::vector<std::string> targets = m_server.Targets();
+    EXPECT_EQ(std::vector<std::string>(targets.begin() + static_cast<std::ptrdiff_t>(before),
+                                       targets.end()),
+              row.target.empty() ? std::vector<std::string>{} : std::vector{row.target});
+    if (!row.written.empty()) {
+      EXPECT_TRUE(fs::is_regular_file(Data(row.written))) << row.written;
+    }
     EXPECT_EQ(g_seen, row.seen);
     EXPECT_EQ(m_queue.Pending(), 0);
   }
+  EXPECT_TRUE(other.Targets().empty());
   EXPECT_FALSE(fs::exists(m_home.Path() + "/outside.png"));
-  for (const std::string& target : m_server.Targets()) {
-    EXPECT_EQ(target.find(".."), std::string::npos) << target;
+  EXPECT_FALSE(fs::exists(Data("/qkprint.db")));
+  EXPECT_EQ(ReadAll(Data("/verFile_DB.txt")), "DBVER=1\n");
+  for (const auto& entry : fs::recursive_directory_iterator(GetDataFolder())) {
+    EXPECT_EQ(entry.path().string().find(".partial"), std::string::npos) << entry.path();
   }
 }
 
@@ -157,9 +202,7 @@ TEST_F(DownloadDataBaseTest, AFailedFileDownloadKeepsTheEarlierFile) {
     SCOPED_TRACE(row.name);
     fs::create_directories(Data("/pict"));
     qbtest::WriteFile(Data(row.url), "earlier");
-    m_queue.Reset();
-    m_queue.Enqueue(row.url, "", nullptr, nullptr);
-    Run();
+    RunOne(row.url);
     EXPECT_EQ(ReadAll(Data(row.url)), row.content);
     EXPECT_FALSE(fs::exists(Data(row.url + kPartialSuffix)));
   }
@@ -167,16 +210,16 @@ TEST_F(DownloadDataBaseTest, AFailedFileDownloadKeepsTheEarlierFile) {
 
 TEST_F(DownloadDataBaseTest, ZipIsUnpackedNextToItselfAndRemoved) {
   qbtest::TempDir scratch;
-  qbtest::WriteZip(scratch.Path() + "/image.zip", {{"p1.png", "one"}, {"sub/p2.png", "two"}});
+  qbtest::WriteZip(scratch.Path() + "/image.zip",
+                   {{"p1.png", "one"}, {"sub/p2.png", "two"}, {"qkprint.db", "junk"}});
   m_server.Answer("/sozai4/top001/image.zip", 200, ReadAll(scratch.Path() + "/image.zip"));
-  m_queue.Reset();
-  m_queue.Enqueue("/sozai4/top001/image.zip", "", RecordText, RecordFailure);
-  Run();
+  const DownloadTally tally = RunOne("/sozai4/top001/image.zip", RecordText);
   EXPECT_EQ(ReadAll(Data("/sozai4/top001/p1.png")), "one");
   EXPECT_EQ(ReadAll(Data("/sozai4/top001/sub/p2.png")), "two");
+  EXPECT_FALSE(fs::exists(Data("/sozai4/top001/qkprint.db")));
   EXPECT_FALSE(fs::exists(Data("/sozai4/top001/image.zip")));
   EXPECT_TRUE(g_seen.empty()) << "no callback for a file entry";
-  EXPECT_EQ(m_queue.m_bAllSucceeded.load(), 1);
+  EXPECT_EQ(tally.files, 1u);
 }
 
 TEST_F(DownloadDataBaseTest, StatusFallsThenRisesWhenACallbackAddsFiles) {
@@ -185,11 +228,11 @@ TEST_F(DownloadDataBaseTest, StatusFallsThenRisesWhenACallbackAddsFiles) {
   m_server.Answer("/c", 200, "c");
   m_server.Answer("/pict/a.png", 200, "A");
   m_server.Answer("/pict/b.png", 200, "B");
-  m_queue.Reset();
-  m_queue.Enqueue("/a", "", RecordText, nullptr);
-  m_queue.Enqueue("/papers", "", AddPictures, nullptr);
-  m_queue.Enqueue("/c", "", RecordText, nullptr);
-  Run();
+  ScopedDownloadJob job(m_queue, true);
+  job.Job().Enqueue("/a", "", RecordText, nullptr);
+  job.Job().Enqueue("/papers", "", AddPictures, nullptr);
+  job.Job().Enqueue("/c", "", RecordText, nullptr);
+  EXPECT_EQ(job.Run().files, 2u);
   // Seen while serving: 3 waiting, then 2, then 2 + 2 pictures, then 3.
   EXPECT_EQ(g_pendingSeen, (std::vector<int>{3, 2, 4, 3}));
   EXPECT_EQ(m_server.Targets(),
@@ -197,37 +240,67 @@ TEST_F(DownloadDataBaseTest, StatusFallsThenRisesWhenACallbackAddsFiles) {
   EXPECT_EQ(m_queue.StatusText(), "V=0&M=100");
 }
 
+// A material request opening its job beside a running update: what the
+// update queued stays queued and is served; a URL both wait for is fetched
+// once and counted for both.
+TEST_F(DownloadDataBaseTest, AJobNeverTakesAnotherJobsWorkAway) {
+  for (const char* path : {"/u1.png", "/u2.png", "/shared.png", "/m1.png"}) {
+    m_server.Answer(path, 200, path);
+  }
+  ScopedDownloadJob update(m_queue, true);
+  update.Job().Enqueue("/u1.png", "", nullptr, nullptr);
+  update.Job().Enqueue("/shared.png", "", nullptr, nullptr);
+  {
+    ScopedDownloadJob material(m_queue, true);  // forgets what was served, not what waits
+    material.Job().Enqueue("/shared.png", "", nullptr, nullptr);
+    material.Job().Enqueue("/m1.png", "", nullptr, nullptr);
+    EXPECT_EQ(m_queue.Pending(), 3);
+    const DownloadTally tally = material.Run();
+    EXPECT_EQ(tally.files, 2u);
+  }
+  update.Job().Enqueue("/u2.png", "", nullptr, nullptr);
+  EXPECT_EQ(update.Run().files, 3u);
+  EXPECT_EQ(m_server.Targets(),
+            (std::vector<std::string>{"/u1.png", "/shared.png", "/m1.png", "/u2.png"}));
+  // A job that ends before its entries were served drops them.
+  {
+    ScopedDownloadJob abandoned(m_queue, false);
+    abandoned.Job().Enqueue("/never.png", "", nullptr, nullptr);
+    EXPECT_EQ(m_queue.Pending(), 1);
+  }
+  EXPECT_EQ(m_queue.Pending(), 0);
+}
+
 // Like the product importer on a worker thread: each list adds its own two
 // pictures and one that every list shares.
 std::atomic<int> g_listsServed{0};
 
 void AddOwnPictures(const std::string& url, const std::string&, const std::string&,
-                    DownloadDataBase& queue) {
+                    DownloadJob& job) {
   ++g_listsServed;
-  queue.Enqueue(url + "a.png", "", nullptr, nullptr);
-  queue.Enqueue(url + "b.png", "", nullptr, nullptr);
-  queue.Enqueue("/shared.png", "", nullptr, nullptr);
+  job.Enqueue(url + "a.png", "", nullptr, nullptr);
+  job.Enqueue(url + "b.png", "", nullptr, nullptr);
+  job.Enqueue("/shared.png", "", nullptr, nullptr);
 }
 
 // An update and a material request serving the one queue side by side while
 // the status routes poll it.
 using DownloadDataBaseConcurrency = DownloadDataBaseTest;
 
-TEST_F(DownloadDataBaseConcurrency, TwoWorkersAndAPollerServeEveryEntryOnce) {
+TEST_F(DownloadDataBaseConcurrency, TwoJobsAndAPollerServeEveryEntryOnce) {
   constexpr int kLists = 8;
   std::vector<std::string> expected{"/shared.png"};
   m_server.Answer("/shared.png", 200, "s");
+  std::vector<std::string> lists[2];
   for (int i = 0; i < kLists; ++i) {
     const std::string list = "/list/" + std::to_string(i) + "/";
     m_server.Answer(list, 200, "records");
     m_server.Answer(list + "a.png", 200, "a");
     m_server.Answer(list + "b.png", 200, "b");
-    m_queue.Enqueue(list, "", AddOwnPictures, RecordFailure);
+    lists[i % 2].push_back(list);
     expected.insert(expected.end(), {list, list + "a.png", list + "b.png"});
   }
   g_listsServed = 0;
-  m_queue.m_bRunning = 1;
-  m_queue.m_bAllSucceeded = 1;
   std::atomic<bool> done{false};
   std::vector<std::string> statuses;
   std::thread poller([&] {
@@ -235,8 +308,16 @@ TEST_F(DownloadDataBaseConcurrency, TwoWorkersAndAPollerServeEveryEntryOnce) {
       statuses.push_back(m_queue.StatusText());
     }
   });
-  std::thread second([this] { m_queue.RunQueue(); });
-  m_queue.RunQueue();
+  DownloadTally tallies[2];
+  auto run = [&](int n) {
+    ScopedDownloadJob job(m_queue, false);
+    for (const std::string& list : lists[n]) {
+      job.Job().Enqueue(list, "", AddOwnPictures, RecordFailure);
+    }
+    tallies[n] = job.Run();
+  };
+  std::thread second(run, 1);
+  run(0);
   second.join();
   done = true;
   poller.join();
@@ -248,7 +329,9 @@ TEST_F(DownloadDataBaseConcurrency, TwoWorkersAndAPollerServeEveryEntryOnce) {
   EXPECT_EQ(g_listsServed.load(), kLists);
   EXPECT_TRUE(g_seen.empty()) << "no list failed";
   EXPECT_EQ(m_queue.Pending(), 0);
-  EXPECT_EQ(m_queue.m_bAllSucceeded.load(), 1);
+  // Each job counts its own pictures and the shared one.
+  EXPECT_EQ(tallies[0].files, 2u * kLists / 2 + 1);
+  EXPECT_EQ(tallies[1].files, 2u * kLists / 2 + 1);
   EXPECT_EQ(ReadAll(Data("/list/3/b.png")), "b");
   for (const std::string& status : statuses) {
     const int pending = std::stoi(status.substr(2));
@@ -257,39 +340,51 @@ TEST_F(DownloadDataBaseConcurrency, TwoWorkersAndAPollerServeEveryEntryOnce) {
   }
 }
 
-TEST_F(DownloadDataBaseTest, StopFlagEndsTheRun) {
-  m_server.Answer("/a.png", 200, "a");
-  m_queue.Enqueue("/a.png", "", nullptr, nullptr);
-  m_stop = 1;
-  Run();
-  EXPECT_TRUE(m_server.Targets().empty());
-  EXPECT_EQ(m_queue.Pending(), 1);
+TEST_F(DownloadDataBaseConcurrency, OneUpdateAtATime) {
+  std::atomic<int> running{0};
+  std::atomic<int> ran{0};
+  std::atomic<bool> release{false};
+  auto update = [&] {
+    ++running;
+    ++ran;
+    while (!release.load()) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    --running;
+  };
+  std::atomic<bool> secondRan{true};
+  std::atomic<bool> secondReturned{false};
+  std::thread first([&] { m_queue.RunUpdateAlone(update); });
+  while (running.load() == 0) {
+    std::this_thread::yield();
+  }
+  std::thread second([&] {
+    secondRan = m_queue.RunUpdateAlone(update);
+    secondReturned = true;
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_FALSE(secondReturned.load()) << "the second waits for the first";
+  release = true;
+  first.join();
+  second.join();
+  EXPECT_FALSE(secondRan.load());
+  EXPECT_EQ(ran.load(), 1);
+  // Work between updates waits for none when none runs, and the next update
+  // runs.
+  bool worked = false;
+  m_queue.RunBetweenUpdates([&] { worked = true; });
+  EXPECT_TRUE(worked);
+  EXPECT_TRUE(m_queue.RunUpdateAlone(update));
 }
 
-TEST_F(DownloadDataBaseTest, CommitVersionFileNeedsSuccessAndANewVersion) {
-  struct Row {
-    const char* name;
-    int allSucceeded;
-    bool newFile;
-    std::string expected;
-  };
-  const Row rows[] = {
-      {"success with a new version", 1, true, "DBVER=21\n"},
-      {"a failed download", 0, true, "DBVER=20\n"},
-      {"no new version", 1, false, "DBVER=20\n"},
-  };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.name);
-    fs::remove(Data("/New_verFile_DB.txt"));
-    qbtest::WriteFile(Data("/verFile_DB.txt"), "DBVER=20\n");
-    if (row.newFile) {
-      qbtest::WriteFile(Data("/New_verFile_DB.txt"), "DBVER=21\n");
-    }
-    m_queue.m_bAllSucceeded = row.allSucceeded;
-    m_queue.CommitVersionFile();
-    EXPECT_EQ(ReadAll(Data("/verFile_DB.txt")), row.expected);
-    EXPECT_EQ(fs::exists(Data("/New_verFile_DB.txt")), row.newFile && row.allSucceeded == 0);
-  }
+TEST_F(DownloadDataBaseTest, StopFlagEndsTheRun) {
+  m_server.Answer("/a.png", 200, "a");
+  ScopedDownloadJob job(m_queue, true);
+  job.Job().Enqueue("/a.png", "", nullptr, nullptr);
+  m_stop = 1;
+  job.Run();
+  EXPECT_TRUE(m_server.Targets().empty());
+  EXPECT_EQ(m_queue.Pending(), 1);
 }
 
 }  // namespace

@@ -77,8 +77,8 @@ TEST_F(DownloadRequestTest, MaterialKindsFetchTheirListsAndMaterials) {
     int kind;
     std::string folder;
     std::string value;
-    Targets targets;
-    bool earlierKept;  // the entry waiting before the request survives it
+    Targets targets;    // the earlier entry is served in its place in the queue
+    bool earlierKept;  // the request did not serve the queue: the earlier entry waits
     std::vector<std::string> files;
     std::vector<std::string> absent;
   };
@@ -88,30 +88,37 @@ TEST_F(DownloadRequestTest, MaterialKindsFetchTheirListsAndMaterials) {
       {"kind 1: images of each group and their small variants, into memory",
        1, "", "L",
        {"/generic_group_infos/list2?level=L", "/generic_group_infos/images2?level=S1",
-        "/generic_group_infos/images2?level=S2", "/sozai4/g/p1.png", "/sozai4_S/g/p1.png",
-        "/pict/other.png"},
+        "/generic_group_infos/images2?level=S2", "/earlier.png", "/sozai4/g/p1.png",
+        "/sozai4_S/g/p1.png", "/pict/other.png"},
        false, {}, {"/sozai4/g/p1.png", "/sozai4_S/g/p1.png", "/pict/other.png"}},
       {"kind 1 without a list leaves the queue alone", 1, "", "none",
        {"/generic_group_infos/list2?level=none"}, true, {}, {}},
       {"kind 2 with a folder: both archives unpacked and removed", 2, "F", "7",
-       {"/sozai4/F/image.zip", "/sozai4_S/F/image.zip"}, false,
+       {"/earlier.png", "/sozai4/F/image.zip", "/sozai4_S/F/image.zip"}, false,
        {"/sozai4/F/a.png", "/sozai4/F/sub/b.png", "/sozai4_S/F/a.png"},
        {"/sozai4/F/image.zip", "/sozai4_S/F/image.zip"}},
       {"kind 3: background pictures only, no small variants", 3, "", "B",
-       {"/generic_group_infos/backimages?level=B", "/sozai/b/back.png", "/sozai4/b/q.png"},
+       {"/generic_group_infos/backimages?level=B", "/earlier.png", "/sozai/b/back.png",
+        "/sozai4/b/q.png"},
        false, {}, {"/sozai/b/back.png"}},
       {"kind 3 without a list leaves the queue alone", 3, "", "none",
        {"/generic_group_infos/backimages?level=none"}, true, {}, {}},
   };
+  m_server.Answer("/earlier.png", 200, "E");
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
-    m_queue.Reset();
-    m_queue.Enqueue("/earlier.png", "", nullptr, nullptr);
+    // An update waiting for a picture: the material request serves it in
+    // turn and never takes it away.
+    ScopedDownloadJob update(m_queue, true);
+    update.Job().Enqueue("/earlier.png", "", nullptr, nullptr);
 
     SozaiDownLoad(row.kind).RunMaterialRequest(m_queue, row.folder, row.value);
 
     EXPECT_EQ(NewTargets(), row.targets);
     EXPECT_EQ(m_queue.Pending(), row.earlierKept ? 1 : 0);
+    EXPECT_EQ(update.Run().files, 1u);
+    NewTargets();
+    fs::remove(Data("/earlier.png"));
     for (const std::string& file : row.files) {
       EXPECT_TRUE(fs::is_regular_file(Data(file))) << file;
     }
@@ -133,7 +140,8 @@ TEST_F(DownloadRequestTest, FolderArchivesFollowTheLocalListOrder) {
                                    "/sozai4/top/s1/image.zip", "/sozai4_S/top/s1/image.zip"}));
 
   // An unreadable list queues nothing and keeps what was waiting.
-  m_queue.Enqueue("/earlier.png", "", nullptr, nullptr);
+  ScopedDownloadJob earlier(m_queue, false);
+  earlier.Job().Enqueue("/earlier.png", "", nullptr, nullptr);
   SozaiDownLoad(2).EnqueueFolderArchives(m_queue, "<pictGroupSubLevelInfos>\n  <sub");
   EXPECT_EQ(m_queue.Pending(), 1);
 }
@@ -184,7 +192,28 @@ TEST_F(DownloadRequestTest, TemplatesLandInTheTemplateFolderOnce) {
   EXPECT_TRUE(fs::is_regular_file(Data("/template/T1.qx3")));
   EXPECT_TRUE(fs::is_regular_file(Data("/template/T2.qx3")));
   EXPECT_FALSE(fs::exists(Data("/template/T2.zip")));
-  EXPECT_EQ(m_queue.m_bAllSucceeded.load(), 1);
+}
+
+// Values put into list URLs and archive paths are encoded where they would
+// change the URL's meaning; the files land under the names as given.
+TEST_F(DownloadRequestTest, ValuesAreEncodedInTheUrlsOnly) {
+  m_server.Answer("/template_infos/list?partsNo=x%26partsNo%3Dy", 200,
+                  "<?xml version=\"1.0\"?>\n<template_infos>\n"
+                  "  <row><templateUrl>/t/a b#1.qx3</templateUrl></row>\n</template_infos>\n");
+  m_server.Answer("/template/a%20b%231.qx3", 200, "<qx3/>");
+  m_server.Answer("/sozai4/%E7%B4%A0%20%25/image.zip", 200, ZipBytes({{"p.png", "P"}}));
+  m_server.Answer("/generic_group_infos/backimages?level=1%23%3F", 200, List("imageUrl", {}));
+
+  TemplateDownLoad().DownloadTemplates(m_queue, "x&partsNo=y");
+  SozaiDownLoad(2).RunMaterialRequest(m_queue, "\xE7\xB4\xA0 %", "1");
+  SozaiDownLoad(3).RunMaterialRequest(m_queue, "", "1#?");
+
+  EXPECT_EQ(NewTargets(), (Targets{"/template_infos/list?partsNo=x%26partsNo%3Dy",
+                                   "/template/a%20b%231.qx3", "/sozai4/%E7%B4%A0%20%25/image.zip",
+                                   "/sozai4_S/%E7%B4%A0%20%25/image.zip",
+                                   "/generic_group_infos/backimages?level=1%23%3F"}));
+  EXPECT_EQ(qbtest::ReadAll(Data("/template/a b#1.qx3")), "<qx3/>");
+  EXPECT_EQ(qbtest::ReadAll(Data("/sozai4/\xE7\xB4\xA0 %/p.png")), "P");
 }
 
 }  // namespace

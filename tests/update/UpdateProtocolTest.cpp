@@ -138,21 +138,21 @@ TEST_F(UpdateProtocolTest, AnswersAreImportedByTheirRootElement) {
   struct Row {
     const char* name;
     std::string body;
-    int allSucceeded;
+    uint64_t failures;
   };
   const Row rows[] = {
       {"categories answer from the kbn_infos request",
-       "<?xml version=\"1.0\"?><categories><r><id>4</id><categoryId>4</categoryId></r></categories>", 1},
+       "<?xml version=\"1.0\"?><categories><r><id>4</id><categoryId>4</categoryId></r></categories>", 0},
       {"logs are never imported",
-       "<?xml version=\"1.0\"?><logs><r><id>1</id></r></logs>", 1},
-      {"unknown table ignored", "<?xml version=\"1.0\"?><nothing><r/></nothing>", 1},
-      {"malformed answer keeps the version", "<?xml version=\"1.0\"?><categories><r>", 0},
+       "<?xml version=\"1.0\"?><logs><r><id>1</id></r></logs>", 0},
+      {"unknown table ignored", "<?xml version=\"1.0\"?><nothing><r/></nothing>", 0},
+      {"malformed answer keeps the version", "<?xml version=\"1.0\"?><categories><r>", 1},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
-    m_queue.m_bAllSucceeded = 1;
-    OnGetUpdateAnswer("/kbn_infos/getUpdate?date=x", "", row.body, m_queue);
-    EXPECT_EQ(m_queue.m_bAllSucceeded.load(), row.allSucceeded);
+    ScopedDownloadJob job(m_queue, true);
+    OnGetUpdateAnswer("/kbn_infos/getUpdate?date=x", "", row.body, job.Job());
+    EXPECT_EQ(job.Run().failures, row.failures);
   }
   std::optional<CatalogueDb> db = CatalogueDb::Open();
   Statement count = db->Prepare("SELECT (SELECT count(*) FROM categories), (SELECT count(*) FROM logs)");
@@ -189,13 +189,16 @@ TEST_F(UpdateProtocolTest, UpdateRunCountsImportsAndCommits) {
   qbtest::WriteFile(Data("verFile_DB.txt"), "DBVER=1\n");
   qbtest::WriteFile(Data("New_verFile_DB.txt"), "DBVER=2\n");
 
-  // Nothing changed: no import phase, nothing committed.
+  // Nothing changed: no import phase; the catalogue is as new as the
+  // server's, so the version found by the last check is committed.
   m_server.Answer("/kbn_infos/chkUpdate?date=" + sent, 200, CountAnswer("kbn_infos", 0));
   RunUpdate(m_definitions, m_queue);
   EXPECT_EQ(m_server.Targets().size(), 11u);
   EXPECT_EQ(m_server.Targets().front(), "/kbn_infos/chkUpdate?date=" + sent);
   EXPECT_EQ(m_server.Targets().back(), "/pict_group_sub_level_infos/chkUpdate?date=" + sent);
-  EXPECT_EQ(ReadAll(Data("verFile_DB.txt")), "DBVER=1\n");
+  EXPECT_EQ(ReadAll(Data("verFile_DB.txt")), "DBVER=2\n");
+  EXPECT_FALSE(fs::exists(Data("New_verFile_DB.txt")));
+  qbtest::WriteFile(Data("New_verFile_DB.txt"), "DBVER=3\n");
 
   // One change: every table is asked for its records, the product's picture
   // is fetched last, and the new version is committed.
@@ -217,7 +220,7 @@ TEST_F(UpdateProtocolTest, UpdateRunCountsImportsAndCommits) {
   EXPECT_EQ(targets[25], "/paper_infos/getUpdate?date=" + sent);
   EXPECT_EQ(targets[33], "/paper/t.png");
   EXPECT_EQ(ReadAll(Data("paper/t.png")), "PNG");
-  EXPECT_EQ(ReadAll(Data("verFile_DB.txt")), "DBVER=2\n");
+  EXPECT_EQ(ReadAll(Data("verFile_DB.txt")), "DBVER=3\n");
   EXPECT_FALSE(fs::exists(Data("New_verFile_DB.txt")));
   EXPECT_EQ(m_queue.StatusText(), "V=0&M=100");
 }
@@ -226,14 +229,16 @@ TEST_F(UpdateProtocolTest, FailedTablesAndPicturesKeepTheVersion) {
   const std::string sent = "2013-01-01%2000:00:00";
   struct Row {
     const char* name;
+    bool countFails;
     bool tableFails;
     bool pictureFails;
     bool committed;
   };
   const Row rows[] = {
-      {"all served", false, false, true},
-      {"a table request fails", true, false, false},
-      {"a picture download fails", false, true, false},
+      {"all served", false, false, false, true},
+      {"a count request fails", true, false, false, false},
+      {"a table request fails", false, true, false, false},
+      {"a picture download fails", false, false, true, false},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
@@ -245,6 +250,8 @@ TEST_F(UpdateProtocolTest, FailedTablesAndPicturesKeepTheVersion) {
       m_server.Answer("/" + table + "/getUpdate?date=" + sent, 200,
                       "<?xml version=\"1.0\"?><" + table + "/>");
     }
+    m_server.Answer("/kbn_infos/chkUpdate?date=" + sent, row.countFails ? 500 : 200,
+                    CountAnswer("kbn_infos", 1));
     m_server.Answer("/categories/getUpdate?date=" + sent, row.tableFails ? 500 : 200,
                     "<?xml version=\"1.0\"?><categories><r><id>1</id><categoryId>1</categoryId>"
                     "<update_at></update_at></r></categories>");
@@ -258,7 +265,8 @@ TEST_F(UpdateProtocolTest, FailedTablesAndPicturesKeepTheVersion) {
 
 TEST_F(UpdateProtocolTest, MissingPicturesAreFetchedByLaterRuns) {
   // A picture whose download failed is named by current records: later runs
-  // without changes still fetch it, once it is missing, and keep the version.
+  // without changes still fetch it, once it is missing, and the first run
+  // that has everything commits the version.
   const std::string sent = "2013-01-01%2000:00:00";
   for (const std::string& table : m_definitions.TableNames()) {
     m_server.Answer("/" + table + "/chkUpdate?date=" + sent, 200,
@@ -283,9 +291,10 @@ TEST_F(UpdateProtocolTest, MissingPicturesAreFetchedByLaterRuns) {
     std::vector<std::string> pictures;  // picture requests of the run
   };
   const Row rows[] = {
-      {"the missing picture is fetched", {"/p.png"}},
+      {"the missing picture is fetched and the version committed", {"/p.png"}},
       {"nothing is missing any more", {}},
   };
+  EXPECT_EQ(ReadAll(Data("verFile_DB.txt")), "DBVER=1\n");
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     const size_t before = m_server.Targets().size();
@@ -299,7 +308,31 @@ TEST_F(UpdateProtocolTest, MissingPicturesAreFetchedByLaterRuns) {
     }
     EXPECT_EQ(pictures, row.pictures);
     EXPECT_EQ(ReadAll(Data("p.png")), "P");
-    EXPECT_EQ(ReadAll(Data("verFile_DB.txt")), "DBVER=1\n");
+    EXPECT_EQ(ReadAll(Data("verFile_DB.txt")), "DBVER=2\n");
+  }
+}
+
+TEST_F(UpdateProtocolTest, CommitKeepsAVersionFoundAfterTheRunBegan) {
+  struct Row {
+    const char* name;
+    std::string local;       // "verFile_DB.txt" before
+    std::string pendingNow;  // "New_verFile_DB.txt" when the run ends
+    std::string committed;   // "verFile_DB.txt" after
+  };
+  const Row rows[] = {
+      {"the version the run began with", "DBVER=20\n", "DBVER=21\n", "DBVER=21\n"},
+      {"a check found a newer one meanwhile", "DBVER=20\n", "DBVER=22\n", "DBVER=21\n"},
+      {"a stale pending version never goes back", "DBVER=22\n", "DBVER=21\n", "DBVER=22\n"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    qbtest::WriteFile(Data("verFile_DB.txt"), row.local);
+    qbtest::WriteFile(Data("New_verFile_DB.txt"), row.pendingNow);
+    CommitVersionFile("DBVER=21\n");
+    EXPECT_EQ(ReadAll(Data("verFile_DB.txt")), row.committed);
+    EXPECT_EQ(PendingVersionText(), row.pendingNow == "DBVER=21\n"
+                                        ? std::nullopt
+                                        : std::optional<std::string>(row.pendingNow));
   }
 }
 

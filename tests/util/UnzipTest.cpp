@@ -25,16 +25,23 @@ TEST(Unzip, WritesSafeEntriesNextToTheArchiveAndSkipsUnsafeOnes) {
     std::vector<std::string> absent;                         // relative to the temp root
   };
   const Row rows[] = {
-      {"plain entries", {{"a.png", "AAA"}, {"b.txt", "bee"}}, 0,
-       {{"a.png", "AAA"}, {"b.txt", "bee"}}, {}},
+      {"plain entries", {{"a.png", "AAA"}, {"b.SVG", "bee"}, {"t.qx3", "T"}}, 0,
+       {{"a.png", "AAA"}, {"b.SVG", "bee"}, {"t.qx3", "T"}}, {}},
+      {"files the catalogue does not serve skipped",
+       {{"qkprint.db", "junk"}, {"qkprint.db-journal", "j"}, {"verFile_DB.txt", "DBVER=999"},
+        {"New_verFile_DB.txt", "DBVER=999"}, {"p.png.partial", "p"}, {"run.sh", "x"},
+        {"qkprint.db/", ""}, {"ok.png", "O"}},
+       0, {{"ok.png", "O"}},
+       {"F/qkprint.db", "F/qkprint.db-journal", "F/verFile_DB.txt", "F/New_verFile_DB.txt",
+        "F/p.png.partial", "F/run.sh"}},
       {"entry in subfolders gets its folders", {{"sub/deep/c.png", "C"}, {"d.png", "D"}}, 0,
        {{"sub/deep/c.png", "C"}, {"d.png", "D"}}, {}},
       {"folder entry", {{"empty/", ""}, {"empty/e.png", "E"}}, 0, {{"empty/e.png", "E"}}, {}},
-      {"dot-dot entry skipped, rest kept", {{"../escape.txt", "x"}, {"ok.png", "O"}}, 0,
-       {{"ok.png", "O"}}, {"escape.txt"}},
-      {"nested dot-dot skipped", {{"sub/../../escape2.txt", "x"}, {"ok2.png", "2"}}, 0,
-       {{"ok2.png", "2"}}, {"escape2.txt"}},
-      {"absolute entry skipped", {{"/tmp/qb-unzip-absolute.txt", "x"}, {"ok3.png", "3"}}, 0,
+      {"dot-dot entry skipped, rest kept", {{"../escape.png", "x"}, {"ok.png", "O"}}, 0,
+       {{"ok.png", "O"}}, {"escape.png"}},
+      {"nested dot-dot skipped", {{"sub/../../escape2.png", "x"}, {"ok2.png", "2"}}, 0,
+       {{"ok2.png", "2"}}, {"escape2.png"}},
+      {"absolute entry skipped", {{"/tmp/qb-unzip-absolute.png", "x"}, {"ok3.png", "3"}}, 0,
        {{"ok3.png", "3"}}, {}},
       {"unicode names", {{"\xE7\xB4\xA0\xE6\x9D\x90/p.png", "P"}}, 0,
        {{"\xE7\xB4\xA0\xE6\x9D\x90/p.png", "P"}}, {}},
@@ -55,7 +62,7 @@ TEST(Unzip, WritesSafeEntriesNextToTheArchiveAndSkipsUnsafeOnes) {
     for (const std::string& name : row.absent) {
       EXPECT_FALSE(fs::exists(root.Path() + "/data/sozai4/" + name)) << name;
     }
-    EXPECT_FALSE(fs::exists("/tmp/qb-unzip-absolute.txt"));
+    EXPECT_FALSE(fs::exists("/tmp/qb-unzip-absolute.png"));
     EXPECT_TRUE(fs::exists(archive)) << "the archive itself stays";
   }
 }
@@ -86,10 +93,10 @@ TEST(Unzip, StopsAtACorruptEntryKeepingTheOnesBefore) {
   qbtest::TempDir root;
   const std::string archive = root.Path() + "/image.zip";
   const std::string big(20000, 'z');
-  qbtest::WriteZip(archive, {{"first.txt", "first"}, {"second.txt", big}});
+  qbtest::WriteZip(archive, {{"first.svg", "first"}, {"second.svg", big}});
   // Damage the compressed data of the second entry (after its local header).
   std::string bytes = ReadAll(archive);
-  const size_t second = bytes.find("second.txt");
+  const size_t second = bytes.find("second.svg");
   ASSERT_NE(second, std::string::npos);
   for (size_t i = second + 12; i < second + 40 && i < bytes.size(); ++i) {
     bytes[i] = static_cast<char>(bytes[i] ^ 0x5A);
@@ -97,8 +104,8 @@ TEST(Unzip, StopsAtACorruptEntryKeepingTheOnesBefore) {
   qbtest::WriteFile(archive, bytes);
 
   EXPECT_EQ(Unzip(archive), 1);
-  EXPECT_EQ(ReadAll(root.Path() + "/first.txt"), "first");
-  EXPECT_FALSE(fs::exists(root.Path() + "/second.txt")) << "no half-written entry";
+  EXPECT_EQ(ReadAll(root.Path() + "/first.svg"), "first");
+  EXPECT_FALSE(fs::exists(root.Path() + "/second.svg")) << "no half-written entry";
 }
 
 }  // namespace

@@ -31,5 +31,27 @@ TEST(UserFolders, FollowTheXdgVariablesAndTheirDefaults) {
   }
 }
 
+TEST(UserFolders, StateFolderAndSystemConfigurationFolders) {
+  qbtest::ScopedEnv home("HOME", "/home/tester");
+  struct Row {
+    std::optional<std::string> dirs;
+    std::vector<std::string> folders;
+  };
+  const Row rows[] = {
+      {std::nullopt, {"/etc/xdg"}},
+      {"", {"/etc/xdg"}},
+      {"/opt/xdg/:/etc/xdg", {"/opt/xdg", "/etc/xdg"}},
+      {"relative:/srv/xdg::", {"/srv/xdg"}},
+      {"relative", {"/etc/xdg"}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.dirs.value_or("(unset)"));
+    qbtest::ScopedEnv dirs("XDG_CONFIG_DIRS", row.dirs);
+    EXPECT_EQ(GetSystemConfigFolders(), row.folders);
+  }
+  qbtest::ScopedEnv state("XDG_STATE_HOME", std::nullopt);
+  EXPECT_EQ(GetStateFolder(), "/home/tester/.local/state");
+}
+
 }  // namespace
 }  // namespace qb

@@ -1,4 +1,4 @@
-#include "util/IniFile.h"
+#include "util/ConfigFiles.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -18,7 +18,7 @@ std::string ReadAll(const std::string& path) {
   return text.str();
 }
 
-TEST(IniFile, WritesOneValueAndKeepsEverythingElse) {
+TEST(WriteConfigValue, WritesOneValueAndKeepsEverythingElse) {
   struct Row {
     const char* name;
     std::optional<std::string> before;  // nullopt: no file
@@ -39,6 +39,14 @@ TEST(IniFile, WritesOneValueAndKeepsEverythingElse) {
        "[Server]\n;allowedOrigins=*\nallowedOrigins=https://a.example\n"},
       {"the same key in another group stays", "[Other]\nallowedOrigins=*\n[Server]\n",
        "[Other]\nallowedOrigins=*\n[Server]\nallowedOrigins=https://a.example\n"},
+      {"names match as the reader matches them", "[server]\nALLOWEDORIGINS=*\n",
+       "[server]\nallowedOrigins=https://a.example\n"},
+      {"the key the reader reads, in a repeated group",
+       "[Server]\nport=1\n[Save]\nfolder=/x\n[Server]\nallowedOrigins=*\n",
+       "[Server]\nport=1\n[Save]\nfolder=/x\n[Server]\nallowedOrigins=https://a.example\n"},
+      {"a missing key goes to the first group of that name",
+       "[Server]\nport=1\n[Save]\nfolder=/x\n[Server]\nx=y\n",
+       "[Server]\nport=1\nallowedOrigins=https://a.example\n[Save]\nfolder=/x\n[Server]\nx=y\n"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
@@ -48,27 +56,30 @@ TEST(IniFile, WritesOneValueAndKeepsEverythingElse) {
       qbtest::WriteFile(path, *row.before);
     }
     std::string error;
-    ASSERT_TRUE(WriteIniValue(path, "Server", "allowedOrigins", "https://a.example", &error))
+    ASSERT_TRUE(WriteConfigValue(path, "Server", "allowedOrigins", "https://a.example", &error))
         << error;
     EXPECT_EQ(ReadAll(path), row.after);
-    EXPECT_EQ(ReadIniValue(path, "Server", "allowedOrigins"), "https://a.example");
+    const std::optional<ConfigEntry> read =
+        ConfigFiles::ReadPaths({path}).Find("Server", "allowedOrigins");
+    ASSERT_TRUE(read.has_value());
+    EXPECT_EQ(read->value, "https://a.example");
   }
 }
 
-TEST(IniFile, RefusesWhatWouldBreakTheFile) {
+TEST(WriteConfigValue, RefusesWhatWouldBreakTheFile) {
   qbtest::TempDir dir;
   const std::string path = dir.Path() + "/a.conf";
   qbtest::WriteFile(path, "[Server]\nport=1\n");
   ::chmod(path.c_str(), 0600);
   std::string error;
-  EXPECT_FALSE(WriteIniValue(path, "Server", "allowedOrigins", "a\nport=2", &error));
+  EXPECT_FALSE(WriteConfigValue(path, "Server", "allowedOrigins", "a\nport=2", &error));
   EXPECT_EQ(ReadAll(path), "[Server]\nport=1\n");
-  ASSERT_TRUE(WriteIniValue(path, "Server", "x", "y", &error));
+  ASSERT_TRUE(WriteConfigValue(path, "Server", "x", "y", &error));
   struct stat info{};
   ASSERT_EQ(::stat(path.c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 0777, 0600u);  // the file keeps its mode
   // A folder in the way that is a file.
-  EXPECT_FALSE(WriteIniValue(path + "/b.conf", "Server", "x", "y", &error));
+  EXPECT_FALSE(WriteConfigValue(path + "/b.conf", "Server", "x", "y", &error));
 }
 
 }  // namespace

@@ -1,0 +1,100 @@
+// The checked configuration: every key the server reads from its
+// configuration files (ConfigFiles), the value in effect, where that value
+// came from, and one warning for each thing in the files that is not used as
+// written. Start-up and every listening cycle load it and log the warnings
+// not logged before; --status shows all of it.
+//
+// Rules: the most important file holding a key decides its text; a text that
+// cannot be used gives the key's default (never a less important file's
+// value), with a warning saying what is used instead. Group and key names
+// match without regard to case; a spelling other than the documented one is
+// used and warned about. Unknown groups and keys, lines that are not
+// understood and repeated keys are warned about and ignored.
+//
+// Thread contract: a loaded ServerConfig is immutable; LogNewWarnings may be
+// called from any thread (it remembers what was logged under a mutex).
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "util/ConfigFiles.h"
+
+namespace qb {
+
+inline constexpr std::string_view kSourceDefault = "default";
+inline constexpr std::string_view kSourceBuiltIn = "built in";
+inline constexpr std::string_view kSourceCommandLine = "--catalogue-url";
+
+struct ConfigSetting {
+  std::string name;    // "[Server] port"
+  std::string value;   // the value in effect, as text
+  std::string source;  // the file that set it, kSourceDefault, kSourceBuiltIn or kSourceCommandLine
+};
+
+class ServerConfig {
+ public:
+  // Reads the configuration files now. `catalogueUrlFlag` is the
+  // --catalogue-url of this run, already checked, if one was given.
+  static ServerConfig Load(const std::optional<std::string>& catalogueUrlFlag = std::nullopt);
+  static ServerConfig FromFiles(ConfigFiles files,
+                                const std::optional<std::string>& catalogueUrlFlag);
+
+  // [Server] port: low 16 bits of a plain decimal 32-bit value, else 3210.
+  uint16_t Port() const { return m_port; }
+  // The text of a [Server] key in effect (bindAddress, allowedOrigins,
+  // deniedOrigins, allowedHosts); nullopt when unset or not usable.
+  std::optional<std::string> ServerText(std::string_view key) const;
+  // The catalogue server's base URL in effect; empty when there is none.
+  const std::string& CatalogueUrl() const { return m_catalogueUrl; }
+  const std::string& CatalogueUrlSource() const { return m_catalogueUrlSource; }
+  // [Catalogue] proxy; empty for libcurl's default.
+  const std::string& Proxy() const { return m_proxy; }
+
+  const ConfigFiles& Files() const { return m_files; }
+  const std::vector<ConfigSetting>& Settings() const { return m_settings; }
+  // "FILE:LINE: what is wrong; what is used instead", one per problem.
+  const std::vector<std::string>& Warnings() const { return m_warnings; }
+
+  // Logs every warning this process has not logged before: a value is
+  // reported once, again only when its text changes.
+  void LogNewWarnings() const;
+
+ private:
+  void Check(const std::optional<std::string>& catalogueUrlFlag);
+  void CheckNames();
+  void Add(std::string name, std::string value, std::string source);
+  void Warn(const ConfigEntry& entry, const std::string& text);
+
+  ConfigFiles m_files;
+  uint16_t m_port = 0;
+  std::optional<std::string> m_bindAddress;
+  std::optional<std::string> m_allowedOrigins;
+  std::optional<std::string> m_deniedOrigins;
+  std::optional<std::string> m_allowedHosts;
+  std::string m_catalogueUrl;
+  std::string m_catalogueUrlSource;
+  std::string m_proxy;
+  std::vector<ConfigSetting> m_settings;
+  std::vector<std::string> m_warnings;
+  struct Found {
+    std::pair<size_t, int> where;  // rank of the file in Files(), line
+    std::string text;
+  };
+  std::vector<Found> m_found;  // warnings while checking, before they are ordered
+};
+
+// How the listener's default reach is shown.
+inline constexpr std::string_view kThisComputerOnly = "this computer only (127.0.0.1 and ::1)";
+
+// The address a [Server] bindAddress text asks for: "" for this computer only
+// (unset, blank or "localhost": 127.0.0.1 and ::1), an IPv4 literal, or an
+// IPv6 literal without brackets in its shortest form; nullopt when the text is
+// none of these.
+std::optional<std::string> NormalizeBindAddress(const std::optional<std::string>& value);
+
+}  // namespace qb

@@ -1,0 +1,306 @@
+#include "app/StatusReport.h"
+
+#include <sys/stat.h>
+
+#include <QPrinterInfo>
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "app/ControlChannel.h"
+#include "app/RuntimeFolder.h"
+#include "app/ServerConfig.h"
+#include "catalog/CatalogueDb.h"
+#include "catalog/InitDataBase.h"
+#include "update/HttpGet.h"
+#include "update/LastUpdateRun.h"
+#include "update/VersionCheck.h"
+#include "util/CatalogueUrl.h"
+#include "util/UserFolders.h"
+
+namespace qb {
+namespace {
+
+class Report {
+ public:
+  void Section(const std::string& title) { m_text += "\n" + title + "\n"; }
+  void Line(const std::string& key, const std::string& value) {
+    m_text += "  " + key + ": " + value + "\n";
+  }
+  void Problem(std::string text) { m_problems.push_back(std::move(text)); }
+
+  StatusResult Finish(bool running) {
+    Section("Problems");
+    for (const std::string& problem : m_problems) {
+      m_text += "  - " + problem + "\n";
+    }
+    if (m_problems.empty()) {
+      m_text += "  none found\n";
+    }
+    return {m_text,
+            !running ? kStatusNotRunning : (m_problems.empty() ? kStatusAllWell : kStatusProblems)};
+  }
+
+ private:
+  std::string m_text = "quillbox-server " QUILLBOX_VERSION " status\n";
+  std::vector<std::string> m_problems;
+};
+
+bool Exists(const std::string& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0;
+}
+
+std::string Uptime(const std::string& seconds) {
+  const long total = std::strtol(seconds.c_str(), nullptr, 10);
+  char text[32];
+  std::snprintf(text, sizeof text, "%ld:%02ld:%02ld", total / 3600, total / 60 % 60, total % 60);
+  return text;
+}
+
+std::string EnvText(const char* name) {
+  const char* value = std::getenv(name);
+  return value != nullptr ? value : "";
+}
+
+std::string DisplayOf(const std::string& display, const std::string& wayland) {
+  if (display.empty() && wayland.empty()) {
+    return {};
+  }
+  return display.empty()
+             ? "WAYLAND_DISPLAY=" + wayland
+             : "DISPLAY=" + display + (wayland.empty() ? "" : ", WAYLAND_DISPLAY=" + wayland);
+}
+
+// The body of a GET, or empty when nothing came within `seconds`.
+std::string FetchWithin(const std::string& url, int seconds) {
+  std::atomic<int> stop{0};
+  std::mutex mutex;
+  std::condition_variable finished;
+  bool done = false;  // guarded by mutex
+  std::thread watchdog([&] {
+    std::unique_lock lock(mutex);
+    if (!finished.wait_for(lock, std::chrono::seconds(seconds), [&] { return done; })) {
+      stop.store(1);
+    }
+  });
+  std::string body = HttpGet(url, nullptr, &stop);
+  {
+    std::lock_guard lock(mutex);
+    done = true;
+  }
+  finished.notify_all();
+  watchdog.join();
+  return body;
+}
+
+void ReportCatalogue(Report& report) {
+  const std::string folder = GetDataFolder();
+  report.Line("data folder", folder + (Exists(folder) ? "" : " (not created yet)"));
+  std::ifstream versionFile(folder + "/verFile_DB.txt");
+  std::string versionLine;
+  report.Line("version", versionFile && std::getline(versionFile, versionLine)
+                             ? std::to_string(VersionNumber(versionLine))
+                             : std::string("none yet"));
+  const std::string path = CatalogueDb::Path();
+  if (!Exists(path)) {
+    report.Line("database", path + " (not created yet: the client's first request creates it)");
+    return;
+  }
+  report.Line("database", path);
+  std::optional<CatalogueDb> db = CatalogueDb::Open(CatalogueDb::Mode::kReadOnly);
+  if (!db) {
+    report.Line("integrity", "cannot open the database");
+    report.Problem("the catalogue database " + path + " cannot be opened");
+    return;
+  }
+  std::string check;
+  Statement quick = db->Prepare("PRAGMA quick_check");
+  while (quick.Valid() && quick.NextRow()) {
+    check += (check.empty() ? "" : "; ") + std::string(quick.Text(0).value_or(""));
+  }
+  if (!quick.Valid()) {
+    check = sqlite3_errmsg(db->Handle());
+  }
+  report.Line("integrity", check == "ok" ? check : "damaged: " + check);
+  if (check != "ok") {
+    report.Problem("the catalogue database is damaged (" + check + ")");
+  }
+  std::vector<std::string> tables;
+  Statement names =
+      db->Prepare("SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY name");
+  while (names.Valid() && names.NextRow()) {
+    tables.emplace_back(names.Text(0).value_or(""));
+  }
+  InitDataBase definitions;
+  definitions.LoadDefinitions();
+  for (const std::string& table : definitions.TableNames()) {
+    if (std::find(tables.begin(), tables.end(), table) == tables.end()) {
+      report.Line("table " + table, "missing");
+      report.Problem("the catalogue table " + table + " is missing");
+    }
+  }
+  for (const std::string& table : tables) {
+    Statement count = db->Prepare("SELECT count(*) FROM \"" + table + "\"");
+    report.Line("table " + table, count.Valid() && count.NextRow()
+                                      ? std::to_string(count.Int(0)) + " rows"
+                                      : std::string("cannot be read"));
+  }
+}
+
+void ReportCatalogueServer(Report& report, const std::string& url, const std::string& source,
+                           const std::string& proxy, int reachSeconds) {
+  if (url.empty()) {
+    report.Line("url", "none configured");
+    report.Problem(
+        "no catalogue server is configured: set [Catalogue] url (see man quillbox-server)");
+    return;
+  }
+  report.Line("url", url + " (" + source + ")");
+  report.Line("proxy", proxy.empty() ? "none" : proxy);
+  SetCatalogueProxy(proxy);
+  const std::string file = url + "/Ver3/DeskTop/verFile_DB.txt";
+  const std::string answer = FetchWithin(file, reachSeconds);
+  if (answer.empty()) {
+    report.Line("reachable", "no (no answer to GET " + file + ")");
+    report.Problem("the catalogue server " + url +
+                   " cannot be reached: the catalogue is not updated");
+    return;
+  }
+  report.Line("reachable", "yes, catalogue version " + std::to_string(VersionNumber(answer)));
+}
+
+void ReportPrinter(Report& report) {
+  const QPrinterInfo printer = QPrinterInfo::defaultPrinter();
+  if (printer.isNull()) {
+    report.Line("default destination", "none");
+    report.Problem("no default printer: set one with lpoptions -d NAME (lpstat -p lists them)");
+    return;
+  }
+  std::string state = "idle";
+  switch (printer.state()) {
+    case QPrinter::Idle:
+      break;
+    case QPrinter::Active:
+      state = "printing";
+      break;
+    case QPrinter::Aborted:
+    case QPrinter::Error:
+      state = "stopped";
+      report.Problem("the default printer " + printer.printerName().toStdString() +
+                     " is stopped: cupsenable it");
+      break;
+  }
+  report.Line("default destination", printer.printerName().toStdString() + " (" + state + ")");
+}
+
+}  // namespace
+
+StatusResult MakeStatusReport(int reachSeconds) {
+  Report report;
+
+  report.Section("Server");
+  std::string runtime;
+  std::string error;
+  std::string reply;
+  bool running = false;
+  if (!GetRuntimeFolder(false, &runtime, &error)) {
+    report.Line("running", "no (" + error + ")");
+  } else {
+    const std::string socketPath = ControlSocketPath(runtime);
+    running = SendControlMessage(socketPath, std::string(kStatusRequest), &reply) == 0;
+    if (!running) {
+      report.Line("running", "no (no server answers on " + socketPath + ")");
+    } else if (StatusValue(reply, "pid").empty()) {
+      report.Line("running", "yes, but it does not answer the status request (" + reply + ")");
+    } else {
+      report.Line("running", "yes, pid " + StatusValue(reply, "pid") + ", up " +
+                                 Uptime(StatusValue(reply, "uptime")) + ", version " +
+                                 StatusValue(reply, "version"));
+      const std::string listening = StatusValue(reply, "listening");
+      report.Line("listening", listening.empty() ? "no (port " + StatusValue(reply, "port") +
+                                                       " cannot be bound; see its log)"
+                                                 : listening);
+      if (listening.empty()) {
+        report.Problem("the server is not listening on port " + StatusValue(reply, "port"));
+      }
+    }
+  }
+  if (!running) {
+    report.Problem("no server is running: start it with systemctl --user start quillbox-server");
+  }
+
+  const ServerConfig config = ServerConfig::Load();
+  report.Section("Configuration");
+  for (const ConfigFiles::File& file : config.Files().Files()) {
+    report.Line("file", file.path + (file.read ? " (read)" : " (not present)"));
+  }
+  for (const ConfigSetting& setting : config.Settings()) {
+    report.Line(setting.name, setting.value + " (" + setting.source + ")");
+  }
+  for (const std::string& warning : config.Warnings()) {
+    report.Line("warning", warning);
+  }
+  if (!config.Warnings().empty()) {
+    report.Problem("the configuration has " + std::to_string(config.Warnings().size()) +
+                   " warning(s), listed above");
+  }
+
+  report.Section("Catalogue");
+  ReportCatalogue(report);
+
+  report.Section("Catalogue server");
+  const bool detailed = running && !StatusValue(reply, "pid").empty();
+  if (detailed) {
+    ReportCatalogueServer(report, StatusValue(reply, "catalogue"), "in use by the running server",
+                          StatusValue(reply, "proxy"), reachSeconds);
+  } else {
+    ReportCatalogueServer(report, config.CatalogueUrl(), config.CatalogueUrlSource(),
+                          config.Proxy(), reachSeconds);
+  }
+
+  report.Section("Printing");
+  ReportPrinter(report);
+
+  report.Section("Display");
+  if (detailed) {
+    const std::string display =
+        DisplayOf(StatusValue(reply, "DISPLAY"), StatusValue(reply, "WAYLAND_DISPLAY"));
+    report.Line("server", StatusValue(reply, "headless") == "yes"
+                              ? "headless: no dialogs; prints go to the default printer, "
+                                "documents to [Save] folder"
+                              : "dialogs are shown on " + display);
+  }
+  const std::string here = DisplayOf(EnvText("DISPLAY"), EnvText("WAYLAND_DISPLAY"));
+  report.Line("this shell",
+              here.empty() ? "no display (a server started here runs headless)" : here);
+
+  report.Section("Browser access");
+  for (const ConfigSetting& setting : config.Settings()) {
+    if (setting.name == "[Server] allowedOrigins") {
+      report.Line("allowed origins", setting.value);
+    } else if (setting.name == "[Server] deniedOrigins") {
+      report.Line("denied origins", setting.value);
+    } else if (setting.name == "[Server] allowedHosts") {
+      report.Line("allowed hosts", setting.value);
+    }
+  }
+
+  report.Section("Last update run");
+  const std::optional<std::string> last = ReadLastUpdateRun();
+  report.Line("last", last.value_or("none recorded"));
+  if (last && last->find(", 0 failures,") == std::string::npos) {
+    report.Problem("the last update run had failures: see the server's log");
+  }
+
+  return report.Finish(running);
+}
+
+}  // namespace qb

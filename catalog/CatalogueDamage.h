@@ -1,0 +1,30 @@
+// Noticing a damaged catalogue file and moving it aside.
+//
+// Every statement on the catalogue reports its result here; "file is not a
+// database" (SQLITE_NOTADB) and "database disk image is malformed"
+// (SQLITE_CORRUPT) make the catalogue suspect. The repair (update/
+// CatalogueRecovery.h) then confirms the damage on a connection of its own and
+// moves the file aside. Busy, locked, read-only or missing files are never
+// taken for damaged ones.
+//
+// Thread contract: any thread may note results; MoveDamagedCatalogueAside is
+// called by one thread at a time, while no update writes the catalogue.
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace qb {
+
+// Notes the result code of a SQLite call on the catalogue.
+void NoteCatalogueResult(int rc);
+// True once a call reported damage and no repair has looked since.
+bool CatalogueSuspect();
+
+// When the catalogue file is damaged: renames it (and the journal files
+// beside it) to "qkprint.db.damaged-<date>" and returns that path; `reason`
+// receives SQLite's description. nullopt when the file is not damaged or
+// cannot be examined now (busy, locked), or the move failed (logged).
+std::optional<std::string> MoveDamagedCatalogueAside(std::string* reason);
+
+}  // namespace qb

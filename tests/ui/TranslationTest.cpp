@@ -1,0 +1,44 @@
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QTranslator>
+
+#include "app/OriginPrompt.h"
+#include "output/CPrintSession.h"
+#include "output/PrintJob.h"
+#include "output/SaveDocument.h"
+
+namespace qb {
+namespace {
+
+TEST(Translation, JapaneseCoversEveryTextOfTheDialogs) {
+  QTranslator translator;
+  ASSERT_TRUE(translator.load(QStringLiteral("quillbox_ja"),
+                              QStringLiteral(QUILLBOX_TEST_TRANSLATIONS_DIR)));
+  ASSERT_TRUE(QCoreApplication::installTranslator(&translator));
+  const CPrintSession label("1", 100, 50, 0, 1);
+  struct Row {
+    QString text;
+    const char* japanese;
+  };
+  const Row rows[] = {
+      {PrintDialogTitle(label, 1), "印刷 100 × 50 mm – 1 ページ"},
+      {PrintDialogTitle(label, 3), "印刷 100 × 50 mm – 3 ページ"},
+      {SaveFilters(true).join('|'), "PDF 文書 (*.pdf)|すべてのファイル (*)"},
+      {SaveFilters(false).join('|'), "ラベル文書 (*.qx3)|すべてのファイル (*)"},
+      {SaveDialogTitle("a.pdf", true), "PDF 文書「a.pdf」を保存"},
+      {SaveDialogTitle("a.qx3", false), "ラベル文書「a.qx3」を保存"},
+      {SaveDialogTitle("", true), "PDF 文書を保存"},
+      {SaveDialogTitle("", false), "ラベル文書を保存"},
+      {OriginPrompt::QuestionText("https://a.example"),
+       "https://a.example にこのコンピューターのラベルサーバーの使用を許可しますか?"},
+  };
+  for (const Row& row : rows) {
+    EXPECT_EQ(row.text, QString::fromUtf8(row.japanese));
+  }
+  QCoreApplication::removeTranslator(&translator);
+  EXPECT_EQ(SaveFilters(false).join('|'), "Label document (*.qx3)|All files (*)");
+}
+
+}  // namespace
+}  // namespace qb

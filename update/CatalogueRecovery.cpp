@@ -1,0 +1,32 @@
+#include "update/CatalogueRecovery.h"
+
+#include "catalog/CatalogueDamage.h"
+#include "catalog/CatalogueDb.h"
+#include "update/VersionCheck.h"
+#include "util/Log.h"
+
+namespace qb {
+
+bool RecoverDamagedCatalogue(InitDataBase& definitions) {
+  if (!CatalogueSuspect()) {
+    return false;
+  }
+  std::string reason;
+  const std::optional<std::string> aside = MoveDamagedCatalogueAside(&reason);
+  if (!aside) {
+    return false;
+  }
+  LogError("the catalogue " + CatalogueDb::Path() + " is damaged (" + reason + "); moved to " +
+           *aside + "; it is rebuilt empty and filled again by the next update");
+  definitions.CreateTables();
+  RestartVersionFiles();
+  return true;
+}
+
+void RecoverDamagedCatalogueBetweenUpdates(InitDataBase& definitions, DownloadDataBase& queue) {
+  if (CatalogueSuspect()) {
+    queue.RunBetweenUpdates([&definitions] { RecoverDamagedCatalogue(definitions); });
+  }
+}
+
+}  // namespace qb
