@@ -6,6 +6,7 @@ Statement& Statement::operator=(Statement&& other) noexcept {
   if (this != &other) {
     sqlite3_finalize(m_stmt);
     m_stmt = other.m_stmt;
+    m_lastStep = other.m_lastStep;
     other.m_stmt = nullptr;
   }
   return *this;
@@ -24,7 +25,10 @@ bool Statement::BindInt(int index, int64_t value) {
 
 bool Statement::BindNull(int index) { return sqlite3_bind_null(m_stmt, index) == SQLITE_OK; }
 
-int Statement::Step() { return m_stmt == nullptr ? SQLITE_MISUSE : sqlite3_step(m_stmt); }
+int Statement::Step() {
+  m_lastStep = m_stmt == nullptr ? SQLITE_MISUSE : sqlite3_step(m_stmt);
+  return m_lastStep;
+}
 
 int Statement::ColumnCount() const { return sqlite3_column_count(m_stmt); }
 

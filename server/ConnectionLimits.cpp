@@ -8,13 +8,19 @@
 namespace qb {
 
 ConnectionLimits::Ticket::Ticket(Ticket&& other) noexcept
-    : m_limits(std::exchange(other.m_limits, nullptr)), m_large(std::exchange(other.m_large, false)) {}
+    : m_limits(std::exchange(other.m_limits, nullptr)),
+      m_large(std::exchange(other.m_large, false)),
+      m_peer(std::move(other.m_peer)) {
+  other.m_peer.clear();
+}
 
 ConnectionLimits::Ticket& ConnectionLimits::Ticket::operator=(Ticket&& other) noexcept {
   if (this != &other) {
     Reset();
     m_limits = std::exchange(other.m_limits, nullptr);
     m_large = std::exchange(other.m_large, false);
+    m_peer = std::move(other.m_peer);
+    other.m_peer.clear();
   }
   return *this;
 }
@@ -32,6 +38,23 @@ bool ConnectionLimits::Ticket::TakeLarge() {
   return true;
 }
 
+bool ConnectionLimits::Ticket::SetPeer(const std::string& peer) {
+  if (m_limits == nullptr || !m_peer.empty() || peer.empty()) {
+    return m_limits != nullptr;
+  }
+  std::lock_guard lock(m_limits->m_mutex);
+  size_t& count = m_limits->m_perPeer[peer];
+  if (count >= m_limits->m_maxPerPeer) {
+    if (count == 0) {
+      m_limits->m_perPeer.erase(peer);
+    }
+    return false;
+  }
+  ++count;
+  m_peer = peer;
+  return true;
+}
+
 void ConnectionLimits::Ticket::Reset() {
   if (m_limits == nullptr) {
     return;
@@ -40,6 +63,13 @@ void ConnectionLimits::Ticket::Reset() {
   --m_limits->m_open;
   if (m_large) {
     --m_limits->m_large;
+  }
+  if (!m_peer.empty()) {
+    const auto it = m_limits->m_perPeer.find(m_peer);
+    if (it != m_limits->m_perPeer.end() && --it->second == 0) {
+      m_limits->m_perPeer.erase(it);
+    }
+    m_peer.clear();
   }
   m_limits = nullptr;
   m_large = false;
