@@ -1,5 +1,10 @@
 #include "output/DataImage.h"
 
+#include <QBuffer>
+#include <QByteArray>
+#include <QImageReader>
+
+#include "output/PrintLimits.h"
 #include "util/Base64.h"
 
 namespace qb {
@@ -23,6 +28,35 @@ QImage LoadImageBytes(std::string_view bytes) {
   }
   image.loadFromData(reinterpret_cast<const uchar*>(bytes.data()), static_cast<int>(bytes.size()));
   return image;
+}
+
+std::string CheckPageImage(std::string_view bytes) {
+  if (bytes.empty() || bytes.size() > static_cast<size_t>(INT_MAX)) {
+    return "no image bytes";
+  }
+  const QByteArray data =
+      QByteArray::fromRawData(bytes.data(), static_cast<qsizetype>(bytes.size()));
+  QBuffer buffer;
+  buffer.setData(data);
+  buffer.open(QIODevice::ReadOnly);
+  QImageReader reader(&buffer);
+  const QSize size = reader.size();  // read from the header only
+  if (size.isValid()) {
+    const int64_t pixels = int64_t{size.width()} * size.height();
+    if (pixels > kMaxPagePixels || size.width() > kMaxPageSide || size.height() > kMaxPageSide) {
+      return "page image of " + std::to_string(size.width()) + " x " +
+             std::to_string(size.height()) + " pixels is larger than " +
+             std::to_string(kMaxPagePixels) + " pixels";
+    }
+  }
+  // The decoder's own bound covers a format whose header gives no size: the
+  // largest page allowed, as 32-bit pixels, with a little room.
+  reader.setAllocationLimit(static_cast<int>(kMaxPagePixels * 4 / (1024 * 1024) + 16));
+  const DecodeSlot slot;
+  if (reader.read().isNull()) {
+    return "page image does not decode: " + reader.errorString().toStdString();
+  }
+  return {};
 }
 
 std::unique_ptr<QImage> DecodeDataImage(std::string_view text) {
