@@ -22,6 +22,7 @@
 #include "app/RuntimeFolder.h"
 #include "server/Listener.h"
 #include "util/CatalogueUrl.h"
+#include "util/DiskBudget.h"
 #include "util/Log.h"
 #include "util/UserFolders.h"
 
@@ -115,6 +116,10 @@ int RunServer() {
   }
   qb::LogInfo(std::string("version " QUILLBOX_VERSION ", data folder ") + qb::GetDataFolder() +
               ", catalogue server " + qb::catalogueBaseUrl() + (showDialogs ? "" : ", headless"));
+  // Files that a run ended mid-write left under their temporary names.
+  if (const size_t removed = qb::RemovePartialFiles(qb::GetDataFolder()); removed > 0) {
+    qb::LogInfo("removed " + std::to_string(removed) + " unfinished download or unpacked files");
+  }
   appData->m_pDlg.store(window.get());
   window->StartListener();
 

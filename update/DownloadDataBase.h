@@ -29,9 +29,9 @@
 #include <string_view>
 #include <unordered_map>
 
-namespace qb {
+#include "util/DiskBudget.h"
 
-inline constexpr char kPartialSuffix[] = ".partial";
+namespace qb {
 
 class DownloadDataBase {
  public:
