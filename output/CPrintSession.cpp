@@ -57,7 +57,10 @@ void CPrintSession::Touch(Clock::time_point now) {
 
 int CPrintSession::ExpireIfIdle(Clock::time_point now, Clock::duration idle) {
   std::lock_guard lock(m_mutex);
-  if (m_nState != kNew || now - m_lastUsed < idle) {
+  // A session being printed is the print job's; a finished one expires only
+  // when pages were added to it after all.
+  if (m_nState == kPrinting || (m_nState == kDone && m_pages.Count() == 0) ||
+      now - m_lastUsed < idle) {
     return -1;
   }
   const int pages = m_pages.Count();

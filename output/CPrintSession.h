@@ -42,9 +42,9 @@ class CPrintSession {
   size_t PageBytes() const;
   // Marks the session as used at `now` (a request named it).
   void Touch(Clock::time_point now);
-  // When the session is new and was last used `idle` or longer before `now`:
-  // ends it (state 2, pages deleted) and returns the number of pages dropped;
-  // otherwise -1.
+  // When the session is not being printed, holds pages or is new, and was
+  // last used `idle` or longer before `now`: ends it (state 2, pages deleted)
+  // and returns the number of pages dropped; otherwise -1.
   int ExpireIfIdle(Clock::time_point now, Clock::duration idle);
   int PageCount() const;
   int GetState() const;
