@@ -27,9 +27,9 @@ constexpr int kRelistenPauseMs = 1;
 constexpr int kAcceptsPerWake = 64;
 // Reaching the connection bound is logged at most this often.
 constexpr std::chrono::seconds kBoundReportInterval{60};
-// At a bound, a connection that has waited this long for its request gives
-// way to a new one.
-constexpr std::chrono::milliseconds kEvictAfter{1000};
+// At a bound, a connection whose sender has been silent this long gives way
+// to a new one.
+constexpr std::chrono::milliseconds kEvictIdle{250};
 
 // The peer's address as text (without the port); empty when unknown.
 std::string PeerAddress(const sockaddr_storage& address) {
@@ -143,7 +143,7 @@ int CMainTask::Listen() {
       // A connection that waits gives way to one in the backlog, so that
       // slow senders cannot keep every other client out.
       canOpen = BacklogWaiting(listener.Get()) &&
-                m_pending.EvictOldest(nullptr, Clock::now() - kEvictAfter) && m_limits.CanOpen();
+                m_pending.EvictIdlest(nullptr, Clock::now() - kEvictIdle) && m_limits.CanOpen();
     }
     const bool accepting = canOpen && Clock::now() >= m_acceptResumes;
     const bool ready = m_pending.Poll(accepting ? listener.Get() : -1, kAcceptPollMs);
@@ -183,7 +183,7 @@ bool CMainTask::AcceptClients(int listenSocket) {
       const auto now = Clock::now();
       std::string peer = PeerAddress(address);
       if (!ticket.SetPeer(peer) &&
-          !(m_pending.EvictOldest(&peer, now - kEvictAfter) && ticket.SetPeer(peer))) {
+          !(m_pending.EvictIdlest(&peer, now - kEvictIdle) && ticket.SetPeer(peer))) {
         m_pending.NoteRefusal("too many connections from " + peer, now);
         ::close(client);
         continue;

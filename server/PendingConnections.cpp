@@ -170,20 +170,20 @@ void PendingConnections::CheckDeadlines(Clock::time_point now) {
   }
 }
 
-bool PendingConnections::EvictOldest(const std::string* peer, Clock::time_point openedBefore) {
-  int oldest = -1;
-  Clock::time_point oldestOpened = openedBefore;
+bool PendingConnections::EvictIdlest(const std::string* peer, Clock::time_point idleSince) {
+  int idlest = -1;
+  Clock::time_point idlestActivity = idleSince;
   for (const auto& [socket, conn] : m_connections) {
-    if (conn.receiver.Opened() < oldestOpened && (peer == nullptr || conn.peer == *peer)) {
-      oldest = socket;
-      oldestOpened = conn.receiver.Opened();
+    if (conn.receiver.LastActivity() < idlestActivity && (peer == nullptr || conn.peer == *peer)) {
+      idlest = socket;
+      idlestActivity = conn.receiver.LastActivity();
     }
   }
-  if (oldest < 0) {
+  if (idlest < 0) {
     return false;
   }
-  m_refusals.Note("the oldest waiting request gave way to a new connection", Clock::now());
-  Finish(oldest, Outcome::kNothing);
+  m_refusals.Note("an idle waiting request gave way to a new connection", Clock::now());
+  Finish(idlest, Outcome::kNothing);
   return true;
 }
 

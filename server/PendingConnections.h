@@ -47,11 +47,11 @@ class PendingConnections {
   void Add(int socket, ConnectionLimits::Ticket ticket, Clock::time_point now,
            std::string peer = {});
 
-  // Closes, without an answer, the connection that has waited longest for its
-  // request among those opened before `openedBefore` (from peer `peer` only,
-  // unless it is null): room for a new connection when the bounds are
-  // reached. False when there is none.
-  bool EvictOldest(const std::string* peer, Clock::time_point openedBefore);
+  // Closes, without an answer, the connection whose sender has been silent
+  // longest among those silent since before `idleSince` (from peer `peer`
+  // only, unless it is null): room for a new connection when the bounds are
+  // reached. A sender still sending is never chosen. False when there is none.
+  bool EvictIdlest(const std::string* peer, Clock::time_point idleSince);
 
   // Logs a refused or dropped connection (rate-limited).
   void NoteRefusal(std::string_view reason, Clock::time_point now) { m_refusals.Note(reason, now); }

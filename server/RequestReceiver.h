@@ -64,7 +64,8 @@ class RequestReceiver {
   // After kNothing from OnTimer: why the connection is dropped, for the log;
   // null when it sent nothing at all.
   const char* DropReason() const { return m_dropReason; }
-  Clock::time_point Opened() const { return m_opened; }
+  // When the last bytes arrived (the opening when none have).
+  Clock::time_point LastActivity() const { return m_lastActivity; }
   // How many more bytes may be passed to OnBytes.
   size_t Room() const { return kMaxRequestBytes + 1 - m_bytes.size(); }
   // Bytes held so far, and the memory reserved for them (never more than
@@ -75,12 +76,12 @@ class RequestReceiver {
   std::string TakeRequest() { return std::move(m_bytes); }
 
  private:
-  std::string m_bytes;
-  RequestFramer m_framer;
-  // The time by which the header block or the body must have progressed
-  // (time_point::max() when nothing is required).
+  // The time by which the header block or the body must have progressed.
   Clock::time_point ProgressDeadline() const;
 
+  std::string m_bytes;
+  RequestFramer m_framer;
+  RequestFrame m_frame{.pauseEnds = true};
   Clock::time_point m_opened;
   Clock::time_point m_lastActivity;  // the opening, or the last bytes
   Clock::time_point m_headerDone{};  // when the header block was complete

@@ -46,7 +46,7 @@ std::string ArchiveRefusal(uint64_t compressed, uint64_t unpacked) {
     return "its entries would take " + std::to_string(unpacked) + " bytes, more than " +
            std::to_string(kMaxArchiveBytes);
   }
-  if (unpacked > kRatioCheckedFrom && unpacked / std::max<uint64_t>(compressed, 1) > kMaxCompressionRatio) {
+  if (unpacked > kRatioCheckedFrom && unpacked > compressed * kMaxCompressionRatio) {
     return "its entries would take " + std::to_string(unpacked) + " bytes, more than " +
            std::to_string(kMaxCompressionRatio) + " times its own " + std::to_string(compressed);
   }

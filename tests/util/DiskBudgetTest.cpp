@@ -16,6 +16,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
+constexpr uint64_t kMiB = 1024 * 1024;
+
 TEST(DiskBudget, RefusesArchivesPastTheirCapsAtTheEdges) {
   struct Row {
     const char* name;
@@ -26,9 +28,8 @@ TEST(DiskBudget, RefusesArchivesPastTheirCapsAtTheEdges) {
   const Row rows[] = {
       {"exactly the archive cap", kMaxArchiveBytes, kMaxArchiveBytes, false},
       {"one byte over the archive cap", kMaxArchiveBytes, kMaxArchiveBytes + 1, true},
-      {"exactly the ratio", kRatioCheckedFrom, kRatioCheckedFrom * kMaxCompressionRatio, false},
-      {"over the ratio", kRatioCheckedFrom,
-       kRatioCheckedFrom * (kMaxCompressionRatio + 1), true},
+      {"exactly the ratio", 4 * kMiB, 4 * kMiB * kMaxCompressionRatio, false},
+      {"one byte over the ratio", 4 * kMiB, 4 * kMiB * kMaxCompressionRatio + 1, true},
       {"high ratio of a small archive is fine", 1, kRatioCheckedFrom, false},
       {"high ratio just past the small size", 1, kRatioCheckedFrom + 1, true},
   };
