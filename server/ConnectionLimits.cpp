@@ -3,6 +3,7 @@
 #include <sys/resource.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <utility>
 
 namespace qb {
@@ -92,6 +93,17 @@ bool ConnectionLimits::CanOpen() const {
 bool ConnectionLimits::LargeFree() const {
   std::lock_guard lock(m_mutex);
   return m_large < m_maxLarge;
+}
+
+size_t ConnectionsPerPeerBound() {
+  if (const char* text = std::getenv("QUILLBOX_CONNECTIONS_PER_PEER")) {
+    char* end = nullptr;
+    const unsigned long value = std::strtoul(text, &end, 10);
+    if (end != text && *end == '\0' && value > 0) {
+      return value;
+    }
+  }
+  return kMaxConnectionsPerPeer;
 }
 
 size_t OpenConnectionBound() {

@@ -23,6 +23,9 @@ namespace qb {
 
 inline constexpr size_t kSmallRequestBytes = 64 * 1024;
 inline constexpr size_t kMaxConnectionsPerPeer = 1024;
+// kMaxConnectionsPerPeer, or the number given by the environment variable
+// QUILLBOX_CONNECTIONS_PER_PEER (for tests).
+size_t ConnectionsPerPeerBound();
 
 class ConnectionLimits {
  public:
@@ -53,7 +56,7 @@ class ConnectionLimits {
     std::string m_peer;  // counted for this peer when not empty
   };
 
-  ConnectionLimits(size_t maxOpen, size_t maxLarge, size_t maxPerPeer = kMaxConnectionsPerPeer)
+  ConnectionLimits(size_t maxOpen, size_t maxLarge, size_t maxPerPeer = ConnectionsPerPeerBound())
       : m_maxOpen(maxOpen), m_maxLarge(maxLarge), m_maxPerPeer(maxPerPeer) {}
   ConnectionLimits(const ConnectionLimits&) = delete;
   ConnectionLimits& operator=(const ConnectionLimits&) = delete;
