@@ -34,7 +34,7 @@ inline constexpr int kMaxValueBytes = 16 * 1024 * 1024;
 inline constexpr int64_t kSqliteHeapLimit = int64_t{256} * 1024 * 1024;
 // Statements with a client-written condition that may run at once; more are
 // refused at once rather than kept waiting on a worker.
-inline constexpr int kMaxClientConditions = 4;
+inline constexpr int kMaxClientConditions = 2;
 
 class CatalogueDb {
  public:

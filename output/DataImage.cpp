@@ -30,17 +30,26 @@ QImage LoadImageBytes(std::string_view bytes) {
   return image;
 }
 
+namespace {
+
+// A reader of `bytes`, which must outlive it.
+struct BytesReader {
+  explicit BytesReader(std::string_view bytes) {
+    buffer.setData(QByteArray::fromRawData(bytes.data(), static_cast<qsizetype>(bytes.size())));
+    buffer.open(QIODevice::ReadOnly);
+    reader.setDevice(&buffer);
+  }
+  QBuffer buffer;
+  QImageReader reader;
+};
+
+}  // namespace
+
 std::string CheckPageImage(std::string_view bytes) {
   if (bytes.empty() || bytes.size() > static_cast<size_t>(INT_MAX)) {
     return "no image bytes";
   }
-  const QByteArray data =
-      QByteArray::fromRawData(bytes.data(), static_cast<qsizetype>(bytes.size()));
-  QBuffer buffer;
-  buffer.setData(data);
-  buffer.open(QIODevice::ReadOnly);
-  QImageReader reader(&buffer);
-  const QSize size = reader.size();  // read from the header only
+  const QSize size = BytesReader(bytes).reader.size();  // read from the header only
   if (size.isValid()) {
     const int64_t pixels = int64_t{size.width()} * size.height();
     if (pixels > kMaxPagePixels || size.width() > kMaxPageSide || size.height() > kMaxPageSide) {
@@ -49,14 +58,17 @@ std::string CheckPageImage(std::string_view bytes) {
              std::to_string(kMaxPagePixels) + " pixels";
     }
   }
-  // The decoder's own bound covers a format whose header gives no size: the
-  // largest page allowed, as 32-bit pixels, with a little room.
-  reader.setAllocationLimit(static_cast<int>(kMaxPagePixels * 4 / (1024 * 1024) + 16));
-  const DecodeSlot slot;
-  if (reader.read().isNull()) {
-    return "page image does not decode: " + reader.errorString().toStdString();
-  }
-  return {};
+  std::string refusal;
+  RunDecode([&] {
+    BytesReader decoder(bytes);
+    // The decoder's own bound covers a format whose header gives no size: the
+    // largest page allowed, as 32-bit pixels, with a little room.
+    decoder.reader.setAllocationLimit(static_cast<int>(kMaxPagePixels * 4 / (1024 * 1024) + 16));
+    if (decoder.reader.read().isNull()) {
+      refusal = "page image does not decode: " + decoder.reader.errorString().toStdString();
+    }
+  });
+  return refusal;
 }
 
 std::unique_ptr<QImage> DecodeDataImage(std::string_view text) {

@@ -7,15 +7,18 @@
 // open session that nothing has touched for PrintSessionIdleLimit() expires:
 // its pages are dropped. A page image whose header gives more than
 // kMaxPagePixels (an A4 page at 600 dpi fits) is refused before it is decoded,
-// and at most kMaxParallelDecodes page images are decoded at once.
+// and at most kMaxParallelDecodes page images are decoded at once, on threads
+// of their own that run at a lower priority than the workers, so that a flood
+// of large pages leaves the processor to the other requests.
 //
-// Thread contract: any thread; the byte count is atomic and the decode gate
-// is a semaphore.
+// Thread contract: any thread; the byte count is atomic; RunDecode may be
+// called from any number of threads at once.
 #pragma once
 
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 
 namespace qb {
 
@@ -25,7 +28,8 @@ inline constexpr size_t kMaxStoredPageBytes = size_t{256} * 1024 * 1024;
 inline constexpr int kMaxOpenSessions = 16;
 inline constexpr int64_t kMaxPagePixels = int64_t{36} * 1000 * 1000;
 inline constexpr int kMaxPageSide = 32768;
-inline constexpr int kMaxParallelDecodes = 2;
+inline constexpr int kMaxParallelDecodes = 1;
+inline constexpr int kDecodeNice = 10;
 inline constexpr std::chrono::seconds kDefaultSessionIdleLimit{600};
 
 // kDefaultSessionIdleLimit, or the whole seconds given by the environment
@@ -38,14 +42,8 @@ bool ReservePageBytes(size_t bytes);
 void ReleasePageBytes(size_t bytes);
 size_t StoredPageBytes();
 
-// Holds one of the kMaxParallelDecodes decode slots while it lives (waits for
-// one when all are taken).
-class DecodeSlot {
- public:
-  DecodeSlot();
-  ~DecodeSlot();
-  DecodeSlot(const DecodeSlot&) = delete;
-  DecodeSlot& operator=(const DecodeSlot&) = delete;
-};
+// Runs `decode` on one of the decode threads and returns when it has run;
+// waits while they are all busy.
+void RunDecode(const std::function<void()>& decode);
 
 }  // namespace qb

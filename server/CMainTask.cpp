@@ -29,7 +29,7 @@ constexpr int kAcceptsPerWake = 64;
 constexpr std::chrono::seconds kBoundReportInterval{60};
 // At a bound, a connection whose sender has been silent this long gives way
 // to a new one.
-constexpr std::chrono::milliseconds kEvictIdle{250};
+constexpr std::chrono::milliseconds kEvictIdle{100};
 
 // The peer's address as text (without the port); empty when unknown.
 std::string PeerAddress(const sockaddr_storage& address) {
