@@ -24,12 +24,11 @@ namespace qb {
 
 inline constexpr int kMaxSessionPages = 1000;
 inline constexpr size_t kMaxSessionBytes = size_t{128} * 1024 * 1024;
-inline constexpr size_t kMaxStoredPageBytes = size_t{256} * 1024 * 1024;
+inline constexpr size_t kMaxStoredPageBytes = size_t{192} * 1024 * 1024;
 inline constexpr int kMaxOpenSessions = 16;
 inline constexpr int64_t kMaxPagePixels = int64_t{36} * 1000 * 1000;
 inline constexpr int kMaxPageSide = 32768;
 inline constexpr int kMaxParallelDecodes = 1;
-inline constexpr int kDecodeNice = 10;
 inline constexpr std::chrono::seconds kDefaultSessionIdleLimit{600};
 
 // kDefaultSessionIdleLimit, or the whole seconds given by the environment

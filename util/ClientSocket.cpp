@@ -13,6 +13,8 @@ ClientSocket::ClientSocket(int socket) : m_previous(t_socket) { t_socket = socke
 
 ClientSocket::~ClientSocket() { t_socket = m_previous; }
 
+int ClientSocket::Current() { return t_socket; }
+
 bool ClientSocket::ClientGone() {
   if (t_socket < 0) {
     return false;

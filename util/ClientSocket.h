@@ -17,6 +17,8 @@ class ClientSocket {
   ClientSocket(const ClientSocket&) = delete;
   ClientSocket& operator=(const ClientSocket&) = delete;
 
+  // The socket recorded for the calling thread, or -1.
+  static int Current();
   // True when the calling thread answers a connection whose peer has closed
   // it or reset it. False without a recorded socket.
   static bool ClientGone();
