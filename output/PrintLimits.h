@@ -22,7 +22,7 @@
 
 namespace qb {
 
-inline constexpr int kMaxSessionPages = 1000;
+inline constexpr int kMaxSessionPages = 100000;
 inline constexpr size_t kMaxSessionBytes = size_t{128} * 1024 * 1024;
 inline constexpr size_t kMaxStoredPageBytes = size_t{192} * 1024 * 1024;
 inline constexpr int kMaxOpenSessions = 16;
