@@ -4,6 +4,7 @@
 // Qt event loop until asked to quit, then joins every worker and tears the
 // context down. With --send, --quit or --relisten it is the control client of
 // the running instance instead.
+#include <malloc.h>
 #include <pthread.h>
 #include <signal.h>
 
@@ -27,6 +28,9 @@
 #include "util/UserFolders.h"
 
 namespace {
+
+// Blocks of this size and more get mappings of their own (see RunServer).
+constexpr int kLargeBlockBytes = 1024 * 1024;
 
 constexpr const char* kUsage =
     "Usage: quillbox-server [options]\n"
@@ -79,6 +83,12 @@ int SendToServer(const std::string& line) {
 }
 
 int RunServer() {
+  // Request bodies and page images of megabytes come and go on many worker
+  // threads. With glibc's adaptive threshold such blocks would soon be taken
+  // from the per-thread heaps, whose freed memory is not given back; a fixed
+  // threshold keeps every large block in a mapping of its own, returned to the
+  // system as soon as it is freed.
+  mallopt(M_MMAP_THRESHOLD, kLargeBlockBytes);
   // The signals are taken by the control window through the event loop: every
   // thread started later inherits the blocked mask.
   sigset_t blocked;
