@@ -1,8 +1,9 @@
 #include "output/PrintLimits.h"
 
 #include <atomic>
-#include <cstdlib>
+#include <optional>
 
+#include "util/EnvNumber.h"
 #include "util/LowPriorityPool.h"
 
 namespace qb {
@@ -14,14 +15,8 @@ std::atomic<size_t> g_storedPageBytes{0};
 
 std::chrono::seconds PrintSessionIdleLimit() {
   static const std::chrono::seconds limit = [] {
-    if (const char* text = std::getenv("QUILLBOX_PRINT_IDLE_SECONDS")) {
-      char* end = nullptr;
-      const long value = std::strtol(text, &end, 10);
-      if (end != text && *end == '\0' && value > 0) {
-        return std::chrono::seconds(value);
-      }
-    }
-    return kDefaultSessionIdleLimit;
+    const std::optional<uint64_t> seconds = EnvNumber("QUILLBOX_PRINT_IDLE_SECONDS");
+    return seconds && *seconds > 0 ? std::chrono::seconds(*seconds) : kDefaultSessionIdleLimit;
   }();
   return limit;
 }

@@ -3,8 +3,10 @@
 #include <sys/resource.h>
 
 #include <algorithm>
-#include <cstdlib>
+#include <optional>
 #include <utility>
+
+#include "util/EnvNumber.h"
 
 namespace qb {
 
@@ -96,14 +98,8 @@ bool ConnectionLimits::LargeFree() const {
 }
 
 size_t ConnectionsPerPeerBound() {
-  if (const char* text = std::getenv("QUILLBOX_CONNECTIONS_PER_PEER")) {
-    char* end = nullptr;
-    const unsigned long value = std::strtoul(text, &end, 10);
-    if (end != text && *end == '\0' && value > 0) {
-      return value;
-    }
-  }
-  return kMaxConnectionsPerPeer;
+  const std::optional<uint64_t> bound = EnvNumber("QUILLBOX_CONNECTIONS_PER_PEER");
+  return bound && *bound > 0 ? static_cast<size_t>(*bound) : kMaxConnectionsPerPeer;
 }
 
 size_t OpenConnectionBound() {

@@ -3,9 +3,10 @@
 #include <sys/statvfs.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <filesystem>
 #include <system_error>
+
+#include "util/EnvNumber.h"
 
 namespace qb {
 
@@ -18,12 +19,8 @@ std::optional<uint64_t> FreeBytes(const std::string& path) {
 }
 
 uint64_t DiskReserve(const std::string& path) {
-  if (const char* text = std::getenv("QUILLBOX_DISK_RESERVE_BYTES")) {
-    char* end = nullptr;
-    const unsigned long long value = std::strtoull(text, &end, 10);
-    if (end != text && *end == '\0') {
-      return value;
-    }
+  if (const std::optional<uint64_t> reserve = EnvNumber("QUILLBOX_DISK_RESERVE_BYTES")) {
+    return *reserve;
   }
   struct statvfs info{};
   if (::statvfs(path.c_str(), &info) != 0) {
