@@ -182,8 +182,10 @@ bool CMainTask::AcceptClients(int listenSocket) {
       }
       const auto now = Clock::now();
       std::string peer = PeerAddress(address);
+      // A peer at its bound is one no ordinary client reaches: its idlest
+      // waiting connection gives way however briefly it has been silent.
       if (!ticket.SetPeer(peer) &&
-          !(m_pending.EvictIdlest(&peer, now - kEvictIdle) && ticket.SetPeer(peer))) {
+          !(m_pending.EvictIdlest(&peer, now) && ticket.SetPeer(peer))) {
         m_pending.NoteRefusal("too many connections from " + peer, now);
         ::close(client);
         continue;
