@@ -4,6 +4,7 @@
 // Qt event loop until asked to quit, then joins every worker and tears the
 // context down. With --send, --quit or --relisten it is the control client of
 // the running instance instead; with --status it writes the diagnostic report.
+#include <malloc.h>
 #include <pthread.h>
 #include <signal.h>
 
@@ -27,10 +28,14 @@
 #include "app/Translations.h"
 #include "server/Listener.h"
 #include "util/CatalogueUrl.h"
+#include "util/DiskBudget.h"
 #include "util/Log.h"
 #include "util/UserFolders.h"
 
 namespace {
+
+// Blocks of this size and more get mappings of their own (see RunServer).
+constexpr int kLargeBlockBytes = 1024 * 1024;
 
 constexpr const char* kUsage =
     "Usage: quillbox-server [options]\n"
@@ -150,6 +155,12 @@ void UseCatalogueServer(const std::optional<std::string>& flagUrl) {
 }
 
 int RunServer(const std::optional<std::string>& flagUrl) {
+  // Request bodies and page images of megabytes come and go on many worker
+  // threads. With glibc's adaptive threshold such blocks would soon be taken
+  // from the per-thread heaps, whose freed memory is not given back; a fixed
+  // threshold keeps every large block in a mapping of its own, returned to the
+  // system as soon as it is freed.
+  mallopt(M_MMAP_THRESHOLD, kLargeBlockBytes);
   // The signals are taken by the control window through the event loop: every
   // thread started later inherits the blocked mask.
   sigset_t blocked;
@@ -199,6 +210,10 @@ int RunServer(const std::optional<std::string>& flagUrl) {
               ", catalogue server " +
               (qb::catalogueBaseUrl().empty() ? std::string("none") : qb::catalogueBaseUrl()) +
               (showDialogs ? "" : ", headless"));
+  // Files that a run ended mid-write left under their temporary names.
+  if (const size_t removed = qb::RemovePartialFiles(qb::GetDataFolder()); removed > 0) {
+    qb::LogInfo("removed " + std::to_string(removed) + " unfinished download or unpacked files");
+  }
   appData->m_pDlg.store(window.get());
   window->StartListener();
 

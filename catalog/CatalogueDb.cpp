@@ -1,5 +1,6 @@
 #include "catalog/CatalogueDb.h"
 
+#include <atomic>
 #include <cstring>
 #include <mutex>
 
@@ -24,7 +25,11 @@ int ReadOnlyAuthorizer(void* data, int action, const char* first, const char*, c
   }
 }
 
+std::atomic<int> g_clientConditions{0};  // open connections holding a condition slot
+
 }  // namespace
+
+CatalogueDb::ConditionSlot::~ConditionSlot() { g_clientConditions.fetch_sub(1); }
 
 std::string CatalogueDb::Path() {
   return GetDataFolder() + "/" + std::string(kCatalogueFileName);
@@ -44,7 +49,11 @@ std::optional<CatalogueDb> CatalogueDb::OpenFile(const std::string& path, Mode m
     LogDebug("cannot open " + path + ": " + (raw ? sqlite3_errmsg(raw) : "out of memory"));
     return std::nullopt;
   }
+  static std::once_flag heapLimit;
+  std::call_once(heapLimit, [] { sqlite3_hard_heap_limit64(kSqliteHeapLimit); });
   sqlite3_busy_timeout(raw, kBusyTimeoutMs);
+  sqlite3_limit(raw, SQLITE_LIMIT_LENGTH, kMaxValueBytes);
+  db.m_budget = std::make_unique<StatementBudget>(raw);
   // Reading through a memory map spares every new connection copying the
   // pages it scans into a cache of its own.
   sqlite3_exec(raw, "PRAGMA mmap_size=268435456", nullptr, nullptr, nullptr);
@@ -52,6 +61,9 @@ std::optional<CatalogueDb> CatalogueDb::OpenFile(const std::string& path, Mode m
 }
 
 Statement CatalogueDb::Prepare(std::string_view sql) {
+  if (m_bRefused) {
+    return Statement();
+  }
   sqlite3_stmt* stmt = nullptr;
   const int rc = sqlite3_prepare_v2(m_db.get(), sql.data(), static_cast<int>(sql.size()), &stmt,
                                     nullptr);
@@ -65,6 +77,9 @@ Statement CatalogueDb::Prepare(std::string_view sql) {
 }
 
 Statement CatalogueDb::PrepareSingle(std::string_view sql) {
+  if (m_bRefused) {
+    return Statement();
+  }
   sqlite3_stmt* stmt = nullptr;
   const char* tail = nullptr;
   const int rc =
@@ -86,6 +101,18 @@ Statement CatalogueDb::PrepareSingle(std::string_view sql) {
 void CatalogueDb::RestrictToReading(const std::string& table) {
   m_readableTable = std::make_unique<std::string>(table);
   sqlite3_set_authorizer(m_db.get(), ReadOnlyAuthorizer, m_readableTable.get());
+  m_budget->SetTimeLimit(kClientConditionTimeLimit);
+  if (m_conditionSlot || m_bRefused) {
+    return;
+  }
+  if (g_clientConditions.fetch_add(1) >= kMaxClientConditions) {
+    g_clientConditions.fetch_sub(1);
+    m_bRefused = true;
+    LogInfo("refused a client-written condition on " + table + ": " +
+            std::to_string(kMaxClientConditions) + " are running already");
+    return;
+  }
+  m_conditionSlot = std::make_unique<ConditionSlot>();
 }
 
 bool ExecuteSql(std::string_view sql) { return ExecuteSql(sql, nullptr); }

@@ -6,12 +6,17 @@
 // The file is opened by its full path in the data folder: the process's
 // current directory is never changed.
 //
+// Every statement runs under a StatementBudget, and no text or blob value may
+// grow past kMaxValueBytes; SQLite as a whole keeps its heap under
+// kSqliteHeapLimit, so a statement that would need more fails instead.
+//
 // Thread contract: a connection belongs to the thread that opened it.
 // Statements prepared on it must be destroyed before it.
 #pragma once
 
 #include <sqlite3.h>
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -19,11 +24,17 @@
 #include <string_view>
 
 #include "catalog/Statement.h"
+#include "catalog/StatementBudget.h"
 
 namespace qb {
 
 inline constexpr std::string_view kCatalogueFileName = "qkprint.db";
 inline constexpr int kBusyTimeoutMs = 5000;
+inline constexpr int kMaxValueBytes = 16 * 1024 * 1024;
+inline constexpr int64_t kSqliteHeapLimit = int64_t{256} * 1024 * 1024;
+// Statements with a client-written condition that may run at once; more are
+// refused at once rather than kept waiting on a worker.
+inline constexpr int kMaxClientConditions = 2;
 
 class CatalogueDb {
  public:
@@ -51,8 +62,12 @@ class CatalogueDb {
 
   // Lets statements compiled from now on read only `table` (and run plain
   // functions); anything else makes the compilation fail. For statements whose
-  // conditions come from the client.
+  // conditions come from the client: they also get the short time limit, and
+  // when kMaxClientConditions such connections are open already, every
+  // compilation on this one fails (logged).
   void RestrictToReading(const std::string& table);
+
+  StatementBudget& Budget() { return *m_budget; }
 
   sqlite3* Handle() const { return m_db.get(); }
 
@@ -60,10 +75,16 @@ class CatalogueDb {
   struct Closer {
     void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
   };
+  struct ConditionSlot {
+    ~ConditionSlot();
+  };
   explicit CatalogueDb(sqlite3* db) : m_db(db) {}
 
   std::unique_ptr<std::string> m_readableTable;  // read by the authorizer callback
-  std::unique_ptr<sqlite3, Closer> m_db;          // closed before the table name goes
+  std::unique_ptr<StatementBudget> m_budget;      // called back by the connection
+  std::unique_ptr<ConditionSlot> m_conditionSlot;  // held while restricted
+  bool m_bRefused = false;                        // no slot was free: compile nothing
+  std::unique_ptr<sqlite3, Closer> m_db;          // closed before the members above go
 };
 
 // Runs `sql` once on its own connection; true exactly when it ran to

@@ -30,8 +30,13 @@ std::string PictGroupGenericHistoryInfos::GetHistoryPictList(std::string_view co
     std::string sql = "SELECT thumbUrl, imageUrl FROM pict_generic_history_infos  WHERE ";
     sql.append(condition);
     Statement statement = db->PrepareSingle(sql);
+    std::string records;
     while (statement.NextRow()) {
-      AppendPictRecord(&answer, "99", statement.Text(0), statement.Text(1));
+      AppendPictRecord(&records, "99", statement.Text(0), statement.Text(1));
+    }
+    // A statement stopped part-way (its budget) answers as one that failed.
+    if (!statement.Failed()) {
+      answer.append(records);
     }
   }
   answer.append(kPictListClose);

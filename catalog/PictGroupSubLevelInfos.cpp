@@ -38,7 +38,12 @@ std::optional<std::string> PictGroupSubLevelInfos::GetSubLevelList(std::string_v
     sql.append(condition).append(" ORDER BY topLevelId, subLevelId ");
     Statement statement = db->PrepareSingle(sql);
     const ElementLayout layout(statement, kSubLevelElements);
-    AppendNumberedRecords(statement, layout, "subLevelInfo", 1, &answer);
+    std::string records;
+    AppendNumberedRecords(statement, layout, "subLevelInfo", 1, &records);
+    // A statement stopped part-way (its budget) answers as one that failed.
+    if (!statement.Failed()) {
+      answer.append(records);
+    }
   }
   answer.append("</pictGroupSubLevelInfos>\n");
   return answer;

@@ -8,6 +8,7 @@ Statement& Statement::operator=(Statement&& other) noexcept {
   if (this != &other) {
     sqlite3_finalize(m_stmt);
     m_stmt = other.m_stmt;
+    m_lastStep = other.m_lastStep;
     other.m_stmt = nullptr;
   }
   return *this;
@@ -27,12 +28,9 @@ bool Statement::BindInt(int index, int64_t value) {
 bool Statement::BindNull(int index) { return sqlite3_bind_null(m_stmt, index) == SQLITE_OK; }
 
 int Statement::Step() {
-  if (m_stmt == nullptr) {
-    return SQLITE_MISUSE;
-  }
-  const int rc = sqlite3_step(m_stmt);
-  NoteCatalogueResult(rc);
-  return rc;
+  m_lastStep = m_stmt == nullptr ? SQLITE_MISUSE : sqlite3_step(m_stmt);
+  NoteCatalogueResult(m_lastStep);
+  return m_lastStep;
 }
 
 int Statement::ColumnCount() const { return sqlite3_column_count(m_stmt); }

@@ -20,7 +20,9 @@ class Statement {
   explicit Statement(sqlite3_stmt* stmt) : m_stmt(stmt) {}
   Statement(const Statement&) = delete;
   Statement& operator=(const Statement&) = delete;
-  Statement(Statement&& other) noexcept : m_stmt(other.m_stmt) { other.m_stmt = nullptr; }
+  Statement(Statement&& other) noexcept : m_stmt(other.m_stmt), m_lastStep(other.m_lastStep) {
+    other.m_stmt = nullptr;
+  }
   Statement& operator=(Statement&& other) noexcept;
   ~Statement();
 
@@ -35,6 +37,12 @@ class Statement {
   int Step();
   // Steps and tells whether a row is available.
   bool NextRow() { return Step() == SQLITE_ROW; }
+  // True when the handle is invalid or the last step failed (an error, or the
+  // statement was stopped by its budget) rather than giving a row or ending.
+  bool Failed() const {
+    return m_stmt == nullptr ||
+           (m_lastStep != SQLITE_ROW && m_lastStep != SQLITE_DONE && m_lastStep != SQLITE_OK);
+  }
 
   int ColumnCount() const;
   std::string_view ColumnName(int column) const;
@@ -47,6 +55,7 @@ class Statement {
 
  private:
   sqlite3_stmt* m_stmt = nullptr;
+  int m_lastStep = SQLITE_OK;  // result of the last Step(); SQLITE_OK before the first
 };
 
 }  // namespace qb

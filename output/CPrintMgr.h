@@ -3,6 +3,10 @@
 // handed out stays valid until the manager is deleted with the application
 // context (after every worker has been joined).
 //
+// At most kMaxOpenSessions sessions are open (new) at once; open sessions
+// idle for PrintSessionIdleLimit() expire (logged) when the manager is next
+// used. An expired or finished session holds no pages.
+//
 // Thread contract: any thread; the session map is guarded by m_mutex. Each
 // session guards its own pages.
 #pragma once
@@ -23,15 +27,22 @@ class CPrintMgr {
 
   // Registers `session` under its identifier unless a session of that
   // identifier exists (then `session` is deleted). The registered session, or
-  // null when it could not be stored.
+  // null when it could not be stored or kMaxOpenSessions are open (logged).
   CPrintSession* Register(std::unique_ptr<CPrintSession> session);
-  // The session whose identifier equals `id` exactly, or null.
-  CPrintSession* Lookup(const std::string& id) const;
+  // The session whose identifier equals `id` exactly, or null; marks it used.
+  CPrintSession* Lookup(const std::string& id);
+  // Expires the open sessions idle for `idle` or longer at `now`.
+  void ExpireIdle(CPrintSession::Clock::time_point now, CPrintSession::Clock::duration idle);
   int SessionCount() const;
 
  private:
-  mutable std::mutex m_mutex;                          // guards m_sessions
+  // Expires idle sessions at most once a second; m_mutex held.
+  void ExpireIdleLocked(CPrintSession::Clock::time_point now);
+  void ExpireLocked(CPrintSession::Clock::time_point now, CPrintSession::Clock::duration idle);
+
+  mutable std::mutex m_mutex;                          // guards the two members below
   CDataMap<std::string, CPrintSession> m_sessions;     // keyed by identifier
+  CPrintSession::Clock::time_point m_lastExpiry{};
 };
 
 }  // namespace qb

@@ -4,9 +4,19 @@
 
 namespace qb {
 
-std::unique_ptr<CPrintPage> CPrintPage::FromDataImage(std::string_view text) {
+std::unique_ptr<CPrintPage> CPrintPage::FromDataImage(std::string_view text,
+                                                      std::string* refusal) {
   std::string bytes;
-  if (!DataImageBytes(text, &bytes) || LoadImageBytes(bytes).isNull()) {
+  std::string reason;
+  if (!DataImageBytes(text, &bytes)) {
+    reason = "not a data image";
+  } else {
+    reason = CheckPageImage(bytes);
+  }
+  if (!reason.empty()) {
+    if (refusal != nullptr) {
+      *refusal = std::move(reason);
+    }
     return nullptr;
   }
   return std::make_unique<CPrintPage>(std::move(bytes));

@@ -1,5 +1,7 @@
 #include "output/CPrintSession.h"
 
+#include "output/PrintLimits.h"
+
 namespace qb {
 
 CPrintSession::CPrintSession(std::string id, int width, int height, int orientation, int copies)
@@ -9,11 +11,68 @@ CPrintSession::CPrintSession(std::string id, int width, int height, int orientat
       m_nOrientation(orientation),
       m_nCopies(copies) {}
 
-CPrintSession::~CPrintSession() = default;
-
-int CPrintSession::AddPage(std::unique_ptr<CPrintPage> page) {
+CPrintSession::~CPrintSession() {
   std::lock_guard lock(m_mutex);
-  return m_pages.SetAt(static_cast<unsigned>(m_pages.Count()), std::move(page));
+  DropPages();
+}
+
+int CPrintSession::AddPage(std::unique_ptr<CPrintPage> page, std::string* refusal) {
+  const size_t bytes = page ? page->Encoded().size() : 0;
+  std::string reason;
+  {
+    std::lock_guard lock(m_mutex);
+    m_lastUsed = Clock::now();
+    if (m_pages.Count() >= kMaxSessionPages) {
+      reason = "it holds " + std::to_string(kMaxSessionPages) + " pages already";
+    } else if (bytes > kMaxSessionBytes - std::min(m_nBytes, kMaxSessionBytes)) {
+      reason = "its pages would pass " + std::to_string(kMaxSessionBytes) + " bytes";
+    } else if (!ReservePageBytes(bytes)) {
+      reason = "the pages of all sessions would pass " + std::to_string(kMaxStoredPageBytes) +
+               " bytes";
+    } else {
+      const int key = m_pages.SetAt(static_cast<unsigned>(m_pages.Count()), std::move(page));
+      if (key < 0) {
+        ReleasePageBytes(bytes);
+      } else {
+        m_nBytes += bytes;
+      }
+      return key;
+    }
+  }
+  if (refusal != nullptr) {
+    *refusal = std::move(reason);
+  }
+  return -1;
+}
+
+size_t CPrintSession::PageBytes() const {
+  std::lock_guard lock(m_mutex);
+  return m_nBytes;
+}
+
+void CPrintSession::Touch(Clock::time_point now) {
+  std::lock_guard lock(m_mutex);
+  m_lastUsed = now;
+}
+
+int CPrintSession::ExpireIfIdle(Clock::time_point now, Clock::duration idle) {
+  std::lock_guard lock(m_mutex);
+  // A session being printed is the print job's; a finished one expires only
+  // when pages were added to it after all.
+  if (m_nState == kPrinting || (m_nState == kDone && m_pages.Count() == 0) ||
+      now - m_lastUsed < idle) {
+    return -1;
+  }
+  const int pages = m_pages.Count();
+  m_nState = kDone;
+  DropPages();
+  return pages;
+}
+
+void CPrintSession::DropPages() {
+  m_pages.RemoveAll();
+  ReleasePageBytes(m_nBytes);
+  m_nBytes = 0;
 }
 
 int CPrintSession::PageCount() const {
@@ -51,7 +110,7 @@ QImage CPrintSession::PageImage(unsigned key) const {
 void CPrintSession::Finish() {
   std::lock_guard lock(m_mutex);
   m_nState = kDone;
-  m_pages.RemoveAll();
+  DropPages();
 }
 
 }  // namespace qb

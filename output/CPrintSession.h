@@ -6,12 +6,17 @@
 // gone). Pages may still be added in states 1 and 2; the next job start on a
 // session that is not new deletes them without printing.
 //
+// Pages count against the limits of PrintLimits: pages and bytes of this
+// session, bytes of all sessions. A session that is new and has not been
+// touched for a while may be expired by the print manager (state 2).
+//
 // Thread contract: the settings are fixed at construction. The pages and the
 // state are guarded by m_mutex: connection threads add pages while the UI
 // thread runs the job.
 #pragma once
 
 #include <QImage>
+#include <chrono>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -28,9 +33,19 @@ class CPrintSession {
   CPrintSession(std::string id, int width, int height, int orientation, int copies);
   virtual ~CPrintSession();
 
+  using Clock = std::chrono::steady_clock;
+
   // Stores `page` as page number PageCount(); its key, or -1 when it could not
-  // be stored.
-  int AddPage(std::unique_ptr<CPrintPage> page);
+  // be stored (then `refusal`, when given, says why when a limit refused it).
+  int AddPage(std::unique_ptr<CPrintPage> page, std::string* refusal = nullptr);
+  // Bytes of the encoded page images held.
+  size_t PageBytes() const;
+  // Marks the session as used at `now` (a request named it).
+  void Touch(Clock::time_point now);
+  // When the session is not being printed, holds pages or is new, and was
+  // last used `idle` or longer before `now`: ends it (state 2, pages deleted)
+  // and returns the number of pages dropped; otherwise -1.
+  int ExpireIfIdle(Clock::time_point now, Clock::duration idle);
   int PageCount() const;
   int GetState() const;
 
@@ -50,9 +65,13 @@ class CPrintSession {
   const int m_nCopies;        // copies to ask the printer for
 
  private:
-  mutable std::mutex m_mutex;                  // guards m_pages and m_nState
+  void DropPages();  // m_mutex held
+
+  mutable std::mutex m_mutex;                  // guards the four members below
   CDataMap<unsigned, CPrintPage> m_pages;      // keyed 0, 1, 2 ... in arrival order
   int m_nState = kNew;
+  size_t m_nBytes = 0;                         // encoded bytes of m_pages
+  Clock::time_point m_lastUsed = Clock::now();
 };
 
 }  // namespace qb

@@ -1,5 +1,10 @@
 #include "output/DataImage.h"
 
+#include <QBuffer>
+#include <QByteArray>
+#include <QImageReader>
+
+#include "output/PrintLimits.h"
 #include "util/Base64.h"
 
 namespace qb {
@@ -23,6 +28,47 @@ QImage LoadImageBytes(std::string_view bytes) {
   }
   image.loadFromData(reinterpret_cast<const uchar*>(bytes.data()), static_cast<int>(bytes.size()));
   return image;
+}
+
+namespace {
+
+// A reader of `bytes`, which must outlive it.
+struct BytesReader {
+  explicit BytesReader(std::string_view bytes) {
+    buffer.setData(QByteArray::fromRawData(bytes.data(), static_cast<qsizetype>(bytes.size())));
+    buffer.open(QIODevice::ReadOnly);
+    reader.setDevice(&buffer);
+  }
+  QBuffer buffer;
+  QImageReader reader;
+};
+
+}  // namespace
+
+std::string CheckPageImage(std::string_view bytes) {
+  if (bytes.empty() || bytes.size() > static_cast<size_t>(INT_MAX)) {
+    return "no image bytes";
+  }
+  const QSize size = BytesReader(bytes).reader.size();  // read from the header only
+  if (size.isValid()) {
+    const int64_t pixels = int64_t{size.width()} * size.height();
+    if (pixels > kMaxPagePixels || size.width() > kMaxPageSide || size.height() > kMaxPageSide) {
+      return "page image of " + std::to_string(size.width()) + " x " +
+             std::to_string(size.height()) + " pixels is larger than " +
+             std::to_string(kMaxPagePixels) + " pixels";
+    }
+  }
+  std::string refusal;
+  RunDecode([&] {
+    BytesReader decoder(bytes);
+    // The decoder's own bound covers a format whose header gives no size: the
+    // largest page allowed, as 32-bit pixels, with a little room.
+    decoder.reader.setAllocationLimit(static_cast<int>(kMaxPagePixels * 4 / (1024 * 1024) + 16));
+    if (decoder.reader.read().isNull()) {
+      refusal = "page image does not decode: " + decoder.reader.errorString().toStdString();
+    }
+  });
+  return refusal;
 }
 
 std::unique_ptr<QImage> DecodeDataImage(std::string_view text) {

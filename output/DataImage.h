@@ -24,6 +24,12 @@ bool DataImageBytes(std::string_view text, std::string* bytes);
 // image keeps the format the decoder chose.
 QImage LoadImageBytes(std::string_view bytes);
 
+// Checks that encoded image bytes make a printable page: the size its header
+// gives stays within kMaxPagePixels and kMaxPageSide, and then the whole image
+// decodes (in a decode slot, see PrintLimits). Empty when it does; otherwise
+// why not.
+std::string CheckPageImage(std::string_view bytes);
+
 // The decoded image of a data text, as 32-bit ARGB (alpha kept; opaque images
 // get alpha 255), or null.
 std::unique_ptr<QImage> DecodeDataImage(std::string_view text);

@@ -1,6 +1,8 @@
 #include "server/CMainTask.h"
 
+#include <arpa/inet.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -30,6 +32,36 @@ constexpr int kRelistenPauseMs = 1;
 constexpr int kAcceptsPerWake = 64;
 // Reaching the connection bound is logged at most this often.
 constexpr std::chrono::seconds kBoundReportInterval{60};
+// At a bound, a connection whose sender has been silent this long gives way
+// to a new one.
+constexpr std::chrono::milliseconds kEvictIdle{100};
+
+// The peer's address as text (without the port); empty when unknown.
+std::string PeerAddress(const sockaddr_storage& address) {
+  char text[INET6_ADDRSTRLEN] = {};
+  if (address.ss_family == AF_INET) {
+    const auto& v4 = reinterpret_cast<const sockaddr_in&>(address);
+    return ::inet_ntop(AF_INET, &v4.sin_addr, text, sizeof text) != nullptr ? text : "";
+  }
+  if (address.ss_family == AF_INET6) {
+    const auto& v6 = reinterpret_cast<const sockaddr_in6&>(address);
+    return ::inet_ntop(AF_INET6, &v6.sin6_addr, text, sizeof text) != nullptr ? text : "";
+  }
+  return {};
+}
+
+// True when `listenSocket` has a connection waiting in its backlog.
+bool BacklogWaiting(const std::vector<int>& listenSockets) {
+  std::vector<pollfd> watched;
+  for (const int socket : listenSockets) {
+    watched.push_back({.fd = socket, .events = POLLIN, .revents = 0});
+  }
+  if (::poll(watched.data(), watched.size(), 0) <= 0) {
+    return false;
+  }
+  return std::any_of(watched.begin(), watched.end(),
+                     [](const pollfd& one) { return (one.revents & POLLIN) != 0; });
+}
 
 // Errors after which accepting again makes sense: the connection went away
 // before it was taken, or the process is briefly out of descriptors or memory
@@ -158,9 +190,13 @@ int CMainTask::Listen() {
   while (!IsStopped()) {
     // At the bound, or out of descriptors, the listening sockets are not
     // watched: new connections wait in the backlog.
-    const bool canOpen = m_limits.CanOpen();
+    bool canOpen = m_limits.CanOpen();
     if (!canOpen) {
       ReportBound();
+      // A connection that waits gives way to one in the backlog, so that
+      // slow senders cannot keep every other client out.
+      canOpen = BacklogWaiting(sockets) &&
+                m_pending.EvictIdlest(nullptr, Clock::now() - kEvictIdle) && m_limits.CanOpen();
     }
     const bool accepting = canOpen && Clock::now() >= m_acceptResumes;
     static const std::vector<int> kNone;
@@ -221,22 +257,32 @@ bool CMainTask::AcceptClients(int listenSocket, const Endpoint* local) {
     if (!ticket.Valid()) {
       return true;  // at the bound: the rest stay in the backlog
     }
-    sockaddr_storage peer{};
-    socklen_t peerLength = sizeof peer;
-    const int client = ::accept4(listenSocket, reinterpret_cast<sockaddr*>(&peer), &peerLength,
-                                 SOCK_CLOEXEC | SOCK_NONBLOCK);
+    sockaddr_storage address{};
+    socklen_t addressLength = sizeof address;
+    const int client = ::accept4(listenSocket, reinterpret_cast<sockaddr*>(&address),
+                                 &addressLength, SOCK_CLOEXEC | SOCK_NONBLOCK);
     if (client >= 0) {
       if (app->m_bStop.load() != 0) {
         ::close(client);  // accepted as the server stops: nobody would serve it
         return true;
       }
-      if (!MayServe(client, peer, local)) {
+      if (!MayServe(client, address, local)) {
         ::send(client, kForbiddenAnswer.data(), kForbiddenAnswer.size(),
                MSG_DONTWAIT | MSG_NOSIGNAL);
         CloseConnection(client, 0);
         continue;
       }
-      m_pending.Add(client, std::move(ticket), Clock::now());
+      const auto now = Clock::now();
+      std::string peer = PeerAddress(address);
+      // A peer at its bound is one no ordinary client reaches: its idlest
+      // waiting connection gives way however briefly it has been silent.
+      if (!ticket.SetPeer(peer) &&
+          !(m_pending.EvictIdlest(&peer, now) && ticket.SetPeer(peer))) {
+        m_pending.NoteRefusal("too many connections from " + peer, now);
+        ::close(client);
+        continue;
+      }
+      m_pending.Add(client, std::move(ticket), now, std::move(peer));
       continue;
     }
     if (errno == EAGAIN || errno == EWOULDBLOCK) {

@@ -5,12 +5,16 @@
 #include <algorithm>
 
 #include "server/RequestTokens.h"
+#include "util/Log.h"
 #include "util/Text.h"
 
 namespace qb {
 namespace {
 
 constexpr std::string_view kBinaryRoute = "saveqx/save";
+// The routes that read body items; the dispatcher finds them before any other
+// route whose text a path may also hold.
+constexpr std::string_view kFormRoutes[] = {"print/init", "print/add", "print/end"};
 
 bool IsRequestLineName(std::string_view name) {
   return (name.size() == 3 && ::strncasecmp(name.data(), "GET", 3) == 0) ||
@@ -18,6 +22,15 @@ bool IsRequestLineName(std::string_view name) {
 }
 
 }  // namespace
+
+bool ReadsFormItems(std::string_view path) {
+  for (const std::string_view route : kFormRoutes) {
+    if (path.find(route) != std::string_view::npos) {
+      return true;
+    }
+  }
+  return false;
+}
 
 bool CReqParse::Parse(std::string_view bytes) {
   m_params.Clear();
@@ -31,6 +44,7 @@ bool CReqParse::Parse(std::string_view bytes) {
   bool header = true;
   size_t fieldsBegin = std::string_view::npos;  // where the lines after the request line start
   bool binary = false;
+  bool form = false;
   int64_t expected = 0;
   size_t pos = 0;
   bool last = false;
@@ -51,9 +65,14 @@ bool CReqParse::Parse(std::string_view bytes) {
         m_strFields = std::string(text.substr(fieldsBegin, lineStart - fieldsBegin));
       }
       m_nHeaderItems = m_params.Count();
-      if (GetPath().find(kBinaryRoute) != std::string::npos) {
+      const std::string path = GetPath();
+      if (path.find(kBinaryRoute) != std::string::npos) {
         binary = true;
         expected = GetContentLength();
+      } else if (ReadsFormItems(path)) {
+        form = true;
+      } else {
+        break;  // nothing reads this body
       }
     } else if (binary) {
       if (expected > 0 && static_cast<uint64_t>(expected) < bytes.size()) {
@@ -65,7 +84,7 @@ bool CReqParse::Parse(std::string_view bytes) {
         m_params.Clear();
       }
       break;
-    } else {
+    } else if (form) {
       AddBodyLine(line);
     }
   }
@@ -142,24 +161,33 @@ std::vector<std::string> CReqParse::HeaderValues(std::string_view name) const {
   return values;
 }
 
+namespace {
+
+// A body token as text: a large token (a page image) is valid UTF-8 as a rule
+// and is copied once; only one that needs cleaning is converted.
+std::string BodyToken(std::string_view token) {
+  return IsValidUtf8(token) ? std::string(token) : Utf8ToWide(token);
+}
+
+}  // namespace
+
 void CReqParse::AddBodyLine(std::string_view line) {
-  // A large body (a page image) is valid text as a rule: only a line that
-  // needs cleaning is copied.
-  std::string cleaned;
-  std::string_view text = line;
-  if (!IsValidUtf8(line)) {
-    cleaned = Utf8ToWide(line);
-    text = cleaned;
-  }
+  // The separators are ASCII, so splitting before cleaning gives the same
+  // pieces as cleaning the whole line first, without a copy of the line.
   size_t piecePos = 0;
-  for (std::string_view piece = Tokenize(text, "&", &piecePos); !piece.empty();
-       piece = Tokenize(text, "&", &piecePos)) {
+  for (std::string_view piece = Tokenize(line, "&", &piecePos); !piece.empty();
+       piece = Tokenize(line, "&", &piecePos)) {
+    if (m_params.Count() - m_nHeaderItems >= kMaxFormItems) {
+      LogInfo("request refused: more than " + std::to_string(kMaxFormItems) + " form items");
+      m_bRejected = true;
+      return;
+    }
     auto item = std::make_unique<ParamData>();
     size_t pos = 0;
-    item->m_strName = std::string(Tokenize(piece, "=", &pos));
+    item->m_strName = BodyToken(Tokenize(piece, "=", &pos));
     for (std::string_view value = Tokenize(piece, "=", &pos); !value.empty();
          value = Tokenize(piece, "=", &pos)) {
-      item->m_values.emplace_back(value);
+      item->m_values.push_back(BodyToken(value));
     }
     m_params.Append(std::move(item));
   }

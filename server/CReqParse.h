@@ -4,9 +4,12 @@
 //
 // Header lines are split at blanks and every token is URL-decoded; the first
 // token names the item. After the blank line each body line is split into
-// "name=value" pairs taken verbatim, except when the path names the document
-// upload ("saveqx/save"): then the last Content-Length bytes of the raw request
-// become the single item "BinaryData".
+// "name=value" pairs taken verbatim when the path names a route that reads
+// them (the print routes), at most kMaxFormItems of them: a body with more
+// makes the request rejected. Other routes' bodies are not looked at. When the
+// path names the document upload ("saveqx/save"), the last Content-Length
+// bytes of the raw request become the single item "BinaryData". The items
+// hold at most about as many bytes as the request.
 //
 // A decoded header token has room for 511 UTF-16 units. A longer token in the
 // request line (the target) makes the whole request rejected: no items, and
@@ -30,6 +33,10 @@
 namespace qb {
 
 inline constexpr size_t kMaxHeaderTokenUnits = 511;
+inline constexpr size_t kMaxFormItems = 256;
+
+// True when the route named by `path` reads "name=value" items of the body.
+bool ReadsFormItems(std::string_view path);
 
 class CReqParse {
  public:

@@ -5,6 +5,7 @@
 #include "server/RefusalLog.h"
 #include "server/RequestLog.h"
 #include "server/SendData.h"
+#include "util/ClientSocket.h"
 #include "util/Log.h"
 
 namespace qb {
@@ -91,6 +92,7 @@ bool CSendTask::WaitForAnswer(const std::string& origin) {
 
 void CSendTask::Dispatch(int socket, const CReqParse* request) {
   const auto started = std::chrono::steady_clock::now();
+  const ClientSocket client(socket);  // long statements stop when the client goes
   const std::string answer = BuildAnswer(IsStopped() ? nullptr : GetAppData(), request);
   SendData(socket, answer, StopFlag(*this));
   LogRequest(request, answer, started);

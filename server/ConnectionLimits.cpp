@@ -3,18 +3,27 @@
 #include <sys/resource.h>
 
 #include <algorithm>
+#include <optional>
 #include <utility>
+
+#include "util/EnvNumber.h"
 
 namespace qb {
 
 ConnectionLimits::Ticket::Ticket(Ticket&& other) noexcept
-    : m_limits(std::exchange(other.m_limits, nullptr)), m_large(std::exchange(other.m_large, false)) {}
+    : m_limits(std::exchange(other.m_limits, nullptr)),
+      m_large(std::exchange(other.m_large, false)),
+      m_peer(std::move(other.m_peer)) {
+  other.m_peer.clear();
+}
 
 ConnectionLimits::Ticket& ConnectionLimits::Ticket::operator=(Ticket&& other) noexcept {
   if (this != &other) {
     Reset();
     m_limits = std::exchange(other.m_limits, nullptr);
     m_large = std::exchange(other.m_large, false);
+    m_peer = std::move(other.m_peer);
+    other.m_peer.clear();
   }
   return *this;
 }
@@ -32,6 +41,23 @@ bool ConnectionLimits::Ticket::TakeLarge() {
   return true;
 }
 
+bool ConnectionLimits::Ticket::SetPeer(const std::string& peer) {
+  if (m_limits == nullptr || !m_peer.empty() || peer.empty()) {
+    return m_limits != nullptr;
+  }
+  std::lock_guard lock(m_limits->m_mutex);
+  size_t& count = m_limits->m_perPeer[peer];
+  if (count >= m_limits->m_maxPerPeer) {
+    if (count == 0) {
+      m_limits->m_perPeer.erase(peer);
+    }
+    return false;
+  }
+  ++count;
+  m_peer = peer;
+  return true;
+}
+
 void ConnectionLimits::Ticket::Reset() {
   if (m_limits == nullptr) {
     return;
@@ -40,6 +66,13 @@ void ConnectionLimits::Ticket::Reset() {
   --m_limits->m_open;
   if (m_large) {
     --m_limits->m_large;
+  }
+  if (!m_peer.empty()) {
+    const auto it = m_limits->m_perPeer.find(m_peer);
+    if (it != m_limits->m_perPeer.end() && --it->second == 0) {
+      m_limits->m_perPeer.erase(it);
+    }
+    m_peer.clear();
   }
   m_limits = nullptr;
   m_large = false;
@@ -62,6 +95,11 @@ bool ConnectionLimits::CanOpen() const {
 bool ConnectionLimits::LargeFree() const {
   std::lock_guard lock(m_mutex);
   return m_large < m_maxLarge;
+}
+
+size_t ConnectionsPerPeerBound() {
+  const std::optional<uint64_t> bound = EnvNumber("QUILLBOX_CONNECTIONS_PER_PEER");
+  return bound && *bound > 0 ? static_cast<size_t>(*bound) : kMaxConnectionsPerPeer;
 }
 
 size_t OpenConnectionBound() {

@@ -4,7 +4,9 @@
 //  - connections holding more than kSmallRequestBytes of request: at most
 //    `maxLarge`, so that a large number of open connections cannot make the
 //    server hold a large number of large requests; a connection that needs
-//    more waits (its sender is not read) until one is free.
+//    more waits (its sender is not read) until one is free;
+//  - open connections from one peer address: at most `maxPerPeer`, so that
+//    one client cannot take every connection.
 // Each open connection carries a Ticket, which gives its share back when it is
 // destroyed, whichever thread that happens on.
 //
@@ -14,10 +16,16 @@
 
 #include <cstddef>
 #include <mutex>
+#include <string>
+#include <unordered_map>
 
 namespace qb {
 
 inline constexpr size_t kSmallRequestBytes = 64 * 1024;
+inline constexpr size_t kMaxConnectionsPerPeer = 1024;
+// kMaxConnectionsPerPeer, or the number given by the environment variable
+// QUILLBOX_CONNECTIONS_PER_PEER (for tests).
+size_t ConnectionsPerPeerBound();
 
 class ConnectionLimits {
  public:
@@ -34,6 +42,9 @@ class ConnectionLimits {
     bool HoldsLarge() const { return m_large; }
     // Takes a large share for this connection; false when none is free.
     bool TakeLarge();
+    // Counts this connection for peer address `peer` (once); false when that
+    // peer has its bound of connections open already.
+    bool SetPeer(const std::string& peer);
 
    private:
     friend class ConnectionLimits;
@@ -42,9 +53,11 @@ class ConnectionLimits {
 
     ConnectionLimits* m_limits = nullptr;
     bool m_large = false;
+    std::string m_peer;  // counted for this peer when not empty
   };
 
-  ConnectionLimits(size_t maxOpen, size_t maxLarge) : m_maxOpen(maxOpen), m_maxLarge(maxLarge) {}
+  ConnectionLimits(size_t maxOpen, size_t maxLarge, size_t maxPerPeer = ConnectionsPerPeerBound())
+      : m_maxOpen(maxOpen), m_maxLarge(maxLarge), m_maxPerPeer(maxPerPeer) {}
   ConnectionLimits(const ConnectionLimits&) = delete;
   ConnectionLimits& operator=(const ConnectionLimits&) = delete;
 
@@ -57,10 +70,12 @@ class ConnectionLimits {
  private:
   const size_t m_maxOpen;
   const size_t m_maxLarge;
+  const size_t m_maxPerPeer;
 
-  mutable std::mutex m_mutex;  // guards the two counts below
+  mutable std::mutex m_mutex;  // guards the counts below
   size_t m_open = 0;
   size_t m_large = 0;
+  std::unordered_map<std::string, size_t> m_perPeer;  // peers with open connections
 };
 
 // The bound on open connections for this process: kMaxOpenConnections, or

@@ -79,13 +79,15 @@ RouteResult PrintInit(const RouteRequest& route) {
   auto session = std::make_unique<CPrintSession>(
       NextSessionId(), ItemInt(route.request, "width"), ItemInt(route.request, "height"),
       ItemInt(route.request, "orientation"), ItemInt(route.request, "printCopies"));
-  std::string id = session->m_strId;
-  LogDebug("print session " + id + ": " + std::to_string(session->m_nWidth) + " x " +
-           std::to_string(session->m_nHeight) + " mm, orientation " +
-           std::to_string(session->m_nOrientation) + ", copies " +
-           std::to_string(session->m_nCopies));
-  route.app->m_pPrintMgr->Register(std::move(session));
-  return {true, std::move(id)};
+  const CPrintSession* stored = route.app->m_pPrintMgr->Register(std::move(session));
+  if (stored == nullptr) {
+    return {};
+  }
+  LogDebug("print session " + stored->m_strId + ": " + std::to_string(stored->m_nWidth) + " x " +
+           std::to_string(stored->m_nHeight) + " mm, orientation " +
+           std::to_string(stored->m_nOrientation) + ", copies " +
+           std::to_string(stored->m_nCopies));
+  return {true, stored->m_strId};
 }
 
 RouteResult PrintAdd(const RouteRequest& route) {
@@ -94,12 +96,17 @@ RouteResult PrintAdd(const RouteRequest& route) {
   if (session == nullptr || image == nullptr) {
     return {};
   }
-  std::unique_ptr<CPrintPage> page = CPrintPage::FromDataImage(image->GetValue());
+  std::string refusal;
+  std::unique_ptr<CPrintPage> page = CPrintPage::FromDataImage(image->GetValue(), &refusal);
   if (!page) {
-    LogError("print session " + session->m_strId + ": the page image does not decode");
+    LogError("print session " + session->m_strId + ": page refused: " + refusal);
     return {};
   }
-  const int key = session->AddPage(std::move(page));
+  const int key = session->AddPage(std::move(page), &refusal);
+  if (key < 0) {
+    LogInfo("print session " + session->m_strId + ": page refused: " + refusal);
+    return {};
+  }
   LogDebug("print session " + session->m_strId + ": page " + std::to_string(key));
   return {true, {}};
 }

@@ -25,7 +25,8 @@ PendingConnections::PendingConnections(DoneFn done)
 
 PendingConnections::~PendingConnections() { CloseAll(); }
 
-void PendingConnections::Add(int socket, ConnectionLimits::Ticket ticket, Clock::time_point now) {
+void PendingConnections::Add(int socket, ConnectionLimits::Ticket ticket, Clock::time_point now,
+                             std::string peer) {
   epoll_event event{};
   event.events = EPOLLIN | EPOLLRDHUP;
   event.data.fd = socket;
@@ -35,7 +36,7 @@ void PendingConnections::Add(int socket, ConnectionLimits::Ticket ticket, Clock:
     return;
   }
   const auto [it, inserted] =
-      m_connections.try_emplace(socket, UniqueFd(socket), std::move(ticket), now);
+      m_connections.try_emplace(socket, UniqueFd(socket), std::move(ticket), now, std::move(peer));
   m_nextDeadline = std::min(m_nextDeadline, it->second.receiver.Deadline());
 }
 
@@ -157,8 +158,8 @@ void PendingConnections::CheckDeadlines(Clock::time_point now) {
     }
     const Outcome outcome = conn.receiver.OnTimer(now);
     if (outcome != Outcome::kWaiting) {
-      if (outcome == Outcome::kNothing && conn.receiver.Size() > 0) {
-        LogDebug("sender stalled with more announced; dropping the connection");
+      if (outcome == Outcome::kNothing && conn.receiver.DropReason() != nullptr) {
+        m_refusals.Note(conn.receiver.DropReason(), now);
       }
       done.emplace_back(socket, outcome);
     } else {
@@ -169,6 +170,23 @@ void PendingConnections::CheckDeadlines(Clock::time_point now) {
   for (const auto& [socket, outcome] : done) {
     Finish(socket, outcome);
   }
+}
+
+bool PendingConnections::EvictIdlest(const std::string* peer, Clock::time_point idleSince) {
+  int idlest = -1;
+  Clock::time_point idlestActivity = idleSince;
+  for (const auto& [socket, conn] : m_connections) {
+    if (conn.receiver.LastActivity() < idlestActivity && (peer == nullptr || conn.peer == *peer)) {
+      idlest = socket;
+      idlestActivity = conn.receiver.LastActivity();
+    }
+  }
+  if (idlest < 0) {
+    return false;
+  }
+  m_refusals.Note("an idle waiting request gave way to a new connection", Clock::now());
+  Finish(idlest, Outcome::kNothing);
+  return true;
 }
 
 void PendingConnections::ResumeHeld(Clock::time_point now) {

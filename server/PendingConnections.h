@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "server/ConnectionLimits.h"
+#include "server/DropLog.h"
 #include "server/RequestReceiver.h"
 #include "util/UniqueFd.h"
 
@@ -41,8 +42,19 @@ class PendingConnections {
   // False when the epoll instance could not be created.
   bool Valid() const { return m_epoll.Valid(); }
 
-  // Watches `socket` (non-blocking), accepted at `now`.
-  void Add(int socket, ConnectionLimits::Ticket ticket, Clock::time_point now);
+  // Watches `socket` (non-blocking), accepted at `now` from peer address
+  // `peer` (may be empty).
+  void Add(int socket, ConnectionLimits::Ticket ticket, Clock::time_point now,
+           std::string peer = {});
+
+  // Closes, without an answer, the connection whose sender has been silent
+  // longest among those silent since before `idleSince` (from peer `peer`
+  // only, unless it is null): room for a new connection when the bounds are
+  // reached. A sender still sending is never chosen. False when there is none.
+  bool EvictIdlest(const std::string* peer, Clock::time_point idleSince);
+
+  // Logs a refused or dropped connection (rate-limited).
+  void NoteRefusal(std::string_view reason, Clock::time_point now) { m_refusals.Note(reason, now); }
 
   // Waits up to `timeoutMs` for bytes on the connections and for a connection
   // on the `listenSockets`, reads what arrived, applies the time-outs and
@@ -62,11 +74,12 @@ class PendingConnections {
 
  private:
   struct Connection {
-    Connection(UniqueFd s, ConnectionLimits::Ticket t, Clock::time_point now)
-        : socket(std::move(s)), ticket(std::move(t)), receiver(now) {}
+    Connection(UniqueFd s, ConnectionLimits::Ticket t, Clock::time_point now, std::string p)
+        : socket(std::move(s)), ticket(std::move(t)), receiver(now), peer(std::move(p)) {}
     UniqueFd socket;
     ConnectionLimits::Ticket ticket;
     RequestReceiver receiver;
+    std::string peer;
     bool held = false;  // waiting for a large share, not watched
   };
 
@@ -84,6 +97,7 @@ class PendingConnections {
   std::vector<int> m_held;  // sockets waiting for a large share, oldest first
   Clock::time_point m_nextDeadline = Clock::time_point::max();
   std::vector<char> m_chunk;
+  DropLog m_refusals;
 };
 
 }  // namespace qb

@@ -1,13 +1,17 @@
 #include "server/PictureRoutes.h"
 
+#include <functional>
 #include <vector>
 
+#include "catalog/CatalogueDb.h"
 #include "catalog/GenericGroupInfos.h"
 #include "catalog/PictGroupGenericHistoryInfos.h"
 #include "catalog/PictGroupSubLevelInfos.h"
 #include "catalog/PictGroupTopLevelInfos.h"
 #include "catalog/TemplateInfos.h"
+#include "util/ClientSocket.h"
 #include "util/Log.h"
+#include "util/LowPriorityPool.h"
 #include "util/SafePath.h"
 #include "util/Text.h"
 #include "util/UserFolders.h"
@@ -30,6 +34,25 @@ bool SplitSelector(const std::string& argument, std::vector<std::string>* pieces
   return true;
 }
 
+// Answers a query whose condition the client wrote on a low-priority thread,
+// so that runaway conditions leave the processor to other requests. When all
+// such threads are busy the query runs here, where it finds every condition
+// slot taken and answers at once as a failed statement.
+std::optional<std::string> OnConditionThread(
+    const std::function<std::optional<std::string>()>& query) {
+  static LowPriorityPool pool(kMaxClientConditions);
+  std::optional<std::string> answer;
+  const int socket = ClientSocket::Current();
+  const auto run = [&] {
+    const ClientSocket client(socket);
+    answer = query();
+  };
+  if (!pool.TryRun(run)) {
+    run();
+  }
+  return answer;
+}
+
 }  // namespace
 
 std::optional<std::string> ServeTopGroup(const std::string& argument) {
@@ -49,7 +72,7 @@ std::optional<std::string> ServeSubGroup(const std::string& argument) {
   }
   const PictGroupSubLevelInfos groups;
   if (Contains(pieces[0], "list")) {
-    return groups.GetSubLevelList(pieces[1]);
+    return OnConditionThread([&] { return groups.GetSubLevelList(pieces[1]); });
   }
   if (pieces.size() == 3) {
     return groups.GetPictList(pieces[1] + "&" + pieces[2]);
@@ -93,7 +116,8 @@ std::optional<std::string> ServeTemplateData(const std::string& argument) {
 }
 
 std::optional<std::string> ServePictRecent(const std::string& argument) {
-  return PictGroupGenericHistoryInfos().GetHistoryPictList(argument);
+  return OnConditionThread(
+      [&] { return PictGroupGenericHistoryInfos().GetHistoryPictList(argument); });
 }
 
 }  // namespace qb

@@ -57,6 +57,7 @@ RequestFrame RequestFramer::Update(std::string_view received) {
   }
 
   const size_t headerEnd = *m_headerEnd;
+  frame.headerBytes = headerEnd;
   if (m_contentLength && *m_contentLength > 0) {
     const uint64_t total = headerEnd + static_cast<uint64_t>(*m_contentLength);
     if (total > kMaxRequestBytes) {

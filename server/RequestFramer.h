@@ -25,6 +25,7 @@ struct RequestFrame {
   size_t size = 0;         // kComplete: how many bytes make up the request
   bool pauseEnds = false;  // kNeedMore: a pause of the sender completes it
   size_t expected = 0;     // kNeedMore: the announced size of the whole request, 0 if unknown
+  size_t headerBytes = 0;  // the header block with its blank line; 0 while it is open
 };
 
 class RequestFramer {

@@ -10,13 +10,23 @@ RequestReceiver::Outcome RequestReceiver::OnBytes(std::string_view bytes, Clock:
   }
   // Near the limit, doubling would reserve up to twice the largest request
   // the receiver may hold; reserve that largest size instead.
+  // An announced length is reserved once, so a large body costs its own size
+  // rather than up to twice it while the buffer doubles.
   const size_t needed = m_bytes.size() + bytes.size();
-  if (needed > m_bytes.capacity() && needed > kMaxRequestBytes / 2) {
-    m_bytes.reserve(std::max(needed, kMaxRequestBytes + 1));
+  if (needed > m_bytes.capacity()) {
+    if (m_frame.expected > 0) {
+      m_bytes.reserve(std::max(needed, std::min(m_frame.expected, kMaxRequestBytes + 1)));
+    } else if (needed > kMaxRequestBytes / 2) {
+      m_bytes.reserve(std::max(needed, kMaxRequestBytes + 1));
+    }
   }
   m_bytes.append(bytes);
   m_lastActivity = now;
+  const bool headerWasOpen = m_frame.headerBytes == 0;
   m_frame = m_framer.Update(m_bytes);
+  if (headerWasOpen && m_frame.headerBytes != 0) {
+    m_headerDone = now;
+  }
   switch (m_frame.state) {
     case RequestFrame::State::kTooLarge:
       std::string().swap(m_bytes);
@@ -39,14 +49,44 @@ RequestReceiver::Outcome RequestReceiver::OnTimer(Clock::time_point now) {
   if (now < Deadline()) {
     return Outcome::kWaiting;
   }
-  return !m_bytes.empty() && m_frame.pauseEnds ? Outcome::kComplete : Outcome::kNothing;
+  if (!m_bytes.empty() && now >= ProgressDeadline()) {
+    m_dropReason = m_frame.headerBytes == 0 ? "header not complete in time"
+                                            : "body arriving too slowly";
+    return Outcome::kNothing;
+  }
+  if (!m_bytes.empty() && m_frame.pauseEnds) {
+    return Outcome::kComplete;
+  }
+  if (!m_bytes.empty()) {
+    m_dropReason = "sender stalled with more announced";
+  }
+  return Outcome::kNothing;
+}
+
+void RequestReceiver::Restart(Clock::time_point now) {
+  if (now > m_lastActivity) {
+    const auto notRead = now - m_lastActivity;
+    m_opened += notRead;
+    m_headerDone += notRead;
+  }
+  m_lastActivity = now;
+}
+
+RequestReceiver::Clock::time_point RequestReceiver::ProgressDeadline() const {
+  if (m_frame.headerBytes == 0) {
+    return m_opened + kHeaderDeadline;
+  }
+  const size_t body = m_bytes.size() - std::min(m_bytes.size(), m_frame.headerBytes);
+  const auto allowed = std::chrono::milliseconds(body * 1000 / kMinBodyBytesPerSecond);
+  return m_headerDone + kBodyGrace + allowed;
 }
 
 RequestReceiver::Clock::time_point RequestReceiver::Deadline() const {
   if (m_bytes.empty()) {
     return m_lastActivity + kFirstBytesWait;
   }
-  return m_lastActivity + (m_frame.pauseEnds ? kPauseEndsRequest : kStallLimit);
+  return std::min(ProgressDeadline(),
+                  m_lastActivity + (m_frame.pauseEnds ? kPauseEndsRequest : kStallLimit));
 }
 
 }  // namespace qb

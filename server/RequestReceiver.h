@@ -5,9 +5,12 @@
 //  - a request without an announced length (header block still open, or a
 //    POST without Content-Length) is complete when the sender pauses for
 //    kPauseEndsRequest, or closes its side;
-//  - nothing within kFirstBytesWait of the connection opening, a sender that
-//    stalls for kStallLimit while more is announced, or a close before the
-//    announced bytes are in leaves nothing usable;
+//  - nothing within kFirstBytesWait of the connection opening, a header block
+//    not complete within kHeaderDeadline of it, a body arriving slower than
+//    kMinBodyBytesPerSecond once kBodyGrace has passed after the header, a
+//    sender that stalls for kStallLimit while more is announced, or a close
+//    before the announced bytes are in leaves nothing usable (DropReason()
+//    says which);
 //  - a request that is or announces more than kMaxRequestBytes is too large;
 //    at most kMaxRequestBytes + 1 bytes are ever held (see Room()).
 //
@@ -28,7 +31,9 @@ namespace qb {
 inline constexpr std::chrono::milliseconds kPauseEndsRequest{100};
 inline constexpr std::chrono::milliseconds kFirstBytesWait{2200};
 inline constexpr std::chrono::milliseconds kStallLimit{30000};
-
+inline constexpr std::chrono::milliseconds kHeaderDeadline{10000};
+inline constexpr std::chrono::milliseconds kBodyGrace{10000};
+inline constexpr size_t kMinBodyBytesPerSecond = 8 * 1024;
 class RequestReceiver {
  public:
   using Clock = std::chrono::steady_clock;
@@ -40,7 +45,7 @@ class RequestReceiver {
     kNothing,   // nothing usable: close without an answer
   };
 
-  explicit RequestReceiver(Clock::time_point opened) : m_lastActivity(opened) {}
+  explicit RequestReceiver(Clock::time_point opened) : m_opened(opened), m_lastActivity(opened) {}
 
   // Bytes that arrived at `now` (at most Room() of them). Only while kWaiting.
   Outcome OnBytes(std::string_view bytes, Clock::time_point now);
@@ -51,10 +56,16 @@ class RequestReceiver {
   // Restarts the pause and stall clocks at `now`: for a caller that stopped
   // reading the connection for a while, so that its own wait is not taken for
   // a pause of the sender.
-  void Restart(Clock::time_point now) { m_lastActivity = now; }
+  // The time not read is not held against the body's rate either.
+  void Restart(Clock::time_point now);
 
   // When OnTimer would next change the outcome.
   Clock::time_point Deadline() const;
+  // After kNothing from OnTimer: why the connection is dropped, for the log;
+  // null when it sent nothing at all.
+  const char* DropReason() const { return m_dropReason; }
+  // When the last bytes arrived (the opening when none have).
+  Clock::time_point LastActivity() const { return m_lastActivity; }
   // How many more bytes may be passed to OnBytes.
   size_t Room() const { return kMaxRequestBytes + 1 - m_bytes.size(); }
   // Bytes held so far, and the memory reserved for them (never more than
@@ -65,10 +76,16 @@ class RequestReceiver {
   std::string TakeRequest() { return std::move(m_bytes); }
 
  private:
+  // The time by which the header block or the body must have progressed.
+  Clock::time_point ProgressDeadline() const;
+
   std::string m_bytes;
   RequestFramer m_framer;
   RequestFrame m_frame{.pauseEnds = true};
+  Clock::time_point m_opened;
   Clock::time_point m_lastActivity;  // the opening, or the last bytes
+  Clock::time_point m_headerDone{};  // when the header block was complete
+  const char* m_dropReason = nullptr;
 };
 
 }  // namespace qb

@@ -42,9 +42,9 @@
 #include <unordered_map>
 #include <vector>
 
-namespace qb {
+#include "util/DiskBudget.h"
 
-inline constexpr char kPartialSuffix[] = ".partial";
+namespace qb {
 
 class DownloadDataBase;
 class DownloadJob;

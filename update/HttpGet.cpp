@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "util/CatalogueUrl.h"
+#include "util/DiskBudget.h"
 #include "util/Log.h"
 #include "util/Text.h"
 #include "util/UniqueFd.h"
@@ -53,7 +54,35 @@ struct Transfer {
   bool statusRefused = false;
   bool tooLarge = false;       // memory mode: the body passed kMaxMemoryBodyBytes
   const std::atomic<int>* stop = nullptr;
+  const std::string* path = nullptr;  // file mode: where the body goes
+  uint64_t written = 0;               // file mode: body bytes written
+  uint64_t nextRoomCheck = 0;         // file mode: when free space is looked at next
+  std::string diskRefusal;            // file mode: why the body may not be written
 };
+
+constexpr uint64_t kRoomCheckBytes = 4 * 1024 * 1024;
+
+// File mode: why `length` more body bytes may not be written; empty when they
+// may.
+std::string DiskRefusal(Transfer& transfer, size_t length) {
+  if (transfer.written + length > kMaxDownloadBytes) {
+    return "larger than " + std::to_string(kMaxDownloadBytes) + " bytes";
+  }
+  if (transfer.written >= transfer.nextRoomCheck) {
+    uint64_t needed = length;
+    if (transfer.written == 0) {
+      curl_off_t announced = -1;
+      curl_easy_getinfo(transfer.curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced);
+      needed = announced > 0 ? static_cast<uint64_t>(announced) : length;
+    }
+    transfer.nextRoomCheck = transfer.written + kRoomCheckBytes;
+    if (!RoomFor(*transfer.path, needed)) {
+      return "would leave less than " + std::to_string(DiskReserve(*transfer.path)) +
+             " bytes free";
+    }
+  }
+  return {};
+}
 
 // Nothing of the body is taken unless the status is 200; refusing makes the
 // transfer fail at once.
@@ -81,6 +110,11 @@ size_t OnBody(char* data, size_t size, size_t count, void* user) {
     transfer.bytes.append(data, length);
     return length;
   }
+  transfer.diskRefusal = DiskRefusal(transfer, length);
+  if (!transfer.diskRefusal.empty()) {
+    return 0;
+  }
+  transfer.written += length;
   size_t written = 0;
   while (written < length) {
     const ssize_t n = ::write(transfer.fd, data + written, length - written);
@@ -136,6 +170,7 @@ std::string HttpGet(const std::string& url, const std::string* savePath,
       return {};
     }
     transfer.fd = file.Get();
+    transfer.path = savePath;
   }
 
   GlobalInit();
@@ -167,10 +202,9 @@ std::string HttpGet(const std::string& url, const std::string* savePath,
   curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, StallSeconds());
   curl_easy_setopt(c, CURLOPT_SSL_VERIFYPEER, 1L);
   curl_easy_setopt(c, CURLOPT_SSL_VERIFYHOST, 0L);
-  if (savePath == nullptr) {
-    curl_easy_setopt(c, CURLOPT_MAXFILESIZE_LARGE,
-                     static_cast<curl_off_t>(kMaxMemoryBodyBytes));
-  }
+  curl_easy_setopt(c, CURLOPT_MAXFILESIZE_LARGE,
+                   static_cast<curl_off_t>(savePath == nullptr ? kMaxMemoryBodyBytes
+                                                               : kMaxDownloadBytes));
   curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, &OnBody);
   curl_easy_setopt(c, CURLOPT_WRITEDATA, &transfer);
   curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, &OnProgress);
@@ -181,8 +215,12 @@ std::string HttpGet(const std::string& url, const std::string* savePath,
   long status = 0;
   curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &status);
   if (rc != CURLE_OK || status != 200) {
-    if (transfer.tooLarge || rc == CURLE_FILESIZE_EXCEEDED) {
-      reason = "body larger than " + std::to_string(kMaxMemoryBodyBytes) + " bytes";
+    if (!transfer.diskRefusal.empty()) {
+      reason = "refused: the download " + transfer.diskRefusal;
+    } else if (transfer.tooLarge || rc == CURLE_FILESIZE_EXCEEDED) {
+      reason = "body larger than " +
+               std::to_string(savePath == nullptr ? kMaxMemoryBodyBytes : kMaxDownloadBytes) +
+               " bytes";
     } else if (transfer.writeFailed) {
       reason = "cannot write " + *savePath;
     } else {

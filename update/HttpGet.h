@@ -35,7 +35,9 @@ inline constexpr size_t kMaxMemoryBodyBytes = size_t{256} * 1024 * 1024;
 //
 // File mode: the file is created (or emptied) before any network access and
 // the body is written in chunks of at most 4096 bytes with a 10 ms pause after
-// each. "ok" when at least one chunk was written and no write failed; empty
+// each, within the limits of DiskBudget (a body over kMaxDownloadBytes, or one
+// that would leave less than the reserve free, fails and is logged). "ok" when
+// at least one chunk was written and no write failed; empty
 // when the file could not be created, the request failed, the status was not
 // 200, the body was empty or a write failed. A failed download leaves the
 // (empty or partial) file behind.

@@ -1,12 +1,14 @@
 #include "util/Unzip.h"
 
 #include <minizip/unzip.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <vector>
 
+#include "util/DiskBudget.h"
 #include "util/FileHelpers.h"
 #include "util/Log.h"
 #include "util/SafePath.h"
@@ -38,30 +40,99 @@ bool AcceptableName(const std::string& name) {
 
 enum class EntryResult { kWritten, kSkipped, kFailed };
 
-// Copies the current (opened) entry to `target`.
-EntryResult CopyEntry(unzFile archive, const std::string& target) {
-  std::unique_ptr<FILE, int (*)(FILE*)> out(std::fopen(target.c_str(), "wb"), &std::fclose);
+// Free space is looked at again after this many bytes of an archive.
+constexpr uint64_t kRoomCheckBytes = 4 * 1024 * 1024;
+
+// Bytes written so far for one archive.
+struct Written {
+  uint64_t total = 0;
+  uint64_t nextRoomCheck = kRoomCheckBytes;
+};
+
+// Why `more` bytes may not be added to an entry of `entryBytes` written so far
+// (declared to unpack to `declared`); empty when they may.
+std::string GrowthRefusal(uint64_t entryBytes, uint64_t more, uint64_t declared,
+                          const std::string& folder, Written* written) {
+  if (entryBytes + more > declared) {
+    return "it unpacks to more than the " + std::to_string(declared) + " bytes it declares";
+  }
+  if (entryBytes + more > kMaxEntryBytes) {
+    return "it unpacks to more than " + std::to_string(kMaxEntryBytes) + " bytes";
+  }
+  if (written->total + more > kMaxArchiveBytes) {
+    return "the archive unpacks to more than " + std::to_string(kMaxArchiveBytes) + " bytes";
+  }
+  written->total += more;
+  if (written->total >= written->nextRoomCheck) {
+    written->nextRoomCheck = written->total + kRoomCheckBytes;
+    if (!RoomFor(folder, 0)) {
+      return "less than " + std::to_string(DiskReserve(folder)) + " bytes would stay free";
+    }
+  }
+  return {};
+}
+
+// Copies the current (opened) entry to `partial` (kWritten: complete, not yet
+// checked; otherwise nothing is left).
+EntryResult CopyEntry(unzFile archive, const std::string& partial, const std::string& target,
+                      uint64_t declared, const std::string& folder, Written* written) {
+  std::unique_ptr<FILE, int (*)(FILE*)> out(std::fopen(partial.c_str(), "wb"), &std::fclose);
   if (!out) {
     LogError("cannot write archive entry " + target);
     return EntryResult::kSkipped;
   }
   std::vector<char> buffer(4096);
+  uint64_t entryBytes = 0;
   for (;;) {
     const int count = unzReadCurrentFile(archive, buffer.data(), static_cast<unsigned>(buffer.size()));
     if (count == 0) {
-      return EntryResult::kWritten;
-    }
-    if (count < 0 ||
-        std::fwrite(buffer.data(), 1, static_cast<size_t>(count), out.get()) != static_cast<size_t>(count)) {
-      out.reset();
-      std::remove(target.c_str());
-      LogError("cannot read or write archive entry " + target);
+      if (std::fclose(out.release()) == 0) {
+        return EntryResult::kWritten;
+      }
+      std::remove(partial.c_str());
+      LogError("cannot complete archive entry " + target);
       return EntryResult::kFailed;
     }
+    std::string refusal;
+    if (count > 0) {
+      refusal = GrowthRefusal(entryBytes, static_cast<uint64_t>(count), declared, folder, written);
+    }
+    if (count < 0 || !refusal.empty() ||
+        std::fwrite(buffer.data(), 1, static_cast<size_t>(count), out.get()) != static_cast<size_t>(count)) {
+      out.reset();
+      std::remove(partial.c_str());
+      if (!refusal.empty()) {
+        LogInfo("archive entry " + target + " refused: " + refusal);
+      } else {
+        LogError("cannot read or write archive entry " + target);
+      }
+      return EntryResult::kFailed;
+    }
+    entryBytes += static_cast<uint64_t>(count);
   }
 }
 
-EntryResult UnpackCurrent(unzFile archive, const std::string& folder) {
+// Why the archive at `path` may not be unpacked into `folder`, from the sizes
+// its entries declare; empty when it may.
+std::string UnpackRefusal(unzFile archive, const std::string& path, const std::string& folder) {
+  uint64_t unpacked = 0;
+  for (int rc = unzGoToFirstFile(archive); rc == UNZ_OK; rc = unzGoToNextFile(archive)) {
+    unz_file_info info{};
+    if (unzGetCurrentFileInfo(archive, &info, nullptr, 0, nullptr, 0, nullptr, 0) == UNZ_OK) {
+      unpacked += info.uncompressed_size;
+    }
+  }
+  struct stat file{};
+  const uint64_t compressed = ::stat(path.c_str(), &file) == 0 ? static_cast<uint64_t>(file.st_size) : 0;
+  std::string refusal = ArchiveRefusal(compressed, unpacked);
+  if (refusal.empty() && !RoomFor(folder, unpacked)) {
+    refusal = "its " + std::to_string(unpacked) + " bytes would leave less than " +
+              std::to_string(DiskReserve(folder)) + " bytes free";
+  }
+  return refusal;
+}
+
+EntryResult UnpackCurrent(unzFile archive, const std::string& folder, Written* written) {
   char nameBuffer[4096];
   unz_file_info info{};
   if (unzGetCurrentFileInfo(archive, &info, nameBuffer, sizeof nameBuffer, nullptr, 0, nullptr,
@@ -104,13 +175,24 @@ EntryResult UnpackCurrent(unzFile archive, const std::string& folder) {
   if (unzOpenCurrentFile(archive) != UNZ_OK) {
     return EntryResult::kFailed;
   }
-  const EntryResult result = CopyEntry(archive, *target);
-  if (unzCloseCurrentFile(archive) == UNZ_CRCERROR && result == EntryResult::kWritten) {
-    std::remove(target->c_str());
+  const std::string partial = *target + kPartialSuffix;
+  const EntryResult result =
+      CopyEntry(archive, partial, *target, info.uncompressed_size, folder, written);
+  const bool checksumFailed = unzCloseCurrentFile(archive) == UNZ_CRCERROR;
+  if (result != EntryResult::kWritten) {
+    return result;
+  }
+  if (checksumFailed) {
+    std::remove(partial.c_str());
     LogError("archive entry fails its checksum: " + name);
     return EntryResult::kFailed;
   }
-  return result;
+  if (std::rename(partial.c_str(), target->c_str()) != 0) {
+    std::remove(partial.c_str());
+    LogError("cannot complete archive entry " + *target);
+    return EntryResult::kFailed;
+  }
+  return EntryResult::kWritten;
 }
 
 }  // namespace
@@ -125,12 +207,18 @@ int Unzip(const std::string& archivePath) {
   const std::string part = DirectoryPart(archivePath);
   const std::string folder =
       !part.empty() ? part : std::string(archivePath.starts_with('/') ? "/" : ".");
+  if (const std::string refusal = UnpackRefusal(archive.get(), archivePath, folder);
+      !refusal.empty()) {
+    LogInfo("archive " + archivePath + " not unpacked: " + refusal);
+    return 1;
+  }
   int rc = unzGoToFirstFile(archive.get());
   if (rc != UNZ_OK) {
     return 1;
   }
+  Written written;
   while (rc == UNZ_OK) {
-    if (UnpackCurrent(archive.get(), folder) == EntryResult::kFailed) {
+    if (UnpackCurrent(archive.get(), folder, &written) == EntryResult::kFailed) {
       LogError("archive " + archivePath + " ends early: an entry cannot be read");
       return 1;
     }

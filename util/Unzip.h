@@ -7,6 +7,13 @@
 // folder entries create their folder, and the missing folders of an entry in
 // a subfolder are created inside the destination. The archive itself stays.
 //
+// The limits of DiskBudget hold: an archive that would unpack to too much, at
+// too high a ratio, or into less than the reserve of free space is not
+// unpacked at all; an entry that grows past its declared size or a cap while
+// it is written ends the extraction. Each entry is written under its name plus
+// kPartialSuffix and renamed when complete, so no entry is ever left half
+// written under its own name.
+//
 // Thread contract: stateless; any thread.
 #pragma once
 

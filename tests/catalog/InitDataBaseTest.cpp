@@ -2,6 +2,11 @@
 
 #include "catalog/CatalogueFixture.h"
 
+#include <chrono>
+#include <vector>
+
+#include "catalog/CatalogueDb.h"
+
 namespace qb {
 namespace {
 
@@ -152,6 +157,58 @@ TEST_F(InitDataBaseTest, ExecuteSqlReportsCompletionAndBindsValues) {
   Statement read = db->Prepare("SELECT event_contents1 FROM logs WHERE id = 5");
   ASSERT_TRUE(read.NextRow());
   EXPECT_EQ(*read.Text(0), "it's");
+}
+
+TEST_F(InitDataBaseTest, StatementsStayWithinTheirBudget) {
+  Exec("INSERT INTO pict_group_sub_level_infos (id, topLevelId, name) VALUES (1, 3, 'a'),"
+       " (2, 3, 'b'), (3, 3, 'c'), (4, 3, 'd'), (5, 3, 'e'), (6, 3, 'f'), (7, 3, 'g')");
+  std::string join = "SELECT count(*) FROM pict_group_sub_level_infos t0";
+  for (int i = 1; i < 10; ++i) {
+    join += ", pict_group_sub_level_infos t" + std::to_string(i);
+  }
+  struct Row {
+    const char* name;
+    std::string sql;
+    int result;
+  };
+  const Row rows[] = {
+      {"value of exactly the length limit",
+       "SELECT length(zeroblob(" + std::to_string(kMaxValueBytes) + "))", SQLITE_ROW},
+      {"value one byte over the length limit",
+       "SELECT length(zeroblob(" + std::to_string(kMaxValueBytes + 1) + "))", SQLITE_TOOBIG},
+      {"huge random value", "SELECT length(hex(randomblob(500000000)))", SQLITE_TOOBIG},
+      {"runaway join stopped at the time limit", join, SQLITE_INTERRUPT},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    std::optional<CatalogueDb> db = CatalogueDb::Open(CatalogueDb::Mode::kReadOnly);
+    ASSERT_TRUE(db);
+    db->Budget().SetTimeLimit(std::chrono::milliseconds(200));
+    Statement statement = db->Prepare(row.sql);
+    ASSERT_TRUE(statement.Valid());
+    EXPECT_EQ(statement.Step(), row.result);
+    EXPECT_EQ(statement.Failed(), row.result != SQLITE_ROW);
+  }
+}
+
+TEST_F(InitDataBaseTest, OnlyAFewClientConditionsRunAtOnce) {
+  const std::string sql = "SELECT id FROM pict_group_sub_level_infos WHERE 1=1";
+  std::vector<CatalogueDb> open;
+  for (int i = 0; i < kMaxClientConditions; ++i) {
+    std::optional<CatalogueDb> db = CatalogueDb::Open(CatalogueDb::Mode::kReadOnly);
+    ASSERT_TRUE(db);
+    db->RestrictToReading("pict_group_sub_level_infos");
+    EXPECT_EQ(db->Budget().TimeLimit(), kClientConditionTimeLimit);
+    EXPECT_TRUE(db->PrepareSingle(sql).Valid()) << "up to exactly the bound";
+    open.push_back(std::move(*db));
+  }
+  std::optional<CatalogueDb> over = CatalogueDb::Open(CatalogueDb::Mode::kReadOnly);
+  over->RestrictToReading("pict_group_sub_level_infos");
+  EXPECT_FALSE(over->PrepareSingle(sql).Valid()) << "one over";
+  open.pop_back();  // a closed connection gives its slot back
+  std::optional<CatalogueDb> again = CatalogueDb::Open(CatalogueDb::Mode::kReadOnly);
+  again->RestrictToReading("pict_group_sub_level_infos");
+  EXPECT_TRUE(again->PrepareSingle(sql).Valid());
 }
 
 }  // namespace

@@ -5,6 +5,8 @@
 #include "output/CDataMap.h"
 #include "output/CPrintMgr.h"
 #include "output/CPrintSession.h"
+#include "output/DataImage.h"
+#include "output/PrintLimits.h"
 
 namespace qb {
 namespace {
@@ -91,6 +93,87 @@ TEST(CPrintPage, RefusesWhatDoesNotDecodeAndKeepsOnlyTheEncodedBytes) {
   ASSERT_NE(page, nullptr);
   EXPECT_EQ(page->Encoded().substr(1, 3), "PNG");
   EXPECT_EQ(page->DecodeImage().pixel(0, 0), qRgba(255, 0, 0, 255));
+}
+
+TEST(CPrintSession, RefusesPagesPastItsLimitsAtTheEdges) {
+  {
+    CPrintSession session("p", 210, 297, 0, 1);
+    for (int i = 0; i < kMaxSessionPages; ++i) {
+      ASSERT_EQ(session.AddPage(std::make_unique<CPrintPage>("x")), i);
+    }
+    std::string refusal;
+    EXPECT_EQ(session.AddPage(std::make_unique<CPrintPage>("x"), &refusal), -1);
+    EXPECT_NE(refusal, "");
+  }
+  {
+    CPrintSession session("b", 210, 297, 0, 1);
+    EXPECT_EQ(session.AddPage(std::make_unique<CPrintPage>(std::string(kMaxSessionBytes - 1, 'x'))), 0);
+    EXPECT_EQ(session.AddPage(std::make_unique<CPrintPage>("x")), 1);  // exactly at the cap
+    EXPECT_EQ(session.AddPage(std::make_unique<CPrintPage>("x")), -1);
+    EXPECT_EQ(session.PageBytes(), kMaxSessionBytes);
+    // All sessions together: a second full session reaches the total, a
+    // third byte passes it.
+    CPrintSession second("c", 210, 297, 0, 1);
+    EXPECT_EQ(second.AddPage(std::make_unique<CPrintPage>(
+                  std::string(kMaxStoredPageBytes - kMaxSessionBytes, 'x'))), 0);
+    CPrintSession third("d", 210, 297, 0, 1);
+    EXPECT_EQ(third.AddPage(std::make_unique<CPrintPage>("x")), -1);
+    session.Finish();  // a finished session gives its bytes back
+    EXPECT_EQ(third.AddPage(std::make_unique<CPrintPage>("x")), 0);
+  }
+  EXPECT_EQ(StoredPageBytes(), 0u);
+}
+
+TEST(CPrintMgr, BoundsOpenSessionsAndExpiresIdleOnes) {
+  CPrintMgr mgr;
+  std::vector<CPrintSession*> sessions;
+  for (int i = 0; i < kMaxOpenSessions; ++i) {
+    sessions.push_back(mgr.Register(std::make_unique<CPrintSession>(std::to_string(i), 1, 1, 0, 1)));
+    ASSERT_NE(sessions.back(), nullptr);
+  }
+  EXPECT_EQ(mgr.Register(std::make_unique<CPrintSession>("over", 1, 1, 0, 1)), nullptr);
+  sessions[0]->Finish();  // an ended session is no longer open
+  EXPECT_NE(mgr.Register(std::make_unique<CPrintSession>("room", 1, 1, 0, 1)), nullptr);
+
+  ASSERT_EQ(sessions[1]->AddPage(Page()), 0);
+  ASSERT_EQ(sessions[2]->StartPrinting(), 0);  // a session being printed does not expire
+  const auto now = CPrintSession::Clock::now();
+  mgr.ExpireIdle(now, std::chrono::hours(1));
+  EXPECT_EQ(sessions[1]->GetState(), CPrintSession::kNew);
+  mgr.ExpireIdle(now + std::chrono::hours(1), std::chrono::hours(1));
+  EXPECT_EQ(sessions[1]->GetState(), CPrintSession::kDone);
+  EXPECT_EQ(sessions[1]->PageCount(), 0);
+  EXPECT_EQ(sessions[2]->GetState(), CPrintSession::kPrinting);
+}
+
+// A flat PNG of `width` x `height`: small encoded, large decoded.
+std::string FlatPng(int width, int height) {
+  QImage image(width, height, QImage::Format_Mono);
+  image.fill(0);
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  buffer.open(QIODevice::WriteOnly);
+  image.save(&buffer, "PNG");
+  return bytes.toStdString();
+}
+
+TEST(CheckPageImage, AdmitsAnA4PageAt600DpiAndRefusesLargerOnesByTheirHeader) {
+  struct Row {
+    const char* name;
+    int width;
+    int height;
+    bool admitted;
+  };
+  const Row rows[] = {
+      {"A4 at 600 dpi", 4961, 7016, true},
+      {"exactly the pixel limit", 6000, 6000, true},
+      {"one row over the pixel limit", 6000, 6001, false},
+      {"wider than a side may be", kMaxPageSide + 1, 1, false},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    EXPECT_EQ(CheckPageImage(FlatPng(row.width, row.height)).empty(), row.admitted);
+  }
 }
 
 }  // namespace

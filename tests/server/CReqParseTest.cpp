@@ -42,16 +42,20 @@ TEST(CReqParse, SplitsHeaderAndBodyIntoItems) {
         {"width", {"210"}}, {"height", {"297"}}, {"orientation", {"0"}}, {"printCopies", {"2"}}}},
       {"base64 padding dropped", "POST /print/add HTTP/1.1\r\n\r\nimg=data:image/png;base64,AAA=",
        {{"POST", {"/print/add", "HTTP/1.1"}}, {"img", {"data:image/png;base64,AAA"}}}},
-      {"runs of separators", "POST /x HTTP/1.1\r\n\r\na==b&&c",
-       {{"POST", {"/x", "HTTP/1.1"}}, {"a", {"b"}}, {"c", {}}}},
-      {"body tokens are not decoded", "POST /x HTTP/1.1\r\n\r\nk=a%20b+c",
-       {{"POST", {"/x", "HTTP/1.1"}}, {"k", {"a%20b+c"}}}},
+      {"runs of separators", "POST /print/end HTTP/1.1\r\n\r\na==b&&c",
+       {{"POST", {"/print/end", "HTTP/1.1"}}, {"a", {"b"}}, {"c", {}}}},
+      {"body tokens are not decoded", "POST /print/end HTTP/1.1\r\n\r\nk=a%20b+c",
+       {{"POST", {"/print/end", "HTTP/1.1"}}, {"k", {"a%20b+c"}}}},
+      {"invalid UTF-8 in a body token is cleaned", "POST /print/end HTTP/1.1\r\n\r\nk=a\xFF&z",
+       {{"POST", {"/print/end", "HTTP/1.1"}}, {"k", {"a\xEF\xBF\xBD"}}, {"z", {}}}},
+      {"the body of a route that reads no items is left alone",
+       "POST /dbAccess/LIST&P HTTP/1.1\r\n\r\na=b&c", {{"POST", {"/dbAccess/LIST&P", "HTTP/1.1"}}}},
       {"header tokens are decoded", "GET /a%20b+c HTTP/1.1\r\n\r\n",
        {{"GET", {"/a b c", "HTTP/1.1"}}}},
       {"blank-only header line gives no item", "GET / HTTP/1.1\r\n   \r\nX: 1\r\n\r\n",
        {{"GET", {"/", "HTTP/1.1"}}, {"X:", {"1"}}}},
-      {"text ends at a zero byte", std::string("GET /a HTTP/1.1\r\n\r\nk=v\0z=w", 26),
-       {{"GET", {"/a", "HTTP/1.1"}}, {"k", {"v"}}}},
+      {"text ends at a zero byte", std::string("GET /print/add HTTP/1.1\r\n\r\nk=v\0z=w", 34),
+       {{"GET", {"/print/add", "HTTP/1.1"}}, {"k", {"v"}}}},
       {"no request line", "Host: x\r\n\r\n", {{"Host:", {"x"}}}},
   };
   for (const Row& row : rows) {
@@ -59,6 +63,29 @@ TEST(CReqParse, SplitsHeaderAndBodyIntoItems) {
     CReqParse parse;
     EXPECT_EQ(parse.Parse(row.request), !row.items.empty());
     EXPECT_EQ(Items(parse), row.items);
+  }
+}
+
+TEST(CReqParse, CapsTheNumberOfFormItems) {
+  struct Row {
+    const char* name;
+    size_t items;
+    bool rejected;
+  };
+  const Row rows[] = {
+      {"exactly the cap", kMaxFormItems, false},
+      {"one over the cap", kMaxFormItems + 1, true},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    std::string request = "POST /print/init HTTP/1.1\r\n\r\n";
+    for (size_t i = 0; i < row.items; ++i) {
+      request += "a&";
+    }
+    CReqParse parse;
+    EXPECT_EQ(parse.Parse(request), !row.rejected);
+    EXPECT_EQ(parse.IsRejected(), row.rejected);
+    EXPECT_EQ(parse.Params().Count(), row.rejected ? 0 : row.items + 1);
   }
 }
 

@@ -40,5 +40,24 @@ TEST(ConnectionLimits, TicketsHoldSharesUntilTheyAreDestroyed) {
   }
 }
 
+TEST(ConnectionLimits, OnePeerGetsAtMostItsShare) {
+  ConnectionLimits limits(10, 1, 2);
+  std::vector<ConnectionLimits::Ticket> tickets;
+  for (int i = 0; i < 2; ++i) {
+    tickets.push_back(limits.TryOpen());
+    EXPECT_TRUE(tickets.back().SetPeer("127.0.0.1"));  // up to exactly the bound
+  }
+  ConnectionLimits::Ticket third = limits.TryOpen();
+  EXPECT_FALSE(third.SetPeer("127.0.0.1"));  // one over
+  EXPECT_TRUE(third.SetPeer("::1"));         // another peer has its own share
+  tickets.pop_back();                        // a closed connection gives its share back
+  ConnectionLimits::Ticket fourth = limits.TryOpen();
+  EXPECT_TRUE(fourth.SetPeer("127.0.0.1"));
+  ConnectionLimits::Ticket moved = std::move(fourth);  // the share moves with the ticket
+  EXPECT_FALSE(limits.TryOpen().SetPeer("127.0.0.1"));
+  moved = ConnectionLimits::Ticket();
+  EXPECT_TRUE(limits.TryOpen().SetPeer("127.0.0.1"));
+}
+
 }  // namespace
 }  // namespace qb

@@ -5,6 +5,7 @@
 #include <sys/socket.h>
 
 #include <cerrno>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
@@ -50,12 +51,13 @@ class PendingConnectionsTest : public ::testing::Test {
               Done{UniqueFd(socket), outcome, std::move(request), std::move(ticket)}));
         }) {}
 
-  Peer Connect(std::string toSend) {
+  Peer Connect(std::string toSend, std::string address = {},
+               RequestReceiver::Clock::time_point at = RequestReceiver::Clock::now()) {
     int ends[2];
     EXPECT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, ends), 0);
     ConnectionLimits::Ticket ticket = limits.TryOpen();
     EXPECT_TRUE(ticket.Valid());
-    pending.Add(ends[0], std::move(ticket), RequestReceiver::Clock::now());
+    pending.Add(ends[0], std::move(ticket), at, std::move(address));
     return Peer{UniqueFd(ends[1]), std::move(toSend)};
   }
 
@@ -162,6 +164,26 @@ TEST_F(PendingConnectionsTest, CloseAllEndsEveryWaitingConnectionWithoutAnAnswer
     char byte = 0;
     EXPECT_EQ(::recv(peer->fd.Get(), &byte, 1, 0), 0);  // closed, nothing sent
   }
+}
+
+TEST_F(PendingConnectionsTest, TheIdlestSenderOfAPeerGivesWay) {
+  using Clock = RequestReceiver::Clock;
+  const Clock::time_point now = Clock::now();
+  Peer oldest = Connect("", "a", now - std::chrono::seconds(2));
+  Peer older = Connect("", "a", now - std::chrono::seconds(1));
+  Peer other = Connect("", "b", now - std::chrono::seconds(3));
+  Peer fresh = Connect("", "a", now);
+  const std::string peer = "a";
+  // Only connections silent since before the given time count.
+  EXPECT_FALSE(pending.EvictIdlest(&peer, now - std::chrono::seconds(3)));
+  ASSERT_TRUE(pending.EvictIdlest(&peer, now));
+  ASSERT_EQ(done.size(), 1u);
+  EXPECT_EQ(done[0]->outcome, Outcome::kNothing);
+  EXPECT_EQ(pending.Size(), 3u);
+  ASSERT_TRUE(pending.EvictIdlest(nullptr, now));  // any peer: the one of "b"
+  ASSERT_TRUE(pending.EvictIdlest(&peer, now));
+  EXPECT_EQ(pending.Size(), 1u);  // the fresh connection of "a" stays
+  EXPECT_FALSE(pending.EvictIdlest(&peer, now));
 }
 
 }  // namespace
