@@ -9,7 +9,8 @@ CAppData::CAppData()
       m_pPrintMgr(std::make_unique<CPrintMgr>()),
       m_pSaveMgr(std::make_unique<CQxSaveMgr>()),
       m_pDownloadDataBase(std::make_unique<DownloadDataBase>(&m_bStop)),
-      m_pOriginPolicy(std::make_shared<const OriginPolicy>()) {}
+      m_pOriginPolicy(std::make_shared<const OriginPolicy>()),
+      m_pHostPolicy(std::make_shared<const HostPolicy>()) {}
 
 CAppData::~CAppData() {
   m_pTaskMgr.reset();
@@ -33,6 +34,10 @@ std::optional<std::string> CAppData::GetServerValue(const std::string& name) con
   return m_pReg->ReadValue(name);
 }
 
+bool CAppData::SetServerValue(const std::string& name, const std::string& value) const {
+  return m_pReg && !m_pReg->Key().empty() && m_pReg->WriteValue(name, value);
+}
+
 std::shared_ptr<const OriginPolicy> CAppData::GetOriginPolicy() const {
   std::lock_guard lock(m_policyMutex);
   return m_pOriginPolicy;
@@ -44,6 +49,19 @@ void CAppData::SetOriginPolicy(std::shared_ptr<const OriginPolicy> policy) {
   }
   std::lock_guard lock(m_policyMutex);
   m_pOriginPolicy = std::move(policy);
+}
+
+std::shared_ptr<const HostPolicy> CAppData::GetHostPolicy() const {
+  std::lock_guard lock(m_policyMutex);
+  return m_pHostPolicy;
+}
+
+void CAppData::SetHostPolicy(std::shared_ptr<const HostPolicy> policy) {
+  if (!policy) {
+    policy = std::make_shared<const HostPolicy>();
+  }
+  std::lock_guard lock(m_policyMutex);
+  m_pHostPolicy = std::move(policy);
 }
 
 std::string CAppData::GetListening() const {

@@ -3,11 +3,13 @@
 // configuration store, the task link, the catalogue definitions, the download
 // queue, the print manager and the save manager, carries the flags that end
 // the server's loops, the port and the origin policy of the current listening
-// cycle, and points to the control window (not owned).
+// cycle, the origin and host policies of the current listening cycle, and
+// points to the control window (not owned).
 //
 // Thread contract: shared by every thread. The flags and the port are atomics
-// polled without a lock; m_bStop only ever goes from 0 to 1. The origin policy
-// is replaced under its mutex and handed out as a shared, immutable object.
+// polled without a lock; m_bStop only ever goes from 0 to 1. The origin and
+// host policies are replaced under their mutex and handed out as shared,
+// immutable objects.
 // The owned objects are created in the constructor and stay put until the
 // destructor, which runs only once no other thread uses the context.
 #pragma once
@@ -22,6 +24,7 @@
 #include "app/CControlWindow.h"
 #include "app/CReg.h"
 #include "app/CTaskMgr.h"
+#include "app/HostPolicy.h"
 #include "app/OriginPolicy.h"
 #include "catalog/InitDataBase.h"
 #include "output/CPrintMgr.h"
@@ -47,11 +50,18 @@ class CAppData {
   // The text of [Server] `name`; nullopt when there is no store, no key, or
   // no file, group or value. Read afresh on every call.
   std::optional<std::string> GetServerValue(const std::string& name) const;
+  // Stores [Server] `name`; false when there is no store or it cannot be
+  // written.
+  bool SetServerValue(const std::string& name, const std::string& value) const;
 
-  // The origins answered in the current listening cycle; any origin until the
-  // listener first sets it.
+  // The origins answered in the current listening cycle; none listed until
+  // the listener first sets it.
   std::shared_ptr<const OriginPolicy> GetOriginPolicy() const;
   void SetOriginPolicy(std::shared_ptr<const OriginPolicy> policy);
+  // The Host header values served in the current listening cycle; this
+  // computer's names until the listener first sets it.
+  std::shared_ptr<const HostPolicy> GetHostPolicy() const;
+  void SetHostPolicy(std::shared_ptr<const HostPolicy> policy);
 
   // Where the listener is bound in the current cycle ("127.0.0.1 port 3210");
   // empty while it is not listening.
@@ -70,8 +80,9 @@ class CAppData {
   std::unique_ptr<DownloadDataBase> m_pDownloadDataBase;  // the download queue; polls m_bStop
 
  private:
-  mutable std::mutex m_policyMutex;  // guards m_pOriginPolicy
+  mutable std::mutex m_policyMutex;  // guards the two policies below
   std::shared_ptr<const OriginPolicy> m_pOriginPolicy;  // never null
+  std::shared_ptr<const HostPolicy> m_pHostPolicy;      // never null
   mutable std::mutex m_listeningMutex;  // guards m_strListening
   std::string m_strListening;
 };

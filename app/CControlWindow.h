@@ -1,13 +1,16 @@
 // What connection threads may ask of the control window: run a print job or
-// a save on the UI thread. Both calls only post the work and return at once;
-// the work runs later on the UI thread, in posting order.
+// a save on the UI thread, or ask the user whether a web origin may use the
+// server. The calls only post the work and return at once; the work runs
+// later on the UI thread, in posting order.
 //
-// Thread contract: both calls may come from any thread, as long as the window
+// Thread contract: every call may come from any thread, as long as the window
 // outlives every connection worker (the shell joins the workers before it
 // deletes the window).
 #pragma once
 
+#include <functional>
 #include <memory>
+#include <string>
 
 namespace qb {
 
@@ -22,6 +25,17 @@ class CControlWindow {
   virtual void PostPrint(CPrintSession* session) = 0;
   // Posts the save of `session`; the window owns it from now on.
   virtual void PostSave(std::unique_ptr<CQxSaveSession> session) = 0;
+
+  // True when the window can ask the user (a display is available).
+  virtual bool AsksUser() const { return false; }
+  // Asks the user whether `origin` may use the server; `answered` runs on the
+  // UI thread with the answer (true: allow). A window that cannot ask never
+  // calls it.
+  virtual void PostOriginQuestion(const std::string& origin,
+                                  std::function<void(bool allowed)> answered) {
+    (void)origin;
+    (void)answered;
+  }
 };
 
 }  // namespace qb

@@ -6,7 +6,7 @@
 // system-wide ones ($XDG_CONFIG_DIRS, default /etc/xdg).
 //
 // Thread contract: the key is set at construction; reads go to the file every
-// time and may run on any thread.
+// time and may run on any thread; writes come from one thread (the listener).
 #pragma once
 
 #include <cstdint>
@@ -31,12 +31,19 @@ class CReg {
   // The text of value `name` under the key; nullopt when the key is empty or
   // malformed, or the file, group or value is missing.
   std::optional<std::string> ReadValue(const std::string& name) const;
+  // Sets value `name` under the key; false when the key is empty or
+  // malformed or the file cannot be written (logged).
+  bool WriteValue(const std::string& name, const std::string& value) const;
 
   // Value `name` as a 32-bit unsigned number: it counts only as a plain
   // decimal integer that fits in 32 bits.
   std::optional<uint32_t> ReadDword(const std::string& name) const;
 
  private:
+  // The file (relative to a configuration folder) and group of the key;
+  // false when the key is empty or malformed.
+  bool Location(std::string* file, std::string* group) const;
+
   std::string m_strKey;
 };
 

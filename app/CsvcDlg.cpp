@@ -16,6 +16,7 @@
 #include <cstring>
 
 #include "app/ControlChannel.h"
+#include "app/OriginPrompt.h"
 #include "output/CPrintSession.h"
 #include "output/CQxSaveSession.h"
 #include "output/PrintJob.h"
@@ -138,6 +139,19 @@ void CsvcDlg::PostSave(std::unique_ptr<CQxSaveSession> session) {
                          " is not saved: the server is stopping");
               }
             });
+      },
+      Qt::QueuedConnection);
+}
+
+void CsvcDlg::PostOriginQuestion(const std::string& origin,
+                                 std::function<void(bool allowed)> answered) {
+  QMetaObject::invokeMethod(
+      this,
+      [this, origin, answered = std::move(answered)] {
+        if (m_pOriginPrompt == nullptr) {
+          m_pOriginPrompt = new OriginPrompt(this);
+        }
+        m_pOriginPrompt->Ask(origin, answered);
       },
       Qt::QueuedConnection);
 }

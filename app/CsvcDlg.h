@@ -1,15 +1,18 @@
 // The control window: the object on the UI thread that owns the control
 // socket, turns SIGTERM/SIGINT into a quit and SIGHUP into a rebind, starts
 // the listener, and runs the print jobs and saves that connection threads post
-// to it. It never shows anything itself; the print and save dialogs appear
-// only when dialogs are shown (a display is present).
+// to it, and asks the user about web origins. It never shows anything
+// itself; the print and save dialogs and the origin question appear only when
+// dialogs are shown (a display is present).
 //
-// Thread contract: created, used and deleted on the UI thread. PostPrint and
-// PostSave may be called from any thread: they only queue the work on the UI
-// thread's event loop. The owner joins every connection worker before it
-// deletes the window; work still queued then is dropped with it. Print and
-// save dialogs open one at a time: a job or a document that arrives while a
-// dialog is open waits in the dialog queue for its turn.
+// Thread contract: created, used and deleted on the UI thread. PostPrint,
+// PostSave and PostOriginQuestion may be called from any thread: they only
+// queue the work on the UI thread's event loop; AsksUser reads a constant.
+// The owner joins every connection worker before it deletes the window; work
+// still queued then is dropped with it. Print and save dialogs open one at a
+// time: a job or a document that arrives while a dialog is open waits in the
+// dialog queue for its turn. The origin question is a window of its own that
+// does not wait for them (nor they for it).
 #pragma once
 
 #include <QObject>
@@ -27,6 +30,8 @@ class QLocalServer;
 class QSocketNotifier;
 
 namespace qb {
+
+class OriginPrompt;
 
 class CsvcDlg : public QObject, public CControlWindow {
  public:
@@ -50,6 +55,9 @@ class CsvcDlg : public QObject, public CControlWindow {
 
   void PostPrint(CPrintSession* session) override;
   void PostSave(std::unique_ptr<CQxSaveSession> session) override;
+  bool AsksUser() const override { return m_bShowDialogs; }
+  void PostOriginQuestion(const std::string& origin,
+                          std::function<void(bool allowed)> answered) override;
 
   // The answer to the status request: "key=value" lines (see ControlChannel).
   std::string StatusText() const;
@@ -69,6 +77,7 @@ class CsvcDlg : public QObject, public CControlWindow {
   QSocketNotifier* m_pSignalNotifier = nullptr;  // owned through the QObject tree
   UniqueFd m_signalFd;                     // signalfd of the blocked signals
   std::unique_ptr<QPrinter> m_pPrinter;    // created at the first print job
+  OriginPrompt* m_pOriginPrompt = nullptr;  // owned through the QObject tree
   DialogQueue m_dialogs;                   // print and save dialogs, one at a time
   const std::chrono::steady_clock::time_point m_started = std::chrono::steady_clock::now();
 };

@@ -2,22 +2,10 @@
 
 #include <algorithm>
 
+#include "util/Text.h"
+
 namespace qb {
 namespace {
-
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-
-std::string_view TrimBlanks(std::string_view text) {
-  while (!text.empty() && IsBlank(text.front())) {
-    text.remove_prefix(1);
-  }
-  while (!text.empty() && IsBlank(text.back())) {
-    text.remove_suffix(1);
-  }
-  return text;
-}
-
-char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 bool IsAlpha(char c) { return c >= 'a' && c <= 'z'; }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
@@ -45,8 +33,7 @@ std::optional<std::string> DefaultPort(std::string_view scheme) {
 }  // namespace
 
 std::optional<std::string> NormalizeOrigin(std::string_view text) {
-  std::string lower(text);
-  std::transform(lower.begin(), lower.end(), lower.begin(), AsciiLower);
+  const std::string lower = AsciiLower(text);
   if (lower == "null") {
     return lower;
   }
@@ -110,25 +97,15 @@ std::optional<std::string> NormalizeOrigin(std::string_view text) {
   return result;
 }
 
-OriginPolicy OriginPolicy::FromConfig(const std::optional<std::string>& value,
-                                      std::vector<std::string>* rejected) {
-  OriginPolicy policy;
-  if (!value) {
-    return policy;
-  }
+std::vector<std::string> ParseOriginList(const std::optional<std::string>& value, bool* any,
+                                         std::vector<std::string>* rejected) {
   std::vector<std::string> origins;
-  bool any = false;
-  bool listed = false;
-  std::string_view rest = *value;
-  while (!(rest = TrimBlanks(rest)).empty()) {
-    const size_t end =
-        std::min(rest.find(' ') == std::string_view::npos ? rest.size() : rest.find(' '),
-                 rest.find('\t') == std::string_view::npos ? rest.size() : rest.find('\t'));
-    const std::string_view entry = rest.substr(0, end);
-    rest.remove_prefix(end);
-    listed = true;
+  const std::string_view list = value ? std::string_view(*value) : std::string_view();
+  for (const std::string_view entry : BlankSeparated(list)) {
     if (entry == "*") {
-      any = true;
+      if (any != nullptr) {
+        *any = true;
+      }
       continue;
     }
     std::optional<std::string> origin = NormalizeOrigin(entry);
@@ -142,20 +119,64 @@ OriginPolicy OriginPolicy::FromConfig(const std::optional<std::string>& value,
       origins.push_back(std::move(*origin));
     }
   }
-  if (!listed || any) {
-    return policy;
-  }
-  policy.m_bAny = false;
-  policy.m_origins = std::move(origins);
+  return origins;
+}
+
+OriginPolicy OriginPolicy::Any() {
+  OriginPolicy policy;
+  policy.m_bAny = true;
   return policy;
 }
 
-bool OriginPolicy::Allows(std::string_view origin) const {
-  if (m_bAny) {
-    return true;
+OriginPolicy OriginPolicy::FromConfig(const std::optional<std::string>& allowed,
+                                      std::vector<std::string>* rejected) {
+  return FromConfig(allowed, std::nullopt, rejected);
+}
+
+OriginPolicy OriginPolicy::FromConfig(const std::optional<std::string>& allowed,
+                                      const std::optional<std::string>& denied,
+                                      std::vector<std::string>* rejected) {
+  OriginPolicy policy;
+  bool any = false;
+  policy.m_origins = ParseOriginList(allowed, &any, rejected);
+  policy.m_denied = ParseOriginList(denied, nullptr, rejected);
+  if (any) {
+    policy.m_bAny = true;
+    policy.m_origins.clear();
   }
+  return policy;
+}
+
+OriginPolicy OriginPolicy::With(const std::string& origin, bool allowed) const {
+  OriginPolicy policy = *this;
+  std::vector<std::string>& to = allowed ? policy.m_origins : policy.m_denied;
+  std::vector<std::string>& from = allowed ? policy.m_denied : policy.m_origins;
+  from.erase(std::remove(from.begin(), from.end(), origin), from.end());
+  if (std::find(to.begin(), to.end(), origin) == to.end() && !(allowed && policy.m_bAny)) {
+    to.push_back(origin);
+  }
+  return policy;
+}
+
+OriginStanding OriginPolicy::Standing(std::string_view origin) const {
   const std::optional<std::string> normal = NormalizeOrigin(TrimBlanks(origin));
-  return normal && std::find(m_origins.begin(), m_origins.end(), *normal) != m_origins.end();
+  if (normal && std::find(m_denied.begin(), m_denied.end(), *normal) != m_denied.end()) {
+    return OriginStanding::kDenied;
+  }
+  if (m_bAny) {
+    return OriginStanding::kAllowed;  // as with no list at all: whatever the header says
+  }
+  if (!normal) {
+    return OriginStanding::kDenied;
+  }
+  if (std::find(m_origins.begin(), m_origins.end(), *normal) != m_origins.end()) {
+    return OriginStanding::kAllowed;
+  }
+  return OriginStanding::kUnlisted;
+}
+
+bool OriginPolicy::Allows(std::string_view origin) const {
+  return Standing(origin) == OriginStanding::kAllowed;
 }
 
 }  // namespace qb

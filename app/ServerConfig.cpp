@@ -22,9 +22,9 @@ struct KnownKey {
 
 // Every key the server reads, spelled as documented.
 constexpr KnownKey kKnownKeys[] = {
-    {"Server", "port"},         {"Server", "bindAddress"}, {"Server", "allowedOrigins"},
-    {"Server", "allowedHosts"}, {"Catalogue", "url"},      {"Catalogue", "proxy"},
-    {"Save", "folder"},
+    {"Server", "port"},          {"Server", "bindAddress"},  {"Server", "allowedOrigins"},
+    {"Server", "deniedOrigins"}, {"Server", "allowedHosts"}, {"Catalogue", "url"},
+    {"Catalogue", "proxy"},      {"Save", "folder"},
 };
 
 std::string Where(const ConfigEntry& entry) {
@@ -105,7 +105,7 @@ std::optional<std::string> NormalizeBindAddress(const std::optional<std::string>
   }
   std::string text = words.front();
   if (SameName(text, "localhost")) {
-    return "127.0.0.1";
+    return std::string();
   }
   in_addr v4{};
   if (::inet_pton(AF_INET, text.c_str(), &v4) == 1) {
@@ -116,7 +116,9 @@ std::optional<std::string> NormalizeBindAddress(const std::optional<std::string>
   }
   in6_addr v6{};
   if (::inet_pton(AF_INET6, text.c_str(), &v6) == 1) {
-    return text;
+    char canonical[INET6_ADDRSTRLEN] = {};
+    ::inet_ntop(AF_INET6, &v6, canonical, sizeof canonical);
+    return std::string(canonical);
   }
   return std::nullopt;
 }
@@ -147,6 +149,9 @@ std::optional<std::string> ServerConfig::ServerText(std::string_view key) const 
   }
   if (key == "allowedOrigins") {
     return m_allowedOrigins;
+  }
+  if (key == "deniedOrigins") {
+    return m_deniedOrigins;
   }
   if (key == "allowedHosts") {
     return m_allowedHosts;
@@ -242,42 +247,54 @@ void ServerConfig::Check(const std::optional<std::string>& catalogueUrlFlag) {
   Add("[Server] port", std::to_string(m_port), portSource);
 
   // [Server] bindAddress
-  std::string bindShown = "every interface";
+  std::string bindShown(kThisComputerOnly);
   std::string bindSource(kSourceDefault);
   if (const std::optional<ConfigEntry> entry = m_files.Find("Server", "bindAddress")) {
     m_bindAddress = entry->value;
     const std::optional<std::string> address = NormalizeBindAddress(entry->value);
     if (!address) {
       Warn(*entry, "[Server] bindAddress " + Quoted(entry->value) +
-                       " is not an IPv4 or IPv6 address or localhost; using 127.0.0.1");
-      bindShown = "127.0.0.1";
+                       " is not an IPv4 or IPv6 address or localhost; using " +
+                       std::string(kThisComputerOnly));
       bindSource = rejected(*entry, "fallback");
-    } else if (!address->empty()) {
-      bindShown = *address;
+    } else {
       bindSource = entry->file;
+      if (!address->empty()) {
+        bindShown = *address;
+      }
     }
   }
   Add("[Server] bindAddress", bindShown, bindSource);
 
-  // [Server] allowedOrigins
-  std::string originsShown = "* (any origin)";
-  std::string originsSource(kSourceDefault);
-  if (const std::optional<ConfigEntry> entry = m_files.Find("Server", "allowedOrigins")) {
-    m_allowedOrigins = entry->value;
-    std::vector<std::string> refused;
-    const OriginPolicy policy = OriginPolicy::FromConfig(entry->value, &refused);
-    for (const std::string& word : refused) {
-      Warn(*entry, "[Server] allowedOrigins entry " + Quoted(word) +
-                       " is not an origin (scheme://host[:port] or null); it is left out");
+  // [Server] allowedOrigins and deniedOrigins
+  const auto origins = [&](std::string_view key, std::string none) {
+    std::string shown = std::move(none);
+    std::string source(kSourceDefault);
+    const std::optional<ConfigEntry> entry = m_files.Find("Server", key);
+    if (entry) {
+      std::vector<std::string> refused;
+      bool any = false;
+      const std::vector<std::string> listed = ParseOriginList(entry->value, &any, &refused);
+      if (any && key == "deniedOrigins") {
+        refused.insert(refused.begin(), "*");  // "*" stands for any origin only when allowing
+        any = false;
+      }
+      for (const std::string& word : refused) {
+        Warn(*entry, "[Server] " + std::string(key) + " entry " + Quoted(word) +
+                         " is not an origin (scheme://host[:port] or null); it is left out");
+      }
+      source = entry->file;
+      if (any) {
+        shown = "* (any origin)";
+      } else if (!listed.empty()) {
+        shown = Joined(listed);
+      }
     }
-    originsSource = entry->file;
-    if (!policy.AllowsAny()) {
-      originsShown = policy.Origins().empty()
-                         ? std::string("none (requests with Origin are refused)")
-                         : Joined(policy.Origins());
-    }
-  }
-  Add("[Server] allowedOrigins", originsShown, originsSource);
+    Add("[Server] " + std::string(key), shown, source);
+    return entry ? std::optional<std::string>(entry->value) : std::nullopt;
+  };
+  m_allowedOrigins = origins("allowedOrigins", "none listed (the user is asked about each origin)");
+  m_deniedOrigins = origins("deniedOrigins", "none listed");
 
   // [Server] allowedHosts
   std::string hostsShown = "none listed";

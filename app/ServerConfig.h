@@ -47,7 +47,7 @@ class ServerConfig {
   // [Server] port: low 16 bits of a plain decimal 32-bit value, else 3210.
   uint16_t Port() const { return m_port; }
   // The text of a [Server] key in effect (bindAddress, allowedOrigins,
-  // allowedHosts); nullopt when unset or not usable.
+  // deniedOrigins, allowedHosts); nullopt when unset or not usable.
   std::optional<std::string> ServerText(std::string_view key) const;
   // The catalogue server's base URL in effect; empty when there is none.
   const std::string& CatalogueUrl() const { return m_catalogueUrl; }
@@ -74,6 +74,7 @@ class ServerConfig {
   uint16_t m_port = 0;
   std::optional<std::string> m_bindAddress;
   std::optional<std::string> m_allowedOrigins;
+  std::optional<std::string> m_deniedOrigins;
   std::optional<std::string> m_allowedHosts;
   std::string m_catalogueUrl;
   std::string m_catalogueUrlSource;
@@ -87,9 +88,13 @@ class ServerConfig {
   std::vector<Found> m_found;  // warnings while checking, before they are ordered
 };
 
-// The address a [Server] bindAddress text asks for: "" for every interface
-// (unset or blank), "127.0.0.1" for "localhost", an IPv4 or IPv6 literal
-// without brackets; nullopt when the text is none of these.
+// How the listener's default reach is shown.
+inline constexpr std::string_view kThisComputerOnly = "this computer only (127.0.0.1 and ::1)";
+
+// The address a [Server] bindAddress text asks for: "" for this computer only
+// (unset, blank or "localhost": 127.0.0.1 and ::1), an IPv4 literal, or an
+// IPv6 literal without brackets in its shortest form; nullopt when the text is
+// none of these.
 std::optional<std::string> NormalizeBindAddress(const std::optional<std::string>& value);
 
 }  // namespace qb

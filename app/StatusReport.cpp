@@ -286,6 +286,8 @@ StatusResult MakeStatusReport(int reachSeconds) {
   for (const ConfigSetting& setting : config.Settings()) {
     if (setting.name == "[Server] allowedOrigins") {
       report.Line("allowed origins", setting.value);
+    } else if (setting.name == "[Server] deniedOrigins") {
+      report.Line("denied origins", setting.value);
     } else if (setting.name == "[Server] allowedHosts") {
       report.Line("allowed hosts", setting.value);
     }

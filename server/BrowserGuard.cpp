@@ -3,10 +3,14 @@
 #include <algorithm>
 #include <vector>
 
+#include "server/RefusalLog.h"
 #include "util/Log.h"
+#include "util/UserFolders.h"
 
 namespace qb {
 namespace {
+
+constexpr size_t kLoggedTextLimit = 200;
 
 // A header name character (an HTTP token character), or the separators of a
 // list of them.
@@ -15,6 +19,50 @@ bool IsHeaderListChar(char c) {
     return true;
   }
   return std::string_view("!#$%&'*+-.^_`|~, \t").find(c) != std::string_view::npos;
+}
+
+std::string Shown(std::string_view text) {
+  return "\"" + std::string(text.substr(0, kLoggedTextLimit)) + "\"";
+}
+
+GuardVerdict Refused() {
+  GuardVerdict verdict;
+  verdict.kind = GuardVerdict::Kind::kAnswer;
+  verdict.answer = std::string(kForbiddenAnswer);
+  return verdict;
+}
+
+// The refusal for a Host header, or nullopt when the host may be served.
+std::optional<GuardVerdict> CheckHost(const HostPolicy& hosts, const CReqParse& request) {
+  const std::vector<std::string> values = request.HeaderValues("Host");
+  if (values.size() > 1) {
+    Refusals().Log("host fields", "refused a request with " + std::to_string(values.size()) +
+                                      " Host header fields");
+    return Refused();
+  }
+  if (values.empty() || values.front().empty() || hosts.Allows(values.front())) {
+    return std::nullopt;
+  }
+  const std::string host = values.front().substr(0, kLoggedTextLimit);
+  Refusals().Log("host " + host, "refused a request for host " + Shown(host) +
+                                     ": not a name of this computer (names to serve as well go "
+                                     "in [Server] allowedHosts of " + GetConfigFile() + ")");
+  return Refused();
+}
+
+std::string PreflightFor(const CReqParse& request) {
+  // A field given several times is one comma-separated list.
+  std::string requested;
+  for (const std::string& value : request.HeaderValues("Access-Control-Request-Headers")) {
+    if (value.empty()) {
+      continue;
+    }
+    if (!requested.empty()) {
+      requested.append(", ");
+    }
+    requested.append(value);
+  }
+  return PreflightAnswer(requested);
 }
 
 }  // namespace
@@ -39,30 +87,56 @@ std::string PreflightAnswer(std::string_view requestedHeaders) {
   return answer;
 }
 
-std::optional<std::string> GuardAnswer(const OriginPolicy& policy, const CReqParse& request) {
-  if (!policy.AllowsAny()) {
-    for (const std::string& origin : request.HeaderValues("Origin")) {
-      if (!policy.Allows(origin)) {
-        LogDebug("refused a request from origin \"" + origin.substr(0, 200) + "\"");
-        return std::string(kForbiddenAnswer);
+GuardContext GuardContext::Of(const CAppData& app) {
+  const CControlWindow* window = app.m_pDlg.load();
+  return {app.GetOriginPolicy(), app.GetHostPolicy(), window != nullptr && window->AsksUser()};
+}
+
+GuardVerdict CheckRequest(const GuardContext& context, const CReqParse& request) {
+  if (std::optional<GuardVerdict> refused = CheckHost(*context.hosts, request)) {
+    return std::move(*refused);
+  }
+  std::optional<std::string> unlisted;
+  for (const std::string& origin : request.HeaderValues("Origin")) {
+    switch (context.origins->Standing(origin)) {
+      case OriginStanding::kAllowed:
+        break;
+      case OriginStanding::kDenied:
+        Refusals().Log("origin " + origin.substr(0, kLoggedTextLimit),
+                       "refused a request from origin " + Shown(origin) +
+                           (NormalizeOrigin(origin) ? ": listed in [Server] deniedOrigins"
+                                                    : ": not an origin"));
+        return Refused();
+      case OriginStanding::kUnlisted: {
+        std::string normal = NormalizeOrigin(origin).value_or(origin);
+        if (unlisted && *unlisted != normal) {
+          Refusals().Log("origin fields", "refused a request naming two origins");
+          return Refused();
+        }
+        unlisted = std::move(normal);
+        break;
       }
     }
   }
-  if (request.Method() != "OPTIONS") {
-    return std::nullopt;
+  GuardVerdict verdict;
+  if (request.Method() == "OPTIONS") {
+    // A preflight asks nothing of the user: the request it precedes does.
+    verdict.kind = GuardVerdict::Kind::kAnswer;
+    verdict.answer = PreflightFor(request);
+    return verdict;
   }
-  // A field given several times is one comma-separated list.
-  std::string requested;
-  for (const std::string& value : request.HeaderValues("Access-Control-Request-Headers")) {
-    if (value.empty()) {
-      continue;
-    }
-    if (!requested.empty()) {
-      requested.append(", ");
-    }
-    requested.append(value);
+  if (!unlisted) {
+    return verdict;
   }
-  return PreflightAnswer(requested);
+  verdict.origin = std::move(*unlisted);
+  // "null" is shared by every sandboxed page and local file: no question
+  // could tell them apart.
+  if (context.asksUser && verdict.origin != "null") {
+    verdict.kind = GuardVerdict::Kind::kAsk;
+  } else {
+    verdict.unlisted = true;
+  }
+  return verdict;
 }
 
 }  // namespace qb

@@ -1,17 +1,27 @@
-// The checks a request passes before its route runs, for requests that come
-// from web pages: a request whose Origin header names an origin the
-// configuration does not allow gets the forbidden answer and nothing else is
-// done; a CORS preflight (an OPTIONS request) is answered here so that
-// browsers that ask before sending to a local address keep working. A request
-// without an Origin header (a local program) passes.
+// The checks a request passes before its route runs, so that only this
+// computer's own pages and programs, and the web origins the user allowed,
+// are served:
+//  - a Host header must name this computer (HostPolicy): a page whose own
+//    name was pointed at this computer gets the forbidden answer;
+//  - an Origin header names the page's origin: an allowed one passes, a
+//    denied one gets the forbidden answer, and an unlisted one is asked about
+//    when the user can be asked (the caller holds the request meanwhile) or
+//    otherwise passes for the routes that only read the catalogue;
+//  - a CORS preflight (an OPTIONS request) is answered here, so that browsers
+//    that ask before sending to a local address keep working.
+// A request without Origin (a local program) passes. Refusals are logged
+// through the refusal log (at most once a minute per cause).
 //
 // Thread contract: stateless; any number of connection threads at once.
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include "app/CAppData.h"
+#include "app/HostPolicy.h"
 #include "app/OriginPolicy.h"
 #include "server/CReqParse.h"
 
@@ -29,9 +39,28 @@ inline constexpr std::string_view kForbiddenAnswer =
 // control or non-ASCII bytes), leaves that header out.
 std::string PreflightAnswer(std::string_view requestedHeaders);
 
-// The answer the checks give `request` themselves: the forbidden answer when
-// one of its Origin headers is not allowed by `policy`, else the preflight
-// answer to an OPTIONS request; nullopt when the request goes to its route.
-std::optional<std::string> GuardAnswer(const OriginPolicy& policy, const CReqParse& request);
+// What the checks go by: the policies of the current listening cycle and
+// whether the user can be asked.
+struct GuardContext {
+  std::shared_ptr<const OriginPolicy> origins;
+  std::shared_ptr<const HostPolicy> hosts;
+  bool asksUser = false;
+
+  static GuardContext Of(const CAppData& app);
+};
+
+struct GuardVerdict {
+  enum class Kind {
+    kPass,    // the route runs (see `unlisted`)
+    kAnswer,  // `answer` is sent instead of running the route
+    kAsk,     // the user is to be asked about `origin` first
+  };
+  Kind kind = Kind::kPass;
+  std::string answer;
+  std::string origin;     // kAsk, or kPass with `unlisted`: the origin (compared form)
+  bool unlisted = false;  // kPass: the origin is unlisted; only reading routes may run
+};
+
+GuardVerdict CheckRequest(const GuardContext& context, const CReqParse& request);
 
 }  // namespace qb

@@ -4,15 +4,20 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <thread>
 
+#include "server/BrowserGuard.h"
 #include "server/CSendTask.h"
+#include "server/RefusalLog.h"
 #include "server/SendData.h"
 #include "util/Log.h"
 #include "util/UniqueFd.h"
+#include "util/UserFolders.h"
 
 namespace qb {
 namespace {
@@ -46,9 +51,16 @@ std::string PeerAddress(const sockaddr_storage& address) {
 }
 
 // True when `listenSocket` has a connection waiting in its backlog.
-bool BacklogWaiting(int listenSocket) {
-  pollfd watched{.fd = listenSocket, .events = POLLIN, .revents = 0};
-  return ::poll(&watched, 1, 0) > 0 && (watched.revents & POLLIN) != 0;
+bool BacklogWaiting(const std::vector<int>& listenSockets) {
+  std::vector<pollfd> watched;
+  for (const int socket : listenSockets) {
+    watched.push_back({.fd = socket, .events = POLLIN, .revents = 0});
+  }
+  if (::poll(watched.data(), watched.size(), 0) <= 0) {
+    return false;
+  }
+  return std::any_of(watched.begin(), watched.end(),
+                     [](const pollfd& one) { return (one.revents & POLLIN) != 0; });
 }
 
 // Errors after which accepting again makes sense: the connection went away
@@ -77,33 +89,45 @@ bool IsTransientAcceptError(int error) {
   }
 }
 
+// The local end of `socket`; for a listening socket bound to a wildcard
+// address nullopt, since connections arrive at different addresses.
+std::optional<Endpoint> LocalEnd(int socket) {
+  sockaddr_storage address{};
+  socklen_t length = sizeof address;
+  if (::getsockname(socket, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+    return std::nullopt;
+  }
+  const std::optional<Endpoint> end = Endpoint::From(address);
+  if (end && end->address == Endpoint{end->family, {}, end->port}.address) {
+    return std::nullopt;  // all zeros: the wildcard
+  }
+  return end;
+}
+
 }  // namespace
 
 CMainTask::CMainTask(CTaskMgr* mgr)
     : CTaskBase(mgr),
       m_limits(OpenConnectionBound(), kMaxConnections),
       m_pool(kMaxConnections),
+      m_pGate(std::make_shared<OriginGate>()),
       m_pending([this](int socket, RequestReceiver::Outcome outcome, std::string request,
                        ConnectionLimits::Ticket ticket) {
         OnRequestDone(socket, outcome, std::move(request), std::move(ticket));
-      }) {}
+      }),
+      m_uid(::geteuid()) {}
 
 void CMainTask::Run() {
-  bool reportedFailure = false;
   while (!IsStopped()) {
     const int result = Listen();
     if (IsStopped()) {
       break;
     }
-    if (result == 1 && !reportedFailure) {
-      LogInfo("cannot listen on port " + std::to_string(GetAppData()->m_nPort.load()) + " (" +
-              std::strerror(errno) + "); retrying every 100 ms");
-    }
-    reportedFailure = result == 1;
     Pause(result == 1 ? kBindRetryMs : kRelistenPauseMs);
   }
   m_pending.CloseAll();
   m_pool.Shutdown();
+  m_pGate->TakeAll();  // requests still waiting for an answer: closed without one
 }
 
 void CMainTask::Pause(int ms) {
@@ -113,7 +137,8 @@ void CMainTask::Pause(int ms) {
     if (left <= 0) {
       break;
     }
-    m_pending.Poll(-1, static_cast<int>(std::min<int64_t>(left, kAcceptPollMs)));
+    m_pending.Poll({}, static_cast<int>(std::min<int64_t>(left, kAcceptPollMs)));
+    ServeGate();
   }
 }
 
@@ -123,51 +148,109 @@ int CMainTask::Listen() {
   const uint16_t port = app->GetPort();
   app->m_nPort.store(port);
   if (!m_pending.Valid()) {
+    if (!m_bBindFailureReported) {
+      m_bBindFailureReported = true;
+      LogError("cannot watch connections: no epoll instance could be made; nothing is served");
+    }
     return 1;
   }
 
-  const BindAddress address = m_config.Apply(*app, port);
-  UniqueFd listener = OpenListener(address, kListenBacklog);
-  if (!listener.Valid()) {
+  const BindPlan plan = m_config.Apply(*app, port);
+  std::vector<UniqueFd> listeners;
+  std::vector<int> sockets;
+  std::vector<std::string> boundTexts;
+  std::vector<std::optional<Endpoint>> ends;  // of each listening socket
+  for (const BindAddress& address : plan.addresses) {
+    UniqueFd listener = OpenListener(address, kListenBacklog);
+    if (!listener.Valid()) {
+      if (address.optional && (errno == EADDRNOTAVAIL || errno == EAFNOSUPPORT)) {
+        LogDebug("no " + address.text + " on this system; not listening there");
+        continue;
+      }
+      ReportBindFailure(address, errno);
+      return 1;
+    }
+    sockets.push_back(listener.Get());
+    ends.push_back(LocalEnd(listener.Get()));
+    listeners.push_back(std::move(listener));
+    boundTexts.push_back(address.text);
+  }
+  if (listeners.empty()) {
+    ReportBindFailure(plan.addresses.front(), EADDRNOTAVAIL);
     return 1;
   }
-  LogInfo(address.text.empty() ? "listening on port " + std::to_string(port)
-                               : "listening on " + address.text + " port " + std::to_string(port));
-  app->SetListening((address.text.empty() ? std::string("0.0.0.0") : address.text) + " port " +
-                    std::to_string(port));
+  m_bBindFailureReported = false;
+  std::string bound;
+  for (const std::string& text : boundTexts) {
+    bound += (bound.empty() ? "" : " and ") + text;
+  }
+  LogInfo("listening on " + bound + " port " + std::to_string(port));
+  app->SetListening(bound + " port " + std::to_string(port));
 
   while (!IsStopped()) {
-    // At the bound, or out of descriptors, the listening socket is not
+    // At the bound, or out of descriptors, the listening sockets are not
     // watched: new connections wait in the backlog.
     bool canOpen = m_limits.CanOpen();
     if (!canOpen) {
       ReportBound();
       // A connection that waits gives way to one in the backlog, so that
       // slow senders cannot keep every other client out.
-      canOpen = BacklogWaiting(listener.Get()) &&
+      canOpen = BacklogWaiting(sockets) &&
                 m_pending.EvictIdlest(nullptr, Clock::now() - kEvictIdle) && m_limits.CanOpen();
     }
     const bool accepting = canOpen && Clock::now() >= m_acceptResumes;
-    const bool ready = m_pending.Poll(accepting ? listener.Get() : -1, kAcceptPollMs);
+    static const std::vector<int> kNone;
+    const std::vector<int>& ready = m_pending.Poll(accepting ? sockets : kNone, kAcceptPollMs);
     if (IsStopped()) {
       break;
     }
     // Also when a rebind was asked for in the same instant: the connections
     // already waiting are taken and served.
-    if (ready && !AcceptClients(listener.Get())) {
-      break;
+    bool failed = false;
+    for (const int socket : ready) {
+      const size_t index = static_cast<size_t>(
+          std::find(sockets.begin(), sockets.end(), socket) - sockets.begin());
+      const std::optional<Endpoint>& end = ends.at(index);
+      failed = !AcceptClients(socket, end ? &*end : nullptr) || failed;
     }
-    if (app->m_bRelisten.load() != 0) {
+    ServeGate();
+    if (failed || app->m_bRelisten.load() != 0) {
       break;
     }
   }
-  m_pending.WatchListener(-1);
+  m_pending.WatchListeners({});
   app->SetListening({});
-  LogDebug("closing the listening socket on port " + std::to_string(port));
+  LogDebug("closing the listening sockets on port " + std::to_string(port));
   return 0;
 }
 
-bool CMainTask::AcceptClients(int listenSocket) {
+void CMainTask::ReportBindFailure(const BindAddress& address, int error) {
+  if (m_bBindFailureReported) {
+    return;
+  }
+  m_bBindFailureReported = true;
+  const std::string port = std::to_string(GetAppData()->m_nPort.load());
+  std::string message = "cannot listen on " + address.text + " port " + port + " (" +
+                        std::strerror(error) + ")";
+  if (error == EADDRINUSE) {
+    const std::optional<Endpoint> endpoint = Endpoint::From(address.address);
+    const std::optional<uid_t> owner =
+        endpoint ? SocketOwner::ListenerOwner(*endpoint) : std::nullopt;
+    if (owner && *owner != m_uid) {
+      message = "port " + port + " on " + address.text + " is taken by a program of another " +
+                "user, " + SocketOwner::Describe(*owner) +
+                " (another user's label server?); this server cannot serve until it is free";
+    } else if (owner) {
+      message = "port " + port + " on " + address.text +
+                " is taken by another program of this user";
+    } else {
+      message = "port " + port + " on " + address.text + " is taken by another program";
+    }
+  }
+  LogInfo(message + "; retrying every 100 ms");
+}
+
+bool CMainTask::AcceptClients(int listenSocket, const Endpoint* local) {
   const CAppData* app = GetAppData();
   for (int i = 0; i < kAcceptsPerWake; ++i) {
     ConnectionLimits::Ticket ticket = m_limits.TryOpen();
@@ -182,6 +265,12 @@ bool CMainTask::AcceptClients(int listenSocket) {
       if (app->m_bStop.load() != 0) {
         ::close(client);  // accepted as the server stops: nobody would serve it
         return true;
+      }
+      if (!MayServe(client, address, local)) {
+        ::send(client, kForbiddenAnswer.data(), kForbiddenAnswer.size(),
+               MSG_DONTWAIT | MSG_NOSIGNAL);
+        CloseConnection(client, 0);
+        continue;
       }
       const auto now = Clock::now();
       std::string peer = PeerAddress(address);
@@ -211,6 +300,99 @@ bool CMainTask::AcceptClients(int listenSocket) {
   return true;
 }
 
+bool CMainTask::MayServe(int client, const sockaddr_storage& peerAddress,
+                         const Endpoint* listenerEnd) {
+  const std::optional<Endpoint> peer = Endpoint::From(peerAddress);
+  const std::optional<Endpoint> local = listenerEnd ? *listenerEnd : LocalEnd(client);
+  if (!peer || !local) {
+    return false;
+  }
+  const SocketOwner::Result owner = m_owner.PeerOf(*peer, *local);
+  switch (owner.status) {
+    case SocketOwner::Status::kFound:
+      // A socket nobody holds any more that reports uid 0 may be in
+      // time-wait, whose owner the kernel no longer tells: refused quietly,
+      // since nobody is left to read an answer (a port probe, most often).
+      if (!owner.held && owner.uid == 0) {
+        LogDebug("refused a connection closed before its owner could be told");
+        return false;
+      }
+      if (owner.uid == m_uid) {
+        return true;
+      }
+      Refusals().Log("uid " + std::to_string(owner.uid),
+                     "refused a connection of user " + SocketOwner::Describe(owner.uid) +
+                         ": this server serves only " + SocketOwner::Describe(m_uid));
+      return false;
+    case SocketOwner::Status::kNotLocal:
+      // From another computer: only where bindAddress allows it. A loopback
+      // peer whose socket is gone (reset already) is refused quietly.
+      if (!peer->IsLoopback()) {
+        return true;
+      }
+      LogDebug("refused a connection whose socket is gone");
+      return false;
+    case SocketOwner::Status::kFailed:
+      break;
+  }
+  Refusals().Log("uid lookup", "refused a connection: cannot tell which user made it "
+                               "(neither socket diagnostics nor /proc/net/tcp tell)");
+  return false;
+}
+
+void CMainTask::ServeGate() {
+  for (OriginGate::Answered& answered : m_pGate->TakeAnswered()) {
+    ApplyAnswer(answered.origin, answered.allowed);
+    for (OriginGate::Held& held : answered.held) {
+      if (answered.allowed) {
+        m_pool.Post(std::make_unique<CSendTask>(m_pMgr, held.socket.Release(),
+                                                RequestReceiver::Outcome::kComplete,
+                                                std::move(held.request), std::move(held.ticket),
+                                                m_pGate));
+      } else {
+        m_pool.Post(CSendTask::Answering(m_pMgr, held.socket.Release(), kForbiddenAnswer,
+                                         std::move(held.ticket)));
+      }
+    }
+  }
+  std::vector<OriginGate::Held> expired = m_pGate->TakeExpired(Clock::now());
+  if (!expired.empty()) {
+    Refusals().Log("unanswered", "refused " + std::to_string(expired.size()) +
+                                     " request(s) that waited " +
+                                     std::to_string(kConsentWait.count()) +
+                                     " s for the user's answer about their origin");
+  }
+  for (OriginGate::Held& held : expired) {
+    m_pool.Post(CSendTask::Answering(m_pMgr, held.socket.Release(), kForbiddenAnswer,
+                                     std::move(held.ticket)));
+  }
+}
+
+void CMainTask::ApplyAnswer(const std::string& origin, bool allowed) {
+  CAppData* app = GetAppData();
+  app->SetOriginPolicy(
+      std::make_shared<const OriginPolicy>(app->GetOriginPolicy()->With(origin, allowed)));
+  // Remembered in the configuration file, so that the next listening cycle
+  // and the next run read it.
+  const char* key = allowed ? "allowedOrigins" : "deniedOrigins";
+  const std::optional<std::string> current = app->GetServerValue(key);
+  const std::vector<std::string> listed = ParseOriginList(current, nullptr, nullptr);
+  bool stored = std::find(listed.begin(), listed.end(), origin) != listed.end();
+  if (!stored) {
+    const std::string value =
+        current && !current->empty() ? *current + " " + origin : origin;
+    stored = app->SetServerValue(key, value);
+  }
+  const std::string where = std::string("[Server] ") + key + " of " + GetConfigFile();
+  if (stored) {
+    LogInfo(std::string("the user ") + (allowed ? "allowed" : "denied") + " origin \"" + origin +
+            "\"; remembered in " + where);
+  } else {
+    LogError(std::string("the user ") + (allowed ? "allowed" : "denied") + " origin \"" + origin +
+             "\" but it could not be written to " + where + "; it holds until the next rebind");
+  }
+}
+
 void CMainTask::ReportBound() {
   const auto now = Clock::now();
   if (m_boundReported != Clock::time_point() && now - m_boundReported < kBoundReportInterval) {
@@ -229,7 +411,7 @@ void CMainTask::OnRequestDone(int socket, RequestReceiver::Outcome outcome, std:
     return;
   }
   m_pool.Post(std::make_unique<CSendTask>(m_pMgr, socket, outcome, std::move(request),
-                                          std::move(ticket)));
+                                          std::move(ticket), m_pGate));
 }
 
 }  // namespace qb

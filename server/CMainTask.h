@@ -1,8 +1,15 @@
 // The listener: runs listening cycles until the server stops. Each cycle reads
-// the configured port, bind address and allowed origins afresh, binds a
-// listening socket on that address (all interfaces by default) and
+// the configured port, bind address, allowed hosts and origins afresh, binds a
+// listening socket on each address (127.0.0.1 and ::1 by default) and
 // accepts connections until the stop or rebind flag is set; a cycle that
-// cannot bind is retried after 100 ms.
+// cannot bind is retried after 100 ms, and who holds the port is logged once.
+//
+// A connection from this computer is served only when the socket at its other
+// end belongs to the user running the server (SocketOwner); others get the
+// forbidden answer before anything is read. The answers the user gives about
+// web origins (OriginGate) are put into effect here: the origin policy is
+// updated, the answer is remembered in the configuration file, and the
+// requests that waited are served or refused.
 //
 // Requests arrive on the listener thread: every accepted connection is
 // watched (PendingConnections) until its request is complete, too large or
@@ -18,13 +25,20 @@
 // connection worker has been joined.
 #pragma once
 
+#include <sys/types.h>
+
 #include <chrono>
+#include <memory>
+#include <string>
+#include <vector>
 
 #include "server/CTaskBase.h"
 #include "server/CWorkerPool.h"
 #include "server/ConnectionLimits.h"
 #include "server/ListenConfig.h"
+#include "server/OriginGate.h"
 #include "server/PendingConnections.h"
+#include "server/SocketOwner.h"
 
 namespace qb {
 
@@ -47,7 +61,18 @@ class CMainTask : public CTaskBase {
  private:
   // Accepts what `listenSocket` has waiting, up to the bound. False when
   // accepting failed for good and the cycle is to end.
-  bool AcceptClients(int listenSocket);
+  // `local` (may be null) is the address every connection on it arrives at,
+  // when it listens on one address rather than a wildcard.
+  bool AcceptClients(int listenSocket, const Endpoint* local);
+  // True when `client` may be served: its other end is not a socket of
+  // another user of this computer. Logs a refusal.
+  bool MayServe(int client, const sockaddr_storage& peer, const Endpoint* local);
+  // Logs once why the addresses of a cycle could not be bound.
+  void ReportBindFailure(const BindAddress& address, int error);
+  // Puts the user's answers into effect and refuses requests that waited too
+  // long for one.
+  void ServeGate();
+  void ApplyAnswer(const std::string& origin, bool allowed);
   // Hands a connection whose request is done to a worker, or closes it.
   void OnRequestDone(int socket, RequestReceiver::Outcome outcome, std::string request,
                      ConnectionLimits::Ticket ticket);
@@ -62,7 +87,11 @@ class CMainTask : public CTaskBase {
   ConnectionLimits m_limits;
   CWorkerPool m_pool;
   ListenConfig m_config;  // browser-facing settings of each cycle
+  std::shared_ptr<OriginGate> m_pGate;  // requests waiting for the user's answer
   PendingConnections m_pending;
+  SocketOwner m_owner;
+  const uid_t m_uid;  // the user the server runs as
+  bool m_bBindFailureReported = false;  // since the last successful bind
   std::chrono::steady_clock::time_point m_acceptResumes;  // after running out of descriptors
   std::chrono::steady_clock::time_point m_boundReported;  // when the bound was last logged
 };

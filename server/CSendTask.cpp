@@ -1,6 +1,8 @@
 #include "server/CSendTask.h"
 
+#include "server/BrowserGuard.h"
 #include "server/Dispatcher.h"
+#include "server/RefusalLog.h"
 #include "server/RequestLog.h"
 #include "server/SendData.h"
 #include "util/ClientSocket.h"
@@ -18,15 +20,39 @@ const std::atomic<int>* StopFlag(const CTaskBase& task) {
 
 }  // namespace
 
+std::unique_ptr<CSendTask> CSendTask::Answering(CTaskMgr* mgr, int socket,
+                                                std::string_view answer,
+                                                ConnectionLimits::Ticket ticket) {
+  auto task = std::make_unique<CSendTask>(mgr, socket, RequestReceiver::Outcome::kNothing,
+                                          std::string(), std::move(ticket));
+  task->m_fixedAnswer = std::string(answer);
+  return task;
+}
+
 void CSendTask::Run() {
   int lingerMs = 0;
-  if (m_received == RequestReceiver::Outcome::kTooLarge) {
+  if (m_fixedAnswer) {
+    SendData(m_socket.Get(), *m_fixedAnswer, StopFlag(*this));
+  } else if (m_received == RequestReceiver::Outcome::kTooLarge) {
     LogDebug("request larger than allowed; answering the server error");
     SendData(m_socket.Get(), kServerErrorAnswer, StopFlag(*this));
     lingerMs = kTooLargeLingerMs;
   } else if (m_received == RequestReceiver::Outcome::kComplete) {
     CReqParse request;
     const bool parsed = request.Parse(m_request);
+    if (parsed && m_pGate && !IsStopped()) {
+      if (const std::optional<std::string> origin = OriginToAsk(*GetAppData(), request)) {
+        if (WaitForAnswer(*origin)) {
+          return;
+        }
+        Refusals().Log("waiting " + *origin, "refused a request from origin \"" + *origin +
+                                                 "\": too many requests wait for the user's "
+                                                 "answer about it");
+        SendData(m_socket.Get(), kForbiddenAnswer, StopFlag(*this));
+        CloseConnection(m_socket.Release(), 0);
+        return;
+      }
+    }
     std::string().swap(m_request);  // the parsed request holds what is needed
     if (parsed) {
       Dispatch(m_socket.Get(), &request);
@@ -35,6 +61,33 @@ void CSendTask::Run() {
     }
   }
   CloseConnection(m_socket.Release(), lingerMs);
+}
+
+bool CSendTask::WaitForAnswer(const std::string& origin) {
+  OriginGate::Held held{std::move(m_socket), std::move(m_request), std::move(m_ticket),
+                        OriginGate::Clock::now()};
+  const OriginGate::HoldResult result = m_pGate->Hold(origin, held);
+  if (result == OriginGate::HoldResult::kRefused) {
+    m_socket = std::move(held.socket);
+    m_request = std::move(held.request);
+    m_ticket = std::move(held.ticket);
+    return false;
+  }
+  LogDebug("a request from origin \"" + origin + "\" waits for the user's answer");
+  if (result == OriginGate::HoldResult::kAsk) {
+    LogInfo("asking the user whether origin \"" + origin + "\" may use the server");
+    // Without a window (only while shutting down) nobody answers: the
+    // request waits until it expires or the server stops.
+    if (CControlWindow* window = GetAppData()->m_pDlg.load()) {
+      std::weak_ptr<OriginGate> gate = m_pGate;
+      window->PostOriginQuestion(origin, [gate, origin](bool allowed) {
+        if (const std::shared_ptr<OriginGate> open = gate.lock()) {
+          open->Answer(origin, allowed);
+        }
+      });
+    }
+  }
+  return true;
 }
 
 void CSendTask::Dispatch(int socket, const CReqParse* request) {

@@ -1,6 +1,8 @@
 // One connection whose request has arrived (received on the listener thread,
 // see CMainTask): parses the request, writes one answer and closes the
-// connection.
+// connection. A request from a web origin the user is to be asked about is
+// handed to the origin gate instead, and the user is asked once per origin;
+// the listener serves it again once the answer is in.
 //
 // Thread contract: runs on one worker thread, which owns the socket, the
 // request bytes and the parsed request. The ticket gives the connection's
@@ -8,11 +10,14 @@
 // closed.
 #pragma once
 
+#include <memory>
+#include <optional>
 #include <string>
 
 #include "server/CReqParse.h"
 #include "server/CTaskBase.h"
 #include "server/ConnectionLimits.h"
+#include "server/OriginGate.h"
 #include "server/RequestReceiver.h"
 #include "util/UniqueFd.h"
 
@@ -21,13 +26,19 @@ namespace qb {
 class CSendTask : public CTaskBase {
  public:
   // `received` is kComplete with the request in `request`, or kTooLarge.
+  // `gate` (may be null) holds requests that wait for the user's answer.
   CSendTask(CTaskMgr* mgr, int socket, RequestReceiver::Outcome received, std::string request,
-            ConnectionLimits::Ticket ticket)
+            ConnectionLimits::Ticket ticket, std::shared_ptr<OriginGate> gate = nullptr)
       : CTaskBase(mgr),
         m_ticket(std::move(ticket)),
         m_socket(socket),
         m_received(received),
-        m_request(std::move(request)) {}
+        m_request(std::move(request)),
+        m_pGate(std::move(gate)) {}
+
+  // A task that answers `answer` without reading the request.
+  static std::unique_ptr<CSendTask> Answering(CTaskMgr* mgr, int socket, std::string_view answer,
+                                              ConnectionLimits::Ticket ticket);
 
   void Run() override;
 
@@ -35,10 +46,16 @@ class CSendTask : public CTaskBase {
   void Dispatch(int socket, const CReqParse* request);
 
  private:
+  // Hands the connection to the gate while the user is asked about `origin`;
+  // false when the gate refuses it (the connection is still ours).
+  bool WaitForAnswer(const std::string& origin);
+
   ConnectionLimits::Ticket m_ticket;  // declared first: released last
   UniqueFd m_socket;
   RequestReceiver::Outcome m_received;
   std::string m_request;
+  std::shared_ptr<OriginGate> m_pGate;
+  std::optional<std::string> m_fixedAnswer;  // sent instead of an answer to the request
 };
 
 }  // namespace qb

@@ -10,6 +10,7 @@
 #include "catalog/PictGroupGenericHistoryInfos.h"
 #include "server/BrowserGuard.h"
 #include "server/PictureRoutes.h"
+#include "server/RefusalLog.h"
 #include "output/CPrintPage.h"
 #include "output/CPrintSession.h"
 #include "output/CQxSaveSession.h"
@@ -46,6 +47,10 @@ using RouteWork = RouteResult (*)(const RouteRequest&);
 struct Route {
   std::string_view text;
   bool needsArgument;  // the work reads the argument text after "@"
+  // The work only reads catalogue answers: it does not print, save,
+  // download, write usage rows or hand out files of the data folder, so an
+  // origin nobody was asked about may use it.
+  bool readsCatalogue;
   RouteWork work;
 };
 
@@ -252,31 +257,31 @@ RouteResult ServeArgument(const RouteRequest& route) {
 }
 
 constexpr std::array<Route, kRouteCount> kRoutes{{
-    {"print/init", false, PrintInit},
-    {"print/add", false, PrintAdd},
-    {"print/end", false, PrintEnd},
-    {"saveqx/save", false, SaveUpload},
-    {"dbAccess/DB_URL", false, PrepareCatalogue},
-    {"dbAccess/IMG_URL", false, EmptyAnswer},
-    {"dbAccess/SVG_DATA", false, DrawingFile},
-    {"dbAccess/CHK_DB", false, CheckCatalogue},
-    {"dbAccess/UPDATE_DB", false, UpdateCatalogue},
-    {"dbAccess/UPDATE_STATUS_DB", false, QueueStatus},
-    {"dbAccess/LIST", false, ListCatalogue},
-    {"dbAccess/SEARCH", false, SearchProducts},
-    {"dbAccess/DETAIL", false, ProductDetail},
-    {"dbAccess/RECENT", false, RecentProducts},
-    {"dbAccess/TOP_GROUP", true, ServeArgument<ServeTopGroup>},
-    {"dbAccess/SUB_GROUP", true, ServeArgument<ServeSubGroup>},
-    {"dbAccess/GENERIC_GROUP", true, ServeArgument<ServeGenericGroup>},
-    {"dbAccess/SOZAI_DOWNLOAD", true, DownloadMaterials},
-    {"dbAccess/SOZAI_TEMP_STATUS_DOWNLOAD", false, QueueStatus},
-    {"dbAccess/TEMPLATE_LIST", true, ServeArgument<ServeTemplateList>},
-    {"dbAccess/TEMPLATE_DATA", true, ServeArgument<ServeTemplateData>},
-    {"dbAccess/TEMPLATE_DOWNLOAD", true, DownloadTemplates},
-    {"dbAccess/LOG", true, LogUsage},
-    {"dbAccess/PICT_HISTORY", true, RecordPicture},
-    {"dbAccess/PICT_RECENT", true, ServeArgument<ServePictRecent>},
+    {"print/init", false, false, PrintInit},
+    {"print/add", false, false, PrintAdd},
+    {"print/end", false, false, PrintEnd},
+    {"saveqx/save", false, false, SaveUpload},
+    {"dbAccess/DB_URL", false, true, PrepareCatalogue},
+    {"dbAccess/IMG_URL", false, true, EmptyAnswer},
+    {"dbAccess/SVG_DATA", false, true, DrawingFile},
+    {"dbAccess/CHK_DB", false, true, CheckCatalogue},
+    {"dbAccess/UPDATE_DB", false, false, UpdateCatalogue},
+    {"dbAccess/UPDATE_STATUS_DB", false, true, QueueStatus},
+    {"dbAccess/LIST", false, true, ListCatalogue},
+    {"dbAccess/SEARCH", false, true, SearchProducts},
+    {"dbAccess/DETAIL", false, true, ProductDetail},
+    {"dbAccess/RECENT", false, true, RecentProducts},
+    {"dbAccess/TOP_GROUP", true, true, ServeArgument<ServeTopGroup>},
+    {"dbAccess/SUB_GROUP", true, true, ServeArgument<ServeSubGroup>},
+    {"dbAccess/GENERIC_GROUP", true, true, ServeArgument<ServeGenericGroup>},
+    {"dbAccess/SOZAI_DOWNLOAD", true, false, DownloadMaterials},
+    {"dbAccess/SOZAI_TEMP_STATUS_DOWNLOAD", false, true, QueueStatus},
+    {"dbAccess/TEMPLATE_LIST", true, true, ServeArgument<ServeTemplateList>},
+    {"dbAccess/TEMPLATE_DATA", true, false, ServeArgument<ServeTemplateData>},
+    {"dbAccess/TEMPLATE_DOWNLOAD", true, false, DownloadTemplates},
+    {"dbAccess/LOG", true, false, LogUsage},
+    {"dbAccess/PICT_HISTORY", true, false, RecordPicture},
+    {"dbAccess/PICT_RECENT", true, true, ServeArgument<ServePictRecent>},
 }};
 
 std::atomic<uint64_t> g_nextSessionId{0};
@@ -320,12 +325,34 @@ bool GetArgumentText(std::string_view path, std::string* argument) {
 
 std::string NextSessionId() { return std::to_string(g_nextSessionId.fetch_add(1)); }
 
+bool RouteReadsCatalogue(size_t index) { return kRoutes.at(index).readsCatalogue; }
+
+std::optional<std::string> OriginToAsk(const CAppData& app, const CReqParse& request) {
+  const CControlWindow* window = app.m_pDlg.load();
+  if (window == nullptr || !window->AsksUser() || request.HeaderValues("Origin").empty()) {
+    return std::nullopt;
+  }
+  GuardVerdict verdict = CheckRequest(GuardContext::Of(app), request);
+  if (verdict.kind != GuardVerdict::Kind::kAsk) {
+    return std::nullopt;
+  }
+  return std::move(verdict.origin);
+}
+
 std::string BuildAnswer(CAppData* app, const CReqParse* request) {
   if (app == nullptr || app->m_bStop.load() != 0 || request == nullptr) {
     return std::string(kNotFoundAnswer);
   }
-  if (std::optional<std::string> guarded = GuardAnswer(*app->GetOriginPolicy(), *request)) {
-    return std::move(*guarded);
+  GuardVerdict verdict = CheckRequest(GuardContext::Of(*app), *request);
+  if (verdict.kind == GuardVerdict::Kind::kAnswer) {
+    return std::move(verdict.answer);
+  }
+  if (verdict.kind == GuardVerdict::Kind::kAsk) {
+    // Nobody holds it until the user answers: refused for now.
+    Refusals().Log("unanswered " + verdict.origin,
+                   "refused a request from origin \"" + verdict.origin +
+                       "\" while the user has not answered whether it may use the server");
+    return std::string(kForbiddenAnswer);
   }
   const std::string path = request->GetPath();
   if (path.empty()) {
@@ -336,6 +363,15 @@ std::string BuildAnswer(CAppData* app, const CReqParse* request) {
     return std::string(kServerErrorAnswer);
   }
   const Route& route = kRoutes[static_cast<size_t>(index)];
+  if (verdict.unlisted && !route.readsCatalogue) {
+    Refusals().Log("unlisted " + verdict.origin.substr(0, 200) + " " + std::string(route.text),
+                   "refused " + std::string(route.text) + " from origin \"" +
+                       verdict.origin.substr(0, 200) +
+                       "\": an origin not in [Server] allowedOrigins may only read the "
+                       "catalogue; add it to allowedOrigins in " + GetConfigFile() +
+                       " to let it print, save, download and record usage");
+    return std::string(kForbiddenAnswer);
+  }
   std::string argument;
   if (route.needsArgument && !GetArgumentText(path, &argument)) {
     LogDebug("no argument text in " + path);

@@ -6,14 +6,16 @@
 // body length; not found (no request, stopping, empty path) and server error
 // (no route, failed work, missing argument text) without a body. Before any
 // route runs, the browser checks (BrowserGuard.h) may answer instead: forbidden
-// for an origin the configuration does not allow, the preflight answer for
-// OPTIONS.
+// for a Host that is not this computer or an origin that is denied, the
+// preflight answer for OPTIONS; an origin nobody was asked about may only use
+// the routes that read the catalogue.
 //
 // Thread contract: BuildAnswer runs on any number of connection threads at
 // once; it keeps no state between requests. The session counter is atomic.
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -52,7 +54,16 @@ bool GetArgumentText(std::string_view path, std::string* argument);
 // The first identifier is "0"; print and save sessions share the counter.
 std::string NextSessionId();
 
-// The complete answer bytes for `request` (null: not found).
+// True when route `index` only reads catalogue answers.
+bool RouteReadsCatalogue(size_t index);
+
+// The origin (compared form) the user is to be asked about before `request`
+// is answered: an unlisted origin while the control window can ask. nullopt
+// when no question is needed.
+std::optional<std::string> OriginToAsk(const CAppData& app, const CReqParse& request);
+
+// The complete answer bytes for `request` (null: not found). A request that
+// needs the user's answer first (OriginToAsk) is refused.
 std::string BuildAnswer(CAppData* app, const CReqParse* request);
 
 }  // namespace qb

@@ -1,35 +1,61 @@
 #include "server/ListenConfig.h"
 
 #include <memory>
+#include <vector>
 
 #include "app/ServerConfig.h"
 #include "util/Log.h"
 
 namespace qb {
 
-BindAddress ListenConfig::Apply(CAppData& app, uint16_t port) {
-  // Every cycle checks the whole configuration; what is wrong in it is logged
-  // once, again only after its text changed.
+BindPlan ListenConfig::Apply(CAppData& app, uint16_t port) {
+  // Every cycle checks the whole configuration; what is wrong in it (a
+  // bindAddress, allowedHosts or origin entry that cannot be used among it) is
+  // logged there with its file and line, once, again only after its text
+  // changed.
   ServerConfig::Load().LogNewWarnings();
 
-  const std::optional<std::string> bindValue = app.GetServerValue("bindAddress");
-  const std::optional<std::string> originsValue = app.GetServerValue("allowedOrigins");
-  const bool originsChanged = !m_bRead || originsValue != m_lastAllowedOrigins;
-  m_bRead = true;
-  m_lastAllowedOrigins = originsValue;
-
-  auto policy =
-      std::make_shared<const OriginPolicy>(OriginPolicy::FromConfig(originsValue, nullptr));
-  if (originsChanged && !policy->AllowsAny()) {
-    std::string list;
-    for (const std::string& origin : policy->Origins()) {
-      list += (list.empty() ? "" : " ") + origin;
-    }
-    LogInfo(list.empty() ? std::string("requests carrying an Origin header are refused")
-                         : "requests carrying an Origin header are answered only for " + list);
+  const std::optional<std::string> values[4] = {
+      app.GetServerValue("bindAddress"), app.GetServerValue("allowedHosts"),
+      app.GetServerValue("allowedOrigins"), app.GetServerValue("deniedOrigins")};
+  const auto& [bindValue, hostsValue, originsValue, deniedValue] = values;
+  bool changed = !m_bRead;
+  for (size_t i = 0; i < 4; ++i) {
+    changed = changed || values[i] != m_lastValues[i];
+    m_lastValues[i] = values[i];
   }
-  app.SetOriginPolicy(std::move(policy));
-  return ParseBindAddress(bindValue, port);
+  m_bRead = true;
+
+  BindPlan plan = ParseBindAddress(bindValue, port);
+  std::vector<std::string> addresses;
+  for (const BindAddress& address : plan.addresses) {
+    addresses.push_back(address.text);
+  }
+  auto hosts =
+      std::make_shared<const HostPolicy>(HostPolicy::FromConfig(addresses, hostsValue, nullptr));
+  auto origins = std::make_shared<const OriginPolicy>(
+      OriginPolicy::FromConfig(originsValue, deniedValue, nullptr));
+
+  if (changed) {
+    if (plan.Exposed()) {
+      LogWarning("bindAddress " + plan.Text() +
+                 " lets other computers reach the server; only requests whose Host is one of " +
+                 "this computer's names or is listed in allowedHosts are served");
+    }
+    if (origins->AllowsAny()) {
+      LogInfo("allowedOrigins is *: every web page may use the server");
+    } else {
+      std::string list;
+      for (const std::string& origin : origins->Origins()) {
+        list += (list.empty() ? "" : " ") + origin;
+      }
+      LogInfo(list.empty() ? std::string("no web origin is allowed yet")
+                           : "web origins allowed: " + list);
+    }
+  }
+  app.SetHostPolicy(std::move(hosts));
+  app.SetOriginPolicy(std::move(origins));
+  return plan;
 }
 
 }  // namespace qb

@@ -1,8 +1,10 @@
 // The browser-facing settings of one listening cycle: reads [Server]
-// bindAddress and allowedOrigins afresh, installs the origin policy in the
-// application context and gives the address to bind. Each cycle checks the
-// whole configuration (ServerConfig); what cannot be used is logged once, not
-// again at every retry of a failed bind, until its text changes.
+// bindAddress, allowedHosts, allowedOrigins and deniedOrigins afresh,
+// installs the host and origin policies in the application context and gives
+// the addresses to bind. Each cycle checks the whole configuration
+// (ServerConfig); what cannot be used, and listening where other computers
+// can reach the server, is logged once, not again at every retry of a failed
+// bind, until its text changes.
 //
 // Thread contract: owned and used by the listener thread only.
 #pragma once
@@ -20,13 +22,13 @@ class ListenConfig {
  public:
   virtual ~ListenConfig() = default;
 
-  // Reads both settings, sets the origin policy of `app` and returns the
-  // address to bind with `port`.
-  BindAddress Apply(CAppData& app, uint16_t port);
+  // Reads the settings, sets the policies of `app` and returns the addresses
+  // to bind with `port`.
+  BindPlan Apply(CAppData& app, uint16_t port);
 
  private:
   bool m_bRead = false;  // the values below hold what was read last
-  std::optional<std::string> m_lastAllowedOrigins;
+  std::optional<std::string> m_lastValues[4];
 };
 
 }  // namespace qb

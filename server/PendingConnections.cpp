@@ -40,29 +40,30 @@ void PendingConnections::Add(int socket, ConnectionLimits::Ticket ticket, Clock:
   m_nextDeadline = std::min(m_nextDeadline, it->second.receiver.Deadline());
 }
 
-void PendingConnections::WatchListener(int listenSocket) {
-  if (listenSocket == m_watchedListener) {
+void PendingConnections::WatchListeners(const std::vector<int>& listenSockets) {
+  if (listenSockets == m_watchedListeners) {
     return;
   }
-  if (m_watchedListener >= 0) {
-    ::epoll_ctl(m_epoll.Get(), EPOLL_CTL_DEL, m_watchedListener, nullptr);
-    m_watchedListener = -1;
+  for (const int socket : m_watchedListeners) {
+    ::epoll_ctl(m_epoll.Get(), EPOLL_CTL_DEL, socket, nullptr);
   }
-  if (listenSocket >= 0) {
+  m_watchedListeners.clear();
+  for (const int socket : listenSockets) {
     epoll_event event{};
     event.events = EPOLLIN;
-    event.data.fd = listenSocket;
-    if (::epoll_ctl(m_epoll.Get(), EPOLL_CTL_ADD, listenSocket, &event) == 0) {
-      m_watchedListener = listenSocket;
+    event.data.fd = socket;
+    if (::epoll_ctl(m_epoll.Get(), EPOLL_CTL_ADD, socket, &event) == 0) {
+      m_watchedListeners.push_back(socket);
     }
   }
 }
 
-bool PendingConnections::Poll(int listenSocket, int timeoutMs) {
+const std::vector<int>& PendingConnections::Poll(const std::vector<int>& listenSockets,
+                                                 int timeoutMs) {
   if (!m_held.empty()) {
     ResumeHeld(Clock::now());
   }
-  WatchListener(listenSocket);
+  WatchListeners(listenSockets);
   int timeout = std::max(timeoutMs, 0);
   if (m_nextDeadline != Clock::time_point::max()) {
     const auto untilDeadline = std::chrono::ceil<std::chrono::milliseconds>(m_nextDeadline -
@@ -72,11 +73,12 @@ bool PendingConnections::Poll(int listenSocket, int timeoutMs) {
   epoll_event events[kEventsPerWait];
   const int n = ::epoll_wait(m_epoll.Get(), events, kEventsPerWait, timeout);
   const Clock::time_point now = Clock::now();
-  bool listenReady = false;
+  m_readyListeners.clear();
   for (int i = 0; i < n; ++i) {
     const int socket = events[i].data.fd;
-    if (socket == m_watchedListener) {
-      listenReady = true;
+    if (std::find(m_watchedListeners.begin(), m_watchedListeners.end(), socket) !=
+        m_watchedListeners.end()) {
+      m_readyListeners.push_back(socket);
       continue;
     }
     const auto it = m_connections.find(socket);
@@ -93,7 +95,7 @@ bool PendingConnections::Poll(int listenSocket, int timeoutMs) {
   if (now >= m_nextDeadline) {
     CheckDeadlines(now);
   }
-  return listenReady;
+  return m_readyListeners;
 }
 
 PendingConnections::Outcome PendingConnections::Read(Connection& conn, Clock::time_point now) {
@@ -208,7 +210,7 @@ void PendingConnections::ResumeHeld(Clock::time_point now) {
 }
 
 void PendingConnections::CloseAll() {
-  WatchListener(-1);
+  WatchListeners({});
   m_connections.clear();  // closes every socket, which also ends its watch
   m_held.clear();
   m_nextDeadline = Clock::time_point::max();

@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "server/ConnectionLimits.h"
-#include "server/RefusalLog.h"
+#include "server/DropLog.h"
 #include "server/RequestReceiver.h"
 #include "util/UniqueFd.h"
 
@@ -57,15 +57,15 @@ class PendingConnections {
   void NoteRefusal(std::string_view reason, Clock::time_point now) { m_refusals.Note(reason, now); }
 
   // Waits up to `timeoutMs` for bytes on the connections and for a connection
-  // on `listenSocket` (-1: none is watched), reads what arrived, applies the
-  // time-outs and hands done connections to the callback. True when
-  // `listenSocket` has a connection waiting.
-  bool Poll(int listenSocket, int timeoutMs);
+  // on the `listenSockets`, reads what arrived, applies the time-outs and
+  // hands done connections to the callback. Returns the listening sockets
+  // that have a connection waiting.
+  const std::vector<int>& Poll(const std::vector<int>& listenSockets, int timeoutMs);
 
-  // Watches `listenSocket` for connections from now on (-1: none). Poll does
-  // this itself; a caller closing the watched socket calls it with -1 first,
-  // since a new listening socket may get the same number.
-  void WatchListener(int listenSocket);
+  // Watches `listenSockets` for connections from now on (none: empty). Poll
+  // does this itself; a caller closing a watched socket calls it with an
+  // empty list first, since a new listening socket may get the same number.
+  void WatchListeners(const std::vector<int>& listenSockets);
 
   // Closes every connection without an answer.
   void CloseAll();
@@ -91,12 +91,13 @@ class PendingConnections {
 
   DoneFn m_done;
   UniqueFd m_epoll;
-  int m_watchedListener = -1;
+  std::vector<int> m_watchedListeners;
+  std::vector<int> m_readyListeners;  // what Poll returns
   std::unordered_map<int, Connection> m_connections;
   std::vector<int> m_held;  // sockets waiting for a large share, oldest first
   Clock::time_point m_nextDeadline = Clock::time_point::max();
   std::vector<char> m_chunk;
-  RefusalLog m_refusals;
+  DropLog m_refusals;
 };
 
 }  // namespace qb

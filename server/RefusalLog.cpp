@@ -4,21 +4,35 @@
 
 namespace qb {
 
-void RefusalLog::Note(std::string_view reason, Clock::time_point now) {
-  auto it = m_counters.find(reason);
-  if (it == m_counters.end()) {
-    it = m_counters.emplace(std::string(reason), Counter{now, 0}).first;
-    LogInfo("connection dropped: " + std::string(reason));
-    return;
+bool RefusalLog::ShouldLog(const std::string& cause, Clock::time_point now) {
+  std::lock_guard lock(m_mutex);
+  const auto found = m_lastLogged.find(cause);
+  if (found != m_lastLogged.end()) {
+    if (now - found->second < m_interval) {
+      return false;
+    }
+    found->second = now;
+    return true;
   }
-  Counter& counter = it->second;
-  ++counter.unlogged;
-  if (now - counter.lastLogged >= kRefusalLogInterval) {
-    LogInfo("connections dropped: " + std::string(reason) + " (" +
-            std::to_string(counter.unlogged) + " times since the last report)");
-    counter.lastLogged = now;
-    counter.unlogged = 0;
+  if (m_lastLogged.size() >= m_maxCauses) {
+    std::erase_if(m_lastLogged, [&](const auto& entry) { return now - entry.second >= m_interval; });
+    if (m_lastLogged.size() >= m_maxCauses) {
+      return false;
+    }
   }
+  m_lastLogged.emplace(cause, now);
+  return true;
+}
+
+void RefusalLog::Log(const std::string& cause, std::string_view message) {
+  if (ShouldLog(cause, Clock::now())) {
+    LogInfo(message);
+  }
+}
+
+RefusalLog& Refusals() {
+  static RefusalLog log;
+  return log;
 }
 
 }  // namespace qb

@@ -1,32 +1,44 @@
-// Logs refusals at the normal level without letting a flood of them flood the
-// log: the first refusal of each reason is logged at once, later ones are
-// counted and logged as one line per reason at most every kRefusalLogInterval.
+// Refused connections and requests are logged at the normal level, but at
+// most once a minute per cause (a user, a host name, an origin), so that a
+// page or a program that keeps trying cannot flood the log. The causes
+// remembered are bounded; past the bound, causes not seen for a minute are
+// forgotten, and while it is still full nothing more is logged.
 //
-// Thread contract: one thread (the listener's).
+// Thread contract: any thread; the remembered causes are guarded by a mutex.
 #pragma once
 
 #include <chrono>
-#include <map>
+#include <cstddef>
+#include <mutex>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 namespace qb {
-
-inline constexpr std::chrono::seconds kRefusalLogInterval{10};
 
 class RefusalLog {
  public:
   using Clock = std::chrono::steady_clock;
 
-  // One refusal for `reason` at `now`.
-  void Note(std::string_view reason, Clock::time_point now);
+  explicit RefusalLog(std::chrono::seconds interval = std::chrono::seconds(60),
+                      size_t maxCauses = 1024)
+      : m_interval(interval), m_maxCauses(maxCauses) {}
+  virtual ~RefusalLog() = default;
+
+  // True when a refusal for `cause` at `now` is to be logged; it is then
+  // counted as logged.
+  bool ShouldLog(const std::string& cause, Clock::time_point now);
+  // Logs `message` at the normal level when ShouldLog(cause, now()).
+  void Log(const std::string& cause, std::string_view message);
 
  private:
-  struct Counter {
-    Clock::time_point lastLogged;
-    size_t unlogged = 0;
-  };
-  std::map<std::string, Counter, std::less<>> m_counters;
+  const std::chrono::seconds m_interval;
+  const size_t m_maxCauses;
+  std::mutex m_mutex;  // guards m_lastLogged
+  std::unordered_map<std::string, Clock::time_point> m_lastLogged;
 };
+
+// The refusal log of the process.
+RefusalLog& Refusals();
 
 }  // namespace qb

@@ -43,4 +43,23 @@
         <translation>ラベル文書「%1」を保存</translation>
     </message>
 </context>
+<context>
+    <name>OriginPrompt</name>
+    <message>
+        <source>Allow %1 to use the label server on this computer?</source>
+        <translation>%1 にこのコンピューターのラベルサーバーの使用を許可しますか?</translation>
+    </message>
+    <message>
+        <source>Label server</source>
+        <translation>ラベルサーバー</translation>
+    </message>
+    <message>
+        <source>&amp;Allow</source>
+        <translation>許可(&amp;A)</translation>
+    </message>
+    <message>
+        <source>&amp;Deny</source>
+        <translation>拒否(&amp;D)</translation>
+    </message>
+</context>
 </TS>

@@ -11,8 +11,12 @@
 // caller can point out "[server]" for "[Server]"); within one file the first
 // matching key of the first matching group wins.
 //
+// WriteConfigValue writes one value into such a file, so that an answer the
+// user gave is remembered across runs.
+//
 // Thread contract: a ConfigFiles is an immutable snapshot once read; the
-// files are read afresh by every Read().
+// files are read afresh by every Read(). WriteConfigValue is stateless;
+// writers are expected to take turns (the server writes from one thread).
 #pragma once
 
 #include <optional>
@@ -71,6 +75,17 @@ class ConfigFiles {
 
 // Case-insensitive comparison of ASCII names.
 bool SameName(std::string_view a, std::string_view b);
+
+// Sets `key` in `[group]` of the file at `path` to `value`. Group and key
+// names match as ConfigFiles matches them (without regard to ASCII case); the
+// first such key of the first such group is replaced, or the key is added at
+// the end of that group, or the group at the end of the file; every other line
+// stays as it was. Missing folders and the file are created. The file is
+// replaced whole (written beside it, then renamed, keeping its mode), so a
+// reader never sees half of it. False with the reason in `error` (may be
+// null) when it cannot be written.
+bool WriteConfigValue(const std::string& path, const std::string& group, const std::string& key,
+                      const std::string& value, std::string* error);
 
 // Find() on a fresh Read() of the server's configuration.
 std::optional<std::string> ReadConfigValue(std::string_view group, std::string_view key);

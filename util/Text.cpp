@@ -236,4 +236,36 @@ std::string_view Utf16Prefix(std::string_view utf8, size_t maxUnits) {
   return utf8.substr(0, std::min(i, utf8.size()));
 }
 
+std::string_view TrimBlanks(std::string_view text) {
+  const size_t first = text.find_first_not_of(" \t");
+  if (first == std::string_view::npos) {
+    return {};
+  }
+  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+std::vector<std::string_view> BlankSeparated(std::string_view text) {
+  std::vector<std::string_view> pieces;
+  while (!(text = TrimBlanks(text)).empty()) {
+    const size_t end = std::min(text.find_first_of(" \t"), text.size());
+    pieces.push_back(text.substr(0, end));
+    text.remove_prefix(end);
+  }
+  return pieces;
+}
+
+std::optional<uint64_t> ParseDecimal(std::string_view text, size_t maxDigits) {
+  if (text.empty() || text.size() > std::min<size_t>(maxDigits, 19)) {
+    return std::nullopt;
+  }
+  uint64_t value = 0;
+  for (const char c : text) {
+    if (c < '0' || c > '9') {
+      return std::nullopt;
+    }
+    value = value * 10 + static_cast<uint64_t>(c - '0');
+  }
+  return value;
+}
+
 }  // namespace qb

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -54,6 +55,14 @@ int LeadingInt32(std::string_view text);
 
 // `text` without its leading blanks, tabs and line breaks.
 std::string_view SkipLeadingSpace(std::string_view text);
+
+// `text` without the blanks and tabs around it.
+std::string_view TrimBlanks(std::string_view text);
+// The pieces of a list separated by runs of blanks and tabs (none empty).
+std::vector<std::string_view> BlankSeparated(std::string_view text);
+// A plain decimal number of at most `maxDigits` digits (no sign, no blanks),
+// or nullopt. `maxDigits` is at most 19, so that the value fits.
+std::optional<uint64_t> ParseDecimal(std::string_view text, size_t maxDigits);
 
 // Number of UTF-16 code units the UTF-8 text `utf8` takes (a character above
 // U+FFFF counts two). `utf8` is expected to be valid UTF-8.

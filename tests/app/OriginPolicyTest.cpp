@@ -58,9 +58,9 @@ TEST(OriginPolicy, ReadsTheConfiguredValue) {
     std::vector<std::string> rejected;
   };
   const Row rows[] = {
-      {"unset", std::nullopt, true, {}, {}},
-      {"empty", "", true, {}, {}},
-      {"blanks only", " \t ", true, {}, {}},
+      {"unset: none", std::nullopt, false, {}, {}},
+      {"empty: none", "", false, {}, {}},
+      {"blanks only: none", " \t ", false, {}, {}},
       {"star", "*", true, {}, {}},
       {"star in a list", "https://a.example *", true, {}, {}},
       {"one origin", "https://a.example", false, {"https://a.example"}, {}},
@@ -88,7 +88,7 @@ TEST(OriginPolicy, MatchesOriginHeaders) {
   const OriginPolicy listed =
       OriginPolicy::FromConfig("https://label.example.com http://localhost:8080", nullptr);
   const OriginPolicy withNull = OriginPolicy::FromConfig("https://label.example.com null", nullptr);
-  const OriginPolicy any;
+  const OriginPolicy any = OriginPolicy::Any();
   struct Row {
     const char* name;
     const char* origin;
@@ -118,6 +118,55 @@ TEST(OriginPolicy, MatchesOriginHeaders) {
     EXPECT_EQ(withNull.Allows(row.origin), row.withNull);
     EXPECT_TRUE(any.Allows(row.origin));
   }
+}
+
+TEST(OriginPolicy, TellsAllowedDeniedAndUnlisted) {
+  using enum OriginStanding;
+  const OriginPolicy listed =
+      OriginPolicy::FromConfig("https://a.example", "https://b.example http://c.example:81", nullptr);
+  const OriginPolicy anyButB =
+      OriginPolicy::FromConfig("*", "https://b.example", nullptr);
+  const OriginPolicy none;
+  struct Row {
+    const char* name;
+    const char* origin;
+    OriginStanding listed;
+    OriginStanding anyButB;
+    OriginStanding none;
+  };
+  const Row rows[] = {
+      {"allowed", "https://a.example", kAllowed, kAllowed, kUnlisted},
+      {"denied", "https://b.example", kDenied, kDenied, kUnlisted},
+      {"denied, other spelling", "HTTPS://B.example:443/", kDenied, kDenied, kUnlisted},
+      {"denied with its port", "http://c.example:81", kDenied, kAllowed, kUnlisted},
+      {"same host, other port", "http://c.example", kUnlisted, kAllowed, kUnlisted},
+      {"neither", "https://d.example", kUnlisted, kAllowed, kUnlisted},
+      {"null", "null", kUnlisted, kAllowed, kUnlisted},
+      {"not an origin", "d.example", kDenied, kAllowed, kDenied},
+      {"empty", "", kDenied, kAllowed, kDenied},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    EXPECT_EQ(listed.Standing(row.origin), row.listed);
+    EXPECT_EQ(anyButB.Standing(row.origin), row.anyButB);
+    EXPECT_EQ(none.Standing(row.origin), row.none);
+  }
+}
+
+TEST(OriginPolicy, AnswersMoveAnOriginToOneList) {
+  using enum OriginStanding;
+  const OriginPolicy start = OriginPolicy::FromConfig("https://a.example", "https://b.example",
+                                                      nullptr);
+  const OriginPolicy allowedD = start.With("https://d.example", true);
+  EXPECT_EQ(allowedD.Standing("https://d.example"), kAllowed);
+  EXPECT_EQ(start.Standing("https://d.example"), kUnlisted);  // the original is unchanged
+  const OriginPolicy deniedA = allowedD.With("https://a.example", false);
+  EXPECT_EQ(deniedA.Standing("https://a.example"), kDenied);
+  EXPECT_EQ(deniedA.Origins(), std::vector<std::string>{"https://d.example"});
+  EXPECT_EQ(deniedA.DeniedOrigins(),
+            (std::vector<std::string>{"https://b.example", "https://a.example"}));
+  const OriginPolicy twice = deniedA.With("https://a.example", false);
+  EXPECT_EQ(twice.DeniedOrigins(), deniedA.DeniedOrigins());
 }
 
 }  // namespace

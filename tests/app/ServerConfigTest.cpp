@@ -56,11 +56,12 @@ TEST_F(ServerConfigTest, BindAddressTexts) {
   const Row rows[] = {
       {std::nullopt, ""},
       {"  ", ""},
-      {"localhost", "127.0.0.1"},
-      {"LocalHost", "127.0.0.1"},
+      {"localhost", ""},
+      {"LocalHost", ""},
       {"10.0.0.1", "10.0.0.1"},
       {"[::1]", "::1"},
       {"::1", "::1"},
+      {"0:0:0::1", "::1"},
       {"my-laptop", std::nullopt},
       {"127.0.0.1 ::1", std::nullopt},
   };

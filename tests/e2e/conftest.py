@@ -37,6 +37,15 @@ def pytest_configure(config):
         "run (scripts/test --tsan) selects these")
 
 
+def has_ipv6_loopback():
+    try:
+        with socket.socket(socket.AF_INET6, socket.SOCK_STREAM) as s:
+            s.bind(("::1", 0))
+        return True
+    except OSError:
+        return False
+
+
 def accepts(port):
     try:
         with socket.create_connection(("127.0.0.1", port), timeout=0.5):

@@ -1,15 +1,19 @@
-"""The browser-facing guards seen from outside: refused origins, CORS
-preflight, and the listening address, all set in the [Server] group of the
+"""The guards seen from outside: the listening addresses, connections of
+other users, the Host header, origins (refused, listed, unlisted without a
+display) and the CORS preflight, set in the [Server] group of the
 configuration file and read again at every rebind."""
 import os
 import signal
 import socket
 import sqlite3
 import struct
+import subprocess
+import textwrap
 
 import pytest
 
-from conftest import NOT_FOUND, OK, OK_EMPTY, SERVER_ERROR, exchange, wait_for
+from conftest import (NOT_FOUND, OK, OK_EMPTY, SERVER_ERROR, exchange, has_ipv6_loopback,
+                      read_all, wait_for)
 
 FORBIDDEN = (b"HTTP/1.1 403 Forbidden\r\nAccess-Control-Allow-Origin: *\r\n"
              b"Connection: close\r\n\r\n")
@@ -72,7 +76,7 @@ def logs_stored(server):
         db.close()
 
 
-def test_refused_origin_gets_forbidden_and_nothing_is_done(server):
+def test_unlisted_and_refused_origins_do_no_work(server):
     configure(server, allowedOrigins=ALLOWED)
     server.start()
     assert exchange(server.port, request(b"GET /dbAccess/DB_URL HTTP/1.1")).startswith(OK)
@@ -104,10 +108,10 @@ def test_refused_origin_gets_forbidden_and_nothing_is_done(server):
         assert (name, logs_stored(server)) == (name, stored)
 
 
-@pytest.mark.parametrize("allowed", [None, ALLOWED], ids=["any origin", "listed origins"])
+@pytest.mark.parametrize("allowed", ["*", ALLOWED], ids=["any origin", "listed origins"])
 def test_preflight_answer_bytes(server, allowed):
-    if allowed:
-        configure(server, allowedOrigins=allowed)
+    configure(server, allowedOrigins=allowed, deniedOrigins="https://evil.example"
+              if allowed != "*" else "")
     server.start()
     rows = [
         ("bare", request(b"OPTIONS /dbAccess/LOG@p=A&t=1 HTTP/1.1"), PREFLIGHT),
@@ -124,8 +128,11 @@ def test_preflight_answer_bytes(server, allowed):
         ("preflight from another origin", request(
             b"OPTIONS /print/add HTTP/1.1", b"Origin: https://evil.example",
             b"Access-Control-Request-Headers: content-type"),
-         FORBIDDEN if allowed else
+         FORBIDDEN if allowed != "*" else
          PREFLIGHT_HEAD + b"Access-Control-Allow-Headers: content-type\r\n" + PREFLIGHT_TAIL),
+        # An unlisted origin's preflight asks nothing and does nothing.
+        ("preflight from an unlisted origin", request(
+            b"OPTIONS /print/add HTTP/1.1", b"Origin: https://unlisted.example"), PREFLIGHT),
     ]
     for name, raw, answer in rows:
         assert (name, exchange(server.port, raw)) == (name, answer)
@@ -133,53 +140,57 @@ def test_preflight_answer_bytes(server, allowed):
     assert exchange(server.port, request(b"POST /print/init HTTP/1.1")) == OK + b"1\r\n\r\n0"
 
 
-def has_ipv6_loopback():
-    try:
-        with socket.socket(socket.AF_INET6, socket.SOCK_STREAM) as s:
-            s.bind(("::1", 0))
-        return True
-    except OSError:
-        return False
+LOOPBACK = {(socket.AF_INET, "127.0.0.1"), (socket.AF_INET6, "::1")}
 
 
-@pytest.mark.parametrize("value, family, address, error", [
-    pytest.param(None, socket.AF_INET, "0.0.0.0", None, id="default: every interface"),
-    pytest.param("127.0.0.1", socket.AF_INET, "127.0.0.1", None, id="loopback"),
-    pytest.param("[::1]", socket.AF_INET6, "::1", None, id="IPv6 loopback"),
-    pytest.param("localhost", socket.AF_INET, "127.0.0.1", None, id="localhost is loopback"),
-    pytest.param("my-laptop", socket.AF_INET, "127.0.0.1",
+@pytest.mark.parametrize("value, expected, line", [
+    pytest.param(None, LOOPBACK, None, id="default: this computer only"),
+    pytest.param("localhost", LOOPBACK, None, id="localhost: this computer only"),
+    pytest.param("LocalHost", LOOPBACK, None, id="localhost in capitals"),
+    pytest.param("127.0.0.1", {(socket.AF_INET, "127.0.0.1")}, None, id="IPv4 loopback"),
+    pytest.param("[::1]", {(socket.AF_INET6, "::1")}, None, id="IPv6 loopback"),
+    pytest.param("0.0.0.0", {(socket.AF_INET, "0.0.0.0")},
+                 "warning: bindAddress 0.0.0.0 lets other computers reach the server",
+                 id="every interface is a warning"),
+    pytest.param("my-laptop", LOOPBACK,
                  '[Server] bindAddress "my-laptop" is not an IPv4 or IPv6 address or localhost; '
-                 'using 127.0.0.1', id="not an address falls back to loopback"),
+                 'using this computer only (127.0.0.1 and ::1)',
+                 id="not an address falls back to loopback"),
 ])
-def test_listens_on_the_configured_address(server, value, family, address, error):
-    if family == socket.AF_INET6 and not has_ipv6_loopback():
-        pytest.skip("no IPv6 loopback here")
+def test_listens_on_the_configured_address(server, value, expected, line):
+    if not has_ipv6_loopback():
+        if (socket.AF_INET6, "::1") in expected and len(expected) == 1:
+            pytest.skip("no IPv6 loopback here")
+        expected = expected - {(socket.AF_INET6, "::1")}
     if value is not None:
         configure(server, bindAddress=value)
     server.start(wait=False)
-    assert wait_for(lambda: listening_addresses(server), 10), server.log()
-    assert listening_addresses(server) == {(family, address, server.port)}
-    with socket.create_connection((address if address != "0.0.0.0" else "127.0.0.1",
-                                   server.port), timeout=10) as s:
-        s.sendall(b"GET /dbAccess/IMG_URL HTTP/1.1\r\n\r\n")
-        chunks = []
-        while chunk := s.recv(65536):
-            chunks.append(chunk)
-    assert b"".join(chunks) == OK_EMPTY
-    if error:
+    wanted = {(family, address, server.port) for family, address in expected}
+    assert wait_for(lambda: listening_addresses(server) == wanted, 10), (
+        listening_addresses(server), server.log())
+    for family, address in expected:
+        target = {"0.0.0.0": "127.0.0.1"}.get(address, address)
+        with socket.create_connection((target, server.port), timeout=10) as s:
+            s.sendall(b"GET /dbAccess/IMG_URL HTTP/1.1\r\n\r\n")
+            assert read_all(s) == OK_EMPTY, (family, address)
+    if line:
         # One line, not one per listening cycle: a rebind reads it again
         # without repeating it.
+        count = server.log().count("listening on ")
         server.proc.send_signal(signal.SIGHUP)
-        assert wait_for(lambda: server.log().count("listening on 127.0.0.1 port") == 2, 10)
-        assert sum(error in line for line in server.log().splitlines()) == 1
+        assert wait_for(lambda: server.log().count("listening on ") == count + 1, 10)
+        assert sum(line in entry for entry in server.log().splitlines()) == 1, server.log()
 
 
 def test_rebind_picks_up_changed_settings(server):
-    configure(server, allowedOrigins=ALLOWED)
+    configure(server, allowedOrigins=ALLOWED, deniedOrigins="https://other.example")
     server.start()
     from_browser = request(b"GET /dbAccess/IMG_URL HTTP/1.1", b"Origin: https://other.example")
     assert exchange(server.port, from_browser) == FORBIDDEN
-    assert listening_addresses(server) == {(socket.AF_INET, "0.0.0.0", server.port)}
+    default = {(socket.AF_INET, "127.0.0.1", server.port)}
+    if has_ipv6_loopback():
+        default.add((socket.AF_INET6, "::1", server.port))
+    assert listening_addresses(server) == default
 
     configure(server, allowedOrigins="*", bindAddress="127.0.0.1")
     server.proc.send_signal(signal.SIGHUP)
@@ -189,8 +200,154 @@ def test_rebind_picks_up_changed_settings(server):
 
     configure(server, allowedOrigins="https://other.example")
     assert server.run("--relisten").returncode == 0
-    assert wait_for(lambda: listening_addresses(server) == {
-        (socket.AF_INET, "0.0.0.0", server.port)}, 10), server.log()
+    assert wait_for(lambda: listening_addresses(server) == default, 10), server.log()
     assert exchange(server.port, from_browser) == OK_EMPTY
-    assert exchange(server.port, request(b"GET /dbAccess/IMG_URL HTTP/1.1",
+    # label.example.com is no longer listed: it may read, not record usage.
+    assert exchange(server.port, request(b"GET /dbAccess/LOG@p=Z&t=1 HTTP/1.1",
                                          b"Origin: https://label.example.com")) == FORBIDDEN
+
+
+@pytest.mark.parametrize("allowed_hosts, host, answer", [
+    pytest.param(None, b"evil.example", FORBIDDEN, id="other name"),
+    pytest.param(None, b"evil.example:%d", FORBIDDEN, id="rebound name with our port"),
+    pytest.param(None, b"localhost.evil.example", FORBIDDEN, id="localhost as a prefix"),
+    pytest.param(None, b"localhost:%d", OK_EMPTY, id="localhost"),
+    pytest.param(None, b"127.0.0.1:%d", OK_EMPTY, id="IPv4 loopback"),
+    pytest.param(None, b"[::1]:%d", OK_EMPTY, id="IPv6 loopback"),
+    pytest.param(None, None, OK_EMPTY, id="no Host"),
+    pytest.param("label.lan", b"Label.LAN:%d", OK_EMPTY, id="listed in allowedHosts"),
+    pytest.param("label.lan", b"other.lan", FORBIDDEN, id="not listed in allowedHosts"),
+])
+def test_host_must_name_this_computer(server, allowed_hosts, host, answer):
+    keys = {"allowedHosts": allowed_hosts} if allowed_hosts else {}
+    configure(server, **keys)
+    server.start()
+    assert exchange(server.port, request(b"GET /dbAccess/DB_URL HTTP/1.1")).startswith(OK)
+    headers = [b"Host: " + (host % server.port if b"%d" in host else host)] if host else []
+    assert exchange(server.port, request(b"GET /dbAccess/LOG@p=H&t=1 HTTP/1.1", *headers)) == answer
+    # A refused request did nothing.
+    assert logs_stored(server) == ([("H",)] if answer == OK_EMPTY else [])
+    if answer == FORBIDDEN:
+        assert "refused a request for host" in server.log()
+
+
+def test_unlisted_origin_without_a_display_only_reads(server):
+    server.start()
+    assert exchange(server.port, request(b"GET /dbAccess/DB_URL HTTP/1.1")).startswith(OK)
+    origin = b"Origin: https://unlisted.example"
+    refused = [
+        request(b"POST /print/init HTTP/1.1", origin, body=b"width=10"),
+        request(b"POST /saveqx/save?name=a.pdf HTTP/1.1", origin, body=b"%PDF-1.4"),
+        request(b"GET /dbAccess/SOZAI_DOWNLOAD@kind=0&folder=x&value=y HTTP/1.1", origin),
+        request(b"GET /dbAccess/TEMPLATE_DOWNLOAD@P1 HTTP/1.1", origin),
+        request(b"GET /dbAccess/TEMPLATE_DATA@qkprint.db HTTP/1.1", origin),
+        request(b"GET /dbAccess/LOG@p=U&t=1 HTTP/1.1", origin),
+        request(b"GET /dbAccess/UPDATE_DB HTTP/1.1", origin),
+    ]
+    for raw in refused:
+        assert (raw.split(b"\r\n")[0], exchange(server.port, raw)) == (
+            raw.split(b"\r\n")[0], FORBIDDEN)
+    served = [
+        (request(b"GET /dbAccess/LIST&C HTTP/1.1", origin),
+         OK + b"31\r\n\r\n<categoryList>\n</categoryList>\n"),
+        (request(b"GET /dbAccess/UPDATE_STATUS_DB HTTP/1.1", origin), OK + b"9\r\n\r\nV=0&M=100"),
+        (request(b"GET /dbAccess/IMG_URL HTTP/1.1", origin), OK_EMPTY),
+    ]
+    for raw, answer in served:
+        assert (raw.split(b"\r\n")[0], exchange(server.port, raw)) == (
+            raw.split(b"\r\n")[0], answer)
+    # Nothing of the refused requests was done: no usage row, no print
+    # session (the next identifier is still 0), no saved document.
+    assert logs_stored(server) == []
+    assert exchange(server.port, request(b"POST /print/init HTTP/1.1")) == OK + b"1\r\n\r\n0"
+    assert not (server.home / "Downloads").exists() or not any((server.home / "Downloads").iterdir())
+    # The log names the setting to change.
+    assert ("refused dbAccess/LOG from origin \"https://unlisted.example\": an origin not in "
+            "[Server] allowedOrigins may only read the catalogue" in server.log())
+
+
+# A client run as another user: connects, sends the request and prints the
+# answer in hex (an empty line when the connection was reset before any).
+OTHER_USER_CLIENT = textwrap.dedent("""
+    import socket, sys
+    family = socket.AF_INET6 if ":" in sys.argv[1] else socket.AF_INET
+    s = socket.socket(family, socket.SOCK_STREAM)
+    s.settimeout(10)
+    s.connect((sys.argv[1], int(sys.argv[2])))
+    data = b""
+    try:
+        s.sendall(sys.argv[3].encode())
+        while True:
+            chunk = s.recv(65536)
+            if not chunk:
+                break
+            data += chunk
+    except ConnectionResetError:
+        pass
+    print(data.hex())
+""")
+NOBODY = 65534
+
+
+def as_nobody(*args):
+    """Runs `args` as the user nobody."""
+    return subprocess.run(["setpriv", "--reuid=%d" % NOBODY, "--regid=%d" % NOBODY,
+                           "--clear-groups", *args], capture_output=True, timeout=30)
+
+
+def needs_root():
+    if os.geteuid() != 0:
+        pytest.skip("running a client as another user needs root")
+
+
+@pytest.mark.parametrize("address", ["127.0.0.1", "::1"])
+def test_connections_of_other_users_are_refused(server, address):
+    needs_root()
+    if address == "::1" and not has_ipv6_loopback():
+        pytest.skip("no IPv6 loopback here")
+    server.start()
+    assert exchange(server.port, request(b"GET /dbAccess/DB_URL HTTP/1.1")).startswith(OK)
+    for _ in range(2):
+        run = as_nobody("/usr/bin/python3", "-c", OTHER_USER_CLIENT, address, str(server.port),
+                        "GET /dbAccess/LOG@p=N&t=1 HTTP/1.1\r\n\r\n")
+        assert run.returncode == 0, run.stderr
+        assert bytes.fromhex(run.stdout.decode().strip()) == FORBIDDEN
+    # The owner is served meanwhile; nothing of the other user's was done.
+    with socket.create_connection((address, server.port), timeout=10) as s:
+        s.sendall(b"GET /dbAccess/LOG@p=O&t=1 HTTP/1.1\r\n\r\n")
+        assert read_all(s) == OK_EMPTY
+    assert logs_stored(server) == [("O",)]
+    # Logged at the normal level, once for both attempts.
+    refusal = "refused a connection of user nobody (uid 65534): this server serves only root (uid 0)"
+    assert [line for line in server.log().splitlines()
+            if line.startswith("quillbox-server: refused a connection")] == [
+        "quillbox-server: " + refusal]
+
+
+def test_port_taken_by_another_user_is_named_once(server):
+    needs_root()
+    holder = subprocess.Popen(
+        ["setpriv", "--reuid=%d" % NOBODY, "--regid=%d" % NOBODY, "--clear-groups",
+         "/usr/bin/python3", "-c", textwrap.dedent("""
+            import socket, sys, time
+            s = socket.socket()
+            s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+            s.bind(("127.0.0.1", int(sys.argv[1])))
+            s.listen()
+            print("ready", flush=True)
+            time.sleep(60)
+         """), str(server.port)], stdout=subprocess.PIPE)
+    try:
+        assert holder.stdout.readline().strip() == b"ready"
+        server.start(wait=False)
+        taken = ("port %d on 127.0.0.1 is taken by a program of another user, nobody (uid 65534)"
+                 % server.port)
+        assert wait_for(lambda: taken in server.log(), 10), server.log()
+        # Retried every 100 ms, said once.
+        wait_for(lambda: False, 0.5)
+        assert server.log().count(taken) == 1
+    finally:
+        holder.kill()
+        holder.wait()
+    assert wait_for(lambda: "listening on 127.0.0.1" in server.log(), 10), server.log()
+    assert exchange(server.port, request(b"GET /dbAccess/IMG_URL HTTP/1.1")) == OK_EMPTY

@@ -10,7 +10,7 @@ import pytest
 
 import catalogue_server
 import sample_catalogue
-from conftest import LEAKS, Sync, accepts, ask, started, wait_for
+from conftest import LEAKS, Sync, accepts, ask, has_ipv6_loopback, started, wait_for
 from x_display import DisplayUnavailable, XDisplay
 
 VERSION_FILE = "/Ver3/DeskTop/verFile_DB.txt"
@@ -72,10 +72,13 @@ def test_catalogue_server_from_the_configuration(server, stand_ins, user, system
 BAD_VALUES = [
     pytest.param("[Server]\nbindAddress=my-laptop\n",
                  '[Server] bindAddress "my-laptop" is not an IPv4 or IPv6 address or localhost; '
-                 'using 127.0.0.1', 4, id="bindAddress not an address"),
+                 'using this computer only (127.0.0.1 and ::1)', 4, id="bindAddress not an address"),
     pytest.param("[Server]\nallowedOrigins=https://a.example nonsense\n",
                  '[Server] allowedOrigins entry "nonsense" is not an origin '
                  '(scheme://host[:port] or null); it is left out', 4, id="allowedOrigins entry"),
+    pytest.param("[Server]\ndeniedOrigins=https://b.example *\n",
+                 '[Server] deniedOrigins entry "*" is not an origin '
+                 '(scheme://host[:port] or null); it is left out', 4, id="deniedOrigins star"),
     pytest.param("[Server]\nallowedHosts=good.example bad/host\n",
                  '[Server] allowedHosts entry "bad/host" is not a host name or address '
                  '(host[:port]); it is left out', 4, id="allowedHosts entry"),
@@ -208,13 +211,14 @@ NO_CUPS = {"CUPS_SERVER": "/nonexistent/cups.sock"}
 STATUS_CASES = [
     pytest.param("", True, False, [
         "  running: yes, pid {pid}, up 0:00:0*, version *",
-        "  listening: 0.0.0.0 port {port}",
+        "  listening: {loopback} port {port}",
         "  url: {catalogue} (in use by the running server)",
         "  reachable: yes, catalogue version 20",
         "  server: headless: no dialogs; prints go to the default printer, "
         "documents to [Save] folder",
         "  default destination: none",
-        "  allowed origins: * (any origin)",
+        "  allowed origins: none listed (the user is asked about each origin)",
+        "  denied origins: none listed",
         "Problems",
         "  - no default printer: set one with lpoptions -d NAME (lpstat -p lists them)",
     ], 2, id="catalogue reachable, headless"),
@@ -229,10 +233,11 @@ STATUS_CASES = [
         "  this shell: DISPLAY={display}",
     ], 2, id="with a display"),
     pytest.param("bindAddress=my-laptop\n", True, False, [
-        "  listening: 127.0.0.1 port {port}",
-        "  [Server] bindAddress: 127.0.0.1 (fallback, as {config}:3 is not usable)",
+        "  listening: {loopback} port {port}",
+        "  [Server] bindAddress: this computer only (127.0.0.1 and ::1) "
+        "(fallback, as {config}:3 is not usable)",
         '  warning: {config}:3: [Server] bindAddress "my-laptop" is not an IPv4 or IPv6 '
-        "address or localhost; using 127.0.0.1",
+        "address or localhost; using this computer only (127.0.0.1 and ::1)",
         "  - the configuration has 1 warning(s), listed above",
     ], 2, id="bad config value"),
 ]
@@ -257,7 +262,8 @@ def test_status_of_a_running_server(server, stand_ins, extra, reachable, with_di
     finally:
         server.stop()  # before its display goes
     values = dict(pid=server.proc.pid, port=server.port, catalogue=catalogue, display=shown,
-                  config=server.config_file)
+                  config=server.config_file,
+                  loopback="127.0.0.1 and ::1" if has_ipv6_loopback() else "127.0.0.1")
     for pattern in expected:
         wanted = pattern.format(**values)
         assert any(matches(wanted, line) for line in lines), (wanted, "\n".join(lines))

@@ -55,7 +55,7 @@ def test_request_lines_and_no_bodies(server, verbose):
     assert SECRET.decode() not in log
     assert re.search(r"version \S+, data folder \S+, catalogue server http://127\.0\.0\.1:9",
                      log), log
-    assert "listening on port %d" % server.port in log
+    assert re.search(r"listening on 127\.0\.0\.1( and ::1)? port %d\n" % server.port, log), log
     assert re.search(r"saved 22 bytes to \S+kept\.qx3", log), log
     for _, pattern in REQUESTS:
         found = [line for line in lines

@@ -39,40 +39,62 @@ Bound BoundOf(const BindAddress& bind) {
   return {bind.address.ss_family, text, ntohs(in->sin_port)};
 }
 
+std::vector<Bound> BoundOf(const BindPlan& plan) {
+  std::vector<Bound> bound;
+  for (const BindAddress& address : plan.addresses) {
+    bound.push_back(BoundOf(address));
+  }
+  return bound;
+}
+
 TEST(BindAddress, ReadsTheConfiguredValue) {
+  const std::vector<Bound> loopback{{AF_INET, "127.0.0.1", 3210}, {AF_INET6, "::1", 3210}};
   struct Row {
     const char* name;
     std::optional<std::string> value;
-    Bound bound;
+    std::vector<Bound> bound;
     std::string text;
     bool valid;
+    bool exposed;
   };
   const Row rows[] = {
-      {"unset: every IPv4 interface", std::nullopt, {AF_INET, "0.0.0.0", 3210}, "", true},
-      {"blank", "  ", {AF_INET, "0.0.0.0", 3210}, "", true},
-      {"IPv4 any", "0.0.0.0", {AF_INET, "0.0.0.0", 3210}, "0.0.0.0", true},
-      {"IPv4 loopback", "127.0.0.1", {AF_INET, "127.0.0.1", 3210}, "127.0.0.1", true},
-      {"blanks around", " \t192.168.1.20 ", {AF_INET, "192.168.1.20", 3210}, "192.168.1.20", true},
-      {"IPv6 loopback", "::1", {AF_INET6, "::1", 3210}, "::1", true},
-      {"IPv6 in brackets", "[::1]", {AF_INET6, "::1", 3210}, "::1", true},
-      {"IPv6 any", "::", {AF_INET6, "::", 3210}, "::", true},
-      {"localhost is loopback", "localhost", {AF_INET, "127.0.0.1", 3210}, "127.0.0.1", true},
-      {"other host name", "my-laptop", {AF_INET, "127.0.0.1", 3210}, "127.0.0.1", false},
-      {"octet out of range", "300.1.1.1", {AF_INET, "127.0.0.1", 3210}, "127.0.0.1", false},
-      {"short IPv4 form", "127.1", {AF_INET, "127.0.0.1", 3210}, "127.0.0.1", false},
-      {"with a port", "127.0.0.1:80", {AF_INET, "127.0.0.1", 3210}, "127.0.0.1", false},
-      {"IPv6 with a zone", "fe80::1%eth0", {AF_INET, "127.0.0.1", 3210}, "127.0.0.1", false},
-      {"star", "*", {AF_INET, "127.0.0.1", 3210}, "127.0.0.1", false},
-      {"list", "127.0.0.1 ::1", {AF_INET, "127.0.0.1", 3210}, "127.0.0.1", false},
+      {"unset: this computer only", std::nullopt, loopback, "127.0.0.1 and ::1", true, false},
+      {"blank", "  ", loopback, "127.0.0.1 and ::1", true, false},
+      {"localhost", "localhost", loopback, "127.0.0.1 and ::1", true, false},
+      {"localhost in capitals", "LocalHost", loopback, "127.0.0.1 and ::1", true, false},
+      {"IPv4 any", "0.0.0.0", {{AF_INET, "0.0.0.0", 3210}}, "0.0.0.0", true, true},
+      {"IPv4 loopback", "127.0.0.1", {{AF_INET, "127.0.0.1", 3210}}, "127.0.0.1", true, false},
+      {"other loopback address", "127.0.0.2", {{AF_INET, "127.0.0.2", 3210}}, "127.0.0.2", true,
+       false},
+      {"blanks around", " \t192.168.1.20 ", {{AF_INET, "192.168.1.20", 3210}}, "192.168.1.20",
+       true, true},
+      {"IPv6 loopback", "::1", {{AF_INET6, "::1", 3210}}, "::1", true, false},
+      {"IPv6 in brackets", "[::1]", {{AF_INET6, "::1", 3210}}, "::1", true, false},
+      {"IPv6 long form", "0:0:0::1", {{AF_INET6, "::1", 3210}}, "::1", true, false},
+      {"IPv6 any", "::", {{AF_INET6, "::", 3210}}, "::", true, true},
+      {"other host name", "my-laptop", loopback, "127.0.0.1 and ::1", false, false},
+      {"octet out of range", "300.1.1.1", loopback, "127.0.0.1 and ::1", false, false},
+      {"short IPv4 form", "127.1", loopback, "127.0.0.1 and ::1", false, false},
+      {"with a port", "127.0.0.1:80", loopback, "127.0.0.1 and ::1", false, false},
+      {"IPv6 with a zone", "fe80::1%eth0", loopback, "127.0.0.1 and ::1", false, false},
+      {"star", "*", loopback, "127.0.0.1 and ::1", false, false},
+      {"list", "127.0.0.1 ::1", loopback, "127.0.0.1 and ::1", false, false},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
-    const BindAddress bind = ParseBindAddress(row.value, 3210);
-    EXPECT_EQ(BoundOf(bind), row.bound);
-    EXPECT_EQ(bind.text, row.text);
-    EXPECT_EQ(bind.valid, row.valid);
+    const BindPlan plan = ParseBindAddress(row.value, 3210);
+    EXPECT_EQ(BoundOf(plan), row.bound);
+    EXPECT_EQ(plan.Text(), row.text);
+    EXPECT_EQ(plan.valid, row.valid);
+    EXPECT_EQ(plan.Exposed(), row.exposed);
   }
-  EXPECT_EQ(BoundOf(ParseBindAddress("::1", 65535)).port, 65535);
+  // Only the IPv6 loopback of the default may be left out.
+  const BindPlan plan = ParseBindAddress(std::nullopt, 65535);
+  ASSERT_EQ(plan.addresses.size(), 2u);
+  EXPECT_FALSE(plan.addresses[0].optional);
+  EXPECT_TRUE(plan.addresses[1].optional);
+  EXPECT_FALSE(ParseBindAddress("::1", 1).addresses[0].optional);
+  EXPECT_EQ(BoundOf(plan.addresses[1]).port, 65535);
 }
 
 TEST(BindAddress, OpensAListenerOnTheAddress) {
@@ -88,7 +110,7 @@ TEST(BindAddress, OpensAListenerOnTheAddress) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
-    const UniqueFd listener = OpenListener(ParseBindAddress(row.value, 0), 5);
+    const UniqueFd listener = OpenListener(ParseBindAddress(row.value, 0).addresses[0], 5);
     if (!listener.Valid() && row.family == AF_INET6 && errno == EADDRNOTAVAIL) {
       continue;  // no IPv6 loopback on this machine
     }
@@ -103,35 +125,46 @@ TEST(BindAddress, OpensAListenerOnTheAddress) {
     EXPECT_NE(where.port, 0);
 
     // The same address and port a second time: refused, errno says why.
-    const UniqueFd second = OpenListener(ParseBindAddress(row.value, where.port), 5);
+    const UniqueFd second =
+        OpenListener(ParseBindAddress(row.value, where.port).addresses[0], 5);
     EXPECT_FALSE(second.Valid());
     EXPECT_EQ(errno, EADDRINUSE);
   }
 }
 
-TEST(ListenConfig, EachCycleReadsBothSettingsAfresh) {
+TEST(ListenConfig, EachCycleReadsTheSettingsAfresh) {
   qbtest::TempDir config;
   qbtest::ScopedEnv env("XDG_CONFIG_HOME", config.Path());
   const std::string file = config.Path() + "/Tavrim/Quillbox.conf";
   CAppData app;
   ListenConfig cycle;
 
-  BindAddress bind = cycle.Apply(app, 4000);
-  EXPECT_EQ(BoundOf(bind), (Bound{AF_INET, "0.0.0.0", 4000}));
-  EXPECT_TRUE(app.GetOriginPolicy()->AllowsAny());
+  BindPlan plan = cycle.Apply(app, 4000);
+  EXPECT_EQ(BoundOf(plan), (std::vector<Bound>{{AF_INET, "127.0.0.1", 4000},
+                                               {AF_INET6, "::1", 4000}}));
+  EXPECT_FALSE(app.GetOriginPolicy()->AllowsAny());
+  EXPECT_EQ(app.GetOriginPolicy()->Standing("https://a.example"), OriginStanding::kUnlisted);
+  EXPECT_FALSE(app.GetHostPolicy()->Allows("192.168.1.20"));
 
   qbtest::WriteFile(file,
-                    "[Server]\nbindAddress=127.0.0.1\nallowedOrigins=https://a.example null\n");
-  bind = cycle.Apply(app, 4001);
-  EXPECT_EQ(BoundOf(bind), (Bound{AF_INET, "127.0.0.1", 4001}));
+                    "[Server]\nbindAddress=192.168.1.20\nallowedOrigins=https://a.example null\n"
+                    "deniedOrigins=https://b.example\nallowedHosts=label.lan\n");
+  plan = cycle.Apply(app, 4001);
+  EXPECT_EQ(BoundOf(plan), (std::vector<Bound>{{AF_INET, "192.168.1.20", 4001}}));
   EXPECT_EQ(app.GetOriginPolicy()->Origins(),
             (std::vector<std::string>{"https://a.example", "null"}));
+  EXPECT_EQ(app.GetOriginPolicy()->Standing("https://b.example"), OriginStanding::kDenied);
+  EXPECT_TRUE(app.GetHostPolicy()->Allows("192.168.1.20:4001"));
+  EXPECT_TRUE(app.GetHostPolicy()->Allows("label.lan"));
+  EXPECT_TRUE(app.GetHostPolicy()->Allows("localhost"));
 
   qbtest::WriteFile(file, "[Server]\nbindAddress=nonsense\nallowedOrigins=*\n");
-  bind = cycle.Apply(app, 4002);
-  EXPECT_EQ(BoundOf(bind), (Bound{AF_INET, "127.0.0.1", 4002}));
-  EXPECT_FALSE(bind.valid);
+  plan = cycle.Apply(app, 4002);
+  EXPECT_EQ(BoundOf(plan), (std::vector<Bound>{{AF_INET, "127.0.0.1", 4002},
+                                               {AF_INET6, "::1", 4002}}));
+  EXPECT_FALSE(plan.valid);
   EXPECT_TRUE(app.GetOriginPolicy()->AllowsAny());
+  EXPECT_FALSE(app.GetHostPolicy()->Allows("label.lan"));
 }
 
 }  // namespace

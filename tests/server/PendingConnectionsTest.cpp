@@ -66,7 +66,7 @@ class PendingConnectionsTest : public ::testing::Test {
   void Pump(std::vector<Peer*> peers, const std::function<bool()>& until, int rounds = 2000) {
     for (int i = 0; i < rounds && !until(); ++i) {
       for (Peer* peer : peers) peer->Feed();
-      pending.Poll(-1, 5);
+      pending.Poll({}, 5);
     }
   }
 
@@ -151,7 +151,7 @@ TEST_F(PendingConnectionsTest, CloseAllEndsEveryWaitingConnectionWithoutAnAnswer
   Peer silent = Connect("");
   Peer partial = Connect("POST /x HTTP/1.1\r\nContent-Length: 9\r\n\r\nab");
   Pump({&partial}, [&] { return partial.sent == partial.toSend.size(); });
-  pending.Poll(-1, 5);
+  pending.Poll({}, 5);
   pending.CloseAll();
   EXPECT_EQ(pending.Size(), 0u);
   EXPECT_TRUE(done.empty());

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QTranslator>
 
+#include "app/OriginPrompt.h"
 #include "output/CPrintSession.h"
 #include "output/PrintJob.h"
 #include "output/SaveDocument.h"
@@ -29,6 +30,8 @@ TEST(Translation, JapaneseCoversEveryTextOfTheDialogs) {
       {SaveDialogTitle("a.qx3", false), "ラベル文書「a.qx3」を保存"},
       {SaveDialogTitle("", true), "PDF 文書を保存"},
       {SaveDialogTitle("", false), "ラベル文書を保存"},
+      {OriginPrompt::QuestionText("https://a.example"),
+       "https://a.example にこのコンピューターのラベルサーバーの使用を許可しますか?"},
   };
   for (const Row& row : rows) {
     EXPECT_EQ(row.text, QString::fromUtf8(row.japanese));

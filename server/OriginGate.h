@@ -1,0 +1,89 @@
+// Requests from a web origin that the user is being asked about wait here,
+// outside the worker pool, until the user answers: a page cannot occupy the
+// workers by waiting for the user. One question per origin is open at a time;
+// at most kMaxHeldPerOrigin requests of an origin wait, and at most
+// kMaxAskedOrigins origins wait for an answer at once (more are refused at
+// once); a request waits at most kConsentWait.
+//
+// The gate only keeps the requests and the answers: the listener takes the
+// answered origins (TakeAnswered), puts the answer into effect and serves or
+// refuses their requests, and refuses the requests that waited too long
+// (TakeExpired).
+//
+// Thread contract: any thread; everything is guarded by one mutex. Workers
+// hold requests, the UI thread answers, the listener takes.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "server/ConnectionLimits.h"
+#include "util/UniqueFd.h"
+
+namespace qb {
+
+inline constexpr size_t kMaxHeldPerOrigin = 4;
+inline constexpr size_t kMaxAskedOrigins = 8;
+inline constexpr std::chrono::seconds kConsentWait{60};
+
+class OriginGate {
+ public:
+  using Clock = std::chrono::steady_clock;
+
+  // One connection whose request waits for the answer.
+  struct Held {
+    UniqueFd socket;
+    std::string request;  // the request bytes as received
+    ConnectionLimits::Ticket ticket;
+    Clock::time_point since;
+  };
+
+  enum class HoldResult {
+    kHeld,     // waits for the open question
+    kAsk,      // waits; the caller asks the user (the first request of an origin)
+    kRefused,  // too many waiting: the request stays the caller's, to refuse
+  };
+
+  // An answered origin with the requests that waited for it.
+  struct Answered {
+    std::string origin;
+    bool allowed = false;
+    std::vector<Held> held;
+  };
+
+  OriginGate() = default;
+  virtual ~OriginGate() = default;
+  OriginGate(const OriginGate&) = delete;
+  OriginGate& operator=(const OriginGate&) = delete;
+
+  // Holds `held` until `origin` is answered. On kRefused `held` is left as
+  // it was.
+  HoldResult Hold(const std::string& origin, Held& held);
+  // The user's answer for `origin`.
+  void Answer(const std::string& origin, bool allowed);
+  // The answered origins, each with its waiting requests; they leave the gate.
+  std::vector<Answered> TakeAnswered();
+  // The requests that have waited kConsentWait by `now`; their questions stay
+  // open.
+  std::vector<Held> TakeExpired(Clock::time_point now);
+  // Every waiting request (at shutdown).
+  std::vector<Held> TakeAll();
+  // Origins with an open question, or an answer not yet taken.
+  size_t Origins() const;
+
+ private:
+  struct Entry {
+    bool answered = false;
+    bool allowed = false;
+    std::vector<Held> held;
+  };
+
+  mutable std::mutex m_mutex;  // guards m_entries
+  std::map<std::string, Entry> m_entries;
+};
+
+}  // namespace qb

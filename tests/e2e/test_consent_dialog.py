@@ -1,0 +1,107 @@
+"""The question about a web origin on a real X display: asked once per
+origin, answered by pressing the dialog's buttons, remembered in the
+configuration file and used without a question afterwards, also by the next
+run."""
+import threading
+
+import pytest
+
+from conftest import LEAKS, OK, OK_EMPTY, exchange, started, wait_for
+from test_browser_guards import FORBIDDEN, logs_stored, request
+from x_display import DisplayUnavailable, XDisplay
+
+TITLE = "Label server"
+
+
+@pytest.fixture
+def display():
+    """An X display of its own, with a window manager."""
+    yield from started(XDisplay(), DisplayUnavailable, "no X display")
+
+
+@pytest.fixture
+def shown(display, server, monkeypatch):
+    """A server that shows dialogs on `display` (set up first, so that the
+    display outlives the server)."""
+    env = server.env
+
+    def with_display():
+        return dict(env(), DISPLAY=display.display, LSAN_OPTIONS="suppressions=" + LEAKS)
+
+    monkeypatch.setattr(server, "env", with_display)
+    return server
+
+
+def question_open(display):
+    return TITLE in display.windows().values()
+
+
+def answer(display, key):
+    """Waits for the question and presses `key` in it."""
+    found = display.wait_for_window(lambda title: title == TITLE, 30)
+    assert found, "no question appeared"
+    display.press(found[0], key)
+    assert display.wait_gone(found[0]), "the question stayed open"
+
+
+def in_background(port, raw):
+    """Sends `raw` on a thread; the answer is in result[0] once joined."""
+    result = []
+    thread = threading.Thread(target=lambda: result.append(exchange(port, raw, timeout=90)))
+    thread.start()
+    return thread, result
+
+
+def questions(server, origin):
+    return server.log().count('asking the user whether origin "%s" may use the server' % origin)
+
+
+def test_origin_question_answered_and_remembered(display, shown):
+    server = shown
+    server.start()
+    assert exchange(server.port, request(b"GET /dbAccess/DB_URL HTTP/1.1")).startswith(OK)
+    allow = b"Origin: https://allow.example"
+    deny = b"Origin: https://deny.example:8443"
+
+    # Allow: the waiting request is served once the user answers.
+    thread, result = in_background(server.port, request(b"GET /dbAccess/LOG@p=A&t=1 HTTP/1.1",
+                                                        allow))
+    answer(display, "alt+a")
+    thread.join(60)
+    assert result == [OK_EMPTY]
+    assert logs_stored(server) == [("A",)]
+    # Remembered: served at once, without a question.
+    assert exchange(server.port, request(b"GET /dbAccess/LOG@p=B&t=1 HTTP/1.1", allow)) == OK_EMPTY
+    assert questions(server, "https://allow.example") == 1
+    assert not question_open(display)
+
+    # Deny, with more requests waiting than an origin may have: the one too
+    # many is refused at once, the others wait for the answer.
+    waiting = [in_background(server.port, request(b"POST /print/init HTTP/1.1", deny,
+                                                  body=b"width=1")) for _ in range(4)]
+    assert wait_for(lambda: server.log().count(
+        'a request from origin "https://deny.example:8443" waits') == 4, 30), server.log()
+    assert exchange(server.port, request(b"GET /dbAccess/LOG@p=C&t=1 HTTP/1.1", deny)) == FORBIDDEN
+    answer(display, "alt+d")
+    for thread, result in waiting:
+        thread.join(60)
+        assert result == [FORBIDDEN]
+    assert exchange(server.port, request(b"GET /dbAccess/IMG_URL HTTP/1.1", deny)) == FORBIDDEN
+    assert questions(server, "https://deny.example:8443") == 1
+    # Nothing of the denied requests was done.
+    assert logs_stored(server) == [("A",), ("B",)]
+    assert exchange(server.port, request(b"POST /print/init HTTP/1.1")) == OK + b"1\r\n\r\n0"
+
+    config = server.config_file.read_text()
+    assert "allowedOrigins=https://allow.example\n" in config
+    assert "deniedOrigins=https://deny.example:8443\n" in config
+
+    # The next run reads both answers from the file: no question at all.
+    server.stop()
+    server.start()
+    assert exchange(server.port, request(b"GET /dbAccess/LOG@p=D&t=1 HTTP/1.1", allow)) == OK_EMPTY
+    assert exchange(server.port, request(b"GET /dbAccess/LOG@p=E&t=1 HTTP/1.1", deny)) == FORBIDDEN
+    assert logs_stored(server) == [("A",), ("B",), ("D",)]
+    assert questions(server, "https://allow.example") == 1  # the log holds both runs
+    assert questions(server, "https://deny.example:8443") == 1
+    assert not question_open(display)
