@@ -293,7 +293,8 @@ void ServerConfig::Check(const std::optional<std::string>& catalogueUrlFlag) {
     Add("[Server] " + std::string(key), shown, source);
     return entry ? std::optional<std::string>(entry->value) : std::nullopt;
   };
-  m_allowedOrigins = origins("allowedOrigins", "none listed (the user is asked about each origin)");
+  m_allowedOrigins =
+      origins("allowedOrigins", "none listed (with a display, the user is asked about each origin)");
   m_deniedOrigins = origins("deniedOrigins", "none listed");
 
   // [Server] allowedHosts

@@ -217,7 +217,7 @@ STATUS_CASES = [
         "  server: headless: no dialogs; prints go to the default printer, "
         "documents to [Save] folder",
         "  default destination: none",
-        "  allowed origins: none listed (the user is asked about each origin)",
+        "  allowed origins: none listed (with a display, the user is asked about each origin)",
         "  denied origins: none listed",
         "Problems",
         "  - no default printer: set one with lpoptions -d NAME (lpstat -p lists them)",
