@@ -1,6 +1,30 @@
 #include "app/CAppData.h"
 
+#include "update/HttpTransfer.h"
+#include "util/Log.h"
+
 namespace qb {
+namespace {
+
+// [Catalogue] maxDownloadRate: the cap of one file download in bytes per
+// second, 0 for none; read once at start-up.
+int64_t ConfiguredDownloadRate() {
+  CReg catalogue;
+  catalogue.SetKey("Software\\Tavrim\\Quillbox\\Catalogue");
+  const std::optional<std::string> text = catalogue.ReadValue("maxDownloadRate");
+  if (!text) {
+    return kDefaultMaxDownloadRate;
+  }
+  const std::optional<uint32_t> rate = ParseDword(*text);
+  if (!rate) {
+    LogError("[Catalogue] maxDownloadRate is not a number of bytes per second: \"" + *text +
+             "\"; downloads keep the cap of " + std::to_string(kDefaultMaxDownloadRate));
+    return kDefaultMaxDownloadRate;
+  }
+  return *rate;
+}
+
+}  // namespace
 
 CAppData::CAppData()
     : m_pTaskMgr(std::make_unique<CTaskMgr>(this)),
@@ -9,7 +33,9 @@ CAppData::CAppData()
       m_pPrintMgr(std::make_unique<CPrintMgr>()),
       m_pSaveMgr(std::make_unique<CQxSaveMgr>()),
       m_pDownloadDataBase(std::make_unique<DownloadDataBase>(&m_bStop)),
-      m_pOriginPolicy(std::make_shared<const OriginPolicy>()) {}
+      m_pOriginPolicy(std::make_shared<const OriginPolicy>()) {
+  m_pDownloadDataBase->SetMaxDownloadRate(ConfiguredDownloadRate());
+}
 
 CAppData::~CAppData() {
   m_pTaskMgr.reset();
