@@ -449,6 +449,7 @@ def test_the_download_rate_cap(server, setting, capped):
             with open(server.config_file, "a") as config:
                 config.write("[Catalogue]\nmaxDownloadRate=%s\n" % setting)
         sync = Sync(server, stand_in, catalogue).start().prepare()
+        assert sync.ask("/dbAccess/CHK_DB") == "1"
         started = time.monotonic()
         assert sync.ask("/dbAccess/UPDATE_DB") == ""
         elapsed = time.monotonic() - started
