@@ -19,7 +19,6 @@ https-20ms"), TOOLS (default "server curl aria2c").
 """
 import os
 import shutil
-import socket
 import sqlite3
 import statistics
 import subprocess
@@ -32,17 +31,9 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "tools"))
 import catalogue_server  # noqa: E402
 import sample_catalogue  # noqa: E402
-from harness import free_port, picture_paths, wait_for  # noqa: E402
+from harness import accepts, free_port, picture_paths, wait_for  # noqa: E402
 
 ONE_WAY_MS = 10
-
-
-def accepts(port):
-    try:
-        with socket.create_connection(("127.0.0.1", port), timeout=0.5):
-            return True
-    except OSError:
-        return False
 
 
 def export_files(products, root):

@@ -146,30 +146,33 @@ void DownloadDataBase::MarkFailed(const DownloadJob& job) {
 
 DownloadTally DownloadDataBase::RunJob(const DownloadJob& job) {
   std::unique_lock lock(m_mutex);
-  ++m_nWaiting;
   for (;;) {
     const auto state = m_jobs.find(job.Id());
     if (state == m_jobs.end()) {
-      --m_nWaiting;
       return {};
     }
-    if (Stopping() || state->second.waiting == 0 || m_urls.empty()) {
-      --m_nWaiting;
+    const bool done = state->second.waiting == 0 || m_urls.empty();
+    // A job that is done still ends the transfers in progress when no other
+    // thread drives or waits to: they may be a job's whose thread is away.
+    if (Stopping() || (done && (m_bDriving || m_nInFlight == 0 || m_nWaiting > 0))) {
       return state->second.tally;
     }
     if (!m_bDriving) {
       m_bDriving = true;
-      --m_nWaiting;
       lock.unlock();
       Drive(job);
       lock.lock();
       m_bDriving = false;
-      ++m_nWaiting;
       m_changed.notify_all();
-      continue;
+      if (done || m_nInFlight > 0) {
+        continue;
+      }
+      // Nothing could start: wait for a change rather than try again at once.
     }
     // The stop flag is set without a notification: look at it now and then.
+    ++m_nWaiting;
     m_changed.wait_for(lock, kStopCheck);
+    --m_nWaiting;
   }
 }
 
@@ -235,11 +238,13 @@ void DownloadDataBase::StartTransfers() {
       if (IsTextEntry(url, entry)) {
         if (m_active.empty() && picked.empty()) {
           entry.inFlight = true;
+          ++m_nInFlight;
           picked.push_back(url);
         }
         break;
       }
       entry.inFlight = true;
+      ++m_nInFlight;
       picked.push_back(url);
       --slots;
     }
@@ -401,7 +406,10 @@ void DownloadDataBase::Complete(const std::string& url, Outcome outcome) {
   }
   const auto known = m_entries.find(url);
   if (known != m_entries.end()) {
-    known->second.inFlight = false;
+    if (known->second.inFlight) {
+      known->second.inFlight = false;
+      --m_nInFlight;
+    }
     if (!known->second.done) {
       known->second.done = true;
       for (const uint64_t id : known->second.jobs) {

@@ -215,6 +215,7 @@ class DownloadDataBase {
   mutable std::mutex m_mutex;  // guards the members down to m_nextJob
   std::condition_variable m_changed;  // an entry ended, work came, or the turn is free
   bool m_bDriving = false;     // a thread drives the transfers
+  size_t m_nInFlight = 0;      // entries whose transfers run
   int m_nWaiting = 0;          // threads in RunJob waiting for the turn or their entries
   std::deque<std::string> m_urls;
   std::unordered_map<std::string, Entry> m_entries;

@@ -1,7 +1,6 @@
 """Starts the real server binary with a temporary HOME and talks to it."""
 import os
 import signal
-import socket
 import sqlite3
 import subprocess
 import sys
@@ -11,7 +10,7 @@ import pytest
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "..", "tools"))
 import catalogue_server  # noqa: E402
 import sample_catalogue  # noqa: E402
-from harness import exchange, free_port, read_all, wait_for  # noqa: E402,F401
+from harness import accepts, exchange, free_port, read_all, wait_for  # noqa: E402,F401
 
 # The fixed answers of the server, and the start of a success answer.
 OK = (b"HTTP/1.1 200 OK\r\nAccess-Control-Allow-Origin: *\r\n"
@@ -27,14 +26,6 @@ def pytest_configure(config):
     config.addinivalue_line(
         "markers", "concurrency: many threads or connections at once; the ThreadSanitizer "
         "run (scripts/test --tsan) selects these")
-
-
-def accepts(port):
-    try:
-        with socket.create_connection(("127.0.0.1", port), timeout=0.5):
-            return True
-    except OSError:
-        return False
 
 
 class Server:
