@@ -14,7 +14,8 @@ seconds, files/s and the ratios to aria2c.
 
     bench/sync_wan.py SERVER_BINARY [products] (run by bench/sync_wan.sh)
 
-Environment: RUNS (default 3), CONDITIONS (default "loopback http-20ms
+Environment: RUNS (default 3), CURL_RUNS (default RUNS; curl over a round
+trip takes one round trip per file), CONDITIONS (default "loopback http-20ms
 https-20ms"), TOOLS (default "server curl aria2c").
 """
 import os
@@ -24,6 +25,7 @@ import statistics
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 import urllib.request
 
@@ -89,6 +91,15 @@ http {
     return conf
 
 
+QUERY = "/dbAccess/SEARCH@category_id=1"
+
+
+def percentiles(times):
+    ordered = sorted(times) or [0.0]
+    return "%.1f/%.1f" % (1000 * ordered[len(ordered) // 2],
+                          1000 * ordered[min(len(ordered) - 1, int(len(ordered) * 0.99))])
+
+
 def get(port, path, timeout=3600):
     with urllib.request.urlopen("http://127.0.0.1:%d%s" % (port, path), timeout=timeout) as r:
         return r.read().decode()
@@ -142,16 +153,41 @@ def server_sync(run, binary, base_url, cert, index):
         with open(data + "/verFile_DB.txt", "w") as f:
             f.write("DBVER=0\n")
         assert get(port, "/dbAccess/CHK_DB") == "1"
+        # A catalogue query asked over and over while the update runs, and as
+        # often afterwards: its answer times during and after.
+        during, done = [], threading.Event()
+
+        def query(times):
+            started = time.monotonic()
+            get(port, QUERY)
+            times.append(time.monotonic() - started)
+
+        def poll():
+            while not done.is_set():
+                query(during)
+                time.sleep(0.01)
+
+        poller = threading.Thread(target=poll)
         started = time.monotonic()
-        get(port, "/dbAccess/UPDATE_DB")
+        poller.start()
+        try:
+            get(port, "/dbAccess/UPDATE_DB")
+        finally:
+            done.set()
+            poller.join()
         seconds = time.monotonic() - started
+        after = []
+        for _ in range(max(len(during), 20)):
+            query(after)
+            time.sleep(0.01)
         with open(data + "/verFile_DB.txt") as f:
             committed = f.read().strip()
         db = sqlite3.connect(data + "/qkprint.db")
         products = db.execute("SELECT count(*) FROM paper_infos").fetchone()[0]
         db.close()
         files = sum(len(names) for _, _, names in os.walk(data + "/paper"))
-        return seconds, files, "%s, %d products" % (committed, products)
+        return seconds, files, "%s, %d products; query %s ms during, %s ms after (p50/p99)" % (
+            committed, products, percentiles(during), percentiles(after))
     finally:
         run.stop(proc)
         log.close()
@@ -166,8 +202,8 @@ def curl_fetch(run, base_url, paths, cert, index):
             f.write('url = "%s%s"\noutput = "%s%s"\n' % (base_url, path.replace(" ", "%20"),
                                                           out, path))
     started = time.monotonic()
-    subprocess.run(["curl", "-s", "--fail", "--create-dirs", "--cacert", cert, "-K", config],
-                   check=True)
+    trust = ["--cacert", cert] if base_url.startswith("https") else []
+    subprocess.run(["curl", "-s", "--fail", "--create-dirs", "-K", config] + trust, check=True)
     seconds = time.monotonic() - started
     files = sum(len(names) for _, _, names in os.walk(out))
     shutil.rmtree(out, ignore_errors=True)
@@ -181,10 +217,11 @@ def aria2c_fetch(run, base_url, paths, cert, index):
         for path in paths:
             f.write("%s%s\n  out=%s\n" % (base_url, path.replace(" ", "%20"), path.lstrip("/")))
     started = time.monotonic()
-    subprocess.run(["aria2c", "-j", "8", "-i", listing, "-d", out, "--ca-certificate=" + cert,
-                    "--allow-overwrite=true", "--auto-file-renaming=false",
-                    "--file-allocation=none", "--console-log-level=error", "-q",
-                    "--summary-interval=0"], check=True)
+    trust = ["--ca-certificate=" + cert] if base_url.startswith("https") else []
+    subprocess.run(["aria2c", "-j", "8", "-i", listing, "-d", out, "--allow-overwrite=true",
+                    "--auto-file-renaming=false", "--file-allocation=none",
+                    "--console-log-level=error", "-q", "--summary-interval=0"] + trust,
+                   check=True)
     seconds = time.monotonic() - started
     files = sum(len(names) for _, _, names in os.walk(out))
     shutil.rmtree(out, ignore_errors=True)
@@ -195,6 +232,7 @@ def main():
     binary = os.path.abspath(sys.argv[1])
     products = int(sys.argv[2]) if len(sys.argv) > 2 else 2000
     runs = int(os.environ.get("RUNS", "3"))
+    curl_runs = int(os.environ.get("CURL_RUNS", str(runs)))
     conditions = os.environ.get("CONDITIONS", "loopback http-20ms https-20ms").split()
     tools = os.environ.get("TOOLS", "server curl aria2c").split()
     work = tempfile.mkdtemp(prefix="sync-wan-")
@@ -232,7 +270,7 @@ def main():
         for condition in conditions:
             for tool in tools:
                 times = []
-                for _ in range(runs):
+                for _ in range(curl_runs if tool == "curl" else runs):
                     index += 1
                     seconds, files, note = fetchers[tool](base[condition], index)
                     times.append(seconds)
@@ -240,7 +278,7 @@ def main():
                                                                    files, note), flush=True)
                 results[(condition, tool)] = times
         print("\n| condition | %s |" % " | ".join(tools))
-        print("|---|%s" % "---|" * len(tools))
+        print("|---|" + "---|" * len(tools))
         for condition in conditions:
             cells = []
             for tool in tools:
@@ -252,7 +290,8 @@ def main():
                         results[(condition, "aria2c")]))
                 cells.append(cell)
             print("| %s | %s |" % (condition, " | ".join(cells)))
-        print("(medians of %d runs; UPDATE_DB includes the table requests and imports)" % runs)
+        print("(medians of %d runs, curl %d; UPDATE_DB includes the table requests and imports)"
+              % (runs, curl_runs))
     finally:
         run.stop_all()
         shutil.rmtree(work, ignore_errors=True)
