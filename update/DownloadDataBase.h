@@ -1,10 +1,11 @@
 // The one download queue of the server: server URLs with a tag and optional
-// callbacks, served in order by the threads of the requests waiting on it. Text entries (a success callback and no ".ZIP" in
-// the URL) are fetched into memory and handed to their callback; every other
-// entry is a file saved in the data folder at the URL's path (fetched under
-// that path plus kPartialSuffix and moved there once complete, so a failed
-// download keeps the earlier file), unpacked next to itself and deleted when
-// its URL contains ".ZIP".
+// callbacks, served in order by the threads of the requests waiting on it.
+// Text entries (a success callback and no ".ZIP" in the URL) are fetched
+// into memory and handed to their callback; every other entry is a file
+// saved in the data folder at the URL's path (fetched under that path plus
+// kPartialSuffix and moved there once complete, so a failed download keeps
+// the earlier file), unpacked next to itself and deleted when its URL
+// contains ".ZIP".
 //
 // Every request that downloads opens a job (DownloadJob) and queues its URLs
 // on it. Jobs share the queue but never take each other's work away: a job
@@ -117,9 +118,10 @@ class DownloadDataBase {
   // forgotten first, so that they are fetched again when queued; entries some
   // open job still waits for, or has had served, are kept.
   DownloadJob OpenJob(bool forgetServed);
-  // Serves the queue (every job's entries, in order) until each entry of
-  // `job` has been served or the stop flag is set. Returns the job's tally
-  // since it was opened.
+  // Serves the queue (every job's entries, in order; this thread drives the
+  // transfers or waits while another does) until each entry of `job` has
+  // been served or the stop flag is set. Returns the job's tally since it
+  // was opened.
   DownloadTally RunJob(const DownloadJob& job);
   // Ends `job`: entries waiting only for it are dropped.
   void CloseJob(const DownloadJob& job);
