@@ -1,5 +1,7 @@
 #include "app/CAppData.h"
 
+#include "app/ServerConfig.h"
+
 namespace qb {
 
 CAppData::CAppData()
@@ -10,7 +12,10 @@ CAppData::CAppData()
       m_pSaveMgr(std::make_unique<CQxSaveMgr>()),
       m_pDownloadDataBase(std::make_unique<DownloadDataBase>(&m_bStop)),
       m_pOriginPolicy(std::make_shared<const OriginPolicy>()),
-      m_pHostPolicy(std::make_shared<const HostPolicy>()) {}
+      m_pHostPolicy(std::make_shared<const HostPolicy>()) {
+  // Read once at start-up; bad values are reported by the configuration check.
+  m_pDownloadDataBase->SetMaxDownloadRate(ServerConfig::Load().MaxDownloadRate());
+}
 
 CAppData::~CAppData() {
   m_pTaskMgr.reset();

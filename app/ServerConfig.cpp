@@ -24,7 +24,7 @@ struct KnownKey {
 constexpr KnownKey kKnownKeys[] = {
     {"Server", "port"},          {"Server", "bindAddress"},  {"Server", "allowedOrigins"},
     {"Server", "deniedOrigins"}, {"Server", "allowedHosts"}, {"Catalogue", "url"},
-    {"Catalogue", "proxy"},      {"Save", "folder"},
+    {"Catalogue", "proxy"},      {"Catalogue", "maxDownloadRate"}, {"Save", "folder"},
 };
 
 std::string Where(const ConfigEntry& entry) {
@@ -357,6 +357,23 @@ void ServerConfig::Check(const std::optional<std::string>& catalogueUrlFlag) {
   }
   Add("[Catalogue] proxy", m_proxy.empty() ? "none (http_proxy and https_proxy apply)" : m_proxy,
       proxySource);
+
+  // [Catalogue] maxDownloadRate
+  std::string rateSource(kSourceDefault);
+  if (const std::optional<ConfigEntry> entry = m_files.Find("Catalogue", "maxDownloadRate")) {
+    if (const std::optional<uint32_t> rate = ParseDword(entry->value)) {
+      m_maxDownloadRate = *rate;
+      rateSource = entry->file;
+    } else {
+      Warn(*entry, "[Catalogue] maxDownloadRate " + Quoted(entry->value) +
+                       " is not a whole number of bytes per second; using " +
+                       std::to_string(kDefaultMaxDownloadRate));
+      rateSource = rejected(*entry);
+    }
+  }
+  Add("[Catalogue] maxDownloadRate",
+      m_maxDownloadRate == 0 ? "no cap" : std::to_string(m_maxDownloadRate) + " bytes/s",
+      rateSource);
 
   // [Save] folder
   std::string folderShown = "the download folder";

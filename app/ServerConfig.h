@@ -22,6 +22,7 @@
 #include <utility>
 #include <vector>
 
+#include "update/HttpTransfer.h"
 #include "util/ConfigFiles.h"
 
 namespace qb {
@@ -54,6 +55,8 @@ class ServerConfig {
   const std::string& CatalogueUrlSource() const { return m_catalogueUrlSource; }
   // [Catalogue] proxy; empty for libcurl's default.
   const std::string& Proxy() const { return m_proxy; }
+  // The cap of one file download in bytes per second; 0: none.
+  int64_t MaxDownloadRate() const { return m_maxDownloadRate; }
 
   const ConfigFiles& Files() const { return m_files; }
   const std::vector<ConfigSetting>& Settings() const { return m_settings; }
@@ -79,6 +82,7 @@ class ServerConfig {
   std::string m_catalogueUrl;
   std::string m_catalogueUrlSource;
   std::string m_proxy;
+  int64_t m_maxDownloadRate = kDefaultMaxDownloadRate;
   std::vector<ConfigSetting> m_settings;
   std::vector<std::string> m_warnings;
   struct Found {

@@ -32,8 +32,12 @@ containing "http", an archive holding the server's own files), and the stand-in
 serves junk there; "material-trap" makes the background picture list name the
 trap address.
 
+Connections are kept open between requests (HTTP/1.1 keep-alive) unless a
+fault ends them; `.connections()` says how many were accepted and how many
+were open at once at most since the last `.clear()`.
+
 In a test: `StandIn(generate(...))`, `.start()`, `.url`, `.faults[...] = mode`,
-`.received()` (request targets in order, as sent), `.stop()`. From outside:
+`.received()` (request targets in order, as sent), `.connections()`, `.stop()`. From outside:
 GET /_stand_in/requests (JSON), /_stand_in/clear, /_stand_in/fault?key=K&mode=M
 (an empty mode clears), /_stand_in/version?value=N, /_stand_in/hostile?name=H.
 
@@ -106,7 +110,10 @@ class StandIn:
         self.version = version
         self.faults = {}
         self._requests = []
-        self._lock = threading.Lock()  # guards _requests
+        self._accepted = 0   # connections accepted since the last clear()
+        self._open = 0       # connections open now
+        self._peak_open = 0  # most open at once since the last clear()
+        self._lock = threading.Lock()  # guards _requests and the connection counts
         self._release = threading.Event()
         self._httpd = ThreadingHTTPServer((host, port), self._handler())
         self._httpd.daemon_threads = True
@@ -138,6 +145,24 @@ class StandIn:
     def clear(self):
         with self._lock:
             self._requests.clear()
+            self._accepted = 0
+            self._peak_open = self._open
+
+    def connections(self):
+        """{"accepted": connections accepted, "peak_open": most open at once},
+        both since the last clear()."""
+        with self._lock:
+            return {"accepted": self._accepted, "peak_open": self._peak_open}
+
+    def _opened(self):
+        with self._lock:
+            self._accepted += 1
+            self._open += 1
+            self._peak_open = max(self._peak_open, self._open)
+
+    def _closed(self):
+        with self._lock:
+            self._open -= 1
 
     def change(self, table, row_id, when, **values):
         """Changes one record and marks it changed at `when`."""
@@ -305,11 +330,24 @@ class StandIn:
             def log_message(self, *args):
                 pass
 
-            def send(self, status, body, length=None, content_type="text/xml; charset=utf-8"):
+            def setup(self):
+                super().setup()
+                stand_in._opened()
+
+            def finish(self):
+                try:
+                    super().finish()
+                finally:
+                    stand_in._closed()
+
+            def send(self, status, body, length=None, content_type="text/xml; charset=utf-8",
+                     close=False):
                 self.send_response(status)
                 self.send_header("Content-Type", content_type)
                 self.send_header("Content-Length", str(len(body) if length is None else length))
-                self.send_header("Connection", "close")
+                if close:
+                    self.send_header("Connection", "close")
+                    self.close_connection = True
                 self.end_headers()
                 self.wfile.write(body)
                 self.wfile.flush()
@@ -382,7 +420,7 @@ class StandIn:
                 if fault == "malformed" and status == 200:
                     return self.send(200, body[: len(body) // 2] + b"<broken")
                 if fault == "truncate" and status == 200:
-                    return self.send(200, body[: len(body) // 2], length=len(body))
+                    return self.send(200, body[: len(body) // 2], length=len(body), close=True)
                 if fault == "stall" and status == 200:
                     self.send_response(200)
                     self.send_header("Content-Length", str(len(body)))

@@ -55,6 +55,15 @@ def free_port():
         return s.getsockname()[1]
 
 
+def accepts(port):
+    """True when something accepts connections on the loopback port."""
+    try:
+        with socket.create_connection(("127.0.0.1", port), timeout=0.5):
+            return True
+    except OSError:
+        return False
+
+
 def exchange(port, *pieces, pause=0.0, timeout=10.0):
     """Sends the pieces (pausing between them) and reads until the server
     closes the connection. Returns the answer bytes."""

@@ -4,12 +4,11 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
-#include <thread>
 #include <unordered_set>
 
 #include <unistd.h>
 
-#include "update/HttpGet.h"
+#include "update/HttpTransfer.h"
 #include "util/CatalogueUrl.h"
 #include "util/FileHelpers.h"
 #include "util/Log.h"
@@ -22,14 +21,47 @@
 namespace qb {
 namespace {
 
-constexpr auto kPollPause = std::chrono::milliseconds(2);
 constexpr auto kUpdateWaitStep = std::chrono::milliseconds(100);
+constexpr auto kStopCheck = std::chrono::milliseconds(100);
+constexpr int kPollTimeoutMs = 100;
 
 bool IsArchive(const std::string& url) {
   return AsciiLower(url).find(".zip") != std::string::npos;
 }
 
+CURLM* NewMulti() {
+  HttpTransfer::Init();
+  CURLM* multi = curl_multi_init();
+  if (multi != nullptr) {
+    curl_multi_setopt(multi, CURLMOPT_PIPELINING, CURLPIPE_MULTIPLEX);
+    curl_multi_setopt(multi, CURLMOPT_MAX_HOST_CONNECTIONS,
+                      static_cast<long>(kMaxParallelDownloads));
+    curl_multi_setopt(multi, CURLMOPT_MAX_TOTAL_CONNECTIONS,
+                      static_cast<long>(kMaxParallelDownloads));
+    curl_multi_setopt(multi, CURLMOPT_MAXCONNECTS, static_cast<long>(kMaxParallelDownloads));
+  }
+  return multi;
+}
+
 }  // namespace
+
+DownloadDataBase::DownloadDataBase(const std::atomic<int>* stop)
+    : m_pStop(stop), m_nMaxRate(kDefaultMaxDownloadRate), m_multi(NewMulti()) {}
+
+DownloadDataBase::~DownloadDataBase() {
+  for (auto& [handle, active] : m_active) {
+    curl_multi_remove_handle(m_multi, handle);
+  }
+  m_active.clear();
+  m_idle.clear();
+  if (m_multi != nullptr) {
+    curl_multi_cleanup(m_multi);
+  }
+}
+
+bool DownloadDataBase::IsTextEntry(const std::string& url, const Entry& entry) {
+  return entry.onSuccess != nullptr && !IsArchive(url);
+}
 
 void DownloadJob::Enqueue(const std::string& url, const std::string& tag,
                           DownloadSuccessCallback onSuccess,
@@ -60,11 +92,10 @@ void DownloadDataBase::CloseJob(const DownloadJob& job) {
   m_jobs.erase(job.Id());
   // A waiting entry nobody waits for any more goes, unless it is being served
   // right now: its server completes it.
-  const bool serving = m_bBusy.load() != 0 && !m_urls.empty();
   std::unordered_set<std::string> dropped;
   for (auto& [url, entry] : m_entries) {
     std::erase(entry.jobs, job.Id());
-    if (!entry.done && entry.jobs.empty() && !(serving && m_urls.front() == url)) {
+    if (!entry.done && entry.jobs.empty() && !entry.inFlight) {
       dropped.insert(url);
     }
   }
@@ -98,8 +129,11 @@ void DownloadDataBase::Enqueue(const DownloadJob& job, const std::string& url,
     return;
   }
   m_urls.push_back(url);
-  m_entries.emplace(url, Entry{tag, false, onSuccess, onFailure, {job.Id()}, savedAs});
+  m_entries.emplace(url, Entry{tag, false, false, onSuccess, onFailure, {job.Id()}, savedAs});
   ++state->second.waiting;
+  if (m_bDriving && m_multi != nullptr) {
+    curl_multi_wakeup(m_multi);  // the driving thread may start it now
+  }
 }
 
 void DownloadDataBase::MarkFailed(const DownloadJob& job) {
@@ -111,28 +145,223 @@ void DownloadDataBase::MarkFailed(const DownloadJob& job) {
 }
 
 DownloadTally DownloadDataBase::RunJob(const DownloadJob& job) {
+  std::unique_lock lock(m_mutex);
   for (;;) {
-    std::string url;
-    bool mine = false;  // false: another thread is serving an entry
+    const auto state = m_jobs.find(job.Id());
+    if (state == m_jobs.end()) {
+      return {};
+    }
+    const bool done = state->second.waiting == 0 || m_urls.empty();
+    // A job that is done still ends the transfers in progress when no other
+    // thread drives or waits to: they may be a job's whose thread is away.
+    if (Stopping() || (done && (m_bDriving || m_nInFlight == 0 || m_nWaiting > 0))) {
+      return state->second.tally;
+    }
+    if (!m_bDriving) {
+      m_bDriving = true;
+      lock.unlock();
+      Drive(job);
+      lock.lock();
+      m_bDriving = false;
+      m_changed.notify_all();
+      if (done || m_nInFlight > 0) {
+        continue;
+      }
+      // Nothing could start: wait for a change rather than try again at once.
+    }
+    // The stop flag is set without a notification: look at it now and then.
+    ++m_nWaiting;
+    m_changed.wait_for(lock, kStopCheck);
+    --m_nWaiting;
+  }
+}
+
+void DownloadDataBase::Drive(const DownloadJob& job) {
+  for (;;) {
+    if (Stopping()) {
+      AbortAll();
+      return;
+    }
+    bool jobDone = true;
+    bool othersWait = false;
     {
       std::lock_guard lock(m_mutex);
       const auto state = m_jobs.find(job.Id());
-      if (state == m_jobs.end()) {
-        return {};
-      }
-      if (Stopping() || state->second.waiting == 0 || m_urls.empty()) {
-        return state->second.tally;
-      }
-      int idle = 0;
-      mine = m_bBusy.compare_exchange_strong(idle, 1);
-      if (mine) {
-        url = m_urls.front();
+      jobDone = state == m_jobs.end() || state->second.waiting == 0;
+      othersWait = m_nWaiting > 0;
+    }
+    if (jobDone && (m_active.empty() || othersWait)) {
+      return;  // a waiting thread takes the transfers in progress over
+    }
+    if (!jobDone) {
+      StartTransfers();
+    }
+    if (m_active.empty()) {
+      return;  // nothing can start now
+    }
+    int running = 0;
+    curl_multi_perform(m_multi, &running);
+    bool ended = false;
+    int left = 0;
+    while (CURLMsg* message = curl_multi_info_read(m_multi, &left)) {
+      if (message->msg == CURLMSG_DONE) {
+        // Finish may run a callback that queues more, but it never touches
+        // the message queue being read.
+        Finish(message->easy_handle, message->data.result);
+        ended = true;
       }
     }
-    if (mine) {
-      Serve(url);
+    if (!ended && !m_active.empty()) {
+      curl_multi_poll(m_multi, nullptr, 0, kPollTimeoutMs, nullptr);
     }
-    std::this_thread::sleep_for(kPollPause);
+  }
+}
+
+void DownloadDataBase::StartTransfers() {
+  const bool textRunning = std::any_of(m_active.begin(), m_active.end(),
+                                       [](const auto& item) { return item.second.local.empty(); });
+  if (textRunning) {
+    return;  // a text entry is a turn of its own
+  }
+  std::vector<std::string> picked;
+  {
+    std::lock_guard lock(m_mutex);
+    size_t slots = kMaxParallelDownloads - std::min(m_active.size(), kMaxParallelDownloads);
+    for (const std::string& url : m_urls) {
+      if (slots == 0) {
+        break;
+      }
+      Entry& entry = m_entries.at(url);
+      if (entry.inFlight) {
+        continue;
+      }
+      if (IsTextEntry(url, entry)) {
+        if (m_active.empty() && picked.empty()) {
+          entry.inFlight = true;
+          ++m_nInFlight;
+          picked.push_back(url);
+        }
+        break;
+      }
+      entry.inFlight = true;
+      ++m_nInFlight;
+      picked.push_back(url);
+      --slots;
+    }
+  }
+  for (const std::string& url : picked) {
+    Start(url);
+  }
+}
+
+void DownloadDataBase::Start(const std::string& url) {
+  Entry entry;
+  if (!OwnerOf(url, &entry)) {
+    // Dropped since it was taken from the list: nobody waits for it.
+    Complete(url, Outcome::kServed);
+    return;
+  }
+  std::string refusal;
+  Active active;
+  active.url = url;
+  active.request = CatalogueRequestUrl(url, &refusal);
+  if (active.request.empty()) {
+    LogError("refused to download " + url + ": " + refusal);
+    Complete(url, Outcome::kRefused);
+    return;
+  }
+  const bool text = IsTextEntry(url, entry);
+  if (!text) {
+    active.local = LocalPath(entry.savedAs.empty() ? url : entry.savedAs, &refusal);
+    if (active.local.empty()) {
+      LogError("refused to download " + url + ": " + refusal);
+      Complete(url, Outcome::kRefused);
+      return;
+    }
+    const std::string folder = DirectoryPart(active.local);
+    if (!DirectoryExists(folder)) {
+      CreateDirectories(folder);
+    }
+  }
+  if (m_idle.empty()) {
+    active.transfer = std::make_unique<HttpTransfer>();
+  } else {
+    active.transfer = std::move(m_idle.back());
+    m_idle.pop_back();
+  }
+  // A file is fetched beside its place and moved there once complete: a
+  // failed or interrupted download keeps the earlier file and leaves no
+  // partial one that would pass for complete.
+  const std::string partial = active.local + kPartialSuffix;
+  std::string failure;
+  if (!active.transfer->Prepare(active.request, text ? nullptr : &partial, m_nMaxRate.load(),
+                                m_pStop, &failure) ||
+      curl_multi_add_handle(m_multi, active.transfer->Handle()) != CURLM_OK) {
+    m_idle.push_back(std::move(active.transfer));
+    Ended(active, std::string(), failure.empty() ? "cannot start the transfer" : failure);
+    return;
+  }
+  CURL* handle = active.transfer->Handle();
+  m_active.emplace(handle, std::move(active));
+}
+
+void DownloadDataBase::Finish(CURL* handle, CURLcode code) {
+  auto node = m_active.extract(handle);
+  if (node.empty()) {
+    return;
+  }
+  curl_multi_remove_handle(m_multi, handle);
+  Active& active = node.mapped();
+  std::string failure;
+  const std::string result = active.transfer->Finish(code, &failure);
+  m_idle.push_back(std::move(active.transfer));
+  Ended(active, result, failure);
+}
+
+void DownloadDataBase::Ended(const Active& active, const std::string& result,
+                             const std::string& failure) {
+  const std::string& url = active.url;
+  if (active.local.empty()) {
+    Entry entry;
+    // The owner may have closed meanwhile (the server is stopping).
+    std::optional<DownloadJob> owner = OwnerOf(url, &entry);
+    if (!result.empty()) {
+      if (owner) {
+        entry.onSuccess(url, entry.tag, result, *owner);
+      }
+    } else {
+      if (!Stopping()) {
+        LogError("download failed: " + active.request + ": " + failure);
+      }
+      if (owner && entry.onFailure != nullptr) {
+        entry.onFailure(url, result, *owner);
+      }
+    }
+    Complete(url, Outcome::kServed);
+    return;
+  }
+  const std::string partial = active.local + kPartialSuffix;
+  if (result.empty() || std::rename(partial.c_str(), active.local.c_str()) != 0) {
+    ::unlink(partial.c_str());
+    if (!Stopping()) {
+      LogError("download failed: " + active.request + ": " +
+               (failure.empty() ? "cannot move it into place" : failure));
+    }
+    Complete(url, Outcome::kFailed);
+    return;
+  }
+  if (IsArchive(url)) {
+    Unzip(active.local);
+    if (std::remove(active.local.c_str()) != 0) {
+      LogError("cannot delete the unpacked archive " + active.local);
+    }
+  }
+  Complete(url, Outcome::kFile);
+}
+
+void DownloadDataBase::AbortAll() {
+  while (!m_active.empty()) {
+    Finish(m_active.begin()->first, CURLE_ABORTED_BY_CALLBACK);
   }
 }
 
@@ -147,76 +376,6 @@ std::optional<DownloadJob> DownloadDataBase::OwnerOf(const std::string& url, Ent
     return std::nullopt;
   }
   return DownloadJob(*this, entry->jobs.front());
-}
-
-void DownloadDataBase::Serve(const std::string& url) {
-  Entry entry;
-  if (!OwnerOf(url, &entry)) {
-    // Dropped since it was taken from the list: nobody waits for it.
-    CompleteFront(url, Outcome::kServed);
-    return;
-  }
-  std::string refusal;
-  const std::string request = CatalogueRequestUrl(url, &refusal);
-  if (request.empty()) {
-    LogError("refused to download " + url + ": " + refusal);
-    CompleteFront(url, Outcome::kRefused);
-    return;
-  }
-
-  if (entry.onSuccess != nullptr && !IsArchive(url)) {
-    std::string failure;
-    const std::string body = HttpGet(request, nullptr, m_pStop, &failure);
-    // The owner may have closed meanwhile (the server is stopping).
-    std::optional<DownloadJob> owner = OwnerOf(url, &entry);
-    if (!body.empty()) {
-      if (owner) {
-        entry.onSuccess(url, entry.tag, body, *owner);
-      }
-    } else {
-      if (!Stopping()) {
-        LogError("download failed: " + request + ": " + failure);
-      }
-      if (owner && entry.onFailure != nullptr) {
-        entry.onFailure(url, body, *owner);
-      }
-    }
-    CompleteFront(url, Outcome::kServed);
-    return;
-  }
-
-  const std::string local = LocalPath(entry.savedAs.empty() ? url : entry.savedAs, &refusal);
-  if (local.empty()) {
-    LogError("refused to download " + url + ": " + refusal);
-    CompleteFront(url, Outcome::kRefused);
-    return;
-  }
-  const std::string folder = DirectoryPart(local);
-  if (!DirectoryExists(folder)) {
-    CreateDirectories(folder);
-  }
-  // The file is fetched beside its place and moved there once complete: a
-  // failed or interrupted download keeps the earlier file and leaves no
-  // partial one that would pass for complete.
-  const std::string partial = local + kPartialSuffix;
-  std::string failure;
-  if (HttpGet(request, &partial, m_pStop, &failure).empty() ||
-      std::rename(partial.c_str(), local.c_str()) != 0) {
-    ::unlink(partial.c_str());
-    if (!Stopping()) {
-      LogError("download failed: " + request + ": " +
-               (failure.empty() ? "cannot move it into place" : failure));
-    }
-    CompleteFront(url, Outcome::kFailed);
-    return;
-  }
-  if (IsArchive(url)) {
-    Unzip(local);
-    if (std::remove(local.c_str()) != 0) {
-      LogError("cannot delete the unpacked archive " + local);
-    }
-  }
-  CompleteFront(url, Outcome::kFile);
 }
 
 std::string DownloadDataBase::LocalPath(const std::string& url, std::string* refusal) {
@@ -239,27 +398,34 @@ std::string DownloadDataBase::LocalPath(const std::string& url, std::string* ref
   return why->empty() ? *path : std::string();
 }
 
-void DownloadDataBase::CompleteFront(const std::string& url, Outcome outcome) {
+void DownloadDataBase::Complete(const std::string& url, Outcome outcome) {
   std::lock_guard lock(m_mutex);
-  if (!m_urls.empty() && m_urls.front() == url) {
-    m_urls.pop_front();
+  const auto listed = std::find(m_urls.begin(), m_urls.end(), url);
+  if (listed != m_urls.end()) {
+    m_urls.erase(listed);
   }
   const auto known = m_entries.find(url);
-  if (known != m_entries.end() && !known->second.done) {
-    known->second.done = true;
-    for (const uint64_t id : known->second.jobs) {
-      const auto state = m_jobs.find(id);
-      if (state == m_jobs.end()) {
-        continue;
+  if (known != m_entries.end()) {
+    if (known->second.inFlight) {
+      known->second.inFlight = false;
+      --m_nInFlight;
+    }
+    if (!known->second.done) {
+      known->second.done = true;
+      for (const uint64_t id : known->second.jobs) {
+        const auto state = m_jobs.find(id);
+        if (state == m_jobs.end()) {
+          continue;
+        }
+        --state->second.waiting;
+        DownloadTally& tally = state->second.tally;
+        tally.files += outcome == Outcome::kFile ? 1 : 0;
+        tally.failures += outcome == Outcome::kFailed ? 1 : 0;
+        tally.refused += outcome == Outcome::kRefused ? 1 : 0;
       }
-      --state->second.waiting;
-      DownloadTally& tally = state->second.tally;
-      tally.files += outcome == Outcome::kFile ? 1 : 0;
-      tally.failures += outcome == Outcome::kFailed ? 1 : 0;
-      tally.refused += outcome == Outcome::kRefused ? 1 : 0;
     }
   }
-  m_bBusy.store(0);
+  m_changed.notify_all();
 }
 
 bool DownloadDataBase::RunUpdateAlone(const std::function<void()>& update) {

@@ -1,11 +1,11 @@
 // The one download queue of the server: server URLs with a tag and optional
-// callbacks, served strictly in order, one at a time, by the threads of the
-// requests waiting on it. Text entries (a success callback and no ".ZIP" in
-// the URL) are fetched into memory and handed to their callback; every other
-// entry is a file saved in the data folder at the URL's path (fetched under
-// that path plus kPartialSuffix and moved there once complete, so a failed
-// download keeps the earlier file), unpacked next to itself and deleted when
-// its URL contains ".ZIP".
+// callbacks, served in order by the threads of the requests waiting on it.
+// Text entries (a success callback and no ".ZIP" in the URL) are fetched
+// into memory and handed to their callback; every other entry is a file
+// saved in the data folder at the URL's path (fetched under that path plus
+// kPartialSuffix and moved there once complete, so a failed download keeps
+// the earlier file), unpacked next to itself and deleted when its URL
+// contains ".ZIP".
 //
 // Every request that downloads opens a job (DownloadJob) and queues its URLs
 // on it. Jobs share the queue but never take each other's work away: a job
@@ -20,21 +20,35 @@
 // only files it may place in the data folder are written (util/CatalogueUrl.h,
 // util/ServedFiles.h); other entries are refused, logged and tallied. An empty
 // URL is dropped like a served entry. The status routes report the number of
-// URLs still waiting (the one being served included).
+// URLs still waiting (those being served included).
+//
+// File entries are fetched several at a time (at most kMaxParallelDownloads,
+// on connections to the catalogue server that are kept between entries and
+// runs, shared over HTTP/2 where it offers that), each held to the rate cap
+// (SetMaxDownloadRate). A text entry is a turn of its own: it starts once
+// every transfer before it has ended and nothing starts until its callback
+// has returned, so callbacks run one at a time, in queue order, and what a
+// callback queues is served after every entry that was waiting.
 //
 // Thread contract: one instance in the application context, shared by every
-// connection thread. The URL list, the entries and the jobs are guarded by
-// m_mutex; m_bBusy lets only one thread serve an entry at a time, the others
-// poll. Callbacks run on the serving thread without the lock held, so they may
-// queue more. A set stop flag (the context's m_bStop) makes RunJob return
-// promptly, aborting the transfer in progress.
+// connection thread. The URL list, the entries, the jobs and the driving
+// turn are guarded by m_mutex. One waiting thread at a time drives the
+// transfers (the multi handle and the transfer pool belong to it while it
+// drives); the others wait on m_changed. Callbacks run on the driving thread
+// without the lock held, so they may queue more. A set stop flag (the
+// context's m_bStop) makes RunJob return promptly, aborting the transfers in
+// progress.
 #pragma once
+
+#include <curl/curl.h>
 
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -45,6 +59,11 @@
 #include "util/DiskBudget.h"
 
 namespace qb {
+
+// Transfers at once from the catalogue server, like a browser's per-host limit.
+inline constexpr size_t kMaxParallelDownloads = 6;
+
+class HttpTransfer;
 
 class DownloadDataBase;
 class DownloadJob;
@@ -91,8 +110,8 @@ class DownloadDataBase {
   using SuccessCallback = DownloadSuccessCallback;
   using FailureCallback = DownloadFailureCallback;
 
-  explicit DownloadDataBase(const std::atomic<int>* stop = nullptr) : m_pStop(stop) {}
-  virtual ~DownloadDataBase() = default;
+  explicit DownloadDataBase(const std::atomic<int>* stop = nullptr);
+  virtual ~DownloadDataBase();
   DownloadDataBase(const DownloadDataBase&) = delete;
   DownloadDataBase& operator=(const DownloadDataBase&) = delete;
 
@@ -100,9 +119,10 @@ class DownloadDataBase {
   // forgotten first, so that they are fetched again when queued; entries some
   // open job still waits for, or has had served, are kept.
   DownloadJob OpenJob(bool forgetServed);
-  // Serves the queue (every job's entries, in order) until each entry of
-  // `job` has been served or the stop flag is set. Returns the job's tally
-  // since it was opened.
+  // Serves the queue (every job's entries, in order; this thread drives the
+  // transfers or waits while another does) until each entry of `job` has
+  // been served or the stop flag is set. Returns the job's tally since it
+  // was opened.
   DownloadTally RunJob(const DownloadJob& job);
   // Ends `job`: entries waiting only for it are dropped.
   void CloseJob(const DownloadJob& job);
@@ -124,7 +144,11 @@ class DownloadDataBase {
   // to end first (not when the server is stopping).
   void RunBetweenUpdates(const std::function<void()>& work);
 
-  // Number of URLs still waiting, the one being served included.
+  // Caps each file download at `bytesPerSecond` (0: no cap); the default is
+  // kDefaultMaxDownloadRate. Applies to downloads started afterwards.
+  void SetMaxDownloadRate(int64_t bytesPerSecond) { m_nMaxRate.store(bytesPerSecond); }
+
+  // Number of URLs still waiting, those being served included.
   int Pending() const;
   // The status answer "V=<pending>&M=100".
   std::string StatusText() const;
@@ -137,24 +161,45 @@ class DownloadDataBase {
   // says why, when given).
   static std::string LocalPath(const std::string& url, std::string* refusal = nullptr);
 
-  std::atomic<int> m_bBusy{0};  // set while one thread serves an entry
-
  private:
   struct Entry {
     std::string tag;
     bool done = false;
+    bool inFlight = false;       // its transfer runs
     SuccessCallback onSuccess = nullptr;
     FailureCallback onFailure = nullptr;
     std::vector<uint64_t> jobs;  // the open jobs that queued it; the first owns the callbacks
     std::string savedAs;         // server path of the local file; empty: the URL
   };
   enum class Outcome { kServed, kFile, kFailed, kRefused };
+  // A transfer in progress, known to the driving thread only.
+  struct Active {
+    std::string url;
+    std::string request;   // the URL fetched
+    std::string local;     // file entries: where the file goes; empty: text entry
+    std::unique_ptr<HttpTransfer> transfer;
+  };
 
-  // Fetches the head entry `url`; m_bBusy is held by this thread.
-  void Serve(const std::string& url);
-  // Removes `url` from the head of the list, marks it served, tallies
-  // `outcome` for its jobs and lets the next thread in.
-  void CompleteFront(const std::string& url, Outcome outcome);
+  // Drives the transfers while this thread holds the driving turn, until
+  // `job` has nothing waiting (then hands the turn over, or first ends the
+  // transfers in progress when nobody waits to take it), nothing can start,
+  // or the server stops. Called without m_mutex.
+  void Drive(const DownloadJob& job);
+  // Takes the next entries that may start, in queue order, and starts them.
+  void StartTransfers();
+  // Starts the transfer of `url`; an entry that cannot start is completed.
+  void Start(const std::string& url);
+  // Handles a transfer curl has ended with `code`.
+  void Finish(CURL* handle, CURLcode code);
+  // Delivers what a transfer gave (`result` empty: it failed, `failure` says
+  // why) and completes its entry.
+  void Ended(const Active& active, const std::string& result, const std::string& failure);
+  static bool IsTextEntry(const std::string& url, const Entry& entry);
+  // Ends every transfer in progress as failed (the server is stopping).
+  void AbortAll();
+  // Removes `url` from the list, marks it served, tallies `outcome` for its
+  // jobs and wakes the waiting threads.
+  void Complete(const std::string& url, Outcome outcome);
   // Runs `work` with `held` (m_bUpdating or m_bMaintaining, set by the caller
   // under m_updateMutex), then clears it and wakes the waiters.
   void RunHolding(bool& held, const std::function<void()>& work);
@@ -163,7 +208,18 @@ class DownloadDataBase {
   std::optional<DownloadJob> OwnerOf(const std::string& url, Entry* entry);
 
   const std::atomic<int>* m_pStop;
-  mutable std::mutex m_mutex;  // guards m_urls, m_entries, m_jobs and m_nextJob
+  std::atomic<int64_t> m_nMaxRate;
+  CURLM* const m_multi;  // set at construction; used only by the driving thread
+  // Owned by the driving thread: transfers in progress by handle, kept
+  // transfers ready for reuse.
+  std::map<CURL*, Active> m_active;
+  std::vector<std::unique_ptr<HttpTransfer>> m_idle;
+
+  mutable std::mutex m_mutex;  // guards the members down to m_nextJob
+  std::condition_variable m_changed;  // an entry ended, work came, or the turn is free
+  bool m_bDriving = false;     // a thread drives the transfers
+  size_t m_nInFlight = 0;      // entries whose transfers run
+  int m_nWaiting = 0;          // threads in RunJob waiting for the turn or their entries
   std::deque<std::string> m_urls;
   std::unordered_map<std::string, Entry> m_entries;
   struct JobState {

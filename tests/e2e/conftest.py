@@ -15,7 +15,7 @@ sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "..", "tools"))
 import catalogue_server  # noqa: E402
 from cups_sandbox import CupsSandbox, CupsUnavailable  # noqa: E402
 import sample_catalogue  # noqa: E402
-from harness import exchange, free_port, read_all, wait_for  # noqa: E402,F401
+from harness import accepts, exchange, free_port, read_all, wait_for  # noqa: E402,F401
 
 # Leaks of the desktop libraries that a server showing dialogs loads, for
 # LSAN_OPTIONS' suppressions.
@@ -42,14 +42,6 @@ def has_ipv6_loopback():
         with socket.socket(socket.AF_INET6, socket.SOCK_STREAM) as s:
             s.bind(("::1", 0))
         return True
-    except OSError:
-        return False
-
-
-def accepts(port):
-    try:
-        with socket.create_connection(("127.0.0.1", port), timeout=0.5):
-            return True
     except OSError:
         return False
 

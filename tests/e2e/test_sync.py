@@ -37,6 +37,13 @@ def catalogue():
     return sample_catalogue.generate(seed=1, products=12)
 
 
+def in_order_then_files(received, texts, files):
+    """The table requests in their order, then the picture files once each in
+    any order (they are fetched several at a time)."""
+    assert received[:len(texts)] == texts
+    assert sorted(received[len(texts):]) == sorted(p.replace(" ", "%20") for p in files)
+
+
 @pytest.mark.concurrency
 def test_sync_from_an_empty_catalogue_and_again(sync, stand_in, catalogue):
     assert sync.ask("/dbAccess/UPDATE_STATUS_DB") == "V=0&M=100"
@@ -61,10 +68,9 @@ def test_sync_from_an_empty_catalogue_and_again(sync, stand_in, catalogue):
         poller.join()
 
     pictures = picture_paths(catalogue)
-    assert stand_in.received() == (
-        ["/%s/chkUpdate?date=%s" % (t, FIRST) for t in TABLES]
-        + ["/%s/getUpdate?date=%s" % (t, FIRST) for t in TABLES]
-        + [p.replace(" ", "%20") for p in pictures])
+    in_order_then_files(stand_in.received(),
+                        ["/%s/chkUpdate?date=%s" % (t, FIRST) for t in TABLES]
+                        + ["/%s/getUpdate?date=%s" % (t, FIRST) for t in TABLES], pictures)
     assert any(s != "V=0&M=100" for s in statuses)
     assert sync.ask("/dbAccess/UPDATE_STATUS_DB") == "V=0&M=100"
     for table in TABLES:
@@ -93,10 +99,10 @@ def test_sync_from_an_empty_catalogue_and_again(sync, stand_in, catalogue):
     assert sync.ask("/dbAccess/UPDATE_DB") == ""
     dates = {t: latest[t].replace(" ", "%20") for t in TABLES}
     changed_product = {"paper_infos": catalogue["paper_infos"][:1]}
-    assert stand_in.received() == (
-        ["/%s/chkUpdate?date=%s" % (t, dates[t]) for t in TABLES]
-        + ["/%s/getUpdate?date=%s" % (t, dates[t]) for t in TABLES]
-        + picture_paths(changed_product))  # the changed product's pictures again
+    in_order_then_files(stand_in.received(),
+                        ["/%s/chkUpdate?date=%s" % (t, dates[t]) for t in TABLES]
+                        + ["/%s/getUpdate?date=%s" % (t, dates[t]) for t in TABLES],
+                        picture_paths(changed_product))  # the changed product's pictures again
     categories = {r[0]: r for r in sync.rows("categories")}
     original = {r["id"]: r for r in sample_catalogue.generate(seed=1, products=12)["categories"]}
     assert categories[2][2] == "renamed"
@@ -132,12 +138,19 @@ def test_catalogue_server_down(server, catalogue, monkeypatch):
                  id="length announced over the memory limit"),
     pytest.param("/paper/mask/", "500", None, id="picture download fails"),
     pytest.param("/paper/cut/", "truncate", None, id="picture cut short"),
+    pytest.param("/paper/thumb2/", "close", None, id="picture connection dropped"),
 ])
 def test_a_failing_request_is_skipped_and_keeps_the_version(sync, stand_in, catalogue, key,
                                                             mode, empty_table):
     assert sync.ask("/dbAccess/CHK_DB") == "1"
     stand_in.faults[key] = mode
     assert sync.ask("/dbAccess/UPDATE_DB") == ""
+    if key.startswith("/"):
+        # The failed files are fetched alongside the others, which all arrive.
+        for path in picture_paths(catalogue):
+            if not path.startswith(key):
+                assert (sync.data / path.lstrip("/")).read_bytes() == \
+                    stand_in.file_bytes(path), path
     if mode.startswith("huge"):
         # Refused as it arrived, not held whole first.
         assert peak_memory(sync.server.proc.pid) < catalogue_server.HUGE_BYTES
@@ -392,3 +405,60 @@ def test_a_read_only_catalogue_is_not_moved(sync):
     assert sync.ask("/dbAccess/CHK_DB") == "1"
     assert db.read_bytes() == before
     assert not list(sync.data.glob("qkprint.db.damaged-*"))
+
+
+# Transfers at once to the catalogue server, as the server allows them.
+PER_HOST_LIMIT = 6
+
+
+@pytest.mark.concurrency
+def test_downloads_keep_their_connections_and_stay_within_the_limit(sync, stand_in, catalogue):
+    assert sync.ask("/dbAccess/CHK_DB") == "1"
+    stand_in.clear()
+    assert sync.ask("/dbAccess/UPDATE_DB") == ""
+    requests = len(stand_in.received())
+    connections = stand_in.connections()
+    assert requests == 2 * len(TABLES) + len(picture_paths(catalogue))
+    # Every request of the run went over a few kept connections, several of
+    # them open at once for the pictures, never more than the limit.
+    assert connections["accepted"] <= PER_HOST_LIMIT, connections
+    assert 2 <= connections["peak_open"] <= PER_HOST_LIMIT, connections
+    assert sync.version() == "DBVER=20\r\n"
+
+
+BIG_PICTURE = "/paper/thumb/big.png"
+BIG_BYTES = 2 * 1024 * 1024
+DEFAULT_RATE = 409600  # bytes per second: 4096 bytes per 10 ms
+
+
+# A large picture is held to the download rate cap unless the configuration
+# lifts it: 2 MiB at 400 KiB/s takes over 5 s, without the cap a moment.
+@pytest.mark.parametrize("setting, capped", [
+    pytest.param(None, True, id="default cap"),
+    pytest.param("0", False, id="cap lifted"),
+])
+def test_the_download_rate_cap(server, setting, capped):
+    catalogue = sample_catalogue.generate(seed=1, products=2)
+    catalogue["paper_infos"][0]["goodsThumbName"] = BIG_PICTURE
+    files = sample_catalogue.picture_files(catalogue)
+    big = sample_catalogue.png_bytes(4, 4, (1, 2, 3, 255))
+    files[BIG_PICTURE.lstrip("/")] = big + bytes(BIG_BYTES - len(big))
+    stand_in = catalogue_server.StandIn(catalogue, files).start()
+    try:
+        if setting is not None:
+            with open(server.config_file, "a") as config:
+                config.write("[Catalogue]\nmaxDownloadRate=%s\n" % setting)
+        sync = Sync(server, stand_in, catalogue).start().prepare()
+        assert sync.ask("/dbAccess/CHK_DB") == "1"
+        started = time.monotonic()
+        assert sync.ask("/dbAccess/UPDATE_DB") == ""
+        elapsed = time.monotonic() - started
+    finally:
+        stand_in.stop()
+    assert (sync.data / BIG_PICTURE.lstrip("/")).read_bytes() == files[BIG_PICTURE.lstrip("/")]
+    assert sync.version() == "DBVER=20\r\n"
+    least = BIG_BYTES / DEFAULT_RATE  # 5.1 s
+    if capped:
+        assert elapsed > least * 0.8, elapsed
+    else:
+        assert elapsed < least * 0.6, elapsed

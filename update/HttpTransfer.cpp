@@ -1,0 +1,276 @@
+#include "update/HttpTransfer.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <array>
+#include <cstdlib>
+#include <mutex>
+
+#include "util/CatalogueUrl.h"
+#include "util/DiskBudget.h"
+#include "util/Log.h"
+#include "util/Text.h"
+
+namespace qb {
+namespace {
+
+constexpr long kConnectTimeoutSeconds = 30;
+constexpr long kDefaultStallSeconds = 60;
+constexpr long kChunkBytes = 4096;
+// How much of a file download may arrive between two looks at the free space.
+constexpr uint64_t kRoomCheckBytes = 4 * 1024 * 1024;
+
+long StallSeconds() {
+  static const long seconds = [] {
+    const char* text = std::getenv("QUILLBOX_HTTP_STALL_SECONDS");
+    if (text != nullptr) {
+      char* end = nullptr;
+      const long value = std::strtol(text, &end, 10);
+      if (end != text && *end == '\0' && value > 0) {
+        return value;
+      }
+    }
+    return kDefaultStallSeconds;
+  }();
+  return seconds;
+}
+
+// The DNS cache and TLS sessions every handle shares, created with curl's
+// global state on first use.
+class SharedCache {
+ public:
+  static CURLSH* Get() {
+    static SharedCache cache;
+    return cache.m_share;
+  }
+
+ private:
+  SharedCache() {
+    curl_global_init(CURL_GLOBAL_DEFAULT);
+    m_share = curl_share_init();
+    if (m_share != nullptr) {
+      curl_share_setopt(m_share, CURLSHOPT_LOCKFUNC, &Lock);
+      curl_share_setopt(m_share, CURLSHOPT_UNLOCKFUNC, &Unlock);
+      curl_share_setopt(m_share, CURLSHOPT_USERDATA, this);
+      curl_share_setopt(m_share, CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);
+      curl_share_setopt(m_share, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION);
+    }
+  }
+  ~SharedCache() {
+    if (m_share != nullptr) {
+      curl_share_cleanup(m_share);
+    }
+  }
+  static void Lock(CURL*, curl_lock_data data, curl_lock_access, void* user) {
+    static_cast<SharedCache*>(user)->m_locks.at(static_cast<size_t>(data)).lock();
+  }
+  static void Unlock(CURL*, curl_lock_data data, void* user) {
+    static_cast<SharedCache*>(user)->m_locks.at(static_cast<size_t>(data)).unlock();
+  }
+
+  CURLSH* m_share = nullptr;
+  std::array<std::mutex, CURL_LOCK_DATA_LAST> m_locks;  // one per kind of shared data
+};
+
+// The URL as sent: every blank becomes "%20".
+std::string EncodeBlanks(const std::string& url) {
+  std::string encoded;
+  encoded.reserve(url.size());
+  for (const char c : url) {
+    if (c == ' ') {
+      encoded += "%20";
+    } else {
+      encoded += c;
+    }
+  }
+  return encoded;
+}
+
+}  // namespace
+
+void HttpTransfer::Init() { SharedCache::Get(); }
+
+HttpTransfer::HttpTransfer() {
+  CURLSH* share = SharedCache::Get();
+  m_curl = curl_easy_init();
+  m_headers =
+      curl_slist_append(curl_slist_append(nullptr, "Cache-Control: no-cache"), "Pragma: no-cache");
+  if (m_curl != nullptr && share != nullptr) {
+    curl_easy_setopt(m_curl, CURLOPT_SHARE, share);
+  }
+}
+
+HttpTransfer::~HttpTransfer() {
+  if (m_curl != nullptr) {
+    curl_easy_cleanup(m_curl);
+  }
+  curl_slist_free_all(m_headers);
+}
+
+bool HttpTransfer::Prepare(const std::string& url, const std::string* savePath, int64_t maxRate,
+                           const std::atomic<int>* stop, std::string* failure) {
+  m_bytes.clear();
+  m_bWroteChunk = m_bWriteFailed = m_bStatusRefused = m_bTooLarge = false;
+  m_written = 0;
+  m_nextRoomCheck = 0;
+  m_diskRefusal.clear();
+  m_pStop = stop;
+  m_savePath = savePath != nullptr ? *savePath : std::string();
+  m_file.Reset();
+  if (savePath != nullptr) {
+    m_file.Reset(::open(savePath->c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+    if (!m_file.Valid()) {
+      *failure = "cannot create " + *savePath;
+      LogError(*failure);
+      return false;
+    }
+  }
+  if (m_curl == nullptr) {
+    *failure = "no HTTP client";
+    return false;
+  }
+  m_sent = EncodeBlanks(url);
+  CURL* c = m_curl;
+  curl_easy_setopt(c, CURLOPT_URL, m_sent.c_str());
+  curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(c, CURLOPT_HTTPGET, 1L);
+  curl_easy_setopt(c, CURLOPT_USERAGENT, "thisapp");
+  curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 0L);
+  curl_easy_setopt(c, CURLOPT_HTTPHEADER, m_headers);
+  if (!catalogueProxy().empty()) {
+    curl_easy_setopt(c, CURLOPT_PROXY, catalogueProxy().c_str());
+  }
+  curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(c, CURLOPT_BUFFERSIZE, kChunkBytes);
+  curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds);
+  curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, 1L);
+  curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, StallSeconds());
+  curl_easy_setopt(c, CURLOPT_SSL_VERIFYPEER, 1L);
+  curl_easy_setopt(c, CURLOPT_SSL_VERIFYHOST, 0L);
+  const char* caFile = std::getenv("SSL_CERT_FILE");
+  if (caFile != nullptr && *caFile != '\0') {
+    curl_easy_setopt(c, CURLOPT_CAINFO, caFile);
+  }
+  // Over HTTP/2 a transfer waits for a connection it can share rather than
+  // opening one more.
+  curl_easy_setopt(c, CURLOPT_PIPEWAIT, 1L);
+  curl_easy_setopt(c, CURLOPT_MAXFILESIZE_LARGE,
+                   static_cast<curl_off_t>(savePath == nullptr ? kMaxMemoryBodyBytes
+                                                               : kMaxDownloadBytes));
+  curl_easy_setopt(c, CURLOPT_MAX_RECV_SPEED_LARGE,
+                   static_cast<curl_off_t>(savePath != nullptr && maxRate > 0 ? maxRate : 0));
+  curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, &HttpTransfer::OnBody);
+  curl_easy_setopt(c, CURLOPT_WRITEDATA, this);
+  curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, &HttpTransfer::OnProgress);
+  curl_easy_setopt(c, CURLOPT_XFERINFODATA, this);
+  curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
+  return true;
+}
+
+// Nothing of the body is taken unless the status is 200; refusing makes the
+// transfer fail at once.
+bool HttpTransfer::StatusIsOk() {
+  long status = 0;
+  curl_easy_getinfo(m_curl, CURLINFO_RESPONSE_CODE, &status);
+  if (status != 200) {
+    m_bStatusRefused = true;
+    return false;
+  }
+  return true;
+}
+
+size_t HttpTransfer::OnBody(char* data, size_t size, size_t count, void* user) {
+  auto& transfer = *static_cast<HttpTransfer*>(user);
+  const size_t length = size * count;
+  if (!transfer.StatusIsOk()) {
+    return 0;
+  }
+  if (!transfer.m_file.Valid()) {
+    if (length > kMaxMemoryBodyBytes - transfer.m_bytes.size()) {
+      transfer.m_bTooLarge = true;
+      return 0;
+    }
+    transfer.m_bytes.append(data, length);
+    return length;
+  }
+  transfer.m_diskRefusal = transfer.DiskRefusal(length);
+  if (!transfer.m_diskRefusal.empty()) {
+    return 0;
+  }
+  transfer.m_written += length;
+  size_t written = 0;
+  while (written < length) {
+    const ssize_t n = ::write(transfer.m_file.Get(), data + written, length - written);
+    if (n <= 0) {
+      transfer.m_bWriteFailed = true;
+      return 0;
+    }
+    written += static_cast<size_t>(n);
+  }
+  transfer.m_bWroteChunk = true;
+  return length;
+}
+
+std::string HttpTransfer::DiskRefusal(size_t length) {
+  if (m_written + length > kMaxDownloadBytes) {
+    return "larger than " + std::to_string(kMaxDownloadBytes) + " bytes";
+  }
+  if (m_written >= m_nextRoomCheck) {
+    uint64_t needed = length;
+    if (m_written == 0) {
+      curl_off_t announced = -1;
+      curl_easy_getinfo(m_curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced);
+      needed = announced > 0 ? static_cast<uint64_t>(announced) : length;
+    }
+    m_nextRoomCheck = m_written + kRoomCheckBytes;
+    if (!RoomFor(m_savePath, needed)) {
+      return "would leave less than " + std::to_string(DiskReserve(m_savePath)) + " bytes free";
+    }
+  }
+  return {};
+}
+
+int HttpTransfer::OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+  const auto& transfer = *static_cast<HttpTransfer*>(user);
+  return transfer.m_pStop != nullptr && transfer.m_pStop->load() != 0 ? 1 : 0;
+}
+
+std::string HttpTransfer::Finish(CURLcode code, std::string* failure) {
+  const bool fileMode = m_file.Valid();
+  m_file.Reset();
+  long status = 0;
+  curl_easy_getinfo(m_curl, CURLINFO_RESPONSE_CODE, &status);
+  if (code != CURLE_OK || status != 200) {
+    if (!m_diskRefusal.empty()) {
+      *failure = "refused: the download " + m_diskRefusal;
+    } else if (m_bTooLarge || code == CURLE_FILESIZE_EXCEEDED) {
+      *failure = "body larger than " +
+                 std::to_string(fileMode ? kMaxDownloadBytes : kMaxMemoryBodyBytes) + " bytes";
+    } else if (m_bWriteFailed) {
+      *failure = "cannot write " + m_savePath;
+    } else {
+      *failure = code != CURLE_OK && !m_bStatusRefused ? std::string(curl_easy_strerror(code))
+                                                       : "status " + std::to_string(status);
+    }
+    LogDebug("GET " + m_sent + " failed: " + *failure);
+    // A transfer cut short after some chunks is a failure too: the file is
+    // incomplete.
+    return {};
+  }
+  if (fileMode) {
+    if (!m_bWroteChunk || m_bWriteFailed) {
+      *failure = m_bWriteFailed ? "cannot write " + m_savePath : "empty body";
+      return {};
+    }
+    return "ok";
+  }
+  if (m_bytes.empty()) {
+    *failure = "empty body";
+  }
+  std::string text = Utf8ToWide(m_bytes);
+  m_bytes = std::string();  // a kept transfer holds no old body
+  return text;
+}
+
+}  // namespace qb
