@@ -23,6 +23,7 @@
 #include "output/SaveDocument.h"
 #include "server/Listener.h"
 #include "util/CatalogueUrl.h"
+#include "util/EnvNumber.h"
 #include "util/Log.h"
 
 namespace qb {
@@ -159,14 +160,12 @@ void CsvcDlg::PostOriginQuestion(const std::string& origin,
 std::string CsvcDlg::StatusText() const {
   const auto up = std::chrono::steady_clock::now() - m_started;
   const auto uptime = std::chrono::duration_cast<std::chrono::seconds>(up);
-  const char* display = std::getenv("DISPLAY");
-  const char* wayland = std::getenv("WAYLAND_DISPLAY");
   return "pid=" + std::to_string(::getpid()) + "\nuptime=" + std::to_string(uptime.count()) +
          "\nversion=" QUILLBOX_VERSION "\nport=" + std::to_string(m_pAppData->m_nPort.load()) +
          "\nlistening=" + m_pAppData->GetListening() +
          "\nheadless=" + (m_bShowDialogs ? "no" : "yes") +
-         "\nDISPLAY=" + (display != nullptr ? display : "") +
-         "\nWAYLAND_DISPLAY=" + (wayland != nullptr ? wayland : "") +
+         "\nDISPLAY=" + EnvText("DISPLAY") +
+         "\nWAYLAND_DISPLAY=" + EnvText("WAYLAND_DISPLAY") +
          "\ncatalogue=" + catalogueBaseUrl() + "\nproxy=" + catalogueProxy() + "\n";
 }
 

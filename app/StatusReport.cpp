@@ -23,6 +23,7 @@
 #include "update/LastUpdateRun.h"
 #include "update/VersionCheck.h"
 #include "util/CatalogueUrl.h"
+#include "util/EnvNumber.h"
 #include "util/UserFolders.h"
 
 namespace qb {
@@ -63,11 +64,6 @@ std::string Uptime(const std::string& seconds) {
   char text[32];
   std::snprintf(text, sizeof text, "%ld:%02ld:%02ld", total / 3600, total / 60 % 60, total % 60);
   return text;
-}
-
-std::string EnvText(const char* name) {
-  const char* value = std::getenv(name);
-  return value != nullptr ? value : "";
 }
 
 std::string DisplayOf(const std::string& display, const std::string& wayland) {

@@ -28,6 +28,7 @@
 #include "app/Translations.h"
 #include "server/Listener.h"
 #include "util/CatalogueUrl.h"
+#include "util/EnvNumber.h"
 #include "util/DiskBudget.h"
 #include "util/Log.h"
 #include "util/UserFolders.h"
@@ -69,10 +70,7 @@ bool IsNumber(std::string_view text) {
          qb::ParseControlLine(text, &code, &param);
 }
 
-bool HasEnv(const char* name) {
-  const char* value = std::getenv(name);
-  return value != nullptr && value[0] != '\0';
-}
+bool HasEnv(const char* name) { return !qb::EnvText(name).empty(); }
 
 // Exit status of --send when the server does not know the message.
 constexpr int kUnknownMessage = 2;

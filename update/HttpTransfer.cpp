@@ -6,9 +6,11 @@
 #include <array>
 #include <cstdlib>
 #include <mutex>
+#include <optional>
 
 #include "util/CatalogueUrl.h"
 #include "util/DiskBudget.h"
+#include "util/EnvNumber.h"
 #include "util/Log.h"
 #include "util/Text.h"
 
@@ -23,17 +25,20 @@ constexpr uint64_t kRoomCheckBytes = 4 * 1024 * 1024;
 
 long StallSeconds() {
   static const long seconds = [] {
-    const char* text = std::getenv("QUILLBOX_HTTP_STALL_SECONDS");
-    if (text != nullptr) {
-      char* end = nullptr;
-      const long value = std::strtol(text, &end, 10);
-      if (end != text && *end == '\0' && value > 0) {
-        return value;
-      }
-    }
-    return kDefaultStallSeconds;
+    const std::optional<uint64_t> value = EnvNumber("QUILLBOX_HTTP_STALL_SECONDS");
+    return value && *value > 0 ? static_cast<long>(*value) : kDefaultStallSeconds;
   }();
   return seconds;
+}
+
+// The trust store named by SSL_CERT_FILE, as OpenSSL programs honour it; empty
+// for the system's. Read once: every transfer asks.
+const std::string& CaFile() {
+  static const std::string file = [] {
+    const char* value = std::getenv("SSL_CERT_FILE");
+    return std::string(value != nullptr ? value : "");
+  }();
+  return file;
 }
 
 // The DNS cache and TLS sessions every handle shares, created with curl's
@@ -148,9 +153,8 @@ bool HttpTransfer::Prepare(const std::string& url, const std::string* savePath, 
   curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, StallSeconds());
   curl_easy_setopt(c, CURLOPT_SSL_VERIFYPEER, 1L);
   curl_easy_setopt(c, CURLOPT_SSL_VERIFYHOST, 0L);
-  const char* caFile = std::getenv("SSL_CERT_FILE");
-  if (caFile != nullptr && *caFile != '\0') {
-    curl_easy_setopt(c, CURLOPT_CAINFO, caFile);
+  if (!CaFile().empty()) {
+    curl_easy_setopt(c, CURLOPT_CAINFO, CaFile().c_str());
   }
   // Over HTTP/2 a transfer waits for a connection it can share rather than
   // opening one more.

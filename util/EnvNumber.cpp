@@ -18,4 +18,9 @@ std::optional<uint64_t> EnvNumber(const char* name) {
   return value;
 }
 
+std::string EnvText(const char* name) {
+  const char* value = std::getenv(name);
+  return value != nullptr ? value : "";
+}
+
 }  // namespace qb
