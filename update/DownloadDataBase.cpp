@@ -122,9 +122,15 @@ void DownloadDataBase::Enqueue(const DownloadJob& job, const std::string& url,
   const auto known = m_entries.find(url);
   if (known != m_entries.end()) {
     Entry& entry = known->second;
-    if (!entry.done && std::find(entry.jobs.begin(), entry.jobs.end(), job.Id()) == entry.jobs.end()) {
+    if (std::find(entry.jobs.begin(), entry.jobs.end(), job.Id()) == entry.jobs.end()) {
       entry.jobs.push_back(job.Id());
-      ++state->second.waiting;
+      // An entry another job has finished counts for this one as it ended:
+      // fetched once, counted for every job that wants it.
+      if (entry.done) {
+        Count(state->second.tally, entry.outcome);
+      } else {
+        ++state->second.waiting;
+      }
     }
     return;
   }
@@ -412,20 +418,24 @@ void DownloadDataBase::Complete(const std::string& url, Outcome outcome) {
     }
     if (!known->second.done) {
       known->second.done = true;
+      known->second.outcome = outcome;
       for (const uint64_t id : known->second.jobs) {
         const auto state = m_jobs.find(id);
         if (state == m_jobs.end()) {
           continue;
         }
         --state->second.waiting;
-        DownloadTally& tally = state->second.tally;
-        tally.files += outcome == Outcome::kFile ? 1 : 0;
-        tally.failures += outcome == Outcome::kFailed ? 1 : 0;
-        tally.refused += outcome == Outcome::kRefused ? 1 : 0;
+        Count(state->second.tally, outcome);
       }
     }
   }
   m_changed.notify_all();
+}
+
+void DownloadDataBase::Count(DownloadTally& tally, Outcome outcome) {
+  tally.files += outcome == Outcome::kFile ? 1 : 0;
+  tally.failures += outcome == Outcome::kFailed ? 1 : 0;
+  tally.refused += outcome == Outcome::kRefused ? 1 : 0;
 }
 
 bool DownloadDataBase::RunUpdateAlone(const std::function<void()>& update) {

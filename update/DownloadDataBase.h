@@ -162,6 +162,7 @@ class DownloadDataBase {
   static std::string LocalPath(const std::string& url, std::string* refusal = nullptr);
 
  private:
+  enum class Outcome { kServed, kFile, kFailed, kRefused };
   struct Entry {
     std::string tag;
     bool done = false;
@@ -170,8 +171,10 @@ class DownloadDataBase {
     FailureCallback onFailure = nullptr;
     std::vector<uint64_t> jobs;  // the open jobs that queued it; the first owns the callbacks
     std::string savedAs;         // server path of the local file; empty: the URL
+    Outcome outcome = Outcome::kServed;  // once done: how it ended
   };
-  enum class Outcome { kServed, kFile, kFailed, kRefused };
+  // Counts `outcome` in the tally of one job.
+  static void Count(DownloadTally& tally, Outcome outcome);
   // A transfer in progress, known to the driving thread only.
   struct Active {
     std::string url;
