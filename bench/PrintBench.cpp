@@ -22,7 +22,7 @@
 #include <thread>
 
 #include "LoopbackClient.h"
-#include "app/CAppData.h"
+#include "context/CAppData.h"
 #include "output/CPrintSession.h"
 #include "output/DataImage.h"
 #include "output/PrintJob.h"

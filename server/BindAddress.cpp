@@ -5,7 +5,7 @@
 
 #include <cerrno>
 
-#include "app/ServerConfig.h"
+#include "context/ServerConfig.h"
 
 namespace qb {
 namespace {

@@ -20,9 +20,9 @@
 #include <string>
 #include <string_view>
 
-#include "app/CAppData.h"
-#include "app/HostPolicy.h"
-#include "app/OriginPolicy.h"
+#include "context/CAppData.h"
+#include "context/HostPolicy.h"
+#include "context/OriginPolicy.h"
 #include "server/CReqParse.h"
 
 namespace qb {

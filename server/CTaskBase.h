@@ -7,8 +7,8 @@
 
 #include <memory>
 
-#include "app/CAppData.h"
-#include "app/CTaskMgr.h"
+#include "context/CAppData.h"
+#include "context/CTaskMgr.h"
 
 namespace qb {
 

@@ -19,7 +19,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/CAppData.h"
+#include "context/CAppData.h"
 #include "server/CReqParse.h"
 
 namespace qb {

@@ -3,7 +3,7 @@
 #include <memory>
 #include <vector>
 
-#include "app/ServerConfig.h"
+#include "context/ServerConfig.h"
 #include "util/Log.h"
 
 namespace qb {

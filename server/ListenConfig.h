@@ -13,7 +13,7 @@
 #include <optional>
 #include <string>
 
-#include "app/CAppData.h"
+#include "context/CAppData.h"
 #include "server/BindAddress.h"
 
 namespace qb {

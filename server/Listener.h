@@ -6,7 +6,7 @@
 // have ended, which happens after the context's stop flag is set.
 #pragma once
 
-#include "app/CAppData.h"
+#include "context/CAppData.h"
 #include "server/CTaskBase.h"
 
 namespace qb {

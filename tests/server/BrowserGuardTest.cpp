@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/CAppData.h"
+#include "context/CAppData.h"
 #include "server/Dispatcher.h"
 
 namespace qb {

@@ -6,7 +6,7 @@
 #include <QLineEdit>
 #include <QTemporaryDir>
 
-#include "app/CsvcDlg.h"
+#include "shell/CsvcDlg.h"
 #include "output/CQxSaveMgr.h"
 #include "output/CQxSaveSession.h"
 #include "output/SaveDocument.h"

@@ -3,7 +3,7 @@
 #include <QCoreApplication>
 #include <QTranslator>
 
-#include "app/OriginPrompt.h"
+#include "shell/OriginPrompt.h"
 #include "output/CPrintSession.h"
 #include "output/PrintJob.h"
 #include "output/SaveDocument.h"

@@ -21,11 +21,11 @@
 #include <optional>
 #include <string>
 
-#include "app/CControlWindow.h"
-#include "app/CReg.h"
-#include "app/CTaskMgr.h"
-#include "app/HostPolicy.h"
-#include "app/OriginPolicy.h"
+#include "context/CControlWindow.h"
+#include "context/CReg.h"
+#include "context/CTaskMgr.h"
+#include "context/HostPolicy.h"
+#include "context/OriginPolicy.h"
 #include "catalog/InitDataBase.h"
 #include "output/CPrintMgr.h"
 #include "output/CQxSaveMgr.h"

@@ -1,4 +1,4 @@
-#include "app/ControlChannel.h"
+#include "shell/ControlChannel.h"
 
 #include <sys/socket.h>
 #include <sys/un.h>

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "TempDir.h"
-#include "app/ServerConfig.h"
+#include "context/ServerConfig.h"
 #include "util/CatalogueUrl.h"
 
 namespace qb {

@@ -1,4 +1,4 @@
-#include "app/RuntimeFolder.h"
+#include "shell/RuntimeFolder.h"
 
 #include <sys/stat.h>
 #include <unistd.h>

@@ -1,4 +1,4 @@
-#include "app/StatusReport.h"
+#include "shell/StatusReport.h"
 
 #include <sys/stat.h>
 
@@ -14,9 +14,9 @@
 #include <thread>
 #include <vector>
 
-#include "app/ControlChannel.h"
-#include "app/RuntimeFolder.h"
-#include "app/ServerConfig.h"
+#include "shell/ControlChannel.h"
+#include "shell/RuntimeFolder.h"
+#include "context/ServerConfig.h"
 #include "catalog/CatalogueDb.h"
 #include "catalog/InitDataBase.h"
 #include "update/HttpGet.h"

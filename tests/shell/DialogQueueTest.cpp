@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "app/DialogQueue.h"
+#include "shell/DialogQueue.h"
 
 namespace qb {
 namespace {

@@ -1,4 +1,4 @@
-#include "app/OriginPrompt.h"
+#include "shell/OriginPrompt.h"
 
 #include <QCoreApplication>
 #include <QMessageBox>

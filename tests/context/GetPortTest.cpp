@@ -3,7 +3,7 @@
 #include <filesystem>
 
 #include "TempDir.h"
-#include "app/CAppData.h"
+#include "context/CAppData.h"
 
 namespace qb {
 namespace {

@@ -1,4 +1,4 @@
-#include "app/CsvcDlg.h"
+#include "shell/CsvcDlg.h"
 
 #include <signal.h>
 #include <sys/signalfd.h>
@@ -15,8 +15,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/ControlChannel.h"
-#include "app/OriginPrompt.h"
+#include "shell/ControlChannel.h"
+#include "shell/OriginPrompt.h"
 #include "output/CPrintSession.h"
 #include "output/CQxSaveSession.h"
 #include "output/PrintJob.h"

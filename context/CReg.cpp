@@ -1,4 +1,4 @@
-#include "app/CReg.h"
+#include "context/CReg.h"
 
 #include "util/ConfigFiles.h"
 #include "util/Log.h"

@@ -1,4 +1,4 @@
-#include "app/CInstanceLock.h"
+#include "shell/CInstanceLock.h"
 
 #include <fcntl.h>
 #include <sys/file.h>

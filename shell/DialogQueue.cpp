@@ -1,4 +1,4 @@
-#include "app/DialogQueue.h"
+#include "shell/DialogQueue.h"
 
 #include <utility>
 

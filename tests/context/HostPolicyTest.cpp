@@ -1,4 +1,4 @@
-#include "app/HostPolicy.h"
+#include "context/HostPolicy.h"
 
 #include <gtest/gtest.h>
 

@@ -21,9 +21,9 @@
 #include <memory>
 #include <string>
 
-#include "app/CAppData.h"
-#include "app/CControlWindow.h"
-#include "app/DialogQueue.h"
+#include "context/CAppData.h"
+#include "context/CControlWindow.h"
+#include "shell/DialogQueue.h"
 #include "util/UniqueFd.h"
 
 class QLocalServer;

@@ -1,4 +1,4 @@
-#include "app/OriginPolicy.h"
+#include "context/OriginPolicy.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "app/ServerConfig.h"
+#include "context/ServerConfig.h"
 
 #include <arpa/inet.h>
 
@@ -6,9 +6,9 @@
 #include <mutex>
 #include <set>
 
-#include "app/CAppData.h"
-#include "app/CReg.h"
-#include "app/OriginPolicy.h"
+#include "context/CAppData.h"
+#include "context/CReg.h"
+#include "context/OriginPolicy.h"
 #include "util/CatalogueUrl.h"
 #include "util/Log.h"
 

@@ -18,14 +18,14 @@
 #include <string>
 #include <string_view>
 
-#include "app/CAppData.h"
-#include "app/CInstanceLock.h"
-#include "app/ControlChannel.h"
-#include "app/CsvcDlg.h"
-#include "app/RuntimeFolder.h"
-#include "app/ServerConfig.h"
-#include "app/StatusReport.h"
-#include "app/Translations.h"
+#include "context/CAppData.h"
+#include "shell/CInstanceLock.h"
+#include "shell/ControlChannel.h"
+#include "shell/CsvcDlg.h"
+#include "shell/RuntimeFolder.h"
+#include "context/ServerConfig.h"
+#include "shell/StatusReport.h"
+#include "shell/Translations.h"
 #include "server/Listener.h"
 #include "util/CatalogueUrl.h"
 #include "util/EnvNumber.h"

@@ -1,6 +1,6 @@
-#include "app/CAppData.h"
+#include "context/CAppData.h"
 
-#include "app/ServerConfig.h"
+#include "context/ServerConfig.h"
 
 namespace qb {
 
