@@ -13,11 +13,15 @@ CWorkerPool::CWorkerPool(size_t workers) : m_maxWorkers(workers == 0 ? 1 : worke
 CWorkerPool::~CWorkerPool() { Shutdown(); }
 
 void CWorkerPool::Post(std::unique_ptr<CTaskBase> task) {
-  std::lock_guard lock(m_mutex);
-  if (m_shutdown) {
-    return;  // nobody would run it; destroying it releases what it holds
+  {
+    std::lock_guard lock(m_mutex);
+    if (m_shutdown) {
+      return;  // nobody would run it; destroying it releases what it holds
+    }
+    m_queue.push_back(std::move(task));
   }
-  m_queue.push_back(std::move(task));
+  // Signalled after unlocking: a worker woken under the lock would only block
+  // again on it, costing a second wake-up per task.
   m_taskReady.notify_one();
 }
 

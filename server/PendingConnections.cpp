@@ -27,17 +27,30 @@ PendingConnections::~PendingConnections() { CloseAll(); }
 
 void PendingConnections::Add(int socket, ConnectionLimits::Ticket ticket, Clock::time_point now,
                              std::string peer) {
+  const auto [it, inserted] =
+      m_connections.try_emplace(socket, UniqueFd(socket), std::move(ticket), now, std::move(peer));
+  Connection& conn = it->second;
+  // Most clients send their request right after connecting, so it is often
+  // complete by the time the connection is taken: read before watching, and a
+  // complete request never costs a watch.
+  const Outcome outcome = Read(conn, now);
+  if (outcome != Outcome::kWaiting) {
+    Finish(socket, outcome);
+    return;
+  }
+  if (conn.held) {
+    return;  // waits for a large share; watched again once it has one
+  }
   epoll_event event{};
   event.events = EPOLLIN | EPOLLRDHUP;
   event.data.fd = socket;
   if (::epoll_ctl(m_epoll.Get(), EPOLL_CTL_ADD, socket, &event) != 0) {
     LogError(std::string("cannot watch a connection: ") + std::strerror(errno));
-    ::close(socket);
+    m_connections.erase(it);  // closes the socket
     return;
   }
-  const auto [it, inserted] =
-      m_connections.try_emplace(socket, UniqueFd(socket), std::move(ticket), now, std::move(peer));
-  m_nextDeadline = std::min(m_nextDeadline, it->second.receiver.Deadline());
+  conn.watched = true;
+  m_nextDeadline = std::min(m_nextDeadline, conn.receiver.Deadline());
 }
 
 void PendingConnections::WatchListeners(const std::vector<int>& listenSockets) {
@@ -105,7 +118,10 @@ PendingConnections::Outcome PendingConnections::Read(Connection& conn, Clock::ti
     if (!conn.ticket.HoldsLarge()) {
       if (receiver.Size() >= kSmallRequestBytes && !conn.ticket.TakeLarge()) {
         // No large share free: stop reading this one until there is.
-        ::epoll_ctl(m_epoll.Get(), EPOLL_CTL_DEL, conn.socket.Get(), nullptr);
+        if (conn.watched) {
+          ::epoll_ctl(m_epoll.Get(), EPOLL_CTL_DEL, conn.socket.Get(), nullptr);
+          conn.watched = false;
+        }
         conn.held = true;
         m_held.push_back(conn.socket.Get());
         return Outcome::kWaiting;
@@ -140,9 +156,10 @@ void PendingConnections::Finish(int socket, Outcome outcome) {
     return;
   }
   Connection& conn = node.mapped();
-  if (!conn.held) {
+  if (conn.watched) {
     ::epoll_ctl(m_epoll.Get(), EPOLL_CTL_DEL, socket, nullptr);
-  } else {
+  }
+  if (conn.held) {
     m_held.erase(std::find(m_held.begin(), m_held.end(), socket));
   }
   std::string request = outcome == Outcome::kComplete ? conn.receiver.TakeRequest() : std::string();
@@ -200,7 +217,7 @@ void PendingConnections::ResumeHeld(Clock::time_point now) {
       epoll_event event{};
       event.events = EPOLLIN | EPOLLRDHUP;
       event.data.fd = conn.socket.Get();
-      ::epoll_ctl(m_epoll.Get(), EPOLL_CTL_ADD, conn.socket.Get(), &event);
+      conn.watched = ::epoll_ctl(m_epoll.Get(), EPOLL_CTL_ADD, conn.socket.Get(), &event) == 0;
       conn.held = false;
       conn.receiver.Restart(now);
       m_nextDeadline = std::min(m_nextDeadline, conn.receiver.Deadline());

@@ -80,7 +80,8 @@ class PendingConnections {
     ConnectionLimits::Ticket ticket;
     RequestReceiver receiver;
     std::string peer;
-    bool held = false;  // waiting for a large share, not watched
+    bool held = false;     // waiting for a large share, not watched
+    bool watched = false;  // registered with the epoll instance
   };
 
   // Reads what `socket` has; the outcome so far.

@@ -118,6 +118,29 @@ TEST_F(PendingConnectionsTest, HandsEachConnectionOnWhenItsRequestIsDone) {
   }
 }
 
+// A request that is complete when its connection is taken is handed on by
+// Add itself; a partial one waits and is finished by a later Poll.
+TEST_F(PendingConnectionsTest, RequestAlreadyThereIsHandedOnWithoutWaiting) {
+  int ends[2];
+  ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, ends), 0);
+  UniqueFd peer(ends[1]);
+  const std::string get = "GET /ready HTTP/1.1\r\nHost: localhost\r\n\r\n";
+  ASSERT_EQ(::send(peer.Get(), get.data(), get.size(), MSG_NOSIGNAL),
+            static_cast<ssize_t>(get.size()));
+  pending.Add(ends[0], limits.TryOpen(), RequestReceiver::Clock::now(), "peer");
+  ASSERT_EQ(done.size(), 1u);
+  EXPECT_EQ(done[0]->outcome, Outcome::kComplete);
+  EXPECT_EQ(done[0]->request, get);
+  EXPECT_EQ(pending.Size(), 0u);
+
+  Peer partial = Connect("GET /later HTTP/1.1\r\n\r\n");
+  EXPECT_EQ(done.size(), 1u);
+  EXPECT_EQ(pending.Size(), 1u);
+  Pump({&partial}, [&] { return done.size() == 2; });
+  ASSERT_EQ(done.size(), 2u);
+  EXPECT_EQ(done[1]->request, "GET /later HTTP/1.1\r\n\r\n");
+}
+
 TEST_F(PendingConnectionsTest, LargeRequestWaitsForALargeShare) {
   const std::string body(300 * 1024, 'b');
   const std::string post = "POST /x HTTP/1.1\r\nContent-Length: " + std::to_string(body.size()) +
