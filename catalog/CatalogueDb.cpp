@@ -6,6 +6,7 @@
 
 #include "catalog/CatalogueDamage.h"
 #include "util/Log.h"
+#include "util/MutexLock.h"
 #include "util/UserFolders.h"
 
 namespace qb {
@@ -121,8 +122,8 @@ bool ExecuteSql(std::string_view sql, const std::function<bool(Statement&)>& bin
   // This process's single-statement writes take turns here rather than in
   // SQLite's busy handler, which does not queue: with many writers at once
   // some waited past the busy timeout and their rows were lost.
-  static std::mutex writers;
-  std::lock_guard lock(writers);
+  static Mutex writers;
+  MutexLock lock(writers);
   std::optional<CatalogueDb> db = CatalogueDb::Open();
   if (!db) {
     return false;

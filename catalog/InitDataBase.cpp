@@ -4,6 +4,7 @@
 
 #include "catalog/CatalogueDb.h"
 #include "util/Log.h"
+#include "util/MutexLock.h"
 #include "util/UserFolders.h"
 
 namespace qb {
@@ -65,7 +66,7 @@ const std::vector<std::string>& CatalogueIndexStatements() {
 }
 
 void InitDataBase::LoadDefinitions() {
-  std::lock_guard lock(m_mutex);
+  MutexLock lock(m_mutex);
   m_tableNames = kTableNames;
   m_countPaths.clear();
   for (const std::string& table : kTableNames) {
@@ -131,17 +132,17 @@ int InitDataBase::CheckJanCode(const std::string& table, const std::string& colu
 }
 
 std::vector<std::string> InitDataBase::TableNames() const {
-  std::lock_guard lock(m_mutex);
+  MutexLock lock(m_mutex);
   return m_tableNames;
 }
 
 std::vector<std::string> InitDataBase::CountPaths() const {
-  std::lock_guard lock(m_mutex);
+  MutexLock lock(m_mutex);
   return m_countPaths;
 }
 
 std::vector<std::string> InitDataBase::CreateStatements() const {
-  std::lock_guard lock(m_mutex);
+  MutexLock lock(m_mutex);
   return m_createStatements.empty() ? CatalogueCreateStatements() : m_createStatements;
 }
 

@@ -11,9 +11,10 @@
 #pragma once
 
 #include <atomic>
-#include <mutex>
 #include <string>
 #include <vector>
+
+#include "util/Mutex.h"
 
 namespace qb {
 
@@ -39,10 +40,10 @@ class InitDataBase {
   std::atomic<int> m_janCodeRefresh{0};
 
  private:
-  mutable std::mutex m_mutex;  // guards the three lists below
-  std::vector<std::string> m_tableNames;
-  std::vector<std::string> m_countPaths;
-  std::vector<std::string> m_createStatements;
+  mutable Mutex m_mutex;
+  std::vector<std::string> m_tableNames GUARDED_BY(m_mutex);
+  std::vector<std::string> m_countPaths GUARDED_BY(m_mutex);
+  std::vector<std::string> m_createStatements GUARDED_BY(m_mutex);
 };
 
 // The fourteen CREATE TABLE statements, in creation order.

@@ -1,6 +1,7 @@
 #include "context/CAppData.h"
 
 #include "context/ServerConfig.h"
+#include "util/MutexLock.h"
 
 namespace qb {
 
@@ -44,7 +45,7 @@ bool CAppData::SetServerValue(const std::string& name, const std::string& value)
 }
 
 std::shared_ptr<const OriginPolicy> CAppData::GetOriginPolicy() const {
-  std::lock_guard lock(m_policyMutex);
+  MutexLock lock(m_policyMutex);
   return m_pOriginPolicy;
 }
 
@@ -52,12 +53,12 @@ void CAppData::SetOriginPolicy(std::shared_ptr<const OriginPolicy> policy) {
   if (!policy) {
     policy = std::make_shared<const OriginPolicy>();
   }
-  std::lock_guard lock(m_policyMutex);
+  MutexLock lock(m_policyMutex);
   m_pOriginPolicy = std::move(policy);
 }
 
 std::shared_ptr<const HostPolicy> CAppData::GetHostPolicy() const {
-  std::lock_guard lock(m_policyMutex);
+  MutexLock lock(m_policyMutex);
   return m_pHostPolicy;
 }
 
@@ -65,17 +66,17 @@ void CAppData::SetHostPolicy(std::shared_ptr<const HostPolicy> policy) {
   if (!policy) {
     policy = std::make_shared<const HostPolicy>();
   }
-  std::lock_guard lock(m_policyMutex);
+  MutexLock lock(m_policyMutex);
   m_pHostPolicy = std::move(policy);
 }
 
 std::string CAppData::GetListening() const {
-  std::lock_guard lock(m_listeningMutex);
+  MutexLock lock(m_listeningMutex);
   return m_strListening;
 }
 
 void CAppData::SetListening(std::string where) {
-  std::lock_guard lock(m_listeningMutex);
+  MutexLock lock(m_listeningMutex);
   m_strListening = std::move(where);
 }
 

@@ -17,7 +17,6 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 
@@ -30,6 +29,7 @@
 #include "output/CPrintMgr.h"
 #include "output/CQxSaveMgr.h"
 #include "update/DownloadDataBase.h"
+#include "util/Mutex.h"
 
 namespace qb {
 
@@ -80,11 +80,11 @@ class CAppData {
   std::unique_ptr<DownloadDataBase> m_pDownloadDataBase;  // the download queue; polls m_bStop
 
  private:
-  mutable std::mutex m_policyMutex;  // guards the two policies below
-  std::shared_ptr<const OriginPolicy> m_pOriginPolicy;  // never null
-  std::shared_ptr<const HostPolicy> m_pHostPolicy;      // never null
-  mutable std::mutex m_listeningMutex;  // guards m_strListening
-  std::string m_strListening;
+  mutable Mutex m_policyMutex;
+  std::shared_ptr<const OriginPolicy> m_pOriginPolicy GUARDED_BY(m_policyMutex);  // never null
+  std::shared_ptr<const HostPolicy> m_pHostPolicy GUARDED_BY(m_policyMutex);      // never null
+  mutable Mutex m_listeningMutex;
+  std::string m_strListening GUARDED_BY(m_listeningMutex);
 };
 
 }  // namespace qb

@@ -3,7 +3,6 @@
 #include <arpa/inet.h>
 
 #include <algorithm>
-#include <mutex>
 #include <set>
 
 #include "context/CAppData.h"
@@ -11,6 +10,7 @@
 #include "context/OriginPolicy.h"
 #include "util/CatalogueUrl.h"
 #include "util/Log.h"
+#include "util/MutexLock.h"
 
 namespace qb {
 namespace {
@@ -90,8 +90,8 @@ bool IsHostEntry(std::string_view entry) {
   return number && *number > 0 && *number <= 65535;
 }
 
-std::mutex g_loggedMutex;
-std::set<std::string> g_logged;  // guarded by g_loggedMutex: warnings logged so far
+Mutex g_loggedMutex;
+std::set<std::string> g_logged GUARDED_BY(g_loggedMutex);  // warnings logged so far
 
 }  // namespace
 
@@ -393,7 +393,7 @@ void ServerConfig::Check(const std::optional<std::string>& catalogueUrlFlag) {
 }
 
 void ServerConfig::LogNewWarnings() const {
-  std::lock_guard lock(g_loggedMutex);
+  MutexLock lock(g_loggedMutex);
   for (const std::string& warning : m_warnings) {
     if (g_logged.insert(warning).second) {
       LogWarning(warning);

@@ -2,6 +2,7 @@
 
 #include "output/PrintLimits.h"
 #include "util/Log.h"
+#include "util/MutexLock.h"
 
 namespace qb {
 namespace {
@@ -17,7 +18,7 @@ CPrintSession* CPrintMgr::Register(std::unique_ptr<CPrintSession> session) {
   if (!session) {
     return nullptr;
   }
-  std::lock_guard lock(m_mutex);
+  MutexLock lock(m_mutex);
   const std::string id = session->m_strId;
   if (CPrintSession* existing = m_sessions.Lookup(id, nullptr)) {
     return existing;
@@ -39,7 +40,7 @@ CPrintSession* CPrintMgr::Register(std::unique_ptr<CPrintSession> session) {
 
 CPrintSession* CPrintMgr::Lookup(const std::string& id) {
   const auto now = CPrintSession::Clock::now();
-  std::lock_guard lock(m_mutex);
+  MutexLock lock(m_mutex);
   ExpireIdleLocked(now);
   CPrintSession* session = m_sessions.Lookup(id, nullptr);
   if (session != nullptr) {
@@ -50,7 +51,7 @@ CPrintSession* CPrintMgr::Lookup(const std::string& id) {
 
 void CPrintMgr::ExpireIdle(CPrintSession::Clock::time_point now,
                            CPrintSession::Clock::duration idle) {
-  std::lock_guard lock(m_mutex);
+  MutexLock lock(m_mutex);
   ExpireLocked(now, idle);
 }
 
@@ -76,7 +77,7 @@ void CPrintMgr::ExpireLocked(CPrintSession::Clock::time_point now,
 }
 
 int CPrintMgr::SessionCount() const {
-  std::lock_guard lock(m_mutex);
+  MutexLock lock(m_mutex);
   return m_sessions.Count();
 }
 

@@ -12,11 +12,11 @@
 #pragma once
 
 #include <memory>
-#include <mutex>
 #include <string>
 
 #include "output/CDataMap.h"
 #include "output/CPrintSession.h"
+#include "util/Mutex.h"
 
 namespace qb {
 
@@ -36,13 +36,14 @@ class CPrintMgr {
   int SessionCount() const;
 
  private:
-  // Expires idle sessions at most once a second; m_mutex held.
-  void ExpireIdleLocked(CPrintSession::Clock::time_point now);
-  void ExpireLocked(CPrintSession::Clock::time_point now, CPrintSession::Clock::duration idle);
+  // Expires idle sessions at most once a second.
+  void ExpireIdleLocked(CPrintSession::Clock::time_point now) REQUIRES(m_mutex);
+  void ExpireLocked(CPrintSession::Clock::time_point now, CPrintSession::Clock::duration idle)
+      REQUIRES(m_mutex);
 
-  mutable std::mutex m_mutex;                          // guards the two members below
-  CDataMap<std::string, CPrintSession> m_sessions;     // keyed by identifier
-  CPrintSession::Clock::time_point m_lastExpiry{};
+  mutable Mutex m_mutex;
+  CDataMap<std::string, CPrintSession> m_sessions GUARDED_BY(m_mutex);  // keyed by identifier
+  CPrintSession::Clock::time_point m_lastExpiry GUARDED_BY(m_mutex) = {};
 };
 
 }  // namespace qb

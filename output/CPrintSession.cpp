@@ -1,6 +1,7 @@
 #include "output/CPrintSession.h"
 
 #include "output/PrintLimits.h"
+#include "util/MutexLock.h"
 
 namespace qb {
 
@@ -12,7 +13,7 @@ CPrintSession::CPrintSession(std::string id, int width, int height, int orientat
       m_nCopies(copies) {}
 
 CPrintSession::~CPrintSession() {
-  std::lock_guard lock(m_mutex);
+  MutexLock lock(m_mutex);
   DropPages();
 }
 
@@ -20,7 +21,7 @@ int CPrintSession::AddPage(std::unique_ptr<CPrintPage> page, std::string* refusa
   const size_t bytes = page ? page->Encoded().size() : 0;
   std::string reason;
   {
-    std::lock_guard lock(m_mutex);
+    MutexLock lock(m_mutex);
     m_lastUsed = Clock::now();
     if (m_pages.Count() >= kMaxSessionPages) {
       reason = "it holds " + std::to_string(kMaxSessionPages) + " pages already";
@@ -46,17 +47,17 @@ int CPrintSession::AddPage(std::unique_ptr<CPrintPage> page, std::string* refusa
 }
 
 size_t CPrintSession::PageBytes() const {
-  std::lock_guard lock(m_mutex);
+  MutexLock lock(m_mutex);
   return m_nBytes;
 }
 
 void CPrintSession::Touch(Clock::time_point now) {
-  std::lock_guard lock(m_mutex);
+  MutexLock lock(m_mutex);
   m_lastUsed = now;
 }
 
 int CPrintSession::ExpireIfIdle(Clock::time_point now, Clock::duration idle) {
-  std::lock_guard lock(m_mutex);
+  MutexLock lock(m_mutex);
   // A session being printed is the print job's; a finished one expires only
   // when pages were added to it after all.
   if (m_nState == kPrinting || (m_nState == kDone && m_pages.Count() == 0) ||
@@ -76,17 +77,17 @@ void CPrintSession::DropPages() {
 }
 
 int CPrintSession::PageCount() const {
-  std::lock_guard lock(m_mutex);
+  MutexLock lock(m_mutex);
   return m_pages.Count();
 }
 
 int CPrintSession::GetState() const {
-  std::lock_guard lock(m_mutex);
+  MutexLock lock(m_mutex);
   return m_nState;
 }
 
 int CPrintSession::StartPrinting() {
-  std::lock_guard lock(m_mutex);
+  MutexLock lock(m_mutex);
   if (m_nState != kNew) {
     return -1;
   }
@@ -97,7 +98,7 @@ int CPrintSession::StartPrinting() {
 QImage CPrintSession::PageImage(unsigned key) const {
   std::string encoded;
   {
-    std::lock_guard lock(m_mutex);
+    MutexLock lock(m_mutex);
     const CPrintPage* page = m_pages.Lookup(key, nullptr);
     if (page == nullptr) {
       return {};
@@ -108,7 +109,7 @@ QImage CPrintSession::PageImage(unsigned key) const {
 }
 
 void CPrintSession::Finish() {
-  std::lock_guard lock(m_mutex);
+  MutexLock lock(m_mutex);
   m_nState = kDone;
   DropPages();
 }

@@ -18,11 +18,11 @@
 #include <QImage>
 #include <chrono>
 #include <memory>
-#include <mutex>
 #include <string>
 
 #include "output/CDataMap.h"
 #include "output/CPrintPage.h"
+#include "util/Mutex.h"
 
 namespace qb {
 
@@ -65,13 +65,14 @@ class CPrintSession {
   const int m_nCopies;        // copies to ask the printer for
 
  private:
-  void DropPages();  // m_mutex held
+  void DropPages() REQUIRES(m_mutex);
 
-  mutable std::mutex m_mutex;                  // guards the four members below
-  CDataMap<unsigned, CPrintPage> m_pages;      // keyed 0, 1, 2 ... in arrival order
-  int m_nState = kNew;
-  size_t m_nBytes = 0;                         // encoded bytes of m_pages
-  Clock::time_point m_lastUsed = Clock::now();
+  mutable Mutex m_mutex;
+  // Keyed 0, 1, 2 ... in arrival order.
+  CDataMap<unsigned, CPrintPage> m_pages GUARDED_BY(m_mutex);
+  int m_nState GUARDED_BY(m_mutex) = kNew;
+  size_t m_nBytes GUARDED_BY(m_mutex) = 0;  // encoded bytes of m_pages
+  Clock::time_point m_lastUsed GUARDED_BY(m_mutex) = Clock::now();
 };
 
 }  // namespace qb

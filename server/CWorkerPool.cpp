@@ -1,9 +1,11 @@
 #include "server/CWorkerPool.h"
 
+#include "util/MutexLock.h"
+
 namespace qb {
 
 CWorkerPool::CWorkerPool(size_t workers) : m_maxWorkers(workers == 0 ? 1 : workers) {
-  std::lock_guard lock(m_mutex);
+  MutexLock lock(m_mutex);
   m_threads.reserve(m_maxWorkers);
   for (size_t i = 0; i < m_maxWorkers; ++i) {
     m_threads.emplace_back([this] { WorkerLoop(); });
@@ -14,7 +16,7 @@ CWorkerPool::~CWorkerPool() { Shutdown(); }
 
 void CWorkerPool::Post(std::unique_ptr<CTaskBase> task) {
   {
-    std::lock_guard lock(m_mutex);
+    MutexLock lock(m_mutex);
     if (m_shutdown) {
       return;  // nobody would run it; destroying it releases what it holds
     }
@@ -28,7 +30,7 @@ void CWorkerPool::Post(std::unique_ptr<CTaskBase> task) {
 void CWorkerPool::Shutdown() {
   std::vector<std::thread> threads;
   {
-    std::lock_guard lock(m_mutex);
+    MutexLock lock(m_mutex);
     m_shutdown = true;
     threads.swap(m_threads);
   }
@@ -39,17 +41,17 @@ void CWorkerPool::Shutdown() {
 }
 
 void CWorkerPool::WorkerLoop() {
-  std::unique_lock lock(m_mutex);
+  MutexLock lock(m_mutex);
   for (;;) {
-    m_taskReady.wait(lock, [this] { return !m_queue.empty() || m_shutdown; });
+    lock.Wait(m_taskReady, [this]() REQUIRES(m_mutex) { return !m_queue.empty() || m_shutdown; });
     if (m_queue.empty()) {
       return;  // shutting down with nothing left to run
     }
     std::unique_ptr<CTaskBase> task = std::move(m_queue.front());
     m_queue.pop_front();
-    lock.unlock();
+    lock.Unlock();
     TaskThreadProc(std::move(task));
-    lock.lock();
+    lock.Lock();
   }
 }
 

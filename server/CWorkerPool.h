@@ -14,11 +14,11 @@
 #include <cstddef>
 #include <deque>
 #include <memory>
-#include <mutex>
 #include <thread>
 #include <vector>
 
 #include "server/CTaskBase.h"
+#include "util/Mutex.h"
 
 namespace qb {
 
@@ -38,11 +38,11 @@ class CWorkerPool {
 
   const size_t m_maxWorkers;
 
-  std::mutex m_mutex;  // guards every member below
+  Mutex m_mutex;
   std::condition_variable m_taskReady;  // a task was queued, or shutdown
-  std::deque<std::unique_ptr<CTaskBase>> m_queue;
-  bool m_shutdown = false;
-  std::vector<std::thread> m_threads;
+  std::deque<std::unique_ptr<CTaskBase>> m_queue GUARDED_BY(m_mutex);
+  bool m_shutdown GUARDED_BY(m_mutex) = false;
+  std::vector<std::thread> m_threads GUARDED_BY(m_mutex);
 };
 
 }  // namespace qb

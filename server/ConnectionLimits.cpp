@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "util/EnvNumber.h"
+#include "util/MutexLock.h"
 
 namespace qb {
 
@@ -32,7 +33,7 @@ bool ConnectionLimits::Ticket::TakeLarge() {
   if (m_large || m_limits == nullptr) {
     return m_large;
   }
-  std::lock_guard lock(m_limits->m_mutex);
+  MutexLock lock(m_limits->m_mutex);
   if (m_limits->m_large >= m_limits->m_maxLarge) {
     return false;
   }
@@ -45,7 +46,7 @@ bool ConnectionLimits::Ticket::SetPeer(const std::string& peer) {
   if (m_limits == nullptr || !m_peer.empty() || peer.empty()) {
     return m_limits != nullptr;
   }
-  std::lock_guard lock(m_limits->m_mutex);
+  MutexLock lock(m_limits->m_mutex);
   size_t& count = m_limits->m_perPeer[peer];
   if (count >= m_limits->m_maxPerPeer) {
     if (count == 0) {
@@ -62,7 +63,7 @@ void ConnectionLimits::Ticket::Reset() {
   if (m_limits == nullptr) {
     return;
   }
-  std::lock_guard lock(m_limits->m_mutex);
+  MutexLock lock(m_limits->m_mutex);
   --m_limits->m_open;
   if (m_large) {
     --m_limits->m_large;
@@ -79,7 +80,7 @@ void ConnectionLimits::Ticket::Reset() {
 }
 
 ConnectionLimits::Ticket ConnectionLimits::TryOpen() {
-  std::lock_guard lock(m_mutex);
+  MutexLock lock(m_mutex);
   if (m_open >= m_maxOpen) {
     return Ticket();
   }
@@ -88,12 +89,12 @@ ConnectionLimits::Ticket ConnectionLimits::TryOpen() {
 }
 
 bool ConnectionLimits::CanOpen() const {
-  std::lock_guard lock(m_mutex);
+  MutexLock lock(m_mutex);
   return m_open < m_maxOpen;
 }
 
 bool ConnectionLimits::LargeFree() const {
-  std::lock_guard lock(m_mutex);
+  MutexLock lock(m_mutex);
   return m_large < m_maxLarge;
 }
 

@@ -15,9 +15,10 @@
 #pragma once
 
 #include <cstddef>
-#include <mutex>
 #include <string>
 #include <unordered_map>
+
+#include "util/Mutex.h"
 
 namespace qb {
 
@@ -72,10 +73,11 @@ class ConnectionLimits {
   const size_t m_maxLarge;
   const size_t m_maxPerPeer;
 
-  mutable std::mutex m_mutex;  // guards the counts below
-  size_t m_open = 0;
-  size_t m_large = 0;
-  std::unordered_map<std::string, size_t> m_perPeer;  // peers with open connections
+  mutable Mutex m_mutex;
+  size_t m_open GUARDED_BY(m_mutex) = 0;
+  size_t m_large GUARDED_BY(m_mutex) = 0;
+  // Peers with open connections.
+  std::unordered_map<std::string, size_t> m_perPeer GUARDED_BY(m_mutex);
 };
 
 // The bound on open connections for this process: kMaxOpenConnections, or

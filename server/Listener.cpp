@@ -1,21 +1,21 @@
 #include "server/Listener.h"
 
-#include <mutex>
 #include <thread>
 
 #include "server/CMainTask.h"
+#include "util/MutexLock.h"
 
 namespace qb {
 namespace {
 
-std::mutex g_listenerMutex;  // guards the two values below
-bool g_listenerStarted = false;  // set once, never cleared
-std::thread g_listenerThread;
+Mutex g_listenerMutex;
+bool g_listenerStarted GUARDED_BY(g_listenerMutex) = false;  // set once, never cleared
+std::thread g_listenerThread GUARDED_BY(g_listenerMutex);
 
 }  // namespace
 
 bool StartListener(CAppData& app, void (*onEnd)(CTaskBase*), void* doneParam) {
-  std::lock_guard lock(g_listenerMutex);
+  MutexLock lock(g_listenerMutex);
   if (g_listenerStarted) {
     return false;
   }
@@ -30,7 +30,7 @@ bool StartListener(CAppData& app, void (*onEnd)(CTaskBase*), void* doneParam) {
 void JoinListener() {
   std::thread thread;
   {
-    std::lock_guard lock(g_listenerMutex);
+    MutexLock lock(g_listenerMutex);
     thread.swap(g_listenerThread);
   }
   if (thread.joinable()) {

@@ -1,9 +1,11 @@
 #include "server/OriginGate.h"
 
+#include "util/MutexLock.h"
+
 namespace qb {
 
 OriginGate::HoldResult OriginGate::Hold(const std::string& origin, Held& held) {
-  std::lock_guard lock(m_mutex);
+  MutexLock lock(m_mutex);
   auto found = m_entries.find(origin);
   if (found == m_entries.end()) {
     if (m_entries.size() >= kMaxAskedOrigins) {
@@ -22,7 +24,7 @@ OriginGate::HoldResult OriginGate::Hold(const std::string& origin, Held& held) {
 }
 
 void OriginGate::Answer(const std::string& origin, bool allowed) {
-  std::lock_guard lock(m_mutex);
+  MutexLock lock(m_mutex);
   Entry& entry = m_entries[origin];
   entry.answered = true;
   entry.allowed = allowed;
@@ -30,7 +32,7 @@ void OriginGate::Answer(const std::string& origin, bool allowed) {
 
 std::vector<OriginGate::Answered> OriginGate::TakeAnswered() {
   std::vector<Answered> answered;
-  std::lock_guard lock(m_mutex);
+  MutexLock lock(m_mutex);
   for (auto it = m_entries.begin(); it != m_entries.end();) {
     if (!it->second.answered) {
       ++it;
@@ -44,7 +46,7 @@ std::vector<OriginGate::Answered> OriginGate::TakeAnswered() {
 
 std::vector<OriginGate::Held> OriginGate::TakeExpired(Clock::time_point now) {
   std::vector<Held> expired;
-  std::lock_guard lock(m_mutex);
+  MutexLock lock(m_mutex);
   for (auto& [origin, entry] : m_entries) {
     std::vector<Held> kept;
     for (Held& held : entry.held) {
@@ -57,7 +59,7 @@ std::vector<OriginGate::Held> OriginGate::TakeExpired(Clock::time_point now) {
 
 std::vector<OriginGate::Held> OriginGate::TakeAll() {
   std::vector<Held> all;
-  std::lock_guard lock(m_mutex);
+  MutexLock lock(m_mutex);
   for (auto& [origin, entry] : m_entries) {
     for (Held& held : entry.held) {
       all.push_back(std::move(held));
@@ -68,7 +70,7 @@ std::vector<OriginGate::Held> OriginGate::TakeAll() {
 }
 
 size_t OriginGate::Origins() const {
-  std::lock_guard lock(m_mutex);
+  MutexLock lock(m_mutex);
   return m_entries.size();
 }
 

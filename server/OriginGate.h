@@ -17,11 +17,11 @@
 #include <chrono>
 #include <cstddef>
 #include <map>
-#include <mutex>
 #include <string>
 #include <vector>
 
 #include "server/ConnectionLimits.h"
+#include "util/Mutex.h"
 #include "util/UniqueFd.h"
 
 namespace qb {
@@ -82,8 +82,8 @@ class OriginGate {
     std::vector<Held> held;
   };
 
-  mutable std::mutex m_mutex;  // guards m_entries
-  std::map<std::string, Entry> m_entries;
+  mutable Mutex m_mutex;
+  std::map<std::string, Entry> m_entries GUARDED_BY(m_mutex);
 };
 
 }  // namespace qb

@@ -1,11 +1,12 @@
 #include "server/RefusalLog.h"
 
 #include "util/Log.h"
+#include "util/MutexLock.h"
 
 namespace qb {
 
 bool RefusalLog::ShouldLog(const std::string& cause, Clock::time_point now) {
-  std::lock_guard lock(m_mutex);
+  MutexLock lock(m_mutex);
   const auto found = m_lastLogged.find(cause);
   if (found != m_lastLogged.end()) {
     if (now - found->second < m_interval) {

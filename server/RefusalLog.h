@@ -9,10 +9,11 @@
 
 #include <chrono>
 #include <cstddef>
-#include <mutex>
 #include <string>
 #include <string_view>
 #include <unordered_map>
+
+#include "util/Mutex.h"
 
 namespace qb {
 
@@ -34,8 +35,8 @@ class RefusalLog {
  private:
   const std::chrono::seconds m_interval;
   const size_t m_maxCauses;
-  std::mutex m_mutex;  // guards m_lastLogged
-  std::unordered_map<std::string, Clock::time_point> m_lastLogged;
+  Mutex m_mutex;
+  std::unordered_map<std::string, Clock::time_point> m_lastLogged GUARDED_BY(m_mutex);
 };
 
 // The refusal log of the process.

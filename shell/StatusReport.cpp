@@ -10,7 +10,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -24,6 +23,7 @@
 #include "update/VersionCheck.h"
 #include "util/CatalogueUrl.h"
 #include "util/EnvNumber.h"
+#include "util/MutexLock.h"
 #include "util/UserFolders.h"
 
 namespace qb {
@@ -78,18 +78,18 @@ std::string DisplayOf(const std::string& display, const std::string& wayland) {
 // The body of a GET, or empty when nothing came within `seconds`.
 std::string FetchWithin(const std::string& url, int seconds) {
   std::atomic<int> stop{0};
-  std::mutex mutex;
+  Mutex mutex;
   std::condition_variable finished;
-  bool done = false;  // guarded by mutex
+  bool done = false;  // guarded by mutex (a local cannot carry the attribute)
   std::thread watchdog([&] {
-    std::unique_lock lock(mutex);
-    if (!finished.wait_for(lock, std::chrono::seconds(seconds), [&] { return done; })) {
+    MutexLock lock(mutex);
+    if (!lock.WaitFor(finished, std::chrono::seconds(seconds), [&] { return done; })) {
       stop.store(1);
     }
   });
   std::string body = HttpGet(url, nullptr, &stop);
   {
-    std::lock_guard lock(mutex);
+    MutexLock lock(mutex);
     done = true;
   }
   finished.notify_all();

@@ -12,6 +12,7 @@
 #include "util/CatalogueUrl.h"
 #include "util/FileHelpers.h"
 #include "util/Log.h"
+#include "util/MutexLock.h"
 #include "util/SafePath.h"
 #include "util/Text.h"
 #include "util/ServedFiles.h"
@@ -76,7 +77,7 @@ bool DownloadJob::Stopping() const { return m_queue->Stopping(); }
 const std::atomic<int>* DownloadJob::StopFlag() const { return m_queue->StopFlag(); }
 
 DownloadJob DownloadDataBase::OpenJob(bool forgetServed) {
-  std::lock_guard lock(m_mutex);
+  MutexLock lock(m_mutex);
   if (forgetServed) {
     std::erase_if(m_entries, [](const auto& item) {
       return item.second.done && item.second.jobs.empty();
@@ -88,7 +89,7 @@ DownloadJob DownloadDataBase::OpenJob(bool forgetServed) {
 }
 
 void DownloadDataBase::CloseJob(const DownloadJob& job) {
-  std::lock_guard lock(m_mutex);
+  MutexLock lock(m_mutex);
   m_jobs.erase(job.Id());
   // A waiting entry nobody waits for any more goes, unless it is being served
   // right now: its server completes it.
@@ -114,7 +115,7 @@ void DownloadDataBase::Enqueue(const DownloadJob& job, const std::string& url,
   if (url.empty()) {
     return;  // names no file
   }
-  std::lock_guard lock(m_mutex);
+  MutexLock lock(m_mutex);
   const auto state = m_jobs.find(job.Id());
   if (state == m_jobs.end()) {
     return;
@@ -143,7 +144,7 @@ void DownloadDataBase::Enqueue(const DownloadJob& job, const std::string& url,
 }
 
 void DownloadDataBase::MarkFailed(const DownloadJob& job) {
-  std::lock_guard lock(m_mutex);
+  MutexLock lock(m_mutex);
   const auto state = m_jobs.find(job.Id());
   if (state != m_jobs.end()) {
     ++state->second.tally.failures;
@@ -151,7 +152,7 @@ void DownloadDataBase::MarkFailed(const DownloadJob& job) {
 }
 
 DownloadTally DownloadDataBase::RunJob(const DownloadJob& job) {
-  std::unique_lock lock(m_mutex);
+  MutexLock lock(m_mutex);
   for (;;) {
     const auto state = m_jobs.find(job.Id());
     if (state == m_jobs.end()) {
@@ -165,9 +166,9 @@ DownloadTally DownloadDataBase::RunJob(const DownloadJob& job) {
     }
     if (!m_bDriving) {
       m_bDriving = true;
-      lock.unlock();
+      lock.Unlock();
       Drive(job);
-      lock.lock();
+      lock.Lock();
       m_bDriving = false;
       m_changed.notify_all();
       if (done || m_nInFlight > 0) {
@@ -177,7 +178,7 @@ DownloadTally DownloadDataBase::RunJob(const DownloadJob& job) {
     }
     // The stop flag is set without a notification: look at it now and then.
     ++m_nWaiting;
-    m_changed.wait_for(lock, kStopCheck);
+    lock.WaitFor(m_changed, kStopCheck);
     --m_nWaiting;
   }
 }
@@ -191,7 +192,7 @@ void DownloadDataBase::Drive(const DownloadJob& job) {
     bool jobDone = true;
     bool othersWait = false;
     {
-      std::lock_guard lock(m_mutex);
+      MutexLock lock(m_mutex);
       const auto state = m_jobs.find(job.Id());
       jobDone = state == m_jobs.end() || state->second.waiting == 0;
       othersWait = m_nWaiting > 0;
@@ -231,7 +232,7 @@ void DownloadDataBase::StartTransfers() {
   }
   std::vector<std::string> picked;
   {
-    std::lock_guard lock(m_mutex);
+    MutexLock lock(m_mutex);
     size_t slots = kMaxParallelDownloads - std::min(m_active.size(), kMaxParallelDownloads);
     for (const std::string& url : m_urls) {
       if (slots == 0) {
@@ -372,7 +373,7 @@ void DownloadDataBase::AbortAll() {
 }
 
 std::optional<DownloadJob> DownloadDataBase::OwnerOf(const std::string& url, Entry* entry) {
-  std::lock_guard lock(m_mutex);
+  MutexLock lock(m_mutex);
   const auto known = m_entries.find(url);
   if (known == m_entries.end() || known->second.done) {
     return std::nullopt;
@@ -405,7 +406,7 @@ std::string DownloadDataBase::LocalPath(const std::string& url, std::string* ref
 }
 
 void DownloadDataBase::Complete(const std::string& url, Outcome outcome) {
-  std::lock_guard lock(m_mutex);
+  MutexLock lock(m_mutex);
   const auto listed = std::find(m_urls.begin(), m_urls.end(), url);
   if (listed != m_urls.end()) {
     m_urls.erase(listed);
@@ -440,14 +441,14 @@ void DownloadDataBase::Count(DownloadTally& tally, Outcome outcome) {
 
 bool DownloadDataBase::RunUpdateAlone(const std::function<void()>& update) {
   {
-    std::unique_lock lock(m_updateMutex);
+    MutexLock lock(m_updateMutex);
     while (m_bMaintaining && !Stopping()) {
-      m_updateEnded.wait_for(lock, kUpdateWaitStep);
+      lock.WaitFor(m_updateEnded, kUpdateWaitStep);
     }
     if (m_bUpdating) {
       const uint64_t running = m_nUpdatesEnded;
       while (m_nUpdatesEnded == running && !Stopping()) {
-        m_updateEnded.wait_for(lock, kUpdateWaitStep);
+        lock.WaitFor(m_updateEnded, kUpdateWaitStep);
       }
       return false;
     }
@@ -456,42 +457,42 @@ bool DownloadDataBase::RunUpdateAlone(const std::function<void()>& update) {
     }
     m_bUpdating = true;
   }
-  RunHolding(m_bUpdating, update);
+  RunHolding(true, update);
   return true;
 }
 
 void DownloadDataBase::RunBetweenUpdates(const std::function<void()>& work) {
   {
-    std::unique_lock lock(m_updateMutex);
+    MutexLock lock(m_updateMutex);
     while ((m_bUpdating || m_bMaintaining) && !Stopping()) {
-      m_updateEnded.wait_for(lock, kUpdateWaitStep);
+      lock.WaitFor(m_updateEnded, kUpdateWaitStep);
     }
     if (Stopping()) {
       return;
     }
     m_bMaintaining = true;
   }
-  RunHolding(m_bMaintaining, work);
+  RunHolding(false, work);
 }
 
-void DownloadDataBase::RunHolding(bool& held, const std::function<void()>& work) {
+void DownloadDataBase::RunHolding(bool updating, const std::function<void()>& work) {
   struct Release {
     DownloadDataBase& queue;
-    bool& held;
+    bool updating;
     ~Release() {
-      std::lock_guard lock(queue.m_updateMutex);
-      held = false;
-      if (&held == &queue.m_bUpdating) {
+      MutexLock lock(queue.m_updateMutex);
+      (updating ? queue.m_bUpdating : queue.m_bMaintaining) = false;
+      if (updating) {
         ++queue.m_nUpdatesEnded;
       }
       queue.m_updateEnded.notify_all();
     }
-  } release{*this, held};
+  } release{*this, updating};
   work();
 }
 
 int DownloadDataBase::Pending() const {
-  std::lock_guard lock(m_mutex);
+  MutexLock lock(m_mutex);
   return static_cast<int>(m_urls.size());
 }
 

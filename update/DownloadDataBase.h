@@ -49,7 +49,6 @@
 #include <functional>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -57,6 +56,7 @@
 #include <vector>
 
 #include "util/DiskBudget.h"
+#include "util/Mutex.h"
 
 namespace qb {
 
@@ -186,29 +186,30 @@ class DownloadDataBase {
   // Drives the transfers while this thread holds the driving turn, until
   // `job` has nothing waiting (then hands the turn over, or first ends the
   // transfers in progress when nobody waits to take it), nothing can start,
-  // or the server stops. Called without m_mutex.
-  void Drive(const DownloadJob& job);
+  // or the server stops.
+  void Drive(const DownloadJob& job) EXCLUDES(m_mutex);
   // Takes the next entries that may start, in queue order, and starts them.
-  void StartTransfers();
+  void StartTransfers() EXCLUDES(m_mutex);
   // Starts the transfer of `url`; an entry that cannot start is completed.
   void Start(const std::string& url);
   // Handles a transfer curl has ended with `code`.
   void Finish(CURL* handle, CURLcode code);
   // Delivers what a transfer gave (`result` empty: it failed, `failure` says
   // why) and completes its entry.
-  void Ended(const Active& active, const std::string& result, const std::string& failure);
+  void Ended(const Active& active, const std::string& result, const std::string& failure)
+      EXCLUDES(m_mutex);
   static bool IsTextEntry(const std::string& url, const Entry& entry);
   // Ends every transfer in progress as failed (the server is stopping).
   void AbortAll();
   // Removes `url` from the list, marks it served, tallies `outcome` for its
   // jobs and wakes the waiting threads.
-  void Complete(const std::string& url, Outcome outcome);
-  // Runs `work` with `held` (m_bUpdating or m_bMaintaining, set by the caller
-  // under m_updateMutex), then clears it and wakes the waiters.
-  void RunHolding(bool& held, const std::function<void()>& work);
+  void Complete(const std::string& url, Outcome outcome) EXCLUDES(m_mutex);
+  // Runs `work` while m_bUpdating (`updating`) or else m_bMaintaining is set
+  // (by the caller, under m_updateMutex), then clears it and wakes the waiters.
+  void RunHolding(bool updating, const std::function<void()>& work);
   // The job that owns the callbacks of `url`, while it is open and the entry
   // is not served.
-  std::optional<DownloadJob> OwnerOf(const std::string& url, Entry* entry);
+  std::optional<DownloadJob> OwnerOf(const std::string& url, Entry* entry) EXCLUDES(m_mutex);
 
   const std::atomic<int>* m_pStop;
   std::atomic<int64_t> m_nMaxRate;
@@ -218,25 +219,26 @@ class DownloadDataBase {
   std::map<CURL*, Active> m_active;
   std::vector<std::unique_ptr<HttpTransfer>> m_idle;
 
-  mutable std::mutex m_mutex;  // guards the members down to m_nextJob
+  mutable Mutex m_mutex;
   std::condition_variable m_changed;  // an entry ended, work came, or the turn is free
-  bool m_bDriving = false;     // a thread drives the transfers
-  size_t m_nInFlight = 0;      // entries whose transfers run
-  int m_nWaiting = 0;          // threads in RunJob waiting for the turn or their entries
-  std::deque<std::string> m_urls;
-  std::unordered_map<std::string, Entry> m_entries;
+  bool m_bDriving GUARDED_BY(m_mutex) = false;  // a thread drives the transfers
+  size_t m_nInFlight GUARDED_BY(m_mutex) = 0;   // entries whose transfers run
+  // Threads in RunJob waiting for the turn or their entries.
+  int m_nWaiting GUARDED_BY(m_mutex) = 0;
+  std::deque<std::string> m_urls GUARDED_BY(m_mutex);
+  std::unordered_map<std::string, Entry> m_entries GUARDED_BY(m_mutex);
   struct JobState {
     int waiting = 0;  // its entries not yet served
     DownloadTally tally;
   };
-  std::unordered_map<uint64_t, JobState> m_jobs;  // the open jobs
-  uint64_t m_nextJob = 1;
+  std::unordered_map<uint64_t, JobState> m_jobs GUARDED_BY(m_mutex);  // the open jobs
+  uint64_t m_nextJob GUARDED_BY(m_mutex) = 1;
 
-  std::mutex m_updateMutex;  // guards the three members below
+  Mutex m_updateMutex;
   std::condition_variable m_updateEnded;  // an update or maintenance work ended
-  bool m_bUpdating = false;    // an update runs
-  bool m_bMaintaining = false;  // work that must not meet an update runs
-  uint64_t m_nUpdatesEnded = 0;
+  bool m_bUpdating GUARDED_BY(m_updateMutex) = false;    // an update runs
+  bool m_bMaintaining GUARDED_BY(m_updateMutex) = false;  // work that must not meet an update runs
+  uint64_t m_nUpdatesEnded GUARDED_BY(m_updateMutex) = 0;
 };
 
 // Opens a job on `queue` for one scope and closes it when the scope ends.

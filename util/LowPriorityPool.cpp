@@ -3,6 +3,8 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include "util/MutexLock.h"
+
 namespace qb {
 
 LowPriorityPool::LowPriorityPool(int threads) : m_idle(threads) {
@@ -13,7 +15,7 @@ LowPriorityPool::LowPriorityPool(int threads) : m_idle(threads) {
 
 LowPriorityPool::~LowPriorityPool() {
   {
-    std::lock_guard lock(m_mutex);
+    MutexLock lock(m_mutex);
     m_stopping = true;
   }
   m_ready.notify_all();
@@ -26,7 +28,7 @@ void LowPriorityPool::Run(const std::function<void()>& work) {
   std::packaged_task<void()> task(work);
   std::future<void> done = task.get_future();
   {
-    std::lock_guard lock(m_mutex);
+    MutexLock lock(m_mutex);
     --m_idle;  // may go below 0: the task waits for a thread
     m_tasks.push_back(std::move(task));
   }
@@ -38,7 +40,7 @@ bool LowPriorityPool::TryRun(const std::function<void()>& work) {
   std::packaged_task<void()> task(work);
   std::future<void> done = task.get_future();
   {
-    std::lock_guard lock(m_mutex);
+    MutexLock lock(m_mutex);
     if (m_idle <= 0) {
       return false;
     }
@@ -56,8 +58,8 @@ void LowPriorityPool::Loop() {
   for (;;) {
     std::packaged_task<void()> task;
     {
-      std::unique_lock lock(m_mutex);
-      m_ready.wait(lock, [this] { return m_stopping || !m_tasks.empty(); });
+      MutexLock lock(m_mutex);
+      lock.Wait(m_ready, [this]() REQUIRES(m_mutex) { return m_stopping || !m_tasks.empty(); });
       if (m_tasks.empty()) {
         return;
       }
@@ -65,7 +67,7 @@ void LowPriorityPool::Loop() {
       m_tasks.pop_front();
     }
     task();
-    std::lock_guard lock(m_mutex);
+    MutexLock lock(m_mutex);
     ++m_idle;
   }
 }

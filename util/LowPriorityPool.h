@@ -12,9 +12,10 @@
 #include <deque>
 #include <functional>
 #include <future>
-#include <mutex>
 #include <thread>
 #include <vector>
+
+#include "util/Mutex.h"
 
 namespace qb {
 
@@ -36,11 +37,11 @@ class LowPriorityPool {
  private:
   void Loop();
 
-  std::mutex m_mutex;  // guards the three members below
+  Mutex m_mutex;
   std::condition_variable m_ready;
-  std::deque<std::packaged_task<void()>> m_tasks;
-  int m_idle = 0;  // threads waiting for work, less the tasks posted for them
-  bool m_stopping = false;
+  std::deque<std::packaged_task<void()>> m_tasks GUARDED_BY(m_mutex);
+  int m_idle GUARDED_BY(m_mutex) = 0;  // threads waiting for work, less the tasks posted for them
+  bool m_stopping GUARDED_BY(m_mutex) = false;
   std::vector<std::thread> m_threads;
 };
 
