@@ -39,8 +39,10 @@ inline constexpr int kMaxClientConditions = 2;
 class CatalogueDb {
  public:
   // One write transaction on a connection: rolled back when the guard goes
-  // away uncommitted, whether by an early return or an exception. Statements
-  // that ran inside it must be finished (or destroyed) before Commit.
+  // away uncommitted, whether by an early return or an exception. The
+  // connection stays where it is while the guard lives, and statements that
+  // ran inside it are finished (run to the end, reset or destroyed) before
+  // Commit.
   class Transaction {
    public:
     Transaction(Transaction&& other) noexcept;

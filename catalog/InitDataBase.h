@@ -1,8 +1,9 @@
 // The catalogue's definitions: the tables the update protocol refreshes with
 // the paths of their change counts, the statements that create all fourteen
-// tables (all three lists taken from the catalogue's table list), and the flag that asks the next update run to fetch every product's
-// jan_code again. Also the schema operations: creating the tables, adding a
-// missing column, and the jan_code check.
+// tables (the three lists come from the catalogue's table list), and the flag
+// that asks the next update run to fetch every product's jan_code again. Also
+// the schema operations: creating the tables, adding a missing column, and
+// the jan_code check.
 //
 // Thread contract: one instance lives in the application context. The lists
 // are refilled by LoadDefinitions and the flag is written by CheckJanCode on

@@ -124,7 +124,8 @@ RecordStore::RecordStore(CatalogueDb& db, const CatalogueTable& table) : m_table
 bool RecordStore::Bind(Statement& statement, int parameter, size_t field,
                        std::string_view value) {
   if (m_table.fields[field].kind == FieldKind::kText) {
-    return statement.BindText(parameter, value);
+    // Store's values stay unchanged until it returns, so past the step.
+    return statement.BindTextView(parameter, value);
   }
   const std::optional<Number> number = ParseNumber(value);
   if (!number) {

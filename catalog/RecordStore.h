@@ -32,7 +32,8 @@ class RecordStore {
   // missing); Store must not be called then.
   bool Valid() const { return m_insert.Valid() && m_update.Valid(); }
 
-  // Stores one record; `values` holds one value per field, in field order.
+  // Stores one record; `values` holds one value per field, in field order,
+  // and its text stays unchanged until Store returns.
   Result Store(const std::vector<std::string_view>& values);
 
  private:

@@ -16,10 +16,22 @@ Statement& Statement::operator=(Statement&& other) noexcept {
 
 Statement::~Statement() { sqlite3_finalize(m_stmt); }
 
-bool Statement::BindText(int index, std::string_view value) {
+namespace {
+
+bool Bind(sqlite3_stmt* stmt, int index, std::string_view value, sqlite3_destructor_type copy) {
   // A null pointer would bind NULL.
-  return sqlite3_bind_text(m_stmt, index, value.empty() ? "" : value.data(),
-                           static_cast<int>(value.size()), SQLITE_TRANSIENT) == SQLITE_OK;
+  return sqlite3_bind_text(stmt, index, value.empty() ? "" : value.data(),
+                           static_cast<int>(value.size()), copy) == SQLITE_OK;
+}
+
+}  // namespace
+
+bool Statement::BindText(int index, std::string_view value) {
+  return Bind(m_stmt, index, value, SQLITE_TRANSIENT);
+}
+
+bool Statement::BindTextView(int index, std::string_view value) {
+  return Bind(m_stmt, index, value, SQLITE_STATIC);
 }
 
 bool Statement::BindInt(int index, int64_t value) {

@@ -31,6 +31,9 @@ class Statement {
   // Parameters are numbered from 1. Each returns false when SQLite refuses.
   // Text is copied; an empty view binds the empty text, never NULL.
   bool BindText(int index, std::string_view value);
+  // The same without the copy, for bulk writes: the text must stay as it is
+  // until the statement has stepped with it.
+  bool BindTextView(int index, std::string_view value);
   bool BindInt(int index, int64_t value);
   bool BindDouble(int index, double value);
 

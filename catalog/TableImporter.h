@@ -55,8 +55,8 @@ class TableImporter {
  private:
   // Stores the records of `root` inside the open transaction: the number
   // stored, or nullopt when the answer must not be committed.
-  std::optional<int> StoreRecords(CatalogueDb& db, const pugi::xml_node& root, const RecordHook& hook,
-                    const std::atomic<int>* stop) const;
+  std::optional<int> StoreRecords(CatalogueDb& db, const pugi::xml_node& root,
+                                  const RecordHook& hook, const std::atomic<int>* stop) const;
 
   const CatalogueTable& m_table;
 };

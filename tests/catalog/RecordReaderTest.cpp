@@ -7,8 +7,10 @@
 namespace qb {
 namespace {
 
-const CatalogueTable kTable{
-    "t", "", "", {{"id", FieldKind::kNumber}, {"name", FieldKind::kText}, {"note", FieldKind::kText}}};
+constexpr FieldKind N = FieldKind::kNumber;
+constexpr FieldKind T = FieldKind::kText;
+
+const CatalogueTable kTable{"t", "", "", {{"id", N}, {"name", T}, {"note", T}}};
 
 using Values = std::vector<std::string>;
 
@@ -34,8 +36,8 @@ TEST(RecordReader, ReadsEachFieldFromItsFirstElement) {
       {"fields out of order", "<r><note>n</note><id>1</id><name>a</name></r>", {"1", "a", "n"}},
       {"missing fields are empty", "<r><name>a</name></r>", {"", "a", ""}},
       {"an empty record", "<r/>", {"", "", ""}},
-      {"the first of two elements counts", "<r><id>1</id><id>2</id><name>a</name><name>b</name></r>",
-       {"1", "a", ""}},
+      {"the first of two elements counts",
+       "<r><id>1</id><id>2</id><name>a</name><name>b</name></r>", {"1", "a", ""}},
       {"unknown elements are passed over", "<r><extra>x</extra><id>3</id><other/></r>",
        {"3", "", ""}},
       {"names differ in case", "<r><ID>1</ID><Name>a</Name></r>", {"", "", ""}},
