@@ -116,6 +116,47 @@ void CatalogueDb::RestrictToReading(const std::string& table) {
   m_conditionSlot = std::make_unique<ConditionSlot>();
 }
 
+bool CatalogueDb::Run(std::string_view sql) {
+  Statement statement = Prepare(sql);
+  return statement.Valid() && statement.Step() == SQLITE_DONE;
+}
+
+std::optional<CatalogueDb::Transaction> CatalogueDb::BeginWrite() {
+  if (!Run("BEGIN IMMEDIATE")) {
+    LogError(std::string("cannot start a catalogue transaction: ") + sqlite3_errmsg(m_db.get()));
+    return std::nullopt;
+  }
+  return Transaction(this);
+}
+
+CatalogueDb::Transaction::Transaction(Transaction&& other) noexcept : m_db(other.m_db) {
+  other.m_db = nullptr;
+}
+
+CatalogueDb::Transaction::~Transaction() { RollBack(); }
+
+bool CatalogueDb::Transaction::Commit() {
+  if (m_db == nullptr) {
+    return false;
+  }
+  if (!m_db->Run("COMMIT")) {
+    LogError(std::string("catalogue commit failed: ") + sqlite3_errmsg(m_db->Handle()));
+    RollBack();
+    return false;
+  }
+  m_db = nullptr;
+  return true;
+}
+
+void CatalogueDb::Transaction::RollBack() {
+  // An error may have ended the transaction already (SQLite rolls back by
+  // itself on some); a failed COMMIT leaves it open.
+  if (m_db != nullptr && sqlite3_get_autocommit(m_db->Handle()) == 0 && !m_db->Run("ROLLBACK")) {
+    LogError(std::string("catalogue rollback failed: ") + sqlite3_errmsg(m_db->Handle()));
+  }
+  m_db = nullptr;
+}
+
 bool ExecuteSql(std::string_view sql) { return ExecuteSql(sql, nullptr); }
 
 bool ExecuteSql(std::string_view sql, const std::function<bool(Statement&)>& bind) {

@@ -38,6 +38,29 @@ inline constexpr int kMaxClientConditions = 2;
 
 class CatalogueDb {
  public:
+  // One write transaction on a connection: rolled back when the guard goes
+  // away uncommitted, whether by an early return or an exception. The
+  // connection stays where it is while the guard lives, and statements that
+  // ran inside it are finished (run to the end, reset or destroyed) before
+  // Commit.
+  class Transaction {
+   public:
+    Transaction(Transaction&& other) noexcept;
+    Transaction& operator=(Transaction&&) = delete;
+    Transaction(const Transaction&) = delete;
+    Transaction& operator=(const Transaction&) = delete;
+    ~Transaction();
+
+    // True when the changes were stored; on false they are rolled back.
+    [[nodiscard]] bool Commit();
+
+   private:
+    friend class CatalogueDb;
+    explicit Transaction(CatalogueDb* db) : m_db(db) {}
+    void RollBack();
+    CatalogueDb* m_db;  // null once committed or rolled back
+  };
+
   enum class Mode {
     kReadWrite,  // creates the file when it is missing
     kReadOnly,   // fails when the file is missing; nothing can be written
@@ -67,6 +90,11 @@ class CatalogueDb {
   // compilation on this one fails (logged).
   void RestrictToReading(const std::string& table);
 
+  // Starts a write transaction that takes the write lock at once (waiting up
+  // to the busy timeout for another writer); nullopt when it cannot start
+  // (logged).
+  std::optional<Transaction> BeginWrite();
+
   StatementBudget& Budget() { return *m_budget; }
 
   sqlite3* Handle() const { return m_db.get(); }
@@ -79,6 +107,8 @@ class CatalogueDb {
     ~ConditionSlot();
   };
   explicit CatalogueDb(sqlite3* db) : m_db(db) {}
+  // Runs one statement without rows; true when it completed.
+  bool Run(std::string_view sql);
 
   std::unique_ptr<std::string> m_readableTable;  // read by the authorizer callback
   std::unique_ptr<StatementBudget> m_budget;      // called back by the connection

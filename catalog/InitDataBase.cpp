@@ -3,19 +3,13 @@
 #include <filesystem>
 
 #include "catalog/CatalogueDb.h"
+#include "catalog/CatalogueTable.h"
 #include "util/Log.h"
 #include "util/MutexLock.h"
 #include "util/UserFolders.h"
 
 namespace qb {
 namespace {
-
-const std::vector<std::string> kTableNames = {
-    "kbn_infos",          "categories",          "paper_size_infos",
-    "paper_infos",        "paper_group_infos",   "pict_group_infos",
-    "generic_group_infos", "paper_relation2s",   "template_infos",
-    "pict_group_top_level_infos", "pict_group_sub_level_infos",
-};
 
 // True when `db`'s `table` has a column named exactly `column`; nullopt when
 // the table information cannot be read.
@@ -36,22 +30,13 @@ std::optional<bool> HasColumn(CatalogueDb& db, const std::string& table,
 }  // namespace
 
 const std::vector<std::string>& CatalogueCreateStatements() {
-  static const std::vector<std::string> statements = {
-      "CREATE TABLE IF NOT EXISTS kbn_infos (id INTEGER  PRIMARY KEY, \t\tkbn INTEGER, \t\tkbnId INTEGER, \t\tname TEXT, \t\tcreate_at TEXT, \t\tupdate_at TEXT)",
-      "CREATE TABLE IF NOT EXISTS categories (id INTEGER  PRIMARY KEY, \tcategoryId  INTEGER, \tname  TEXT, \tthumbnail  TEXT, \tcreate_at  TEXT, \tupdate_at  TEXT)",
-      "CREATE TABLE IF NOT EXISTS paper_size_infos (id INTEGER  PRIMARY KEY, \t\tpaperSizeId INTEGER, \t\tname  TEXT, \t\tetcId INTEGER, \t\tsizeH float, \t\tsizeW float, \t\tcreate_at  TEXT, \t\tupdate_at  TEXT)",
-      "CREATE TABLE IF NOT EXISTS modify_kinds (id INTEGER  PRIMARY KEY, \tmodifyKind  INTEGER, \tname  TEXT, \tthumbnail  TEXT, \tcreate_at  TEXT, update_at  TEXT)",
-      "CREATE TABLE IF NOT EXISTS paper_infos (id INTEGER  PRIMARY KEY, \tpaperInfoId INTEGER, \tcategory_id INTEGER, \tgoods  TEXT, \tgoodsPartsNo  TEXT, \tsearchNo  TEXT, \tsearchSelNo  TEXT, \tgoodsBackFront  TEXT, \tgoodsAllEdit  TEXT, \tgoodsDisplayLabel  TEXT, \tgoodsThumbName  TEXT, goodsThumbName2  TEXT, goodsPictFileName  TEXT, goodsPictPartsLabel  TEXT, goodsPictPartsCut  TEXT, goodsPictPartsBending  TEXT, goodsPictPartsDesign1  TEXT, goodsPictPartsDesign2  TEXT, goodsPictMask  TEXT, goodsType  TEXT, goodsLabel  TEXT, goodsDrawSize INTEGER, paperSizeInfo_id INTEGER, templateInfo_id INTEGER, paperFieldsNo INTEGER, paperLocationType INTEGER, paperFieldsHNo INTEGER, paperFieldsWNo INTEGER, paperOnePieceH REAL, paperOnePieceW REAL, paperUnfiliedSpaceU REAL, paperUnfiliedSpaceD REAL, paperUnfiliedSpaceL REAL, paperUnfiliedSpaceR REAL, paperUnfiliedSpaceUD REAL, paperUnfiliedSpaceLR REAL, partsUrl  TEXT, create_at  TEXT, update_at  TEXT, jan_code TEXT)",
-      "CREATE TABLE IF NOT EXISTS paper_group_infos (id INTEGER  PRIMARY KEY, \tpaperGroupId INTEGER, \tname  TEXT, \tcreate_at  TEXT, \tupdate_at  TEXT)",
-      "CREATE TABLE IF NOT EXISTS pict_group_infos (id INTEGER  PRIMARY KEY, \t\tpictGroupId  INTEGER, \t\tpictCategoryId  INTEGER, \t\tpaperGroupId  INTEGER, \t\tfolder  TEXT, \t\tthumbnailUrl  TEXT, \t\tthumbnailHitUrl  TEXT, \t\tthumbnailUpUrl  TEXT, \t\tthumbnailDisUrl  TEXT, \t\tthumbnailClickUrl  TEXT, \t\tcreate_at  TEXT, \t\tupdate_at  TEXT)",
-      "CREATE TABLE IF NOT EXISTS generic_group_infos (id INTEGER  PRIMARY KEY, \t\tgroupInfoId  INTEGER, \t\tkbn  INTEGER, \t\tlevel  TEXT, \t\tsubLevel  TEXT, \t\thasSubLevel  TEXT, \t\tname  TEXT, \t\tfolder  TEXT, \t\tthumbnailUrl  TEXT, \t\tthumbnailHitUrl  TEXT, \t\tthumbnailUpUrl  TEXT, \t\tthumbnailDisUrl  TEXT, \t\tthumbnailClickUrl  TEXT, \t\tcreate_at  TEXT, \t\tupdate_at  TEXT)",
-      "CREATE TABLE IF NOT EXISTS paper_relation2s (id INTEGER  PRIMARY KEY, \t\tkbn  INTEGER, \t\tgoodsPartsNo  TEXT, \t\titemId  INTEGER, \t\tcreate_at  TEXT, \t\tupdate_at  TEXT)",
-      "CREATE TABLE IF NOT EXISTS logs (id INTEGER  PRIMARY KEY, \t\tmac_address  TEXT, \t\tevent_type  INTEGER, \t\tevent_contents1  TEXT, \t\tevent_contents2  TEXT, \t\tevent_contents3  TEXT, \t\tcreate_at  TEXT, \t\tupdate_at  TEXT)",
-      "CREATE TABLE IF NOT EXISTS template_infos (id INTEGER  PRIMARY KEY, \t\ttemplateInfoId  INTEGER, \t\ttemplateName  TEXT, \t\tgoodsThumbName  TEXT, \t\ttemplateUrl  TEXT, \t\tthumbnailUrl  TEXT, \t\tcreate_at  TEXT, \t\tupdate_at  TEXT)",
-      "CREATE TABLE IF NOT EXISTS pict_group_top_level_infos (id INTEGER  PRIMARY KEY, \t\ttopLevelId  INTEGER, \t\tpaperGroupId  INTEGER, \t\tname  TEXT, \t\tfolder  TEXT, \t\tthumbnailUrl  TEXT, \t\tthumbnailHitUrl  TEXT, \t\tthumbnailUpUrl  TEXT, \t\tthumbnailDisUrl  TEXT, \t\tthumbnailClickUrl  TEXT, \t\tcreate_at  TEXT, \t\tupdate_at  TEXT)",
-      "CREATE TABLE IF NOT EXISTS pict_group_sub_level_infos (id INTEGER  PRIMARY KEY, \t\ttopLevelId  INTEGER, \t\tsubLevelId  INTEGER, \t\tname  TEXT, \t\tfolder  TEXT, \t\tcreate_at  TEXT, \t\tupdate_at  TEXT)",
-      "CREATE TABLE IF NOT EXISTS pict_generic_history_infos (id INTEGER, \t\ttopLevelId  INTEGER, \t\tthumbUrl  TEXT  PRIMARY KEY, \t\timageUrl  TEXT)",
-  };
+  static const std::vector<std::string> statements = [] {
+    std::vector<std::string> list;
+    for (const CatalogueTable& table : CatalogueTables()) {
+      list.emplace_back(table.createStatement);
+    }
+    return list;
+  }();
   return statements;
 }
 
@@ -67,10 +52,13 @@ const std::vector<std::string>& CatalogueIndexStatements() {
 
 void InitDataBase::LoadDefinitions() {
   MutexLock lock(m_mutex);
-  m_tableNames = kTableNames;
+  m_tableNames.clear();
   m_countPaths.clear();
-  for (const std::string& table : kTableNames) {
-    m_countPaths.push_back("/" + table + "_count/count");
+  for (const CatalogueTable& table : CatalogueTables()) {
+    if (table.Refreshed()) {
+      m_tableNames.emplace_back(table.name);
+      m_countPaths.emplace_back(table.countPath);
+    }
   }
   m_createStatements = CatalogueCreateStatements();
 }

@@ -1,8 +1,9 @@
 // The catalogue's definitions: the tables the update protocol refreshes with
 // the paths of their change counts, the statements that create all fourteen
-// tables, and the flag that asks the next update run to fetch every product's
-// jan_code again. Also the schema operations: creating the tables, adding a
-// missing column, and the jan_code check.
+// tables (the three lists come from the catalogue's table list), and the flag
+// that asks the next update run to fetch every product's jan_code again. Also
+// the schema operations: creating the tables, adding a missing column, and
+// the jan_code check.
 //
 // Thread contract: one instance lives in the application context. The lists
 // are refilled by LoadDefinitions and the flag is written by CheckJanCode on
@@ -46,7 +47,8 @@ class InitDataBase {
   std::vector<std::string> m_createStatements GUARDED_BY(m_mutex);
 };
 
-// The fourteen CREATE TABLE statements, in creation order.
+// The fourteen CREATE TABLE statements of the catalogue's table list, in
+// creation order.
 const std::vector<std::string>& CatalogueCreateStatements();
 
 // The indexes the queries look rows up by (product by selection, part and

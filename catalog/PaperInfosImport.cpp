@@ -9,9 +9,6 @@
 namespace qb {
 namespace {
 
-constexpr FieldKind N = FieldKind::kNumber;
-constexpr FieldKind T = FieldKind::kText;
-
 struct PictureField {
   std::string_view name;
   bool onlyServerPath;  // queued only when the value starts with "/"
@@ -27,29 +24,7 @@ constexpr PictureField kPictures[] = {
 
 }  // namespace
 
-PaperInfosImport::PaperInfosImport()
-    : TableImporter(ImportTable{
-          "paper_infos",
-          {
-              {"id", N}, {"paperInfoId", N}, {"category_id", N},
-              {"goods", T}, {"goodsPartsNo", T}, {"searchNo", T}, {"searchSelNo", T},
-              {"goodsBackFront", T}, {"goodsAllEdit", T}, {"goodsDisplayLabel", T},
-              {"goodsThumbName", T}, {"goodsThumbName2", T}, {"goodsPictFileName", T},
-              {"goodsPictPartsLabel", T}, {"goodsPictPartsCut", T},
-              {"goodsPictPartsBending", T}, {"goodsPictPartsDesign1", T},
-              {"goodsPictPartsDesign2", T}, {"goodsPictMask", T}, {"goodsType", T},
-              {"goodsLabel", T},
-              {"goodsDrawSize", N}, {"paperSizeInfo_id", N}, {"templateInfo_id", N},
-              {"paperFieldsNo", N}, {"paperFieldsHNo", N}, {"paperFieldsWNo", N},
-              {"paperOnePieceH", N}, {"paperOnePieceW", N}, {"paperUnfiliedSpaceU", N},
-              {"paperUnfiliedSpaceD", N}, {"paperUnfiliedSpaceL", N},
-              {"paperUnfiliedSpaceR", N}, {"paperUnfiliedSpaceUD", N},
-              {"paperUnfiliedSpaceLR", N},
-              {"partsUrl", T}, {"create_at", T}, {"update_at", T}, {"jan_code", T},
-          },
-          {},
-          {},
-      }) {}
+PaperInfosImport::PaperInfosImport() : TableImporter(*FindCatalogueTable("paper_infos")) {}
 
 bool PaperInfosImport::ImportXml(std::string_view answer, const PictureSink& pictures,
                                  const std::atomic<int>* stop) const {
@@ -66,7 +41,7 @@ bool PaperInfosImport::ImportRoot(const pugi::xml_node& root, const PictureSink&
   AddColumnIfMissing("paper_infos", "jan_code");
   std::vector<int> indexes;
   for (const PictureField& field : kPictures) {
-    indexes.push_back(FieldIndex(field.name));
+    indexes.push_back(Table().FieldIndex(field.name));
   }
   const RecordHook hook = [&](const std::vector<std::string_view>& values) {
     if (!pictures) {

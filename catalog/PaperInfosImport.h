@@ -1,11 +1,12 @@
 // Import of the catalogue server's paper_infos answers (the products) into the
-// paper_infos table: 39 fields, jan_code included (the column is added first
-// when the table lacks it); paperLocationType is never written. After every
-// record, stored or skipped, its picture files are handed to the picture sink
-// in a fixed order: goodsThumbName, goodsThumbName2, goodsPictFileName,
-// goodsPictPartsLabel, goodsPictPartsCut, goodsPictPartsBending,
-// goodsPictPartsDesign1, goodsPictPartsDesign2, goodsPictMask; the cut, the
-// bending and the mask only when their value starts with "/".
+// paper_infos table with the fields of its catalogue table entry, jan_code
+// included (the column is added first when the table lacks it);
+// paperLocationType is never written. After every record, stored or skipped,
+// its picture files are handed to the picture sink in a fixed order:
+// goodsThumbName, goodsThumbName2, goodsPictFileName, goodsPictPartsLabel,
+// goodsPictPartsCut, goodsPictPartsBending, goodsPictPartsDesign1,
+// goodsPictPartsDesign2, goodsPictMask; the cut, the bending and the mask only
+// when their value starts with "/".
 //
 // Thread contract: stateless beyond its constant table description; the sink
 // runs on the importing thread.

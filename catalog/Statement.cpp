@@ -16,16 +16,37 @@ Statement& Statement::operator=(Statement&& other) noexcept {
 
 Statement::~Statement() { sqlite3_finalize(m_stmt); }
 
+namespace {
+
+bool Bind(sqlite3_stmt* stmt, int index, std::string_view value, sqlite3_destructor_type copy) {
+  // A null pointer would bind NULL.
+  return sqlite3_bind_text(stmt, index, value.empty() ? "" : value.data(),
+                           static_cast<int>(value.size()), copy) == SQLITE_OK;
+}
+
+}  // namespace
+
 bool Statement::BindText(int index, std::string_view value) {
-  return sqlite3_bind_text(m_stmt, index, value.data(), static_cast<int>(value.size()),
-                           SQLITE_TRANSIENT) == SQLITE_OK;
+  return Bind(m_stmt, index, value, SQLITE_TRANSIENT);
+}
+
+bool Statement::BindTextView(int index, std::string_view value) {
+  return Bind(m_stmt, index, value, SQLITE_STATIC);
 }
 
 bool Statement::BindInt(int index, int64_t value) {
   return sqlite3_bind_int64(m_stmt, index, value) == SQLITE_OK;
 }
 
-bool Statement::BindNull(int index) { return sqlite3_bind_null(m_stmt, index) == SQLITE_OK; }
+bool Statement::BindDouble(int index, double value) {
+  return sqlite3_bind_double(m_stmt, index, value) == SQLITE_OK;
+}
+
+void Statement::Reset() {
+  // sqlite3_reset repeats the last step's error, which Step() has reported.
+  sqlite3_reset(m_stmt);
+  m_lastStep = SQLITE_OK;
+}
 
 int Statement::Step() {
   m_lastStep = m_stmt == nullptr ? SQLITE_MISUSE : sqlite3_step(m_stmt);

@@ -29,9 +29,16 @@ class Statement {
   bool Valid() const { return m_stmt != nullptr; }
 
   // Parameters are numbered from 1. Each returns false when SQLite refuses.
+  // Text is copied; an empty view binds the empty text, never NULL.
   bool BindText(int index, std::string_view value);
+  // The same without the copy, for bulk writes: the text must stay as it is
+  // until the statement has stepped with it.
+  bool BindTextView(int index, std::string_view value);
   bool BindInt(int index, int64_t value);
-  bool BindNull(int index);
+  bool BindDouble(int index, double value);
+
+  // Makes the statement ready to run again; the bindings stay.
+  void Reset();
 
   // Steps once: SQLITE_ROW, SQLITE_DONE or an error code.
   int Step();

@@ -1,49 +1,31 @@
 // The import of one catalogue server answer into its table: the answer is an
 // XML document whose root element (the second top-level node, after the XML
-// declaration) names the table and whose every child is one record. Each
-// field is the text of the record's first child element of the field's name
-// (empty text when there is none). A record is inserted, and when a row with
-// its id exists, that row is updated instead (every imported column except
-// id, create_at and the table's kept columns).
+// declaration) names the table and whose every child is one record. A
+// RecordReader reads each record into field values and a RecordStore inserts
+// or updates its row.
 //
-// Values reach SQLite as bound parameters, so text holding "'" is stored
-// exactly. A number field whose text is not a numeric literal (empty, words,
-// expressions) makes the record be skipped. One answer is stored on one
-// connection inside one transaction: an answer that is interrupted (stop flag,
-// process end, a database error) stores nothing.
+// One answer is stored on one connection inside one transaction: an answer
+// that is interrupted (stop flag, process end, a database error) stores
+// nothing.
 //
-// A table importer is a TableImporter built with its table's description.
-//
-// Thread contract: importers hold no state beyond their constant description;
-// any thread may import, each call on its own connection.
+// Thread contract: importers hold no state beyond their table, which outlives
+// them; any thread may import, each call on its own connection.
 #pragma once
 
 #include <pugixml.hpp>
 
 #include <atomic>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "catalog/CatalogueTable.h"
+
 namespace qb {
 
-enum class FieldKind { kNumber, kText };
-
-struct ImportField {
-  std::string_view name;
-  FieldKind kind;
-};
-
-// What differs from table to table.
-struct ImportTable {
-  std::string_view table;
-  std::vector<ImportField> fields;  // insert order; the first is "id"
-  // Columns written by the insert only (besides id and create_at).
-  std::vector<std::string_view> keptOnUpdate;
-  // Columns whose value is this number whatever the record holds.
-  std::vector<std::pair<std::string_view, std::string_view>> fixedNumbers;
-};
+class CatalogueDb;
 
 // Parses an answer; the document owns the text of every node.
 bool ParseAnswer(std::string_view answer, pugi::xml_document* document);
@@ -56,7 +38,8 @@ class TableImporter {
   // Field values of one record, in field order (views into the document).
   using RecordHook = std::function<void(const std::vector<std::string_view>& values)>;
 
-  explicit TableImporter(ImportTable table);
+  // `table` must be one with import fields.
+  explicit TableImporter(const CatalogueTable& table) : m_table(table) {}
   virtual ~TableImporter() = default;
 
   // Stores every record of `answer`; an answer that does not parse or has no
@@ -67,16 +50,15 @@ class TableImporter {
   bool ImportRoot(const pugi::xml_node& root, const RecordHook& hook = {},
                   const std::atomic<int>* stop = nullptr) const;
 
-  const ImportTable& Table() const { return m_table; }
-  // Index of `name` in the field list, or -1.
-  int FieldIndex(std::string_view name) const;
+  const CatalogueTable& Table() const { return m_table; }
 
  private:
-  ImportTable m_table;
-  std::string m_insertSql;
-  std::string m_updateSql;
-  std::vector<int> m_updateFields;  // field indexes bound by the update, in order
-  std::vector<bool> m_fixed;        // per field: written as its fixed number
+  // Stores the records of `root` inside the open transaction: the number
+  // stored, or nullopt when the answer must not be committed.
+  std::optional<int> StoreRecords(CatalogueDb& db, const pugi::xml_node& root,
+                                  const RecordHook& hook, const std::atomic<int>* stop) const;
+
+  const CatalogueTable& m_table;
 };
 
 }  // namespace qb

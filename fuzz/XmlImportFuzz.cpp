@@ -14,23 +14,14 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <memory>
 #include <string>
 
 #include "FuzzCheck.h"
 #include "catalog/CatalogueDb.h"
-#include "catalog/CategoriesImport.h"
-#include "catalog/GenericGroupInfosImport.h"
+#include "catalog/CatalogueTable.h"
+#include "catalog/ImportAnswer.h"
 #include "catalog/InitDataBase.h"
-#include "catalog/KbnInfosImport.h"
-#include "catalog/PaperGroupInfosImport.h"
-#include "catalog/PaperInfosImport.h"
-#include "catalog/PaperRelationsImport.h"
-#include "catalog/PaperSizeInfosImport.h"
-#include "catalog/PictGroupInfosImport.h"
-#include "catalog/PictGroupSubLevelInfosImport.h"
-#include "catalog/PictGroupTopLevelInfosImport.h"
-#include "catalog/TemplateInfosImport.h"
+#include "catalog/TableImporter.h"
 
 namespace {
 
@@ -39,25 +30,6 @@ std::string g_home;  // the temporary $XDG_DATA_HOME, removed at exit
 void RemoveHome() {
   std::error_code ignored;
   std::filesystem::remove_all(g_home, ignored);
-}
-
-std::unique_ptr<qb::TableImporter> ImporterFor(std::string_view table) {
-  if (table == "kbn_infos") return std::make_unique<qb::KbnInfosImport>();
-  if (table == "categories") return std::make_unique<qb::CategoriesImport>();
-  if (table == "paper_size_infos") return std::make_unique<qb::PaperSizeInfosImport>();
-  if (table == "paper_infos") return std::make_unique<qb::PaperInfosImport>();
-  if (table == "paper_group_infos") return std::make_unique<qb::PaperGroupInfosImport>();
-  if (table == "pict_group_infos") return std::make_unique<qb::PictGroupInfosImport>();
-  if (table == "generic_group_infos") return std::make_unique<qb::GenericGroupInfosImport>();
-  if (table == "paper_relation2s") return std::make_unique<qb::PaperRelationsImport>();
-  if (table == "template_infos") return std::make_unique<qb::TemplateInfosImport>();
-  if (table == "pict_group_top_level_infos") {
-    return std::make_unique<qb::PictGroupTopLevelInfosImport>();
-  }
-  if (table == "pict_group_sub_level_infos") {
-    return std::make_unique<qb::PictGroupSubLevelInfosImport>();
-  }
-  return nullptr;
 }
 
 int64_t QueryInt(qb::CatalogueDb& db, const std::string& sql) {
@@ -104,8 +76,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   const pugi::xml_node root = qb::AnswerRoot(document);
   const std::string table = root ? root.name() : "";
-  const std::unique_ptr<qb::TableImporter> importer = ImporterFor(table);
-  if (!importer) {
+  const qb::CatalogueTable* entry = qb::FindCatalogueTable(table);
+  if (entry == nullptr || !entry->Imported()) {
     return 0;
   }
   size_t records = 0;
@@ -114,14 +86,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ++records;
   }
 
-  bool stored = false;
-  if (const auto* products = dynamic_cast<const qb::PaperInfosImport*>(importer.get())) {
-    size_t handed = 0;
-    stored = products->ImportRoot(root, [&](std::string_view) { ++handed; });
-    FUZZ_CHECK(handed <= 9 * records);
-  } else {
-    stored = importer->ImportRoot(root);
-  }
+  size_t handed = 0;
+  const bool stored = qb::ImportAnswer(root, [&](std::string_view) { ++handed; }, nullptr);
+  FUZZ_CHECK(handed <= 9 * records);
 
   std::optional<qb::CatalogueDb> db = qb::CatalogueDb::Open();
   FUZZ_CHECK(db.has_value());

@@ -4,7 +4,7 @@
 #include <atomic>
 
 #include "catalog/Categories.h"
-#include "catalog/Logs.h"
+#include "catalog/LogsTable.h"
 #include "catalog/PaperInfos.h"
 #include "catalog/PaperSizeInfos.h"
 #include "catalog/PictGroupGenericHistoryInfos.h"

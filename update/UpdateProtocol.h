@@ -26,12 +26,11 @@ extern std::atomic<int> g_pendingUpdateTotal;
 inline constexpr std::string_view kFirstUpdateDate = "2013-01-01 00:00:00";
 inline constexpr std::string_view kJanCodeRefreshDate = "2021-06-01 00:00:00";
 
-// The date from which `table` (entry `index` of the table list) asks for
-// changes: its latest update_at; "2013-01-01 00:00:00" when it has none; the
-// jan_code refresh date for paper_infos (index 3) when `janCodeRefresh` is set
-// and the table is not empty.
-std::string TableUpdateDate(CatalogueDb& db, const std::string& table, size_t index,
-                            bool janCodeRefresh);
+// The date from which `table` asks for changes: its latest update_at;
+// "2013-01-01 00:00:00" when it has none; the jan_code refresh date for the
+// table whose catalogue entry asks for it (paper_infos) when `janCodeRefresh`
+// is set and the table is not empty.
+std::string TableUpdateDate(CatalogueDb& db, const std::string& table, bool janCodeRefresh);
 
 // Adds the count at the XPath `tag` of `body` to g_pendingUpdateTotal.
 void OnChkUpdateAnswer(const std::string& url, const std::string& tag, const std::string& body,

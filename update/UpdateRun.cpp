@@ -41,7 +41,7 @@ bool EnqueueTables(InitDataBase& definitions, DownloadJob& job, const std::strin
   }
   const bool janCodeRefresh = definitions.m_janCodeRefresh.load() != 0;
   for (size_t i = 0; i < tables.size(); ++i) {
-    const std::string date = TableUpdateDate(*db, tables[i], i, janCodeRefresh);
+    const std::string date = TableUpdateDate(*db, tables[i], janCodeRefresh);
     job.Enqueue("/" + tables[i] + "/" + kind + "?date=" + EncodeUrlValue(date),
                 i < paths.size() ? paths[i] : std::string(), onAnswer, OnTableRequestFailed);
   }

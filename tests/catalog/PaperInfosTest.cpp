@@ -1,9 +1,11 @@
 #include "catalog/PaperInfos.h"
 
 #include <filesystem>
+#include <optional>
+#include <string>
 
 #include "catalog/CatalogueFixture.h"
-#include "catalog/Logs.h"
+#include "catalog/LogsTable.h"
 #include "util/MacAddress.h"
 
 namespace qb {
@@ -39,196 +41,136 @@ INSERT INTO paper_infos (id, paperInfoId, category_id, searchSelNo, paperSizeInf
   VALUES (8, 108, 5, 'SEL-F', 1);
 )sql";
 
+// One product of the catalogue above as the answers show it: a value left out
+// leaves its line out (the category, the location type and the jan code lines
+// are always there). The list entry shows every line; the detail shows the
+// head lines once, from the first row, and the rest in one part block per row.
+using Value = std::optional<std::string>;
+struct Product {
+  std::string pno;
+  std::string category;
+  // The detail's head lines.
+  Value name{}, partNumber{}, searchNumber{};
+  Value searchPart{}, backFront{}, allEdit{}, displayLabel{}, thumb{}, thumb2{}, fileName{},
+      pictLabel{}, pictCut{}, pictBending{}, design1{}, design2{}, mask{}, type{}, label{},
+      drawSize{}, sizeName{}, sizeH{}, sizeW{}, fields{}, fieldsH{}, fieldsW{}, pieceH{},
+      pieceW{}, spaceU{}, spaceD{}, spaceL{}, spaceR{}, spaceUD{}, spaceLR{}, partsUrl{};
+  std::string janCode{};
+};
+
+const Product k101{.pno = "101", .category = "1", .name = "ラベル&<A>", .partNumber = "GP-1",
+                   .searchNumber = "S1", .searchPart = "SEL-B", .backFront = "表",
+                   .allEdit = "全体", .displayLabel = "DL1", .thumb = "t1.png",
+                   .thumb2 = "t2.png", .fileName = "/svg/f1.svg", .pictLabel = "pl",
+                   .pictCut = "pc", .pictBending = "pb", .design1 = "d1", .design2 = "d2",
+                   .mask = "m1", .type = "T", .label = "L", .drawSize = "3", .sizeName = "A4",
+                   .sizeH = "297.0", .sizeW = "210.0", .fields = "12", .fieldsH = "4",
+                   .fieldsW = "3", .pieceH = "20.5", .pieceW = "30.25", .spaceU = "1.5",
+                   .spaceD = "2.0", .spaceL = "0.0", .spaceR = "3.5", .spaceUD = "4.0",
+                   .spaceLR = "5.5", .partsUrl = "http://x/p.svg", .janCode = "4901234567890"};
+const Product k102{.pno = "102", .category = "13", .searchPart = "SEL-A", .type = "13",
+                   .sizeName = "はがき", .sizeH = "148.0", .sizeW = "100.5"};
+const Product k103{.pno = "103", .category = "5", .name = "Plain", .searchNumber = "O'Neil",
+                   .searchPart = "SEL-C", .backFront = "なし", .type = "1", .sizeName = "A4",
+                   .sizeH = "297.0", .sizeW = "210.0"};
+const Product k106{.pno = "106", .category = "", .searchPart = "SEL-0", .displayLabel = "Zeta",
+                   .sizeName = "A4", .sizeH = "297.0", .sizeW = "210.0"};
+const Product k107{.pno = "107", .category = "1", .name = "Second", .partNumber = "GP-1",
+                   .searchNumber = "S2", .searchPart = "SEL-B2", .backFront = "裏",
+                   .allEdit = "個別", .sizeName = "A4", .sizeH = "297.0", .sizeW = "210.0",
+                   .fields = "2", .fieldsH = "1", .fieldsW = "2", .partsUrl = "u7",
+                   .janCode = "J7"};
+const Product k108{.pno = "108", .category = "5", .searchPart = "SEL-F", .sizeName = "A4",
+                   .sizeH = "297.0", .sizeW = "210.0"};
+
+void AddLine(std::string& out, std::string_view element, const Value& value) {
+  if (value) {
+    out.append("    <").append(element).append(">").append(*value);
+    out.append("</").append(element).append(">\n");
+  }
+}
+
+// The lines from the searched part number on, as the list entry (`detail`
+// false) or a detail part block writes them.
+std::string PartLines(const Product& p, bool detail) {
+  std::string out;
+  AddLine(out, "PAPER_GOODS_SEARCH_PART_NUMBER", p.searchPart);
+  AddLine(out, "PAPER_GOODS_BACK_FRONT", p.backFront);
+  AddLine(out, "PAPER_GOODS_ALL_EDIT", p.allEdit);
+  AddLine(out, "PAPER_GOODS_DISPLAY_PART_NUMBER", p.displayLabel);
+  AddLine(out, "PAPER_GOODS_THUMB", p.thumb);
+  AddLine(out, "PAPER_GOODS_THUMB2", p.thumb2);
+  AddLine(out, "PAPER_GOODS_FILE_NAME", p.fileName);
+  AddLine(out, "PAPER_GOODS_PICT_LABEL", p.pictLabel);
+  AddLine(out, "PAPER_GOODS_PICT_CUT", p.pictCut);
+  AddLine(out, "PAPER_GOODS_PICT_BENDING", p.pictBending);
+  AddLine(out, "PAPER_GOODS_PICT_DESIGN1", p.design1);
+  AddLine(out, "PAPER_GOODS_PICT_DESIGN2", p.design2);
+  AddLine(out, "PAPER_GOODS_MASK", p.mask);
+  AddLine(out, "PAPER_GOODS_TYPE", p.type);
+  AddLine(out, "PAPER_GOODS_LABEL", p.label);
+  AddLine(out, "PAPER_GOODS_DRAW_SIZE", p.drawSize);
+  AddLine(out, "PAPER_GOODS_PARTS_SIZE", p.sizeName);
+  AddLine(out, "PAPER_GOODS_PARTS_H", p.sizeH);
+  AddLine(out, "PAPER_GOODS_PARTS_W", p.sizeW);
+  if (!detail) {
+    AddLine(out, "PAPER_GOODS_NUMBER", p.fields);
+  }
+  AddLine(out, "PAPER_GOODS_PARTS_FIELDS", p.fields);
+  AddLine(out, "PAPER_GOODS_LOCATION_TYPE", "");
+  // The detail's element names have a doubled "_" here.
+  AddLine(out, detail ? "PAPER_GOODS_PARTS__FIELDS_H_NUMBER" : "PAPER_GOODS_PARTS_FIELDS_H_NUMBER",
+          p.fieldsH);
+  AddLine(out, detail ? "PAPER_GOODS_PARTS__FIELDS_W_NUMBER" : "PAPER_GOODS_PARTS_FIELDS_W_NUMBER",
+          p.fieldsW);
+  AddLine(out, "PAPER_GOODS_PARTS_ONE_PIECE_H", p.pieceH);
+  AddLine(out, "PAPER_GOODS_PARTS_ONE_PIECE_W", p.pieceW);
+  AddLine(out, "PAPER_GOODS_PARTS_UNFILLED_SPACE_UP", p.spaceU);
+  AddLine(out, "PAPER_GOODS_PARTS_UNFILLED_SPACE_DOWN", p.spaceD);
+  AddLine(out, "PAPER_GOODS_PARTS_UNFILLED_SPACE_LEFT", p.spaceL);
+  AddLine(out, "PAPER_GOODS_PARTS_UNFILLED_SPACE_RIGHT", p.spaceR);
+  AddLine(out, "PAPER_GOODS_PARTS_UNFILLED_SPACE_UP_DOWN", p.spaceUD);
+  AddLine(out, "PAPER_GOODS_PARTS_UNFILLED_SPACE_LEFT_RIGHTH", p.spaceLR);
+  // The detail always leaves the parts URL empty.
+  AddLine(out, "PAPER_GOODS_PARTS_URL", detail ? Value("") : p.partsUrl);
+  AddLine(out, "PAPER_GOODS_JAN_CODE", p.janCode);
+  return out;
+}
+
+std::string HeadLines(const Product& p) {
+  std::string out;
+  AddLine(out, "PAPER_GOODS_NAME", p.name);
+  AddLine(out, "PAPER_GOODS_PART_NUMBER", p.partNumber);
+  AddLine(out, "PAPER_GOODS_SEARCH_NUMBER", p.searchNumber);
+  return out;
+}
+
+std::string ListEntry(const Product& p) {
+  std::string out = "  <PAPER_GOODS>\n";
+  AddLine(out, "PAPER_GOODS_PNO", p.pno);
+  AddLine(out, "PAPER_GOODS_CATEGORY", p.category);
+  return out + HeadLines(p) + PartLines(p, false) + "  </PAPER_GOODS>\n";
+}
+
+std::string DetailPart(const Product& p) {
+  return "  <PAPER_GOODS_PARTS>\n" + PartLines(p, true) + "  </PAPER_GOODS_PARTS>\n";
+}
+
 // The list entries of the products above.
-const std::string kList101 =
-    "  <PAPER_GOODS>\n"
-    "    <PAPER_GOODS_PNO>101</PAPER_GOODS_PNO>\n"
-    "    <PAPER_GOODS_CATEGORY>1</PAPER_GOODS_CATEGORY>\n"
-    "    <PAPER_GOODS_NAME>ラベル&<A></PAPER_GOODS_NAME>\n"
-    "    <PAPER_GOODS_PART_NUMBER>GP-1</PAPER_GOODS_PART_NUMBER>\n"
-    "    <PAPER_GOODS_SEARCH_NUMBER>S1</PAPER_GOODS_SEARCH_NUMBER>\n"
-    "    <PAPER_GOODS_SEARCH_PART_NUMBER>SEL-B</PAPER_GOODS_SEARCH_PART_NUMBER>\n"
-    "    <PAPER_GOODS_BACK_FRONT>表</PAPER_GOODS_BACK_FRONT>\n"
-    "    <PAPER_GOODS_ALL_EDIT>全体</PAPER_GOODS_ALL_EDIT>\n"
-    "    <PAPER_GOODS_DISPLAY_PART_NUMBER>DL1</PAPER_GOODS_DISPLAY_PART_NUMBER>\n"
-    "    <PAPER_GOODS_THUMB>t1.png</PAPER_GOODS_THUMB>\n"
-    "    <PAPER_GOODS_THUMB2>t2.png</PAPER_GOODS_THUMB2>\n"
-    "    <PAPER_GOODS_FILE_NAME>/svg/f1.svg</PAPER_GOODS_FILE_NAME>\n"
-    "    <PAPER_GOODS_PICT_LABEL>pl</PAPER_GOODS_PICT_LABEL>\n"
-    "    <PAPER_GOODS_PICT_CUT>pc</PAPER_GOODS_PICT_CUT>\n"
-    "    <PAPER_GOODS_PICT_BENDING>pb</PAPER_GOODS_PICT_BENDING>\n"
-    "    <PAPER_GOODS_PICT_DESIGN1>d1</PAPER_GOODS_PICT_DESIGN1>\n"
-    "    <PAPER_GOODS_PICT_DESIGN2>d2</PAPER_GOODS_PICT_DESIGN2>\n"
-    "    <PAPER_GOODS_MASK>m1</PAPER_GOODS_MASK>\n"
-    "    <PAPER_GOODS_TYPE>T</PAPER_GOODS_TYPE>\n"
-    "    <PAPER_GOODS_LABEL>L</PAPER_GOODS_LABEL>\n"
-    "    <PAPER_GOODS_DRAW_SIZE>3</PAPER_GOODS_DRAW_SIZE>\n"
-    "    <PAPER_GOODS_PARTS_SIZE>A4</PAPER_GOODS_PARTS_SIZE>\n"
-    "    <PAPER_GOODS_PARTS_H>297.0</PAPER_GOODS_PARTS_H>\n"
-    "    <PAPER_GOODS_PARTS_W>210.0</PAPER_GOODS_PARTS_W>\n"
-    "    <PAPER_GOODS_NUMBER>12</PAPER_GOODS_NUMBER>\n"
-    "    <PAPER_GOODS_PARTS_FIELDS>12</PAPER_GOODS_PARTS_FIELDS>\n"
-    "    <PAPER_GOODS_LOCATION_TYPE></PAPER_GOODS_LOCATION_TYPE>\n"
-    "    <PAPER_GOODS_PARTS_FIELDS_H_NUMBER>4</PAPER_GOODS_PARTS_FIELDS_H_NUMBER>\n"
-    "    <PAPER_GOODS_PARTS_FIELDS_W_NUMBER>3</PAPER_GOODS_PARTS_FIELDS_W_NUMBER>\n"
-    "    <PAPER_GOODS_PARTS_ONE_PIECE_H>20.5</PAPER_GOODS_PARTS_ONE_PIECE_H>\n"
-    "    <PAPER_GOODS_PARTS_ONE_PIECE_W>30.25</PAPER_GOODS_PARTS_ONE_PIECE_W>\n"
-    "    <PAPER_GOODS_PARTS_UNFILLED_SPACE_UP>1.5</PAPER_GOODS_PARTS_UNFILLED_SPACE_UP>\n"
-    "    <PAPER_GOODS_PARTS_UNFILLED_SPACE_DOWN>2.0</PAPER_GOODS_PARTS_UNFILLED_SPACE_DOWN>\n"
-    "    <PAPER_GOODS_PARTS_UNFILLED_SPACE_LEFT>0.0</PAPER_GOODS_PARTS_UNFILLED_SPACE_LEFT>\n"
-    "    <PAPER_GOODS_PARTS_UNFILLED_SPACE_RIGHT>3.5</PAPER_GOODS_PARTS_UNFILLED_SPACE_RIGHT>\n"
-    "    <PAPER_GOODS_PARTS_UNFILLED_SPACE_UP_DOWN>4.0</PAPER_GOODS_PARTS_UNFILLED_SPACE_UP_DOWN>\n"
-    "    <PAPER_GOODS_PARTS_UNFILLED_SPACE_LEFT_RIGHTH>5.5</PAPER_GOODS_PARTS_UNFILLED_SPACE_LEFT_RIGHTH>\n"
-    "    <PAPER_GOODS_PARTS_URL>http://x/p.svg</PAPER_GOODS_PARTS_URL>\n"
-    "    <PAPER_GOODS_JAN_CODE>4901234567890</PAPER_GOODS_JAN_CODE>\n"
-    "  </PAPER_GOODS>\n";
-const std::string kList102 =
-    "  <PAPER_GOODS>\n"
-    "    <PAPER_GOODS_PNO>102</PAPER_GOODS_PNO>\n"
-    "    <PAPER_GOODS_CATEGORY>13</PAPER_GOODS_CATEGORY>\n"
-    "    <PAPER_GOODS_SEARCH_PART_NUMBER>SEL-A</PAPER_GOODS_SEARCH_PART_NUMBER>\n"
-    "    <PAPER_GOODS_TYPE>13</PAPER_GOODS_TYPE>\n"
-    "    <PAPER_GOODS_PARTS_SIZE>はがき</PAPER_GOODS_PARTS_SIZE>\n"
-    "    <PAPER_GOODS_PARTS_H>148.0</PAPER_GOODS_PARTS_H>\n"
-    "    <PAPER_GOODS_PARTS_W>100.5</PAPER_GOODS_PARTS_W>\n"
-    "    <PAPER_GOODS_LOCATION_TYPE></PAPER_GOODS_LOCATION_TYPE>\n"
-    "    <PAPER_GOODS_JAN_CODE></PAPER_GOODS_JAN_CODE>\n"
-    "  </PAPER_GOODS>\n";
-const std::string kList103 =
-    "  <PAPER_GOODS>\n"
-    "    <PAPER_GOODS_PNO>103</PAPER_GOODS_PNO>\n"
-    "    <PAPER_GOODS_CATEGORY>5</PAPER_GOODS_CATEGORY>\n"
-    "    <PAPER_GOODS_NAME>Plain</PAPER_GOODS_NAME>\n"
-    "    <PAPER_GOODS_SEARCH_NUMBER>O'Neil</PAPER_GOODS_SEARCH_NUMBER>\n"
-    "    <PAPER_GOODS_SEARCH_PART_NUMBER>SEL-C</PAPER_GOODS_SEARCH_PART_NUMBER>\n"
-    "    <PAPER_GOODS_BACK_FRONT>なし</PAPER_GOODS_BACK_FRONT>\n"
-    "    <PAPER_GOODS_TYPE>1</PAPER_GOODS_TYPE>\n"
-    "    <PAPER_GOODS_PARTS_SIZE>A4</PAPER_GOODS_PARTS_SIZE>\n"
-    "    <PAPER_GOODS_PARTS_H>297.0</PAPER_GOODS_PARTS_H>\n"
-    "    <PAPER_GOODS_PARTS_W>210.0</PAPER_GOODS_PARTS_W>\n"
-    "    <PAPER_GOODS_LOCATION_TYPE></PAPER_GOODS_LOCATION_TYPE>\n"
-    "    <PAPER_GOODS_JAN_CODE></PAPER_GOODS_JAN_CODE>\n"
-    "  </PAPER_GOODS>\n";
-const std::string kList106 =
-    "  <PAPER_GOODS>\n"
-    "    <PAPER_GOODS_PNO>106</PAPER_GOODS_PNO>\n"
-    "    <PAPER_GOODS_CATEGORY></PAPER_GOODS_CATEGORY>\n"
-    "    <PAPER_GOODS_SEARCH_PART_NUMBER>SEL-0</PAPER_GOODS_SEARCH_PART_NUMBER>\n"
-    "    <PAPER_GOODS_DISPLAY_PART_NUMBER>Zeta</PAPER_GOODS_DISPLAY_PART_NUMBER>\n"
-    "    <PAPER_GOODS_PARTS_SIZE>A4</PAPER_GOODS_PARTS_SIZE>\n"
-    "    <PAPER_GOODS_PARTS_H>297.0</PAPER_GOODS_PARTS_H>\n"
-    "    <PAPER_GOODS_PARTS_W>210.0</PAPER_GOODS_PARTS_W>\n"
-    "    <PAPER_GOODS_LOCATION_TYPE></PAPER_GOODS_LOCATION_TYPE>\n"
-    "    <PAPER_GOODS_JAN_CODE></PAPER_GOODS_JAN_CODE>\n"
-    "  </PAPER_GOODS>\n";
-const std::string kList107 =
-    "  <PAPER_GOODS>\n"
-    "    <PAPER_GOODS_PNO>107</PAPER_GOODS_PNO>\n"
-    "    <PAPER_GOODS_CATEGORY>1</PAPER_GOODS_CATEGORY>\n"
-    "    <PAPER_GOODS_NAME>Second</PAPER_GOODS_NAME>\n"
-    "    <PAPER_GOODS_PART_NUMBER>GP-1</PAPER_GOODS_PART_NUMBER>\n"
-    "    <PAPER_GOODS_SEARCH_NUMBER>S2</PAPER_GOODS_SEARCH_NUMBER>\n"
-    "    <PAPER_GOODS_SEARCH_PART_NUMBER>SEL-B2</PAPER_GOODS_SEARCH_PART_NUMBER>\n"
-    "    <PAPER_GOODS_BACK_FRONT>裏</PAPER_GOODS_BACK_FRONT>\n"
-    "    <PAPER_GOODS_ALL_EDIT>個別</PAPER_GOODS_ALL_EDIT>\n"
-    "    <PAPER_GOODS_PARTS_SIZE>A4</PAPER_GOODS_PARTS_SIZE>\n"
-    "    <PAPER_GOODS_PARTS_H>297.0</PAPER_GOODS_PARTS_H>\n"
-    "    <PAPER_GOODS_PARTS_W>210.0</PAPER_GOODS_PARTS_W>\n"
-    "    <PAPER_GOODS_NUMBER>2</PAPER_GOODS_NUMBER>\n"
-    "    <PAPER_GOODS_PARTS_FIELDS>2</PAPER_GOODS_PARTS_FIELDS>\n"
-    "    <PAPER_GOODS_LOCATION_TYPE></PAPER_GOODS_LOCATION_TYPE>\n"
-    "    <PAPER_GOODS_PARTS_FIELDS_H_NUMBER>1</PAPER_GOODS_PARTS_FIELDS_H_NUMBER>\n"
-    "    <PAPER_GOODS_PARTS_FIELDS_W_NUMBER>2</PAPER_GOODS_PARTS_FIELDS_W_NUMBER>\n"
-    "    <PAPER_GOODS_PARTS_URL>u7</PAPER_GOODS_PARTS_URL>\n"
-    "    <PAPER_GOODS_JAN_CODE>J7</PAPER_GOODS_JAN_CODE>\n"
-    "  </PAPER_GOODS>\n";
-const std::string kList108 =
-    "  <PAPER_GOODS>\n"
-    "    <PAPER_GOODS_PNO>108</PAPER_GOODS_PNO>\n"
-    "    <PAPER_GOODS_CATEGORY>5</PAPER_GOODS_CATEGORY>\n"
-    "    <PAPER_GOODS_SEARCH_PART_NUMBER>SEL-F</PAPER_GOODS_SEARCH_PART_NUMBER>\n"
-    "    <PAPER_GOODS_PARTS_SIZE>A4</PAPER_GOODS_PARTS_SIZE>\n"
-    "    <PAPER_GOODS_PARTS_H>297.0</PAPER_GOODS_PARTS_H>\n"
-    "    <PAPER_GOODS_PARTS_W>210.0</PAPER_GOODS_PARTS_W>\n"
-    "    <PAPER_GOODS_LOCATION_TYPE></PAPER_GOODS_LOCATION_TYPE>\n"
-    "    <PAPER_GOODS_JAN_CODE></PAPER_GOODS_JAN_CODE>\n"
-    "  </PAPER_GOODS>\n";
+const std::string kList101 = ListEntry(k101);
+const std::string kList102 = ListEntry(k102);
+const std::string kList103 = ListEntry(k103);
+const std::string kList106 = ListEntry(k106);
+const std::string kList107 = ListEntry(k107);
+const std::string kList108 = ListEntry(k108);
 
 // Head lines and part blocks of the detail answers.
-const std::string kHead101 =
-    "    <PAPER_GOODS_NAME>ラベル&<A></PAPER_GOODS_NAME>\n"
-    "    <PAPER_GOODS_PART_NUMBER>GP-1</PAPER_GOODS_PART_NUMBER>\n"
-    "    <PAPER_GOODS_SEARCH_NUMBER>S1</PAPER_GOODS_SEARCH_NUMBER>\n";
-const std::string kPart101 =
-    "  <PAPER_GOODS_PARTS>\n"
-    "    <PAPER_GOODS_SEARCH_PART_NUMBER>SEL-B</PAPER_GOODS_SEARCH_PART_NUMBER>\n"
-    "    <PAPER_GOODS_BACK_FRONT>表</PAPER_GOODS_BACK_FRONT>\n"
-    "    <PAPER_GOODS_ALL_EDIT>全体</PAPER_GOODS_ALL_EDIT>\n"
-    "    <PAPER_GOODS_DISPLAY_PART_NUMBER>DL1</PAPER_GOODS_DISPLAY_PART_NUMBER>\n"
-    "    <PAPER_GOODS_THUMB>t1.png</PAPER_GOODS_THUMB>\n"
-    "    <PAPER_GOODS_THUMB2>t2.png</PAPER_GOODS_THUMB2>\n"
-    "    <PAPER_GOODS_FILE_NAME>/svg/f1.svg</PAPER_GOODS_FILE_NAME>\n"
-    "    <PAPER_GOODS_PICT_LABEL>pl</PAPER_GOODS_PICT_LABEL>\n"
-    "    <PAPER_GOODS_PICT_CUT>pc</PAPER_GOODS_PICT_CUT>\n"
-    "    <PAPER_GOODS_PICT_BENDING>pb</PAPER_GOODS_PICT_BENDING>\n"
-    "    <PAPER_GOODS_PICT_DESIGN1>d1</PAPER_GOODS_PICT_DESIGN1>\n"
-    "    <PAPER_GOODS_PICT_DESIGN2>d2</PAPER_GOODS_PICT_DESIGN2>\n"
-    "    <PAPER_GOODS_MASK>m1</PAPER_GOODS_MASK>\n"
-    "    <PAPER_GOODS_TYPE>T</PAPER_GOODS_TYPE>\n"
-    "    <PAPER_GOODS_LABEL>L</PAPER_GOODS_LABEL>\n"
-    "    <PAPER_GOODS_DRAW_SIZE>3</PAPER_GOODS_DRAW_SIZE>\n"
-    "    <PAPER_GOODS_PARTS_SIZE>A4</PAPER_GOODS_PARTS_SIZE>\n"
-    "    <PAPER_GOODS_PARTS_H>297.0</PAPER_GOODS_PARTS_H>\n"
-    "    <PAPER_GOODS_PARTS_W>210.0</PAPER_GOODS_PARTS_W>\n"
-    "    <PAPER_GOODS_PARTS_FIELDS>12</PAPER_GOODS_PARTS_FIELDS>\n"
-    "    <PAPER_GOODS_LOCATION_TYPE></PAPER_GOODS_LOCATION_TYPE>\n"
-    "    <PAPER_GOODS_PARTS__FIELDS_H_NUMBER>4</PAPER_GOODS_PARTS__FIELDS_H_NUMBER>\n"
-    "    <PAPER_GOODS_PARTS__FIELDS_W_NUMBER>3</PAPER_GOODS_PARTS__FIELDS_W_NUMBER>\n"
-    "    <PAPER_GOODS_PARTS_ONE_PIECE_H>20.5</PAPER_GOODS_PARTS_ONE_PIECE_H>\n"
-    "    <PAPER_GOODS_PARTS_ONE_PIECE_W>30.25</PAPER_GOODS_PARTS_ONE_PIECE_W>\n"
-    "    <PAPER_GOODS_PARTS_UNFILLED_SPACE_UP>1.5</PAPER_GOODS_PARTS_UNFILLED_SPACE_UP>\n"
-    "    <PAPER_GOODS_PARTS_UNFILLED_SPACE_DOWN>2.0</PAPER_GOODS_PARTS_UNFILLED_SPACE_DOWN>\n"
-    "    <PAPER_GOODS_PARTS_UNFILLED_SPACE_LEFT>0.0</PAPER_GOODS_PARTS_UNFILLED_SPACE_LEFT>\n"
-    "    <PAPER_GOODS_PARTS_UNFILLED_SPACE_RIGHT>3.5</PAPER_GOODS_PARTS_UNFILLED_SPACE_RIGHT>\n"
-    "    <PAPER_GOODS_PARTS_UNFILLED_SPACE_UP_DOWN>4.0</PAPER_GOODS_PARTS_UNFILLED_SPACE_UP_DOWN>\n"
-    "    <PAPER_GOODS_PARTS_UNFILLED_SPACE_LEFT_RIGHTH>5.5</PAPER_GOODS_PARTS_UNFILLED_SPACE_LEFT_RIGHTH>\n"
-    "    <PAPER_GOODS_PARTS_URL></PAPER_GOODS_PARTS_URL>\n"
-    "    <PAPER_GOODS_JAN_CODE>4901234567890</PAPER_GOODS_JAN_CODE>\n"
-    "  </PAPER_GOODS_PARTS>\n";
-const std::string kHead103 =
-    "    <PAPER_GOODS_NAME>Plain</PAPER_GOODS_NAME>\n"
-    "    <PAPER_GOODS_SEARCH_NUMBER>O'Neil</PAPER_GOODS_SEARCH_NUMBER>\n";
-const std::string kPart103 =
-    "  <PAPER_GOODS_PARTS>\n"
-    "    <PAPER_GOODS_SEARCH_PART_NUMBER>SEL-C</PAPER_GOODS_SEARCH_PART_NUMBER>\n"
-    "    <PAPER_GOODS_BACK_FRONT>なし</PAPER_GOODS_BACK_FRONT>\n"
-    "    <PAPER_GOODS_TYPE>1</PAPER_GOODS_TYPE>\n"
-    "    <PAPER_GOODS_PARTS_SIZE>A4</PAPER_GOODS_PARTS_SIZE>\n"
-    "    <PAPER_GOODS_PARTS_H>297.0</PAPER_GOODS_PARTS_H>\n"
-    "    <PAPER_GOODS_PARTS_W>210.0</PAPER_GOODS_PARTS_W>\n"
-    "    <PAPER_GOODS_LOCATION_TYPE></PAPER_GOODS_LOCATION_TYPE>\n"
-    "    <PAPER_GOODS_PARTS_URL></PAPER_GOODS_PARTS_URL>\n"
-    "    <PAPER_GOODS_JAN_CODE></PAPER_GOODS_JAN_CODE>\n"
-    "  </PAPER_GOODS_PARTS>\n";
-const std::string kHead107 =
-    "    <PAPER_GOODS_NAME>Second</PAPER_GOODS_NAME>\n"
-    "    <PAPER_GOODS_PART_NUMBER>GP-1</PAPER_GOODS_PART_NUMBER>\n"
-    "    <PAPER_GOODS_SEARCH_NUMBER>S2</PAPER_GOODS_SEARCH_NUMBER>\n";
-const std::string kPart107 =
-    "  <PAPER_GOODS_PARTS>\n"
-    "    <PAPER_GOODS_SEARCH_PART_NUMBER>SEL-B2</PAPER_GOODS_SEARCH_PART_NUMBER>\n"
-    "    <PAPER_GOODS_BACK_FRONT>裏</PAPER_GOODS_BACK_FRONT>\n"
-    "    <PAPER_GOODS_ALL_EDIT>個別</PAPER_GOODS_ALL_EDIT>\n"
-    "    <PAPER_GOODS_PARTS_SIZE>A4</PAPER_GOODS_PARTS_SIZE>\n"
-    "    <PAPER_GOODS_PARTS_H>297.0</PAPER_GOODS_PARTS_H>\n"
-    "    <PAPER_GOODS_PARTS_W>210.0</PAPER_GOODS_PARTS_W>\n"
-    "    <PAPER_GOODS_PARTS_FIELDS>2</PAPER_GOODS_PARTS_FIELDS>\n"
-    "    <PAPER_GOODS_LOCATION_TYPE></PAPER_GOODS_LOCATION_TYPE>\n"
-    "    <PAPER_GOODS_PARTS__FIELDS_H_NUMBER>1</PAPER_GOODS_PARTS__FIELDS_H_NUMBER>\n"
-    "    <PAPER_GOODS_PARTS__FIELDS_W_NUMBER>2</PAPER_GOODS_PARTS__FIELDS_W_NUMBER>\n"
-    "    <PAPER_GOODS_PARTS_URL></PAPER_GOODS_PARTS_URL>\n"
-    "    <PAPER_GOODS_JAN_CODE>J7</PAPER_GOODS_JAN_CODE>\n"
-    "  </PAPER_GOODS_PARTS>\n";
+const std::string kHead101 = HeadLines(k101);
+const std::string kPart101 = DetailPart(k101);
+const std::string kHead103 = HeadLines(k103);
+const std::string kPart103 = DetailPart(k103);
+const std::string kHead107 = HeadLines(k107);
+const std::string kPart107 = DetailPart(k107);
 
 std::string ListOf(const std::string& entries) {
   return "<PAPER_INFO>\n" + entries + "</PAPER_INFO>\n";

@@ -2,13 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include "catalog/CategoriesImport.h"
-#include "catalog/GenericGroupInfosImport.h"
-#include "catalog/KbnInfosImport.h"
-#include "catalog/PaperInfosImport.h"
-#include "catalog/PaperRelationsImport.h"
-#include "catalog/PaperSizeInfosImport.h"
 #include "catalog/CatalogueFixture.h"
+#include "catalog/CatalogueTable.h"
+#include "catalog/PaperInfosImport.h"
 
 namespace qb {
 namespace {
@@ -32,6 +28,9 @@ class TableImporterTest : public qbtest::CatalogueFixture {
   }
 };
 
+// The importer of the catalogue table `name`.
+TableImporter ImporterOf(std::string_view name) { return TableImporter(*FindCatalogueTable(name)); }
+
 std::string Answer(const std::string& table, const std::string& records) {
   return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<" + table + ">" + records + "</" + table +
          ">";
@@ -48,11 +47,11 @@ TEST_F(TableImporterTest, InsertsUpdatesAndSkipsRecords) {
     std::string query;
     std::vector<std::string> rows;
   };
-  const CategoriesImport categories;
-  const PaperSizeInfosImport sizes;
-  const PaperRelationsImport relations;
-  const KbnInfosImport kbn;
-  const GenericGroupInfosImport generic;
+  const TableImporter categories = ImporterOf("categories");
+  const TableImporter sizes = ImporterOf("paper_size_infos");
+  const TableImporter relations = ImporterOf("paper_relation2s");
+  const TableImporter kbn = ImporterOf("kbn_infos");
+  const TableImporter generic = ImporterOf("generic_group_infos");
   const Row rows[] = {
       {"update keeps create_at and empties missing text, quote stored exactly", categories,
        Answer("categories",
@@ -123,9 +122,9 @@ TEST_F(TableImporterTest, AnInterruptedAnswerStoresNothing) {
     records += "<r><id>" + std::to_string(i) + "</id><categoryId>1</categoryId></r>";
   }
   const std::atomic<int> stop{1};
-  EXPECT_FALSE(CategoriesImport().ImportXml(Answer("categories", records), &stop));
+  EXPECT_FALSE(ImporterOf("categories").ImportXml(Answer("categories", records), &stop));
   EXPECT_EQ(Rows("SELECT count(*) FROM categories"), std::vector<std::string>{"0"});
-  EXPECT_TRUE(CategoriesImport().ImportXml(Answer("categories", records)));
+  EXPECT_TRUE(ImporterOf("categories").ImportXml(Answer("categories", records)));
   EXPECT_EQ(Rows("SELECT count(*) FROM categories"), std::vector<std::string>{"600"});
 }
 

@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "catalog/CatalogueFixture.h"
-#include "catalog/Logs.h"
+#include "catalog/LogsTable.h"
 #include "catalog/PictGroupGenericHistoryInfos.h"
 #include "util/MacAddress.h"
 

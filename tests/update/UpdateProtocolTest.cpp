@@ -111,27 +111,28 @@ TEST_F(UpdateProtocolTest, CheckCatalogueVersionComparesLocalAndServer) {
 TEST_F(UpdateProtocolTest, TableDatesFollowTheLatestChange) {
   Exec("INSERT INTO paper_infos (id, update_at) VALUES (1, '2023-05-01 10:00:00'), (2, '2022-01-01 00:00:00')");
   Exec("INSERT INTO categories (id, update_at) VALUES (1, '')");
+  Exec("INSERT INTO kbn_infos (id, update_at) VALUES (1, '2024-02-02 00:00:00')");
   struct Row {
     const char* name;
     std::string table;
-    size_t index;
     bool refresh;
     std::string date;
   };
   const Row rows[] = {
-      {"latest update_at", "paper_infos", 3, false, "2023-05-01 10:00:00"},
-      {"jan_code refresh", "paper_infos", 3, true, "2021-06-01 00:00:00"},
-      {"refresh only for paper_infos", "kbn_infos", 0, true, "2013-01-01 00:00:00"},
-      {"empty text", "categories", 1, false, "2013-01-01 00:00:00"},
-      {"missing table", "no_such_table", 3, true, "2013-01-01 00:00:00"},
+      {"latest update_at", "paper_infos", false, "2023-05-01 10:00:00"},
+      {"jan_code refresh", "paper_infos", true, "2021-06-01 00:00:00"},
+      {"refresh only for paper_infos", "kbn_infos", true, "2024-02-02 00:00:00"},
+      {"empty table", "template_infos", true, "2013-01-01 00:00:00"},
+      {"empty text", "categories", false, "2013-01-01 00:00:00"},
+      {"missing table", "no_such_table", true, "2013-01-01 00:00:00"},
   };
   std::optional<CatalogueDb> db = CatalogueDb::Open();
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
-    EXPECT_EQ(TableUpdateDate(*db, row.table, row.index, row.refresh), row.date);
+    EXPECT_EQ(TableUpdateDate(*db, row.table, row.refresh), row.date);
   }
   Exec("DELETE FROM paper_infos");
-  EXPECT_EQ(TableUpdateDate(*db, "paper_infos", 3, true), "2013-01-01 00:00:00");
+  EXPECT_EQ(TableUpdateDate(*db, "paper_infos", true), "2013-01-01 00:00:00");
 }
 
 TEST_F(UpdateProtocolTest, AnswersAreImportedByTheirRootElement) {

@@ -2,6 +2,9 @@
 // used on this machine (event type 3, the product's searchSelNo and the time
 // of use). The recently-used products are read back from these rows.
 //
+// The class bears its table's name, as every table class does; the file is
+// named for the table so that it is not taken for util/Log, the process log.
+//
 // Thread contract: no state; an instance serves one request on the calling
 // thread, on a connection of its own.
 #pragma once

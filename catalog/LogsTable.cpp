@@ -1,4 +1,4 @@
-#include "catalog/Logs.h"
+#include "catalog/LogsTable.h"
 
 #include "catalog/CatalogueDb.h"
 #include "catalog/UsageArguments.h"
