@@ -8,7 +8,8 @@
 //  - open connections from one peer address: at most `maxPerPeer`, so that
 //    one client cannot take every connection.
 // Each open connection carries a Ticket, which gives its share back when it is
-// destroyed, whichever thread that happens on.
+// destroyed, whichever thread that happens on. A share given back while its
+// bound was reached notifies Freed(), which the listener waits for at a bound.
 //
 // Thread contract: every operation may be called from any thread; a Ticket
 // belongs to one thread at a time. The limits outlive every ticket.
@@ -18,6 +19,8 @@
 #include <mutex>
 #include <string>
 #include <unordered_map>
+
+#include "util/Notifier.h"
 
 namespace qb {
 
@@ -66,6 +69,9 @@ class ConnectionLimits {
   bool CanOpen() const;
   bool LargeFree() const;
   size_t MaxOpen() const { return m_maxOpen; }
+  // Notified when a connection or a large share is given back while all of
+  // them were taken; the listener alone watches and clears it.
+  Notifier& Freed() { return m_freed; }
 
  private:
   const size_t m_maxOpen;
@@ -76,6 +82,7 @@ class ConnectionLimits {
   size_t m_open = 0;
   size_t m_large = 0;
   std::unordered_map<std::string, size_t> m_perPeer;  // peers with open connections
+  Notifier m_freed;
 };
 
 // The bound on open connections for this process: kMaxOpenConnections, or
