@@ -183,7 +183,7 @@ int main(int argc, char** argv) {
                 dpi, Seconds(start) * 1e3, (StatusKb("VmHWM:") - rss) / 1024.0, rss / 1024.0);
   }
 
-  app.m_bStop.store(1);
+  app.RequestStop();
   qb::JoinListener();
   return 0;
 }

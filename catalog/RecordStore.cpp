@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <optional>
 
+#include "util/Text.h"
+
 namespace qb {
 namespace {
 
@@ -15,13 +17,11 @@ struct Number {
 };
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
 // The value of `text` when it is what SQL reads as a numeric literal (an
 // optional sign and surrounding blanks allowed); nullopt otherwise.
 std::optional<Number> ParseNumber(std::string_view text) {
-  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
-  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
+  text = Trim(text, " \t\r\n");
   std::string_view body = text;
   bool negative = false;
   if (!body.empty() && (body.front() == '+' || body.front() == '-')) {

@@ -25,6 +25,16 @@ CAppData::~CAppData() {
   m_pReg.reset();
 }
 
+void CAppData::RequestStop() {
+  m_bStop.store(1);
+  m_stopNotifier.Notify();
+}
+
+void CAppData::RequestRelisten() {
+  m_bRelisten.store(1);
+  m_relistenNotifier.Notify();
+}
+
 uint16_t CAppData::GetPort() const {
   if (!m_pReg || m_pReg->Key().empty()) {
     return kDefaultPort;

@@ -7,9 +7,10 @@
 // points to the control window (not owned).
 //
 // Thread contract: shared by every thread. The flags and the port are atomics
-// polled without a lock; m_bStop only ever goes from 0 to 1. The origin and
-// host policies are replaced under their mutex and handed out as shared,
-// immutable objects.
+// read without a lock; m_bStop only ever goes from 0 to 1. The flags are set
+// through RequestStop and RequestRelisten, which also wake the loops that
+// wait for them through their notifiers. The origin and host policies are
+// replaced under their mutex and handed out as shared, immutable objects.
 // The owned objects are created in the constructor and stay put until the
 // destructor, which runs only once no other thread uses the context.
 #pragma once
@@ -30,6 +31,7 @@
 #include "output/CQxSaveMgr.h"
 #include "update/DownloadDataBase.h"
 #include "util/Mutex.h"
+#include "util/Notifier.h"
 
 namespace qb {
 
@@ -41,6 +43,18 @@ class CAppData {
   virtual ~CAppData();
   CAppData(const CAppData&) = delete;
   CAppData& operator=(const CAppData&) = delete;
+
+  // Sets m_bStop for good and notifies StopNotifier().
+  void RequestStop();
+  // Sets m_bRelisten and notifies RelistenNotifier().
+  void RequestRelisten();
+  // Notified once the server stops (kOnce: its descriptor stays readable, so
+  // any loop may watch it); subscribers must look at m_bStop after
+  // subscribing, since a stop notified before is not repeated.
+  Notifier& StopNotifier() { return m_stopNotifier; }
+  // Notified at every rebind asked for; the listener alone watches and
+  // clears it.
+  Notifier& RelistenNotifier() { return m_relistenNotifier; }
 
   // The configured TCP port: the low 16 bits of [Server] port, or 3210 when
   // there is no store, no key, no file, group or value, or the value is not a
@@ -68,6 +82,13 @@ class CAppData {
   std::string GetListening() const;
   void SetListening(std::string where);
 
+ private:
+  // Declared before every member that may subscribe to them, so that they
+  // outlive it.
+  Notifier m_stopNotifier{Notifier::Mode::kOnce};
+  Notifier m_relistenNotifier;
+
+ public:
   std::unique_ptr<CTaskMgr> m_pTaskMgr;  // links tasks to this context
   std::atomic<int> m_bStop{0};           // 1 once the server is shutting down
   std::atomic<int> m_bRelisten{0};       // 1 asks the listener to bind again

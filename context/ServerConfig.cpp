@@ -11,6 +11,7 @@
 #include "util/CatalogueUrl.h"
 #include "util/Log.h"
 #include "util/MutexLock.h"
+#include "util/Text.h"
 
 namespace qb {
 namespace {
@@ -34,14 +35,8 @@ std::string Where(const ConfigEntry& entry) {
 std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
 
 std::vector<std::string> Words(const std::string& text) {
-  std::vector<std::string> words;
-  size_t at = 0;
-  while ((at = text.find_first_not_of(" \t", at)) != std::string::npos) {
-    const size_t end = text.find_first_of(" \t", at);
-    words.push_back(text.substr(at, end == std::string::npos ? std::string::npos : end - at));
-    at = end;
-  }
-  return words;
+  const std::vector<std::string_view> words = BlankSeparated(text);
+  return {words.begin(), words.end()};
 }
 
 std::string Joined(const std::vector<std::string>& words) {
@@ -104,7 +99,7 @@ std::optional<std::string> NormalizeBindAddress(const std::optional<std::string>
     return std::nullopt;
   }
   std::string text = words.front();
-  if (SameName(text, "localhost")) {
+  if (EqualsIgnoreCase(text, "localhost")) {
     return std::string();
   }
   in_addr v4{};
@@ -185,7 +180,7 @@ void ServerConfig::CheckNames() {
   for (const ConfigEntry& entry : m_files.Entries()) {
     const auto group =
         std::find_if(std::begin(kKnownKeys), std::end(kKnownKeys),
-                     [&](const KnownKey& k) { return SameName(k.group, entry.group); });
+                     [&](const KnownKey& k) { return EqualsIgnoreCase(k.group, entry.group); });
     const bool firstOfGroup = groupsWarned.insert({entry.file, entry.groupLine}).second;
     ConfigEntry groupLine = entry;
     groupLine.line = entry.groupLine;
@@ -200,7 +195,7 @@ void ServerConfig::CheckNames() {
     }
     const auto key = std::find_if(
         std::begin(kKnownKeys), std::end(kKnownKeys),
-        [&](const KnownKey& k) { return k.group == group->group && SameName(k.key, entry.key); });
+        [&](const KnownKey& k) { return k.group == group->group && EqualsIgnoreCase(k.key, entry.key); });
     const std::string name = "[" + std::string(group->group) + "] ";
     if (key == std::end(kKnownKeys)) {
       Warn(entry, "unknown key " + entry.key + " in [" + std::string(group->group) + "]; ignored");

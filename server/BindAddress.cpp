@@ -89,22 +89,22 @@ BindPlan ParseBindAddress(const std::optional<std::string>& value, uint16_t port
   return plan;
 }
 
-UniqueFd OpenListener(const BindAddress& address, int backlog) {
+UniqueFd OpenListener(const BindAddress& address, int backlog, int* error) {
   UniqueFd listener(
       ::socket(address.address.ss_family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
-  if (!listener.Valid()) {
-    return listener;
+  if (listener.Valid()) {
+    const int reuse = 1;
+    ::setsockopt(listener.Get(), SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
+    if (::bind(listener.Get(), reinterpret_cast<const sockaddr*>(&address.address),
+               address.length) == 0 &&
+        ::listen(listener.Get(), backlog) == 0) {
+      return listener;
+    }
   }
-  const int reuse = 1;
-  ::setsockopt(listener.Get(), SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
-  if (::bind(listener.Get(), reinterpret_cast<const sockaddr*>(&address.address),
-             address.length) != 0 ||
-      ::listen(listener.Get(), backlog) != 0) {
-    const int error = errno;
-    listener.Reset();
-    errno = error;
+  if (error != nullptr) {
+    *error = errno;  // of the step that failed: nothing ran after it
   }
-  return listener;
+  return UniqueFd();
 }
 
 }  // namespace qb

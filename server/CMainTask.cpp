@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <thread>
 
@@ -24,6 +25,8 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// The pause after running out of descriptors, and the longest wait when a
+// notifier cannot be watched.
 constexpr int kAcceptPollMs = 10;
 constexpr int kBindRetryMs = 100;
 constexpr int kRelistenPauseMs = 1;
@@ -115,15 +118,29 @@ CMainTask::CMainTask(CTaskMgr* mgr)
                        ConnectionLimits::Ticket ticket) {
         OnRequestDone(socket, outcome, std::move(request), std::move(ticket));
       }),
-      m_uid(::geteuid()) {}
+      m_uid(::geteuid()) {
+  CAppData* app = GetAppData();
+  for (Notifier* notifier : {&m_pGate->Changed(), &m_limits.Freed()}) {
+    m_bLookNowAndThen = !m_pending.WakeOn(*notifier) || m_bLookNowAndThen;
+  }
+  if (app != nullptr) {
+    for (Notifier* notifier : {&app->StopNotifier(), &app->RelistenNotifier()}) {
+      m_bLookNowAndThen = !m_pending.WakeOn(*notifier) || m_bLookNowAndThen;
+    }
+  }
+  if (m_bLookNowAndThen && m_pending.Valid()) {
+    LogError("cannot wait for the listener's events (out of descriptors?); looking for them "
+             "every " + std::to_string(kAcceptPollMs) + " ms instead");
+  }
+}
 
 void CMainTask::Run() {
   while (!IsStopped()) {
-    const int result = Listen();
+    const bool listened = Listen();
     if (IsStopped()) {
       break;
     }
-    Pause(result == 1 ? kBindRetryMs : kRelistenPauseMs);
+    Pause(listened ? kRelistenPauseMs : kBindRetryMs);
   }
   m_pending.CloseAll();
   m_pool.Shutdown();
@@ -132,17 +149,26 @@ void CMainTask::Run() {
 
 void CMainTask::Pause(int ms) {
   const auto until = Clock::now() + std::chrono::milliseconds(ms);
-  while (!IsStopped()) {
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - Clock::now()).count();
-    if (left <= 0) {
-      break;
-    }
-    m_pending.Poll({}, static_cast<int>(std::min<int64_t>(left, kAcceptPollMs)));
+  while (!IsStopped() && Clock::now() < until) {
+    m_pending.Poll({}, WaitMs(until));
     ServeGate();
   }
 }
 
-int CMainTask::Listen() {
+int CMainTask::WaitMs(Clock::time_point until) const {
+  until = std::min(until, m_pGate->NextExpiry());
+  int timeout = -1;
+  if (until != Clock::time_point::max()) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - Clock::now());
+    timeout = static_cast<int>(std::clamp<int64_t>(left.count(), 0, INT_MAX));
+  }
+  if (m_bLookNowAndThen && (timeout < 0 || timeout > kAcceptPollMs)) {
+    timeout = kAcceptPollMs;
+  }
+  return timeout;
+}
+
+bool CMainTask::Listen() {
   CAppData* app = GetAppData();
   app->m_bRelisten.store(0);
   const uint16_t port = app->GetPort();
@@ -152,7 +178,7 @@ int CMainTask::Listen() {
       m_bBindFailureReported = true;
       LogError("cannot watch connections: no epoll instance could be made; nothing is served");
     }
-    return 1;
+    return false;
   }
 
   const BindPlan plan = m_config.Apply(*app, port);
@@ -161,14 +187,15 @@ int CMainTask::Listen() {
   std::vector<std::string> boundTexts;
   std::vector<std::optional<Endpoint>> ends;  // of each listening socket
   for (const BindAddress& address : plan.addresses) {
-    UniqueFd listener = OpenListener(address, kListenBacklog);
+    int error = 0;
+    UniqueFd listener = OpenListener(address, kListenBacklog, &error);
     if (!listener.Valid()) {
-      if (address.optional && (errno == EADDRNOTAVAIL || errno == EAFNOSUPPORT)) {
+      if (address.optional && (error == EADDRNOTAVAIL || error == EAFNOSUPPORT)) {
         LogDebug("no " + address.text + " on this system; not listening there");
         continue;
       }
-      ReportBindFailure(address, errno);
-      return 1;
+      ReportBindFailure(address, error);
+      return false;
     }
     sockets.push_back(listener.Get());
     ends.push_back(LocalEnd(listener.Get()));
@@ -177,7 +204,7 @@ int CMainTask::Listen() {
   }
   if (listeners.empty()) {
     ReportBindFailure(plan.addresses.front(), EADDRNOTAVAIL);
-    return 1;
+    return false;
   }
   m_bBindFailureReported = false;
   std::string bound;
@@ -188,26 +215,39 @@ int CMainTask::Listen() {
   app->SetListening(bound + " port " + std::to_string(port));
 
   while (!IsStopped()) {
-    // At the bound, or out of descriptors, the listening sockets are not
-    // watched: new connections wait in the backlog.
+    // At the bound, or out of descriptors, nothing is accepted: new
+    // connections wait in the backlog.
+    const auto now = Clock::now();
+    auto wakeAt = Clock::time_point::max();
     bool canOpen = m_limits.CanOpen();
+    bool backlog = false;
     if (!canOpen) {
       ReportBound();
       // A connection that waits gives way to one in the backlog, so that
       // slow senders cannot keep every other client out.
-      canOpen = BacklogWaiting(sockets) &&
-                m_pending.EvictIdlest(nullptr, Clock::now() - kEvictIdle) && m_limits.CanOpen();
+      backlog = BacklogWaiting(sockets);
+      canOpen = backlog && m_pending.EvictIdlest(nullptr, now - kEvictIdle) && m_limits.CanOpen();
+      if (backlog && !canOpen && m_pending.IdlestSince() != Clock::time_point::max()) {
+        wakeAt = m_pending.IdlestSince() + kEvictIdle;  // when one may give way
+      }
     }
-    const bool accepting = canOpen && Clock::now() >= m_acceptResumes;
+    const bool accepting = canOpen && now >= m_acceptResumes;
+    if (canOpen && !accepting) {
+      wakeAt = m_acceptResumes;
+    }
+    // At the bound with an empty backlog the listening sockets stay watched,
+    // so that a connection arriving there wakes the loop to make room for it;
+    // otherwise, at the bound, a share given back or a deadline does.
     static const std::vector<int> kNone;
-    const std::vector<int>& ready = m_pending.Poll(accepting ? sockets : kNone, kAcceptPollMs);
+    const bool watch = accepting || (!canOpen && !backlog);
+    const std::vector<int>& ready = m_pending.Poll(watch ? sockets : kNone, WaitMs(wakeAt));
     if (IsStopped()) {
       break;
     }
     // Also when a rebind was asked for in the same instant: the connections
     // already waiting are taken and served.
     bool failed = false;
-    for (const int socket : ready) {
+    for (const int socket : accepting ? ready : kNone) {
       const size_t index = static_cast<size_t>(
           std::find(sockets.begin(), sockets.end(), socket) - sockets.begin());
       const std::optional<Endpoint>& end = ends.at(index);
@@ -221,7 +261,7 @@ int CMainTask::Listen() {
   m_pending.WatchListeners({});
   app->SetListening({});
   LogDebug("closing the listening sockets on port " + std::to_string(port));
-  return 0;
+  return true;
 }
 
 void CMainTask::ReportBindFailure(const BindAddress& address, int error) {

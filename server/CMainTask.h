@@ -20,6 +20,13 @@
 // accepting and new connections wait in the listen backlog until one ends.
 // Connections still arriving keep being read across a rebind.
 //
+// The listener sleeps until something happens: it waits in one epoll set for
+// connections, request bytes, the stop and rebind notifiers of the context,
+// the origin gate and a connection share given back at the bound, with a
+// time-out only up to the nearest real deadline (a receive deadline, a
+// request's wait for the user, a bind retry, an accept pause). Idle, it does
+// not wake at all.
+//
 // Thread contract: Run() runs on the listener thread only. It returns after
 // the stop flag is set, the connections still arriving are closed and every
 // connection worker has been joined.
@@ -54,9 +61,9 @@ class CMainTask : public CTaskBase {
 
   void Run() override;
 
-  // One listening cycle: 1 when the socket could not be set up, 0 when its
-  // accept loop ended.
-  int Listen();
+  // One listening cycle: false when no socket could be set up (why is
+  // logged), true when its accept loop ended.
+  bool Listen();
 
  private:
   // Accepts what `listenSocket` has waiting, up to the bound. False when
@@ -81,6 +88,9 @@ class CMainTask : public CTaskBase {
   // Keeps reading arriving requests for about `ms`, ending early when the
   // server stops.
   void Pause(int ms);
+  // The epoll time-out that ends a wait at `until` or at the first expiry of
+  // a request waiting for the user, whichever comes first; -1 for none.
+  int WaitMs(std::chrono::steady_clock::time_point until) const;
 
   // Declared before the pool and the pending set so that it outlives every
   // ticket they hold.
@@ -91,6 +101,9 @@ class CMainTask : public CTaskBase {
   PendingConnections m_pending;
   SocketOwner m_owner;
   const uid_t m_uid;  // the user the server runs as
+  // Some notifier could not be watched: waits end after kAcceptPollMs so
+  // that what it stands for is still seen.
+  bool m_bLookNowAndThen = false;
   bool m_bBindFailureReported = false;  // since the last successful bind
   std::chrono::steady_clock::time_point m_acceptResumes;  // after running out of descriptors
   std::chrono::steady_clock::time_point m_boundReported;  // when the bound was last logged

@@ -1,7 +1,5 @@
 #include "server/CReqParse.h"
 
-#include <strings.h>
-
 #include <algorithm>
 
 #include "server/RequestTokens.h"
@@ -17,8 +15,7 @@ constexpr std::string_view kBinaryRoute = "saveqx/save";
 constexpr std::string_view kFormRoutes[] = {"print/init", "print/add", "print/end"};
 
 bool IsRequestLineName(std::string_view name) {
-  return (name.size() == 3 && ::strncasecmp(name.data(), "GET", 3) == 0) ||
-         (name.size() == 4 && ::strncasecmp(name.data(), "POST", 4) == 0);
+  return EqualsIgnoreCase(name, "GET") || EqualsIgnoreCase(name, "POST");
 }
 
 }  // namespace
@@ -141,22 +138,10 @@ std::vector<std::string> CReqParse::HeaderValues(std::string_view name) const {
       continue;
     }
     // Blanks before the colon are dropped as the framer drops them.
-    std::string_view fieldName = line.substr(0, colon);
-    while (!fieldName.empty() && (fieldName.back() == ' ' || fieldName.back() == '\t')) {
-      fieldName.remove_suffix(1);
-    }
-    if (fieldName.size() != name.size() ||
-        ::strncasecmp(fieldName.data(), name.data(), name.size()) != 0) {
+    if (!EqualsIgnoreCase(TrimEnd(line.substr(0, colon), kBlanks), name)) {
       continue;
     }
-    std::string_view value = line.substr(colon + 1);
-    while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) {
-      value.remove_prefix(1);
-    }
-    while (!value.empty() && (value.back() == ' ' || value.back() == '\t')) {
-      value.remove_suffix(1);
-    }
-    values.emplace_back(value);
+    values.emplace_back(TrimBlanks(line.substr(colon + 1)));
   }
   return values;
 }
@@ -210,8 +195,7 @@ std::string CReqParse::RequestTarget() const {
   for (const std::string_view method : {"GET", "POST"}) {
     for (size_t i = 0; i < headerItems; ++i) {
       const ParamData& item = m_params.Item(i);
-      if (item.m_strName.size() == method.size() &&
-          ::strncasecmp(item.m_strName.data(), method.data(), method.size()) == 0) {
+      if (EqualsIgnoreCase(item.m_strName, method)) {
         return item.GetValue();
       }
     }

@@ -13,9 +13,14 @@ namespace {
 
 constexpr int kTooLargeLingerMs = 1000;  // time given to a sender of a too large request
 
-const std::atomic<int>* StopFlag(const CTaskBase& task) {
-  const CAppData* app = task.GetAppData();
-  return app == nullptr ? nullptr : &app->m_bStop;
+// Sends `data` on `socket` until done or the server stops.
+void Send(const CTaskBase& task, int socket, std::string_view data) {
+  CAppData* app = task.GetAppData();
+  if (app == nullptr) {
+    SendData(socket, data, nullptr);
+  } else {
+    SendData(socket, data, &app->m_bStop, app->StopNotifier().Fd());
+  }
 }
 
 }  // namespace
@@ -32,10 +37,10 @@ std::unique_ptr<CSendTask> CSendTask::Answering(CTaskMgr* mgr, int socket,
 void CSendTask::Run() {
   int lingerMs = 0;
   if (m_fixedAnswer) {
-    SendData(m_socket.Get(), *m_fixedAnswer, StopFlag(*this));
+    Send(*this, m_socket.Get(), *m_fixedAnswer);
   } else if (m_received == RequestReceiver::Outcome::kTooLarge) {
     LogDebug("request larger than allowed; answering the server error");
-    SendData(m_socket.Get(), kServerErrorAnswer, StopFlag(*this));
+    Send(*this, m_socket.Get(), kServerErrorAnswer);
     lingerMs = kTooLargeLingerMs;
   } else if (m_received == RequestReceiver::Outcome::kComplete) {
     CReqParse request;
@@ -48,7 +53,7 @@ void CSendTask::Run() {
         Refusals().Log("waiting " + *origin, "refused a request from origin \"" + *origin +
                                                  "\": too many requests wait for the user's "
                                                  "answer about it");
-        SendData(m_socket.Get(), kForbiddenAnswer, StopFlag(*this));
+        Send(*this, m_socket.Get(), kForbiddenAnswer);
         CloseConnection(m_socket.Release(), 0);
         return;
       }
@@ -57,7 +62,7 @@ void CSendTask::Run() {
     if (parsed) {
       Dispatch(m_socket.Get(), &request);
     } else if (request.IsRejected()) {
-      SendData(m_socket.Get(), kServerErrorAnswer, StopFlag(*this));
+      Send(*this, m_socket.Get(), kServerErrorAnswer);
     }
   }
   CloseConnection(m_socket.Release(), lingerMs);
@@ -94,7 +99,7 @@ void CSendTask::Dispatch(int socket, const CReqParse* request) {
   const auto started = std::chrono::steady_clock::now();
   const ClientSocket client(socket);  // long statements stop when the client goes
   const std::string answer = BuildAnswer(IsStopped() ? nullptr : GetAppData(), request);
-  SendData(socket, answer, StopFlag(*this));
+  Send(*this, socket, answer);
   LogRequest(request, answer, started);
 }
 

@@ -63,17 +63,23 @@ void ConnectionLimits::Ticket::Reset() {
   if (m_limits == nullptr) {
     return;
   }
-  MutexLock lock(m_limits->m_mutex);
-  --m_limits->m_open;
-  if (m_large) {
-    --m_limits->m_large;
-  }
-  if (!m_peer.empty()) {
-    const auto it = m_limits->m_perPeer.find(m_peer);
-    if (it != m_limits->m_perPeer.end() && --it->second == 0) {
-      m_limits->m_perPeer.erase(it);
+  bool wasBound = false;
+  {
+    MutexLock lock(m_limits->m_mutex);
+    wasBound = m_limits->m_open-- == m_limits->m_maxOpen;
+    if (m_large) {
+      wasBound = m_limits->m_large-- == m_limits->m_maxLarge || wasBound;
     }
-    m_peer.clear();
+    if (!m_peer.empty()) {
+      const auto it = m_limits->m_perPeer.find(m_peer);
+      if (it != m_limits->m_perPeer.end() && --it->second == 0) {
+        m_limits->m_perPeer.erase(it);
+      }
+      m_peer.clear();
+    }
+  }
+  if (wasBound) {
+    m_limits->m_freed.Notify();
   }
   m_limits = nullptr;
   m_large = false;

@@ -8,7 +8,8 @@
 //  - open connections from one peer address: at most `maxPerPeer`, so that
 //    one client cannot take every connection.
 // Each open connection carries a Ticket, which gives its share back when it is
-// destroyed, whichever thread that happens on.
+// destroyed, whichever thread that happens on. A share given back while its
+// bound was reached notifies Freed(), which the listener waits for at a bound.
 //
 // Thread contract: every operation may be called from any thread; a Ticket
 // belongs to one thread at a time. The limits outlive every ticket.
@@ -19,6 +20,7 @@
 #include <unordered_map>
 
 #include "util/Mutex.h"
+#include "util/Notifier.h"
 
 namespace qb {
 
@@ -67,6 +69,9 @@ class ConnectionLimits {
   bool CanOpen() const;
   bool LargeFree() const;
   size_t MaxOpen() const { return m_maxOpen; }
+  // Notified when a connection or a large share is given back while all of
+  // them were taken; the listener alone watches and clears it.
+  Notifier& Freed() { return m_freed; }
 
  private:
   const size_t m_maxOpen;
@@ -78,6 +83,7 @@ class ConnectionLimits {
   size_t m_large GUARDED_BY(m_mutex) = 0;
   // Peers with open connections.
   std::unordered_map<std::string, size_t> m_perPeer GUARDED_BY(m_mutex);
+  Notifier m_freed;
 };
 
 // The bound on open connections for this process: kMaxOpenConnections, or

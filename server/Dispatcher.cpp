@@ -256,7 +256,7 @@ RouteResult ServeArgument(const RouteRequest& route) {
   return Answered(Serve(route.argument));
 }
 
-constexpr std::array<Route, kRouteCount> kRoutes{{
+constexpr auto kRoutes = std::to_array<Route>({
     {"print/init", false, false, PrintInit},
     {"print/add", false, false, PrintAdd},
     {"print/end", false, false, PrintEnd},
@@ -282,7 +282,7 @@ constexpr std::array<Route, kRouteCount> kRoutes{{
     {"dbAccess/LOG", true, false, LogUsage},
     {"dbAccess/PICT_HISTORY", true, false, RecordPicture},
     {"dbAccess/PICT_RECENT", true, true, ServeArgument<ServePictRecent>},
-}};
+});
 
 std::atomic<uint64_t> g_nextSessionId{0};
 
@@ -301,8 +301,6 @@ std::string SuccessAnswer(std::string_view body) {
   answer.append(body);
   return answer;
 }
-
-std::string_view RouteText(size_t index) { return kRoutes.at(index).text; }
 
 int FindRoute(std::string_view path) {
   for (size_t i = 0; i < kRoutes.size(); ++i) {

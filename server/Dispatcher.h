@@ -39,10 +39,6 @@ inline constexpr std::string_view kServerErrorAnswer =
 // The success answer carrying `body`.
 std::string SuccessAnswer(std::string_view body);
 
-// Number of routes and the route texts in table order.
-inline constexpr size_t kRouteCount = 25;
-std::string_view RouteText(size_t index);
-
 // Index of the first route whose text occurs in `path`, or -1.
 int FindRoute(std::string_view path);
 

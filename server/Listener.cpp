@@ -14,15 +14,13 @@ std::thread g_listenerThread GUARDED_BY(g_listenerMutex);
 
 }  // namespace
 
-bool StartListener(CAppData& app, void (*onEnd)(CTaskBase*), void* doneParam) {
+bool StartListener(CAppData& app) {
   MutexLock lock(g_listenerMutex);
   if (g_listenerStarted) {
     return false;
   }
-  auto task = std::make_unique<CMainTask>(app.m_pTaskMgr.get());
-  task->m_pfnDone = onEnd;
-  task->m_pDoneParam = doneParam;
-  g_listenerThread = std::thread(TaskThreadProc, std::unique_ptr<CTaskBase>(std::move(task)));
+  g_listenerThread = std::thread(TaskThreadProc,
+                                 std::make_unique<CMainTask>(app.m_pTaskMgr.get()));
   g_listenerStarted = true;
   return true;
 }

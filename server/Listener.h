@@ -7,14 +7,12 @@
 #pragma once
 
 #include "context/CAppData.h"
-#include "server/CTaskBase.h"
 
 namespace qb {
 
 // Starts the listener on `app` unless one has been started already in this
-// process; `onEnd` (may be null) runs on the listener thread when it ends.
-// Returns true when this call started it.
-bool StartListener(CAppData& app, void (*onEnd)(CTaskBase*) = nullptr, void* doneParam = nullptr);
+// process. Returns true when this call started it.
+bool StartListener(CAppData& app);
 
 // Waits for the listener thread to end. Does nothing when none was started or
 // it has been joined already.

@@ -1,33 +1,41 @@
 #include "server/OriginGate.h"
 
 #include "util/MutexLock.h"
+#include <algorithm>
 
 namespace qb {
 
 OriginGate::HoldResult OriginGate::Hold(const std::string& origin, Held& held) {
-  MutexLock lock(m_mutex);
-  auto found = m_entries.find(origin);
-  if (found == m_entries.end()) {
-    if (m_entries.size() >= kMaxAskedOrigins) {
+  HoldResult result = HoldResult::kHeld;
+  {
+    MutexLock lock(m_mutex);
+    auto found = m_entries.find(origin);
+    if (found == m_entries.end()) {
+      if (m_entries.size() >= kMaxAskedOrigins) {
+        return HoldResult::kRefused;
+      }
+      found = m_entries.try_emplace(origin).first;
+      result = HoldResult::kAsk;
+    }
+    Entry& entry = found->second;
+    // Once answered, the request goes with the answer, whatever their number.
+    if (!entry.answered && entry.held.size() >= kMaxHeldPerOrigin) {
       return HoldResult::kRefused;
     }
-    m_entries[origin].held.push_back(std::move(held));
-    return HoldResult::kAsk;
+    entry.held.push_back(std::move(held));
   }
-  Entry& entry = found->second;
-  // Once answered, the request goes with the answer, whatever their number.
-  if (!entry.answered && entry.held.size() >= kMaxHeldPerOrigin) {
-    return HoldResult::kRefused;
-  }
-  entry.held.push_back(std::move(held));
-  return HoldResult::kHeld;
+  m_changed.Notify();  // a new expiry to wait for
+  return result;
 }
 
 void OriginGate::Answer(const std::string& origin, bool allowed) {
-  MutexLock lock(m_mutex);
-  Entry& entry = m_entries[origin];
-  entry.answered = true;
-  entry.allowed = allowed;
+  {
+    MutexLock lock(m_mutex);
+    Entry& entry = m_entries[origin];
+    entry.answered = true;
+    entry.allowed = allowed;
+  }
+  m_changed.Notify();
 }
 
 std::vector<OriginGate::Answered> OriginGate::TakeAnswered() {
@@ -67,6 +75,17 @@ std::vector<OriginGate::Held> OriginGate::TakeAll() {
     entry.held.clear();
   }
   return all;
+}
+
+OriginGate::Clock::time_point OriginGate::NextExpiry() const {
+  Clock::time_point first = Clock::time_point::max();
+  MutexLock lock(m_mutex);
+  for (const auto& [origin, entry] : m_entries) {
+    for (const Held& held : entry.held) {
+      first = std::min(first, held.since + kConsentWait);
+    }
+  }
+  return first;
 }
 
 size_t OriginGate::Origins() const {

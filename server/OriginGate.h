@@ -8,7 +8,8 @@
 // The gate only keeps the requests and the answers: the listener takes the
 // answered origins (TakeAnswered), puts the answer into effect and serves or
 // refuses their requests, and refuses the requests that waited too long
-// (TakeExpired).
+// (TakeExpired). It waits for Changed(), notified at every held request and
+// every answer, and until NextExpiry().
 //
 // Thread contract: any thread; everything is guarded by one mutex. Workers
 // hold requests, the UI thread answers, the listener takes.
@@ -22,6 +23,7 @@
 
 #include "server/ConnectionLimits.h"
 #include "util/Mutex.h"
+#include "util/Notifier.h"
 #include "util/UniqueFd.h"
 
 namespace qb {
@@ -72,8 +74,15 @@ class OriginGate {
   std::vector<Held> TakeExpired(Clock::time_point now);
   // Every waiting request (at shutdown).
   std::vector<Held> TakeAll();
+  // When the first waiting request will have waited kConsentWait; max when
+  // none waits.
+  Clock::time_point NextExpiry() const;
   // Origins with an open question, or an answer not yet taken.
   size_t Origins() const;
+
+  // Notified when a request is held or an answer comes; the listener alone
+  // watches and clears it.
+  Notifier& Changed() { return m_changed; }
 
  private:
   struct Entry {
@@ -84,6 +93,7 @@ class OriginGate {
 
   mutable Mutex m_mutex;
   std::map<std::string, Entry> m_entries GUARDED_BY(m_mutex);
+  Notifier m_changed;
 };
 
 }  // namespace qb

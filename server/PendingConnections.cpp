@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 
 #include "util/Log.h"
@@ -17,6 +18,14 @@ constexpr size_t kReadChunk = 64 * 1024;
 // the others waiting; what is left is read at the next wake-up.
 constexpr int kReadsPerWake = 16;
 constexpr int kEventsPerWait = 256;
+
+// Adds `fd` to the `epoll` set for `events`; false on failure.
+bool Watch(int epoll, int fd, uint32_t events) {
+  epoll_event event{};
+  event.events = events;
+  event.data.fd = fd;
+  return ::epoll_ctl(epoll, EPOLL_CTL_ADD, fd, &event) == 0;
+}
 
 }  // namespace
 
@@ -41,10 +50,7 @@ void PendingConnections::Add(int socket, ConnectionLimits::Ticket ticket, Clock:
   if (conn.held) {
     return;  // waits for a large share; watched again once it has one
   }
-  epoll_event event{};
-  event.events = EPOLLIN | EPOLLRDHUP;
-  event.data.fd = socket;
-  if (::epoll_ctl(m_epoll.Get(), EPOLL_CTL_ADD, socket, &event) != 0) {
+  if (!Watch(m_epoll.Get(), socket, EPOLLIN | EPOLLRDHUP)) {
     LogError(std::string("cannot watch a connection: ") + std::strerror(errno));
     m_connections.erase(it);  // closes the socket
     return;
@@ -62,13 +68,18 @@ void PendingConnections::WatchListeners(const std::vector<int>& listenSockets) {
   }
   m_watchedListeners.clear();
   for (const int socket : listenSockets) {
-    epoll_event event{};
-    event.events = EPOLLIN;
-    event.data.fd = socket;
-    if (::epoll_ctl(m_epoll.Get(), EPOLL_CTL_ADD, socket, &event) == 0) {
+    if (Watch(m_epoll.Get(), socket, EPOLLIN)) {
       m_watchedListeners.push_back(socket);
     }
   }
+}
+
+bool PendingConnections::WakeOn(Notifier& notifier) {
+  if (!notifier.Valid() || !Watch(m_epoll.Get(), notifier.Fd(), EPOLLIN)) {
+    return false;
+  }
+  m_notifiers.push_back(&notifier);
+  return true;
 }
 
 const std::vector<int>& PendingConnections::Poll(const std::vector<int>& listenSockets,
@@ -77,11 +88,12 @@ const std::vector<int>& PendingConnections::Poll(const std::vector<int>& listenS
     ResumeHeld(Clock::now());
   }
   WatchListeners(listenSockets);
-  int timeout = std::max(timeoutMs, 0);
+  int timeout = timeoutMs;
   if (m_nextDeadline != Clock::time_point::max()) {
     const auto untilDeadline = std::chrono::ceil<std::chrono::milliseconds>(m_nextDeadline -
                                                                              Clock::now());
-    timeout = static_cast<int>(std::clamp<int64_t>(untilDeadline.count(), 0, timeout));
+    const int64_t bound = timeoutMs < 0 ? INT_MAX : timeoutMs;
+    timeout = static_cast<int>(std::clamp<int64_t>(untilDeadline.count(), 0, bound));
   }
   epoll_event events[kEventsPerWait];
   const int n = ::epoll_wait(m_epoll.Get(), events, kEventsPerWait, timeout);
@@ -92,6 +104,12 @@ const std::vector<int>& PendingConnections::Poll(const std::vector<int>& listenS
     if (std::find(m_watchedListeners.begin(), m_watchedListeners.end(), socket) !=
         m_watchedListeners.end()) {
       m_readyListeners.push_back(socket);
+      continue;
+    }
+    const auto notifier = std::find_if(m_notifiers.begin(), m_notifiers.end(),
+                                       [socket](const Notifier* n) { return n->Fd() == socket; });
+    if (notifier != m_notifiers.end()) {
+      (*notifier)->Clear();
       continue;
     }
     const auto it = m_connections.find(socket);
@@ -155,6 +173,9 @@ void PendingConnections::Finish(int socket, Outcome outcome) {
   if (node.empty()) {
     return;
   }
+  if (m_connections.empty()) {
+    m_nextDeadline = Clock::time_point::max();  // no wake-up for a deadline that left
+  }
   Connection& conn = node.mapped();
   if (conn.watched) {
     ::epoll_ctl(m_epoll.Get(), EPOLL_CTL_DEL, socket, nullptr);
@@ -214,16 +235,21 @@ void PendingConnections::ResumeHeld(Clock::time_point now) {
       if (!conn.ticket.TakeLarge()) {
         return;  // the oldest waits first
       }
-      epoll_event event{};
-      event.events = EPOLLIN | EPOLLRDHUP;
-      event.data.fd = conn.socket.Get();
-      conn.watched = ::epoll_ctl(m_epoll.Get(), EPOLL_CTL_ADD, conn.socket.Get(), &event) == 0;
+      conn.watched = Watch(m_epoll.Get(), conn.socket.Get(), EPOLLIN | EPOLLRDHUP);
       conn.held = false;
       conn.receiver.Restart(now);
       m_nextDeadline = std::min(m_nextDeadline, conn.receiver.Deadline());
     }
     m_held.erase(m_held.begin());
   }
+}
+
+PendingConnections::Clock::time_point PendingConnections::IdlestSince() const {
+  Clock::time_point idlest = Clock::time_point::max();
+  for (const auto& [socket, conn] : m_connections) {
+    idlest = std::min(idlest, conn.receiver.LastActivity());
+  }
+  return idlest;
 }
 
 void PendingConnections::CloseAll() {

@@ -9,6 +9,11 @@
 // of the limits; while none is free it is not read (the sender is held back
 // by TCP) and its pause and stall clocks restart when reading resumes.
 //
+// Besides the connections, the epoll set watches the listening sockets of the
+// current cycle and the notifiers of what else the listener waits for (a stop,
+// a rebind, the user's answers), so one wait covers every event and no
+// wake-up is needed while nothing happens.
+//
 // Thread contract: listener thread only, except that tickets handed out with
 // a done connection may end on any thread.
 #pragma once
@@ -21,6 +26,7 @@
 #include "server/ConnectionLimits.h"
 #include "server/DropLog.h"
 #include "server/RequestReceiver.h"
+#include "util/Notifier.h"
 #include "util/UniqueFd.h"
 
 namespace qb {
@@ -56,10 +62,17 @@ class PendingConnections {
   // Logs a refused or dropped connection (rate-limited).
   void NoteRefusal(std::string_view reason, Clock::time_point now) { m_refusals.Note(reason, now); }
 
-  // Waits up to `timeoutMs` for bytes on the connections and for a connection
-  // on the `listenSockets`, reads what arrived, applies the time-outs and
-  // hands done connections to the callback. Returns the listening sockets
-  // that have a connection waiting.
+  // Poll also ends when `notifier` is notified, and clears it then, so that
+  // the caller looks at what it stands for after Poll. The notifier outlives
+  // this set. False when it cannot be watched (the caller then has to look
+  // now and then).
+  bool WakeOn(Notifier& notifier);
+
+  // Waits up to `timeoutMs` (negative: no limit) for bytes on the
+  // connections, for a connection on the `listenSockets` and for a notifier,
+  // reads what arrived, applies the time-outs and hands done connections to
+  // the callback. Ends no later than the first receive deadline of a
+  // connection. Returns the listening sockets that have a connection waiting.
   const std::vector<int>& Poll(const std::vector<int>& listenSockets, int timeoutMs);
 
   // Watches `listenSockets` for connections from now on (none: empty). Poll
@@ -69,6 +82,10 @@ class PendingConnections {
 
   // Closes every connection without an answer.
   void CloseAll();
+
+  // When the connection silent longest last sent something (or was
+  // accepted); max when there is none.
+  Clock::time_point IdlestSince() const;
 
   size_t Size() const { return m_connections.size(); }
 
@@ -92,6 +109,7 @@ class PendingConnections {
 
   DoneFn m_done;
   UniqueFd m_epoll;
+  std::vector<Notifier*> m_notifiers;  // not owned
   std::vector<int> m_watchedListeners;
   std::vector<int> m_readyListeners;  // what Poll returns
   std::unordered_map<int, Connection> m_connections;

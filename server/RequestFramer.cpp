@@ -1,7 +1,5 @@
 #include "server/RequestFramer.h"
 
-#include <strings.h>
-
 #include "util/Text.h"
 
 namespace qb {
@@ -15,7 +13,7 @@ constexpr std::string_view kLengthName = "content-length";
 void RequestFramer::ReadHeaderBlock(std::string_view header) {
   const size_t firstEnd = header.find("\r\n");
   const std::string_view requestLine = header.substr(0, firstEnd);
-  m_isPost = requestLine.size() >= 5 && ::strncasecmp(requestLine.data(), "POST ", 5) == 0;
+  m_isPost = StartsWithIgnoreCase(requestLine, "POST ");
 
   size_t pos = firstEnd == std::string_view::npos ? header.size() : firstEnd + 2;
   while (pos < header.size()) {
@@ -29,12 +27,7 @@ void RequestFramer::ReadHeaderBlock(std::string_view header) {
     if (colon == std::string_view::npos) {
       continue;
     }
-    std::string_view name = line.substr(0, colon);
-    while (!name.empty() && (name.back() == ' ' || name.back() == '\t')) {
-      name.remove_suffix(1);
-    }
-    if (name.size() == kLengthName.size() &&
-        ::strncasecmp(name.data(), kLengthName.data(), kLengthName.size()) == 0) {
+    if (EqualsIgnoreCase(TrimEnd(line.substr(0, colon), kBlanks), kLengthName)) {
       m_contentLength = LeadingInteger(SkipLeadingSpace(line.substr(colon + 1)));
       return;  // the first Content-Length counts, as for the parser
     }

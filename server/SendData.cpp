@@ -1,6 +1,5 @@
 #include "server/SendData.h"
 
-#include <fcntl.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -9,8 +8,14 @@
 #include <chrono>
 
 namespace qb {
+namespace {
 
-ssize_t SendData(int socket, std::string_view data, const std::atomic<int>* stop) {
+// The wait step when a stop can only be seen by looking at the flag.
+constexpr int kStopLookMs = 10;
+
+}  // namespace
+
+ssize_t SendData(int socket, std::string_view data, const std::atomic<int>* stop, int stopFd) {
   size_t sent = 0;
   while (sent < data.size()) {
     if (stop != nullptr && stop->load() != 0) {
@@ -20,8 +25,10 @@ ssize_t SendData(int socket, std::string_view data, const std::atomic<int>* stop
     if (n > 0) {
       sent += static_cast<size_t>(n);
     } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-      pollfd pfd{socket, POLLOUT, 0};
-      ::poll(&pfd, 1, 10);
+      // Until the socket takes more or the server stops: a watched stop
+      // descriptor (poll ignores a negative one) ends the wait at once.
+      pollfd watched[] = {{socket, POLLOUT, 0}, {stopFd, POLLIN, 0}};
+      ::poll(watched, 2, stop != nullptr && stopFd < 0 ? kStopLookMs : -1);
     } else if (n < 0 && errno == EINTR) {
       continue;
     } else {
@@ -29,11 +36,6 @@ ssize_t SendData(int socket, std::string_view data, const std::atomic<int>* stop
     }
   }
   return static_cast<ssize_t>(sent);
-}
-
-bool SetNonBlocking(int socket) {
-  const int flags = ::fcntl(socket, F_GETFL, 0);
-  return flags >= 0 && ::fcntl(socket, F_SETFL, flags | O_NONBLOCK) == 0;
 }
 
 void CloseConnection(int socket, int lingerMs) {
@@ -48,13 +50,13 @@ void CloseConnection(int socket, int lingerMs) {
     if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) {
       break;
     }
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(
         deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0) {
       break;
     }
     pollfd pfd{socket, POLLIN, 0};
-    ::poll(&pfd, 1, static_cast<int>(std::min<long>(left.count(), 10)));
+    ::poll(&pfd, 1, static_cast<int>(left.count()));
   }
   ::close(socket);
 }

@@ -1,5 +1,5 @@
-// Socket helpers of the connection tasks. Sockets are non-blocking; waits are
-// done in short polls so that the stop flag is noticed.
+// Socket helpers of the connection tasks. Sockets are non-blocking; a wait for
+// the socket also ends when the server stops.
 //
 // Thread contract: stateless; each call works on the caller's socket.
 #pragma once
@@ -11,13 +11,13 @@
 
 namespace qb {
 
-// Sends all of `data` on `socket`, waiting at most 10 ms at a time while the
-// socket cannot take more. Returns the number of bytes sent, or -1 on an error
-// or when `stop` (may be null) becomes non-zero.
-ssize_t SendData(int socket, std::string_view data, const std::atomic<int>* stop);
-
-// Puts `socket` into non-blocking mode; false on failure.
-bool SetNonBlocking(int socket);
+// Sends all of `data` on `socket`, waiting while the socket cannot take more.
+// Returns the number of bytes sent, or -1 on an error or when `stop` (may be
+// null) becomes non-zero. `stopFd` (-1 for none) becomes readable when `stop`
+// is set, and ends a wait at once; without it a wait looks at `stop` every
+// 10 ms.
+ssize_t SendData(int socket, std::string_view data, const std::atomic<int>* stop,
+                 int stopFd = -1);
 
 // Ends our side of the connection, reads and drops what the peer still sends
 // for up to `lingerMs` (until it closes its side), and closes the socket.

@@ -7,6 +7,7 @@
 #include <charconv>
 #include <cstring>
 
+#include "util/Text.h"
 #include "util/UniqueFd.h"
 
 namespace qb {
@@ -25,6 +26,15 @@ bool ParseNumber(std::string_view text, int* value) {
 
 }  // namespace
 
+sigset_t ControlSignals() {
+  sigset_t signals;
+  sigemptyset(&signals);
+  sigaddset(&signals, SIGTERM);
+  sigaddset(&signals, SIGINT);
+  sigaddset(&signals, SIGHUP);
+  return signals;
+}
+
 ControlAction ActionFor(int code, int param) {
   switch (code) {
     case kMsgRelisten:
@@ -39,9 +49,7 @@ ControlAction ActionFor(int code, int param) {
 }
 
 bool ParseControlLine(std::string_view line, int* code, int* param) {
-  while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) {
-    line.remove_suffix(1);
-  }
+  line = TrimEnd(line, "\r\n");
   const size_t blank = line.find(' ');
   *param = 0;
   if (blank == std::string_view::npos) {
@@ -89,9 +97,7 @@ int SendControlMessage(const std::string& socketPath, const std::string& line,
       break;
     }
   }
-  while (!reply->empty() && (reply->back() == '\n' || reply->back() == '\r')) {
-    reply->pop_back();
-  }
+  reply->resize(TrimEnd(*reply, "\r\n").size());
   return reply->empty() ? 1 : 0;
 }
 

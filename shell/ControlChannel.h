@@ -2,7 +2,7 @@
 // runtime folder. A client sends one ASCII line ("1035", "1037 <param>",
 // "1041"); the server answers one line, "ok" or "unknown", and closes.
 // Meanings: 1035 bind the listening socket again; 1037 quit, but only with
-// the parameter 513; 1041 quit.
+// the parameter 513; 1041 quit. Signals stand for some of them.
 //
 // Besides, the line "status" asks the running server about itself: it
 // answers "key=value" lines (pid, uptime in seconds, where it listens,
@@ -11,6 +11,8 @@
 //
 // Thread contract: stateless; any thread.
 #pragma once
+
+#include <signal.h>
 
 #include <string>
 #include <string_view>
@@ -25,6 +27,10 @@ inline constexpr int kNotifyQuitParam = 513;
 inline constexpr std::string_view kStatusRequest = "status";
 
 enum class ControlAction { kNone, kRelisten, kQuit, kUnknown };
+
+// The signals that stand for control messages: SIGTERM and SIGINT (quit),
+// SIGHUP (rebind).
+sigset_t ControlSignals();
 
 // What message `code` with `param` asks for.
 ControlAction ActionFor(int code, int param);

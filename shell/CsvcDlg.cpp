@@ -40,11 +40,7 @@ CsvcDlg::CsvcDlg(CAppData* appData, bool showDialogs)
 CsvcDlg::~CsvcDlg() { Close(); }
 
 bool CsvcDlg::Open(const std::string& socketPath, std::string* error) {
-  sigset_t blocked;
-  sigemptyset(&blocked);
-  sigaddset(&blocked, SIGTERM);
-  sigaddset(&blocked, SIGINT);
-  sigaddset(&blocked, SIGHUP);
+  const sigset_t blocked = ControlSignals();
   m_signalFd.Reset(::signalfd(-1, &blocked, SFD_NONBLOCK | SFD_CLOEXEC));
   if (!m_signalFd.Valid()) {
     *error = std::string("cannot take signals: ") + std::strerror(errno);
@@ -88,7 +84,7 @@ bool CsvcDlg::HandleMessage(int code, int param) {
   switch (ActionFor(code, param)) {
     case ControlAction::kRelisten:
       LogInfo("rebinding on request");
-      m_pAppData->m_bRelisten.store(1);
+      m_pAppData->RequestRelisten();
       return true;
     case ControlAction::kQuit:
       if (code == kMsgNotify) {

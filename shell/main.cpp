@@ -161,11 +161,7 @@ int RunServer(const std::optional<std::string>& flagUrl) {
   mallopt(M_MMAP_THRESHOLD, kLargeBlockBytes);
   // The signals are taken by the control window through the event loop: every
   // thread started later inherits the blocked mask.
-  sigset_t blocked;
-  sigemptyset(&blocked);
-  sigaddset(&blocked, SIGTERM);
-  sigaddset(&blocked, SIGINT);
-  sigaddset(&blocked, SIGHUP);
+  const sigset_t blocked = qb::ControlSignals();
   pthread_sigmask(SIG_BLOCK, &blocked, nullptr);
   ::signal(SIGPIPE, SIG_IGN);
 
@@ -218,7 +214,7 @@ int RunServer(const std::optional<std::string>& flagUrl) {
   QApplication::exec();
 
   window->Close();
-  appData->m_bStop.store(1);
+  appData->RequestStop();
   qb::JoinListener();
   appData->m_pDlg.store(nullptr);
   window.reset();

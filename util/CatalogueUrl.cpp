@@ -79,9 +79,7 @@ const std::string& catalogueBaseUrl() { return Storage(); }
 std::string BuiltInCatalogueUrl() { return QUILLBOX_DEFAULT_CATALOGUE_URL; }
 
 std::optional<std::string> NormalizeCatalogueUrl(std::string_view url) {
-  while (!url.empty() && url.back() == '/') {
-    url.remove_suffix(1);
-  }
+  url = TrimEnd(url, "/");
   for (const std::string_view scheme : {"http://", "https://"}) {
     if (url.starts_with(scheme) && url.size() > scheme.size() &&
         url.find_first_of("/?# ", scheme.size()) == std::string_view::npos) {
@@ -118,9 +116,7 @@ bool IsProxyAddress(std::string_view proxy) {
     }
     proxy.remove_prefix(mark + 3);
   }
-  while (!proxy.empty() && proxy.back() == '/') {
-    proxy.remove_suffix(1);
-  }
+  proxy = TrimEnd(proxy, "/");
   return !proxy.empty() && proxy.front() != ':' &&
          std::all_of(proxy.begin(), proxy.end(), IsHostPortChar);
 }

@@ -9,28 +9,17 @@
 #include <filesystem>
 #include <fstream>
 
+#include "util/Text.h"
 #include "util/UserFolders.h"
 
 namespace qb {
 namespace {
 
-std::string_view Trim(std::string_view s) {
-  const auto first = s.find_first_not_of(" \t\r");
-  if (first == std::string_view::npos) {
-    return {};
-  }
-  const auto last = s.find_last_not_of(" \t\r");
-  return s.substr(first, last - first + 1);
-}
-
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+// A line without the blanks around it and the carriage return of a file
+// written on another system.
+std::string_view TrimLine(std::string_view line) { return Trim(line, " \t\r"); }
 
 }  // namespace
-
-bool SameName(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
-                                            [](char x, char y) { return Lower(x) == Lower(y); });
-}
 
 ConfigFiles ConfigFiles::Read(std::string_view relativePath) {
   std::vector<std::string> paths{GetConfigFolder() + "/" + std::string(relativePath)};
@@ -60,7 +49,7 @@ void ConfigFiles::ReadFile(const std::string& path) {
   int number = 0;
   while (std::getline(in, raw)) {
     ++number;
-    const std::string_view line = Trim(raw);
+    const std::string_view line = TrimLine(raw);
     if (line.empty() || line.front() == ';' || line.front() == '#') {
       continue;
     }
@@ -68,7 +57,7 @@ void ConfigFiles::ReadFile(const std::string& path) {
       // A broken group line leaves the keys below it outside any group.
       group.reset();
       if (line.back() == ']' && line.size() >= 2) {
-        group = std::string(Trim(line.substr(1, line.size() - 2)));
+        group = std::string(TrimLine(line.substr(1, line.size() - 2)));
         groupLine = number;
       } else {
         m_unreadable.push_back({path, number, std::string(line)});
@@ -80,15 +69,15 @@ void ConfigFiles::ReadFile(const std::string& path) {
       m_unreadable.push_back({path, number, std::string(line)});
       continue;
     }
-    m_entries.push_back({*group, std::string(Trim(line.substr(0, eq))),
-                         std::string(Trim(line.substr(eq + 1))), path, number, groupLine});
+    m_entries.push_back({*group, std::string(TrimLine(line.substr(0, eq))),
+                         std::string(TrimLine(line.substr(eq + 1))), path, number, groupLine});
   }
 }
 
 std::optional<ConfigEntry> ConfigFiles::Find(std::string_view group, std::string_view key) const {
   // Entries are stored file by file, most important file first.
   for (const ConfigEntry& entry : m_entries) {
-    if (SameName(entry.group, group) && SameName(entry.key, key)) {
+    if (EqualsIgnoreCase(entry.group, group) && EqualsIgnoreCase(entry.key, key)) {
       return entry;
     }
   }
@@ -122,10 +111,10 @@ bool WriteConfigValue(const std::string& path, const std::string& group, const s
   bool replaced = false;
   size_t groupEnd = std::string::npos;  // the line after the first group's last non-blank line
   for (size_t i = 0; i < lines.size() && !replaced; ++i) {
-    const std::string_view line = Trim(lines[i]);
+    const std::string_view line = TrimLine(lines[i]);
     if (!line.empty() && line.front() == '[') {
       inGroup = line.size() >= 2 && line.back() == ']' &&
-                SameName(Trim(line.substr(1, line.size() - 2)), group);
+                EqualsIgnoreCase(TrimLine(line.substr(1, line.size() - 2)), group);
       inFirstGroup = inGroup && groupEnd == std::string::npos;
       if (inFirstGroup) {
         groupEnd = i + 1;
@@ -140,14 +129,14 @@ bool WriteConfigValue(const std::string& path, const std::string& group, const s
     }
     const auto eq = line.find('=');
     if (line.front() != ';' && line.front() != '#' && eq != std::string_view::npos &&
-        SameName(Trim(line.substr(0, eq)), key)) {
+        EqualsIgnoreCase(TrimLine(line.substr(0, eq)), key)) {
       lines[i] = entry;
       replaced = true;
     }
   }
   if (!replaced) {
     if (groupEnd == std::string::npos) {
-      if (!lines.empty() && !Trim(lines.back()).empty()) {
+      if (!lines.empty() && !TrimLine(lines.back()).empty()) {
         lines.emplace_back();
       }
       lines.push_back("[" + group + "]");

@@ -73,9 +73,6 @@ class ConfigFiles {
   std::vector<ConfigLineNote> m_unreadable;
 };
 
-// Case-insensitive comparison of ASCII names.
-bool SameName(std::string_view a, std::string_view b);
-
 // Sets `key` in `[group]` of the file at `path` to `value`. Group and key
 // names match as ConfigFiles matches them (without regard to ASCII case); the
 // first such key of the first such group is replaced, or the key is added at

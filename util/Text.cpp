@@ -10,6 +10,11 @@
 #include <iterator>
 
 namespace qb {
+namespace {
+
+char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+}  // namespace
 
 void Split(std::vector<std::string>* pieces, std::string_view text, std::string_view separator) {
   if (pieces == nullptr || separator.empty()) {
@@ -31,11 +36,19 @@ void Split(std::vector<std::string>* pieces, std::string_view text, std::string_
 std::string AsciiLower(std::string_view text) {
   std::string lower(text);
   for (char& c : lower) {
-    if (c >= 'A' && c <= 'Z') {
-      c = static_cast<char>(c - 'A' + 'a');
-    }
+    c = LowerAscii(c);
   }
   return lower;
+}
+
+bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return LowerAscii(x) == LowerAscii(y);
+         });
+}
+
+bool StartsWithIgnoreCase(std::string_view text, std::string_view prefix) {
+  return text.size() >= prefix.size() && EqualsIgnoreCase(text.substr(0, prefix.size()), prefix);
 }
 
 std::vector<std::string> Split(std::string_view text, std::string_view separator) {
@@ -236,18 +249,25 @@ std::string_view Utf16Prefix(std::string_view utf8, size_t maxUnits) {
   return utf8.substr(0, std::min(i, utf8.size()));
 }
 
-std::string_view TrimBlanks(std::string_view text) {
-  const size_t first = text.find_first_not_of(" \t");
+std::string_view Trim(std::string_view text, std::string_view set) {
+  const size_t first = text.find_first_not_of(set);
   if (first == std::string_view::npos) {
     return {};
   }
-  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+  return text.substr(first, text.find_last_not_of(set) - first + 1);
 }
+
+std::string_view TrimEnd(std::string_view text, std::string_view set) {
+  const size_t last = text.find_last_not_of(set);
+  return last == std::string_view::npos ? std::string_view() : text.substr(0, last + 1);
+}
+
+std::string_view TrimBlanks(std::string_view text) { return Trim(text, kBlanks); }
 
 std::vector<std::string_view> BlankSeparated(std::string_view text) {
   std::vector<std::string_view> pieces;
   while (!(text = TrimBlanks(text)).empty()) {
-    const size_t end = std::min(text.find_first_of(" \t"), text.size());
+    const size_t end = std::min(text.find_first_of(kBlanks), text.size());
     pieces.push_back(text.substr(0, end));
     text.remove_prefix(end);
   }

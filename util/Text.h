@@ -28,6 +28,11 @@ std::vector<std::string> Split(std::string_view text, std::string_view separator
 // `text` with its ASCII letters in lower case; other bytes stay.
 std::string AsciiLower(std::string_view text);
 
+// True when `a` and `b` are the same bytes but for the case of ASCII letters.
+bool EqualsIgnoreCase(std::string_view a, std::string_view b);
+// True when `text` begins with `prefix`, ASCII letters compared without case.
+bool StartsWithIgnoreCase(std::string_view text, std::string_view prefix);
+
 // Every byte of the file at `path` as two lowercase hexadecimal digits; empty
 // when the file cannot be opened.
 std::string ReadFileAsHex(const std::string& path);
@@ -56,6 +61,13 @@ int LeadingInt32(std::string_view text);
 // `text` without its leading blanks, tabs and line breaks.
 std::string_view SkipLeadingSpace(std::string_view text);
 
+// Blanks and tabs: what TrimBlanks removes and BlankSeparated splits at.
+inline constexpr std::string_view kBlanks = " \t";
+
+// `text` without the bytes of `set` around it.
+std::string_view Trim(std::string_view text, std::string_view set);
+// `text` without the bytes of `set` at its end.
+std::string_view TrimEnd(std::string_view text, std::string_view set);
 // `text` without the blanks and tabs around it.
 std::string_view TrimBlanks(std::string_view text);
 // The pieces of a list separated by runs of blanks and tabs (none empty).

@@ -4,6 +4,7 @@
 
 #include "context/CAppData.h"
 #include "server/Dispatcher.h"
+#include "server/RouteTable.h"
 
 namespace qb {
 namespace {
@@ -176,7 +177,7 @@ TEST(BrowserGuard, RefusedRequestsDoNoWork) {
             kForbiddenAnswer);
   EXPECT_EQ(app.m_pPrintMgr->Lookup(std::to_string(before + 3)), nullptr);
   // Stopping keeps its answer whatever the origin.
-  app.m_bStop.store(1);
+  app.RequestStop();
   EXPECT_EQ(answer("GET /dbAccess/IMG_URL HTTP/1.1\r\nOrigin: https://b.example\r\n\r\n"),
             kNotFoundAnswer);
 }
@@ -187,8 +188,9 @@ TEST(BrowserGuard, UnlistedOriginsOnlyReadTheCatalogue) {
   CAppData app;
   std::vector<std::string> reads;
   std::vector<std::string> others;
-  for (size_t i = 0; i < kRouteCount; ++i) {
-    (RouteReadsCatalogue(i) ? reads : others).emplace_back(RouteText(i));
+  for (const std::string_view text : kRouteTexts) {
+    (RouteReadsCatalogue(static_cast<size_t>(RouteIndex(text))) ? reads : others)
+        .emplace_back(text);
   }
   EXPECT_EQ(others, (std::vector<std::string>{
                         "print/init", "print/add", "print/end", "saveqx/save",

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <sys/socket.h>
 
 #include <cerrno>
@@ -9,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace qb {
@@ -197,6 +199,7 @@ TEST_F(PendingConnectionsTest, TheIdlestSenderOfAPeerGivesWay) {
   Peer other = Connect("", "b", now - std::chrono::seconds(3));
   Peer fresh = Connect("", "a", now);
   const std::string peer = "a";
+  EXPECT_EQ(pending.IdlestSince(), now - std::chrono::seconds(3));
   // Only connections silent since before the given time count.
   EXPECT_FALSE(pending.EvictIdlest(&peer, now - std::chrono::seconds(3)));
   ASSERT_TRUE(pending.EvictIdlest(&peer, now));
@@ -207,6 +210,21 @@ TEST_F(PendingConnectionsTest, TheIdlestSenderOfAPeerGivesWay) {
   ASSERT_TRUE(pending.EvictIdlest(&peer, now));
   EXPECT_EQ(pending.Size(), 1u);  // the fresh connection of "a" stays
   EXPECT_FALSE(pending.EvictIdlest(&peer, now));
+}
+
+// A wait without a time-out ends when a watched notifier is notified (here a
+// share given back at the bound, on another thread), and Poll clears it.
+TEST_F(PendingConnectionsTest, ANotifierEndsAWaitWithoutTimeOut) {
+  ConnectionLimits bounded{1, 1};
+  ASSERT_TRUE(pending.WakeOn(bounded.Freed()));
+  ConnectionLimits::Ticket only = bounded.TryOpen();
+  ASSERT_FALSE(bounded.CanOpen());
+  std::thread worker([&only] { only = ConnectionLimits::Ticket(); });
+  pending.Poll({}, -1);
+  worker.join();
+  EXPECT_TRUE(bounded.CanOpen());
+  pollfd watched{bounded.Freed().Fd(), POLLIN, 0};
+  EXPECT_EQ(::poll(&watched, 1, 0), 0) << "Poll left the notifier set";
 }
 
 }  // namespace

@@ -107,6 +107,62 @@ TEST(LeadingInteger, ReadsSignAndLeadingDigits) {
   EXPECT_EQ(LeadingInteger(SkipLeadingSpace(" \t\r\n7")), 7);
 }
 
+TEST(Trim, RemovesOnlyTheGivenBytesAtTheChosenEnds) {
+  struct Row {
+    const char* name;
+    std::string_view text;
+    std::string_view set;
+    std::string_view both;  // Trim
+    std::string_view end;   // TrimEnd
+  };
+  const Row rows[] = {
+      {"nothing to remove", "a b", " \t", "a b", "a b"},
+      {"blanks and tabs around", " \ta b\t ", " \t", "a b", " \ta b"},
+      {"only the set", "\r a \n", " ", "\r a \n", "\r a \n"},
+      {"line ends", "ok\r\n", "\r\n", "ok", "ok"},
+      {"all of the set", " \t \t", " \t", "", ""},
+      {"empty", "", " \t", "", ""},
+      {"empty set", " a ", "", " a ", " a "},
+      {"slashes", "//host:1//", "/", "host:1", "//host:1"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    EXPECT_EQ(Trim(row.text, row.set), row.both);
+    EXPECT_EQ(TrimEnd(row.text, row.set), row.end);
+  }
+  EXPECT_EQ(TrimBlanks(" \t x y \t"), "x y");
+  EXPECT_EQ(TrimBlanks("\rx\n"), "\rx\n");  // line breaks are no blanks
+}
+
+TEST(EqualsIgnoreCase, FoldsAsciiLettersOnly) {
+  struct Row {
+    const char* name;
+    std::string_view a;
+    std::string_view b;
+    bool equal;
+    bool prefix;  // StartsWithIgnoreCase(a, b)
+  };
+  const Row rows[] = {
+      {"same", "Content-Length", "Content-Length", true, true},
+      {"other case", "CONTENT-length", "content-LENGTH", true, true},
+      {"empty", "", "", true, true},
+      {"empty prefix", "POST", "", false, true},
+      {"longer text", "POST /x", "post ", false, true},
+      {"shorter text", "POS", "post", false, false},
+      {"different letter", "GET", "GOT", false, false},
+      // '@' and '`' sit next to the letters; only A-Z fold.
+      {"neighbours of letters", "@[", "`{", false, false},
+      {"non-ASCII bytes compare as they are", "\xC3\x89", "\xC3\xA9", false, false},
+      {"same non-ASCII bytes", "\xC3\x89t\xC3\xA9", "\xC3\x89T\xC3\xA9", true, true},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    EXPECT_EQ(EqualsIgnoreCase(row.a, row.b), row.equal);
+    EXPECT_EQ(EqualsIgnoreCase(row.b, row.a), row.equal);
+    EXPECT_EQ(StartsWithIgnoreCase(row.a, row.b), row.prefix);
+  }
+}
+
 TEST(AnsiToUtf8, KeepsAtMost260Units) {
   const std::string longPath(300, 'p');
   EXPECT_EQ(AnsiToUtf8(longPath), std::string(260, 'p'));
