@@ -24,6 +24,11 @@ CAppData::~CAppData() {
   m_pReg.reset();
 }
 
+void CAppData::Stop() {
+  m_bStop.store(1);
+  m_pDownloadDataBase->NotifyStop();
+}
+
 uint16_t CAppData::GetPort() const {
   if (!m_pReg || m_pReg->Key().empty()) {
     return kDefaultPort;

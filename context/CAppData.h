@@ -68,6 +68,11 @@ class CAppData {
   std::string GetListening() const;
   void SetListening(std::string where);
 
+  // Shuts the server's loops down: sets m_bStop and wakes the download queue's
+  // waits so that they notice it at once. Any thread; the flag is never
+  // cleared.
+  void Stop();
+
   std::unique_ptr<CTaskMgr> m_pTaskMgr;  // links tasks to this context
   std::atomic<int> m_bStop{0};           // 1 once the server is shutting down
   std::atomic<int> m_bRelisten{0};       // 1 asks the listener to bind again
@@ -77,7 +82,7 @@ class CAppData {
   std::unique_ptr<CPrintMgr> m_pPrintMgr;    // print sessions
   std::unique_ptr<CQxSaveMgr> m_pSaveMgr;    // save lock
   std::atomic<CControlWindow*> m_pDlg{nullptr};  // set while the control window runs
-  std::unique_ptr<DownloadDataBase> m_pDownloadDataBase;  // the download queue; polls m_bStop
+  std::unique_ptr<DownloadDataBase> m_pDownloadDataBase;  // the download queue; told by Stop()
 
  private:
   mutable std::mutex m_policyMutex;  // guards the two policies below

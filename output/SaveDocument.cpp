@@ -225,7 +225,7 @@ void SaveDocument(CQxSaveMgr* mgr, std::unique_ptr<CQxSaveSession> session, bool
       LogInfo(what + ": save dialog cancelled, not saved");
       return;
     }
-    if (ReplaceFileBytes(path, session->Data(), session->Size())) {
+    if (WriteBytesToFile(path, session->Data(), session->Size())) {
       return;
     }
     LogError(what + ": saving to " + path + " failed; saving it as without a dialog");

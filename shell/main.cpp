@@ -218,7 +218,7 @@ int RunServer(const std::optional<std::string>& flagUrl) {
   QApplication::exec();
 
   window->Close();
-  appData->m_bStop.store(1);
+  appData->Stop();
   qb::JoinListener();
   appData->m_pDlg.store(nullptr);
   window.reset();

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <sstream>
 #include <thread>
 
@@ -386,6 +387,77 @@ TEST_F(DownloadDataBaseConcurrency, OneUpdateAtATime) {
   m_queue.RunBetweenUpdates([&] { worked = true; });
   EXPECT_TRUE(worked);
   EXPECT_TRUE(m_queue.RunUpdateAlone(update));
+}
+
+// Runs `work` on a thread of its own and waits for it to return after the
+// queue has been told of a stop. A wait that the stop does not reach would
+// block for ever: the test then fails and ends the process.
+void ReturnsAfterStop(std::future<void>& running, const char* what) {
+  if (running.wait_for(std::chrono::minutes(2)) != std::future_status::ready) {
+    ADD_FAILURE() << what << " still waits after the stop";
+    std::_Exit(1);
+  }
+  running.get();
+}
+
+// Every place a thread can wait inside the queue while the server stops.
+// Each must return once the stop is announced, with what it was doing ended
+// as failed: the big file takes minutes at the rate cap, so only the stop ends
+// it.
+TEST_F(DownloadDataBaseConcurrency, AStopReachesEveryWait) {
+  enum class Second { kNone, kWaitsForTheEntry, kWaitsForTheUpdate, kWaitsToMaintain };
+  const std::pair<const char*, Second> rows[] = {
+      {"a thread driving a transfer", Second::kNone},
+      {"a thread waiting for an entry another drives", Second::kWaitsForTheEntry},
+      {"an update waiting for the running one", Second::kWaitsForTheUpdate},
+      {"work waiting for the running update", Second::kWaitsToMaintain},
+  };
+  for (const auto& [name, second] : rows) {
+    SCOPED_TRACE(name);
+    qbtest::TestHttpServer server;
+    ASSERT_TRUE(SetCatalogueBaseUrl(server.BaseUrl()));
+    server.AnswerStreamed("/big.png", size_t{64} * 1024 * 1024, true);
+    std::atomic<int> stop{0};
+    DownloadDataBase queue(&stop);
+    const auto queueBig = [](DownloadJob& job) { job.Enqueue("/big.png", "", nullptr, nullptr); };
+    DownloadTally driven;
+    std::future<void> first = std::async(std::launch::async, [&] {
+      queue.RunUpdateAlone([&] { driven = queue.Serve(true, queueBig); });
+    });
+    while (server.StreamedBytes() == 0) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    bool secondRan = false;
+    std::future<void> other = std::async(std::launch::async, [&] {
+      switch (second) {
+        case Second::kNone:
+          break;
+        case Second::kWaitsForTheEntry:
+          queue.Serve(false, queueBig);
+          break;
+        case Second::kWaitsForTheUpdate:
+          secondRan = queue.RunUpdateAlone([] {});
+          break;
+        case Second::kWaitsToMaintain:
+          queue.RunBetweenUpdates([&] { secondRan = true; });
+          break;
+      }
+    });
+    // Time for the second thread to start waiting; it returns as well when
+    // the stop comes first.
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    stop = 1;
+    queue.NotifyStop();
+    ReturnsAfterStop(first, "the driving thread");
+    ReturnsAfterStop(other, "the second thread");
+    EXPECT_EQ(driven.failures, 1u) << "the stopped download is a failure";
+    EXPECT_EQ(driven.files, 0u);
+    EXPECT_FALSE(secondRan);
+    EXPECT_FALSE(fs::exists(Data("/big.png")));
+    EXPECT_FALSE(fs::exists(Data("/big.png") + kPartialSuffix));
+    EXPECT_EQ(queue.Pending(), 0);
+  }
+  ASSERT_TRUE(SetCatalogueBaseUrl(m_server.BaseUrl()));
 }
 
 TEST_F(DownloadDataBaseTest, StopFlagEndsTheRun) {
