@@ -203,15 +203,17 @@ StatusResult MakeStatusReport(int reachSeconds) {
   Report report;
 
   report.Section("Server");
-  std::string runtime;
-  std::string error;
+  const Result<std::string> runtime = GetRuntimeFolder(false);
   std::string reply;
   bool running = false;
-  if (!GetRuntimeFolder(false, &runtime, &error)) {
-    report.Line("running", "no (" + error + ")");
+  if (!runtime) {
+    report.Line("running", "no (" + runtime.Error() + ")");
   } else {
-    const std::string socketPath = ControlSocketPath(runtime);
-    running = SendControlMessage(socketPath, std::string(kStatusRequest), &reply) == 0;
+    const std::string socketPath = ControlSocketPath(*runtime);
+    const std::optional<std::string> answer =
+        SendControlMessage(socketPath, std::string(kStatusRequest));
+    running = answer.has_value();
+    reply = answer.value_or(std::string());
     if (!running) {
       report.Line("running", "no (no server answers on " + socketPath + ")");
     } else if (StatusValue(reply, "pid").empty()) {
