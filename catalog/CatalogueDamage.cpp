@@ -81,9 +81,10 @@ void NoteCatalogueResult(int rc) {
 
 bool CatalogueSuspect() { return g_suspect.load(); }
 
-std::optional<std::string> MoveDamagedCatalogueAside(std::string* reason) {
+std::optional<MovedCatalogue> MoveDamagedCatalogueAside() {
   const std::string path = CatalogueDb::Path();
-  const Verdict verdict = Examine(path, reason);
+  std::string reason;
+  const Verdict verdict = Examine(path, &reason);
   if (verdict != Verdict::kUnknown) {
     g_suspect.store(false);
   }
@@ -102,7 +103,7 @@ std::optional<std::string> MoveDamagedCatalogueAside(std::string* reason) {
       std::rename(journal.c_str(), (aside + suffix).c_str());
     }
   }
-  return aside;
+  return MovedCatalogue{aside, std::move(reason)};
 }
 
 }  // namespace qb

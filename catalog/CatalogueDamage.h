@@ -21,10 +21,16 @@ void NoteCatalogueResult(int rc);
 // True once a call reported damage and no repair has looked since.
 bool CatalogueSuspect();
 
+// A damaged catalogue file moved aside: where it went and SQLite's
+// description of the damage.
+struct MovedCatalogue {
+  std::string aside;
+  std::string reason;
+};
 // When the catalogue file is damaged: renames it (and the journal files
-// beside it) to "qkprint.db.damaged-<date>" and returns that path; `reason`
-// receives SQLite's description. nullopt when the file is not damaged or
-// cannot be examined now (busy, locked), or the move failed (logged).
-std::optional<std::string> MoveDamagedCatalogueAside(std::string* reason);
+// beside it) to "qkprint.db.damaged-<date>". nullopt when the file is not
+// damaged or cannot be examined now (busy, locked), or the move failed
+// (logged).
+std::optional<MovedCatalogue> MoveDamagedCatalogueAside();
 
 }  // namespace qb

@@ -28,6 +28,9 @@ CAppData::~CAppData() {
 void CAppData::RequestStop() {
   m_bStop.store(1);
   m_stopNotifier.Notify();
+  if (m_pDownloadDataBase) {
+    m_pDownloadDataBase->NotifyStop();
+  }
 }
 
 void CAppData::RequestRelisten() {

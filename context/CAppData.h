@@ -44,7 +44,8 @@ class CAppData {
   CAppData(const CAppData&) = delete;
   CAppData& operator=(const CAppData&) = delete;
 
-  // Sets m_bStop for good and notifies StopNotifier().
+  // Sets m_bStop for good, notifies StopNotifier() and wakes the download
+  // queue's waits.
   void RequestStop();
   // Sets m_bRelisten and notifies RelistenNotifier().
   void RequestRelisten();
@@ -98,7 +99,7 @@ class CAppData {
   std::unique_ptr<CPrintMgr> m_pPrintMgr;    // print sessions
   std::unique_ptr<CQxSaveMgr> m_pSaveMgr;    // save lock
   std::atomic<CControlWindow*> m_pDlg{nullptr};  // set while the control window runs
-  std::unique_ptr<DownloadDataBase> m_pDownloadDataBase;  // the download queue; polls m_bStop
+  std::unique_ptr<DownloadDataBase> m_pDownloadDataBase;  // the download queue; told by RequestStop()
 
  private:
   mutable Mutex m_policyMutex;

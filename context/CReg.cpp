@@ -11,36 +11,35 @@ CReg::CReg() { SetKey(kServerKey); }
 
 CReg::~CReg() = default;
 
-int CReg::SetKey(std::string_view path) {
+bool CReg::SetKey(std::string_view path) {
   m_strKey = std::string(path);
-  return path.empty() ? 0 : 1;
+  return !path.empty();
 }
 
-bool CReg::Location(std::string* file, std::string* group) const {
+std::optional<CReg::KeyLocation> CReg::Location() const {
   const std::vector<std::string> parts = Split(m_strKey, "\\");
   // "Software", at least one file part, and the group.
   if (parts.size() < 3 || parts.front() != "Software") {
-    return false;
+    return std::nullopt;
   }
-  file->clear();
+  KeyLocation location;
   for (size_t i = 1; i + 1 < parts.size(); ++i) {
     if (parts[i].empty() || parts[i] == "." || parts[i] == "..") {
-      return false;
+      return std::nullopt;
     }
-    *file += (file->empty() ? "" : "/") + parts[i];
+    location.file += (location.file.empty() ? "" : "/") + parts[i];
   }
-  *file += ".conf";
-  *group = parts.back();
-  return true;
+  location.file += ".conf";
+  location.group = parts.back();
+  return location;
 }
 
 std::optional<std::string> CReg::ReadValue(const std::string& name) const {
-  std::string file;
-  std::string group;
-  if (!Location(&file, &group)) {
+  const std::optional<KeyLocation> location = Location();
+  if (!location) {
     return std::nullopt;
   }
-  std::optional<ConfigEntry> entry = ConfigFiles::Read(file).Find(group, name);
+  std::optional<ConfigEntry> entry = ConfigFiles::Read(location->file).Find(location->group, name);
   if (!entry) {
     return std::nullopt;
   }
@@ -48,16 +47,16 @@ std::optional<std::string> CReg::ReadValue(const std::string& name) const {
 }
 
 bool CReg::WriteValue(const std::string& name, const std::string& value) const {
-  std::string file;
-  std::string group;
-  std::string error;
-  if (!Location(&file, &group)) {
+  const std::optional<KeyLocation> location = Location();
+  if (!location) {
     return false;
   }
   // Only the user's own file is written; the system-wide ones stay the
   // administrator's.
-  if (!WriteConfigValue(GetConfigFolder() + "/" + file, group, name, value, &error)) {
-    LogError("cannot store " + name + ": " + error);
+  if (const Result<> written =
+          WriteConfigValue(GetConfigFolder() + "/" + location->file, location->group, name, value);
+      !written) {
+    LogError("cannot store " + name + ": " + written.Error());
     return false;
   }
   return true;

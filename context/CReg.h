@@ -23,9 +23,9 @@ class CReg {
   CReg();
   virtual ~CReg();
 
-  // A non-empty path replaces the key path and gives 1; an empty path empties
-  // it and gives 0.
-  int SetKey(std::string_view path);
+  // A non-empty path replaces the key path and gives true; an empty path
+  // empties it and gives false.
+  bool SetKey(std::string_view path);
   const std::string& Key() const { return m_strKey; }
 
   // The text of value `name` under the key; nullopt when the key is empty or
@@ -40,9 +40,13 @@ class CReg {
   std::optional<uint32_t> ReadDword(const std::string& name) const;
 
  private:
-  // The file (relative to a configuration folder) and group of the key;
-  // false when the key is empty or malformed.
-  bool Location(std::string* file, std::string* group) const;
+  struct KeyLocation {
+    std::string file;   // relative to a configuration folder
+    std::string group;
+  };
+  // Where the key's values are kept; nullopt when the key is empty or
+  // malformed.
+  std::optional<KeyLocation> Location() const;
 
   std::string m_strKey;
 };

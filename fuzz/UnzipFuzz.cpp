@@ -2,10 +2,10 @@
 // fresh destination folder two levels below a temporary root (on /dev/shm
 // when there is one) and unpacked there.
 //
-// Properties: the result is 0 or 1; the archive stays; nothing is created
-// outside the destination (the root and the level between hold nothing else,
-// and no entry with an absolute name leaves a file at that name); nothing
-// below the destination is a symbolic link.
+// Properties: the archive stays; nothing is created outside the destination
+// (the root and the level between hold nothing else, and no entry with an
+// absolute name leaves a file at that name); nothing below the destination is
+// a symbolic link.
 
 #include <minizip/unzip.h>
 #include <stdlib.h>
@@ -94,9 +94,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
   }
 
-  const int result = qb::Unzip(archive);
+  qb::Unzip(archive);
 
-  FUZZ_CHECK(result == 0 || result == 1);
   FUZZ_CHECK(fs::is_regular_file(fs::symlink_status(archive)));
   FUZZ_CHECK(Listing(root) == std::set<std::string>{"level"});
   FUZZ_CHECK(Listing(level) == std::set<std::string>{"destination"});

@@ -6,20 +6,15 @@ namespace qb {
 
 std::unique_ptr<CPrintPage> CPrintPage::FromDataImage(std::string_view text,
                                                       std::string* refusal) {
-  std::string bytes;
-  std::string reason;
-  if (!DataImageBytes(text, &bytes)) {
-    reason = "not a data image";
-  } else {
-    reason = CheckPageImage(bytes);
-  }
+  std::optional<std::string> bytes = DataImageBytes(text);
+  std::string reason = bytes ? CheckPageImage(*bytes) : "not a data image";
   if (!reason.empty()) {
     if (refusal != nullptr) {
       *refusal = std::move(reason);
     }
     return nullptr;
   }
-  return std::make_unique<CPrintPage>(std::move(bytes));
+  return std::make_unique<CPrintPage>(std::move(*bytes));
 }
 
 QImage CPrintPage::DecodeImage() const {

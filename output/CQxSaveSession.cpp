@@ -5,21 +5,21 @@
 
 namespace qb {
 
-int CQxSaveSession::SetData(const char* bytes, int64_t count) {
+bool CQxSaveSession::SetData(const char* bytes, int64_t count) {
   m_pData.reset();
   m_nSize = 0;
   m_strName.clear();
   if (bytes == nullptr || count <= 0) {
-    return 0;
+    return false;
   }
   const size_t size = static_cast<size_t>(count);
   m_pData.reset(new (std::nothrow) char[size]);
   if (!m_pData) {
-    return 0;
+    return false;
   }
   std::memcpy(m_pData.get(), bytes, size);
   m_nSize = size;
-  return 1;
+  return true;
 }
 
 }  // namespace qb

@@ -18,9 +18,9 @@ class CQxSaveSession {
   virtual ~CQxSaveSession() = default;
 
   // Drops any earlier bytes and the name, then stores a copy of `count` bytes:
-  // 1 when stored; 0 for null bytes, a count of 0 or less, or when the copy
-  // cannot be allocated. The name is therefore set after the data.
-  int SetData(const char* bytes, int64_t count);
+  // true when stored; false for null bytes, a count of 0 or less, or when the
+  // copy cannot be allocated. The name is therefore set after the data.
+  bool SetData(const char* bytes, int64_t count);
   // Copies `name` as the suggested file name.
   void SetName(const std::string& name) { m_strName = name; }
   std::string GetName() const { return m_strName; }

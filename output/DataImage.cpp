@@ -9,16 +9,20 @@
 
 namespace qb {
 
-bool DataImageBytes(std::string_view text, std::string* bytes) {
+std::optional<std::string> DataImageBytes(std::string_view text) {
   constexpr std::string_view kPrefix = "data:image";
   if (text.substr(0, kPrefix.size()) != kPrefix) {
-    return false;
+    return std::nullopt;
   }
   const size_t comma = text.find(',');
   if (comma != std::string_view::npos) {
     text.remove_prefix(comma + 1);
   }
-  return Base64Decode(text, bytes) > 0;
+  std::string bytes;
+  if (Base64Decode(text, &bytes) == 0) {
+    return std::nullopt;
+  }
+  return bytes;
 }
 
 QImage LoadImageBytes(std::string_view bytes) {
@@ -72,11 +76,11 @@ std::string CheckPageImage(std::string_view bytes) {
 }
 
 std::unique_ptr<QImage> DecodeDataImage(std::string_view text) {
-  std::string bytes;
-  if (!DataImageBytes(text, &bytes)) {
+  const std::optional<std::string> bytes = DataImageBytes(text);
+  if (!bytes) {
     return nullptr;
   }
-  QImage image = LoadImageBytes(bytes);
+  QImage image = LoadImageBytes(*bytes);
   if (image.isNull()) {
     return nullptr;
   }

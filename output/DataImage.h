@@ -9,6 +9,7 @@
 
 #include <QImage>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -16,9 +17,9 @@ namespace qb {
 
 // The encoded image bytes of a data text: it must begin with "data:image";
 // everything up to and including the first "," is dropped (the whole text is
-// decoded when there is none), the rest is base64. False when the prefix is
+// decoded when there is none), the rest is base64. Nullopt when the prefix is
 // missing or no byte results.
-bool DataImageBytes(std::string_view text, std::string* bytes);
+std::optional<std::string> DataImageBytes(std::string_view text);
 
 // Decodes encoded image bytes; a null image when they do not decode. The
 // image keeps the format the decoder chose.

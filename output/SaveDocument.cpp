@@ -180,27 +180,23 @@ std::string SaveIntoFirstFolder(const std::vector<std::string>& folders,
   return {};
 }
 
-bool ShowSaveDialog(std::string* path) {
-  if (path == nullptr) {
-    return false;
-  }
-  const bool pdf = IsPdfName(*path);
+std::optional<std::string> ShowSaveDialog(const std::string& name) {
+  const bool pdf = IsPdfName(name);
   QFileDialog dialog(QApplication::activeWindow());
   dialog.setAcceptMode(QFileDialog::AcceptSave);
   dialog.setFileMode(QFileDialog::AnyFile);
-  dialog.setWindowTitle(SaveDialogTitle(*path, pdf));
+  dialog.setWindowTitle(SaveDialogTitle(name, pdf));
   // A background server's dialog must not open behind the client's window.
   dialog.setWindowFlag(Qt::WindowStaysOnTopHint);
   dialog.setNameFilters(SaveFilters(pdf));
   dialog.setDefaultSuffix(pdf ? QStringLiteral("pdf") : QStringLiteral("qx3"));
   dialog.setDirectory(QString::fromStdString(SaveStartFolder()));
-  dialog.selectFile(QString::fromStdString(*path));
+  dialog.selectFile(QString::fromStdString(name));
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
-    return false;
+    return std::nullopt;
   }
-  *path = dialog.selectedFiles().front().toStdString();
   LastSaveFolder() = QFileInfo(dialog.selectedFiles().front()).absolutePath().toStdString();
-  return true;
+  return dialog.selectedFiles().front().toStdString();
 }
 
 void SaveDocument(CQxSaveMgr* mgr, std::unique_ptr<CQxSaveSession> session, bool showDialog) {
@@ -220,16 +216,16 @@ void SaveDocument(CQxSaveMgr* mgr, std::unique_ptr<CQxSaveSession> session, bool
   std::string name = SaveFileName(session->GetName());
   if (showDialog) {
     LogInfo(what + ": save dialog opened for \"" + name + "\"");
-    std::string path = name;
-    if (!ShowSaveDialog(&path)) {
+    const std::optional<std::string> path = ShowSaveDialog(name);
+    if (!path) {
       LogInfo(what + ": save dialog cancelled, not saved");
       return;
     }
-    if (ReplaceFileBytes(path, session->Data(), session->Size())) {
+    if (WriteBytesToFile(*path, session->Data(), session->Size())) {
       return;
     }
-    LogError(what + ": saving to " + path + " failed; saving it as without a dialog");
-    name = SaveFileName(path);
+    LogError(what + ": saving to " + *path + " failed; saving it as without a dialog");
+    name = SaveFileName(*path);
   }
   if (SaveIntoFirstFolder(HeadlessSaveFolders(), name, session->Data(), session->Size())
           .empty()) {

@@ -24,6 +24,7 @@
 #include <QString>
 #include <QStringList>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -69,9 +70,9 @@ std::string SaveIntoFolder(const std::string& folder, const std::string& fileNam
 std::string SaveIntoFirstFolder(const std::vector<std::string>& folders,
                                 const std::string& fileName, const char* bytes, size_t count);
 
-// Shows the save dialog preset with `*path` (a file name); true when the user
-// confirmed, and `*path` then holds the chosen path.
-bool ShowSaveDialog(std::string* path);
+// Shows the save dialog preset with the file name `name`; the chosen path
+// when the user confirmed, nullopt when the dialog was cancelled.
+std::optional<std::string> ShowSaveDialog(const std::string& name);
 
 // Saves `session` (deleted in every case) under the save lock of `mgr`; a
 // missing manager or a held lock drops the document (logged). Callers that

@@ -128,7 +128,7 @@ RouteResult SaveUpload(const RouteRequest& route) {
     return {};
   }
   auto session = std::make_unique<CQxSaveSession>(NextSessionId());
-  if (session->SetData(data->m_binary.data(), static_cast<int64_t>(data->m_binary.size())) == 0) {
+  if (!session->SetData(data->m_binary.data(), static_cast<int64_t>(data->m_binary.size()))) {
     return {};
   }
   session->SetName(route.request.GetQueryName());

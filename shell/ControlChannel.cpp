@@ -16,12 +16,13 @@ namespace {
 constexpr int kIoTimeoutSeconds = 5;
 constexpr size_t kMaxReplyBytes = 4096;
 
-bool ParseNumber(std::string_view text, int* value) {
-  if (text.empty()) {
-    return false;
+std::optional<int> ParseNumber(std::string_view text) {
+  int value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (text.empty() || error != std::errc() || end != text.data() + text.size()) {
+    return std::nullopt;
   }
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), *value);
-  return error == std::errc() && end == text.data() + text.size();
+  return value;
 }
 
 }  // namespace
@@ -48,40 +49,47 @@ ControlAction ActionFor(int code, int param) {
   }
 }
 
-bool ParseControlLine(std::string_view line, int* code, int* param) {
+std::optional<ControlMessage> ParseControlLine(std::string_view line) {
   line = TrimEnd(line, "\r\n");
   const size_t blank = line.find(' ');
-  *param = 0;
-  if (blank == std::string_view::npos) {
-    return ParseNumber(line, code);
+  const std::optional<int> code = ParseNumber(line.substr(0, blank));
+  if (!code) {
+    return std::nullopt;
   }
-  return ParseNumber(line.substr(0, blank), code) && ParseNumber(line.substr(blank + 1), param);
+  if (blank == std::string_view::npos) {
+    return ControlMessage{*code, 0};
+  }
+  const std::optional<int> param = ParseNumber(line.substr(blank + 1));
+  if (!param) {
+    return std::nullopt;
+  }
+  return ControlMessage{*code, *param};
 }
 
-int SendControlMessage(const std::string& socketPath, const std::string& line,
-                       std::string* reply) {
+std::optional<std::string> SendControlMessage(const std::string& socketPath,
+                                              const std::string& line) {
   sockaddr_un address{};
   address.sun_family = AF_UNIX;
   if (socketPath.size() >= sizeof address.sun_path) {
-    return 1;
+    return std::nullopt;
   }
   std::memcpy(address.sun_path, socketPath.c_str(), socketPath.size() + 1);
   UniqueFd socket(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
   if (!socket.Valid()) {
-    return 1;
+    return std::nullopt;
   }
   const timeval timeout{kIoTimeoutSeconds, 0};
   ::setsockopt(socket.Get(), SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
   ::setsockopt(socket.Get(), SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
   if (::connect(socket.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-    return 1;
+    return std::nullopt;
   }
   const std::string message = line + "\n";
   if (::send(socket.Get(), message.data(), message.size(), MSG_NOSIGNAL) !=
       static_cast<ssize_t>(message.size())) {
-    return 1;
+    return std::nullopt;
   }
-  reply->clear();
+  std::string reply;
   char buffer[512];
   for (;;) {
     const ssize_t got = ::recv(socket.Get(), buffer, sizeof buffer, 0);
@@ -91,14 +99,17 @@ int SendControlMessage(const std::string& socketPath, const std::string& line,
     if (got <= 0) {
       break;
     }
-    reply->append(buffer, static_cast<size_t>(got));
-    if (reply->size() > kMaxReplyBytes) {
-      reply->resize(kMaxReplyBytes);
+    reply.append(buffer, static_cast<size_t>(got));
+    if (reply.size() > kMaxReplyBytes) {
+      reply.resize(kMaxReplyBytes);
       break;
     }
   }
-  reply->resize(TrimEnd(*reply, "\r\n").size());
-  return reply->empty() ? 1 : 0;
+  reply.resize(TrimEnd(reply, "\r\n").size());
+  if (reply.empty()) {
+    return std::nullopt;
+  }
+  return reply;
 }
 
 std::string StatusValue(std::string_view reply, std::string_view key) {

@@ -14,6 +14,7 @@
 
 #include <signal.h>
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -35,15 +36,19 @@ sigset_t ControlSignals();
 // What message `code` with `param` asks for.
 ControlAction ActionFor(int code, int param);
 
-// Reads a control line: a decimal code, optionally a blank and a decimal
-// parameter (0 when absent). False when the line is not of that form.
-bool ParseControlLine(std::string_view line, int* code, int* param);
+struct ControlMessage {
+  int code = 0;
+  int param = 0;  // 0 when the line gives none
+};
 
-// Sends `line` to the server listening on `socketPath` and stores its reply
-// (without the last line end; at most 4 KiB). 0 when the message was
-// delivered, 1 when no server answers there.
-int SendControlMessage(const std::string& socketPath, const std::string& line,
-                       std::string* reply);
+// Reads a control line: a decimal code, optionally a blank and a decimal
+// parameter. Nullopt when the line is not of that form.
+std::optional<ControlMessage> ParseControlLine(std::string_view line);
+
+// Sends `line` to the server listening on `socketPath`; its reply (without
+// the last line end; at most 4 KiB), or nullopt when no server answers there.
+std::optional<std::string> SendControlMessage(const std::string& socketPath,
+                                              const std::string& line);
 
 // The value of `key` in a "key=value" reply to the status request; empty
 // when the reply has no such line.

@@ -193,16 +193,15 @@ void CsvcDlg::OnControlConnection() {
         client->disconnectFromServer();
         return;
       }
-      int code = 0;
-      int param = 0;
-      const bool known = ParseControlLine(line.toStdString(), &code, &param) &&
-                         ActionFor(code, param) != ControlAction::kUnknown;
+      const std::optional<ControlMessage> message = ParseControlLine(line.toStdString());
+      const bool known =
+          message && ActionFor(message->code, message->param) != ControlAction::kUnknown;
       LogDebug("control message " + line.trimmed().toStdString());
       client->write(known ? "ok\n" : "unknown\n");
       client->flush();
       client->disconnectFromServer();
       if (known) {
-        HandleMessage(code, param);
+        HandleMessage(message->code, message->param);
       }
     });
   }

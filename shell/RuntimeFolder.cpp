@@ -9,33 +9,28 @@
 
 namespace qb {
 
-bool GetRuntimeFolder(bool create, std::string* folder, std::string* error) {
+Result<std::string> GetRuntimeFolder(bool create) {
   const char* runtime = std::getenv("XDG_RUNTIME_DIR");
   if (runtime != nullptr && runtime[0] == '/') {
-    *folder = runtime;
-    return true;
+    return std::string(runtime);
   }
   const uid_t uid = ::getuid();
   const std::string fallback = "/tmp/quillbox-" + std::to_string(uid);
   if (create && ::mkdir(fallback.c_str(), 0700) != 0 && errno != EEXIST) {
-    *error = "cannot create " + fallback + ": " + std::strerror(errno);
-    return false;
+    return Failure{"cannot create " + fallback + ": " + std::strerror(errno)};
   }
   struct stat info {};
   if (::lstat(fallback.c_str(), &info) != 0) {
-    *error = "no runtime folder " + fallback + ": " + std::strerror(errno);
-    return false;
+    return Failure{"no runtime folder " + fallback + ": " + std::strerror(errno)};
   }
   if (!S_ISDIR(info.st_mode) || info.st_uid != uid) {
-    *error = "refusing the runtime folder " + fallback + ": not a folder owned by this user";
-    return false;
+    return Failure{"refusing the runtime folder " + fallback +
+                   ": not a folder owned by this user"};
   }
   if ((info.st_mode & 0077) != 0 && ::chmod(fallback.c_str(), 0700) != 0) {
-    *error = "cannot restrict " + fallback + ": " + std::strerror(errno);
-    return false;
+    return Failure{"cannot restrict " + fallback + ": " + std::strerror(errno)};
   }
-  *folder = fallback;
-  return true;
+  return fallback;
 }
 
 std::string InstanceLockPath(const std::string& runtime) {

@@ -8,11 +8,13 @@
 
 #include <string>
 
+#include "util/Result.h"
+
 namespace qb {
 
 // The runtime folder; with `create` the fallback folder is made when missing.
-// False with a one-line reason in `error` when there is no usable folder.
-bool GetRuntimeFolder(bool create, std::string* folder, std::string* error);
+// Fails with a one-line reason when there is no usable folder.
+Result<std::string> GetRuntimeFolder(bool create);
 
 // The single-instance lock file and the control socket inside `runtime`.
 std::string InstanceLockPath(const std::string& runtime);

@@ -75,8 +75,8 @@ std::string DisplayOf(const std::string& display, const std::string& wayland) {
              : "DISPLAY=" + display + (wayland.empty() ? "" : ", WAYLAND_DISPLAY=" + wayland);
 }
 
-// The body of a GET, or empty when nothing came within `seconds`.
-std::string FetchWithin(const std::string& url, int seconds) {
+// The body of a GET; fails when nothing came within `seconds`.
+Result<std::string> FetchWithin(const std::string& url, int seconds) {
   std::atomic<int> stop{0};
   Mutex mutex;
   std::condition_variable finished;
@@ -87,7 +87,7 @@ std::string FetchWithin(const std::string& url, int seconds) {
       stop.store(1);
     }
   });
-  std::string body = HttpGet(url, nullptr, &stop);
+  Result<std::string> body = HttpGet(url, &stop);
   {
     MutexLock lock(mutex);
     done = true;
@@ -163,14 +163,14 @@ void ReportCatalogueServer(Report& report, const std::string& url, const std::st
   report.Line("proxy", proxy.empty() ? "none" : proxy);
   SetCatalogueProxy(proxy);
   const std::string file = url + "/Ver3/DeskTop/verFile_DB.txt";
-  const std::string answer = FetchWithin(file, reachSeconds);
-  if (answer.empty()) {
+  const Result<std::string> answer = FetchWithin(file, reachSeconds);
+  if (!answer) {
     report.Line("reachable", "no (no answer to GET " + file + ")");
     report.Problem("the catalogue server " + url +
                    " cannot be reached: the catalogue is not updated");
     return;
   }
-  report.Line("reachable", "yes, catalogue version " + std::to_string(VersionNumber(answer)));
+  report.Line("reachable", "yes, catalogue version " + std::to_string(VersionNumber(*answer)));
 }
 
 void ReportPrinter(Report& report) {
@@ -203,15 +203,17 @@ StatusResult MakeStatusReport(int reachSeconds) {
   Report report;
 
   report.Section("Server");
-  std::string runtime;
-  std::string error;
+  const Result<std::string> runtime = GetRuntimeFolder(false);
   std::string reply;
   bool running = false;
-  if (!GetRuntimeFolder(false, &runtime, &error)) {
-    report.Line("running", "no (" + error + ")");
+  if (!runtime) {
+    report.Line("running", "no (" + runtime.Error() + ")");
   } else {
-    const std::string socketPath = ControlSocketPath(runtime);
-    running = SendControlMessage(socketPath, std::string(kStatusRequest), &reply) == 0;
+    const std::string socketPath = ControlSocketPath(*runtime);
+    const std::optional<std::string> answer =
+        SendControlMessage(socketPath, std::string(kStatusRequest));
+    running = answer.has_value();
+    reply = answer.value_or(std::string());
     if (!running) {
       report.Line("running", "no (no server answers on " + socketPath + ")");
     } else if (StatusValue(reply, "pid").empty()) {

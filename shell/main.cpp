@@ -64,10 +64,8 @@ int Fail(const std::string& message) {
 }
 
 bool IsNumber(std::string_view text) {
-  int code = 0;
-  int param = 0;
   return !text.empty() && text.find(' ') == std::string_view::npos &&
-         qb::ParseControlLine(text, &code, &param);
+         qb::ParseControlLine(text).has_value();
 }
 
 bool HasEnv(const char* name) { return !qb::EnvText(name).empty(); }
@@ -87,20 +85,19 @@ void QtMessage(QtMsgType type, const QMessageLogContext&, const QString& message
 }
 
 int SendToServer(const std::string& line) {
-  std::string runtime;
-  std::string error;
-  if (!qb::GetRuntimeFolder(false, &runtime, &error)) {
-    return Fail("no running server (" + error + ")");
+  const qb::Result<std::string> runtime = qb::GetRuntimeFolder(false);
+  if (!runtime) {
+    return Fail("no running server (" + runtime.Error() + ")");
   }
-  const std::string socketPath = qb::ControlSocketPath(runtime);
-  std::string reply;
-  if (qb::SendControlMessage(socketPath, line, &reply) != 0) {
+  const std::string socketPath = qb::ControlSocketPath(*runtime);
+  const std::optional<std::string> reply = qb::SendControlMessage(socketPath, line);
+  if (!reply) {
     return Fail("no running server (no answer on " + socketPath + ")");
   }
-  if (reply != "ok") {
+  if (*reply != "ok") {
     std::fprintf(stderr,
                  "quillbox-server: the server does not know the message %s (it answered %s)\n",
-                 line.c_str(), reply.c_str());
+                 line.c_str(), reply->c_str());
     return kUnknownMessage;
   }
   return 0;
@@ -108,13 +105,12 @@ int SendToServer(const std::string& line) {
 
 // What a second start says about the instance that runs.
 void ReportRunningInstance(const std::string& runtime) {
-  std::string reply;
   std::string pid;
   std::string port;
-  if (qb::SendControlMessage(qb::ControlSocketPath(runtime), std::string(qb::kStatusRequest),
-                             &reply) == 0) {
-    pid = qb::StatusValue(reply, "pid");
-    port = qb::StatusValue(reply, "port");
+  if (const std::optional<std::string> reply = qb::SendControlMessage(
+          qb::ControlSocketPath(runtime), std::string(qb::kStatusRequest))) {
+    pid = qb::StatusValue(*reply, "pid");
+    port = qb::StatusValue(*reply, "port");
   }
   if (pid.empty()) {
     const long owner = qb::CInstanceLock::OwnerPid(qb::InstanceLockPath(runtime));
@@ -165,11 +161,11 @@ int RunServer(const std::optional<std::string>& flagUrl) {
   pthread_sigmask(SIG_BLOCK, &blocked, nullptr);
   ::signal(SIGPIPE, SIG_IGN);
 
-  std::string runtime;
-  std::string error;
-  if (!qb::GetRuntimeFolder(true, &runtime, &error)) {
-    return Fail(error);
+  const qb::Result<std::string> runtimeFolder = qb::GetRuntimeFolder(true);
+  if (!runtimeFolder) {
+    return Fail(runtimeFolder.Error());
   }
+  const std::string& runtime = *runtimeFolder;
   // Qt looks for the runtime folder too and complains when the variable is
   // missing: it gets the one this server uses (private to the user).
   if (!HasEnv("XDG_RUNTIME_DIR") || std::getenv("XDG_RUNTIME_DIR")[0] != '/') {
@@ -197,6 +193,7 @@ int RunServer(const std::optional<std::string>& flagUrl) {
 
   auto appData = std::make_unique<qb::CAppData>();
   auto window = std::make_unique<qb::CsvcDlg>(appData.get(), showDialogs);
+  std::string error;
   if (!window->Open(qb::ControlSocketPath(runtime), &error)) {
     return Fail(error);
   }

@@ -11,13 +11,13 @@ bool RecoverDamagedCatalogue(InitDataBase& definitions) {
   if (!CatalogueSuspect()) {
     return false;
   }
-  std::string reason;
-  const std::optional<std::string> aside = MoveDamagedCatalogueAside(&reason);
-  if (!aside) {
+  const std::optional<MovedCatalogue> moved = MoveDamagedCatalogueAside();
+  if (!moved) {
     return false;
   }
-  LogError("the catalogue " + CatalogueDb::Path() + " is damaged (" + reason + "); moved to " +
-           *aside + "; it is rebuilt empty and filled again by the next update");
+  LogError("the catalogue " + CatalogueDb::Path() + " is damaged (" + moved->reason +
+           "); moved to " + moved->aside +
+           "; it is rebuilt empty and filled again by the next update");
   definitions.CreateTables();
   RestartVersionFiles();
   return true;

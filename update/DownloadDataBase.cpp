@@ -1,7 +1,6 @@
 #include "update/DownloadDataBase.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <unordered_set>
@@ -22,9 +21,10 @@
 namespace qb {
 namespace {
 
-constexpr auto kUpdateWaitStep = std::chrono::milliseconds(100);
-constexpr auto kStopCheck = std::chrono::milliseconds(100);
-constexpr int kPollTimeoutMs = 100;
+// The longest wait for transfers when curl names no time of its own; it
+// always does while a transfer runs (the connect and stall limits), so this
+// only guards against a transfer it forgot.
+constexpr long kLongestPollMs = 1000;
 
 bool IsArchive(const std::string& url) {
   return AsciiLower(url).find(".zip") != std::string::npos;
@@ -91,6 +91,7 @@ DownloadJob DownloadDataBase::OpenJob(bool forgetServed) {
 void DownloadDataBase::CloseJob(const DownloadJob& job) {
   MutexLock lock(m_mutex);
   m_jobs.erase(job.Id());
+  NotifyChanged();  // the list may have emptied
   // A waiting entry nobody waits for any more goes, unless it is being served
   // right now: its server completes it.
   std::unordered_set<std::string> dropped;
@@ -138,9 +139,8 @@ void DownloadDataBase::Enqueue(const DownloadJob& job, const std::string& url,
   m_urls.push_back(url);
   m_entries.emplace(url, Entry{tag, false, false, onSuccess, onFailure, {job.Id()}, savedAs});
   ++state->second.waiting;
-  if (m_bDriving && m_multi != nullptr) {
-    curl_multi_wakeup(m_multi);  // the driving thread may start it now
-  }
+  NotifyChanged();
+  WakeDriver();  // the driving thread may start it now
 }
 
 void DownloadDataBase::MarkFailed(const DownloadJob& job) {
@@ -166,28 +166,61 @@ DownloadTally DownloadDataBase::RunJob(const DownloadJob& job) {
     }
     if (!m_bDriving) {
       m_bDriving = true;
+      const uint64_t changes = m_nChanges;
       lock.Unlock();
-      Drive(job);
+      const bool stalled = !Drive(job);
       lock.Lock();
       m_bDriving = false;
       m_changed.notify_all();
-      if (done || m_nInFlight > 0) {
+      if (!stalled || m_nChanges != changes) {
         continue;
       }
-      // Nothing could start: wait for a change rather than try again at once.
+      // Nothing could start and nothing changed since: wait for a change
+      // rather than try again at once.
     }
-    // The stop flag is set without a notification: look at it now and then.
-    ++m_nWaiting;
-    lock.WaitFor(m_changed, kStopCheck);
+    // A driver whose own job is done hands the transfers over to a waiting
+    // thread: tell it one waits now.
+    if (m_nWaiting++ == 0) {
+      WakeDriver();
+    }
+    lock.Wait(m_changed);
     --m_nWaiting;
   }
 }
 
-void DownloadDataBase::Drive(const DownloadJob& job) {
+DownloadTally DownloadDataBase::Serve(bool forgetServed,
+                                     const std::function<void(DownloadJob&)>& fill) {
+  ScopedDownloadJob job(*this, forgetServed);
+  fill(job.Job());
+  return job.Run();
+}
+
+void DownloadDataBase::NotifyChanged() {
+  ++m_nChanges;
+  m_changed.notify_all();
+}
+
+void DownloadDataBase::WakeDriver() {
+  if (m_bDriving && m_multi != nullptr) {
+    curl_multi_wakeup(m_multi);
+  }
+}
+
+void DownloadDataBase::NotifyStop() {
+  {
+    MutexLock lock(m_mutex);
+    NotifyChanged();
+    WakeDriver();
+  }
+  MutexLock lock(m_updateMutex);
+  m_updateEnded.notify_all();
+}
+
+bool DownloadDataBase::Drive(const DownloadJob& job) {
   for (;;) {
     if (Stopping()) {
       AbortAll();
-      return;
+      return true;
     }
     bool jobDone = true;
     bool othersWait = false;
@@ -198,13 +231,14 @@ void DownloadDataBase::Drive(const DownloadJob& job) {
       othersWait = m_nWaiting > 0;
     }
     if (jobDone && (m_active.empty() || othersWait)) {
-      return;  // a waiting thread takes the transfers in progress over
+      return true;  // a waiting thread takes the transfers in progress over
     }
-    if (!jobDone) {
-      StartTransfers();
-    }
+    const bool started = !jobDone && StartTransfers();
     if (m_active.empty()) {
-      return;  // nothing can start now
+      if (started) {
+        continue;  // what it took ended at once (refused, dropped)
+      }
+      return false;  // nothing can start now
     }
     int running = 0;
     curl_multi_perform(m_multi, &running);
@@ -219,16 +253,21 @@ void DownloadDataBase::Drive(const DownloadJob& job) {
       }
     }
     if (!ended && !m_active.empty()) {
-      curl_multi_poll(m_multi, nullptr, 0, kPollTimeoutMs, nullptr);
+      // Until a socket is ready, curl's next timer is due, or another thread
+      // wakes the driver (new work, a thread waiting for the turn, a stop).
+      long timeout = -1;
+      curl_multi_timeout(m_multi, &timeout);
+      const long wait = timeout < 0 || timeout > kLongestPollMs ? kLongestPollMs : timeout;
+      curl_multi_poll(m_multi, nullptr, 0, static_cast<int>(wait), nullptr);
     }
   }
 }
 
-void DownloadDataBase::StartTransfers() {
+bool DownloadDataBase::StartTransfers() {
   const bool textRunning = std::any_of(m_active.begin(), m_active.end(),
                                        [](const auto& item) { return item.second.local.empty(); });
   if (textRunning) {
-    return;  // a text entry is a turn of its own
+    return false;  // a text entry is a turn of its own
   }
   std::vector<std::string> picked;
   {
@@ -259,6 +298,7 @@ void DownloadDataBase::StartTransfers() {
   for (const std::string& url : picked) {
     Start(url);
   }
+  return !picked.empty();
 }
 
 void DownloadDataBase::Start(const std::string& url) {
@@ -268,23 +308,24 @@ void DownloadDataBase::Start(const std::string& url) {
     Complete(url, Outcome::kServed);
     return;
   }
-  std::string refusal;
   Active active;
   active.url = url;
-  active.request = CatalogueRequestUrl(url, &refusal);
-  if (active.request.empty()) {
-    LogError("refused to download " + url + ": " + refusal);
+  const Result<std::string> request = CatalogueRequestUrl(url);
+  if (!request) {
+    LogError("refused to download " + url + ": " + request.Error());
     Complete(url, Outcome::kRefused);
     return;
   }
+  active.request = *request;
   const bool text = IsTextEntry(url, entry);
   if (!text) {
-    active.local = LocalPath(entry.savedAs.empty() ? url : entry.savedAs, &refusal);
-    if (active.local.empty()) {
-      LogError("refused to download " + url + ": " + refusal);
+    const Result<std::string> local = LocalPath(entry.savedAs.empty() ? url : entry.savedAs);
+    if (!local) {
+      LogError("refused to download " + url + ": " + local.Error());
       Complete(url, Outcome::kRefused);
       return;
     }
+    active.local = *local;
     const std::string folder = DirectoryPart(active.local);
     if (!DirectoryExists(folder)) {
       CreateDirectories(folder);
@@ -300,12 +341,14 @@ void DownloadDataBase::Start(const std::string& url) {
   // failed or interrupted download keeps the earlier file and leaves no
   // partial one that would pass for complete.
   const std::string partial = active.local + kPartialSuffix;
-  std::string failure;
-  if (!active.transfer->Prepare(active.request, text ? nullptr : &partial, m_nMaxRate.load(),
-                                m_pStop, &failure) ||
-      curl_multi_add_handle(m_multi, active.transfer->Handle()) != CURLM_OK) {
+  Result<> prepared = active.transfer->Prepare(active.request, text ? nullptr : &partial,
+                                               m_nMaxRate.load(), m_pStop);
+  if (prepared && curl_multi_add_handle(m_multi, active.transfer->Handle()) != CURLM_OK) {
+    prepared = Failure{"cannot start the transfer"};
+  }
+  if (!prepared) {
     m_idle.push_back(std::move(active.transfer));
-    Ended(active, std::string(), failure.empty() ? "cannot start the transfer" : failure);
+    Ended(active, Failure{prepared.Error()});
     return;
   }
   CURL* handle = active.transfer->Handle();
@@ -319,40 +362,38 @@ void DownloadDataBase::Finish(CURL* handle, CURLcode code) {
   }
   curl_multi_remove_handle(m_multi, handle);
   Active& active = node.mapped();
-  std::string failure;
-  const std::string result = active.transfer->Finish(code, &failure);
+  const Result<std::string> result = active.transfer->Finish(code);
   m_idle.push_back(std::move(active.transfer));
-  Ended(active, result, failure);
+  Ended(active, result);
 }
 
-void DownloadDataBase::Ended(const Active& active, const std::string& result,
-                             const std::string& failure) {
+void DownloadDataBase::Ended(const Active& active, const Result<std::string>& result) {
   const std::string& url = active.url;
   if (active.local.empty()) {
     Entry entry;
     // The owner may have closed meanwhile (the server is stopping).
     std::optional<DownloadJob> owner = OwnerOf(url, &entry);
-    if (!result.empty()) {
+    if (result) {
       if (owner) {
-        entry.onSuccess(url, entry.tag, result, *owner);
+        entry.onSuccess(url, entry.tag, *result, *owner);
       }
     } else {
       if (!Stopping()) {
-        LogError("download failed: " + active.request + ": " + failure);
+        LogError("download failed: " + active.request + ": " + result.Error());
       }
       if (owner && entry.onFailure != nullptr) {
-        entry.onFailure(url, result, *owner);
+        entry.onFailure(url, std::string(), *owner);
       }
     }
     Complete(url, Outcome::kServed);
     return;
   }
   const std::string partial = active.local + kPartialSuffix;
-  if (result.empty() || std::rename(partial.c_str(), active.local.c_str()) != 0) {
+  if (!result || std::rename(partial.c_str(), active.local.c_str()) != 0) {
     ::unlink(partial.c_str());
     if (!Stopping()) {
       LogError("download failed: " + active.request + ": " +
-               (failure.empty() ? "cannot move it into place" : failure));
+               (result ? "cannot move it into place" : result.Error()));
     }
     Complete(url, Outcome::kFailed);
     return;
@@ -385,9 +426,7 @@ std::optional<DownloadJob> DownloadDataBase::OwnerOf(const std::string& url, Ent
   return DownloadJob(*this, entry->jobs.front());
 }
 
-std::string DownloadDataBase::LocalPath(const std::string& url, std::string* refusal) {
-  std::string reason;
-  std::string* why = refusal != nullptr ? refusal : &reason;
+Result<std::string> DownloadDataBase::LocalPath(const std::string& url) {
   const std::string dataFolder = GetDataFolder();
   if (!DirectoryExists(dataFolder)) {
     CreateDirectories(dataFolder);
@@ -398,11 +437,14 @@ std::string DownloadDataBase::LocalPath(const std::string& url, std::string* ref
   std::error_code error;
   const std::filesystem::path root = std::filesystem::canonical(dataFolder, error);
   if (!path || error || std::filesystem::path(*path) == root) {
-    *why = "the path leaves the data folder";
-    return {};
+    return Failure{"the path leaves the data folder"};
   }
-  *why = ServedFileRefusal(std::filesystem::path(*path).lexically_relative(root).string());
-  return why->empty() ? *path : std::string();
+  std::string refusal =
+      ServedFileRefusal(std::filesystem::path(*path).lexically_relative(root).string());
+  if (!refusal.empty()) {
+    return Failure{std::move(refusal)};
+  }
+  return *path;
 }
 
 void DownloadDataBase::Complete(const std::string& url, Outcome outcome) {
@@ -430,7 +472,7 @@ void DownloadDataBase::Complete(const std::string& url, Outcome outcome) {
       }
     }
   }
-  m_changed.notify_all();
+  NotifyChanged();
 }
 
 void DownloadDataBase::Count(DownloadTally& tally, Outcome outcome) {
@@ -442,14 +484,10 @@ void DownloadDataBase::Count(DownloadTally& tally, Outcome outcome) {
 bool DownloadDataBase::RunUpdateAlone(const std::function<void()>& update) {
   {
     MutexLock lock(m_updateMutex);
-    while (m_bMaintaining && !Stopping()) {
-      lock.WaitFor(m_updateEnded, kUpdateWaitStep);
-    }
+    lock.Wait(m_updateEnded, [this]() REQUIRES(m_updateMutex) { return !m_bMaintaining || Stopping(); });
     if (m_bUpdating) {
       const uint64_t running = m_nUpdatesEnded;
-      while (m_nUpdatesEnded == running && !Stopping()) {
-        lock.WaitFor(m_updateEnded, kUpdateWaitStep);
-      }
+      lock.Wait(m_updateEnded, [&]() REQUIRES(m_updateMutex) { return m_nUpdatesEnded != running || Stopping(); });
       return false;
     }
     if (Stopping()) {
@@ -464,9 +502,7 @@ bool DownloadDataBase::RunUpdateAlone(const std::function<void()>& update) {
 void DownloadDataBase::RunBetweenUpdates(const std::function<void()>& work) {
   {
     MutexLock lock(m_updateMutex);
-    while ((m_bUpdating || m_bMaintaining) && !Stopping()) {
-      lock.WaitFor(m_updateEnded, kUpdateWaitStep);
-    }
+    lock.Wait(m_updateEnded, [this]() REQUIRES(m_updateMutex) { return !(m_bUpdating || m_bMaintaining) || Stopping(); });
     if (Stopping()) {
       return;
     }

@@ -36,8 +36,16 @@
 // transfers (the multi handle and the transfer pool belong to it while it
 // drives); the others wait on m_changed. Callbacks run on the driving thread
 // without the lock held, so they may queue more. A set stop flag (the
-// context's m_bStop) makes RunJob return promptly, aborting the transfers in
-// progress.
+// context's m_bStop), announced through NotifyStop, makes RunJob,
+// RunUpdateAlone and RunBetweenUpdates return at once, aborting the transfers
+// in progress.
+//
+// Every wait is on an event: waiting threads on m_changed or m_updateEnded,
+// notified by whoever changes what they wait for; the driving thread in
+// curl_multi_poll, for its sockets, curl's own timers, or curl_multi_wakeup
+// from a thread that queues work, starts waiting for the turn or stops the
+// queue. The queue has no thread of its own and nothing wakes while it is
+// idle.
 #pragma once
 
 #include <curl/curl.h>
@@ -57,6 +65,7 @@
 
 #include "util/DiskBudget.h"
 #include "util/Mutex.h"
+#include "util/Result.h"
 
 namespace qb {
 
@@ -126,6 +135,10 @@ class DownloadDataBase {
   DownloadTally RunJob(const DownloadJob& job);
   // Ends `job`: entries waiting only for it are dropped.
   void CloseJob(const DownloadJob& job);
+  // The one call of a request that downloads: opens a job (as OpenJob), lets
+  // `fill` queue its URLs on it, serves it (as RunJob) and closes it. Returns
+  // its tally.
+  DownloadTally Serve(bool forgetServed, const std::function<void(DownloadJob&)>& fill);
 
   // Appends `url` for `job` unless it is remembered: a URL still waiting gets
   // `job` as one more job waiting for it; a URL served since it was last
@@ -154,12 +167,15 @@ class DownloadDataBase {
   std::string StatusText() const;
   // True when the stop flag is set.
   bool Stopping() const { return m_pStop != nullptr && m_pStop->load() != 0; }
+  // Wakes every thread waiting on the queue and the transfers being driven,
+  // so that a stop flag set before the call is noticed at once. Whoever sets
+  // the flag calls it; any thread.
+  void NotifyStop();
   const std::atomic<int>* StopFlag() const { return m_pStop; }
 
-  // Where a file entry of `url` is saved; empty when it would leave the data
-  // folder or is not a file the catalogue may place there (`refusal` then
-  // says why, when given).
-  static std::string LocalPath(const std::string& url, std::string* refusal = nullptr);
+  // Where a file entry of `url` is saved; fails, saying why, when it would
+  // leave the data folder or is not a file the catalogue may place there.
+  static Result<std::string> LocalPath(const std::string& url);
 
  private:
   enum class Outcome { kServed, kFile, kFailed, kRefused };
@@ -186,18 +202,24 @@ class DownloadDataBase {
   // Drives the transfers while this thread holds the driving turn, until
   // `job` has nothing waiting (then hands the turn over, or first ends the
   // transfers in progress when nobody waits to take it), nothing can start,
-  // or the server stops.
-  void Drive(const DownloadJob& job) EXCLUDES(m_mutex);
+  // or the server stops. False when it returned because nothing could start
+  // while `job` still waits.
+  bool Drive(const DownloadJob& job) EXCLUDES(m_mutex);
   // Takes the next entries that may start, in queue order, and starts them.
-  void StartTransfers() EXCLUDES(m_mutex);
+  // False when it took none.
+  bool StartTransfers() EXCLUDES(m_mutex);
   // Starts the transfer of `url`; an entry that cannot start is completed.
   void Start(const std::string& url);
   // Handles a transfer curl has ended with `code`.
   void Finish(CURL* handle, CURLcode code);
-  // Delivers what a transfer gave (`result` empty: it failed, `failure` says
-  // why) and completes its entry.
-  void Ended(const Active& active, const std::string& result, const std::string& failure)
-      EXCLUDES(m_mutex);
+  // Delivers what a transfer gave (its body, or why it failed) and completes
+  // its entry.
+  void Ended(const Active& active, const Result<std::string>& result) EXCLUDES(m_mutex);
+  // Interrupts the driving thread's wait for its transfers, if one drives.
+  void WakeDriver() REQUIRES(m_mutex);
+  // Counts a change of the entries, the jobs or the stop and wakes the
+  // threads waiting on m_changed.
+  void NotifyChanged() REQUIRES(m_mutex);
   static bool IsTextEntry(const std::string& url, const Entry& entry);
   // Ends every transfer in progress as failed (the server is stopping).
   void AbortAll();
@@ -222,6 +244,7 @@ class DownloadDataBase {
   mutable Mutex m_mutex;
   std::condition_variable m_changed;  // an entry ended, work came, or the turn is free
   bool m_bDriving GUARDED_BY(m_mutex) = false;  // a thread drives the transfers
+  uint64_t m_nChanges GUARDED_BY(m_mutex) = 0;  // changes notified so far (NotifyChanged)
   size_t m_nInFlight GUARDED_BY(m_mutex) = 0;   // entries whose transfers run
   // Threads in RunJob waiting for the turn or their entries.
   int m_nWaiting GUARDED_BY(m_mutex) = 0;
@@ -241,7 +264,8 @@ class DownloadDataBase {
   uint64_t m_nUpdatesEnded GUARDED_BY(m_updateMutex) = 0;
 };
 
-// Opens a job on `queue` for one scope and closes it when the scope ends.
+// Opens a job on `queue` for one scope and closes it when the scope ends; for
+// callers that serve a job in more than one run.
 class ScopedDownloadJob {
  public:
   ScopedDownloadJob(DownloadDataBase& queue, bool forgetServed)

@@ -113,8 +113,8 @@ HttpTransfer::~HttpTransfer() {
   curl_slist_free_all(m_headers);
 }
 
-bool HttpTransfer::Prepare(const std::string& url, const std::string* savePath, int64_t maxRate,
-                           const std::atomic<int>* stop, std::string* failure) {
+Result<> HttpTransfer::Prepare(const std::string& url, const std::string* savePath,
+                               int64_t maxRate, const std::atomic<int>* stop) {
   m_bytes.clear();
   m_bWroteChunk = m_bWriteFailed = m_bStatusRefused = m_bTooLarge = false;
   m_written = 0;
@@ -126,14 +126,12 @@ bool HttpTransfer::Prepare(const std::string& url, const std::string* savePath, 
   if (savePath != nullptr) {
     m_file.Reset(::open(savePath->c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
     if (!m_file.Valid()) {
-      *failure = "cannot create " + *savePath;
-      LogError(*failure);
-      return false;
+      LogError("cannot create " + *savePath);
+      return Failure{"cannot create " + *savePath};
     }
   }
   if (m_curl == nullptr) {
-    *failure = "no HTTP client";
-    return false;
+    return Failure{"no HTTP client"};
   }
   m_sent = EncodeBlanks(url);
   CURL* c = m_curl;
@@ -169,7 +167,7 @@ bool HttpTransfer::Prepare(const std::string& url, const std::string* savePath, 
   curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, &HttpTransfer::OnProgress);
   curl_easy_setopt(c, CURLOPT_XFERINFODATA, this);
   curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
-  return true;
+  return {};
 }
 
 // Nothing of the body is taken unless the status is 200; refusing makes the
@@ -240,40 +238,41 @@ int HttpTransfer::OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, cur
   return transfer.m_pStop != nullptr && transfer.m_pStop->load() != 0 ? 1 : 0;
 }
 
-std::string HttpTransfer::Finish(CURLcode code, std::string* failure) {
+Result<std::string> HttpTransfer::Finish(CURLcode code) {
   const bool fileMode = m_file.Valid();
   m_file.Reset();
   long status = 0;
   curl_easy_getinfo(m_curl, CURLINFO_RESPONSE_CODE, &status);
   if (code != CURLE_OK || status != 200) {
+    std::string failure;
     if (!m_diskRefusal.empty()) {
-      *failure = "refused: the download " + m_diskRefusal;
+      failure = "refused: the download " + m_diskRefusal;
     } else if (m_bTooLarge || code == CURLE_FILESIZE_EXCEEDED) {
-      *failure = "body larger than " +
-                 std::to_string(fileMode ? kMaxDownloadBytes : kMaxMemoryBodyBytes) + " bytes";
+      failure = "body larger than " +
+                std::to_string(fileMode ? kMaxDownloadBytes : kMaxMemoryBodyBytes) + " bytes";
     } else if (m_bWriteFailed) {
-      *failure = "cannot write " + m_savePath;
+      failure = "cannot write " + m_savePath;
     } else {
-      *failure = code != CURLE_OK && !m_bStatusRefused ? std::string(curl_easy_strerror(code))
-                                                       : "status " + std::to_string(status);
+      failure = code != CURLE_OK && !m_bStatusRefused ? std::string(curl_easy_strerror(code))
+                                                      : "status " + std::to_string(status);
     }
-    LogDebug("GET " + m_sent + " failed: " + *failure);
+    LogDebug("GET " + m_sent + " failed: " + failure);
     // A transfer cut short after some chunks is a failure too: the file is
     // incomplete.
-    return {};
+    return Failure{std::move(failure)};
   }
   if (fileMode) {
     if (!m_bWroteChunk || m_bWriteFailed) {
-      *failure = m_bWriteFailed ? "cannot write " + m_savePath : "empty body";
-      return {};
+      return Failure{m_bWriteFailed ? "cannot write " + m_savePath : "empty body"};
     }
-    return "ok";
-  }
-  if (m_bytes.empty()) {
-    *failure = "empty body";
+    return std::string();
   }
   std::string text = Utf8ToWide(m_bytes);
   m_bytes = std::string();  // a kept transfer holds no old body
+  if (text.empty()) {
+    // Nothing before the first zero byte counts as no body as well.
+    return Failure{"empty body"};
+  }
   return text;
 }
 

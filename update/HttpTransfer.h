@@ -27,6 +27,7 @@
 #include <cstdint>
 #include <string>
 
+#include "util/Result.h"
 #include "util/UniqueFd.h"
 
 namespace qb {
@@ -48,15 +49,16 @@ class HttpTransfer {
 
   // Prepares a GET of `url`: memory mode when `savePath` is null, else file
   // mode, creating (or emptying) the file first. A file download is held to
-  // `maxRate` bytes per second (0: no cap). False, with `failure` saying why,
-  // when the file cannot be created or there is no handle.
-  bool Prepare(const std::string& url, const std::string* savePath, int64_t maxRate,
-               const std::atomic<int>* stop, std::string* failure);
+  // `maxRate` bytes per second (0: no cap). Fails when the file cannot be
+  // created or there is no handle.
+  Result<> Prepare(const std::string& url, const std::string* savePath, int64_t maxRate,
+                   const std::atomic<int>* stop);
   // The easy handle of the prepared transfer.
   CURL* Handle() const { return m_curl; }
-  // The result once curl has ended the transfer with `code`, as HttpGet gives
-  // it; closes the file.
-  std::string Finish(CURLcode code, std::string* failure);
+  // The outcome once curl has ended the transfer with `code`: in memory mode
+  // the body as HttpGet gives it, in file mode an empty text once the file is
+  // complete as HttpDownload requires it; closes the file.
+  Result<std::string> Finish(CURLcode code);
 
  private:
   static size_t OnBody(char* data, size_t size, size_t count, void* user);

@@ -18,17 +18,19 @@ constexpr std::string_view kBackImages = "/generic_group_infos/backimages?level=
 constexpr std::string_view kLarge = "/sozai4/";
 constexpr std::string_view kSmall = "/sozai4_S/";
 
-// The server list at `path` + the encoded `value` (memory mode); empty on any
-// failure, which is logged with the URL and the reason.
-std::string FetchList(const DownloadDataBase& queue, std::string_view path,
-                      const std::string& value) {
+// The server list at `path` + the encoded `value` (memory mode); nullopt on
+// any failure, which is logged with the URL and the reason.
+std::optional<std::string> FetchList(const DownloadDataBase& queue, std::string_view path,
+                                     const std::string& value) {
   const std::string url = catalogueBaseUrl() + std::string(path) + EncodeUrlValue(value);
-  std::string failure;
-  std::string list = HttpGet(url, nullptr, queue.StopFlag(), &failure);
-  if (list.empty() && !queue.Stopping()) {
-    LogError("cannot read the material list " + url + ": " + failure);
+  Result<std::string> list = HttpGet(url, queue.StopFlag());
+  if (!list) {
+    if (!queue.Stopping()) {
+      LogError("cannot read the material list " + url + ": " + list.Error());
+    }
+    return std::nullopt;
   }
-  return list;
+  return std::move(*list);
 }
 
 // The texts of element `name` in the records of a catalogue server list, in
@@ -92,30 +94,28 @@ void SozaiDownLoad::RunMaterialRequest(DownloadDataBase& queue, const std::strin
 }
 
 void SozaiDownLoad::DownloadLevelImages(DownloadDataBase& queue, const std::string& level) const {
-  const std::string groups = FetchList(queue, kLevelList, level);
-  if (groups.empty()) {
+  const std::optional<std::string> groups = FetchList(queue, kLevelList, level);
+  if (!groups) {
     return;
   }
-  ScopedDownloadJob job(queue, true);
-  for (const std::string& subLevel : RecordTexts(groups, "slevel")) {
-    const std::string images = FetchList(queue, kLevelImages, subLevel);
-    if (images.empty()) {
-      continue;
+  queue.Serve(true, [&](DownloadJob& job) {
+    for (const std::string& subLevel : RecordTexts(*groups, "slevel")) {
+      const std::optional<std::string> images = FetchList(queue, kLevelImages, subLevel);
+      if (!images) {
+        continue;
+      }
+      for (const std::string& url : RecordTexts(*images, "imageUrl")) {
+        EnqueueMaterial(job, url);
+        EnqueueMaterial(job, SmallVariant(url));
+      }
     }
-    for (const std::string& url : RecordTexts(images, "imageUrl")) {
-      EnqueueMaterial(job.Job(), url);
-      EnqueueMaterial(job.Job(), SmallVariant(url));
-    }
-  }
-  job.Run();
+  });
 }
 
 void SozaiDownLoad::DownloadGroupFolders(DownloadDataBase& queue, const std::string& folder,
                                          const std::string& topLevelId) const {
   if (!folder.empty()) {
-    ScopedDownloadJob job(queue, true);
-    EnqueueArchives(job.Job(), folder);
-    job.Run();
+    queue.Serve(true, [&folder](DownloadJob& job) { EnqueueArchives(job, folder); });
     return;
   }
   const std::optional<std::string> groups =
@@ -130,26 +130,26 @@ void SozaiDownLoad::EnqueueFolderArchives(DownloadDataBase& queue, const std::st
     LogError("the sub-level list could not be read; no material archives queued");
     return;
   }
-  ScopedDownloadJob job(queue, true);
-  for (const pugi::xml_node record : document.first_child().children()) {
-    const pugi::xml_node folder = record.child("folder");
-    if (folder) {
-      EnqueueArchives(job.Job(), folder.child_value());
+  queue.Serve(true, [&document](DownloadJob& job) {
+    for (const pugi::xml_node record : document.first_child().children()) {
+      const pugi::xml_node folder = record.child("folder");
+      if (folder) {
+        EnqueueArchives(job, folder.child_value());
+      }
     }
-  }
-  job.Run();
+  });
 }
 
 void SozaiDownLoad::DownloadBackImages(DownloadDataBase& queue, const std::string& level) const {
-  const std::string images = FetchList(queue, kBackImages, level);
-  if (images.empty()) {
+  const std::optional<std::string> images = FetchList(queue, kBackImages, level);
+  if (!images) {
     return;
   }
-  ScopedDownloadJob job(queue, true);
-  for (const std::string& url : RecordTexts(images, "imageUrl")) {
-    EnqueueMaterial(job.Job(), url);
-  }
-  job.Run();
+  queue.Serve(true, [&images](DownloadJob& job) {
+    for (const std::string& url : RecordTexts(*images, "imageUrl")) {
+      EnqueueMaterial(job, url);
+    }
+  });
 }
 
 }  // namespace qb

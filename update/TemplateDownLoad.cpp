@@ -30,30 +30,30 @@ void TemplateDownLoad::DownloadTemplates(DownloadDataBase& queue,
                                          const std::string& partsNo) const {
   const std::string url =
       catalogueBaseUrl() + "/template_infos/list?partsNo=" + EncodeUrlValue(partsNo);
-  std::string failure;
-  const std::string list = HttpGet(url, nullptr, queue.StopFlag(), &failure);
-  if (list.empty()) {
+  const Result<std::string> list = HttpGet(url, queue.StopFlag());
+  if (!list) {
     if (!queue.Stopping()) {
-      LogError("cannot read the template list " + url + ": " + failure);
+      LogError("cannot read the template list " + url + ": " + list.Error());
     }
     return;
   }
-  ScopedDownloadJob job(queue, false);
-  pugi::xml_document document;
-  if (ParseAnswer(list, &document)) {
+  queue.Serve(false, [&list](DownloadJob& job) {
+    pugi::xml_document document;
+    if (!ParseAnswer(*list, &document)) {
+      return;
+    }
     for (const pugi::xml_node record : AnswerRoot(document).children()) {
       for (const char* name : {"thumbnailUrl", "templateUrl"}) {
         const pugi::xml_node element = record.child(name);
         if (element) {
           // Saved under the file's own name, fetched with it encoded.
           const std::string name = FileName(element.child_value());
-          job.Job().Enqueue(std::string(kTemplateFolder) + EncodeUrlValue(name), "", nullptr,
-                            OnRequestFailed, TemplateServerPath(name));
+          job.Enqueue(std::string(kTemplateFolder) + EncodeUrlValue(name), "", nullptr,
+                      OnRequestFailed, TemplateServerPath(name));
         }
       }
     }
-  }
-  job.Run();
+  });
 }
 
 }  // namespace qb

@@ -60,11 +60,9 @@ void EnqueueMissingPictures(DownloadJob& job) {
     if (!db) {
       return;
     }
-    std::string refusal;
     for (const std::string& url : PaperInfosImport::StoredPictures(*db)) {
-      const std::string local = DownloadDataBase::LocalPath(url);
-      if (!local.empty() && !CatalogueRequestUrl(url, &refusal).empty() &&
-          ::access(local.c_str(), F_OK) != 0) {
+      const Result<std::string> local = DownloadDataBase::LocalPath(url);
+      if (local && CatalogueRequestUrl(url) && ::access(local->c_str(), F_OK) != 0) {
         missing.push_back(url);
       }
     }
@@ -84,15 +82,17 @@ void RunOneUpdate(InitDataBase& definitions, DownloadDataBase& queue) {
   // one, which this run has not fetched.
   const std::optional<std::string> pending = PendingVersionText();
   DownloadTally tally;
-  bool complete = RunChkUpdate(definitions, queue, &tally);
+  const std::optional<DownloadTally> counted = RunChkUpdate(definitions, queue);
+  bool complete = counted.has_value();
+  Add(&tally, counted.value_or(DownloadTally{}));
   const int changed = g_pendingUpdateTotal.load();
   if (complete && !queue.Stopping()) {
     if (changed != 0) {
-      complete = RunGetUpdate(definitions, queue, &tally);
+      const std::optional<DownloadTally> imported = RunGetUpdate(definitions, queue);
+      complete = imported.has_value();
+      Add(&tally, imported.value_or(DownloadTally{}));
     } else {
-      ScopedDownloadJob pictures(queue, false);
-      EnqueueMissingPictures(pictures.Job());
-      Add(&tally, pictures.Run());
+      Add(&tally, queue.Serve(false, EnqueueMissingPictures));
     }
   }
   complete = complete && tally.failures == 0 && !queue.Stopping() && !CatalogueSuspect();
@@ -117,20 +117,19 @@ void RunOneUpdate(InitDataBase& definitions, DownloadDataBase& queue) {
 
 }  // namespace
 
-bool RunChkUpdate(InitDataBase& definitions, DownloadDataBase& queue, DownloadTally* tally) {
+std::optional<DownloadTally> RunChkUpdate(InitDataBase& definitions, DownloadDataBase& queue) {
   ScopedDownloadJob job(queue, true);
   if (!EnqueueTables(definitions, job.Job(), "chkUpdate", OnChkUpdateAnswer)) {
-    return false;
+    return std::nullopt;
   }
   g_pendingUpdateTotal.store(0);
-  Add(tally, job.Run());
-  return true;
+  return job.Run();
 }
 
-bool RunGetUpdate(InitDataBase& definitions, DownloadDataBase& queue, DownloadTally* tally) {
+std::optional<DownloadTally> RunGetUpdate(InitDataBase& definitions, DownloadDataBase& queue) {
   ScopedDownloadJob job(queue, true);
   if (!EnqueueTables(definitions, job.Job(), "getUpdate", OnGetUpdateAnswer)) {
-    return false;
+    return std::nullopt;
   }
   // The answers queue their products' pictures on the job as they are
   // imported; the pictures still missing from earlier runs follow.
@@ -138,8 +137,7 @@ bool RunGetUpdate(InitDataBase& definitions, DownloadDataBase& queue, DownloadTa
   if (!queue.Stopping()) {
     EnqueueMissingPictures(job.Job());
   }
-  Add(tally, job.Run());
-  return true;
+  return job.Run();
 }
 
 void RunUpdate(InitDataBase& definitions, DownloadDataBase& queue) {

@@ -20,18 +20,20 @@
 // work away.
 #pragma once
 
+#include <optional>
+
 #include "catalog/InitDataBase.h"
 #include "update/DownloadDataBase.h"
 
 namespace qb {
 
-// Count phase: g_pendingUpdateTotal ends as the sum of the counts; adds what
-// became of its requests to `tally`. False when the catalogue could not be
-// opened or no tables are defined yet (nothing was asked).
-bool RunChkUpdate(InitDataBase& definitions, DownloadDataBase& queue, DownloadTally* tally);
-// Import phase and the pictures still missing; adds to `tally`. False when the
-// catalogue could not be opened.
-bool RunGetUpdate(InitDataBase& definitions, DownloadDataBase& queue, DownloadTally* tally);
+// Count phase: g_pendingUpdateTotal ends as the sum of the counts; gives what
+// became of its requests. Nullopt when the catalogue could not be opened or no
+// tables are defined yet (nothing was asked).
+std::optional<DownloadTally> RunChkUpdate(InitDataBase& definitions, DownloadDataBase& queue);
+// Import phase and the pictures still missing; gives what became of their
+// requests. Nullopt when the catalogue could not be opened.
+std::optional<DownloadTally> RunGetUpdate(InitDataBase& definitions, DownloadDataBase& queue);
 // The whole run as "dbAccess/UPDATE_DB" runs it (waiting instead when one
 // runs already): a damaged catalogue is rebuilt first, then both phases (the
 // import phase only when something changed), the version commit, and one

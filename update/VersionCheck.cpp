@@ -121,17 +121,16 @@ int CheckCatalogueVersion(const std::atomic<int>* stop) {
   std::string line;
   const int localVersion = std::getline(local, line) ? VersionNumber(line) : 0;
   const std::string url = catalogueBaseUrl() + "/Ver3/DeskTop/verFile_DB.txt";
-  std::string failure;
-  const std::string remote = HttpGet(url, nullptr, stop, &failure);
-  if (remote.empty()) {
-    LogError("cannot read the catalogue version from " + url + ": " + failure);
+  const Result<std::string> remote = HttpGet(url, stop);
+  if (!remote) {
+    LogError("cannot read the catalogue version from " + url + ": " + remote.Error());
     return -2;
   }
-  const int remoteVersion = VersionNumber(remote);
+  const int remoteVersion = VersionNumber(*remote);
   if (localVersion >= remoteVersion) {
     return 0;
   }
-  ReplaceFile(PendingVersionPath(), remote);
+  ReplaceFile(PendingVersionPath(), *remote);
   LogDebug("catalogue server has version " + std::to_string(remoteVersion) + ", local " +
            std::to_string(localVersion));
   return 1;

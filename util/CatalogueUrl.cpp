@@ -126,19 +126,17 @@ bool IsAbsoluteUrl(std::string_view url) {
   return lower.starts_with("http://") || lower.starts_with("https://");
 }
 
-std::string CatalogueRequestUrl(const std::string& pathOrUrl, std::string* refusal) {
+Result<std::string> CatalogueRequestUrl(const std::string& pathOrUrl) {
   const std::string& base = catalogueBaseUrl();
   if (base.empty()) {
-    *refusal = "no catalogue server is configured";
-    return {};
+    return Failure{"no catalogue server is configured"};
   }
   if (!IsAbsoluteUrl(pathOrUrl)) {
     return pathOrUrl.starts_with('/') ? base + pathOrUrl : base + "/" + pathOrUrl;
   }
   const std::optional<std::string> origin = Origin(pathOrUrl);
   if (!origin || origin != Origin(base)) {
-    *refusal = "not on the catalogue server " + base;
-    return {};
+    return Failure{"not on the catalogue server " + base};
   }
   return pathOrUrl;
 }

@@ -21,6 +21,8 @@
 #include <string>
 #include <string_view>
 
+#include "util/Result.h"
+
 namespace qb {
 
 const std::string& catalogueBaseUrl();
@@ -52,8 +54,8 @@ bool IsAbsoluteUrl(std::string_view url);
 // the catalogue server. A server path is appended to the base URL (with a "/"
 // put in front when it has none, so it can never extend the host name). An
 // absolute URL is taken only when its scheme, host and port are the base
-// URL's. Empty when refused; `refusal` then says why.
-std::string CatalogueRequestUrl(const std::string& pathOrUrl, std::string* refusal);
+// URL's. Fails with the reason when refused.
+Result<std::string> CatalogueRequestUrl(const std::string& pathOrUrl);
 
 // `value` with every byte that would change the meaning of a URL it is put
 // into ("#", "%", "&", "+", "=", "?", blanks and other control bytes, non-ASCII

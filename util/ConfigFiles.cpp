@@ -84,16 +84,10 @@ std::optional<ConfigEntry> ConfigFiles::Find(std::string_view group, std::string
   return std::nullopt;
 }
 
-bool WriteConfigValue(const std::string& path, const std::string& group, const std::string& key,
-                      const std::string& value, std::string* error) {
-  const auto fail = [&](const std::string& why) {
-    if (error != nullptr) {
-      *error = why;
-    }
-    return false;
-  };
+Result<> WriteConfigValue(const std::string& path, const std::string& group,
+                          const std::string& key, const std::string& value) {
   if (value.find_first_of("\r\n") != std::string::npos) {
-    return fail("the value holds a line break");
+    return Failure{"the value holds a line break"};
   }
   std::vector<std::string> lines;
   {
@@ -158,7 +152,7 @@ bool WriteConfigValue(const std::string& path, const std::string& group, const s
     if (!out) {
       const std::string why = std::strerror(errno);
       std::remove(temporary.c_str());
-      return fail("cannot write " + temporary + ": " + why);
+      return Failure{"cannot write " + temporary + ": " + why};
     }
   }
   struct stat existing{};
@@ -168,9 +162,9 @@ bool WriteConfigValue(const std::string& path, const std::string& group, const s
   if (std::rename(temporary.c_str(), path.c_str()) != 0) {
     const std::string why = std::strerror(errno);
     std::remove(temporary.c_str());
-    return fail("cannot replace " + path + ": " + why);
+    return Failure{"cannot replace " + path + ": " + why};
   }
-  return true;
+  return {};
 }
 
 std::optional<std::string> ReadConfigValue(std::string_view group, std::string_view key) {

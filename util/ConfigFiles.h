@@ -24,6 +24,8 @@
 #include <string_view>
 #include <vector>
 
+#include "util/Result.h"
+
 namespace qb {
 
 // The configuration file inside each configuration folder.
@@ -79,10 +81,10 @@ class ConfigFiles {
 // the end of that group, or the group at the end of the file; every other line
 // stays as it was. Missing folders and the file are created. The file is
 // replaced whole (written beside it, then renamed, keeping its mode), so a
-// reader never sees half of it. False with the reason in `error` (may be
-// null) when it cannot be written.
-bool WriteConfigValue(const std::string& path, const std::string& group, const std::string& key,
-                      const std::string& value, std::string* error);
+// reader never sees half of it. Fails with the reason when it cannot be
+// written.
+Result<> WriteConfigValue(const std::string& path, const std::string& group,
+                          const std::string& key, const std::string& value);
 
 // Find() on a fresh Read() of the server's configuration.
 std::optional<std::string> ReadConfigValue(std::string_view group, std::string_view key);

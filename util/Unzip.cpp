@@ -197,11 +197,11 @@ EntryResult UnpackCurrent(unzFile archive, const std::string& folder, Written* w
 
 }  // namespace
 
-int Unzip(const std::string& archivePath) {
+bool Unzip(const std::string& archivePath) {
   Archive archive(unzOpen(archivePath.c_str()));
   if (!archive) {
     LogError("cannot open archive " + archivePath);
-    return 1;
+    return false;
   }
   // An archive without a folder part sits in the current directory or in "/".
   const std::string part = DirectoryPart(archivePath);
@@ -210,21 +210,21 @@ int Unzip(const std::string& archivePath) {
   if (const std::string refusal = UnpackRefusal(archive.get(), archivePath, folder);
       !refusal.empty()) {
     LogInfo("archive " + archivePath + " not unpacked: " + refusal);
-    return 1;
+    return false;
   }
   int rc = unzGoToFirstFile(archive.get());
   if (rc != UNZ_OK) {
-    return 1;
+    return false;
   }
   Written written;
   while (rc == UNZ_OK) {
     if (UnpackCurrent(archive.get(), folder, &written) == EntryResult::kFailed) {
       LogError("archive " + archivePath + " ends early: an entry cannot be read");
-      return 1;
+      return false;
     }
     rc = unzGoToNextFile(archive.get());
   }
-  return rc == UNZ_END_OF_LIST_OF_FILE ? 0 : 1;
+  return rc == UNZ_END_OF_LIST_OF_FILE;
 }
 
 }  // namespace qb

@@ -21,9 +21,9 @@
 
 namespace qb {
 
-// 0 after a full pass over the archive; 1 when it could not be opened, holds
-// no entry, or an entry could not be opened or read (extraction stops there;
-// the entries written before stay, the one being written is removed).
-int Unzip(const std::string& archivePath);
+// True after a full pass over the archive; false when it could not be opened,
+// holds no entry, or an entry could not be opened or read (extraction stops
+// there; the entries written before stay, the one being written is removed).
+bool Unzip(const std::string& archivePath);
 
 }  // namespace qb

@@ -50,12 +50,7 @@ WriteResult WriteWithFlags(const std::string& path, const char* bytes, size_t co
 
 }  // namespace
 
-int WriteBytesToFile(const std::string& path, const char* bytes, size_t count) {
-  ReplaceFileBytes(path, bytes, count);
-  return 0;
-}
-
-bool ReplaceFileBytes(const std::string& path, const char* bytes, size_t count) {
+bool WriteBytesToFile(const std::string& path, const char* bytes, size_t count) {
   if (path.empty() || bytes == nullptr || count == 0) {
     return false;
   }

@@ -9,11 +9,9 @@
 namespace qb {
 
 // Writes `count` bytes to the file at `path`, replacing any earlier content.
-// Nothing happens for an empty path, null bytes or a count of 0. Failures are
-// logged, not returned; the result is always 0.
-int WriteBytesToFile(const std::string& path, const char* bytes, size_t count);
-// WriteBytesToFile, telling whether all bytes were written.
-bool ReplaceFileBytes(const std::string& path, const char* bytes, size_t count);
+// Nothing happens for an empty path, null bytes or a count of 0. True when
+// all bytes were written; a failure is logged.
+bool WriteBytesToFile(const std::string& path, const char* bytes, size_t count);
 
 enum class NewFileResult { kWritten, kExists, kFailed };
 

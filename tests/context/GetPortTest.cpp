@@ -63,9 +63,9 @@ TEST_F(GetPortTest, EmptyOrMissingKeyGivesTheDefault) {
   WriteConfig("[Server]\nport=4000\n");
   CAppData app;
   EXPECT_EQ(app.GetPort(), 4000);
-  EXPECT_EQ(app.m_pReg->SetKey(""), 0);
+  EXPECT_FALSE(app.m_pReg->SetKey(""));
   EXPECT_EQ(app.GetPort(), 3210);
-  EXPECT_EQ(app.m_pReg->SetKey(CReg::kServerKey), 1);
+  EXPECT_TRUE(app.m_pReg->SetKey(CReg::kServerKey));
   EXPECT_EQ(app.GetPort(), 4000);
   app.m_pReg.reset();
   EXPECT_EQ(app.GetPort(), 3210);

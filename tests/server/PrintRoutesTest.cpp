@@ -197,13 +197,13 @@ TEST_F(PrintRoutesConcurrency, PagesFromManyThreadsLandOnceEachWhileTheJobReads)
 TEST(CQxSaveSession, SetDataStoresACopyOrNothing) {
   CQxSaveSession session("1");
   session.SetName("kept?");
-  EXPECT_EQ(session.SetData("abc", 3), 1);
+  EXPECT_TRUE(session.SetData("abc", 3));
   EXPECT_EQ(session.GetName(), "");  // the data comes first, then the name
   EXPECT_EQ(std::string(session.Data(), session.Size()), "abc");
-  EXPECT_EQ(session.SetData("abc", 0), 0);
+  EXPECT_FALSE(session.SetData("abc", 0));
   EXPECT_EQ(session.Data(), nullptr);
-  EXPECT_EQ(session.SetData(nullptr, 3), 0);
-  EXPECT_EQ(session.SetData("abc", -1), 0);
+  EXPECT_FALSE(session.SetData(nullptr, 3));
+  EXPECT_FALSE(session.SetData("abc", -1));
   EXPECT_EQ(session.Size(), 0u);
 }
 

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <sstream>
 #include <thread>
 
@@ -386,6 +387,93 @@ TEST_F(DownloadDataBaseConcurrency, OneUpdateAtATime) {
   m_queue.RunBetweenUpdates([&] { worked = true; });
   EXPECT_TRUE(worked);
   EXPECT_TRUE(m_queue.RunUpdateAlone(update));
+}
+
+// Waits for `running` (a thread of the test) to return after the queue has
+// been told of a stop. A wait that the stop does not reach would block for
+// ever: the test then fails and ends the process.
+void ReturnsAfterStop(std::future<void>& running, const char* what) {
+  if (running.wait_for(std::chrono::minutes(2)) != std::future_status::ready) {
+    ADD_FAILURE() << what << " still waits after the stop";
+    std::_Exit(1);
+  }
+  running.get();
+}
+
+// Every place a thread can wait inside the queue while the server stops.
+// Each must return once the stop is announced. A download in progress ends as
+// failed (the big file takes minutes at the rate cap, so only the stop ends
+// it); a thread waiting for an update returns without waiting for the
+// update's own long step to end.
+TEST_F(DownloadDataBaseConcurrency, AStopReachesEveryWait) {
+  enum class Second { kNone, kWaitsForTheEntry, kWaitsForTheUpdate, kWaitsToMaintain };
+  const std::pair<const char*, Second> rows[] = {
+      {"a thread driving a transfer", Second::kNone},
+      {"a thread waiting for an entry another drives", Second::kWaitsForTheEntry},
+      {"an update waiting for the running one", Second::kWaitsForTheUpdate},
+      {"work waiting for the running update", Second::kWaitsToMaintain},
+  };
+  for (const auto& [name, second] : rows) {
+    SCOPED_TRACE(name);
+    const bool downloads = second == Second::kNone || second == Second::kWaitsForTheEntry;
+    qbtest::TestHttpServer server;
+    ASSERT_TRUE(SetCatalogueBaseUrl(server.BaseUrl()));
+    server.AnswerStreamed("/big.png", size_t{64} * 1024 * 1024, true);
+    std::atomic<int> stop{0};
+    DownloadDataBase queue(&stop);
+    const auto queueBig = [](DownloadJob& job) { job.Enqueue("/big.png", "", nullptr, nullptr); };
+    // The update's long step (an import, say) that only the test ends.
+    std::promise<void> release;
+    const std::shared_future<void> released = release.get_future().share();
+    std::atomic<bool> updating{false};
+    DownloadTally driven;
+    std::future<void> first = std::async(std::launch::async, [&] {
+      queue.RunUpdateAlone([&] {
+        updating = true;
+        if (downloads) {
+          driven = queue.Serve(true, queueBig);
+        } else {
+          released.wait();
+        }
+      });
+    });
+    while (downloads ? server.StreamedBytes() == 0 : !updating.load()) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    bool secondRan = false;
+    std::future<void> other = std::async(std::launch::async, [&] {
+      switch (second) {
+        case Second::kNone:
+          break;
+        case Second::kWaitsForTheEntry:
+          queue.Serve(false, queueBig);
+          break;
+        case Second::kWaitsForTheUpdate:
+          secondRan = queue.RunUpdateAlone([] {});
+          break;
+        case Second::kWaitsToMaintain:
+          queue.RunBetweenUpdates([&] { secondRan = true; });
+          break;
+      }
+    });
+    // Time for the second thread to start waiting; it returns as well when
+    // the stop comes first.
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    stop = 1;
+    queue.NotifyStop();
+    ReturnsAfterStop(other, "the second thread");
+    release.set_value();
+    ReturnsAfterStop(first, "the first thread");
+    EXPECT_FALSE(secondRan);
+    if (downloads) {
+      EXPECT_EQ(driven.failures, 1u) << "the stopped download is a failure";
+      EXPECT_EQ(driven.files, 0u);
+      EXPECT_FALSE(fs::exists(Data("/big.png")));
+      EXPECT_FALSE(fs::exists(Data("/big.png") + kPartialSuffix));
+      EXPECT_EQ(queue.Pending(), 0);
+    }
+  }
+  ASSERT_TRUE(SetCatalogueBaseUrl(m_server.BaseUrl()));
 }
 
 TEST_F(DownloadDataBaseTest, StopFlagEndsTheRun) {

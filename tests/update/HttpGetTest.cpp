@@ -38,27 +38,29 @@ TEST(HttpGet, AcceptsStatus200OnlyInBothModes) {
   struct Row {
     const char* name;
     std::string target;
-    std::string memory;   // memory-mode result
-    std::string file;     // file-mode result
-    std::string content;  // file content afterwards
+    std::string body;   // the text in memory and the file's content; empty: failed
+    std::string error;  // why both modes failed
   };
   const Row rows[] = {
-      {"text", "/ok", "hello \xE3\x81\x82", "ok", "hello \xE3\x81\x82"},
-      {"many reads, decoded once", "/long", LongJapanese(), "ok", LongJapanese()},
-      {"empty body", "/empty", "", "", ""},
-      {"404", "/missing", "", "", ""},
-      {"500", "/broken", "", "", ""},
-      {"302 is not followed", "/moved", "", "", ""},
-      {"blank in the query", "/date?d=2013-01-01 00:00:00", "blank sent as %20", "ok",
-       "blank sent as %20"},
+      {"text", "/ok", "hello \xE3\x81\x82", ""},
+      {"many reads, decoded once", "/long", LongJapanese(), ""},
+      {"empty body", "/empty", "", "empty body"},
+      {"404", "/missing", "", "status 404"},
+      {"500", "/broken", "", "status 500"},
+      {"302 is not followed", "/moved", "", "status 302"},
+      {"blank in the query", "/date?d=2013-01-01 00:00:00", "blank sent as %20", ""},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
-    EXPECT_EQ(HttpGet(server.BaseUrl() + row.target), row.memory);
+    const Result<std::string> text = HttpGet(server.BaseUrl() + row.target);
+    EXPECT_EQ(text.value_or("(failed)"), row.error.empty() ? row.body : "(failed)");
+    EXPECT_EQ(text.Error(), row.error);
     const std::string path = root.Path() + "/file.bin";
     qbtest::WriteFile(path, "earlier content is replaced");
-    EXPECT_EQ(HttpGet(server.BaseUrl() + row.target, &path), row.file);
-    EXPECT_EQ(ReadAll(path), row.content) << "the file is emptied before the request";
+    const Result<> saved = HttpDownload(server.BaseUrl() + row.target, path);
+    EXPECT_EQ(static_cast<bool>(saved), row.error.empty());
+    EXPECT_EQ(saved.Error(), row.error);
+    EXPECT_EQ(ReadAll(path), row.body) << "the file is emptied before the request";
   }
   EXPECT_EQ(server.LastAgent(), "thisapp");
   const std::vector<std::string> targets = server.Targets();
@@ -70,20 +72,33 @@ TEST(HttpGet, FailsWithoutTouchingTheNetwork) {
   server.Answer("/ok", 200, "x");
   qbtest::TempDir root;
   const std::string unwritable = root.Path() + "/no/such/folder/file";
+  const std::string path = root.Path() + "/file.bin";
   struct Row {
     const char* name;
     std::string url;
-    const std::string* path;
+    std::string savePath;  // empty: memory mode
+    std::string error;
   };
   const Row rows[] = {
-      {"empty url", "", nullptr},
-      {"other scheme", "ftp://127.0.0.1/ok", nullptr},
-      {"file scheme", "file:///etc/hostname", nullptr},
-      {"file cannot be created", server.BaseUrl() + "/ok", &unwritable},
+      {"empty url", "", "", "no URL"},
+      {"empty url, file", "", path, "no URL"},
+      {"other scheme", "ftp://127.0.0.1/ok", "", "not an http URL"},
+      {"other scheme, file", "ftp://127.0.0.1/ok", path, "not an http URL"},
+      {"file scheme", "file:///etc/hostname", "", "not an http URL"},
+      {"file cannot be created", server.BaseUrl() + "/ok", unwritable,
+       "cannot create " + unwritable},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
-    EXPECT_EQ(HttpGet(row.url, row.path), "");
+    if (row.savePath.empty()) {
+      const Result<std::string> text = HttpGet(row.url);
+      EXPECT_FALSE(text);
+      EXPECT_EQ(text.Error(), row.error);
+    } else {
+      const Result<> saved = HttpDownload(row.url, row.savePath);
+      EXPECT_FALSE(saved);
+      EXPECT_EQ(saved.Error(), row.error);
+    }
   }
   EXPECT_TRUE(server.Targets().empty());
 }
@@ -110,8 +125,8 @@ TEST(HttpGet, MemoryModeRefusesBodiesOverTheLimit) {
     SCOPED_TRACE(row.name);
     qbtest::TestHttpServer server;
     server.AnswerStreamed("/big", row.bytes, row.announce);
-    const std::string body = HttpGet(server.BaseUrl() + "/big");
-    EXPECT_EQ(body.size(), row.accepted ? row.bytes : 0);
+    const Result<std::string> body = HttpGet(server.BaseUrl() + "/big");
+    EXPECT_EQ(body ? body->size() : 0, row.accepted ? row.bytes : 0);
     EXPECT_LE(server.StreamedBytes(), row.mostSent);
   }
 }
@@ -120,7 +135,9 @@ TEST(HttpGet, StopFlagEndsTheTransfer) {
   qbtest::TestHttpServer server;
   server.Answer("/ok", 200, "x");
   const std::atomic<int> stop{1};
-  EXPECT_EQ(HttpGet(server.BaseUrl() + "/ok", nullptr, &stop), "");
+  EXPECT_FALSE(HttpGet(server.BaseUrl() + "/ok", &stop));
+  qbtest::TempDir root;
+  EXPECT_FALSE(HttpDownload(server.BaseUrl() + "/ok", root.Path() + "/file.bin", &stop));
 }
 
 }  // namespace

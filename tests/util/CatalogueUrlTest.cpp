@@ -48,13 +48,12 @@ TEST(CatalogueRequestUrl, StaysOnTheCatalogueServer) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.url);
-    std::string refusal;
-    EXPECT_EQ(CatalogueRequestUrl(row.url, &refusal), row.request);
-    EXPECT_EQ(refusal.empty(), !row.request.empty()) << refusal;
+    const Result<std::string> request = CatalogueRequestUrl(row.url);
+    EXPECT_EQ(request.value_or(""), row.request);
+    EXPECT_EQ(request.Error().empty(), !row.request.empty()) << request.Error();
   }
   ASSERT_TRUE(SetCatalogueBaseUrl("https://catalogue.example"));
-  std::string refusal;
-  EXPECT_EQ(CatalogueRequestUrl("https://catalogue.example:443/a.png", &refusal),
+  EXPECT_EQ(CatalogueRequestUrl("https://catalogue.example:443/a.png").value_or(""),
             "https://catalogue.example:443/a.png");
   SetCatalogueBaseUrl(old);
 }

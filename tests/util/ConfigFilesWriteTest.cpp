@@ -55,9 +55,9 @@ TEST(WriteConfigValue, WritesOneValueAndKeepsEverythingElse) {
     if (row.before) {
       qbtest::WriteFile(path, *row.before);
     }
-    std::string error;
-    ASSERT_TRUE(WriteConfigValue(path, "Server", "allowedOrigins", "https://a.example", &error))
-        << error;
+    const Result<> written =
+        WriteConfigValue(path, "Server", "allowedOrigins", "https://a.example");
+    ASSERT_TRUE(written) << written.Error();
     EXPECT_EQ(ReadAll(path), row.after);
     const std::optional<ConfigEntry> read =
         ConfigFiles::ReadPaths({path}).Find("Server", "allowedOrigins");
@@ -71,15 +71,16 @@ TEST(WriteConfigValue, RefusesWhatWouldBreakTheFile) {
   const std::string path = dir.Path() + "/a.conf";
   qbtest::WriteFile(path, "[Server]\nport=1\n");
   ::chmod(path.c_str(), 0600);
-  std::string error;
-  EXPECT_FALSE(WriteConfigValue(path, "Server", "allowedOrigins", "a\nport=2", &error));
+  const Result<> refused = WriteConfigValue(path, "Server", "allowedOrigins", "a\nport=2");
+  EXPECT_FALSE(refused);
+  EXPECT_EQ(refused.Error(), "the value holds a line break");
   EXPECT_EQ(ReadAll(path), "[Server]\nport=1\n");
-  ASSERT_TRUE(WriteConfigValue(path, "Server", "x", "y", &error));
+  ASSERT_TRUE(WriteConfigValue(path, "Server", "x", "y"));
   struct stat info{};
   ASSERT_EQ(::stat(path.c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 0777, 0600u);  // the file keeps its mode
   // A folder in the way that is a file.
-  EXPECT_FALSE(WriteConfigValue(path + "/b.conf", "Server", "x", "y", &error));
+  EXPECT_FALSE(WriteConfigValue(path + "/b.conf", "Server", "x", "y"));
 }
 
 }  // namespace

@@ -20,33 +20,33 @@ TEST(Unzip, WritesSafeEntriesNextToTheArchiveAndSkipsUnsafeOnes) {
   struct Row {
     const char* name;
     std::vector<std::pair<std::string, std::string>> entries;
-    int result;
+    bool whole;  // a full pass over the archive
     std::vector<std::pair<std::string, std::string>> files;  // expected below the folder
     std::vector<std::string> absent;                         // relative to the temp root
   };
   const Row rows[] = {
-      {"plain entries", {{"a.png", "AAA"}, {"b.SVG", "bee"}, {"t.qx3", "T"}}, 0,
+      {"plain entries", {{"a.png", "AAA"}, {"b.SVG", "bee"}, {"t.qx3", "T"}}, true,
        {{"a.png", "AAA"}, {"b.SVG", "bee"}, {"t.qx3", "T"}}, {}},
       {"files the catalogue does not serve skipped",
        {{"qkprint.db", "junk"}, {"qkprint.db-journal", "j"}, {"verFile_DB.txt", "DBVER=999"},
         {"New_verFile_DB.txt", "DBVER=999"}, {"p.png.partial", "p"}, {"run.sh", "x"},
         {"qkprint.db/", ""}, {"ok.png", "O"}},
-       0, {{"ok.png", "O"}},
+       true, {{"ok.png", "O"}},
        {"F/qkprint.db", "F/qkprint.db-journal", "F/verFile_DB.txt", "F/New_verFile_DB.txt",
         "F/p.png.partial", "F/run.sh"}},
-      {"entry in subfolders gets its folders", {{"sub/deep/c.png", "C"}, {"d.png", "D"}}, 0,
+      {"entry in subfolders gets its folders", {{"sub/deep/c.png", "C"}, {"d.png", "D"}}, true,
        {{"sub/deep/c.png", "C"}, {"d.png", "D"}}, {}},
-      {"folder entry", {{"empty/", ""}, {"empty/e.png", "E"}}, 0, {{"empty/e.png", "E"}}, {}},
-      {"dot-dot entry skipped, rest kept", {{"../escape.png", "x"}, {"ok.png", "O"}}, 0,
+      {"folder entry", {{"empty/", ""}, {"empty/e.png", "E"}}, true, {{"empty/e.png", "E"}}, {}},
+      {"dot-dot entry skipped, rest kept", {{"../escape.png", "x"}, {"ok.png", "O"}}, true,
        {{"ok.png", "O"}}, {"escape.png"}},
-      {"nested dot-dot skipped", {{"sub/../../escape2.png", "x"}, {"ok2.png", "2"}}, 0,
+      {"nested dot-dot skipped", {{"sub/../../escape2.png", "x"}, {"ok2.png", "2"}}, true,
        {{"ok2.png", "2"}}, {"escape2.png"}},
-      {"absolute entry skipped", {{"/tmp/qb-unzip-absolute.png", "x"}, {"ok3.png", "3"}}, 0,
+      {"absolute entry skipped", {{"/tmp/qb-unzip-absolute.png", "x"}, {"ok3.png", "3"}}, true,
        {{"ok3.png", "3"}}, {}},
-      {"unicode names", {{"\xE7\xB4\xA0\xE6\x9D\x90/p.png", "P"}}, 0,
+      {"unicode names", {{"\xE7\xB4\xA0\xE6\x9D\x90/p.png", "P"}}, true,
        {{"\xE7\xB4\xA0\xE6\x9D\x90/p.png", "P"}}, {}},
       {"name longer than the name buffer skipped", {{std::string(5000, 'n'), "x"}, {"ok4.png", "4"}},
-       0, {{"ok4.png", "4"}}, {}},
+       true, {{"ok4.png", "4"}}, {}},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
@@ -55,7 +55,7 @@ TEST(Unzip, WritesSafeEntriesNextToTheArchiveAndSkipsUnsafeOnes) {
     fs::create_directories(folder);
     const std::string archive = folder + "/image.zip";
     qbtest::WriteZip(archive, row.entries);
-    EXPECT_EQ(Unzip(archive), row.result);
+    EXPECT_EQ(Unzip(archive), row.whole);
     for (const auto& [name, content] : row.files) {
       EXPECT_EQ(ReadAll(folder + "/" + name), content) << name;
     }
@@ -85,7 +85,7 @@ TEST(Unzip, ReportsArchivesThatCannotBeRead) {
     if (row.exists) {
       qbtest::WriteFile(archive, row.content);
     }
-    EXPECT_EQ(Unzip(archive), 1);
+    EXPECT_FALSE(Unzip(archive));
   }
 }
 
@@ -103,7 +103,7 @@ TEST(Unzip, StopsAtACorruptEntryKeepingTheOnesBefore) {
   }
   qbtest::WriteFile(archive, bytes);
 
-  EXPECT_EQ(Unzip(archive), 1);
+  EXPECT_FALSE(Unzip(archive));
   EXPECT_EQ(ReadAll(root.Path() + "/first.svg"), "first");
   EXPECT_FALSE(fs::exists(root.Path() + "/second.svg")) << "no half-written entry";
 }
