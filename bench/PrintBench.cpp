@@ -132,8 +132,7 @@ int main(int argc, char** argv) {
   // Decoding alone: base64 and PNG, as "print/add" checks a page.
   auto start = Clock::now();
   for (int i = 0; i < kRounds; ++i) {
-    std::unique_ptr<qb::CPrintPage> p = qb::CPrintPage::FromDataImage(page);
-    if (!p) return 1;
+    if (!qb::CPrintPage::FromDataImage(page)) return 1;
   }
   const double decode = Seconds(start) / kRounds;
 
@@ -174,7 +173,7 @@ int main(int argc, char** argv) {
     printer.setOutputFileName(out.filePath("page.pdf"));
     printer.setResolution(dpi);
     qb::CPrintSession one("r", 210, 297, 0, 1);
-    one.AddPage(qb::CPrintPage::FromDataImage(page));
+    if (!one.AddPage(std::move(*qb::CPrintPage::FromDataImage(page)))) return 1;
     const long rss = StatusKb("VmRSS:");
     ResetPeak();
     start = Clock::now();

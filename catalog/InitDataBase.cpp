@@ -85,21 +85,21 @@ void InitDataBase::CreateTables() {
   }
 }
 
-int InitDataBase::CheckJanCode(const std::string& table, const std::string& column) {
+bool InitDataBase::CheckJanCode(const std::string& table, const std::string& column) {
   m_janCodeRefresh.store(0);
   std::optional<CatalogueDb> db = CatalogueDb::Open();
   if (!db) {
-    return 0;
+    return false;
   }
   const std::optional<bool> hasColumn = HasColumn(*db, table, column);
   if (!hasColumn) {
-    return 0;
+    return false;
   }
   if (!*hasColumn) {
     m_janCodeRefresh.store(1);
-    return 1;
+    return true;
   }
-  int result = 0;
+  bool result = false;
   Statement rows = db->Prepare(
       "SELECT jan_code from paper_infos WHERE searchSelNo = 'ZZ-KQW7PA' AND goodsBackFront = "
       "'\xE3\x81\xAA\xE3\x81\x97'");
@@ -107,10 +107,10 @@ int InitDataBase::CheckJanCode(const std::string& table, const std::string& colu
     for (int i = 0; i < rows.ColumnCount(); ++i) {
       if (rows.ColumnName(i) == "jan_code") {
         if (rows.IsNull(i)) {
-          result = 1;
+          result = true;
           m_janCodeRefresh.store(1);
         } else {
-          result = 0;
+          result = false;
         }
         break;
       }

@@ -30,9 +30,9 @@ class InitDataBase {
   // NOT EXISTS statement (they change nothing where the tables exist), then
   // the lookup indexes.
   void CreateTables();
-  // 1 when `table` lacks `column` or a model row of paper_infos has a NULL
+  // True when `table` lacks `column` or a model row of paper_infos has a NULL
   // jan_code (the last such row decides); sets m_janCodeRefresh accordingly.
-  int CheckJanCode(const std::string& table, const std::string& column);
+  bool CheckJanCode(const std::string& table, const std::string& column);
 
   std::vector<std::string> TableNames() const;
   std::vector<std::string> CountPaths() const;

@@ -28,11 +28,11 @@ PaperInfosImport::PaperInfosImport() : TableImporter(*FindCatalogueTable("paper_
 
 bool PaperInfosImport::ImportXml(std::string_view answer, const PictureSink& pictures,
                                  const std::atomic<int>* stop) const {
-  pugi::xml_document document;
-  if (!ParseAnswer(answer, &document)) {
+  std::optional<pugi::xml_document> document = ParseAnswer(answer);
+  if (!document) {
     return false;
   }
-  const pugi::xml_node root = AnswerRoot(document);
+  const pugi::xml_node root = AnswerRoot(*document);
   return root && ImportRoot(root, pictures, stop);
 }
 

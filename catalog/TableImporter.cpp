@@ -14,8 +14,9 @@ constexpr int kStopCheckInterval = 256;
 
 }  // namespace
 
-bool ParseAnswer(std::string_view answer, pugi::xml_document* document) {
-  const pugi::xml_parse_result result = document->load_buffer(
+std::optional<pugi::xml_document> ParseAnswer(std::string_view answer) {
+  pugi::xml_document document;
+  const pugi::xml_parse_result result = document.load_buffer(
       answer.data(), answer.size(),
       pugi::parse_minimal | pugi::parse_escapes | pugi::parse_eol | pugi::parse_cdata |
           pugi::parse_declaration,
@@ -23,9 +24,9 @@ bool ParseAnswer(std::string_view answer, pugi::xml_document* document) {
   if (!result) {
     LogError(std::string("catalogue answer is not well-formed XML: ") + result.description() +
              " at offset " + std::to_string(result.offset));
-    return false;
+    return std::nullopt;
   }
-  return true;
+  return document;
 }
 
 pugi::xml_node AnswerRoot(const pugi::xml_document& document) {
@@ -34,11 +35,11 @@ pugi::xml_node AnswerRoot(const pugi::xml_document& document) {
 }
 
 bool TableImporter::ImportXml(std::string_view answer, const std::atomic<int>* stop) const {
-  pugi::xml_document document;
-  if (!ParseAnswer(answer, &document)) {
+  std::optional<pugi::xml_document> document = ParseAnswer(answer);
+  if (!document) {
     return false;
   }
-  const pugi::xml_node root = AnswerRoot(document);
+  const pugi::xml_node root = AnswerRoot(*document);
   if (!root) {
     LogError("catalogue answer without a root element after the declaration");
     return false;

@@ -27,8 +27,9 @@ namespace qb {
 
 class CatalogueDb;
 
-// Parses an answer; the document owns the text of every node.
-bool ParseAnswer(std::string_view answer, pugi::xml_document* document);
+// Parses an answer; the document owns the text of every node. Nullopt, with
+// the reason logged, when it is not well-formed.
+std::optional<pugi::xml_document> ParseAnswer(std::string_view answer);
 // The root element of a parsed answer: its second top-level node, or an empty
 // node when there is none.
 pugi::xml_node AnswerRoot(const pugi::xml_document& document);

@@ -70,11 +70,11 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  pugi::xml_document document;
-  if (!qb::ParseAnswer(qbfuzz::Bytes(data, size), &document)) {
+  std::optional<pugi::xml_document> document = qb::ParseAnswer(qbfuzz::Bytes(data, size));
+  if (!document) {
     return 0;
   }
-  const pugi::xml_node root = qb::AnswerRoot(document);
+  const pugi::xml_node root = qb::AnswerRoot(*document);
   const std::string table = root ? root.name() : "";
   const qb::CatalogueTable* entry = qb::FindCatalogueTable(table);
   if (entry == nullptr || !entry->Imported()) {

@@ -4,15 +4,11 @@
 
 namespace qb {
 
-std::unique_ptr<CPrintPage> CPrintPage::FromDataImage(std::string_view text,
-                                                      std::string* refusal) {
+Result<std::unique_ptr<CPrintPage>> CPrintPage::FromDataImage(std::string_view text) {
   std::optional<std::string> bytes = DataImageBytes(text);
   std::string reason = bytes ? CheckPageImage(*bytes) : "not a data image";
   if (!reason.empty()) {
-    if (refusal != nullptr) {
-      *refusal = std::move(reason);
-    }
-    return nullptr;
+    return Failure{std::move(reason)};
   }
   return std::make_unique<CPrintPage>(std::move(*bytes));
 }

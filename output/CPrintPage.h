@@ -12,16 +12,16 @@
 #include <string>
 #include <string_view>
 
+#include "util/Result.h"
+
 namespace qb {
 
 class CPrintPage {
  public:
-  // The page of data text `text`, or null when it does not decode to an image
-  // or is refused by the limits of PrintLimits (then `refusal`, when given,
-  // says why). The image's header is checked before it is decoded in full,
+  // The page of data text `text`, or why not: it does not decode to an image
+  // or is refused by the limits of PrintLimits. The image's header is checked before it is decoded in full,
   // which happens in one of the decode slots.
-  static std::unique_ptr<CPrintPage> FromDataImage(std::string_view text,
-                                                   std::string* refusal = nullptr);
+  static Result<std::unique_ptr<CPrintPage>> FromDataImage(std::string_view text);
 
   explicit CPrintPage(std::string encoded) : m_strEncoded(std::move(encoded)) {}
   virtual ~CPrintPage() = default;

@@ -17,7 +17,7 @@ CPrintSession::~CPrintSession() {
   DropPages();
 }
 
-int CPrintSession::AddPage(std::unique_ptr<CPrintPage> page, std::string* refusal) {
+Result<int> CPrintSession::AddPage(std::unique_ptr<CPrintPage> page) {
   const size_t bytes = page ? page->Encoded().size() : 0;
   std::string reason;
   {
@@ -34,16 +34,13 @@ int CPrintSession::AddPage(std::unique_ptr<CPrintPage> page, std::string* refusa
       const int key = m_pages.SetAt(static_cast<unsigned>(m_pages.Count()), std::move(page));
       if (key < 0) {
         ReleasePageBytes(bytes);
-      } else {
-        m_nBytes += bytes;
+        return Failure{"out of memory"};
       }
+      m_nBytes += bytes;
       return key;
     }
   }
-  if (refusal != nullptr) {
-    *refusal = std::move(reason);
-  }
-  return -1;
+  return Failure{std::move(reason)};
 }
 
 size_t CPrintSession::PageBytes() const {

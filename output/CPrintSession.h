@@ -35,9 +35,9 @@ class CPrintSession {
 
   using Clock = std::chrono::steady_clock;
 
-  // Stores `page` as page number PageCount(); its key, or -1 when it could not
-  // be stored (then `refusal`, when given, says why when a limit refused it).
-  int AddPage(std::unique_ptr<CPrintPage> page, std::string* refusal = nullptr);
+  // Stores `page` as page number PageCount(); its key, or why it could not be
+  // stored.
+  Result<int> AddPage(std::unique_ptr<CPrintPage> page);
   // Bytes of the encoded page images held.
   size_t PageBytes() const;
   // Marks the session as used at `now` (a request named it).

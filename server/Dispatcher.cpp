@@ -96,18 +96,17 @@ RouteResult PrintAdd(const RouteRequest& route) {
   if (session == nullptr || image == nullptr) {
     return {};
   }
-  std::string refusal;
-  std::unique_ptr<CPrintPage> page = CPrintPage::FromDataImage(image->GetValue(), &refusal);
+  Result<std::unique_ptr<CPrintPage>> page = CPrintPage::FromDataImage(image->GetValue());
   if (!page) {
-    LogError("print session " + session->m_strId + ": page refused: " + refusal);
+    LogError("print session " + session->m_strId + ": page refused: " + page.Error());
     return {};
   }
-  const int key = session->AddPage(std::move(page), &refusal);
-  if (key < 0) {
-    LogInfo("print session " + session->m_strId + ": page refused: " + refusal);
+  const Result<int> key = session->AddPage(std::move(*page));
+  if (!key) {
+    LogInfo("print session " + session->m_strId + ": page refused: " + key.Error());
     return {};
   }
-  LogDebug("print session " + session->m_strId + ": page " + std::to_string(key));
+  LogDebug("print session " + session->m_strId + ": page " + std::to_string(*key));
   return {true, {}};
 }
 

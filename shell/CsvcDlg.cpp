@@ -39,12 +39,11 @@ CsvcDlg::CsvcDlg(CAppData* appData, bool showDialogs)
 
 CsvcDlg::~CsvcDlg() { Close(); }
 
-bool CsvcDlg::Open(const std::string& socketPath, std::string* error) {
+Result<> CsvcDlg::Open(const std::string& socketPath) {
   const sigset_t blocked = ControlSignals();
   m_signalFd.Reset(::signalfd(-1, &blocked, SFD_NONBLOCK | SFD_CLOEXEC));
   if (!m_signalFd.Valid()) {
-    *error = std::string("cannot take signals: ") + std::strerror(errno);
-    return false;
+    return Failure{std::string("cannot take signals: ") + std::strerror(errno)};
   }
   m_pSignalNotifier = new QSocketNotifier(m_signalFd.Get(), QSocketNotifier::Read, this);
   connect(m_pSignalNotifier, &QSocketNotifier::activated, this, [this] { OnSignal(); });
@@ -54,15 +53,15 @@ bool CsvcDlg::Open(const std::string& socketPath, std::string* error) {
   m_pServer = new QLocalServer(this);
   m_pServer->setSocketOptions(QLocalServer::UserAccessOption);
   if (!m_pServer->listen(path)) {
-    *error = "cannot create the control socket " + socketPath + ": " +
-             m_pServer->errorString().toStdString();
+    const std::string reason = "cannot create the control socket " + socketPath + ": " +
+                               m_pServer->errorString().toStdString();
     delete m_pServer;
     m_pServer = nullptr;
-    return false;
+    return Failure{reason};
   }
   ::chmod(socketPath.c_str(), 0600);
   connect(m_pServer, &QLocalServer::newConnection, this, [this] { OnControlConnection(); });
-  return true;
+  return {};
 }
 
 void CsvcDlg::Close() {

@@ -24,6 +24,7 @@
 #include "context/CAppData.h"
 #include "context/CControlWindow.h"
 #include "shell/DialogQueue.h"
+#include "util/Result.h"
 #include "util/UniqueFd.h"
 
 class QLocalServer;
@@ -42,8 +43,8 @@ class CsvcDlg : public QObject, public CControlWindow {
 
   // Serves the control socket at `socketPath` (mode 0600, a stale file is
   // replaced) and takes the signals blocked by the caller (SIGTERM, SIGINT,
-  // SIGHUP) through the event loop. False with a reason in `error`.
-  bool Open(const std::string& socketPath, std::string* error);
+  // SIGHUP) through the event loop. Fails with the reason.
+  Result<> Open(const std::string& socketPath);
   // Removes the control socket; no more control messages are taken.
   void Close();
 

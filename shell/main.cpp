@@ -193,9 +193,8 @@ int RunServer(const std::optional<std::string>& flagUrl) {
 
   auto appData = std::make_unique<qb::CAppData>();
   auto window = std::make_unique<qb::CsvcDlg>(appData.get(), showDialogs);
-  std::string error;
-  if (!window->Open(qb::ControlSocketPath(runtime), &error)) {
-    return Fail(error);
+  if (const qb::Result<> opened = window->Open(qb::ControlSocketPath(runtime)); !opened) {
+    return Fail(opened.Error());
   }
   qb::LogInfo(std::string("version " QUILLBOX_VERSION ", data folder ") + qb::GetDataFolder() +
               ", catalogue server " +

@@ -37,11 +37,11 @@ std::optional<std::string> FetchList(const DownloadDataBase& queue, std::string_
 // document order; records without it are skipped.
 std::vector<std::string> RecordTexts(const std::string& answer, const char* name) {
   std::vector<std::string> texts;
-  pugi::xml_document document;
-  if (!ParseAnswer(answer, &document)) {
+  std::optional<pugi::xml_document> document = ParseAnswer(answer);
+  if (!document) {
     return texts;
   }
-  for (const pugi::xml_node record : AnswerRoot(document).children()) {
+  for (const pugi::xml_node record : AnswerRoot(*document).children()) {
     const pugi::xml_node element = record.child(name);
     if (element) {
       texts.emplace_back(element.child_value());
@@ -124,14 +124,14 @@ void SozaiDownLoad::DownloadGroupFolders(DownloadDataBase& queue, const std::str
 }
 
 void SozaiDownLoad::EnqueueFolderArchives(DownloadDataBase& queue, const std::string& xml) const {
-  pugi::xml_document document;
-  if (!ParseAnswer(xml, &document)) {
+  std::optional<pugi::xml_document> document = ParseAnswer(xml);
+  if (!document) {
     // Nothing to fetch: the queue is left as it is.
     LogError("the sub-level list could not be read; no material archives queued");
     return;
   }
   queue.Serve(true, [&document](DownloadJob& job) {
-    for (const pugi::xml_node record : document.first_child().children()) {
+    for (const pugi::xml_node record : document->first_child().children()) {
       const pugi::xml_node folder = record.child("folder");
       if (folder) {
         EnqueueArchives(job, folder.child_value());

@@ -38,11 +38,11 @@ void TemplateDownLoad::DownloadTemplates(DownloadDataBase& queue,
     return;
   }
   queue.Serve(false, [&list](DownloadJob& job) {
-    pugi::xml_document document;
-    if (!ParseAnswer(*list, &document)) {
+    std::optional<pugi::xml_document> document = ParseAnswer(*list);
+    if (!document) {
       return;
     }
-    for (const pugi::xml_node record : AnswerRoot(document).children()) {
+    for (const pugi::xml_node record : AnswerRoot(*document).children()) {
       for (const char* name : {"thumbnailUrl", "templateUrl"}) {
         const pugi::xml_node element = record.child(name);
         if (element) {

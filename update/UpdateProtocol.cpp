@@ -32,13 +32,13 @@ void OnChkUpdateAnswer(const std::string&, const std::string& tag, const std::st
 
 void OnGetUpdateAnswer(const std::string& url, const std::string&, const std::string& body,
                        DownloadJob& job) {
-  pugi::xml_document document;
-  if (!ParseAnswer(body, &document)) {
+  std::optional<pugi::xml_document> document = ParseAnswer(body);
+  if (!document) {
     LogError("skipped the answer of " + url + ": not well-formed XML");
     job.MarkFailed();
     return;
   }
-  const pugi::xml_node root = AnswerRoot(document);
+  const pugi::xml_node root = AnswerRoot(*document);
   if (!root) {
     LogError("answer of " + url + " has no root element after the declaration");
     return;

@@ -140,7 +140,7 @@ std::string CheckDbAnswer(InitDataBase& definitions, const std::atomic<int>* sto
   if (CheckCatalogueVersion(stop) == 1) {
     return "1";
   }
-  return definitions.CheckJanCode("paper_infos", "jan_code") != 0 ? "1" : "0";
+  return definitions.CheckJanCode("paper_infos", "jan_code") ? "1" : "0";
 }
 
 }  // namespace qb

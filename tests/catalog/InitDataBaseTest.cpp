@@ -85,16 +85,16 @@ TEST_F(InitDataBaseTest, CheckJanCodeRowLogic) {
   struct Row {
     const char* name;
     std::string rows;  // inserted in id order
-    int result;
+    bool result;
     int flag;
   };
   const Row rows[] = {
-      {"no model row", "", 0, 0},
-      {"model row with a code", "(1, 'ZZ-KQW7PA', 'なし', '4900000000000')", 0, 0},
-      {"model row without a code", "(1, 'ZZ-KQW7PA', 'なし', NULL)", 1, 1},
+      {"no model row", "", false, 0},
+      {"model row with a code", "(1, 'ZZ-KQW7PA', 'なし', '4900000000000')", false, 0},
+      {"model row without a code", "(1, 'ZZ-KQW7PA', 'なし', NULL)", true, 1},
       {"NULL then a code: last row decides, flag stays",
-       "(1, 'ZZ-KQW7PA', 'なし', NULL), (2, 'ZZ-KQW7PA', 'なし', 'x')", 0, 1},
-      {"other rows do not count", "(1, 'ZZ-OTHER', 'なし', NULL), (2, 'ZZ-KQW7PA', 'あり', NULL)", 0,
+       "(1, 'ZZ-KQW7PA', 'なし', NULL), (2, 'ZZ-KQW7PA', 'なし', 'x')", false, 1},
+      {"other rows do not count", "(1, 'ZZ-OTHER', 'なし', NULL), (2, 'ZZ-KQW7PA', 'あり', NULL)", false,
        0},
   };
   for (const Row& row : rows) {
@@ -111,7 +111,7 @@ TEST_F(InitDataBaseTest, CheckJanCodeRowLogic) {
 TEST_F(InitDataBaseTest, CheckJanCodeWithoutTheColumnAsksForARefreshAndAltersNothing) {
   Exec("DROP TABLE paper_infos; CREATE TABLE paper_infos (id INTEGER PRIMARY KEY, Jan_Code TEXT)");
   InitDataBase definitions;
-  EXPECT_EQ(definitions.CheckJanCode("paper_infos", "jan_code"), 1);
+  EXPECT_TRUE(definitions.CheckJanCode("paper_infos", "jan_code"));
   EXPECT_EQ(definitions.m_janCodeRefresh.load(), 1);
   EXPECT_EQ(Columns("paper_infos"), (std::vector<std::string>{"id", "Jan_Code"}));
 }

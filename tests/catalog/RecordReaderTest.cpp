@@ -16,12 +16,12 @@ using Values = std::vector<std::string>;
 
 // The values the reader gives for the first child of an answer's root.
 Values ReadFirst(RecordReader& reader, const std::string& records) {
-  pugi::xml_document document;
-  if (!ParseAnswer("<?xml version=\"1.0\"?><t>" + records + "</t>", &document)) {
+  std::optional<pugi::xml_document> document = ParseAnswer("<?xml version=\"1.0\"?><t>" + records + "</t>");
+  if (!document) {
     ADD_FAILURE() << "not well-formed: " << records;
     return {};
   }
-  const std::vector<std::string_view>& values = reader.Read(AnswerRoot(document).first_child());
+  const std::vector<std::string_view>& values = reader.Read(AnswerRoot(*document).first_child());
   return Values(values.begin(), values.end());
 }
 

@@ -50,8 +50,13 @@ std::unique_ptr<CPrintPage> Page() {
   QBuffer buffer(&bytes);
   buffer.open(QIODevice::WriteOnly);
   image.save(&buffer, "PNG");
-  return CPrintPage::FromDataImage("data:image/png;base64," + bytes.toBase64().toStdString());
+  Result<std::unique_ptr<CPrintPage>> page =
+      CPrintPage::FromDataImage("data:image/png;base64," + bytes.toBase64().toStdString());
+  return page ? std::move(*page) : nullptr;
 }
+
+// The key AddPage gave, or -1 when it refused the page.
+int Key(const Result<int>& added) { return added ? *added : -1; }
 
 TEST(CPrintMgr, FindsSessionsByExactIdentifier) {
   CPrintMgr mgr;
@@ -72,7 +77,7 @@ TEST(CPrintSession, PagesAreKeyedInArrivalOrderAndLeaveWhenDone) {
     SCOPED_TRACE(key);
     std::unique_ptr<CPrintPage> page = Page();
     ASSERT_NE(page, nullptr);
-    EXPECT_EQ(session.AddPage(std::move(page)), key);
+    EXPECT_EQ(Key(session.AddPage(std::move(page))), key);
   }
   EXPECT_EQ(session.PageImage(2).size(), QSize(3, 2));
   EXPECT_TRUE(session.PageImage(3).isNull());
@@ -80,15 +85,15 @@ TEST(CPrintSession, PagesAreKeyedInArrivalOrderAndLeaveWhenDone) {
   EXPECT_EQ(session.GetState(), CPrintSession::kPrinting);
   EXPECT_EQ(session.StartPrinting(), -1);  // not new any more
   // Pages arriving after the start are taken and kept until the end.
-  EXPECT_EQ(session.AddPage(Page()), 3);
+  EXPECT_EQ(Key(session.AddPage(Page())), 3);
   session.Finish();
   EXPECT_EQ(session.GetState(), CPrintSession::kDone);
   EXPECT_EQ(session.PageCount(), 0);
 }
 
 TEST(CPrintPage, RefusesWhatDoesNotDecodeAndKeepsOnlyTheEncodedBytes) {
-  EXPECT_EQ(CPrintPage::FromDataImage("data:image/png;base64,AAAA"), nullptr);
-  EXPECT_EQ(CPrintPage::FromDataImage("text"), nullptr);
+  EXPECT_FALSE(CPrintPage::FromDataImage("data:image/png;base64,AAAA"));
+  EXPECT_EQ(CPrintPage::FromDataImage("text").Error(), "not a data image");
   const std::unique_ptr<CPrintPage> page = Page();
   ASSERT_NE(page, nullptr);
   EXPECT_EQ(page->Encoded().substr(1, 3), "PNG");
@@ -99,27 +104,29 @@ TEST(CPrintSession, RefusesPagesPastItsLimitsAtTheEdges) {
   {
     CPrintSession session("p", 210, 297, 0, 1);
     for (int i = 0; i < kMaxSessionPages; ++i) {
-      ASSERT_EQ(session.AddPage(std::make_unique<CPrintPage>("x")), i);
+      ASSERT_EQ(Key(session.AddPage(std::make_unique<CPrintPage>("x"))), i);
     }
-    std::string refusal;
-    EXPECT_EQ(session.AddPage(std::make_unique<CPrintPage>("x"), &refusal), -1);
-    EXPECT_NE(refusal, "");
+    const Result<int> refused = session.AddPage(std::make_unique<CPrintPage>("x"));
+    EXPECT_FALSE(refused);
+    EXPECT_NE(refused.Error(), "");
   }
   {
     CPrintSession session("b", 210, 297, 0, 1);
-    EXPECT_EQ(session.AddPage(std::make_unique<CPrintPage>(std::string(kMaxSessionBytes - 1, 'x'))), 0);
-    EXPECT_EQ(session.AddPage(std::make_unique<CPrintPage>("x")), 1);  // exactly at the cap
-    EXPECT_EQ(session.AddPage(std::make_unique<CPrintPage>("x")), -1);
+    EXPECT_EQ(
+        Key(session.AddPage(std::make_unique<CPrintPage>(std::string(kMaxSessionBytes - 1, 'x')))),
+        0);
+    EXPECT_EQ(Key(session.AddPage(std::make_unique<CPrintPage>("x"))), 1);  // exactly at the cap
+    EXPECT_EQ(Key(session.AddPage(std::make_unique<CPrintPage>("x"))), -1);
     EXPECT_EQ(session.PageBytes(), kMaxSessionBytes);
     // All sessions together: a second full session reaches the total, a
     // third byte passes it.
     CPrintSession second("c", 210, 297, 0, 1);
-    EXPECT_EQ(second.AddPage(std::make_unique<CPrintPage>(
-                  std::string(kMaxStoredPageBytes - kMaxSessionBytes, 'x'))), 0);
+    EXPECT_EQ(Key(second.AddPage(std::make_unique<CPrintPage>(
+                  std::string(kMaxStoredPageBytes - kMaxSessionBytes, 'x')))), 0);
     CPrintSession third("d", 210, 297, 0, 1);
-    EXPECT_EQ(third.AddPage(std::make_unique<CPrintPage>("x")), -1);
+    EXPECT_EQ(Key(third.AddPage(std::make_unique<CPrintPage>("x"))), -1);
     session.Finish();  // a finished session gives its bytes back
-    EXPECT_EQ(third.AddPage(std::make_unique<CPrintPage>("x")), 0);
+    EXPECT_EQ(Key(third.AddPage(std::make_unique<CPrintPage>("x"))), 0);
   }
   EXPECT_EQ(StoredPageBytes(), 0u);
 }
@@ -135,7 +142,7 @@ TEST(CPrintMgr, BoundsOpenSessionsAndExpiresIdleOnes) {
   sessions[0]->Finish();  // an ended session is no longer open
   EXPECT_NE(mgr.Register(std::make_unique<CPrintSession>("room", 1, 1, 0, 1)), nullptr);
 
-  ASSERT_EQ(sessions[1]->AddPage(Page()), 0);
+  ASSERT_EQ(Key(sessions[1]->AddPage(Page())), 0);
   ASSERT_EQ(sessions[2]->StartPrinting(), 0);  // a session being printed does not expire
   const auto now = CPrintSession::Clock::now();
   mgr.ExpireIdle(now, std::chrono::hours(1));

@@ -24,7 +24,7 @@ std::unique_ptr<CPrintSession> SessionWithPages(int width, int height, int orien
                                                 int copies, int pages) {
   auto session = std::make_unique<CPrintSession>("5", width, height, orientation, copies);
   for (int i = 0; i < pages; ++i) {
-    session->AddPage(CPrintPage::FromDataImage(qbtest::DataText(Page())));
+    EXPECT_TRUE(session->AddPage(std::move(*CPrintPage::FromDataImage(qbtest::DataText(Page())))));
   }
   return session;
 }

@@ -42,7 +42,13 @@ std::string PrintToPdf(const QTemporaryDir& dir, int width, int height, int orie
   printer.setOutputFileName(QString::fromStdString(path));
   printer.setResolution(dpi);
   CPrintSession session("1", width, height, orientation, 1);
-  EXPECT_EQ(session.AddPage(CPrintPage::FromDataImage(qbtest::DataText(page))), 0);
+  Result<std::unique_ptr<CPrintPage>> decoded = CPrintPage::FromDataImage(qbtest::DataText(page));
+  if (!decoded) {
+    ADD_FAILURE() << "the page does not decode: " << decoded.Error();
+    return path;
+  }
+  const Result<int> key = session.AddPage(std::move(*decoded));
+  EXPECT_TRUE(key && *key == 0) << key.Error();
   PrintSession(&session, &printer, false);
   EXPECT_EQ(session.GetState(), CPrintSession::kDone);
   return path;
