@@ -13,11 +13,13 @@ BindPlan ListenConfig::Apply(CAppData& app, uint16_t port) {
   // bindAddress, allowedHosts or origin entry that cannot be used among it) is
   // logged there with its file and line, once, again only after its text
   // changed.
-  ServerConfig::Load().LogNewWarnings();
+  // The settings below come from the same reading of the files.
+  const ServerConfig config = ServerConfig::Load();
+  config.LogNewWarnings();
 
   const std::optional<std::string> values[4] = {
-      app.GetServerValue("bindAddress"), app.GetServerValue("allowedHosts"),
-      app.GetServerValue("allowedOrigins"), app.GetServerValue("deniedOrigins")};
+      config.ServerText("bindAddress"), config.ServerText("allowedHosts"),
+      config.ServerText("allowedOrigins"), config.ServerText("deniedOrigins")};
   const auto& [bindValue, hostsValue, originsValue, deniedValue] = values;
   bool changed = !m_bRead;
   for (size_t i = 0; i < 4; ++i) {
