@@ -6,16 +6,11 @@ import pytest
 
 import catalogue_server
 import sample_catalogue
-from conftest import Sync, exchange
+from conftest import Sync, exchange, post
 
 # Bodies carry this text; it must never reach the log.
 SECRET = b"SECRET-BODY-0123456789"
 PAGE = b"data:image/png;base64," + SECRET * 40
-
-
-def post(port, target, body):
-    return exchange(port, b"POST %s HTTP/1.1\r\nContent-Length: %d\r\n\r\n%s"
-                    % (target, len(body), body))
 
 
 def get(port, target):
