@@ -12,6 +12,7 @@
 #include "output/CQxSaveSession.h"
 #include "util/ConfigFiles.h"
 #include "util/Log.h"
+#include "util/StagedFile.h"
 #include "util/Text.h"
 #include "util/UserFolders.h"
 #include "util/WriteBytesToFile.h"
@@ -151,10 +152,16 @@ std::string SaveIntoFolder(const std::string& folder, const std::string& fileNam
     return {};
   }
   const std::string name = fileName.empty() ? std::string(kDefaultName) : fileName;
+  Result<StagedFile> staged = StagedFile::Write(folder, bytes, count);
+  if (!staged) {
+    LogError("cannot save " + name + ": " + staged.Error());
+    return {};
+  }
   for (int n = 0; n < kMaxNumberedNames; ++n) {
     const std::string path = folder + "/" + (n == 0 ? name : NumberedName(name, n));
-    switch (WriteNewFile(path, bytes, count)) {
+    switch (staged->PublishNew(path)) {
       case NewFileResult::kWritten:
+        LogInfo("saved " + std::to_string(count) + " bytes to " + path);
         return path;
       case NewFileResult::kExists:
         continue;

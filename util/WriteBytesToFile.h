@@ -9,15 +9,11 @@
 namespace qb {
 
 // Writes `count` bytes to the file at `path`, replacing any earlier content.
-// Nothing happens for an empty path, null bytes or a count of 0. True when
-// all bytes were written; a failure is logged.
+// Nothing happens for an empty path, null bytes or a count of 0. The new
+// content takes the place of the old in one step, so a failed write leaves
+// the old file as it was; only a file that cannot be replaced that way (a
+// link, another owner's file, a folder the user may not write in) is
+// rewritten in place. True when all bytes were written; a failure is logged.
 bool WriteBytesToFile(const std::string& path, const char* bytes, size_t count);
-
-enum class NewFileResult { kWritten, kExists, kFailed };
-
-// Writes `count` bytes to a new file at `path`; an existing file is left alone
-// (kExists). A file that could not be written whole is removed again
-// (kFailed, logged); so are empty paths and buffers.
-NewFileResult WriteNewFile(const std::string& path, const char* bytes, size_t count);
 
 }  // namespace qb

@@ -30,10 +30,11 @@ def test_headless_save_keeps_the_name_and_never_overwrites(server):
     for name, body in [(b"../../report.pdf", b"one"), (b"report.pdf", b"two"),
                        (b"", b"three")]:
         assert post(server.port, b"/saveqx/save?name=" + name, body) == OK_EMPTY
-    assert wait_for(lambda: len(list(folder.glob("*"))) == 3, 10), server.log()
-    assert (folder / "report.pdf").read_bytes() == b"one"
-    assert (folder / "report (1).pdf").read_bytes() == b"two"
-    assert (folder / "document.qx3").read_bytes() == b"three"
+    expected = {"report.pdf": b"one", "report (1).pdf": b"two", "document.qx3": b"three"}
+    assert wait_for(lambda: all((folder / name).exists() for name in expected), 10), \
+        server.log()
+    # A file appears under its name only when whole, and nothing else is left.
+    assert {path.name: path.read_bytes() for path in folder.iterdir()} == expected
     assert not (server.root / "report.pdf").exists()
 
 
