@@ -14,43 +14,22 @@ import os
 import shutil
 import signal
 import socket
-import struct
 import subprocess
 import sys
 import tempfile
 import threading
 import time
 import zipfile
-import zlib
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tools"))
 import catalogue_server  # noqa: E402
 import sample_catalogue  # noqa: E402
 from harness import exchange, free_port  # noqa: E402
+from pngfile import flat_png, noise_png  # noqa: E402
 
 PROBE = b"GET /dbAccess/LIST&P HTTP/1.1\r\nHost: localhost\r\n\r\n"
 PROBE_TIMEOUT = 10.0
 JOIN_TABLE = "pict_group_sub_level_infos"
-
-
-def png(width, height, raw_rows):
-    def chunk(kind, data):
-        return (struct.pack(">I", len(data)) + kind + data
-                + struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF))
-    header = struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0)
-    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header)
-            + chunk(b"IDAT", zlib.compress(raw_rows, 1)) + chunk(b"IEND", b""))
-
-
-def noise_png(side):
-    """An RGB PNG of random pixels: as large encoded as decoded."""
-    row = 1 + side * 3
-    return png(side, side, b"".join(b"\0" + os.urandom(row - 1) for _ in range(side)))
-
-
-def flat_png(side):
-    """An RGB PNG of one colour: tiny encoded, large decoded."""
-    return png(side, side, (b"\0" + b"\x80" * (side * 3)) * side)
 
 
 def bomb_zip(unpacked):

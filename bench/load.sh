@@ -34,7 +34,7 @@ session=$(curl -fs -X POST --data 'width=100&height=50' "http://127.0.0.1:$port/
 python3 - "$data/qkprint.db" "$session" >"$work/requests" <<'PY'
 import base64, os, sqlite3, sys, urllib.parse
 sys.path.insert(0, "tools")
-import sample_catalogue
+import pngfile, sample_catalogue
 db = sqlite3.connect(sys.argv[1])
 session = sys.argv[2]
 sel, parts = db.execute("SELECT searchSelNo, goodsPartsNo FROM paper_infos "
@@ -42,7 +42,7 @@ sel, parts = db.execute("SELECT searchSelNo, goodsPartsNo FROM paper_infos "
 category, = db.execute("SELECT categoryId FROM categories ORDER BY id LIMIT 1").fetchone()
 word = urllib.parse.quote("\u30de\u30eb\u30c1")
 image = "data:image/png;base64," + base64.b64encode(
-    sample_catalogue.png_bytes(8, 8, (200, 40, 40, 255))).decode()
+    pngfile.png(8, 8, (200, 40, 40, 255))).decode()
 rows = [
     ("LIST_C", 8, "GET", "/dbAccess/LIST&C"),
     ("LIST_P", 4, "GET", "/dbAccess/LIST&P"),

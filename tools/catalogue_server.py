@@ -58,6 +58,7 @@ from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 from xml.sax.saxutils import escape
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import pngfile  # noqa: E402
 import sample_catalogue  # noqa: E402
 
 FIRST_DATE = ""
@@ -187,7 +188,7 @@ class StandIn:
             with zipfile.ZipFile(buffer, "w") as archive:
                 for entry in ("qkprint.db", "verFile_DB.txt", "hostile.png.partial"):
                     archive.writestr(entry, HOSTILE_JUNK)
-                archive.writestr("hostile.png", sample_catalogue.png_bytes(4, 4, (1, 2, 3, 255)))
+                archive.writestr("hostile.png", pngfile.png(4, 4, (1, 2, 3, 255)))
             self.files[path.lstrip("/")] = buffer.getvalue()
         elif not path.startswith("http"):
             self.files[path.lstrip("/")] = HOSTILE_JUNK
@@ -240,7 +241,7 @@ class StandIn:
                 return self.files[small]
         if path in self.named_files() or path in self.named_files(rescan=True):
             digest = hashlib.sha1(path.encode()).digest()
-            return sample_catalogue.png_bytes(4, 4, (digest[0], digest[1], digest[2], 255))
+            return pngfile.png(4, 4, (digest[0], digest[1], digest[2], 255))
         return None
 
     def archive(self, folder):

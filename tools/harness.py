@@ -2,7 +2,7 @@
 share: a free local port, one request/answer exchange, waiting for a
 condition, and what a full sync of a generated catalogue must leave behind
 (stored rows, fetched pictures)."""
-import errno
+import functools
 import random
 import socket
 import time
@@ -19,6 +19,18 @@ PICTURE_RULES = [("goodsThumbName", False), ("goodsThumbName2", False),
                  ("goodsPictMask", True)]
 
 
+@functools.cache
+def has_ipv6_loopback():
+    """Whether this machine has the IPv6 loopback address."""
+    try:
+        with socket.socket(socket.AF_INET6, socket.SOCK_STREAM) as s:
+            s.bind(("::1", 0))
+        return True
+    except OSError:
+        return False
+
+
+@functools.cache
 def _ephemeral_range():
     try:
         with open("/proc/sys/net/ipv4/ip_local_port_range") as f:
@@ -29,13 +41,14 @@ def _ephemeral_range():
 
 
 def _bindable(port):
-    for family, host in ((socket.AF_INET, "127.0.0.1"), (socket.AF_INET6, "::1")):
+    addresses = [(socket.AF_INET, "127.0.0.1")]
+    if has_ipv6_loopback():
+        addresses.append((socket.AF_INET6, "::1"))
+    for family, host in addresses:
         try:
             with socket.socket(family, socket.SOCK_STREAM) as s:
                 s.bind((host, port))
-        except OSError as e:
-            if family == socket.AF_INET6 and e.errno == errno.EADDRNOTAVAIL:
-                continue  # no IPv6 loopback on this machine
+        except OSError:
             return False
     return True
 

@@ -24,33 +24,21 @@ import base64
 import os
 import re
 import socket
-import struct
 import subprocess
 import sys
 import tempfile
 import time
 import urllib.parse
-import zlib
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 import catalogue_server  # noqa: E402
 import sample_catalogue  # noqa: E402
 from harness import exchange, free_port  # noqa: E402
+from pngfile import png  # noqa: E402
 
 MAX_LINES = 24
 SHOWN_HOME = "/home/me"
-
-
-def png(width, height, rgba):
-    raw = b"".join(b"\x00" + bytes(rgba) * width for _ in range(height))
-
-    def chunk(kind, data):
-        return (struct.pack(">I", len(data)) + kind + data
-                + struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF))
-
-    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 6, 0, 0, 0))
-            + chunk(b"IDAT", zlib.compress(raw)) + chunk(b"IEND", b""))
 
 
 def get(target):

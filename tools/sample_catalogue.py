@@ -16,10 +16,10 @@ import argparse
 import os
 import random
 import sqlite3
-import struct
 import subprocess
 import sys
-import zlib
+
+from pngfile import png
 
 # Column order of every table the generator fills (the server's schema).
 COLUMNS = {
@@ -271,19 +271,6 @@ def generate(seed=1, products=200, mac=""):
     return t
 
 
-def png_bytes(width, height, rgba):
-    """A small solid PNG of the given colour, with alpha."""
-    raw = b"".join(b"\x00" + bytes(rgba) * width for _ in range(height))
-
-    def chunk(kind, data):
-        body = kind + data
-        return struct.pack(">I", len(data)) + body + struct.pack(">I", zlib.crc32(body))
-
-    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 6,
-                                                             0, 0, 0))
-            + chunk(b"IDAT", zlib.compress(raw)) + chunk(b"IEND", b""))
-
-
 def picture_files(catalogue, seed=1):
     """{relative path below the data folder: bytes}: the material pictures of
     every group, the drawing files of the products and the template files."""
@@ -293,7 +280,7 @@ def picture_files(catalogue, seed=1):
     def pictures(folder, count):
         for n in range(1, count + 1):
             colour = (rng.randrange(256), rng.randrange(256), rng.randrange(256), 255)
-            files["%s/pict_%d.png" % (folder, n)] = png_bytes(8, 8, colour)
+            files["%s/pict_%d.png" % (folder, n)] = png(8, 8, colour)
 
     for row in catalogue["pict_group_top_level_infos"]:
         pictures("sozai4_S/" + row["folder"], 3)
@@ -313,7 +300,7 @@ def picture_files(catalogue, seed=1):
         name = row["templateUrl"].rsplit("/", 1)[-1]
         files["template/" + name] = ("<qx3 template=\"%d\"/>\n" % row["templateInfoId"]).encode()
         thumb = row["thumbnailUrl"].rsplit("/", 1)[-1]
-        files["template/" + thumb] = png_bytes(4, 4, (200, 200, 255, 255))
+        files["template/" + thumb] = png(4, 4, (200, 200, 255, 255))
     return files
 
 

@@ -2,12 +2,9 @@
 import base64
 import os
 import signal
-import socket
 import sqlite3
-import struct
 import subprocess
 import sys
-import zlib
 
 import pytest
 
@@ -15,7 +12,9 @@ sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "..", "tools"))
 import catalogue_server  # noqa: E402
 from cups_sandbox import CupsSandbox, CupsUnavailable  # noqa: E402
 import sample_catalogue  # noqa: E402
-from harness import accepts, exchange, free_port, read_all, wait_for  # noqa: E402,F401
+from pngfile import png  # noqa: E402,F401
+from harness import (accepts, exchange, free_port, has_ipv6_loopback, read_all,  # noqa: E402,F401
+                     wait_for)
 
 # Leaks of the desktop libraries that a server showing dialogs loads, for
 # LSAN_OPTIONS' suppressions.
@@ -35,15 +34,6 @@ def pytest_configure(config):
     config.addinivalue_line(
         "markers", "concurrency: many threads or connections at once; the ThreadSanitizer "
         "run (scripts/test --tsan) selects these")
-
-
-def has_ipv6_loopback():
-    try:
-        with socket.socket(socket.AF_INET6, socket.SOCK_STREAM) as s:
-            s.bind(("::1", 0))
-        return True
-    except OSError:
-        return False
 
 
 class Server:
@@ -209,21 +199,6 @@ def ok(body):
 def post(port, target, body):
     return exchange(port, b"POST %s HTTP/1.1\r\nContent-Length: %d\r\n\r\n%s"
                     % (target, len(body), body))
-
-
-def png(width, height, pixel):
-    """A PNG; `pixel` is one RGBA colour, or a function of (x, y) giving it."""
-    at = pixel if callable(pixel) else (lambda x, y: pixel)
-    raw = b"".join(b"\x00" + b"".join(bytes(at(x, y)) for x in range(width))
-                   for y in range(height))
-
-    def chunk(kind, data):
-        return (struct.pack(">I", len(data)) + kind + data
-                + struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF))
-
-    return (b"\x89PNG\r\n\x1a\n"
-            + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 6, 0, 0, 0))
-            + chunk(b"IDAT", zlib.compress(raw)) + chunk(b"IEND", b""))
 
 
 def data_image(width, height, pixel):

@@ -9,12 +9,10 @@ import io
 import os
 import socket
 import sqlite3
-import struct
 import sys
 import threading
 import time
 import zipfile
-import zlib
 
 import pytest
 
@@ -23,30 +21,12 @@ from conftest import OK, SERVER_ERROR, Sync, ask, exchange, read_all, wait_for
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "..", "tools"))
 import catalogue_server  # noqa: E402
 import sample_catalogue  # noqa: E402
+from pngfile import flat_png, noise_png  # noqa: E402
 
 MIB = 1 << 20
 PER_PEER = 24  # the connections one peer may hold, lowered for the test
 NORMAL = "/dbAccess/LIST&P"
 SUB_GROUP_FAILED = OK + b"51\r\n\r\n<pictGroupSubLevelInfos>\n</pictGroupSubLevelInfos>\n"
-
-
-def png(width, height, rows, colour_type=2):
-    def chunk(kind, data):
-        return (struct.pack(">I", len(data)) + kind + data
-                + struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF))
-    header = struct.pack(">IIBBBBB", width, height, 8, colour_type, 0, 0, 0)
-    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + chunk(b"IDAT", zlib.compress(rows, 1))
-            + chunk(b"IEND", b""))
-
-
-def flat_png(side):
-    """One colour: a few kilobytes encoded, side x side x 4 bytes decoded."""
-    return png(side, side, (b"\0" + b"\x80" * (side * 3)) * side)
-
-
-def noise_png(side):
-    """Random pixels: about as large encoded as decoded (side x side x 3)."""
-    return png(side, side, b"".join(b"\0" + os.urandom(side * 3) for _ in range(side)))
 
 
 def post(path, body):

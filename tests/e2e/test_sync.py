@@ -16,6 +16,7 @@ from conftest import Sync, ask, exchange, wait_for
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "..", "tools"))
 import catalogue_server  # noqa: E402
+import pngfile  # noqa: E402
 import sample_catalogue  # noqa: E402
 from harness import PICTURE_RULES, expected_rows, picture_paths  # noqa: E402
 
@@ -441,7 +442,7 @@ def test_the_download_rate_cap(server, setting, capped):
     catalogue = sample_catalogue.generate(seed=1, products=2)
     catalogue["paper_infos"][0]["goodsThumbName"] = BIG_PICTURE
     files = sample_catalogue.picture_files(catalogue)
-    big = sample_catalogue.png_bytes(4, 4, (1, 2, 3, 255))
+    big = pngfile.png(4, 4, (1, 2, 3, 255))
     files[BIG_PICTURE.lstrip("/")] = big + bytes(BIG_BYTES - len(big))
     stand_in = catalogue_server.StandIn(catalogue, files).start()
     try:
