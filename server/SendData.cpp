@@ -4,8 +4,13 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdint>
+#include <string>
+
+#include "util/Log.h"
 
 namespace qb {
 namespace {
@@ -15,8 +20,10 @@ constexpr int kStopLookMs = 10;
 
 }  // namespace
 
-ssize_t SendData(int socket, std::string_view data, const std::atomic<int>* stop, int stopFd) {
+ssize_t SendData(int socket, std::string_view data, const std::atomic<int>* stop, int stopFd,
+                 std::chrono::milliseconds stallLimit) {
   size_t sent = 0;
+  auto giveUpAt = std::chrono::steady_clock::now() + stallLimit;
   while (sent < data.size()) {
     if (stop != nullptr && stop->load() != 0) {
       return -1;
@@ -24,11 +31,24 @@ ssize_t SendData(int socket, std::string_view data, const std::atomic<int>* stop
     const ssize_t n = ::send(socket, data.data() + sent, data.size() - sent, MSG_NOSIGNAL);
     if (n > 0) {
       sent += static_cast<size_t>(n);
+      giveUpAt = std::chrono::steady_clock::now() + stallLimit;
     } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-      // Until the socket takes more or the server stops: a watched stop
-      // descriptor (poll ignores a negative one) ends the wait at once.
+      // Until the socket takes more, the server stops (a watched stop
+      // descriptor ends the wait at once; poll ignores a negative one) or the
+      // peer has stalled too long.
+      const auto left = std::chrono::ceil<std::chrono::milliseconds>(
+          giveUpAt - std::chrono::steady_clock::now());
+      if (left.count() <= 0) {
+        LogInfo("a client took none of its answer for " + std::to_string(stallLimit.count()) +
+                " ms: connection dropped");
+        return -1;
+      }
+      int waitMs = left.count() > INT32_MAX ? INT32_MAX : static_cast<int>(left.count());
+      if (stop != nullptr && stopFd < 0) {
+        waitMs = std::min(waitMs, kStopLookMs);
+      }
       pollfd watched[] = {{socket, POLLOUT, 0}, {stopFd, POLLIN, 0}};
-      ::poll(watched, 2, stop != nullptr && stopFd < 0 ? kStopLookMs : -1);
+      ::poll(watched, 2, waitMs);
     } else if (n < 0 && errno == EINTR) {
       continue;
     } else {

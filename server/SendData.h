@@ -5,19 +5,24 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <string_view>
 #include <sys/types.h>
 
 namespace qb {
 
+// How long a peer may take no byte of an answer before it is given up: a
+// client that stops reading must not hold a worker for good.
+inline constexpr std::chrono::milliseconds kSendStallLimit{30000};
+
 // Sends all of `data` on `socket`, waiting while the socket cannot take more.
-// Returns the number of bytes sent, or -1 on an error or when `stop` (may be
-// null) becomes non-zero. `stopFd` (-1 for none) becomes readable when `stop`
-// is set, and ends a wait at once; without it a wait looks at `stop` every
-// 10 ms.
+// Returns the number of bytes sent, or -1 on an error, when `stop` (may be
+// null) becomes non-zero, or when the socket took nothing for `stallLimit`.
+// `stopFd` (-1 for none) becomes readable when `stop` is set, and ends a wait
+// at once; without it a wait looks at `stop` every 10 ms.
 ssize_t SendData(int socket, std::string_view data, const std::atomic<int>* stop,
-                 int stopFd = -1);
+                 int stopFd = -1, std::chrono::milliseconds stallLimit = kSendStallLimit);
 
 // Ends our side of the connection, reads and drops what the peer still sends
 // for up to `lingerMs` (until it closes its side), and closes the socket.

@@ -1,0 +1,63 @@
+#include "server/SendData.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <thread>
+
+#include "util/UniqueFd.h"
+
+namespace qb {
+namespace {
+
+using std::chrono::milliseconds;
+
+struct SocketPair {
+  SocketPair() {
+    int fds[2];
+    EXPECT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
+    server.Reset(fds[0]);
+    client.Reset(fds[1]);
+    const int small = 4096;
+    ::setsockopt(server.Get(), SOL_SOCKET, SO_SNDBUF, &small, sizeof small);
+    ::setsockopt(client.Get(), SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+    ::fcntl(server.Get(), F_SETFL, O_NONBLOCK);
+  }
+  UniqueFd server;
+  UniqueFd client;
+};
+
+TEST(SendData, AClientThatStopsReadingIsGivenUp) {
+  SocketPair pair;
+  const std::string answer(4 << 20, 'x');
+  std::atomic<int> stop{0};
+  EXPECT_EQ(SendData(pair.server.Get(), answer, &stop, -1, milliseconds(100)), -1);
+}
+
+TEST(SendData, ASlowReaderThatKeepsReadingGetsEverything) {
+  SocketPair pair;
+  const std::string answer(1 << 20, 'y');
+  size_t received = 0;
+  std::thread reader([&] {
+    char buffer[65536];
+    for (;;) {
+      std::this_thread::sleep_for(milliseconds(5));
+      const ssize_t n = ::read(pair.client.Get(), buffer, sizeof buffer);
+      if (n <= 0) {
+        return;
+      }
+      received += static_cast<size_t>(n);
+    }
+  });
+  // Each pause is shorter than the limit, the whole answer takes longer.
+  const ssize_t sent = SendData(pair.server.Get(), answer, nullptr, -1, milliseconds(200));
+  ::shutdown(pair.server.Get(), SHUT_WR);
+  reader.join();
+  EXPECT_EQ(sent, static_cast<ssize_t>(answer.size()));
+  EXPECT_EQ(received, answer.size());
+}
+
+}  // namespace
+}  // namespace qb
