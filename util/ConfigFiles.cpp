@@ -1,14 +1,11 @@
 #include "util/ConfigFiles.h"
 
-#include <sys/stat.h>
 
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 
+#include "util/StagedFile.h"
 #include "util/Text.h"
 #include "util/UserFolders.h"
 
@@ -140,29 +137,28 @@ Result<> WriteConfigValue(const std::string& path, const std::string& group,
     }
   }
 
+  // A linked file (dotfiles kept elsewhere) is replaced at its target, so
+  // that the link stays.
   std::error_code ec;
-  std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
-  const std::string temporary = path + ".new";
-  {
-    std::ofstream out(temporary, std::ios::trunc);
-    for (const std::string& line : lines) {
-      out << line << '\n';
-    }
-    out.flush();
-    if (!out) {
-      const std::string why = std::strerror(errno);
-      std::remove(temporary.c_str());
-      return Failure{"cannot write " + temporary + ": " + why};
-    }
+  const bool linked = std::filesystem::is_symlink(std::filesystem::symlink_status(path, ec));
+  const std::filesystem::path target =
+      linked ? std::filesystem::canonical(path, ec) : std::filesystem::path(path);
+  if (linked && ec) {
+    return Failure{"cannot follow " + path + ": " + ec.message()};
   }
-  struct stat existing{};
-  if (::stat(path.c_str(), &existing) == 0) {
-    ::chmod(temporary.c_str(), existing.st_mode & 07777);
+  std::filesystem::create_directories(target.parent_path(), ec);
+  std::string content;
+  for (const std::string& line : lines) {
+    content += line;
+    content += '\n';
   }
-  if (std::rename(temporary.c_str(), path.c_str()) != 0) {
-    const std::string why = std::strerror(errno);
-    std::remove(temporary.c_str());
-    return Failure{"cannot replace " + path + ": " + why};
+  Result<StagedFile> staged =
+      StagedFile::Write(target.parent_path().string(), content.data(), content.size());
+  if (!staged) {
+    return Failure{"cannot write " + path + ": " + staged.Error()};
+  }
+  if (Result<> published = staged->PublishReplacing(target.string()); !published) {
+    return published;
   }
   return {};
 }

@@ -80,9 +80,9 @@ class ConfigFiles {
 // first such key of the first such group is replaced, or the key is added at
 // the end of that group, or the group at the end of the file; every other line
 // stays as it was. Missing folders and the file are created. The file is
-// replaced whole (written beside it, then renamed, keeping its mode), so a
-// reader never sees half of it. Fails with the reason when it cannot be
-// written.
+// replaced whole (written and synced beside it, then renamed, keeping its
+// mode; a symbolic link is followed and kept), so a reader never sees half of
+// it. Fails with the reason when it cannot be written.
 Result<> WriteConfigValue(const std::string& path, const std::string& group,
                           const std::string& key, const std::string& value);
 

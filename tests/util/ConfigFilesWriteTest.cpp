@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 
 #include "TempDir.h"
@@ -81,6 +83,21 @@ TEST(WriteConfigValue, RefusesWhatWouldBreakTheFile) {
   EXPECT_EQ(info.st_mode & 0777, 0600u);  // the file keeps its mode
   // A folder in the way that is a file.
   EXPECT_FALSE(WriteConfigValue(path + "/b.conf", "Server", "x", "y"));
+}
+
+TEST(WriteConfigValue, ALinkedFileIsWrittenAtItsTargetAndStaysLinked) {
+  qbtest::TempDir dir;
+  const std::string target = dir.Path() + "/dotfiles/quillbox.conf";
+  const std::string link = dir.Path() + "/config/Quillbox.conf";
+  qbtest::WriteFile(target, "[Server]\nport=1\n");
+  std::filesystem::create_directories(dir.Path() + "/config");
+  std::filesystem::create_symlink(target, link);
+  ASSERT_TRUE(WriteConfigValue(link, "Server", "x", "y"));
+  EXPECT_TRUE(std::filesystem::is_symlink(link));
+  EXPECT_EQ(ReadAll(target), "[Server]\nport=1\nx=y\n");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path() + "/dotfiles"),
+                          std::filesystem::directory_iterator()),
+            1);  // nothing staged is left beside it
 }
 
 }  // namespace
