@@ -23,18 +23,16 @@ import argparse
 import base64
 import os
 import re
-import socket
 import subprocess
 import sys
 import tempfile
-import time
 import urllib.parse
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 import catalogue_server  # noqa: E402
 import sample_catalogue  # noqa: E402
-from harness import exchange, free_port  # noqa: E402
+from harness import accepts, exchange, free_port, wait_for  # noqa: E402
 from pngfile import png  # noqa: E402
 
 MAX_LINES = 24
@@ -141,15 +139,9 @@ def run(server_binary):
     proc = subprocess.Popen([server_binary, "--catalogue-url", stand_in.url], env=env,
                             stdout=subprocess.DEVNULL, stderr=log)
     try:
-        deadline = time.monotonic() + 10
-        while True:
-            try:
-                socket.create_connection(("127.0.0.1", port), timeout=0.5).close()
-                break
-            except OSError:
-                if time.monotonic() > deadline or proc.poll() is not None:
-                    raise SystemExit("the server did not start; see " + log.name)
-                time.sleep(0.05)
+        if not wait_for(lambda: accepts(port) or proc.poll() is not None, 10) \
+                or proc.poll() is not None:
+            raise SystemExit("the server did not start; see " + log.name)
         results = {}
         for name, request, request_shown in examples(catalogue):
             results[name] = shown(request_shown, exchange(port, request, timeout=120), home)
