@@ -10,12 +10,15 @@ RequestReceiver::Outcome RequestReceiver::OnBytes(std::string_view bytes, Clock:
   }
   // Near the limit, doubling would reserve up to twice the largest request
   // the receiver may hold; reserve that largest size instead.
-  // An announced length is reserved once, so a large body costs its own size
-  // rather than up to twice it while the buffer doubles.
+  // With an announced length the buffer grows by doubling but never past that
+  // length: what is reserved follows what the peer actually sent, not what it
+  // claims it will send.
   const size_t needed = m_bytes.size() + bytes.size();
   if (needed > m_bytes.capacity()) {
     if (m_frame.expected > 0) {
-      m_bytes.reserve(std::max(needed, std::min(m_frame.expected, kMaxRequestBytes + 1)));
+      const size_t doubled = std::max(needed, 2 * m_bytes.capacity());
+      m_bytes.reserve(
+          std::max(needed, std::min({doubled, m_frame.expected, kMaxRequestBytes + 1})));
     } else if (needed > kMaxRequestBytes / 2) {
       m_bytes.reserve(std::max(needed, kMaxRequestBytes + 1));
     }

@@ -18,6 +18,9 @@ namespace {
 // The wait step when a stop can only be seen by looking at the flag.
 constexpr int kStopLookMs = 10;
 
+// The most unread input dropped before closing.
+constexpr size_t kMaxDrainBytes = 256 * 1024;
+
 }  // namespace
 
 ssize_t SendData(int socket, std::string_view data, const std::atomic<int>* stop, int stopFd,
@@ -62,9 +65,15 @@ void CloseConnection(int socket, int lingerMs) {
   ::shutdown(socket, SHUT_WR);
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(lingerMs);
   char scratch[16384];
+  size_t drained = 0;
   for (;;) {
     const ssize_t n = ::recv(socket, scratch, sizeof scratch, MSG_DONTWAIT);
     if (n > 0) {
+      // A peer that keeps sending is not waited for past the deadline.
+      drained += static_cast<size_t>(n);
+      if (drained > kMaxDrainBytes || std::chrono::steady_clock::now() >= deadline) {
+        break;
+      }
       continue;
     }
     if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) {

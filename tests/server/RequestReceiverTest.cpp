@@ -165,5 +165,16 @@ TEST(RequestReceiver, ReservesNoMoreThanTheLargestRequest) {
   EXPECT_LT(receiver.Reserved(), 64u);  // only the string's own small buffer
 }
 
+// A header announcing the largest body reserves only about what has arrived.
+TEST(RequestReceiver, AnAnnouncedLengthIsNotReservedBeforeItArrives) {
+  const Clock::time_point opened{};
+  RequestReceiver receiver(opened);
+  const std::string header =
+      "POST /x HTTP/1.1\r\nContent-Length: " + std::to_string(kMaxRequestBytes - 64) + "\r\n\r\n";
+  ASSERT_EQ(receiver.OnBytes(header, opened), Outcome::kWaiting);
+  ASSERT_EQ(receiver.OnBytes(std::string(1000, 'b'), opened), Outcome::kWaiting);
+  EXPECT_LT(receiver.Reserved(), 64u * 1024);
+}
+
 }  // namespace
 }  // namespace qb

@@ -5,6 +5,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <thread>
 
 #include "util/UniqueFd.h"
@@ -57,6 +58,25 @@ TEST(SendData, ASlowReaderThatKeepsReadingGetsEverything) {
   reader.join();
   EXPECT_EQ(sent, static_cast<ssize_t>(answer.size()));
   EXPECT_EQ(received, answer.size());
+}
+
+TEST(CloseConnection, APeerThatKeepsSendingDoesNotHoldTheClose) {
+  SocketPair pair;
+  std::atomic<bool> closed{false};
+  std::thread sender([&] {
+    const std::string flood(4096, 'z');
+    while (!closed.load()) {
+      if (::send(pair.client.Get(), flood.data(), flood.size(), MSG_NOSIGNAL | MSG_DONTWAIT) <
+              0 &&
+          errno != EAGAIN) {
+        return;  // the server's end is closed
+      }
+    }
+  });
+  std::this_thread::sleep_for(milliseconds(20));  // the server's buffer is full
+  CloseConnection(pair.server.Release(), 50);  // returns although the peer never stops
+  closed.store(true);
+  sender.join();
 }
 
 }  // namespace
