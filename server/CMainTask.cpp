@@ -445,6 +445,13 @@ void CMainTask::ReportBound() {
 
 void CMainTask::OnRequestDone(int socket, RequestReceiver::Outcome outcome, std::string request,
                               ConnectionLimits::Ticket ticket) {
+  if (outcome == RequestReceiver::Outcome::kNoRoom) {
+    // Answered here, not by a worker: the answer fits the socket's buffer,
+    // and the body is left unread.
+    ::send(socket, kBodyBudgetAnswer.data(), kBodyBudgetAnswer.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+    CloseConnection(socket, 0);
+    return;
+  }
   if (outcome != RequestReceiver::Outcome::kComplete &&
       outcome != RequestReceiver::Outcome::kTooLarge) {
     CloseConnection(socket, 0);  // nothing usable: no answer

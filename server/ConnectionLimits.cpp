@@ -14,6 +14,7 @@ namespace qb {
 ConnectionLimits::Ticket::Ticket(Ticket&& other) noexcept
     : m_limits(std::exchange(other.m_limits, nullptr)),
       m_large(std::exchange(other.m_large, false)),
+      m_body(std::exchange(other.m_body, 0)),
       m_peer(std::move(other.m_peer)) {
   other.m_peer.clear();
 }
@@ -23,6 +24,7 @@ ConnectionLimits::Ticket& ConnectionLimits::Ticket::operator=(Ticket&& other) no
     Reset();
     m_limits = std::exchange(other.m_limits, nullptr);
     m_large = std::exchange(other.m_large, false);
+    m_body = std::exchange(other.m_body, 0);
     m_peer = std::move(other.m_peer);
     other.m_peer.clear();
   }
@@ -43,7 +45,8 @@ bool ConnectionLimits::Ticket::TakeLarge() {
 }
 
 bool ConnectionLimits::Ticket::SetPeer(const std::string& peer) {
-  if (m_limits == nullptr || !m_peer.empty() || peer.empty()) {
+  // A grant already taken stays with the peer it was taken for.
+  if (m_limits == nullptr || !m_peer.empty() || peer.empty() || m_body > 0) {
     return m_limits != nullptr;
   }
   MutexLock lock(m_limits->m_mutex);
@@ -59,6 +62,18 @@ bool ConnectionLimits::Ticket::SetPeer(const std::string& peer) {
   return true;
 }
 
+bool ConnectionLimits::Ticket::CoverBody(size_t bytes) {
+  if (m_limits == nullptr || bytes <= m_body) {
+    return m_limits != nullptr;
+  }
+  MutexLock lock(m_limits->m_mutex);
+  if (!m_limits->m_bodies.Take(m_peer, bytes - m_body)) {
+    return false;
+  }
+  m_body = bytes;
+  return true;
+}
+
 void ConnectionLimits::Ticket::Reset() {
   if (m_limits == nullptr) {
     return;
@@ -70,6 +85,7 @@ void ConnectionLimits::Ticket::Reset() {
     if (m_large) {
       wasBound = m_limits->m_large-- == m_limits->m_maxLarge || wasBound;
     }
+    m_limits->m_bodies.Give(m_peer, m_body);
     if (!m_peer.empty()) {
       const auto it = m_limits->m_perPeer.find(m_peer);
       if (it != m_limits->m_perPeer.end() && --it->second == 0) {
@@ -83,6 +99,7 @@ void ConnectionLimits::Ticket::Reset() {
   }
   m_limits = nullptr;
   m_large = false;
+  m_body = 0;
 }
 
 ConnectionLimits::Ticket ConnectionLimits::TryOpen() {
@@ -102,6 +119,11 @@ bool ConnectionLimits::CanOpen() const {
 bool ConnectionLimits::LargeFree() const {
   MutexLock lock(m_mutex);
   return m_large < m_maxLarge;
+}
+
+size_t ConnectionLimits::BodiesHeld() const {
+  MutexLock lock(m_mutex);
+  return m_bodies.Held();
 }
 
 size_t ConnectionsPerPeerBound() {

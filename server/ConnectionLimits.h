@@ -6,7 +6,10 @@
 //    server hold a large number of large requests; a connection that needs
 //    more waits (its sender is not read) until one is free;
 //  - open connections from one peer address: at most `maxPerPeer`, so that
-//    one client cannot take every connection.
+//    one client cannot take every connection;
+//  - the bytes the large requests may come to hold, all connections
+//    together: at most `bodyBudget`, shared fairly among peers (BodyBudget);
+//    a request that does not fit is refused, not held.
 // Each open connection carries a Ticket, which gives its share back when it is
 // destroyed, whichever thread that happens on. A share given back while its
 // bound was reached notifies Freed(), which the listener waits for at a bound.
@@ -19,6 +22,7 @@
 #include <string>
 #include <unordered_map>
 
+#include "server/BodyBudget.h"
 #include "util/Mutex.h"
 #include "util/Notifier.h"
 
@@ -45,9 +49,15 @@ class ConnectionLimits {
     bool HoldsLarge() const { return m_large; }
     // Takes a large share for this connection; false when none is free.
     bool TakeLarge();
-    // Counts this connection for peer address `peer` (once); false when that
-    // peer has its bound of connections open already.
+    // Counts this connection for peer address `peer` (once, before any
+    // CoverBody); false when that peer has its bound of connections open
+    // already.
     bool SetPeer(const std::string& peer);
+    // Makes sure this connection is granted `bytes` of the bodies budget for
+    // its peer (the grant only grows); false, with the grant unchanged, when
+    // the budget or the peer's share has no room for it.
+    bool CoverBody(size_t bytes);
+    size_t BodyCovered() const { return m_body; }
 
    private:
     friend class ConnectionLimits;
@@ -56,11 +66,13 @@ class ConnectionLimits {
 
     ConnectionLimits* m_limits = nullptr;
     bool m_large = false;
+    size_t m_body = 0;   // granted of the bodies budget
     std::string m_peer;  // counted for this peer when not empty
   };
 
-  ConnectionLimits(size_t maxOpen, size_t maxLarge, size_t maxPerPeer = ConnectionsPerPeerBound())
-      : m_maxOpen(maxOpen), m_maxLarge(maxLarge), m_maxPerPeer(maxPerPeer) {}
+  ConnectionLimits(size_t maxOpen, size_t maxLarge, size_t maxPerPeer = ConnectionsPerPeerBound(),
+                   size_t bodyBudget = kBodyBudgetBytes)
+      : m_maxOpen(maxOpen), m_maxLarge(maxLarge), m_maxPerPeer(maxPerPeer), m_bodies(bodyBudget) {}
   ConnectionLimits(const ConnectionLimits&) = delete;
   ConnectionLimits& operator=(const ConnectionLimits&) = delete;
 
@@ -69,6 +81,8 @@ class ConnectionLimits {
   bool CanOpen() const;
   bool LargeFree() const;
   size_t MaxOpen() const { return m_maxOpen; }
+  // What the tickets are granted of the bodies budget, in all.
+  size_t BodiesHeld() const;
   // Notified when a connection or a large share is given back while all of
   // them were taken; the listener alone watches and clears it.
   Notifier& Freed() { return m_freed; }
@@ -83,6 +97,7 @@ class ConnectionLimits {
   size_t m_large GUARDED_BY(m_mutex) = 0;
   // Peers with open connections.
   std::unordered_map<std::string, size_t> m_perPeer GUARDED_BY(m_mutex);
+  BodyBudget m_bodies GUARDED_BY(m_mutex);
   Notifier m_freed;
 };
 

@@ -4,10 +4,12 @@
 #include <sys/socket.h>
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <climits>
 #include <cstring>
 
+#include "server/RefusalLog.h"
 #include "util/Log.h"
 
 namespace qb {
@@ -25,6 +27,23 @@ bool Watch(int epoll, int fd, uint32_t events) {
   event.events = events;
   event.data.fd = fd;
   return ::epoll_ctl(epoll, EPOLL_CTL_ADD, fd, &event) == 0;
+}
+
+// What `receiver` may hold after its next read: up to kSmallRequestBytes
+// freely; past that, the size its request announces, or without one the next
+// doubling step (the receiver's buffer grows by doubling too), up to the
+// largest request.
+size_t MayHold(const RequestReceiver& receiver) {
+  if (receiver.Announced() > 0) {
+    return std::max(receiver.Announced(), receiver.Size() + 1);
+  }
+  if (receiver.Size() < kSmallRequestBytes) {
+    return kSmallRequestBytes;
+  }
+  if (receiver.Size() >= kMaxRequestBytes / 2) {
+    return kMaxRequestBytes + 1;
+  }
+  return std::bit_ceil(receiver.Size() + kReadChunk);
 }
 
 }  // namespace
@@ -132,9 +151,9 @@ const std::vector<int>& PendingConnections::Poll(const std::vector<int>& listenS
 PendingConnections::Outcome PendingConnections::Read(Connection& conn, Clock::time_point now) {
   RequestReceiver& receiver = conn.receiver;
   for (int i = 0; i < kReadsPerWake; ++i) {
-    size_t room = std::min(m_chunk.size(), receiver.Room());
-    if (!conn.ticket.HoldsLarge()) {
-      if (receiver.Size() >= kSmallRequestBytes && !conn.ticket.TakeLarge()) {
+    const size_t may = MayHold(receiver);
+    if (may > kSmallRequestBytes) {
+      if (!conn.ticket.HoldsLarge() && !conn.ticket.TakeLarge()) {
         // No large share free: stop reading this one until there is.
         if (conn.watched) {
           ::epoll_ctl(m_epoll.Get(), EPOLL_CTL_DEL, conn.socket.Get(), nullptr);
@@ -144,10 +163,16 @@ PendingConnections::Outcome PendingConnections::Read(Connection& conn, Clock::ti
         m_held.push_back(conn.socket.Get());
         return Outcome::kWaiting;
       }
-      if (!conn.ticket.HoldsLarge()) {
-        room = std::min(room, kSmallRequestBytes - receiver.Size());
+      if (!conn.ticket.CoverBody(may)) {
+        Refusals().Log("bodies budget",
+                       "refused a request of " + std::to_string(may) + " bytes from " +
+                           (conn.peer.empty() ? std::string("a local peer") : conn.peer) +
+                           " unread: the requests being received hold as much as the server "
+                           "takes at once (or this peer its share of it); answered 503");
+        return Outcome::kNoRoom;
       }
     }
+    const size_t room = std::min({m_chunk.size(), receiver.Room(), may - receiver.Size()});
     const ssize_t n = ::recv(conn.socket.Get(), m_chunk.data(), room, 0);
     if (n > 0) {
       const Outcome outcome =

@@ -5,9 +5,12 @@
 // then owns its socket. Waiting for a request therefore costs a descriptor
 // and a small buffer, never a worker.
 //
-// A connection whose request outgrows kSmallRequestBytes needs a large share
-// of the limits; while none is free it is not read (the sender is held back
-// by TCP) and its pause and stall clocks restart when reading resumes.
+// A connection whose request announces or outgrows kSmallRequestBytes needs a
+// large share of the limits; while none is free it is not read (the sender is
+// held back by TCP) and its pause and stall clocks restart when reading
+// resumes. It then needs a grant of the bodies budget for what it announces
+// (or, without an announced size, for each doubling step): when that does not
+// fit, the connection is done with kNoRoom before more of it is read.
 //
 // Besides the connections, the epoll set watches the listening sockets of the
 // current cycle and the notifiers of what else the listener waits for (a stop,

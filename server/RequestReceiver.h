@@ -43,6 +43,8 @@ class RequestReceiver {
     kComplete,  // a request is in: TakeRequest()
     kTooLarge,  // larger than allowed: answer the server error
     kNothing,   // nothing usable: close without an answer
+    kNoRoom,    // the server has no room for it now (decided by the caller
+                // from the bodies budget): answer kBodyBudgetAnswer unread
   };
 
   explicit RequestReceiver(Clock::time_point opened) : m_opened(opened), m_lastActivity(opened) {}
@@ -68,6 +70,9 @@ class RequestReceiver {
   Clock::time_point LastActivity() const { return m_lastActivity; }
   // How many more bytes may be passed to OnBytes.
   size_t Room() const { return kMaxRequestBytes + 1 - m_bytes.size(); }
+  // The size the whole request announces once its header block is in; 0
+  // while unknown (or when none is announced).
+  size_t Announced() const { return m_frame.expected; }
   // Bytes held so far, and the memory reserved for them (never more than
   // about kMaxRequestBytes once the request passes half of that).
   size_t Size() const { return m_bytes.size(); }

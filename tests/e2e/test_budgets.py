@@ -6,6 +6,7 @@ answers normally afterwards. Bounds are loose: the test build runs under
 AddressSanitizer, whose own overhead and quarantine count as resident memory."""
 import base64
 import io
+import itertools
 import os
 import socket
 import sqlite3
@@ -182,6 +183,60 @@ def slow_senders(sync):
             s.close()
 
 
+BODY_BUDGET_REFUSAL = (b"HTTP/1.1 503 Service Unavailable\r\nAccess-Control-Allow-Origin: *\r\n"
+                       b"Content-Type: text/plain; charset=utf-8\r\nContent-Length: 72\r\n"
+                       b"Retry-After: 5\r\nConnection: close\r\n\r\n"
+                       b"the server is receiving too much at once; send this request again later\n")
+
+
+def answer_after_refusal(s):
+    """What the server answered before closing a connection whose body it left
+    unread (the close resets the connection after the answer)."""
+    chunks = []
+    try:
+        while chunk := s.recv(65536):
+            chunks.append(chunk)
+    except OSError:
+        pass
+    return b"".join(chunks)
+
+
+def half_sent_bodies(sync):
+    """64 connections from four peer addresses, each announcing a 200 MiB body
+    and sending half of it. Two fit the bodies budget (512 MiB in all, a peer
+    at most half of it) and are read; every other one is answered 503 before
+    its body is read, and closed."""
+    peers = ["127.0.0.%d" % (2 + i) for i in range(4)]
+    head = b"POST /print/add HTTP/1.1\r\nContent-Length: %d\r\n\r\n" % (200 * MIB)
+    chunk = bytes(MIB)
+    sockets = []
+    numbers = itertools.count()
+
+    def attack():
+        s = socket.socket()
+        sockets.append(s)
+        s.settimeout(120)
+        s.bind((peers[next(numbers) % len(peers)], 0))
+        s.connect(("127.0.0.1", sync.server.port))
+        try:
+            s.sendall(head)
+            for _ in range(100):
+                s.sendall(chunk)
+        except OSError:
+            return answer_after_refusal(s)
+        return "half sent"
+    try:
+        outcomes = in_parallel(64, attack)
+    finally:
+        for s in sockets:
+            s.close()
+    assert outcomes.count("half sent") == 2
+    assert [o for o in outcomes if o != "half sent"] == [BODY_BUDGET_REFUSAL] * 62
+    assert "unread: the requests being received hold as much as" in sync.server.log()
+    # A large body is taken again.
+    assert exchange(sync.server.port, post(NORMAL, bytes(MIB)), timeout=60).startswith(OK)
+
+
 def zip_bomb(sync):
     assert sync.ask("/dbAccess/SOZAI_DOWNLOAD@kind=2&folder=bomb&value=1", timeout=120) == ""
     assert "not unpacked" in sync.server.log()
@@ -213,6 +268,7 @@ ATTACKS = [
     pytest.param(pixel_bomb, 1200, 0, {}, id="pixel-bomb-pages"),
     pytest.param(slow_senders, 700, 0, {"QUILLBOX_CONNECTIONS_PER_PEER": str(PER_PEER)},
                  id="slow-senders-from-one-peer"),
+    pytest.param(half_sent_bodies, 1024, 0, {}, id="64-half-sent-200-MiB-bodies"),
     pytest.param(zip_bomb, 700, 1, {}, id="zip-bomb"),
     pytest.param(huge_download, 700, 1, {}, id="download-past-its-cap"),
     pytest.param(no_disk_reserve, 700, 0, {"QUILLBOX_DISK_RESERVE_BYTES": str(1 << 62)},

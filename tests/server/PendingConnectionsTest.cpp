@@ -72,7 +72,8 @@ class PendingConnectionsTest : public ::testing::Test {
     }
   }
 
-  ConnectionLimits limits{8, 1};
+  // Bodies budget: 1 MiB in all (one peer may hold all of it).
+  ConnectionLimits limits{8, 1, 8, 1024 * 1024};
   PendingConnections pending;
   std::vector<std::unique_ptr<Done>> done;
 };
@@ -88,15 +89,20 @@ TEST_F(PendingConnectionsTest, HandsEachConnectionOnWhenItsRequestIsDone) {
     bool peerCloses;
     Outcome outcome;
     std::string request;
+    size_t covered = 0;  // granted of the bodies budget: what a large request announces
   };
   const Row rows[] = {
       {"complete GET", get, false, Outcome::kComplete, get},
-      {"body larger than a small share", post, false, Outcome::kComplete, post},
+      {"body larger than a small share", post, false, Outcome::kComplete, post, post.size()},
       {"head then close", "GET /x HTTP/1.1\r\n", true, Outcome::kComplete, "GET /x HTTP/1.1\r\n"},
       {"close with nothing sent", "", true, Outcome::kNothing, ""},
-      {"close inside an announced body", post.substr(0, 200), true, Outcome::kNothing, ""},
+      {"close inside an announced body", post.substr(0, 200), true, Outcome::kNothing, "",
+       post.size()},
       {"announced beyond the limit", "POST /x HTTP/1.1\r\nContent-Length: 268435457\r\n\r\n",
        false, Outcome::kTooLarge, ""},
+      {"announced beyond the bodies budget",
+       "POST /x HTTP/1.1\r\nContent-Length: 2000000\r\n\r\n" + body, false, Outcome::kNoRoom,
+       ""},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
@@ -112,6 +118,7 @@ TEST_F(PendingConnectionsTest, HandsEachConnectionOnWhenItsRequestIsDone) {
     EXPECT_EQ(done[0]->outcome, row.outcome);
     EXPECT_EQ(done[0]->request, row.request);
     EXPECT_TRUE(done[0]->ticket.Valid());
+    EXPECT_EQ(done[0]->ticket.BodyCovered(), row.covered);
     // The socket is handed over open: an answer reaches the peer.
     ASSERT_EQ(::send(done[0]->socket.Get(), "A", 1, MSG_NOSIGNAL), 1);
     char answer = 0;
