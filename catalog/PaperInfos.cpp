@@ -14,6 +14,7 @@
 #include "util/Log.h"
 #include "util/MacAddress.h"
 #include "util/SafePath.h"
+#include "util/ServedFiles.h"
 #include "util/Text.h"
 #include "util/UserFolders.h"
 
@@ -451,7 +452,21 @@ std::optional<std::string> PaperInfos::GetSvgData(std::string_view path) {
     LogDebug("refused a drawing file outside the data folder: " + relative);
     return std::string();
   }
+  // Drawing files only: never the catalogue, its journals, the version files
+  // or files being written, whatever name or link leads to them.
   std::error_code error;
+  const std::string resolved =
+      std::filesystem::path(*file)
+          .lexically_relative(std::filesystem::weakly_canonical(GetDataFolder(), error))
+          .string();
+  std::string refusal = DrawingFileRefusal(relative);
+  if (refusal.empty()) {
+    refusal = DrawingFileRefusal(resolved);
+  }
+  if (!refusal.empty()) {
+    LogInfo("refused to read \"" + relative.substr(0, 200) + "\" as a drawing file: " + refusal);
+    return std::string();
+  }
   if (!std::filesystem::is_regular_file(*file, error)) {
     return std::string();
   }

@@ -17,6 +17,13 @@ namespace qb {
 class CPrintSession;
 class CQxSaveSession;
 
+// What the user answered when asked about a web origin.
+enum class OriginAnswer {
+  kAllow,
+  kDeny,        // the Deny button, Escape or closing the question
+  kStopAsking,  // refuse this origin and ask about no new origin from now on
+};
+
 class CControlWindow {
  public:
   virtual ~CControlWindow() = default;
@@ -29,11 +36,14 @@ class CControlWindow {
   // True when the window can ask the user (a display is available).
   virtual bool AsksUser() const { return false; }
   // Asks the user whether `origin` may use the server; `answered` runs on the
-  // UI thread with the answer (true: allow). A window that cannot ask never
-  // calls it.
-  virtual void PostOriginQuestion(const std::string& origin,
-                                  std::function<void(bool allowed)> answered) {
+  // UI thread with the answer. Questions wait for their turn; one whose
+  // `stillOpen` (called on the UI thread) says false by then is dropped
+  // without being shown or answered. A window that cannot ask never calls
+  // `answered`.
+  virtual void PostOriginQuestion(const std::string& origin, std::function<bool()> stillOpen,
+                                  std::function<void(OriginAnswer)> answered) {
     (void)origin;
+    (void)stillOpen;
     (void)answered;
   }
 };

@@ -158,6 +158,12 @@ OriginPolicy OriginPolicy::With(const std::string& origin, bool allowed) const {
   return policy;
 }
 
+OriginPolicy OriginPolicy::WithAsking(bool asks) const {
+  OriginPolicy policy = *this;
+  policy.m_bAsks = asks;
+  return policy;
+}
+
 OriginStanding OriginPolicy::Standing(std::string_view origin) const {
   const std::optional<std::string> normal = NormalizeOrigin(TrimBlanks(origin));
   if (normal && std::find(m_denied.begin(), m_denied.end(), *normal) != m_denied.end()) {

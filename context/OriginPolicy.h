@@ -2,8 +2,8 @@
 // of the configuration file, a list of origins separated by blanks, or "*" for
 // any origin; and the origins the user refused, [Server] deniedOrigins. An
 // origin on neither list is unlisted: the user is asked about it when a
-// display is available, and without one it may only read the catalogue.
-// Unset or blank, allowedOrigins lists no origin.
+// display is available and asking is on ([Server] askForNewSites), and
+// otherwise it is refused. Unset or blank, allowedOrigins lists no origin.
 //
 // Origins compare as browsers write them: scheme and host without regard to
 // case, a port equal to the scheme's default (80 for http and ws, 443 for
@@ -51,7 +51,12 @@ class OriginPolicy {
   // denied origins, and taken off the other list.
   OriginPolicy With(const std::string& origin, bool allowed) const;
 
+  // This policy with asking about unlisted origins turned on or off.
+  OriginPolicy WithAsking(bool asks) const;
+
   bool AllowsAny() const { return m_bAny; }
+  // True unless asking the user about unlisted origins is turned off.
+  bool AsksAboutNew() const { return m_bAsks; }
   // What the value of an Origin header, blanks around it ignored, is. With
   // "*" every value is allowed except a denied origin; otherwise a value that
   // is not an origin counts as denied.
@@ -64,6 +69,7 @@ class OriginPolicy {
 
  private:
   bool m_bAny = false;
+  bool m_bAsks = true;
   std::vector<std::string> m_origins;
   std::vector<std::string> m_denied;
 };

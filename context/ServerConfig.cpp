@@ -24,7 +24,8 @@ struct KnownKey {
 // Every key the server reads, spelled as documented.
 constexpr KnownKey kKnownKeys[] = {
     {"Server", "port"},          {"Server", "bindAddress"},  {"Server", "allowedOrigins"},
-    {"Server", "deniedOrigins"}, {"Server", "allowedHosts"}, {"Catalogue", "url"},
+    {"Server", "deniedOrigins"}, {"Server", "allowedHosts"}, {"Server", "askForNewSites"},
+    {"Server", "answeredOrigins"}, {"Catalogue", "url"},
     {"Catalogue", "proxy"},      {"Catalogue", "maxDownloadRate"}, {"Save", "folder"},
 };
 
@@ -89,6 +90,20 @@ Mutex g_loggedMutex;
 std::set<std::string> g_logged GUARDED_BY(g_loggedMutex);  // warnings logged so far
 
 }  // namespace
+
+std::optional<bool> ParseSwitch(std::string_view text) {
+  for (const std::string_view on : {"true", "yes", "on", "1"}) {
+    if (EqualsIgnoreCase(TrimBlanks(text), on)) {
+      return true;
+    }
+  }
+  for (const std::string_view off : {"false", "no", "off", "0"}) {
+    if (EqualsIgnoreCase(TrimBlanks(text), off)) {
+      return false;
+    }
+  }
+  return std::nullopt;
+}
 
 std::optional<std::string> NormalizeBindAddress(const std::optional<std::string>& value) {
   const std::vector<std::string> words = value ? Words(*value) : std::vector<std::string>();
@@ -291,6 +306,23 @@ void ServerConfig::Check(const std::optional<std::string>& catalogueUrlFlag) {
   m_allowedOrigins =
       origins("allowedOrigins", "none listed (with a display, the user is asked about each origin)");
   m_deniedOrigins = origins("deniedOrigins", "none listed");
+
+  // [Server] askForNewSites
+  std::string askSource(kSourceDefault);
+  if (const std::optional<ConfigEntry> entry = m_files.Find("Server", "askForNewSites")) {
+    if (const std::optional<bool> asks = ParseSwitch(entry->value)) {
+      m_asksForNewSites = *asks;
+      askSource = entry->file;
+    } else {
+      Warn(*entry, "[Server] askForNewSites " + Quoted(entry->value) +
+                       " is neither true nor false; using true");
+      askSource = rejected(*entry);
+    }
+  }
+  Add("[Server] askForNewSites",
+      m_asksForNewSites ? "true (with a display, the user is asked about each new origin)"
+                        : "false (origins not listed are refused without asking)",
+      askSource);
 
   // [Server] allowedHosts
   std::string hostsShown = "none listed";

@@ -50,6 +50,9 @@ class ServerConfig {
   // The text of a [Server] key in effect (bindAddress, allowedOrigins,
   // deniedOrigins, allowedHosts); nullopt when unset or not usable.
   std::optional<std::string> ServerText(std::string_view key) const;
+  // [Server] askForNewSites: whether the user is asked about origins on
+  // neither list (true unless the value is a false one).
+  bool AsksForNewSites() const { return m_asksForNewSites; }
   // The catalogue server's base URL in effect; empty when there is none.
   const std::string& CatalogueUrl() const { return m_catalogueUrl; }
   const std::string& CatalogueUrlSource() const { return m_catalogueUrlSource; }
@@ -79,6 +82,7 @@ class ServerConfig {
   std::optional<std::string> m_allowedOrigins;
   std::optional<std::string> m_deniedOrigins;
   std::optional<std::string> m_allowedHosts;
+  bool m_asksForNewSites = true;
   std::string m_catalogueUrl;
   std::string m_catalogueUrlSource;
   std::string m_proxy;
@@ -91,6 +95,10 @@ class ServerConfig {
   };
   std::vector<Found> m_found;  // warnings while checking, before they are ordered
 };
+
+// A switch value: true, yes, on or 1, false, no, off or 0 (any case, blanks
+// around ignored); nullopt for anything else.
+std::optional<bool> ParseSwitch(std::string_view text);
 
 // How the listener's default reach is shown.
 inline constexpr std::string_view kThisComputerOnly = "this computer only (127.0.0.1 and ::1)";

@@ -131,11 +131,25 @@ GuardVerdict CheckRequest(const GuardContext& context, const CReqParse& request)
   verdict.origin = std::move(*unlisted);
   // "null" is shared by every sandboxed page and local file: no question
   // could tell them apart.
-  if (context.asksUser && verdict.origin != "null") {
-    verdict.kind = GuardVerdict::Kind::kAsk;
-  } else {
-    verdict.unlisted = true;
+  if (verdict.origin == "null") {
+    Refusals().Log("unlisted null",
+                   "refused a request from origin \"null\" (sandboxed pages and local files): "
+                   "served only when [Server] allowedOrigins of " + GetConfigFile() +
+                       " lists null");
+    return Refused();
   }
+  if (!context.asksUser || !context.origins->AsksAboutNew()) {
+    const std::string shown = Shown(verdict.origin);
+    Refusals().Log(
+        "unlisted " + verdict.origin.substr(0, kLoggedTextLimit),
+        "refused a request from origin " + shown + ": not in [Server] allowedOrigins, and " +
+            (context.asksUser ? "asking about new origins is turned off ([Server] "
+                                "askForNewSites=false)"
+                              : std::string("there is no display to ask the user on")) +
+            "; add it to allowedOrigins in " + GetConfigFile() + " to let it use the server");
+    return Refused();
+  }
+  verdict.kind = GuardVerdict::Kind::kAsk;
   return verdict;
 }
 

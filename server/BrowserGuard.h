@@ -5,8 +5,8 @@
 //    name was pointed at this computer gets the forbidden answer;
 //  - an Origin header names the page's origin: an allowed one passes, a
 //    denied one gets the forbidden answer, and an unlisted one is asked about
-//    when the user can be asked (the caller holds the request meanwhile) or
-//    otherwise passes for the routes that only read the catalogue;
+//    when the user can be asked (the caller holds the request meanwhile) and
+//    otherwise gets the forbidden answer on every route;
 //  - a CORS preflight (an OPTIONS request) is answered here, so that browsers
 //    that ask before sending to a local address keep working.
 // A request without Origin (a local program) passes. Refusals are logged
@@ -40,7 +40,8 @@ inline constexpr std::string_view kForbiddenAnswer =
 std::string PreflightAnswer(std::string_view requestedHeaders);
 
 // What the checks go by: the policies of the current listening cycle and
-// whether the user can be asked.
+// whether the user can be asked (a display is available; the origin policy
+// may still have asking turned off).
 struct GuardContext {
   std::shared_ptr<const OriginPolicy> origins;
   std::shared_ptr<const HostPolicy> hosts;
@@ -51,14 +52,13 @@ struct GuardContext {
 
 struct GuardVerdict {
   enum class Kind {
-    kPass,    // the route runs (see `unlisted`)
+    kPass,    // the route runs
     kAnswer,  // `answer` is sent instead of running the route
     kAsk,     // the user is to be asked about `origin` first
   };
   Kind kind = Kind::kPass;
   std::string answer;
-  std::string origin;     // kAsk, or kPass with `unlisted`: the origin (compared form)
-  bool unlisted = false;  // kPass: the origin is unlisted; only reading routes may run
+  std::string origin;  // kAsk: the origin (compared form)
 };
 
 GuardVerdict CheckRequest(const GuardContext& context, const CReqParse& request);

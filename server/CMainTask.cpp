@@ -12,6 +12,7 @@
 #include <cstring>
 #include <thread>
 
+#include "context/SiteList.h"
 #include "server/BrowserGuard.h"
 #include "server/CSendTask.h"
 #include "server/RefusalLog.h"
@@ -182,6 +183,7 @@ bool CMainTask::Listen() {
   }
 
   const BindPlan plan = m_config.Apply(*app, port);
+  m_pGate->SetAsking(app->GetOriginPolicy()->AsksAboutNew());
   std::vector<UniqueFd> listeners;
   std::vector<int> sockets;
   std::vector<std::string> boundTexts;
@@ -382,9 +384,9 @@ bool CMainTask::MayServe(int client, const sockaddr_storage& peerAddress,
 
 void CMainTask::ServeGate() {
   for (OriginGate::Answered& answered : m_pGate->TakeAnswered()) {
-    ApplyAnswer(answered.origin, answered.allowed);
+    ApplyAnswer(answered.origin, answered.outcome);
     for (OriginGate::Held& held : answered.held) {
-      if (answered.allowed) {
+      if (answered.allowed()) {
         m_pool.Post(std::make_unique<CSendTask>(m_pMgr, held.socket.Release(),
                                                 RequestReceiver::Outcome::kComplete,
                                                 std::move(held.request), std::move(held.ticket),
@@ -408,28 +410,48 @@ void CMainTask::ServeGate() {
   }
 }
 
-void CMainTask::ApplyAnswer(const std::string& origin, bool allowed) {
+void CMainTask::ApplyAnswer(const std::string& origin, OriginGate::Outcome outcome) {
   CAppData* app = GetAppData();
-  app->SetOriginPolicy(
-      std::make_shared<const OriginPolicy>(app->GetOriginPolicy()->With(origin, allowed)));
+  const std::shared_ptr<const OriginPolicy> policy = app->GetOriginPolicy();
+  switch (outcome) {
+    case OriginGate::Outcome::kNotAsked:
+      LogDebug("the question about origin \"" + origin + "\" was closed without asking");
+      return;
+    case OriginGate::Outcome::kStopAsking: {
+      app->SetOriginPolicy(std::make_shared<const OriginPolicy>(policy->WithAsking(false)));
+      const std::string where = "[Server] askForNewSites of " + GetConfigFile();
+      // Remembered, so that the next listening cycle and the next run keep
+      // asking off until the user turns it back on.
+      if (const Result<> stored = SiteList::SetAsking(false); stored) {
+        LogInfo("the user refused origin \"" + origin +
+                "\" and chose not to be asked again: origins not in allowedOrigins are "
+                "refused until " + where + " is set to true");
+      } else {
+        LogError("the user chose not to be asked about origins again, but it could not be "
+                 "written to " + where + " (" + stored.Error() +
+                 "); it holds until the next rebind");
+      }
+      return;
+    }
+    case OriginGate::Outcome::kAllowed:
+    case OriginGate::Outcome::kDenied:
+      break;
+  }
+  const bool allowed = outcome == OriginGate::Outcome::kAllowed;
+  app->SetOriginPolicy(std::make_shared<const OriginPolicy>(policy->With(origin, allowed)));
   // Remembered in the configuration file, so that the next listening cycle
   // and the next run read it.
-  const char* key = allowed ? "allowedOrigins" : "deniedOrigins";
-  const std::optional<std::string> current = app->GetServerValue(key);
-  const std::vector<std::string> listed = ParseOriginList(current, nullptr, nullptr);
-  bool stored = std::find(listed.begin(), listed.end(), origin) != listed.end();
-  if (!stored) {
-    const std::string value =
-        current && !current->empty() ? *current + " " + origin : origin;
-    stored = app->SetServerValue(key, value);
-  }
-  const std::string where = std::string("[Server] ") + key + " of " + GetConfigFile();
+  const Result<> stored = SiteList::Remember(origin, allowed);
+  const std::string where = std::string("[Server] ") +
+                            (allowed ? "allowedOrigins" : "deniedOrigins") + " of " +
+                            GetConfigFile();
   if (stored) {
     LogInfo(std::string("the user ") + (allowed ? "allowed" : "denied") + " origin \"" + origin +
             "\"; remembered in " + where);
   } else {
     LogError(std::string("the user ") + (allowed ? "allowed" : "denied") + " origin \"" + origin +
-             "\" but it could not be written to " + where + "; it holds until the next rebind");
+             "\" but it could not be written to " + where + " (" + stored.Error() +
+             "); it holds until the next rebind");
   }
 }
 

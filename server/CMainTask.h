@@ -79,7 +79,7 @@ class CMainTask : public CTaskBase {
   // Puts the user's answers into effect and refuses requests that waited too
   // long for one.
   void ServeGate();
-  void ApplyAnswer(const std::string& origin, bool allowed);
+  void ApplyAnswer(const std::string& origin, OriginGate::Outcome outcome);
   // Hands a connection whose request is done to a worker, or closes it.
   void OnRequestDone(int socket, RequestReceiver::Outcome outcome, std::string request,
                      ConnectionLimits::Ticket ticket);

@@ -50,9 +50,6 @@ void CSendTask::Run() {
         if (WaitForAnswer(*origin)) {
           return;
         }
-        Refusals().Log("waiting " + *origin, "refused a request from origin \"" + *origin +
-                                                 "\": too many requests wait for the user's "
-                                                 "answer about it");
         Send(*this, m_socket.Get(), kForbiddenAnswer);
         CloseConnection(m_socket.Release(), 0);
         return;
@@ -72,10 +69,19 @@ bool CSendTask::WaitForAnswer(const std::string& origin) {
   OriginGate::Held held{std::move(m_socket), std::move(m_request), std::move(m_ticket),
                         OriginGate::Clock::now()};
   const OriginGate::HoldResult result = m_pGate->Hold(origin, held);
-  if (result == OriginGate::HoldResult::kRefused) {
+  if (result == OriginGate::HoldResult::kRefused ||
+      result == OriginGate::HoldResult::kNotAsking) {
     m_socket = std::move(held.socket);
     m_request = std::move(held.request);
     m_ticket = std::move(held.ticket);
+    if (result == OriginGate::HoldResult::kRefused) {
+      Refusals().Log("waiting " + origin, "refused a request from origin \"" + origin +
+                                              "\": too many requests wait for the user's "
+                                              "answer about it");
+    } else {
+      // The pause or the stop was logged when it began.
+      LogDebug("refused a request from origin \"" + origin + "\" without asking the user");
+    }
     return false;
   }
   LogDebug("a request from origin \"" + origin + "\" waits for the user's answer");
@@ -85,11 +91,17 @@ bool CSendTask::WaitForAnswer(const std::string& origin) {
     // request waits until it expires or the server stops.
     if (CControlWindow* window = GetAppData()->m_pDlg.load()) {
       std::weak_ptr<OriginGate> gate = m_pGate;
-      window->PostOriginQuestion(origin, [gate, origin](bool allowed) {
-        if (const std::shared_ptr<OriginGate> open = gate.lock()) {
-          open->Answer(origin, allowed);
-        }
-      });
+      window->PostOriginQuestion(
+          origin,
+          [gate, origin] {
+            const std::shared_ptr<OriginGate> open = gate.lock();
+            return open && open->IsOpen(origin);
+          },
+          [gate, origin](OriginAnswer answer) {
+            if (const std::shared_ptr<OriginGate> open = gate.lock()) {
+              open->Answer(origin, answer);
+            }
+          });
     }
   }
   return true;

@@ -47,10 +47,6 @@ using RouteWork = RouteResult (*)(const RouteRequest&);
 struct Route {
   std::string_view text;
   bool needsArgument;  // the work reads the argument text after "@"
-  // The work only reads catalogue answers: it does not print, save,
-  // download, write usage rows or hand out files of the data folder, so an
-  // origin nobody was asked about may use it.
-  bool readsCatalogue;
   RouteWork work;
 };
 
@@ -256,31 +252,31 @@ RouteResult ServeArgument(const RouteRequest& route) {
 }
 
 constexpr auto kRoutes = std::to_array<Route>({
-    {"print/init", false, false, PrintInit},
-    {"print/add", false, false, PrintAdd},
-    {"print/end", false, false, PrintEnd},
-    {"saveqx/save", false, false, SaveUpload},
-    {"dbAccess/DB_URL", false, true, PrepareCatalogue},
-    {"dbAccess/IMG_URL", false, true, EmptyAnswer},
-    {"dbAccess/SVG_DATA", false, true, DrawingFile},
-    {"dbAccess/CHK_DB", false, true, CheckCatalogue},
-    {"dbAccess/UPDATE_DB", false, false, UpdateCatalogue},
-    {"dbAccess/UPDATE_STATUS_DB", false, true, QueueStatus},
-    {"dbAccess/LIST", false, true, ListCatalogue},
-    {"dbAccess/SEARCH", false, true, SearchProducts},
-    {"dbAccess/DETAIL", false, true, ProductDetail},
-    {"dbAccess/RECENT", false, true, RecentProducts},
-    {"dbAccess/TOP_GROUP", true, true, ServeArgument<ServeTopGroup>},
-    {"dbAccess/SUB_GROUP", true, true, ServeArgument<ServeSubGroup>},
-    {"dbAccess/GENERIC_GROUP", true, true, ServeArgument<ServeGenericGroup>},
-    {"dbAccess/SOZAI_DOWNLOAD", true, false, DownloadMaterials},
-    {"dbAccess/SOZAI_TEMP_STATUS_DOWNLOAD", false, true, QueueStatus},
-    {"dbAccess/TEMPLATE_LIST", true, true, ServeArgument<ServeTemplateList>},
-    {"dbAccess/TEMPLATE_DATA", true, false, ServeArgument<ServeTemplateData>},
-    {"dbAccess/TEMPLATE_DOWNLOAD", true, false, DownloadTemplates},
-    {"dbAccess/LOG", true, false, LogUsage},
-    {"dbAccess/PICT_HISTORY", true, false, RecordPicture},
-    {"dbAccess/PICT_RECENT", true, true, ServeArgument<ServePictRecent>},
+    {"print/init", false, PrintInit},
+    {"print/add", false, PrintAdd},
+    {"print/end", false, PrintEnd},
+    {"saveqx/save", false, SaveUpload},
+    {"dbAccess/DB_URL", false, PrepareCatalogue},
+    {"dbAccess/IMG_URL", false, EmptyAnswer},
+    {"dbAccess/SVG_DATA", false, DrawingFile},
+    {"dbAccess/CHK_DB", false, CheckCatalogue},
+    {"dbAccess/UPDATE_DB", false, UpdateCatalogue},
+    {"dbAccess/UPDATE_STATUS_DB", false, QueueStatus},
+    {"dbAccess/LIST", false, ListCatalogue},
+    {"dbAccess/SEARCH", false, SearchProducts},
+    {"dbAccess/DETAIL", false, ProductDetail},
+    {"dbAccess/RECENT", false, RecentProducts},
+    {"dbAccess/TOP_GROUP", true, ServeArgument<ServeTopGroup>},
+    {"dbAccess/SUB_GROUP", true, ServeArgument<ServeSubGroup>},
+    {"dbAccess/GENERIC_GROUP", true, ServeArgument<ServeGenericGroup>},
+    {"dbAccess/SOZAI_DOWNLOAD", true, DownloadMaterials},
+    {"dbAccess/SOZAI_TEMP_STATUS_DOWNLOAD", false, QueueStatus},
+    {"dbAccess/TEMPLATE_LIST", true, ServeArgument<ServeTemplateList>},
+    {"dbAccess/TEMPLATE_DATA", true, ServeArgument<ServeTemplateData>},
+    {"dbAccess/TEMPLATE_DOWNLOAD", true, DownloadTemplates},
+    {"dbAccess/LOG", true, LogUsage},
+    {"dbAccess/PICT_HISTORY", true, RecordPicture},
+    {"dbAccess/PICT_RECENT", true, ServeArgument<ServePictRecent>},
 });
 
 std::atomic<uint64_t> g_nextSessionId{0};
@@ -322,8 +318,6 @@ bool GetArgumentText(std::string_view path, std::string* argument) {
 
 std::string NextSessionId() { return std::to_string(g_nextSessionId.fetch_add(1)); }
 
-bool RouteReadsCatalogue(size_t index) { return kRoutes.at(index).readsCatalogue; }
-
 std::optional<std::string> OriginToAsk(const CAppData& app, const CReqParse& request) {
   const CControlWindow* window = app.m_pDlg.load();
   if (window == nullptr || !window->AsksUser() || request.HeaderValues("Origin").empty()) {
@@ -360,15 +354,6 @@ std::string BuildAnswer(CAppData* app, const CReqParse* request) {
     return std::string(kServerErrorAnswer);
   }
   const Route& route = kRoutes[static_cast<size_t>(index)];
-  if (verdict.unlisted && !route.readsCatalogue) {
-    Refusals().Log("unlisted " + verdict.origin.substr(0, 200) + " " + std::string(route.text),
-                   "refused " + std::string(route.text) + " from origin \"" +
-                       verdict.origin.substr(0, 200) +
-                       "\": an origin not in [Server] allowedOrigins may only read the "
-                       "catalogue; add it to allowedOrigins in " + GetConfigFile() +
-                       " to let it print, save, download and record usage");
-    return std::string(kForbiddenAnswer);
-  }
   std::string argument;
   if (route.needsArgument && !GetArgumentText(path, &argument)) {
     LogDebug("no argument text in " + path);

@@ -7,8 +7,8 @@
 // (no route, failed work, missing argument text) without a body. Before any
 // route runs, the browser checks (BrowserGuard.h) may answer instead: forbidden
 // for a Host that is not this computer or an origin that is denied, the
-// preflight answer for OPTIONS; an origin nobody was asked about may only use
-// the routes that read the catalogue.
+// preflight answer for OPTIONS, forbidden for an origin the user has not
+// allowed when nobody can be asked about it.
 //
 // Thread contract: BuildAnswer runs on any number of connection threads at
 // once; it keeps no state between requests. The session counter is atomic.
@@ -49,9 +49,6 @@ bool GetArgumentText(std::string_view path, std::string* argument);
 // Decimal text of the process-wide session counter, which then goes up by one.
 // The first identifier is "0"; print and save sessions share the counter.
 std::string NextSessionId();
-
-// True when route `index` only reads catalogue answers.
-bool RouteReadsCatalogue(size_t index);
 
 // The origin (compared form) the user is to be asked about before `request`
 // is answered: an unlisted origin while the control window can ask. nullopt

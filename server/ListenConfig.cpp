@@ -21,7 +21,8 @@ BindPlan ListenConfig::Apply(CAppData& app, uint16_t port) {
       config.ServerText("bindAddress"), config.ServerText("allowedHosts"),
       config.ServerText("allowedOrigins"), config.ServerText("deniedOrigins")};
   const auto& [bindValue, hostsValue, originsValue, deniedValue] = values;
-  bool changed = !m_bRead;
+  bool changed = !m_bRead || m_bLastAsks != config.AsksForNewSites();
+  m_bLastAsks = config.AsksForNewSites();
   for (size_t i = 0; i < 4; ++i) {
     changed = changed || values[i] != m_lastValues[i];
     m_lastValues[i] = values[i];
@@ -36,7 +37,8 @@ BindPlan ListenConfig::Apply(CAppData& app, uint16_t port) {
   auto hosts =
       std::make_shared<const HostPolicy>(HostPolicy::FromConfig(addresses, hostsValue, nullptr));
   auto origins = std::make_shared<const OriginPolicy>(
-      OriginPolicy::FromConfig(originsValue, deniedValue, nullptr));
+      OriginPolicy::FromConfig(originsValue, deniedValue, nullptr)
+          .WithAsking(config.AsksForNewSites()));
 
   if (changed) {
     if (plan.Exposed()) {
@@ -53,6 +55,10 @@ BindPlan ListenConfig::Apply(CAppData& app, uint16_t port) {
       }
       LogInfo(list.empty() ? std::string("no web origin is allowed yet")
                            : "web origins allowed: " + list);
+    }
+    if (!origins->AsksAboutNew()) {
+      LogInfo("asking about new web origins is turned off ([Server] askForNewSites); origins "
+              "not in allowedOrigins are refused");
     }
   }
   app.SetHostPolicy(std::move(hosts));

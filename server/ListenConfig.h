@@ -1,5 +1,5 @@
 // The browser-facing settings of one listening cycle: reads [Server]
-// bindAddress, allowedHosts, allowedOrigins and deniedOrigins afresh,
+// bindAddress, allowedHosts, allowedOrigins, deniedOrigins and askForNewSites afresh,
 // installs the host and origin policies in the application context and gives
 // the addresses to bind. Each cycle checks the whole configuration
 // (ServerConfig); what cannot be used, and listening where other computers
@@ -29,6 +29,7 @@ class ListenConfig {
  private:
   bool m_bRead = false;  // the values below hold what was read last
   std::optional<std::string> m_lastValues[4];
+  bool m_bLastAsks = true;
 };
 
 }  // namespace qb

@@ -1,7 +1,9 @@
 #include "server/OriginGate.h"
 
-#include "util/MutexLock.h"
 #include <algorithm>
+
+#include "util/Log.h"
+#include "util/MutexLock.h"
 
 namespace qb {
 
@@ -11,6 +13,9 @@ OriginGate::HoldResult OriginGate::Hold(const std::string& origin, Held& held) {
     MutexLock lock(m_mutex);
     auto found = m_entries.find(origin);
     if (found == m_entries.end()) {
+      if (m_bStopped || held.since < m_pausedUntil) {
+        return HoldResult::kNotAsking;
+      }
       if (m_entries.size() >= kMaxAskedOrigins) {
         return HoldResult::kRefused;
       }
@@ -28,14 +33,77 @@ OriginGate::HoldResult OriginGate::Hold(const std::string& origin, Held& held) {
   return result;
 }
 
-void OriginGate::Answer(const std::string& origin, bool allowed) {
+void OriginGate::Answer(const std::string& origin, OriginAnswer answer, Clock::time_point now) {
+  bool paused = false;
   {
     MutexLock lock(m_mutex);
     Entry& entry = m_entries[origin];
     entry.answered = true;
-    entry.allowed = allowed;
+    switch (answer) {
+      case OriginAnswer::kAllow:
+        entry.outcome = Outcome::kAllowed;
+        break;
+      case OriginAnswer::kDeny:
+        entry.outcome = Outcome::kDenied;
+        while (!m_denials.empty() && now - m_denials.front() >= kDenialWindow) {
+          m_denials.pop_front();
+        }
+        m_denials.push_back(now);
+        if (m_denials.size() >= kDenialsBeforePause) {
+          m_denials.clear();
+          m_pausedUntil = now + kAskingPause;
+          CloseOpenQuestions();
+          paused = true;
+        }
+        break;
+      case OriginAnswer::kStopAsking:
+        entry.outcome = Outcome::kStopAsking;
+        m_bStopped = true;
+        CloseOpenQuestions();
+        break;
+    }
+  }
+  if (paused) {
+    LogInfo("the user denied " + std::to_string(kDenialsBeforePause) + " origins within " +
+            std::to_string(kDenialWindow.count()) +
+            " minutes: origins not yet allowed are refused without asking for the next hour");
   }
   m_changed.Notify();
+}
+
+void OriginGate::CloseOpenQuestions() {
+  for (auto& [origin, entry] : m_entries) {
+    if (!entry.answered) {
+      entry.answered = true;
+      entry.outcome = Outcome::kNotAsked;
+    }
+  }
+}
+
+bool OriginGate::IsOpen(const std::string& origin) const {
+  MutexLock lock(m_mutex);
+  const auto found = m_entries.find(origin);
+  return found != m_entries.end() && !found->second.answered;
+}
+
+void OriginGate::SetAsking(bool asks) {
+  {
+    MutexLock lock(m_mutex);
+    m_bStopped = !asks;
+    if (asks) {
+      return;
+    }
+    CloseOpenQuestions();
+  }
+  m_changed.Notify();
+}
+
+std::optional<OriginGate::Clock::time_point> OriginGate::PausedUntil(Clock::time_point now) const {
+  MutexLock lock(m_mutex);
+  if (now < m_pausedUntil) {
+    return m_pausedUntil;
+  }
+  return std::nullopt;
 }
 
 std::vector<OriginGate::Answered> OriginGate::TakeAnswered() {
@@ -46,7 +114,7 @@ std::vector<OriginGate::Answered> OriginGate::TakeAnswered() {
       ++it;
       continue;
     }
-    answered.push_back({it->first, it->second.allowed, std::move(it->second.held)});
+    answered.push_back({it->first, it->second.outcome, std::move(it->second.held)});
     it = m_entries.erase(it);
   }
   return answered;

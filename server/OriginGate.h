@@ -5,6 +5,13 @@
 // kMaxAskedOrigins origins wait for an answer at once (more are refused at
 // once); a request waits at most kConsentWait.
 //
+// The gate also keeps the user from being flooded with questions: once the
+// user has denied kDenialsBeforePause questions within kDenialWindow, no
+// origin is asked about for kAskingPause, and once the user chose not to be
+// asked again, none until SetAsking(true). Either way the questions still
+// waiting for their turn are closed unanswered (their requests are refused
+// and nothing is remembered), and new ones are refused at once (kNotAsking).
+//
 // The gate only keeps the requests and the answers: the listener takes the
 // answered origins (TakeAnswered), puts the answer into effect and serves or
 // refuses their requests, and refuses the requests that waited too long
@@ -17,10 +24,13 @@
 
 #include <chrono>
 #include <cstddef>
+#include <deque>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "context/CControlWindow.h"
 #include "server/ConnectionLimits.h"
 #include "util/Mutex.h"
 #include "util/Notifier.h"
@@ -31,6 +41,9 @@ namespace qb {
 inline constexpr size_t kMaxHeldPerOrigin = 4;
 inline constexpr size_t kMaxAskedOrigins = 8;
 inline constexpr std::chrono::seconds kConsentWait{60};
+inline constexpr size_t kDenialsBeforePause = 3;
+inline constexpr std::chrono::minutes kDenialWindow{10};
+inline constexpr std::chrono::hours kAskingPause{1};
 
 class OriginGate {
  public:
@@ -45,16 +58,26 @@ class OriginGate {
   };
 
   enum class HoldResult {
-    kHeld,     // waits for the open question
-    kAsk,      // waits; the caller asks the user (the first request of an origin)
-    kRefused,  // too many waiting: the request stays the caller's, to refuse
+    kHeld,       // waits for the open question
+    kAsk,        // waits; the caller asks the user (the first request of an origin)
+    kRefused,    // too many waiting: the request stays the caller's, to refuse
+    kNotAsking,  // no question is asked now: the request stays the caller's, to refuse
+  };
+
+  // How a question ended.
+  enum class Outcome {
+    kAllowed,
+    kDenied,
+    kStopAsking,  // the user chose not to be asked again (this origin is refused)
+    kNotAsked,    // closed without the user's answer: refused, nothing remembered
   };
 
   // An answered origin with the requests that waited for it.
   struct Answered {
     std::string origin;
-    bool allowed = false;
+    Outcome outcome = Outcome::kNotAsked;
     std::vector<Held> held;
+    bool allowed() const { return outcome == Outcome::kAllowed; }
   };
 
   OriginGate() = default;
@@ -65,8 +88,17 @@ class OriginGate {
   // Holds `held` until `origin` is answered. On kRefused `held` is left as
   // it was.
   HoldResult Hold(const std::string& origin, Held& held);
-  // The user's answer for `origin`.
-  void Answer(const std::string& origin, bool allowed);
+  // The user's answer for `origin`, given at `now`.
+  void Answer(const std::string& origin, OriginAnswer answer,
+              Clock::time_point now = Clock::now());
+  // True while the question about `origin` waits for the user's answer.
+  bool IsOpen(const std::string& origin) const;
+  // Turns asking on or off (the configuration's askForNewSites); on also
+  // ends the stop the user asked for with kStopAsking.
+  void SetAsking(bool asks);
+  // Until when questions are paused after too many denials, if they are
+  // at `now`.
+  std::optional<Clock::time_point> PausedUntil(Clock::time_point now) const;
   // The answered origins, each with its waiting requests; they leave the gate.
   std::vector<Answered> TakeAnswered();
   // The requests that have waited kConsentWait by `now`; their questions stay
@@ -87,12 +119,18 @@ class OriginGate {
  private:
   struct Entry {
     bool answered = false;
-    bool allowed = false;
+    Outcome outcome = Outcome::kNotAsked;
     std::vector<Held> held;
   };
 
+  // Closes every open question unanswered.
+  void CloseOpenQuestions() REQUIRES(m_mutex);
+
   mutable Mutex m_mutex;
   std::map<std::string, Entry> m_entries GUARDED_BY(m_mutex);
+  std::deque<Clock::time_point> m_denials GUARDED_BY(m_mutex);  // within kDenialWindow
+  Clock::time_point m_pausedUntil GUARDED_BY(m_mutex);
+  bool m_bStopped GUARDED_BY(m_mutex) = false;  // asking is off
   Notifier m_changed;
 };
 

@@ -139,15 +139,15 @@ void CsvcDlg::PostSave(std::unique_ptr<CQxSaveSession> session) {
       Qt::QueuedConnection);
 }
 
-void CsvcDlg::PostOriginQuestion(const std::string& origin,
-                                 std::function<void(bool allowed)> answered) {
+void CsvcDlg::PostOriginQuestion(const std::string& origin, std::function<bool()> stillOpen,
+                                 std::function<void(OriginAnswer)> answered) {
   QMetaObject::invokeMethod(
       this,
-      [this, origin, answered = std::move(answered)] {
+      [this, origin, stillOpen = std::move(stillOpen), answered = std::move(answered)] {
         if (m_pOriginPrompt == nullptr) {
           m_pOriginPrompt = new OriginPrompt(this);
         }
-        m_pOriginPrompt->Ask(origin, answered);
+        m_pOriginPrompt->Ask(origin, stillOpen, answered);
       },
       Qt::QueuedConnection);
 }

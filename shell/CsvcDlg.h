@@ -57,8 +57,8 @@ class CsvcDlg : public QObject, public CControlWindow {
   void PostPrint(CPrintSession* session) override;
   void PostSave(std::unique_ptr<CQxSaveSession> session) override;
   bool AsksUser() const override { return m_bShowDialogs; }
-  void PostOriginQuestion(const std::string& origin,
-                          std::function<void(bool allowed)> answered) override;
+  void PostOriginQuestion(const std::string& origin, std::function<bool()> stillOpen,
+                          std::function<void(OriginAnswer)> answered) override;
 
   // The answer to the status request: "key=value" lines (see ControlChannel).
   std::string StatusText() const;

@@ -22,32 +22,45 @@ QString OriginPrompt::QuestionText(const std::string& origin) {
       .arg(QString::fromStdString(origin));
 }
 
-void OriginPrompt::Ask(const std::string& origin, Answered answered) {
-  m_queue.push_back({origin, std::move(answered)});
+QString OriginPrompt::AllowLabel() { return Tr("&Allow"); }
+QString OriginPrompt::DenyLabel() { return Tr("&Deny"); }
+QString OriginPrompt::StopAskingLabel() { return Tr("Do&n't ask again"); }
+
+void OriginPrompt::Ask(const std::string& origin, StillOpen stillOpen, Answered answered) {
+  m_queue.push_back({origin, std::move(stillOpen), std::move(answered)});
   if (m_pBox == nullptr) {
     ShowNext();
   }
 }
 
 void OriginPrompt::ShowNext() {
+  while (!m_queue.empty() && m_queue.front().stillOpen && !m_queue.front().stillOpen()) {
+    LogDebug("the question about origin \"" + m_queue.front().origin +
+             "\" is no longer open; not shown");
+    m_queue.pop_front();
+  }
   if (m_queue.empty()) {
     return;
   }
   m_pBox = new QMessageBox(QMessageBox::Question, Tr("Label server"),
                            QuestionText(m_queue.front().origin));
   m_pBox->setTextFormat(Qt::PlainText);  // the origin is shown as written
-  QPushButton* allow = m_pBox->addButton(Tr("&Allow"), QMessageBox::AcceptRole);
-  QPushButton* deny = m_pBox->addButton(Tr("&Deny"), QMessageBox::RejectRole);
+  QPushButton* allow = m_pBox->addButton(AllowLabel(), QMessageBox::AcceptRole);
+  QPushButton* deny = m_pBox->addButton(DenyLabel(), QMessageBox::RejectRole);
+  QPushButton* stop = m_pBox->addButton(StopAskingLabel(), QMessageBox::DestructiveRole);
   m_pBox->setDefaultButton(deny);
   m_pBox->setEscapeButton(deny);
   m_pBox->setWindowFlag(Qt::WindowStaysOnTopHint);
-  connect(m_pBox, &QMessageBox::finished, this, [this, allow] {
-    const bool allowed = m_pBox->clickedButton() == allow;
+  connect(m_pBox, &QMessageBox::finished, this, [this, allow, stop] {
+    const QAbstractButton* clicked = m_pBox->clickedButton();
+    const OriginAnswer answer = clicked == allow  ? OriginAnswer::kAllow
+                                : clicked == stop ? OriginAnswer::kStopAsking
+                                                  : OriginAnswer::kDeny;
     Question question = std::move(m_queue.front());
     m_queue.pop_front();
     m_pBox->deleteLater();
     m_pBox = nullptr;
-    question.answered(allowed);
+    question.answered(answer);
     ShowNext();
   });
   m_pBox->show();

@@ -286,6 +286,8 @@ StatusResult MakeStatusReport(int reachSeconds) {
       report.Line("allowed origins", setting.value);
     } else if (setting.name == "[Server] deniedOrigins") {
       report.Line("denied origins", setting.value);
+    } else if (setting.name == "[Server] askForNewSites") {
+      report.Line("ask about new origins", setting.value);
     } else if (setting.name == "[Server] allowedHosts") {
       report.Line("allowed hosts", setting.value);
     }

@@ -61,5 +61,9 @@
         <source>&amp;Deny</source>
         <translation>拒否(&amp;D)</translation>
     </message>
+    <message>
+        <source>Do&amp;n&apos;t ask again</source>
+        <translation>今後は確認しない(&amp;N)</translation>
+    </message>
 </context>
 </TS>

@@ -81,27 +81,18 @@ std::optional<ConfigEntry> ConfigFiles::Find(std::string_view group, std::string
   return std::nullopt;
 }
 
-Result<> WriteConfigValue(const std::string& path, const std::string& group,
-                          const std::string& key, const std::string& value) {
-  if (value.find_first_of("\r\n") != std::string::npos) {
-    return Failure{"the value holds a line break"};
-  }
-  std::vector<std::string> lines;
-  {
-    std::ifstream in(path);
-    std::string raw;
-    while (std::getline(in, raw)) {
-      lines.push_back(raw);
-    }
-  }
+namespace {
+
+// Sets `key` of `group` in `lines` as WriteConfigValues describes.
+void SetLine(std::vector<std::string>& lines, const std::string& group, const std::string& key,
+             const std::string& value) {
   const std::string entry = key + "=" + value;
   // The key the reader finds: the first in any group of that name. Missing,
   // it goes at the end of the first such group.
   bool inGroup = false;
   bool inFirstGroup = false;
-  bool replaced = false;
   size_t groupEnd = std::string::npos;  // the line after the first group's last non-blank line
-  for (size_t i = 0; i < lines.size() && !replaced; ++i) {
+  for (size_t i = 0; i < lines.size(); ++i) {
     const std::string_view line = TrimLine(lines[i]);
     if (!line.empty() && line.front() == '[') {
       inGroup = line.size() >= 2 && line.back() == ']' &&
@@ -122,19 +113,44 @@ Result<> WriteConfigValue(const std::string& path, const std::string& group,
     if (line.front() != ';' && line.front() != '#' && eq != std::string_view::npos &&
         EqualsIgnoreCase(TrimLine(line.substr(0, eq)), key)) {
       lines[i] = entry;
-      replaced = true;
+      return;
     }
   }
-  if (!replaced) {
-    if (groupEnd == std::string::npos) {
-      if (!lines.empty() && !TrimLine(lines.back()).empty()) {
-        lines.emplace_back();
-      }
-      lines.push_back("[" + group + "]");
-      lines.push_back(entry);
-    } else {
-      lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(groupEnd), entry);
+  if (groupEnd == std::string::npos) {
+    if (!lines.empty() && !TrimLine(lines.back()).empty()) {
+      lines.emplace_back();
     }
+    lines.push_back("[" + group + "]");
+    lines.push_back(entry);
+  } else {
+    lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(groupEnd), entry);
+  }
+}
+
+}  // namespace
+
+Result<> WriteConfigValue(const std::string& path, const std::string& group,
+                          const std::string& key, const std::string& value) {
+  return WriteConfigValues(path, group, {{key, value}});
+}
+
+Result<> WriteConfigValues(const std::string& path, const std::string& group,
+                           const std::vector<std::pair<std::string, std::string>>& values) {
+  for (const auto& [key, value] : values) {
+    if (value.find_first_of("\r\n") != std::string::npos) {
+      return Failure{"the value holds a line break"};
+    }
+  }
+  std::vector<std::string> lines;
+  {
+    std::ifstream in(path);
+    std::string raw;
+    while (std::getline(in, raw)) {
+      lines.push_back(raw);
+    }
+  }
+  for (const auto& [key, value] : values) {
+    SetLine(lines, group, key, value);
   }
 
   // A linked file (dotfiles kept elsewhere) is replaced at its target, so

@@ -22,6 +22,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "util/Result.h"
@@ -85,6 +86,9 @@ class ConfigFiles {
 // it. Fails with the reason when it cannot be written.
 Result<> WriteConfigValue(const std::string& path, const std::string& group,
                           const std::string& key, const std::string& value);
+// The same for several keys of `group` at once, in one replacement of the file.
+Result<> WriteConfigValues(const std::string& path, const std::string& group,
+                           const std::vector<std::pair<std::string, std::string>>& values);
 
 // Find() on a fresh Read() of the server's configuration.
 std::optional<std::string> ReadConfigValue(std::string_view group, std::string_view key);

@@ -15,6 +15,16 @@ bool IsServerName(std::string_view name) {
          lower == "new_verfile_db.txt" || lower.ends_with(".partial");
 }
 
+// The extension of the last component of `relativePath`, lower case with its
+// dot; empty when it has none.
+std::string Extension(std::string_view relativePath) {
+  const size_t slash = relativePath.find_last_of("/\\");
+  const std::string name =
+      AsciiLower(slash == std::string_view::npos ? relativePath : relativePath.substr(slash + 1));
+  const size_t dot = name.rfind('.');
+  return dot == std::string::npos ? std::string() : name.substr(dot);
+}
+
 }  // namespace
 
 std::string ServedFolderRefusal(std::string_view relativePath) {
@@ -32,15 +42,21 @@ std::string ServedFileRefusal(std::string_view relativePath) {
   if (std::string refusal = ServedFolderRefusal(relativePath); !refusal.empty()) {
     return refusal;
   }
-  const size_t slash = relativePath.find_last_of("/\\");
-  const std::string name =
-      AsciiLower(slash == std::string_view::npos ? relativePath : relativePath.substr(slash + 1));
-  const size_t dot = name.rfind('.');
-  const std::string_view extension =
-      dot == std::string::npos ? std::string_view() : std::string_view(name).substr(dot);
+  const std::string extension = Extension(relativePath);
   if (std::find(std::begin(kServedExtensions), std::end(kServedExtensions), extension) ==
       std::end(kServedExtensions)) {
     return "not a picture, drawing, template or archive file";
+  }
+  return {};
+}
+
+std::string DrawingFileRefusal(std::string_view relativePath) {
+  if (std::string refusal = ServedFolderRefusal(relativePath); !refusal.empty()) {
+    return refusal;
+  }
+  const std::string extension = Extension(relativePath);
+  if (extension != ".svg" && extension != ".tbl") {
+    return "not a drawing file (.svg or .tbl)";
   }
   return {};
 }

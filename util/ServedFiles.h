@@ -27,5 +27,9 @@ std::string ServedFileRefusal(std::string_view relativePath);
 // The same for a folder at `relativePath`: only the server's own names are
 // refused.
 std::string ServedFolderRefusal(std::string_view relativePath);
+// Why the file at `relativePath` may not be read as a drawing file (its
+// extension is not .svg or .tbl, or it is one of the server's own files);
+// empty when it may.
+std::string DrawingFileRefusal(std::string_view relativePath);
 
 }  // namespace qb

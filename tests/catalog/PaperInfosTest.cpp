@@ -359,8 +359,17 @@ TEST_F(PaperInfosTest, DrawingFilesStayInTheDataFolder) {
   namespace fs = std::filesystem;
   qbtest::WriteFile(DataFolder() + "/svg/f1.svg", "<svg>\r\n  <g/>\n</svg>\n");
   qbtest::WriteFile(DataFolder() + "/../outside.svg", "secret");
+  qbtest::WriteFile(DataFolder() + "/etc/passwd.svg", "inside");
   qbtest::WriteFile(DataFolder() + "/etc/passwd", "inside");
+  qbtest::WriteFile(DataFolder() + "/parts/p1.TBL", "table");
+  // The server's own files, and files that are no drawings.
+  for (const char* name : {"qkprint.db", "qkprint.db-journal", "qkprint.db-wal", "verfile_db.txt",
+                           "new_verfile_db.txt", "svg/f2.svg.partial", "tmpl/t1.qx3",
+                           "qkprint.db.damaged-2024/a.svg"}) {
+    qbtest::WriteFile(DataFolder() + "/" + name, "own");
+  }
   fs::create_symlink(DataFolder() + "/../outside.svg", DataFolder() + "/svg/link.svg");
+  fs::create_symlink(DataFolder() + "/qkprint.db", DataFolder() + "/svg/db.svg");
   struct Row {
     const char* name;
     std::string path;
@@ -374,8 +383,21 @@ TEST_F(PaperInfosTest, DrawingFilesStayInTheDataFolder) {
       {"a folder", "/dbAccess/SVG_DATA@/svg", ""},
       {"dot-dot out of the folder", "/dbAccess/SVG_DATA@/../outside.svg", ""},
       {"dot-dot without a slash", "/dbAccess/SVG_DATA@../../x", ""},
-      {"absolute name is taken inside", "/dbAccess/SVG_DATA@/etc/passwd", "inside"},
+      {"absolute name is taken inside", "/dbAccess/SVG_DATA@/etc/passwd.svg", "inside"},
       {"symlink out of the folder", "/dbAccess/SVG_DATA@/svg/link.svg", ""},
+      {"a table is a drawing file", "/dbAccess/SVG_DATA@/parts/p1.TBL", "table"},
+      {"no drawing file", "/dbAccess/SVG_DATA@/etc/passwd", ""},
+      {"the catalogue", "/dbAccess/SVG_DATA@/qkprint.db", ""},
+      {"the catalogue in capitals", "/dbAccess/SVG_DATA@/QKPRINT.DB", ""},
+      {"its journal", "/dbAccess/SVG_DATA@qkprint.db-journal", ""},
+      {"its write-ahead log", "/dbAccess/SVG_DATA@qkprint.db-wal", ""},
+      {"the version file", "/dbAccess/SVG_DATA@/verfile_db.txt", ""},
+      {"the new version file", "/dbAccess/SVG_DATA@/new_verfile_db.txt", ""},
+      {"a file being written", "/dbAccess/SVG_DATA@/svg/f2.svg.partial", ""},
+      {"a template", "/dbAccess/SVG_DATA@/tmpl/t1.qx3", ""},
+      {"a drawing name in a damaged catalogue's folder",
+       "/dbAccess/SVG_DATA@/qkprint.db.damaged-2024/a.svg", ""},
+      {"a drawing name linked to the catalogue", "/dbAccess/SVG_DATA@/svg/db.svg", ""},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);

@@ -1,7 +1,8 @@
 """The guards seen from outside: the listening addresses, connections of
 other users, the Host header, origins (refused, listed, unlisted without a
-display) and the CORS preflight, set in the [Server] group of the
-configuration file and read again at every rebind."""
+display), the CORS preflight, set in the [Server] group of the configuration
+file and read again at every rebind, and the server's own files, which no
+route hands out."""
 import os
 import signal
 import socket
@@ -202,9 +203,10 @@ def test_rebind_picks_up_changed_settings(server):
     assert server.run("--relisten").returncode == 0
     assert wait_for(lambda: listening_addresses(server) == default, 10), server.log()
     assert exchange(server.port, from_browser) == OK_EMPTY
-    # label.example.com is no longer listed: it may read, not record usage.
-    assert exchange(server.port, request(b"GET /dbAccess/LOG@p=Z&t=1 HTTP/1.1",
-                                         b"Origin: https://label.example.com")) == FORBIDDEN
+    # label.example.com is no longer listed: without a display it gets nothing.
+    for line in (b"GET /dbAccess/LOG@p=Z&t=1 HTTP/1.1", b"GET /dbAccess/IMG_URL HTTP/1.1"):
+        assert exchange(server.port, request(line, b"Origin: https://label.example.com")) == (
+            FORBIDDEN)
 
 
 @pytest.mark.parametrize("allowed_hosts, host, answer", [
@@ -231,39 +233,93 @@ def test_host_must_name_this_computer(server, allowed_hosts, host, answer):
         assert "refused a request for host" in server.log()
 
 
-def test_unlisted_origin_without_a_display_only_reads(server):
-    server.start()
+# Every route as a page would call it: (name, request line, body).
+ROUTES = [
+    ("print/init", b"POST /print/init HTTP/1.1", b"width=10&height=10"),
+    ("print/add", b"POST /print/add HTTP/1.1", b"id=0&img=x"),
+    ("print/end", b"POST /print/end HTTP/1.1", b"id=0"),
+    ("saveqx/save", b"POST /saveqx/save?name=a.pdf HTTP/1.1", b"BinaryData=%PDF-1.4"),
+    ("DB_URL", b"GET /dbAccess/DB_URL HTTP/1.1", b""),
+    ("IMG_URL", b"GET /dbAccess/IMG_URL HTTP/1.1", b""),
+    ("SVG_DATA of the catalogue", b"GET /dbAccess/SVG_DATA@qkprint.db HTTP/1.1", b""),
+    ("SVG_DATA of a drawing", b"GET /dbAccess/SVG_DATA@/svg/f1.svg HTTP/1.1", b""),
+    ("CHK_DB", b"GET /dbAccess/CHK_DB HTTP/1.1", b""),
+    ("UPDATE_DB", b"GET /dbAccess/UPDATE_DB HTTP/1.1", b""),
+    ("UPDATE_STATUS_DB", b"GET /dbAccess/UPDATE_STATUS_DB HTTP/1.1", b""),
+    ("LIST", b"GET /dbAccess/LIST&C HTTP/1.1", b""),
+    ("SEARCH", b"GET /dbAccess/SEARCH@category_id=1 HTTP/1.1", b""),
+    ("DETAIL", b"GET /dbAccess/DETAIL@goodsPartsNo=x HTTP/1.1", b""),
+    ("RECENT", b"GET /dbAccess/RECENT@mac_address HTTP/1.1", b""),
+    ("TOP_GROUP", b"GET /dbAccess/TOP_GROUP@images&topLevelId=1 HTTP/1.1", b""),
+    ("SUB_GROUP", b"GET /dbAccess/SUB_GROUP@list&id>0 HTTP/1.1", b""),
+    ("GENERIC_GROUP", b"GET /dbAccess/GENERIC_GROUP@list HTTP/1.1", b""),
+    ("SOZAI_DOWNLOAD", b"GET /dbAccess/SOZAI_DOWNLOAD@kind=0&folder=x&value=y HTTP/1.1", b""),
+    ("SOZAI_TEMP_STATUS_DOWNLOAD", b"GET /dbAccess/SOZAI_TEMP_STATUS_DOWNLOAD HTTP/1.1", b""),
+    ("TEMPLATE_LIST", b"GET /dbAccess/TEMPLATE_LIST@1 HTTP/1.1", b""),
+    ("TEMPLATE_DATA", b"GET /dbAccess/TEMPLATE_DATA@qkprint.db HTTP/1.1", b""),
+    ("TEMPLATE_DOWNLOAD", b"GET /dbAccess/TEMPLATE_DOWNLOAD@P1 HTTP/1.1", b""),
+    ("LOG", b"GET /dbAccess/LOG@p=U&t=1 HTTP/1.1", b""),
+    ("PICT_HISTORY", b"GET /dbAccess/PICT_HISTORY@1 HTTP/1.1", b""),
+    ("PICT_RECENT", b"GET /dbAccess/PICT_RECENT@id>0 HTTP/1.1", b""),
+    ("no route", b"GET /nothing HTTP/1.1", b""),
+]
+
+
+def test_unlisted_origin_without_a_display_gets_nothing(server):
+    # A catalogue server that must not be contacted on the page's behalf.
+    catalogue = socket.socket()
+    catalogue.bind(("127.0.0.1", 0))
+    catalogue.listen()
+    catalogue.setblocking(False)
+    server.start("--catalogue-url", "http://127.0.0.1:%d" % catalogue.getsockname()[1],
+                 catalogue_flag=False)
     assert exchange(server.port, request(b"GET /dbAccess/DB_URL HTTP/1.1")).startswith(OK)
-    origin = b"Origin: https://unlisted.example"
-    refused = [
-        request(b"POST /print/init HTTP/1.1", origin, body=b"width=10"),
-        request(b"POST /saveqx/save?name=a.pdf HTTP/1.1", origin, body=b"%PDF-1.4"),
-        request(b"GET /dbAccess/SOZAI_DOWNLOAD@kind=0&folder=x&value=y HTTP/1.1", origin),
-        request(b"GET /dbAccess/TEMPLATE_DOWNLOAD@P1 HTTP/1.1", origin),
-        request(b"GET /dbAccess/TEMPLATE_DATA@qkprint.db HTTP/1.1", origin),
-        request(b"GET /dbAccess/LOG@p=U&t=1 HTTP/1.1", origin),
-        request(b"GET /dbAccess/UPDATE_DB HTTP/1.1", origin),
-    ]
-    for raw in refused:
-        assert (raw.split(b"\r\n")[0], exchange(server.port, raw)) == (
-            raw.split(b"\r\n")[0], FORBIDDEN)
-    served = [
-        (request(b"GET /dbAccess/LIST&C HTTP/1.1", origin),
-         OK + b"31\r\n\r\n<categoryList>\n</categoryList>\n"),
-        (request(b"GET /dbAccess/UPDATE_STATUS_DB HTTP/1.1", origin), OK + b"9\r\n\r\nV=0&M=100"),
-        (request(b"GET /dbAccess/IMG_URL HTTP/1.1", origin), OK_EMPTY),
-    ]
-    for raw, answer in served:
-        assert (raw.split(b"\r\n")[0], exchange(server.port, raw)) == (
-            raw.split(b"\r\n")[0], answer)
-    # Nothing of the refused requests was done: no usage row, no print
-    # session (the next identifier is still 0), no saved document.
+    drawing = server.data_home / "jp.co.tavrim.Pelloran.V3" / "data" / "svg" / "f1.svg"
+    drawing.parent.mkdir(parents=True, exist_ok=True)
+    drawing.write_text("<svg/>")
+    for origin in (b"Origin: https://unlisted.example", b"Origin: null"):
+        for name, line, body in ROUTES:
+            assert ((origin, name), exchange(server.port, request(line, origin, body=body))) == (
+                (origin, name), FORBIDDEN)
+    # Nothing of it was done: no usage row, no print session (the next
+    # identifier is still 0), no saved document, no catalogue request.
     assert logs_stored(server) == []
     assert exchange(server.port, request(b"POST /print/init HTTP/1.1")) == OK + b"1\r\n\r\n0"
     assert not (server.home / "Downloads").exists() or not any((server.home / "Downloads").iterdir())
-    # The log names the setting to change.
-    assert ("refused dbAccess/LOG from origin \"https://unlisted.example\": an origin not in "
-            "[Server] allowedOrigins may only read the catalogue" in server.log())
+    with pytest.raises(BlockingIOError):
+        catalogue.accept()
+    catalogue.close()
+    # Preflights are answered as before, and requests without Origin served.
+    assert exchange(server.port, request(b"OPTIONS /print/init HTTP/1.1",
+                                         b"Origin: https://unlisted.example")) == PREFLIGHT
+    assert exchange(server.port, request(b"GET /dbAccess/SVG_DATA@/svg/f1.svg HTTP/1.1")) == (
+        OK + b"6\r\n\r\n<svg/>")
+    # The log names the setting to change and its file.
+    assert ('refused a request from origin "https://unlisted.example": not in [Server] '
+            'allowedOrigins, and there is no display to ask the user on; add it to '
+            'allowedOrigins in %s to let it use the server' % server.config_file) in server.log()
+
+
+@pytest.mark.parametrize("name", [
+    "qkprint.db", "qkprint.db-journal", "qkprint.db-wal", "verfile_db.txt", "new_verfile_db.txt",
+    "svg/f1.svg.partial", "templates/t1.qx3", "notes.txt",
+])
+def test_svg_data_serves_no_file_of_the_server_even_to_its_owner(server, name):
+    server.start()
+    assert exchange(server.port, request(b"GET /dbAccess/DB_URL HTTP/1.1")).startswith(OK)
+    data = server.data_home / "jp.co.tavrim.Pelloran.V3" / "data"
+    target = data / name
+    if not target.exists():
+        target.parent.mkdir(parents=True, exist_ok=True)
+        target.write_bytes(b"own bytes")
+    (data / "svg").mkdir(exist_ok=True)
+    link = data / "svg" / "link.svg"
+    link.symlink_to(target)
+    for path in ("/" + name, "\\" + name.replace("/", "\\"), "/svg/link.svg"):
+        answer = exchange(server.port, request(b"GET /dbAccess/SVG_DATA@%s HTTP/1.1" % path.encode(),
+                                               b"Host: localhost"))
+        assert (path, answer) == (path, OK_EMPTY)
+    assert 'as a drawing file: ' in server.log()
 
 
 # A client run as another user: connects, sends the request and prints the

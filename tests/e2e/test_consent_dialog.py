@@ -105,3 +105,86 @@ def test_origin_question_answered_and_remembered(display, shown):
     assert questions(server, "https://allow.example") == 1  # the log holds both runs
     assert questions(server, "https://deny.example:8443") == 1
     assert not question_open(display)
+
+
+def answered_origins(n):
+    return ["https://old%d.example" % i for i in range(n)]
+
+
+def test_denials_pause_the_questions_and_the_file_stays_bounded(display, shown):
+    server = shown
+    # Earlier answers fill the remembered denials to their bound.
+    old = answered_origins(100)
+    server.config_file.write_text(
+        "[Server]\nport=%d\ndeniedOrigins=%s\nansweredOrigins=%s\n"
+        % (server.port, " ".join(old), " ".join(old)))
+    size = server.config_file.stat().st_size
+    server.start()
+    # A page that tries one new origin after another.
+    flood = ["https://flood%d.example" % i for i in range(6)]
+    waiting = [in_background(server.port, request(b"GET /dbAccess/IMG_URL HTTP/1.1",
+                                                  b"Origin: " + origin.encode()))
+               for origin in flood]
+    assert wait_for(lambda: server.log().count("asking the user whether origin") == 6, 30), (
+        server.log())
+    for _ in range(3):
+        answer(display, "Escape")
+    # The questions still waiting close unanswered: every request is refused.
+    for thread, result in waiting:
+        thread.join(60)
+        assert result == [FORBIDDEN]
+    assert not question_open(display)
+    pause = ("the user denied 3 origins within 10 minutes: origins not yet allowed are refused "
+             "without asking for the next hour")
+    assert server.log().count(pause) == 1
+    # A new origin now is refused at once, without a question.
+    assert exchange(server.port, request(b"GET /dbAccess/IMG_URL HTTP/1.1",
+                                         b"Origin: https://flood6.example")) == FORBIDDEN
+    assert questions(server, "https://flood6.example") == 0
+    assert not question_open(display)
+    assert server.log().count(pause) == 1
+    # Three denials remembered, the three oldest answers dropped for them.
+    config = server.config_file.read_text()
+    denied = next(line for line in config.splitlines()
+                  if line.startswith("deniedOrigins=")).split("=", 1)[1].split()
+    assert len(denied) == 100
+    assert denied[:97] == old[3:]
+    assert sorted(denied[97:]) == sorted(o for o in flood if 'denied origin "%s"' % o
+                                         in server.log())
+    assert server.config_file.stat().st_size <= size + 3 * len("https://floodN.example") + 3
+
+
+def test_dont_ask_again_refuses_new_origins_until_turned_back_on(display, shown):
+    server = shown
+    server.start()
+    thread, result = in_background(server.port, request(b"GET /dbAccess/IMG_URL HTTP/1.1",
+                                                        b"Origin: https://first.example"))
+    answer(display, "alt+n")
+    thread.join(60)
+    assert result == [FORBIDDEN]
+    config = server.config_file.read_text()
+    assert "askForNewSites=false\n" in config
+    assert "first.example" not in config  # refused, not remembered as denied
+    assert exchange(server.port, request(b"GET /dbAccess/IMG_URL HTTP/1.1",
+                                         b"Origin: https://second.example")) == FORBIDDEN
+    assert questions(server, "https://second.example") == 0
+    assert ('the user refused origin "https://first.example" and chose not to be asked again'
+            in server.log())
+    # The next run keeps it off.
+    server.stop()
+    server.start()
+    assert exchange(server.port, request(b"GET /dbAccess/IMG_URL HTTP/1.1",
+                                         b"Origin: https://second.example")) == FORBIDDEN
+    assert ("refused a request from origin \"https://second.example\": not in [Server] "
+            "allowedOrigins, and asking about new origins is turned off "
+            "([Server] askForNewSites=false)") in server.log()
+    # Turned back on in the file: asked again.
+    server.config_file.write_text(config.replace("askForNewSites=false", "askForNewSites=true"))
+    count = server.log().count("listening on ")
+    assert server.run("--relisten").returncode == 0
+    assert wait_for(lambda: server.log().count("listening on ") > count, 10), server.log()
+    thread, result = in_background(server.port, request(b"GET /dbAccess/IMG_URL HTTP/1.1",
+                                                        b"Origin: https://second.example"))
+    answer(display, "alt+a")
+    thread.join(60)
+    assert result == [OK_EMPTY]

@@ -46,12 +46,12 @@ TEST(BrowserGuard, AnswerBytesAreExact) {
   }
 }
 
-// The verdict as one comparable text: "pass", "pass unlisted <origin>",
-// "ask <origin>", or the answer bytes.
+// The verdict as one comparable text: "pass", "ask <origin>", or the answer
+// bytes.
 std::string VerdictText(const GuardVerdict& verdict) {
   switch (verdict.kind) {
     case GuardVerdict::Kind::kPass:
-      return verdict.unlisted ? "pass unlisted " + verdict.origin : "pass";
+      return "pass";
     case GuardVerdict::Kind::kAsk:
       return "ask " + verdict.origin;
     case GuardVerdict::Kind::kAnswer:
@@ -65,9 +65,11 @@ TEST(BrowserGuard, DecidesBeforeTheRoute) {
   const auto listed = std::make_shared<const OriginPolicy>(
       OriginPolicy::FromConfig("https://a.example", "https://d.example", nullptr));
   const auto hosts = std::make_shared<const HostPolicy>();
+  const auto notAsking = std::make_shared<const OriginPolicy>(listed->WithAsking(false));
   const GuardContext withAny{any, hosts, false};
   const GuardContext headless{listed, hosts, false};
   const GuardContext asking{listed, hosts, true};
+  const GuardContext askingOff{notAsking, hosts, true};
   const std::string forbidden(kForbiddenAnswer);
   const std::string preflight = kPreflightHead + kPreflightTail;
   const std::string preflightEcho =
@@ -86,13 +88,13 @@ TEST(BrowserGuard, DecidesBeforeTheRoute) {
       {"allowed Origin", "GET /dbAccess/LOG@1 HTTP/1.1\r\nOrigin: https://A.example\r\n\r\n",
        "pass", "pass", "pass"},
       {"unlisted Origin", "GET /dbAccess/LOG@1 HTTP/1.1\r\nOrigin: https://B.example:443\r\n\r\n",
-       "pass", "pass unlisted https://b.example", "ask https://b.example"},
+       "pass", forbidden, "ask https://b.example"},
       {"denied Origin", "GET /dbAccess/LOG@1 HTTP/1.1\r\nOrigin: https://d.example\r\n\r\n",
        "pass", forbidden, forbidden},
       {"empty Origin", "GET /dbAccess/LOG@1 HTTP/1.1\r\nOrigin:\r\n\r\n", "pass", forbidden,
        forbidden},
       {"null Origin is never asked about", "GET /dbAccess/LOG@1 HTTP/1.1\r\nOrigin: null\r\n\r\n",
-       "pass", "pass unlisted null", "pass unlisted null"},
+       "pass", forbidden, forbidden},
       {"one of two Origin fields denied",
        "GET /x HTTP/1.1\r\nOrigin: https://a.example\r\nOrigin: https://d.example\r\n\r\n",
        "pass", forbidden, forbidden},
@@ -145,6 +147,9 @@ TEST(BrowserGuard, DecidesBeforeTheRoute) {
     EXPECT_EQ(VerdictText(CheckRequest(withAny, request)), row.withAny);
     EXPECT_EQ(VerdictText(CheckRequest(headless, request)), row.headless);
     EXPECT_EQ(VerdictText(CheckRequest(asking, request)), row.asking);
+    // With asking turned off, what would be asked is refused.
+    EXPECT_EQ(VerdictText(CheckRequest(askingOff, request)),
+              row.asking.starts_with("ask ") ? forbidden : row.asking);
   }
 }
 
@@ -182,35 +187,24 @@ TEST(BrowserGuard, RefusedRequestsDoNoWork) {
             kNotFoundAnswer);
 }
 
-// Without a display, an origin nobody was asked about reads the catalogue and
-// nothing else.
-TEST(BrowserGuard, UnlistedOriginsOnlyReadTheCatalogue) {
+// Without a display, an origin the user has not allowed gets nothing: every
+// route is refused and none of their work is done.
+TEST(BrowserGuard, UnlistedOriginsGetNothingWithoutADisplay) {
   CAppData app;
-  std::vector<std::string> reads;
-  std::vector<std::string> others;
-  for (const std::string_view text : kRouteTexts) {
-    (RouteReadsCatalogue(static_cast<size_t>(RouteIndex(text))) ? reads : others)
-        .emplace_back(text);
-  }
-  EXPECT_EQ(others, (std::vector<std::string>{
-                        "print/init", "print/add", "print/end", "saveqx/save",
-                        "dbAccess/UPDATE_DB", "dbAccess/SOZAI_DOWNLOAD", "dbAccess/TEMPLATE_DATA",
-                        "dbAccess/TEMPLATE_DOWNLOAD", "dbAccess/LOG", "dbAccess/PICT_HISTORY"}));
-  const auto answer = [&](const std::string& target, const char* origin) {
-    CReqParse request;
-    request.Parse("GET " + target + " HTTP/1.1\r\nOrigin: " + origin + "\r\n\r\n");
-    return BuildAnswer(&app, &request);
-  };
   const unsigned long long before = std::stoull(NextSessionId());
-  EXPECT_EQ(answer("/print/init", "https://b.example"), kForbiddenAnswer);
+  for (const std::string_view text : kRouteTexts) {
+    SCOPED_TRACE(text);
+    CReqParse request;
+    request.Parse("GET /" + std::string(text) + "@a=1 HTTP/1.1\r\nOrigin: https://b.example\r\n\r\n");
+    EXPECT_EQ(BuildAnswer(&app, &request), kForbiddenAnswer);
+  }
   EXPECT_EQ(app.m_pPrintMgr->Lookup(std::to_string(before + 1)), nullptr);
-  EXPECT_EQ(answer("/dbAccess/IMG_URL", "https://b.example"), SuccessAnswer(""));
-  EXPECT_EQ(answer("/dbAccess/UPDATE_STATUS_DB", "https://b.example"),
-            SuccessAnswer("V=0&M=100"));
-  // Listed, it may do the rest.
+  // Listed, it may use them.
   app.SetOriginPolicy(
       std::make_shared<const OriginPolicy>(OriginPolicy::FromConfig("https://b.example", nullptr)));
-  EXPECT_EQ(answer("/print/init", "https://b.example"), SuccessAnswer(std::to_string(before + 1)));
+  CReqParse request;
+  request.Parse("GET /print/init HTTP/1.1\r\nOrigin: https://b.example\r\n\r\n");
+  EXPECT_EQ(BuildAnswer(&app, &request), SuccessAnswer(std::to_string(before + 1)));
 }
 
 }  // namespace

@@ -87,13 +87,14 @@ class AskingWindow : public CControlWindow {
   void PostPrint(CPrintSession*) override {}
   void PostSave(std::unique_ptr<CQxSaveSession>) override {}
   bool AsksUser() const override { return true; }
-  void PostOriginQuestion(const std::string&, std::function<void(bool)> answered) override {
+  void PostOriginQuestion(const std::string&, std::function<bool()>,
+                          std::function<void(OriginAnswer)> answered) override {
     std::lock_guard lock(m_mutex);
     m_answered = std::move(answered);
     m_asked.notify_all();
   }
   // The answer callback of the first question, once one is asked.
-  std::function<void(bool)> WaitForQuestion() {
+  std::function<void(OriginAnswer)> WaitForQuestion() {
     std::unique_lock lock(m_mutex);
     m_asked.wait_for(lock, kEventWait, [this] { return m_answered != nullptr; });
     return m_answered;
@@ -102,7 +103,7 @@ class AskingWindow : public CControlWindow {
  private:
   std::mutex m_mutex;  // guards m_answered
   std::condition_variable m_asked;
-  std::function<void(bool)> m_answered;
+  std::function<void(OriginAnswer)> m_answered;
 };
 
 class ListenerConcurrency : public ::testing::Test {
@@ -213,12 +214,12 @@ TEST_F(ListenerConcurrency, AnOriginAnsweredWhileIdleIsServed) {
                               std::to_string(m_port) + "\r\nOrigin: https://a.example\r\n\r\n";
   ASSERT_EQ(::send(client.Get(), request.data(), request.size(), MSG_NOSIGNAL),
             static_cast<ssize_t>(request.size()));
-  const std::function<void(bool)> answer = window.WaitForQuestion();
+  const std::function<void(OriginAnswer)> answer = window.WaitForQuestion();
   ASSERT_NE(answer, nullptr) << "no question was asked";
   // The request waits for the user with the listener asleep; the answer,
   // from another thread, wakes it to serve the request.
   ExpectAsleep(500ms);
-  answer(true);
+  answer(OriginAnswer::kAllow);
   EXPECT_EQ(ReadToEnd(client.Get()), SuccessAnswer(""));
   m_app->RequestStop();
   m_app->m_pDlg.store(nullptr);

@@ -32,6 +32,9 @@ TEST(Translation, JapaneseCoversEveryTextOfTheDialogs) {
       {SaveDialogTitle("", false), "ラベル文書を保存"},
       {OriginPrompt::QuestionText("https://a.example"),
        "https://a.example にこのコンピューターのラベルサーバーの使用を許可しますか?"},
+      {OriginPrompt::AllowLabel(), "許可(&A)"},
+      {OriginPrompt::DenyLabel(), "拒否(&D)"},
+      {OriginPrompt::StopAskingLabel(), "今後は確認しない(&N)"},
   };
   for (const Row& row : rows) {
     EXPECT_EQ(row.text, QString::fromUtf8(row.japanese));
