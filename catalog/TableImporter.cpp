@@ -14,7 +14,7 @@ constexpr int kStopCheckInterval = 256;
 
 }  // namespace
 
-std::optional<pugi::xml_document> ParseAnswer(std::string_view answer) {
+Result<pugi::xml_document> ReadAnswer(std::string_view answer) {
   pugi::xml_document document;
   const pugi::xml_parse_result result = document.load_buffer(
       answer.data(), answer.size(),
@@ -22,11 +22,19 @@ std::optional<pugi::xml_document> ParseAnswer(std::string_view answer) {
           pugi::parse_declaration,
       pugi::encoding_utf8);
   if (!result) {
-    LogError(std::string("catalogue answer is not well-formed XML: ") + result.description() +
-             " at offset " + std::to_string(result.offset));
-    return std::nullopt;
+    return Failure{std::string("not well-formed XML: ") + result.description() + " at offset " +
+                   std::to_string(result.offset)};
   }
   return document;
+}
+
+std::optional<pugi::xml_document> ParseAnswer(std::string_view answer) {
+  Result<pugi::xml_document> document = ReadAnswer(answer);
+  if (!document) {
+    LogError("catalogue answer is " + document.Error());
+    return std::nullopt;
+  }
+  return std::move(*document);
 }
 
 pugi::xml_node AnswerRoot(const pugi::xml_document& document) {

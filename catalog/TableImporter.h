@@ -22,13 +22,16 @@
 #include <vector>
 
 #include "catalog/CatalogueTable.h"
+#include "util/Result.h"
 
 namespace qb {
 
 class CatalogueDb;
 
-// Parses an answer; the document owns the text of every node. Nullopt, with
-// the reason logged, when it is not well-formed.
+// Parses an answer; the document owns the text of every node. Fails, saying
+// why (not logged), when it is not well-formed.
+Result<pugi::xml_document> ReadAnswer(std::string_view answer);
+// As ReadAnswer; nullopt, with the reason logged, when it is not well-formed.
 std::optional<pugi::xml_document> ParseAnswer(std::string_view answer);
 // The root element of a parsed answer: its second top-level node, or an empty
 // node when there is none.

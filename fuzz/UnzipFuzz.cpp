@@ -94,7 +94,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
   }
 
-  qb::Unzip(archive);
+  (void)qb::Unzip(archive);
 
   FUZZ_CHECK(fs::is_regular_file(fs::symlink_status(archive)));
   FUZZ_CHECK(Listing(root) == std::set<std::string>{"level"});

@@ -23,6 +23,11 @@ a few bytes and then nothing, "malformed" sends broken XML, "slow" answers after
 a pause of SLOW_SECONDS, "huge" streams a body of HUGE_BYTES until it closes
 (no Content-Length) and "huge-announced" the same with its Content-Length;
 both write it as they go, never holding it, and stop when the client leaves.
+Answers that arrive whole but are not the document asked for: "html" (a
+maintenance page), "no-count" (XML with the count's root and no count),
+"other-root" (an XML error document), "no-element" (the XML declaration
+alone) and "short" (the first half of the body, sent as if complete: an
+archive cut short).
 
 A hostile catalogue server is switched on by name (`.hostile(name, trap=URL)`,
 --hostile NAME): the first product's thumbnail then names what HOSTILE gives
@@ -82,6 +87,14 @@ HOSTILE = {
     "archive": "/hostile.zip",
 }
 HOSTILE_JUNK = b"DBVER=999\n" + b"\0junk" * 100
+# Whole answers that are not the document asked for, by fault mode.
+UNUSABLE = {
+    "html": b"<!DOCTYPE html>\n<html><head><title>Maintenance</title></head>"
+            b"<body><p>Back soon.<br></p></body></html>\n",
+    "other-root": b'<?xml version="1.0" encoding="UTF-8"?>\n<error><message>maintenance'
+                  b'</message></error>\n',
+    "no-element": b'<?xml version="1.0" encoding="UTF-8"?>\n',
+}
 PICTURE_FIELDS = ["goodsThumbName", "goodsThumbName2", "goodsPictFileName",
                   "goodsPictPartsLabel", "goodsPictPartsCut", "goodsPictPartsBending",
                   "goodsPictPartsDesign1", "goodsPictPartsDesign2", "goodsPictMask"]
@@ -417,7 +430,15 @@ class StandIn:
                     time.sleep(SLOW_SECONDS)
                 if fault in ("huge", "huge-announced"):
                     return self.send_huge(fault == "huge-announced")
+                if fault in UNUSABLE:
+                    return self.send(200, UNUSABLE[fault], content_type="text/html"
+                                     if fault == "html" else "text/xml; charset=utf-8")
                 status, body = stand_in.answer(path, query)
+                if fault == "no-count" and status == 200:
+                    return self.send(200, xml_document(path.strip("/").split("/")[0] + "_count",
+                                                       []))
+                if fault == "short" and status == 200:
+                    return self.send(200, body[: len(body) // 2])
                 if fault == "malformed" and status == 200:
                     return self.send(200, body[: len(body) // 2] + b"<broken")
                 if fault == "truncate" and status == 200:

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "update/HttpTransfer.h"
+#include "update/UnpackedArchive.h"
 #include "util/CatalogueUrl.h"
 #include "util/FileHelpers.h"
 #include "util/Log.h"
@@ -15,7 +16,6 @@
 #include "util/SafePath.h"
 #include "util/Text.h"
 #include "util/ServedFiles.h"
-#include "util/Unzip.h"
 #include "util/UserFolders.h"
 
 namespace qb {
@@ -25,10 +25,6 @@ namespace {
 // always does while a transfer runs (the connect and stall limits), so this
 // only guards against a transfer it forgot.
 constexpr long kLongestPollMs = 1000;
-
-bool IsArchive(const std::string& url) {
-  return AsciiLower(url).find(".zip") != std::string::npos;
-}
 
 CURLM* NewMulti() {
   HttpTransfer::Init();
@@ -61,7 +57,7 @@ DownloadDataBase::~DownloadDataBase() {
 }
 
 bool DownloadDataBase::IsTextEntry(const std::string& url, const Entry& entry) {
-  return entry.onSuccess != nullptr && !IsArchive(url);
+  return entry.onSuccess != nullptr && !IsArchivePath(entry.savedAs.empty() ? url : entry.savedAs);
 }
 
 void DownloadJob::Enqueue(const std::string& url, const std::string& tag,
@@ -389,8 +385,12 @@ void DownloadDataBase::Ended(const Active& active, const Result<std::string>& re
     return;
   }
   const std::string partial = active.local + kPartialSuffix;
+  const bool archive = IsArchivePath(active.local);
   if (!result || std::rename(partial.c_str(), active.local.c_str()) != 0) {
     ::unlink(partial.c_str());
+    if (archive) {
+      ForgetUnpacked(active.local);  // fetched again by the next run
+    }
     if (!Stopping()) {
       LogError("download failed: " + active.request + ": " +
                (result ? "cannot move it into place" : result.Error()));
@@ -398,10 +398,11 @@ void DownloadDataBase::Ended(const Active& active, const Result<std::string>& re
     Complete(url, Outcome::kFailed);
     return;
   }
-  if (IsArchive(url)) {
-    Unzip(active.local);
-    if (std::remove(active.local.c_str()) != 0) {
-      LogError("cannot delete the unpacked archive " + active.local);
+  if (archive) {
+    if (const Result<> unpacked = UnpackArchive(active.local); !unpacked) {
+      LogError("download failed: " + active.request + ": cannot unpack the archive: " + unpacked.Error());
+      Complete(url, Outcome::kFailed);
+      return;
     }
   }
   Complete(url, Outcome::kFile);

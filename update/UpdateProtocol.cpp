@@ -2,7 +2,9 @@
 
 #include "catalog/CatalogueTable.h"
 #include "catalog/ImportAnswer.h"
+#include "catalog/TableImporter.h"
 #include "update/VersionCheck.h"
+#include "util/CatalogueUrl.h"
 #include "util/Log.h"
 
 namespace qb {
@@ -25,22 +27,64 @@ std::string TableUpdateDate(CatalogueDb& db, const std::string& table, bool janC
   return std::string(*value);
 }
 
-void OnChkUpdateAnswer(const std::string&, const std::string& tag, const std::string& body,
-                       DownloadJob&) {
-  g_pendingUpdateTotal.fetch_add(CountFromXml(body, tag));
+namespace {
+
+// The URL `url` was fetched from, for the log.
+std::string RequestUrl(const std::string& url) {
+  return CatalogueRequestUrl(url).value_or(url);
+}
+
+// The table a table request "/<table>/<kind>?..." asks for; empty for any
+// other URL.
+std::string RequestedTable(const std::string& url) {
+  if (!url.starts_with('/')) {
+    return {};
+  }
+  const size_t slash = url.find('/', 1);
+  return slash == std::string::npos ? std::string() : url.substr(1, slash - 1);
+}
+
+// A table's answer could not be used: the table failed for this run.
+void Unusable(const std::string& url, const std::string& what, DownloadJob& job) {
+  LogError("unusable answer from " + RequestUrl(url) + ": " + what);
+  job.MarkFailed();
+}
+
+}  // namespace
+
+void OnChkUpdateAnswer(const std::string& url, const std::string& tag, const std::string& body,
+                       DownloadJob& job) {
+  const Result<int> count = CountFromXml(body, tag);
+  if (!count) {
+    Unusable(url, count.Error(), job);
+    return;
+  }
+  g_pendingUpdateTotal.fetch_add(*count);
 }
 
 void OnGetUpdateAnswer(const std::string& url, const std::string&, const std::string& body,
                        DownloadJob& job) {
-  std::optional<pugi::xml_document> document = ParseAnswer(body);
+  const Result<pugi::xml_document> document = ReadAnswer(body);
   if (!document) {
-    LogError("skipped the answer of " + url + ": not well-formed XML");
-    job.MarkFailed();
+    Unusable(url, document.Error(), job);
     return;
   }
+  const pugi::xml_node first = document->first_child();
   const pugi::xml_node root = AnswerRoot(*document);
-  if (!root) {
-    LogError("answer of " + url + " has no root element after the declaration");
+  if (!root || root.type() != pugi::node_element) {
+    Unusable(url,
+             first.type() == pugi::node_element
+                 ? "no XML declaration before its root element <" + std::string(first.name()) + ">"
+                 : std::string("no element after the XML declaration"),
+             job);
+    return;
+  }
+  const std::string name = root.name();
+  const std::string table = RequestedTable(url);
+  const CatalogueTable* named = FindCatalogueTable(name);
+  const bool imported = named != nullptr && named->Imported();
+  if (!imported) {
+    Unusable(url, "its root element <" + name + "> names no table that is imported", job);
     return;
   }
   const auto pictures = [&job](std::string_view picture) {
@@ -48,9 +92,15 @@ void OnGetUpdateAnswer(const std::string& url, const std::string&, const std::st
   };
   if (!ImportAnswer(root, pictures, job.StopFlag())) {
     if (!job.Stopping()) {
-      LogError("the records of " + url + " were not stored");
+      LogError("the records of " + RequestUrl(url) + " were not stored");
     }
     job.MarkFailed();
+    return;
+  }
+  if (!table.empty() && name != table) {
+    // Stored where its root element says; the table asked for is still
+    // unknown.
+    Unusable(url, "it holds <" + name + "> (stored), not <" + table + ">", job);
   }
 }
 

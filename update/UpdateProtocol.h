@@ -3,9 +3,13 @@
 // answers are imported into the table their root element names (products
 // also queue their picture files on the running queue).
 //
-// A table request that fails, and a getUpdate answer that is not well-formed
-// XML or cannot be stored, count as failures of the job, so the new catalogue
-// version is not committed and the next run asks again.
+// A table request that fails, and an answer that is not the document asked
+// for (not XML, no element, a chkUpdate answer without its count, a getUpdate
+// answer whose root element is not the table asked for) or cannot be stored,
+// count as failures of the job, so the new catalogue version is not committed
+// and the next run asks again; each is logged with the URL and what was wrong.
+// A getUpdate answer naming another imported table is still stored in that
+// table.
 //
 // Thread contract: the callbacks run on the thread of the running queue, one
 // at a time; g_pendingUpdateTotal is atomic because the status and the update
@@ -36,7 +40,7 @@ std::string TableUpdateDate(CatalogueDb& db, const std::string& table, bool janC
 void OnChkUpdateAnswer(const std::string& url, const std::string& tag, const std::string& body,
                        DownloadJob& job);
 // Imports `body` by its root element's name; products queue their pictures
-// on `job`.
+// on `job`. `url` is the request "/<table>/getUpdate?...".
 void OnGetUpdateAnswer(const std::string& url, const std::string& tag, const std::string& body,
                        DownloadJob& job);
 // A failed material or template request is skipped.

@@ -9,6 +9,7 @@
 #include "catalog/PaperInfosImport.h"
 #include "update/CatalogueRecovery.h"
 #include "update/LastUpdateRun.h"
+#include "update/UnpackedArchive.h"
 #include "update/UpdateProtocol.h"
 #include "update/VersionCheck.h"
 #include "util/CatalogueUrl.h"
@@ -48,7 +49,8 @@ bool EnqueueTables(InitDataBase& definitions, DownloadJob& job, const std::strin
   return true;
 }  // the catalogue is closed before the queue runs
 
-// Queues the product pictures whose files are missing from the data folder:
+// Queues the product pictures whose files are missing from the data folder
+// (archives that were never unpacked whole):
 // one whose download failed, or was cut off by a stop or a kill, in an earlier
 // run is named by records that are current, so no later getUpdate would bring
 // it again. URLs already served for this job are not asked twice; pictures the
@@ -62,7 +64,13 @@ void EnqueueMissingPictures(DownloadJob& job) {
     }
     for (const std::string& url : PaperInfosImport::StoredPictures(*db)) {
       const Result<std::string> local = DownloadDataBase::LocalPath(url);
-      if (local && CatalogueRequestUrl(url) && ::access(local->c_str(), F_OK) != 0) {
+      if (!local || !CatalogueRequestUrl(url)) {
+        continue;
+      }
+      // An archive is present once it was unpacked (its stamp stands for it).
+      const bool present = IsArchivePath(*local) ? WasUnpacked(*local)
+                                                 : ::access(local->c_str(), F_OK) == 0;
+      if (!present) {
         missing.push_back(url);
       }
     }

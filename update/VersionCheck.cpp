@@ -12,6 +12,7 @@
 #include "update/HttpGet.h"
 #include "util/CatalogueUrl.h"
 #include "util/Log.h"
+#include "util/StagedFile.h"
 #include "util/Text.h"
 #include "util/UserFolders.h"
 
@@ -26,18 +27,28 @@ int VersionNumber(std::string_view text) {
   return LeadingInt32(SkipLeadingSpace(rest.substr(0, rest.find('='))));
 }
 
-int CountFromXml(std::string_view xml, const std::string& xpath) {
+Result<int> CountFromXml(std::string_view xml, const std::string& xpath) {
   pugi::xml_document document;
-  if (!document.load_buffer(xml.data(), xml.size(), pugi::parse_default, pugi::encoding_utf8)) {
-    return 0;
+  const pugi::xml_parse_result parsed =
+      document.load_buffer(xml.data(), xml.size(), pugi::parse_default, pugi::encoding_utf8);
+  if (!parsed) {
+    return Failure{std::string("not well-formed XML: ") + parsed.description()};
   }
+  pugi::xpath_node node;
   try {
-    const pugi::xpath_node node = document.select_node(xpath.c_str());
-    return node ? LeadingInt32(SkipLeadingSpace(node.node().text().get())) : 0;
+    node = document.select_node(xpath.c_str());
   } catch (const pugi::xpath_exception& error) {
-    LogError("bad count path " + xpath + ": " + error.what());
-    return 0;
+    return Failure{"bad count path " + xpath + ": " + error.what()};
   }
+  if (!node) {
+    const pugi::xml_node root = document.document_element();
+    return Failure{"no " + xpath + " in it (its root element is <" + root.name() + ">)"};
+  }
+  const std::string_view text = SkipLeadingSpace(node.node().text().get());
+  if (text.empty() || text.front() < '0' || text.front() > '9') {
+    return Failure{"its count \"" + std::string(text.substr(0, 40)) + "\" is not a number"};
+  }
+  return LeadingInt32(text);
 }
 
 namespace {
@@ -45,16 +56,15 @@ namespace {
 std::string LocalVersionPath() { return GetDataFolder() + "/verFile_DB.txt"; }
 std::string PendingVersionPath() { return GetDataFolder() + "/New_verFile_DB.txt"; }
 
-// Writes `text` to `path` through a temporary file renamed over it, so that
-// a reader never sees a half-written version.
+// Writes `text` to `path` in the data folder, replacing it in one step, so
+// that a reader never sees a half-written version and a crash leaves the old
+// one. False, logged, when it could not be written.
 bool ReplaceFile(const std::string& path, const std::string& text) {
-  const std::string temporary = path + ".partial";
-  std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
-  file << text;
-  file.close();
-  if (!file || std::rename(temporary.c_str(), path.c_str()) != 0) {
-    std::remove(temporary.c_str());
-    LogError("cannot write " + path);
+  Result<StagedFile> staged = StagedFile::Write(GetDataFolder(), text.data(), text.size());
+  const Result<> saved =
+      staged ? staged->PublishReplacing(path) : Result<>(Failure{staged.Error()});
+  if (!saved) {
+    LogError("cannot write " + path + ": " + saved.Error());
     return false;
   }
   return true;
@@ -101,12 +111,15 @@ bool EnsureLocalVersionFile() {
   if (std::filesystem::exists(path, error) || error) {
     return false;
   }
-  std::ofstream file(path, std::ios::trunc);
-  file << "DBVER=0\n";
-  file.close();
-  if (!file) {
-    LogError("cannot write " + path);
+  constexpr std::string_view kFirstVersion = "DBVER=0\n";
+  Result<StagedFile> staged =
+      StagedFile::Write(GetDataFolder(), kFirstVersion.data(), kFirstVersion.size());
+  if (!staged) {
+    LogError("cannot write " + path + ": " + staged.Error());
     return false;
+  }
+  if (staged->PublishNew(path) != NewFileResult::kWritten) {
+    return false;  // written meanwhile by someone else, or logged
   }
   LogDebug("no catalogue version yet; starting from version 0");
   return true;

@@ -15,6 +15,7 @@
 #include <string_view>
 
 #include "catalog/InitDataBase.h"
+#include "util/Result.h"
 
 namespace qb {
 
@@ -40,10 +41,15 @@ void RestartVersionFiles();
 // digits up to the first non-digit); 0 when there is no "=" or no digits.
 int VersionNumber(std::string_view text);
 
-// The integer text of the node at `xpath` in the XML `xml`; 0 when the text is
-// not XML or no node matches.
-int CountFromXml(std::string_view xml, const std::string& xpath);
+// The count held by the node at `xpath` in the XML `xml` (leading blanks
+// skipped, decimal digits up to the first non-digit). Fails, saying what is
+// wrong, when the text is not XML, has no element, no node matches or the
+// node's text is not a count.
+Result<int> CountFromXml(std::string_view xml, const std::string& xpath);
 
+// Version files are written whole under a hidden name, synced and renamed
+// into place (util/StagedFile.h).
+//
 // Writes version 0 ("DBVER=0") as the local version when the data folder
 // holds no version file, the state an installed empty catalogue starts in, so
 // that the first check finds any server catalogue newer. True when written.

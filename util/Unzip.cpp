@@ -79,7 +79,7 @@ EntryResult CopyEntry(unzFile archive, const std::string& partial, const std::st
   std::unique_ptr<FILE, int (*)(FILE*)> out(std::fopen(partial.c_str(), "wb"), &std::fclose);
   if (!out) {
     LogError("cannot write archive entry " + target);
-    return EntryResult::kSkipped;
+    return EntryResult::kFailed;
   }
   std::vector<char> buffer(4096);
   uint64_t entryBytes = 0;
@@ -151,10 +151,15 @@ EntryResult UnpackCurrent(unzFile archive, const std::string& folder, Written* w
     LogError("skipped archive entry with an unsafe name: " + name);
     return EntryResult::kSkipped;
   }
-  const std::string refusal =
-      name.ends_with('/') ? ServedFolderRefusal(name) : ServedFileRefusal(name);
-  if (!refusal.empty()) {
+  if (const std::string refusal = ServedFolderRefusal(name); !refusal.empty()) {
     LogError("skipped archive entry " + name + ": " + refusal);
+    return EntryResult::kSkipped;
+  }
+  if (const std::string refusal = name.ends_with('/') ? std::string() : ServedFileRefusal(name);
+      !refusal.empty()) {
+    // A file of a kind the catalogue never places (a folder's thumbnail
+    // cache, say): harmless, and left out.
+    LogInfo("skipped archive entry " + name + ": " + refusal);
     return EntryResult::kSkipped;
   }
   const std::optional<std::string> target = ResolveInsideFolder(folder, name);
@@ -197,11 +202,10 @@ EntryResult UnpackCurrent(unzFile archive, const std::string& folder, Written* w
 
 }  // namespace
 
-bool Unzip(const std::string& archivePath) {
+Result<> Unzip(const std::string& archivePath) {
   Archive archive(unzOpen(archivePath.c_str()));
   if (!archive) {
-    LogError("cannot open archive " + archivePath);
-    return false;
+    return Failure{"not a readable ZIP archive"};
   }
   // An archive without a folder part sits in the current directory or in "/".
   const std::string part = DirectoryPart(archivePath);
@@ -209,22 +213,23 @@ bool Unzip(const std::string& archivePath) {
       !part.empty() ? part : std::string(archivePath.starts_with('/') ? "/" : ".");
   if (const std::string refusal = UnpackRefusal(archive.get(), archivePath, folder);
       !refusal.empty()) {
-    LogInfo("archive " + archivePath + " not unpacked: " + refusal);
-    return false;
+    return Failure{refusal};
   }
   int rc = unzGoToFirstFile(archive.get());
   if (rc != UNZ_OK) {
-    return false;
+    return Failure{"it holds no entry"};
   }
   Written written;
   while (rc == UNZ_OK) {
     if (UnpackCurrent(archive.get(), folder, &written) == EntryResult::kFailed) {
-      LogError("archive " + archivePath + " ends early: an entry cannot be read");
-      return false;
+      return Failure{"it ends early: an entry cannot be read"};
     }
     rc = unzGoToNextFile(archive.get());
   }
-  return rc == UNZ_END_OF_LIST_OF_FILE;
+  if (rc != UNZ_END_OF_LIST_OF_FILE) {
+    return Failure{"its list of entries is damaged"};
+  }
+  return {};
 }
 
 }  // namespace qb

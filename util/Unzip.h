@@ -2,8 +2,10 @@
 //
 // Every entry is written below the archive's own folder at its stored name.
 // Entries whose names are absolute, hold a ".." component, would reach
-// outside that folder through a symbolic link or name a file the catalogue
-// may not place (util/ServedFiles.h) are skipped (and logged);
+// outside that folder through a symbolic link or name one of the server's own
+// files are skipped and logged as errors; entries of a kind the catalogue
+// does not place (util/ServedFiles.h: "Thumbs.db", "desktop.ini", ...) are
+// skipped with an info line;
 // folder entries create their folder, and the missing folders of an entry in
 // a subfolder are created inside the destination. The archive itself stays.
 //
@@ -19,11 +21,14 @@
 
 #include <string>
 
+#include "util/Result.h"
+
 namespace qb {
 
-// True after a full pass over the archive; false when it could not be opened,
-// holds no entry, or an entry could not be opened or read (extraction stops
-// there; the entries written before stay, the one being written is removed).
-bool Unzip(const std::string& archivePath);
+// Done after a full pass over the archive. Fails, saying why (not logged),
+// when it could not be opened, holds no entry, may not be unpacked within the
+// limits, or an entry could not be opened or read (extraction stops there; the
+// entries written before stay, the one being written is removed).
+Result<> Unzip(const std::string& archivePath);
 
 }  // namespace qb

@@ -16,6 +16,7 @@ import sample_catalogue  # noqa: E402
 from harness import expected_rows, picture_paths  # noqa: E402
 
 GENERIC = sample_catalogue.GENERIC_FOLDER
+STAMP = ".image.zip.unpacked"  # beside an unpacked archive: what shows it was unpacked
 
 
 @pytest.fixture
@@ -49,8 +50,21 @@ def test_kind_2_with_a_folder_unpacks_both_archives(sync, stand_in):
     assert sorted(stand_in.received()) == ["/sozai4/top002/sub1/image.zip",
                                            "/sozai4_S/top002/sub1/image.zip"]
     for variant in ("sozai4", "sozai4_S"):
-        assert files_below(sync.data / variant / "top002" / "sub1") == ["pict_1.png", "pict_2.png"]
+        assert files_below(sync.data / variant / "top002" / "sub1") == [
+            STAMP, "pict_1.png", "pict_2.png"]
     assert sync.ask("/dbAccess/SOZAI_TEMP_STATUS_DOWNLOAD") == "V=0&M=100"
+
+
+def test_a_harmless_archive_entry_is_skipped_with_an_info_line(sync, stand_in):
+    stand_in.files["sozai4_S/top002/sub1/Thumbs.db"] = b"\xd0\xcf\x11\xe0 thumbnail cache"
+    assert material(sync, 2, "top002/sub1", "2") == ""
+    for variant in ("sozai4", "sozai4_S"):
+        assert files_below(sync.data / variant / "top002" / "sub1") == [
+            STAMP, "pict_1.png", "pict_2.png"]
+    lines = [line for line in sync.server.log().splitlines() if "Thumbs.db" in line]
+    assert len(lines) == 2, lines  # one for each archive
+    assert all("skipped archive entry Thumbs.db" in line and "error" not in line
+               for line in lines), lines
 
 
 def test_kind_2_without_a_folder_follows_the_local_sub_levels(sync, stand_in):
@@ -61,8 +75,9 @@ def test_kind_2_without_a_folder_follows_the_local_sub_levels(sync, stand_in):
         "/sozai4/top001/sub3/image.zip", "/sozai4_S/top001/sub1/image.zip",
         "/sozai4_S/top001/sub2/image.zip", "/sozai4_S/top001/sub3/image.zip"]
     assert files_below(sync.data / "sozai4_S" / "top001") == [
-        "sub1/pict_1.png", "sub1/pict_2.png", "sub2/pict_1.png", "sub2/pict_2.png",
-        "sub3/pict_1.png", "sub3/pict_2.png"]
+        "sub1/" + STAMP, "sub1/pict_1.png", "sub1/pict_2.png",
+        "sub2/" + STAMP, "sub2/pict_1.png", "sub2/pict_2.png",
+        "sub3/" + STAMP, "sub3/pict_1.png", "sub3/pict_2.png"]
 
 
 def test_kind_1_fetches_each_picture_and_its_small_variant_into_memory(sync, stand_in, catalogue):
@@ -227,7 +242,8 @@ def test_overlapping_updates_and_a_material_request_converge(sync, stand_in, cat
     assert answers == {"first": "", "first missing": [], "second": "", "second missing": []}
     received = stand_in.received()
     assert sum("/chkUpdate?" in r for r in received) == len(sample_catalogue.SERVER_TABLES)
-    assert files_below(sync.data / "sozai4_S" / "top002" / "sub2") == ["pict_1.png", "pict_2.png"]
+    assert files_below(sync.data / "sozai4_S" / "top002" / "sub2") == [
+        STAMP, "pict_1.png", "pict_2.png"]
     assert not list((sync.data / "sozai4").rglob("image.zip"))
     for route in ("UPDATE_STATUS_DB", "SOZAI_TEMP_STATUS_DOWNLOAD"):
         assert sync.ask("/dbAccess/" + route) == "V=0&M=100"

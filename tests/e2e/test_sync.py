@@ -1,6 +1,7 @@
 """Catalogue sync against the stand-in catalogue server: version check, the
 update run with its requests, imports and picture downloads, and the faults a
 real catalogue server can show."""
+import io
 import os
 import re
 import signal
@@ -9,6 +10,7 @@ import sqlite3
 import sys
 import threading
 import time
+import zipfile
 
 import pytest
 
@@ -174,6 +176,59 @@ def test_a_failing_request_is_skipped_and_keeps_the_version(sync, stand_in, cata
     for table in TABLES:
         assert sync.rows(table) == expected_rows(catalogue, table), table
     assert sync.version() == "DBVER=20\r\n"
+    assert sync.ask("/dbAccess/CHK_DB") == "0"
+
+
+@pytest.mark.parametrize("kind, mode, wrong", [
+    ("chkUpdate", "html", "not well-formed XML"),
+    ("chkUpdate", "no-count", "no /categories_count/count in it"),
+    ("chkUpdate", "other-root", "(its root element is <error>)"),
+    ("chkUpdate", "no-element", "No document element found"),
+    ("getUpdate", "html", "not well-formed XML"),
+    ("getUpdate", "other-root", "its root element <error> names no table"),
+    ("getUpdate", "no-element", "No document element found"),
+])
+def test_an_unusable_table_answer_keeps_the_version(sync, stand_in, kind, mode, wrong):
+    assert sync.ask("/dbAccess/CHK_DB") == "1"
+    stand_in.faults["categories/" + kind] = mode
+    assert sync.ask("/dbAccess/UPDATE_DB") == ""
+    assert sync.version() == "DBVER=0\n"
+    assert sync.ask("/dbAccess/CHK_DB") == "1"
+    url = "%s/categories/%s?date=%s" % (stand_in.url, kind, FIRST)
+    lines = [line for line in sync.server.log().splitlines() if url in line]
+    prefix = "quillbox-server: error: unusable answer from %s: " % url
+    assert len(lines) == 1 and lines[0].startswith(prefix) and wrong in lines[0], lines
+
+
+def test_an_archive_cut_short_is_fetched_again_until_unpacked(sync, stand_in, catalogue):
+    # A product names an archive of pictures; the first run gets it cut short.
+    archive = "/paper/set/pictures.zip"
+    stand_in.change("paper_infos", catalogue["paper_infos"][0]["id"],
+                    catalogue["paper_infos"][0]["update_at"], goodsThumbName=archive)
+    buffer = io.BytesIO()
+    with zipfile.ZipFile(buffer, "w", zipfile.ZIP_DEFLATED) as made:
+        made.writestr("a.png", pngfile.png(4, 4, (1, 2, 3, 255)))
+        made.writestr("b.png", pngfile.png(4, 4, (4, 5, 6, 255)))
+    stand_in.files[archive.lstrip("/")] = buffer.getvalue()
+    unpacked = sync.data / "paper" / "set"
+    stand_in.faults["/paper/set/"] = "short"
+    assert sync.ask("/dbAccess/CHK_DB") == "1"
+    assert sync.ask("/dbAccess/UPDATE_DB") == ""
+    assert sync.version() == "DBVER=0\n"
+    assert not unpacked.exists() or list(unpacked.iterdir()) == []
+    assert "cannot unpack the archive" in sync.server.log()
+
+    stand_in.faults.clear()
+    for run, (fetched, version) in enumerate([
+            ([archive], "DBVER=20\r\n"),  # the next good run unpacks it
+            ([], "DBVER=20\r\n"),  # nothing new: no archive fetched
+    ]):
+        stand_in.clear()
+        assert sync.ask("/dbAccess/UPDATE_DB") == "", run
+        assert [r for r in stand_in.received() if "Update?" not in r] == fetched, run
+        assert sorted(p.name for p in unpacked.iterdir()) == [
+            ".pictures.zip.unpacked", "a.png", "b.png"], run
+        assert sync.version() == version, run
     assert sync.ask("/dbAccess/CHK_DB") == "0"
 
 

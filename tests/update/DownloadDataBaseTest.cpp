@@ -11,6 +11,7 @@
 
 #include "TempDir.h"
 #include "update/TestHttpServer.h"
+#include "update/UnpackedArchive.h"
 #include "util/CatalogueUrl.h"
 #include "util/UserFolders.h"
 #include "util/ZipTestFiles.h"
@@ -229,6 +230,40 @@ TEST_F(DownloadDataBaseTest, ZipIsUnpackedNextToItselfAndRemoved) {
   EXPECT_FALSE(fs::exists(Data("/sozai4/top001/image.zip")));
   EXPECT_TRUE(g_seen.empty()) << "no callback for a file entry";
   EXPECT_EQ(tally.files, 1u);
+}
+
+TEST_F(DownloadDataBaseTest, AnArchiveCountsAsFetchedOnlyOnceUnpacked) {
+  qbtest::TempDir scratch;
+  qbtest::WriteZip(scratch.Path() + "/image.zip", {{"p1.png", "one"}, {"Thumbs.db", "x"}});
+  const std::string intact = ReadAll(scratch.Path() + "/image.zip");
+  m_server.Answer("/a/intact.zip", 200, intact);
+  m_server.Answer("/a/cut.zip", 200, intact.substr(0, intact.size() / 2));
+  m_server.Answer("/a/page.zip", 200, "<html><body>maintenance</body></html>");
+  m_server.Answer("/a/gone.zip", 404, "");
+  struct Row {
+    const char* name;
+    std::string url;
+    DownloadTally tally;  // files, failures, refused
+    bool stamped;         // marked as unpacked afterwards
+  };
+  const Row rows[] = {
+      {"intact archive", "/a/intact.zip", {1, 0, 0}, true},
+      {"archive cut short", "/a/cut.zip", {0, 1, 0}, false},
+      {"a page instead of an archive", "/a/page.zip", {0, 1, 0}, false},
+      {"failed download", "/a/gone.zip", {0, 1, 0}, false},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    fs::create_directories(Data("/a"));
+    qbtest::WriteFile(UnpackedStampPath(Data(row.url)), "from an earlier fetch");
+    const DownloadTally tally = RunOne(row.url);
+    EXPECT_EQ(tally.files, row.tally.files);
+    EXPECT_EQ(tally.failures, row.tally.failures);
+    EXPECT_EQ(WasUnpacked(Data(row.url)), row.stamped);
+    EXPECT_FALSE(fs::exists(Data(row.url)));
+  }
+  EXPECT_EQ(ReadAll(Data("/a/p1.png")), "one");
+  EXPECT_FALSE(fs::exists(Data("/a/Thumbs.db")));
 }
 
 TEST_F(DownloadDataBaseTest, StatusFallsThenRisesWhenACallbackAddsFiles) {

@@ -36,21 +36,33 @@ TEST(VersionNumber, ReadsTheNumberAfterTheFirstEquals) {
   }
 }
 
-TEST(CountFromXml, ReadsTheNodeAtThePath) {
+TEST(CountFromXml, ReadsTheNodeAtThePathOrSaysWhatIsWrong) {
   struct Row {
     const char* name;
     std::string xml;
-    int count;
+    std::optional<int> count;  // nullopt: not a count document
   };
   const Row rows[] = {
       {"count", "<?xml version=\"1.0\"?><kbn_infos_count><count>12</count></kbn_infos_count>", 12},
-      {"other table", "<categories_count><count>3</count></categories_count>", 0},
-      {"not xml", "<kbn_infos_count><count>3</count>", 0},
-      {"no digits", "<kbn_infos_count><count>many</count></kbn_infos_count>", 0},
+      {"blanks and text after the digits", "<kbn_infos_count><count> 0\n</count></kbn_infos_count>", 0},
+      {"other root", "<categories_count><count>3</count></categories_count>", std::nullopt},
+      {"no count node", "<?xml version=\"1.0\"?><kbn_infos_count/>", std::nullopt},
+      {"not xml", "<kbn_infos_count><count>3</count>", std::nullopt},
+      {"html page", "<!DOCTYPE html><html><body><p>Maintenance<br></p></body></html>", std::nullopt},
+      {"no element", "<?xml version=\"1.0\"?>", std::nullopt},
+      {"empty", "", std::nullopt},
+      {"no digits", "<kbn_infos_count><count>many</count></kbn_infos_count>", std::nullopt},
+      {"empty count", "<kbn_infos_count><count/></kbn_infos_count>", std::nullopt},
+      {"negative", "<kbn_infos_count><count>-4</count></kbn_infos_count>", std::nullopt},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
-    EXPECT_EQ(CountFromXml(row.xml, "/kbn_infos_count/count"), row.count);
+    const Result<int> count = CountFromXml(row.xml, "/kbn_infos_count/count");
+    EXPECT_EQ(count.has_value(), row.count.has_value());
+    if (row.count && count) {
+      EXPECT_EQ(*count, *row.count);
+    }
+    EXPECT_EQ(count.Error().empty(), row.count.has_value());
   }
 }
 
@@ -142,11 +154,13 @@ TEST_F(UpdateProtocolTest, AnswersAreImportedByTheirRootElement) {
     uint64_t failures;
   };
   const Row rows[] = {
-      {"categories answer from the kbn_infos request",
-       "<?xml version=\"1.0\"?><categories><r><id>4</id><categoryId>4</categoryId></r></categories>", 0},
-      {"logs are never imported",
-       "<?xml version=\"1.0\"?><logs><r><id>1</id></r></logs>", 0},
-      {"unknown table ignored", "<?xml version=\"1.0\"?><nothing><r/></nothing>", 0},
+      {"the table asked for", "<?xml version=\"1.0\"?><kbn_infos><r><id>2</id><kbn>1</kbn><kbnId>1</kbnId></r></kbn_infos>", 0},
+      {"categories answer from the kbn_infos request: stored, kbn_infos still unknown",
+       "<?xml version=\"1.0\"?><categories><r><id>4</id><categoryId>4</categoryId></r></categories>", 1},
+      {"logs are never imported", "<?xml version=\"1.0\"?><logs><r><id>1</id></r></logs>", 1},
+      {"unknown root", "<?xml version=\"1.0\"?><nothing><r/></nothing>", 1},
+      {"html page", "<html><body>Maintenance</body></html>", 1},
+      {"no element", "<?xml version=\"1.0\"?>", 1},
       {"malformed answer keeps the version", "<?xml version=\"1.0\"?><categories><r>", 1},
   };
   for (const Row& row : rows) {
@@ -156,10 +170,13 @@ TEST_F(UpdateProtocolTest, AnswersAreImportedByTheirRootElement) {
     EXPECT_EQ(job.Run().failures, row.failures);
   }
   std::optional<CatalogueDb> db = CatalogueDb::Open();
-  Statement count = db->Prepare("SELECT (SELECT count(*) FROM categories), (SELECT count(*) FROM logs)");
+  Statement count = db->Prepare(
+      "SELECT (SELECT count(*) FROM categories), (SELECT count(*) FROM logs), "
+      "(SELECT count(*) FROM kbn_infos)");
   ASSERT_TRUE(count.NextRow());
   EXPECT_EQ(count.Int(0), 1);
   EXPECT_EQ(count.Int(1), 0);
+  EXPECT_EQ(count.Int(2), 1);
 }
 
 // A paper_infos answer holding product 1 with its required fields and `extra`.
@@ -226,20 +243,30 @@ TEST_F(UpdateProtocolTest, UpdateRunCountsImportsAndCommits) {
   EXPECT_EQ(m_queue.StatusText(), "V=0&M=100");
 }
 
-TEST_F(UpdateProtocolTest, FailedTablesAndPicturesKeepTheVersion) {
+TEST_F(UpdateProtocolTest, FailedOrUnusableTablesAndFailedPicturesKeepTheVersion) {
   const std::string sent = "2013-01-01%2000:00:00";
+  const std::string count = "/categories/chkUpdate?date=" + sent;
+  const std::string records = "/categories/getUpdate?date=" + sent;
+  const std::string page = "<html><body>Down for maintenance<br></body></html>";
   struct Row {
     const char* name;
-    bool countFails;
-    bool tableFails;
-    bool pictureFails;
+    std::string path;  // answered with `status` and `body`; empty: nothing fails
+    int status;
+    std::string body;
     bool committed;
   };
   const Row rows[] = {
-      {"all served", false, false, false, true},
-      {"a count request fails", true, false, false, false},
-      {"a table request fails", false, true, false, false},
-      {"a picture download fails", false, false, true, false},
+      {"all served", "", 0, "", true},
+      {"a count request fails", "/kbn_infos/chkUpdate?date=" + sent, 500, "", false},
+      {"a table request fails", records, 500, "", false},
+      {"a picture download fails", "/p.png", 404, "", false},
+      {"count: html page", count, 200, page, false},
+      {"count: xml without the count", count, 200, "<?xml version=\"1.0\"?><categories_count/>", false},
+      {"count: another root", count, 200, "<?xml version=\"1.0\"?><error><count>0</count></error>", false},
+      {"count: no element", count, 200, "<?xml version=\"1.0\"?>", false},
+      {"records: html page", records, 200, page, false},
+      {"records: another root", records, 200, "<?xml version=\"1.0\"?><error><r/></error>", false},
+      {"records: no element", records, 200, "<?xml version=\"1.0\"?>", false},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
@@ -251,16 +278,18 @@ TEST_F(UpdateProtocolTest, FailedTablesAndPicturesKeepTheVersion) {
       m_server.Answer("/" + table + "/getUpdate?date=" + sent, 200,
                       "<?xml version=\"1.0\"?><" + table + "/>");
     }
-    m_server.Answer("/kbn_infos/chkUpdate?date=" + sent, row.countFails ? 500 : 200,
-                    CountAnswer("kbn_infos", 1));
-    m_server.Answer("/categories/getUpdate?date=" + sent, row.tableFails ? 500 : 200,
+    m_server.Answer(records, 200,
                     "<?xml version=\"1.0\"?><categories><r><id>1</id><categoryId>1</categoryId>"
                     "<update_at></update_at></r></categories>");
     m_server.Answer("/paper_infos/getUpdate?date=" + sent, 200,
                     "<?xml version=\"1.0\"?><paper_infos><r><goodsThumbName>/p.png</goodsThumbName></r></paper_infos>");
-    m_server.Answer("/p.png", row.pictureFails ? 404 : 200, "P");
+    m_server.Answer("/p.png", 200, "P");
+    if (!row.path.empty()) {
+      m_server.Answer(row.path, row.status, row.body);
+    }
     RunUpdate(m_definitions, m_queue);
     EXPECT_EQ(ReadAll(Data("verFile_DB.txt")), row.committed ? "DBVER=2\n" : "DBVER=1\n");
+    EXPECT_EQ(PendingVersionText(), row.committed ? std::nullopt : std::optional<std::string>("DBVER=2\n"));
   }
 }
 
