@@ -164,7 +164,7 @@ int main(int argc, char** argv) {
   std::printf("resident after 100 queued A4 pages: %.0f MB (%.0f MB before the last 90)\n",
               StatusKb("VmRSS:") / 1024.0, before / 1024.0);
 
-  qb::CPrintSession* session = app.m_pPrintMgr->Lookup(id);
+  const auto session = app.m_pPrintMgr->Lookup(id);
   std::printf("pages queued: %d\n", session == nullptr ? -1 : session->PageCount());
   for (int dpi : {600, 1200}) {
     QTemporaryDir out;

@@ -28,8 +28,8 @@ class CControlWindow {
  public:
   virtual ~CControlWindow() = default;
 
-  // Posts the print job of `session`, which stays owned by the print manager.
-  virtual void PostPrint(CPrintSession* session) = 0;
+  // Posts the print job of `session`, shared with the print manager.
+  virtual void PostPrint(std::shared_ptr<CPrintSession> session) = 0;
   // Posts the save of `session`; the window owns it from now on.
   virtual void PostSave(std::unique_ptr<CQxSaveSession> session) = 0;
 

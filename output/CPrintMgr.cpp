@@ -1,5 +1,9 @@
 #include "output/CPrintMgr.h"
 
+#include <algorithm>
+#include <new>
+#include <vector>
+
 #include "output/PrintLimits.h"
 #include "util/Log.h"
 #include "util/MutexLock.h"
@@ -14,45 +18,49 @@ constexpr std::chrono::seconds kExpiryInterval{1};
 CPrintMgr::CPrintMgr() = default;
 CPrintMgr::~CPrintMgr() = default;
 
-CPrintSession* CPrintMgr::Register(std::unique_ptr<CPrintSession> session) {
+CPrintMgr::SessionPtr CPrintMgr::Register(std::unique_ptr<CPrintSession> session) {
   if (!session) {
     return nullptr;
   }
+  const auto now = CPrintSession::Clock::now();
   MutexLock lock(m_mutex);
   const std::string id = session->m_strId;
-  if (CPrintSession* existing = m_sessions.Lookup(id, nullptr)) {
-    return existing;
+  if (const auto existing = m_sessions.find(id); existing != m_sessions.end()) {
+    return existing->second;
   }
-  ExpireIdleLocked(CPrintSession::Clock::now());
-  int open = 0;
-  for (int i = 0; i < m_sessions.Count(); ++i) {
-    const CPrintSession* other = m_sessions.At(i).m_value.get();
-    open += other != nullptr && other->GetState() == CPrintSession::kNew ? 1 : 0;
-  }
-  if (open >= kMaxOpenSessions) {
+  ExpireIdleLocked(now);
+  ForgetEndedLocked(now);
+  if (OpenCountLocked() >= kMaxOpenSessions) {
     LogInfo("print session refused: " + std::to_string(kMaxOpenSessions) +
             " sessions are open already");
     return nullptr;
   }
-  CPrintSession* stored = session.get();
-  return m_sessions.SetAt(id, std::move(session)) < 0 ? nullptr : stored;
+  try {
+    SessionPtr stored(std::move(session));
+    m_sessions.emplace(id, stored);
+    return stored;
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
 }
 
-CPrintSession* CPrintMgr::Lookup(const std::string& id) {
+CPrintMgr::SessionPtr CPrintMgr::Lookup(const std::string& id) {
   const auto now = CPrintSession::Clock::now();
   MutexLock lock(m_mutex);
   ExpireIdleLocked(now);
-  CPrintSession* session = m_sessions.Lookup(id, nullptr);
-  if (session != nullptr) {
-    session->Touch(now);
+  const auto found = m_sessions.find(id);
+  if (found == m_sessions.end()) {
+    return nullptr;
   }
-  return session;
+  found->second->Touch(now);
+  return found->second;
 }
 
 void CPrintMgr::ExpireIdle(CPrintSession::Clock::time_point now,
                            CPrintSession::Clock::duration idle) {
   MutexLock lock(m_mutex);
   ExpireLocked(now, idle);
+  ForgetEndedLocked(now);
 }
 
 void CPrintMgr::ExpireIdleLocked(CPrintSession::Clock::time_point now) {
@@ -61,24 +69,59 @@ void CPrintMgr::ExpireIdleLocked(CPrintSession::Clock::time_point now) {
   }
   m_lastExpiry = now;
   ExpireLocked(now, PrintSessionIdleLimit());
+  ForgetEndedLocked(now);
 }
 
 void CPrintMgr::ExpireLocked(CPrintSession::Clock::time_point now,
                              CPrintSession::Clock::duration idle) {
   const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(idle).count();
-  for (int i = 0; i < m_sessions.Count(); ++i) {
-    CPrintSession* session = m_sessions.At(i).m_value.get();
-    const int dropped = session == nullptr ? -1 : session->ExpireIfIdle(now, idle);
+  for (const auto& [id, session] : m_sessions) {
+    const int dropped = session->ExpireIfIdle(now, idle);
     if (dropped >= 0) {
-      LogInfo("print session " + session->m_strId + " expired after " + std::to_string(seconds) +
+      LogInfo("print session " + id + " expired after " + std::to_string(seconds) +
               " s without use; " + std::to_string(dropped) + " pages dropped");
     }
   }
 }
 
+void CPrintMgr::ForgetEndedLocked(CPrintSession::Clock::time_point now) {
+  using Ended = std::pair<CPrintSession::Clock::time_point, std::string>;
+  std::vector<Ended> ended;
+  for (auto it = m_sessions.begin(); it != m_sessions.end();) {
+    const std::optional<CPrintSession::Clock::time_point> at = it->second->EndedAt();
+    if (at && now - *at >= kEndedSessionKeep) {
+      it = m_sessions.erase(it);
+      continue;
+    }
+    if (at) {
+      ended.emplace_back(*at, it->first);
+    }
+    ++it;
+  }
+  if (ended.size() <= kMaxEndedSessions) {
+    return;
+  }
+  const auto excess = static_cast<std::ptrdiff_t>(ended.size() - kMaxEndedSessions);
+  std::nth_element(ended.begin(), ended.begin() + excess - 1, ended.end());
+  for (auto it = ended.begin(); it != ended.begin() + excess; ++it) {
+    m_sessions.erase(it->second);
+  }
+}
+
+int CPrintMgr::OpenCountLocked() const {
+  return static_cast<int>(std::count_if(m_sessions.begin(), m_sessions.end(), [](const auto& entry) {
+    return entry.second->GetState() == CPrintSession::kNew;
+  }));
+}
+
 int CPrintMgr::SessionCount() const {
   MutexLock lock(m_mutex);
-  return m_sessions.Count();
+  return static_cast<int>(m_sessions.size());
+}
+
+int CPrintMgr::OpenSessionCount() const {
+  MutexLock lock(m_mutex);
+  return OpenCountLocked();
 }
 
 }  // namespace qb

@@ -23,6 +23,9 @@ Result<int> CPrintSession::AddPage(std::unique_ptr<CPrintPage> page) {
   {
     MutexLock lock(m_mutex);
     m_lastUsed = Clock::now();
+    if (m_nState == kDone) {
+      return kDroppedPage;  // `page` is deleted here, never counted
+    }
     if (m_pages.Count() >= kMaxSessionPages) {
       reason = "it holds " + std::to_string(kMaxSessionPages) + " pages already";
     } else if (bytes > kMaxSessionBytes - std::min(m_nBytes, kMaxSessionBytes)) {
@@ -53,18 +56,33 @@ void CPrintSession::Touch(Clock::time_point now) {
   m_lastUsed = now;
 }
 
+void CPrintSession::MarkPosted() {
+  MutexLock lock(m_mutex);
+  m_bPosted = true;
+}
+
 int CPrintSession::ExpireIfIdle(Clock::time_point now, Clock::duration idle) {
   MutexLock lock(m_mutex);
-  // A session being printed is the print job's; a finished one expires only
-  // when pages were added to it after all.
-  if (m_nState == kPrinting || (m_nState == kDone && m_pages.Count() == 0) ||
-      now - m_lastUsed < idle) {
+  // A session handed to the print job is the job's until it ends.
+  if (m_nState != kNew || m_bPosted || now - m_lastUsed < idle) {
     return -1;
   }
   const int pages = m_pages.Count();
+  EndLocked();
+  return pages;
+}
+
+std::optional<CPrintSession::Clock::time_point> CPrintSession::EndedAt() const {
+  MutexLock lock(m_mutex);
+  return m_ended;
+}
+
+void CPrintSession::EndLocked() {
+  if (!m_ended) {
+    m_ended = Clock::now();
+  }
   m_nState = kDone;
   DropPages();
-  return pages;
 }
 
 void CPrintSession::DropPages() {
@@ -107,8 +125,7 @@ QImage CPrintSession::PageImage(unsigned key) const {
 
 void CPrintSession::Finish() {
   MutexLock lock(m_mutex);
-  m_nState = kDone;
-  DropPages();
+  EndLocked();
 }
 
 }  // namespace qb

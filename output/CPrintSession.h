@@ -1,14 +1,16 @@
 // One print session: the paper, orientation and copies the client asked for
 // and the pages it has sent, numbered 0, 1, 2 ... in arrival order.
 //
-// States: 0 new (pages are added), 1 printing (the print job has started; the
-// pages stay when the user cancels the print dialog), 2 done (the pages are
-// gone). Pages may still be added in states 1 and 2; the next job start on a
-// session that is not new deletes them without printing.
+// States: 0 new (pages are added), 1 printing (the print job has started),
+// 2 done (the job ended however it ended: printed, cancelled, failed, no
+// printer; the pages are gone). Pages added in state 1 are kept until the job
+// ends; pages added in state 2 are accepted and dropped at once, since nothing
+// can print them any more.
 //
 // Pages count against the limits of PrintLimits: pages and bytes of this
-// session, bytes of all sessions. A session that is new and has not been
-// touched for a while may be expired by the print manager (state 2).
+// session, bytes of all sessions. A session that is new, not yet handed to the
+// print job and not touched for a while may be expired by the print manager
+// (state 2).
 //
 // Thread contract: the settings are fixed at construction. The pages and the
 // state are guarded by m_mutex: connection threads add pages while the UI
@@ -18,6 +20,7 @@
 #include <QImage>
 #include <chrono>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "output/CDataMap.h"
@@ -35,17 +38,26 @@ class CPrintSession {
 
   using Clock = std::chrono::steady_clock;
 
-  // Stores `page` as page number PageCount(); its key, or why it could not be
-  // stored.
+  // The key AddPage gives a page that it accepts without storing it.
+  static constexpr int kDroppedPage = -1;
+
+  // Stores `page` as page number PageCount(); its key, kDroppedPage when the
+  // session is done (the page is accepted and deleted), or why it could not
+  // be stored.
   Result<int> AddPage(std::unique_ptr<CPrintPage> page);
   // Bytes of the encoded page images held.
   size_t PageBytes() const;
   // Marks the session as used at `now` (a request named it).
   void Touch(Clock::time_point now);
-  // When the session is not being printed, holds pages or is new, and was
-  // last used `idle` or longer before `now`: ends it (state 2, pages deleted)
-  // and returns the number of pages dropped; otherwise -1.
+  // Marks the session as handed to the print job ("print/end" posted it):
+  // from now on it does not expire while it waits for its turn.
+  void MarkPosted();
+  // When the session is new, not handed to the print job, and was last used
+  // `idle` or longer before `now`: ends it (state 2, pages deleted) and
+  // returns the number of pages dropped; otherwise -1.
   int ExpireIfIdle(Clock::time_point now, Clock::duration idle);
+  // When the session entered state 2; nullopt before.
+  std::optional<Clock::time_point> EndedAt() const;
   int PageCount() const;
   int GetState() const;
 
@@ -55,7 +67,8 @@ class CPrintSession {
   // The image of page `key` as 32-bit ARGB; null when there is no such page or
   // it does not decode.
   QImage PageImage(unsigned key) const;
-  // Ends the session: state 2, every page deleted.
+  // Ends the session: state 2, every page deleted and its bytes given back to
+  // the all-sessions budget. Finishing a finished session changes nothing.
   void Finish();
 
   const std::string m_strId;  // identifier handed out by "print/init"
@@ -66,6 +79,7 @@ class CPrintSession {
 
  private:
   void DropPages() REQUIRES(m_mutex);
+  void EndLocked() REQUIRES(m_mutex);
 
   mutable Mutex m_mutex;
   // Keyed 0, 1, 2 ... in arrival order.
@@ -73,6 +87,8 @@ class CPrintSession {
   int m_nState GUARDED_BY(m_mutex) = kNew;
   size_t m_nBytes GUARDED_BY(m_mutex) = 0;  // encoded bytes of m_pages
   Clock::time_point m_lastUsed GUARDED_BY(m_mutex) = Clock::now();
+  bool m_bPosted GUARDED_BY(m_mutex) = false;
+  std::optional<Clock::time_point> m_ended GUARDED_BY(m_mutex);  // when state 2 began
 };
 
 }  // namespace qb

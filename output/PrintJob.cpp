@@ -165,6 +165,8 @@ void PrintSession(CPrintSession* session, QPrinter* printer, bool showDialog) {
             std::to_string(pageCount) + " page(s), " + std::to_string(printer->copyCount()) +
             " copies, printer " + Destination(*printer) + ")");
     if (dialog.exec() != QDialog::Accepted) {
+      // Nothing will print these pages: they leave the budget now.
+      session->Finish();
       LogInfo(what + ": print dialog cancelled, nothing printed");
       return;
     }

@@ -12,9 +12,9 @@
 // PrintPropertiesPreset): the paper accepted there is the user's choice.
 // The copies are the dialog's (preset from the session).
 //
-// Outcomes: a session that is not new, has no pages or finds no printer ends
-// in state 2 with its pages deleted and nothing printed; a cancelled dialog
-// leaves it in state 1 with its pages; a printed session ends in state 2.
+// Outcomes: every job ends its session in state 2 with its pages deleted (and
+// their bytes given back to the all-sessions budget) before it returns:
+// printed, cancelled in the dialog, failed, without a printer, or not new.
 // Each outcome is logged: dialog opened, cancelled, printed (destination,
 // sheet, copies, CUPS job id) or failed (why).
 //

@@ -60,7 +60,7 @@ int ItemInt(const CReqParse& request, std::string_view name) {
 }
 
 // The print session named by body item "id", or null.
-CPrintSession* RequestedSession(const RouteRequest& route) {
+std::shared_ptr<CPrintSession> RequestedSession(const RouteRequest& route) {
   const ParamData* id = route.request.FindItem("id");
   if (id == nullptr || !route.app->m_pPrintMgr) {
     return nullptr;
@@ -75,7 +75,8 @@ RouteResult PrintInit(const RouteRequest& route) {
   auto session = std::make_unique<CPrintSession>(
       NextSessionId(), ItemInt(route.request, "width"), ItemInt(route.request, "height"),
       ItemInt(route.request, "orientation"), ItemInt(route.request, "printCopies"));
-  const CPrintSession* stored = route.app->m_pPrintMgr->Register(std::move(session));
+  const std::shared_ptr<const CPrintSession> stored =
+      route.app->m_pPrintMgr->Register(std::move(session));
   if (stored == nullptr) {
     return {};
   }
@@ -87,7 +88,7 @@ RouteResult PrintInit(const RouteRequest& route) {
 }
 
 RouteResult PrintAdd(const RouteRequest& route) {
-  CPrintSession* session = RequestedSession(route);
+  const std::shared_ptr<CPrintSession> session = RequestedSession(route);
   const ParamData* image = route.request.FindItem("img");
   if (session == nullptr || image == nullptr) {
     return {};
@@ -102,17 +103,20 @@ RouteResult PrintAdd(const RouteRequest& route) {
     LogInfo("print session " + session->m_strId + ": page refused: " + key.Error());
     return {};
   }
-  LogDebug("print session " + session->m_strId + ": page " + std::to_string(*key));
+  LogDebug("print session " + session->m_strId +
+           (*key == CPrintSession::kDroppedPage ? ": page dropped: the session has ended"
+                                                : ": page " + std::to_string(*key)));
   return {true, {}};
 }
 
 RouteResult PrintEnd(const RouteRequest& route) {
-  CPrintSession* session = RequestedSession(route);
+  std::shared_ptr<CPrintSession> session = RequestedSession(route);
   CControlWindow* window = route.app->m_pDlg.load();
   if (session == nullptr || window == nullptr) {
     return {};
   }
-  window->PostPrint(session);
+  session->MarkPosted();
+  window->PostPrint(std::move(session));
   return {true, {}};
 }
 

@@ -20,6 +20,7 @@
 #include "output/CPrintSession.h"
 #include "output/CQxSaveSession.h"
 #include "output/PrintJob.h"
+#include "output/PrintLimits.h"
 #include "output/SaveDocument.h"
 #include "server/Listener.h"
 #include "util/CatalogueUrl.h"
@@ -105,12 +106,13 @@ bool CsvcDlg::HandleMessage(int code, int param) {
   return false;
 }
 
-void CsvcDlg::PostPrint(CPrintSession* session) {
+void CsvcDlg::PostPrint(std::shared_ptr<CPrintSession> session) {
   QMetaObject::invokeMethod(
       this,
       [this, session] {
-        m_dialogs.Run([this, session] { PrintSession(session, Printer(), m_bShowDialogs); },
+        m_dialogs.Run([this, session] { PrintSession(session.get(), Printer(), m_bShowDialogs); },
                       [session] {
+                        session->Finish();
                         LogInfo("print session " + session->m_strId +
                                 " is not printed: the server is stopping");
                       });
@@ -161,7 +163,10 @@ std::string CsvcDlg::StatusText() const {
          "\nheadless=" + (m_bShowDialogs ? "no" : "yes") +
          "\nDISPLAY=" + EnvText("DISPLAY") +
          "\nWAYLAND_DISPLAY=" + EnvText("WAYLAND_DISPLAY") +
-         "\ncatalogue=" + catalogueBaseUrl() + "\nproxy=" + catalogueProxy() + "\n";
+         "\ncatalogue=" + catalogueBaseUrl() + "\nproxy=" + catalogueProxy() +
+         "\nprintSessionsOpen=" +
+         std::to_string(m_pAppData->m_pPrintMgr ? m_pAppData->m_pPrintMgr->OpenSessionCount() : 0) +
+         "\nprintPageBytes=" + std::to_string(StoredPageBytes()) + "\n";
 }
 
 QPrinter* CsvcDlg::Printer() {

@@ -54,7 +54,7 @@ class CsvcDlg : public QObject, public CControlWindow {
   // with 513, 1041 quit); false for an unknown code.
   bool HandleMessage(int code, int param);
 
-  void PostPrint(CPrintSession* session) override;
+  void PostPrint(std::shared_ptr<CPrintSession> session) override;
   void PostSave(std::unique_ptr<CQxSaveSession> session) override;
   bool AsksUser() const override { return m_bShowDialogs; }
   void PostOriginQuestion(const std::string& origin, std::function<bool()> stillOpen,

@@ -266,6 +266,11 @@ StatusResult MakeStatusReport(int reachSeconds) {
 
   report.Section("Printing");
   ReportPrinter(report);
+  if (detailed) {
+    report.Line("page images held", StatusValue(reply, "printPageBytes") + " bytes, " +
+                                        StatusValue(reply, "printSessionsOpen") +
+                                        " print session(s) open");
+  }
 
   report.Section("Display");
   if (detailed) {

@@ -2,9 +2,10 @@
 // running instance (asked over the control channel), the configuration with
 // the source of every value and its warnings, the catalogue (version, rows
 // per table, a quick integrity check; opened read-only), the catalogue server
-// (reachable, its version), the default CUPS destination, the display, the
-// allowed origins and hosts, and the last update run. Each finding that
-// keeps labels from appearing or printing is repeated under "Problems".
+// (reachable, its version), the default CUPS destination and the page images
+// print sessions hold, the display, the allowed origins and hosts, and the
+// last update run. Each finding that keeps labels from appearing or printing
+// is repeated under "Problems".
 //
 // Exit status: 0 a server runs and no problem was found; 2 a server runs
 // and problems were found; 3 no server runs (whatever else was found).

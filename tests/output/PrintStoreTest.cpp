@@ -60,7 +60,7 @@ int Key(const Result<int>& added) { return added ? *added : -1; }
 
 TEST(CPrintMgr, FindsSessionsByExactIdentifier) {
   CPrintMgr mgr;
-  CPrintSession* one = mgr.Register(std::make_unique<CPrintSession>("1", 210, 297, 0, 1));
+  const auto one = mgr.Register(std::make_unique<CPrintSession>("1", 210, 297, 0, 1));
   ASSERT_NE(one, nullptr);
   // A second session with a known identifier is not registered.
   EXPECT_EQ(mgr.Register(std::make_unique<CPrintSession>("1", 1, 1, 0, 1)), one);
@@ -133,7 +133,7 @@ TEST(CPrintSession, RefusesPagesPastItsLimitsAtTheEdges) {
 
 TEST(CPrintMgr, BoundsOpenSessionsAndExpiresIdleOnes) {
   CPrintMgr mgr;
-  std::vector<CPrintSession*> sessions;
+  std::vector<CPrintMgr::SessionPtr> sessions;
   for (int i = 0; i < kMaxOpenSessions; ++i) {
     sessions.push_back(mgr.Register(std::make_unique<CPrintSession>(std::to_string(i), 1, 1, 0, 1)));
     ASSERT_NE(sessions.back(), nullptr);
@@ -144,6 +144,7 @@ TEST(CPrintMgr, BoundsOpenSessionsAndExpiresIdleOnes) {
 
   ASSERT_EQ(Key(sessions[1]->AddPage(Page())), 0);
   ASSERT_EQ(sessions[2]->StartPrinting(), 0);  // a session being printed does not expire
+  sessions[3]->MarkPosted();                   // nor one waiting for its print job
   const auto now = CPrintSession::Clock::now();
   mgr.ExpireIdle(now, std::chrono::hours(1));
   EXPECT_EQ(sessions[1]->GetState(), CPrintSession::kNew);
@@ -151,6 +152,85 @@ TEST(CPrintMgr, BoundsOpenSessionsAndExpiresIdleOnes) {
   EXPECT_EQ(sessions[1]->GetState(), CPrintSession::kDone);
   EXPECT_EQ(sessions[1]->PageCount(), 0);
   EXPECT_EQ(sessions[2]->GetState(), CPrintSession::kPrinting);
+  EXPECT_EQ(sessions[3]->GetState(), CPrintSession::kNew);
+  EXPECT_EQ(StoredPageBytes(), 0u);
+}
+
+// However a session ends, its pages leave the all-sessions budget at once, and
+// pages that arrive after the end are accepted without being kept.
+TEST(CPrintSession, EveryEndGivesThePagesBackToTheBudget) {
+  struct Row {
+    const char* name;
+    void (*end)(CPrintSession&);
+  };
+  const Row rows[] = {
+      {"finished while new", [](CPrintSession& s) { s.Finish(); }},
+      {"finished after the job started",
+       [](CPrintSession& s) {
+         s.StartPrinting();
+         s.Finish();
+       }},
+      {"expired", [](CPrintSession& s) {
+         EXPECT_EQ(s.ExpireIfIdle(CPrintSession::Clock::now() + std::chrono::hours(1),
+                                  std::chrono::minutes(1)),
+                   2);
+       }},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    CPrintSession session("e", 210, 297, 0, 1);
+    ASSERT_EQ(Key(session.AddPage(Page())), 0);
+    ASSERT_EQ(Key(session.AddPage(Page())), 1);
+    ASSERT_GT(StoredPageBytes(), 0u);
+    EXPECT_FALSE(session.EndedAt());
+    row.end(session);
+    EXPECT_EQ(session.GetState(), CPrintSession::kDone);
+    EXPECT_EQ(StoredPageBytes(), 0u);
+    const auto ended = session.EndedAt();
+    ASSERT_TRUE(ended);
+    const Result<int> late = session.AddPage(Page());
+    ASSERT_TRUE(late);
+    EXPECT_EQ(*late, CPrintSession::kDroppedPage);
+    EXPECT_EQ(session.PageCount(), 0);
+    EXPECT_EQ(StoredPageBytes(), 0u);
+    session.Finish();
+    EXPECT_EQ(session.EndedAt(), ended);  // ending again does not move the end
+  }
+}
+
+// Ended sessions stay findable for a while, then leave the manager: the
+// oldest beyond the count bound at the next registration, every one after the
+// time bound. Whoever still holds one keeps a valid session.
+TEST(CPrintMgr, EndedSessionsLeaveAfterACountOrATime) {
+  CPrintMgr mgr;
+  const int ended = static_cast<int>(CPrintMgr::kMaxEndedSessions) + 5;
+  const CPrintMgr::SessionPtr first = mgr.Register(std::make_unique<CPrintSession>("0", 1, 1, 0, 1));
+  ASSERT_NE(first, nullptr);
+  first->Finish();
+  for (int i = 1; i < ended; ++i) {
+    const auto session =
+        mgr.Register(std::make_unique<CPrintSession>(std::to_string(i), 1, 1, 0, 1));
+    ASSERT_NE(session, nullptr) << i;
+    session->Finish();
+  }
+  const auto open = mgr.Register(std::make_unique<CPrintSession>("open", 1, 1, 0, 1));
+  ASSERT_NE(open, nullptr);
+  EXPECT_EQ(mgr.SessionCount(), static_cast<int>(CPrintMgr::kMaxEndedSessions) + 1);
+  EXPECT_EQ(mgr.OpenSessionCount(), 1);
+  for (int i = 0; i < ended; ++i) {
+    SCOPED_TRACE(i);
+    // The five that ended first are gone, the rest are found.
+    EXPECT_EQ(mgr.Lookup(std::to_string(i)) == nullptr, i < 5);
+  }
+  EXPECT_EQ(first->GetState(), CPrintSession::kDone);  // still valid for its holder
+
+  const auto now = CPrintSession::Clock::now();
+  mgr.ExpireIdle(now + CPrintMgr::kEndedSessionKeep - std::chrono::minutes(1),
+                 std::chrono::hours(24));
+  EXPECT_EQ(mgr.SessionCount(), static_cast<int>(CPrintMgr::kMaxEndedSessions) + 1);
+  mgr.ExpireIdle(now + CPrintMgr::kEndedSessionKeep, std::chrono::hours(24));
+  EXPECT_EQ(mgr.SessionCount(), 1);
+  EXPECT_EQ(mgr.Lookup("open"), open);
 }
 
 // A flat PNG of `width` x `height`: small encoded, large decoded.

@@ -84,7 +84,7 @@ long WakeUps(pid_t tid) {
 // A control window that can ask the user; the test answers for the user.
 class AskingWindow : public CControlWindow {
  public:
-  void PostPrint(CPrintSession*) override {}
+  void PostPrint(std::shared_ptr<CPrintSession>) override {}
   void PostSave(std::unique_ptr<CQxSaveSession>) override {}
   bool AsksUser() const override { return true; }
   void PostOriginQuestion(const std::string&, std::function<bool()>,

@@ -16,11 +16,13 @@ namespace {
 // Records what the dispatcher posts instead of running it.
 class FakeWindow : public CControlWindow {
  public:
-  void PostPrint(CPrintSession* session) override { m_prints.push_back(session); }
+  void PostPrint(std::shared_ptr<CPrintSession> session) override {
+    m_prints.push_back(std::move(session));
+  }
   void PostSave(std::unique_ptr<CQxSaveSession> session) override {
     m_saves.push_back(std::move(session));
   }
-  std::vector<CPrintSession*> m_prints;
+  std::vector<std::shared_ptr<CPrintSession>> m_prints;
   std::vector<std::unique_ptr<CQxSaveSession>> m_saves;
 };
 
@@ -56,7 +58,7 @@ class PrintRoutes : public testing::Test {
 
 TEST_F(PrintRoutes, InitReadsTheSettingsAndAnswersTheIdentifier) {
   const std::string id = Init("width=210&height=297&orientation=1&printCopies=2");
-  const CPrintSession* session = m_app.m_pPrintMgr->Lookup(id);
+  const auto session = m_app.m_pPrintMgr->Lookup(id);
   ASSERT_NE(session, nullptr);
   EXPECT_EQ(session->m_nWidth, 210);
   EXPECT_EQ(session->m_nHeight, 297);
@@ -64,11 +66,11 @@ TEST_F(PrintRoutes, InitReadsTheSettingsAndAnswersTheIdentifier) {
   EXPECT_EQ(session->m_nCopies, 2);
   EXPECT_EQ(session->GetState(), CPrintSession::kNew);
 
-  const CPrintSession* bare = m_app.m_pPrintMgr->Lookup(Init(""));
+  const auto bare = m_app.m_pPrintMgr->Lookup(Init(""));
   ASSERT_NE(bare, nullptr);
   EXPECT_EQ(bare->m_nWidth, 0);
   EXPECT_EQ(bare->m_nCopies, 0);
-  const CPrintSession* odd = m_app.m_pPrintMgr->Lookup(Init("width=12mm&height=x&printCopies=-3"));
+  const auto odd = m_app.m_pPrintMgr->Lookup(Init("width=12mm&height=x&printCopies=-3"));
   ASSERT_NE(odd, nullptr);
   EXPECT_EQ(odd->m_nWidth, 12);
   EXPECT_EQ(odd->m_nHeight, 0);
@@ -81,7 +83,7 @@ TEST_F(PrintRoutes, AddStoresPagesKeyedInOrder) {
   for (int key = 0; key < 3; ++key) {
     EXPECT_EQ(Post(&m_app, "/print/add", "id=" + id + "&img=" + PngText()), m_ok);
   }
-  const CPrintSession* session = m_app.m_pPrintMgr->Lookup(id);
+  const auto session = m_app.m_pPrintMgr->Lookup(id);
   EXPECT_EQ(session->PageCount(), 3);
   for (unsigned key = 0; key < 3; ++key) {
     EXPECT_EQ(session->PageImage(key).size(), QSize(4, 4));
@@ -146,7 +148,7 @@ TEST_F(PrintRoutesConcurrency, PagesFromManyThreadsLandOnceEachWhileTheJobReads)
   constexpr int kThreads = 8;
   constexpr int kEach = 6;
   const std::string id = Init("width=210&height=297");
-  CPrintSession* session = m_app.m_pPrintMgr->Lookup(id);
+  const auto session = m_app.m_pPrintMgr->Lookup(id);
   ASSERT_NE(session, nullptr);
   std::vector<std::string> bodies;  // one page colour per thread
   for (int t = 0; t < kThreads; ++t) {

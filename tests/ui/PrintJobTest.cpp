@@ -9,6 +9,7 @@
 
 #include "output/CPrintSession.h"
 #include "output/PrintJob.h"
+#include "output/PrintLimits.h"
 #include "ui/UiTestSupport.h"
 
 namespace qb {
@@ -64,8 +65,10 @@ TEST_F(PrintJob, SessionsThatCannotPrintEndDoneWithoutOutput) {
     PrintSession(row.session.get(), row.printer, true);  // no dialog may open
     EXPECT_EQ(row.session->GetState(), CPrintSession::kDone);
     EXPECT_EQ(row.session->PageCount(), 0);
+    EXPECT_EQ(row.session->PageBytes(), 0u);
     EXPECT_FALSE(QFile::exists(QString::fromStdString(m_path)));
   }
+  EXPECT_EQ(StoredPageBytes(), 0u);  // every page left the all-sessions budget
   PrintSession(nullptr, &m_printer, true);
 }
 
@@ -170,19 +173,20 @@ TEST_F(PrintJob, PrinterPropertiesShowTheSessionsSheetAndTheirChoiceHolds) {
   }
 }
 
-TEST_F(PrintJob, CancelledDialogKeepsThePages) {
+TEST_F(PrintJob, CancelledDialogReleasesThePagesAtOnce) {
   auto session = SessionWithPages(210, 297, 0, 1, 3);
+  ASSERT_GT(StoredPageBytes(), 0u);
   bool seen = false;
   qbtest::WhenModal([](QWidget* modal) { qobject_cast<QDialog*>(modal)->reject(); }, &seen);
   PrintSession(session.get(), &m_printer, true);
   EXPECT_TRUE(seen);
-  EXPECT_EQ(session->GetState(), CPrintSession::kPrinting);
-  EXPECT_EQ(session->PageCount(), 3);
-  EXPECT_FALSE(QFile::exists(QString::fromStdString(m_path)));
-  // A later job on the session drops the pages without printing.
-  PrintSession(session.get(), &m_printer, true);
   EXPECT_EQ(session->GetState(), CPrintSession::kDone);
   EXPECT_EQ(session->PageCount(), 0);
+  EXPECT_EQ(StoredPageBytes(), 0u);
+  EXPECT_FALSE(QFile::exists(QString::fromStdString(m_path)));
+  // A later job on the session prints nothing and opens no dialog.
+  PrintSession(session.get(), &m_printer, true);
+  EXPECT_EQ(session->GetState(), CPrintSession::kDone);
   EXPECT_FALSE(QFile::exists(QString::fromStdString(m_path)));
 }
 
