@@ -3,6 +3,10 @@
 #include <arpa/inet.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <iterator>
 #include <set>
 
 #include "context/CAppData.h"
@@ -26,8 +30,49 @@ constexpr KnownKey kKnownKeys[] = {
     {"Server", "port"},          {"Server", "bindAddress"},  {"Server", "allowedOrigins"},
     {"Server", "deniedOrigins"}, {"Server", "allowedHosts"}, {"Server", "askForNewSites"},
     {"Server", "answeredOrigins"}, {"Catalogue", "url"},
-    {"Catalogue", "proxy"},      {"Catalogue", "maxDownloadRate"}, {"Save", "folder"},
+    {"Catalogue", "proxy"},      {"Catalogue", "maxDownloadRate"}, {"Catalogue", "caFile"},
+    {"Save", "folder"},
 };
+
+// Edits (insert, delete, change or swap two neighbours) between two names,
+// without regard to case.
+size_t SpellingDistance(std::string_view a, std::string_view b) {
+  const std::string x = AsciiLower(a);
+  const std::string y = AsciiLower(b);
+  std::vector<std::vector<size_t>> d(x.size() + 1, std::vector<size_t>(y.size() + 1));
+  for (size_t i = 0; i <= x.size(); ++i) {
+    d[i][0] = i;
+  }
+  for (size_t j = 0; j <= y.size(); ++j) {
+    d[0][j] = j;
+  }
+  for (size_t i = 1; i <= x.size(); ++i) {
+    for (size_t j = 1; j <= y.size(); ++j) {
+      d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1,
+                          d[i - 1][j - 1] + (x[i - 1] == y[j - 1] ? 0 : 1)});
+      if (i > 1 && j > 1 && x[i - 1] == y[j - 2] && x[i - 2] == y[j - 1]) {
+        d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+      }
+    }
+  }
+  return d[x.size()][y.size()];
+}
+
+// The known name `typed` is most likely a misspelling of: one edit away for
+// short names, two for longer ones; empty when none is that close.
+std::string_view Suggestion(std::string_view typed, const std::vector<std::string_view>& known) {
+  const size_t allowed = typed.size() <= 4 ? 1 : 2;
+  std::string_view best;
+  size_t bestDistance = allowed + 1;
+  for (const std::string_view name : known) {
+    const size_t distance = SpellingDistance(typed, name);
+    if (distance < bestDistance) {
+      best = name;
+      bestDistance = distance;
+    }
+  }
+  return best;
+}
 
 std::string Where(const ConfigEntry& entry) {
   return entry.file + ":" + std::to_string(entry.line);
@@ -46,6 +91,26 @@ std::string Joined(const std::vector<std::string>& words) {
     text += (text.empty() ? "" : " ") + word;
   }
   return text;
+}
+
+// Why `path` cannot serve as a file of further certificate authorities; empty
+// when it can (or is empty: none).
+std::string CertificateFileProblem(const std::string& path) {
+  if (path.empty()) {
+    return {};
+  }
+  if (!path.starts_with('/')) {
+    return "is not an absolute path";
+  }
+  std::ifstream file(path, std::ios::binary);
+  if (!file) {
+    return std::string("cannot be read (") + std::strerror(errno) + ")";
+  }
+  const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  if (text.find("-----BEGIN CERTIFICATE-----") == std::string::npos) {
+    return "holds no PEM certificate";
+  }
+  return {};
 }
 
 bool IsHostChar(char c) {
@@ -201,7 +266,14 @@ void ServerConfig::CheckNames() {
     groupLine.line = entry.groupLine;
     if (group == std::end(kKnownKeys)) {
       if (firstOfGroup) {
-        Warn(groupLine, "unknown group [" + entry.group + "]; its keys are ignored");
+        std::vector<std::string_view> groups;
+        for (const KnownKey& known : kKnownKeys) {
+          groups.push_back(known.group);
+        }
+        const std::string_view close = Suggestion(entry.group, groups);
+        Warn(groupLine, "unknown group [" + entry.group + "]; " +
+                            (close.empty() ? std::string("its keys are ignored")
+                                           : "did you mean [" + std::string(close) + "]?"));
       }
       continue;
     }
@@ -213,7 +285,24 @@ void ServerConfig::CheckNames() {
         [&](const KnownKey& k) { return k.group == group->group && EqualsIgnoreCase(k.key, entry.key); });
     const std::string name = "[" + std::string(group->group) + "] ";
     if (key == std::end(kKnownKeys)) {
-      Warn(entry, "unknown key " + entry.key + " in [" + std::string(group->group) + "]; ignored");
+      std::vector<std::string_view> keys;
+      for (const KnownKey& known : kKnownKeys) {
+        if (known.group == group->group) {
+          keys.push_back(known.key);
+        }
+      }
+      std::string advice = "ignored";
+      if (const std::string_view close = Suggestion(entry.key, keys); !close.empty()) {
+        advice = "did you mean " + std::string(close) + "?";
+      } else if (const auto elsewhere = std::find_if(
+                     std::begin(kKnownKeys), std::end(kKnownKeys),
+                     [&](const KnownKey& k) { return EqualsIgnoreCase(k.key, entry.key); });
+                 elsewhere != std::end(kKnownKeys)) {
+        advice = "did you mean [" + std::string(elsewhere->group) + "] " +
+                 std::string(elsewhere->key) + "?";
+      }
+      Warn(entry,
+           "unknown key " + entry.key + " in [" + std::string(group->group) + "]; " + advice);
       continue;
     }
     if (entry.key != key->key) {
@@ -401,6 +490,22 @@ void ServerConfig::Check(const std::optional<std::string>& catalogueUrlFlag) {
   Add("[Catalogue] maxDownloadRate",
       m_maxDownloadRate == 0 ? "no cap" : std::to_string(m_maxDownloadRate) + " bytes/s",
       rateSource);
+
+  // [Catalogue] caFile
+  std::string caSource(kSourceDefault);
+  if (const std::optional<ConfigEntry> entry = m_files.Find("Catalogue", "caFile")) {
+    const std::string problem = CertificateFileProblem(entry->value);
+    if (problem.empty()) {
+      m_caFile = entry->value;
+      caSource = entry->file;
+    } else {
+      Warn(*entry, "[Catalogue] caFile " + Quoted(entry->value) + " " + problem +
+                       "; only the system's authorities are trusted");
+      caSource = rejected(*entry);
+    }
+  }
+  Add("[Catalogue] caFile", m_caFile.empty() ? "none (the system's authorities)" : m_caFile,
+      caSource);
 
   // [Save] folder
   std::string folderShown = "the download folder";

@@ -8,8 +8,9 @@
 // cannot be used gives the key's default (never a less important file's
 // value), with a warning saying what is used instead. Group and key names
 // match without regard to case; a spelling other than the documented one is
-// used and warned about. Unknown groups and keys, lines that are not
-// understood and repeated keys are warned about and ignored.
+// used and warned about. Unknown groups and keys (naming the known one a
+// misspelt name is closest to), lines that are not understood and repeated
+// keys are warned about and ignored.
 //
 // Thread contract: a loaded ServerConfig is immutable; LogNewWarnings may be
 // called from any thread (it remembers what was logged under a mutex).
@@ -58,6 +59,9 @@ class ServerConfig {
   const std::string& CatalogueUrlSource() const { return m_catalogueUrlSource; }
   // [Catalogue] proxy; empty for libcurl's default.
   const std::string& Proxy() const { return m_proxy; }
+  // [Catalogue] caFile: a readable file of PEM certificates of further
+  // authorities for https; empty for none.
+  const std::string& CaFile() const { return m_caFile; }
   // The cap of one file download in bytes per second; 0: none.
   int64_t MaxDownloadRate() const { return m_maxDownloadRate; }
 
@@ -86,6 +90,7 @@ class ServerConfig {
   std::string m_catalogueUrl;
   std::string m_catalogueUrlSource;
   std::string m_proxy;
+  std::string m_caFile;
   int64_t m_maxDownloadRate = kDefaultMaxDownloadRate;
   std::vector<ConfigSetting> m_settings;
   std::vector<std::string> m_warnings;

@@ -255,6 +255,7 @@ StatusResult MakeStatusReport(int reachSeconds) {
   ReportCatalogue(report);
 
   report.Section("Catalogue server");
+  SetCatalogueCaFile(config.CaFile());
   const bool detailed = running && !StatusValue(reply, "pid").empty();
   if (detailed) {
     ReportCatalogueServer(report, StatusValue(reply, "catalogue"), "in use by the running server",

@@ -142,6 +142,7 @@ void UseCatalogueServer(const std::optional<std::string>& flagUrl) {
   config.LogNewWarnings();
   qb::SetCatalogueBaseUrl(config.CatalogueUrl());
   qb::SetCatalogueProxy(config.Proxy());
+  qb::SetCatalogueCaFile(config.CaFile());
   if (config.CatalogueUrl().empty()) {
     qb::LogInfo(
         "no catalogue server is configured ([Catalogue] url); no catalogue request is made");

@@ -54,6 +54,7 @@ import hashlib
 import io
 import json
 import os
+import ssl
 import sys
 import threading
 import time
@@ -118,7 +119,9 @@ def value_text(value):
 
 
 class StandIn:
-    def __init__(self, catalogue, files=None, version=20, host="127.0.0.1", port=0):
+    def __init__(self, catalogue, files=None, version=20, host="127.0.0.1", port=0, tls=None):
+        """`tls`: (certificate file, key file) to serve https with; a client
+        that refuses the certificate ends the connection before any request."""
         self.catalogue = catalogue
         self.files = dict(files if files is not None else sample_catalogue.picture_files(catalogue))
         self.version = version
@@ -131,6 +134,12 @@ class StandIn:
         self._release = threading.Event()
         self._httpd = ThreadingHTTPServer((host, port), self._handler())
         self._httpd.daemon_threads = True
+        self._scheme = "http"
+        if tls is not None:
+            context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+            context.load_cert_chain(*tls)
+            self._httpd.socket = context.wrap_socket(self._httpd.socket, server_side=True)
+            self._scheme = "https"
         self._thread = None
         self._named = None  # server paths the records name, built on first use
         self.trap_backimages = None  # "material-trap": the URL the background list names
@@ -138,7 +147,7 @@ class StandIn:
     @property
     def url(self):
         host, port = self._httpd.server_address[:2]
-        return "http://%s:%d" % (host, port)
+        return "%s://%s:%d" % (self._scheme, host, port)
 
     def start(self):
         self._thread = threading.Thread(target=self._httpd.serve_forever, daemon=True)

@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <mutex>
 #include <optional>
+#include <string_view>
+#include <vector>
 
 #include "util/CatalogueUrl.h"
 #include "util/DiskBudget.h"
@@ -33,7 +35,7 @@ long StallSeconds() {
 
 // The trust store named by SSL_CERT_FILE, as OpenSSL programs honour it; empty
 // for the system's. Read once: every transfer asks.
-const std::string& CaFile() {
+const std::string& CertFileVariable() {
   static const std::string file = [] {
     const char* value = std::getenv("SSL_CERT_FILE");
     return std::string(value != nullptr ? value : "");
@@ -92,6 +94,56 @@ std::string EncodeBlanks(const std::string& url) {
   return encoded;
 }
 
+bool IsTlsFailure(CURLcode code) {
+  switch (code) {
+    case CURLE_PEER_FAILED_VERIFICATION:
+    case CURLE_SSL_CONNECT_ERROR:
+    case CURLE_SSL_CACERT_BADFILE:
+    case CURLE_SSL_CERTPROBLEM:
+    case CURLE_SSL_ISSUER_ERROR:
+    case CURLE_SSL_INVALIDCERTSTATUS:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// The host names and addresses a certificate is for, from curl's text of its
+// subject alternative names ("DNS:a.example, IP Address:10.0.0.1"), else the
+// common name of its subject ("CN = a.example, O = ...").
+std::vector<std::string> CertificateNames(const curl_slist* fields) {
+  std::vector<std::string> names;
+  std::string commonName;
+  for (const curl_slist* field = fields; field != nullptr; field = field->next) {
+    const std::string_view text(field->data);
+    constexpr std::string_view kAltNames = "X509v3 Subject Alternative Name:";
+    constexpr std::string_view kSubject = "Subject:";
+    if (text.starts_with(kAltNames)) {
+      std::string_view rest = text.substr(kAltNames.size());
+      while (!rest.empty()) {
+        const size_t comma = rest.find(',');
+        std::string_view name = TrimBlanks(rest.substr(0, comma));
+        rest = comma == std::string_view::npos ? std::string_view() : rest.substr(comma + 1);
+        for (const std::string_view kind : {"DNS:", "IP Address:"}) {
+          if (name.starts_with(kind)) {
+            names.emplace_back(TrimBlanks(name.substr(kind.size())));
+          }
+        }
+      }
+    } else if (text.starts_with(kSubject)) {
+      const size_t cn = text.find("CN = ");
+      if (cn != std::string_view::npos) {
+        const std::string_view value = text.substr(cn + 5);
+        commonName = std::string(value.substr(0, value.find(',')));
+      }
+    }
+  }
+  if (names.empty() && !commonName.empty()) {
+    names.push_back(commonName);
+  }
+  return names;
+}
+
 }  // namespace
 
 void HttpTransfer::Init() { SharedCache::Get(); }
@@ -103,6 +155,9 @@ HttpTransfer::HttpTransfer() {
       curl_slist_append(curl_slist_append(nullptr, "Cache-Control: no-cache"), "Pragma: no-cache");
   if (m_curl != nullptr && share != nullptr) {
     curl_easy_setopt(m_curl, CURLOPT_SHARE, share);
+  }
+  if (m_curl != nullptr) {
+    curl_easy_setopt(m_curl, CURLOPT_ERRORBUFFER, m_errorText);
   }
 }
 
@@ -120,6 +175,7 @@ Result<> HttpTransfer::Prepare(const std::string& url, const std::string* savePa
   m_written = 0;
   m_nextRoomCheck = 0;
   m_diskRefusal.clear();
+  m_errorText[0] = '\0';
   m_pStop = stop;
   m_savePath = savePath != nullptr ? *savePath : std::string();
   m_file.Reset();
@@ -150,10 +206,12 @@ Result<> HttpTransfer::Prepare(const std::string& url, const std::string* savePa
   curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, 1L);
   curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, StallSeconds());
   curl_easy_setopt(c, CURLOPT_SSL_VERIFYPEER, 1L);
-  curl_easy_setopt(c, CURLOPT_SSL_VERIFYHOST, 0L);
-  if (!CaFile().empty()) {
-    curl_easy_setopt(c, CURLOPT_CAINFO, CaFile().c_str());
-  }
+  curl_easy_setopt(c, CURLOPT_SSL_VERIFYHOST, 2L);
+  // The certificate's names, for the reason a name is refused.
+  curl_easy_setopt(c, CURLOPT_CERTINFO, 1L);
+  const std::string& authorities =
+      !catalogueCaFile().empty() ? catalogueCaFile() : CertFileVariable();
+  curl_easy_setopt(c, CURLOPT_CAINFO, authorities.empty() ? nullptr : authorities.c_str());
   // Over HTTP/2 a transfer waits for a connection it can share rather than
   // opening one more.
   curl_easy_setopt(c, CURLOPT_PIPEWAIT, 1L);
@@ -233,6 +291,35 @@ std::string HttpTransfer::DiskRefusal(size_t length) {
   return {};
 }
 
+std::string HttpTransfer::TlsRefusal(CURLcode code) const {
+  const std::string detail = m_errorText[0] != '\0' ? m_errorText : curl_easy_strerror(code);
+  if (code != CURLE_PEER_FAILED_VERIFICATION ||
+      detail.find("target host name") == std::string::npos) {
+    return detail;
+  }
+  curl_certinfo* chain = nullptr;
+  curl_easy_getinfo(m_curl, CURLINFO_CERTINFO, &chain);
+  CURLU* url = curl_url();
+  char* host = nullptr;
+  if (url != nullptr && curl_url_set(url, CURLUPART_URL, m_sent.c_str(), 0) == CURLUE_OK) {
+    curl_url_get(url, CURLUPART_HOST, &host, 0);
+  }
+  const std::vector<std::string> names = chain != nullptr && chain->num_of_certs > 0
+                                             ? CertificateNames(chain->certinfo[0])
+                                             : std::vector<std::string>();
+  std::string reason = detail;
+  if (!names.empty() && host != nullptr) {
+    reason = "certificate is for ";
+    for (size_t i = 0; i < names.size(); ++i) {
+      reason += (i == 0 ? "" : ", ") + names[i];
+    }
+    reason += std::string(", not ") + host;
+  }
+  curl_free(host);
+  curl_url_cleanup(url);
+  return reason;
+}
+
 int HttpTransfer::OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
   const auto& transfer = *static_cast<HttpTransfer*>(user);
   return transfer.m_pStop != nullptr && transfer.m_pStop->load() != 0 ? 1 : 0;
@@ -252,6 +339,8 @@ Result<std::string> HttpTransfer::Finish(CURLcode code) {
                 std::to_string(fileMode ? kMaxDownloadBytes : kMaxMemoryBodyBytes) + " bytes";
     } else if (m_bWriteFailed) {
       failure = "cannot write " + m_savePath;
+    } else if (IsTlsFailure(code)) {
+      failure = TlsRefusal(code);
     } else {
       failure = code != CURLE_OK && !m_bStatusRefused ? std::string(curl_easy_strerror(code))
                                                       : "status " + std::to_string(status);

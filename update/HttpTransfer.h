@@ -6,8 +6,12 @@
 // Every transfer: agent "thisapp", status 200 only (no redirects followed, a
 // redirect status is a failure), no cache, no retry. A blank in the URL is
 // sent as "%20". Only http:// and https:// URLs are fetched; https verifies
-// the certificate chain (against the file SSL_CERT_FILE names when set, as
-// OpenSSL programs do, else the system's trust store) but not the host name.
+// the certificate's chain, dates and host name against the system's trust
+// store (the file SSL_CERT_FILE names when set, as OpenSSL programs do, and
+// the folder /etc/ssl/certs) plus the catalogue's further authority
+// (catalogueCaFile, which takes the place of SSL_CERT_FILE when both are set).
+// A refused certificate fails the transfer before any request is sent, with
+// the reason ("certificate is for other.example, not 127.0.0.1").
 // A connection that is not made within 30 s, or a transfer slower than
 // 1 byte/s for 60 s, fails (the 60 s can be shortened through the environment
 // variable QUILLBOX_HTTP_STALL_SECONDS, for tests). A set stop flag ends the
@@ -68,6 +72,9 @@ class HttpTransfer {
   // of one download, or the free space the disk budget keeps); empty when
   // they may.
   std::string DiskRefusal(size_t length);
+  // Why a transfer ended by a TLS error failed, in one line: the names the
+  // certificate is for when the host name did not match, else curl's text.
+  std::string TlsRefusal(CURLcode code) const;
 
   CURL* m_curl = nullptr;
   curl_slist* m_headers = nullptr;
@@ -83,6 +90,7 @@ class HttpTransfer {
   uint64_t m_nextRoomCheck = 0;  // file mode: when the free space is looked at next
   std::string m_diskRefusal;     // file mode: why the body may not be written
   const std::atomic<int>* m_pStop = nullptr;
+  char m_errorText[CURL_ERROR_SIZE] = {};  // curl's detail of the last failure
 };
 
 }  // namespace qb

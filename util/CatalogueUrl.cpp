@@ -18,6 +18,11 @@ std::string& ProxyStorage() {
   return proxy;
 }
 
+std::string& CaFileStorage() {
+  static std::string path;
+  return path;
+}
+
 bool IsHostPortChar(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
          c == '-' || c == '.' || c == '_' || c == ':' || c == '[' || c == ']' || c == '~';
@@ -105,6 +110,10 @@ bool SetCatalogueBaseUrl(std::string_view url) {
 const std::string& catalogueProxy() { return ProxyStorage(); }
 
 void SetCatalogueProxy(std::string_view proxy) { ProxyStorage() = std::string(proxy); }
+
+const std::string& catalogueCaFile() { return CaFileStorage(); }
+
+void SetCatalogueCaFile(std::string_view path) { CaFileStorage() = std::string(path); }
 
 bool IsProxyAddress(std::string_view proxy) {
   const size_t mark = proxy.find("://");

@@ -1,8 +1,9 @@
 // The catalogue server (`catalogueBaseUrl`): its base URL, scheme and
 // host[:port] without a trailing "/", to which server paths beginning with "/"
-// are appended, and the proxy its requests go through. The build sets the
-// default URL (possibly none); start-up replaces both once from the command
-// line and the configuration. An empty URL means no catalogue server: no
+// are appended, the proxy its requests go through and the further authority
+// its https certificate may come from. The build sets the default URL
+// (usually none); start-up replaces all three once from the command line and
+// the configuration. An empty URL means no catalogue server: no
 // catalogue request is made.
 //
 // Thread contract: the setters are called at start-up before any worker
@@ -42,6 +43,11 @@ bool SetCatalogueBaseUrl(std::string_view url);
 // own default (the http_proxy, https_proxy and no_proxy variables).
 const std::string& catalogueProxy();
 void SetCatalogueProxy(std::string_view proxy);
+
+// A file of PEM certificates of further authorities trusted for https
+// catalogue requests, besides the system's (or SSL_CERT_FILE's); empty: none.
+const std::string& catalogueCaFile();
+void SetCatalogueCaFile(std::string_view path);
 
 // "[scheme://]host[:port]" with one of libcurl's proxy schemes (http, https,
 // socks4, socks4a, socks5, socks5h) and no blanks, "/" or user part.

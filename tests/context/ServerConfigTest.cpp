@@ -48,6 +48,72 @@ TEST_F(ServerConfigTest, UnusableValueGivesTheDefaultNotALessImportantFile) {
             File(m_user.Path()) + ":2:");
 }
 
+// A misspelt group or key is named with the known one it is closest to.
+TEST_F(ServerConfigTest, UnknownNamesSuggestTheClosestKnownOne) {
+  struct Row {
+    std::string text;
+    std::string warning;  // after "FILE:LINE: "
+  };
+  const Row rows[] = {
+      {"[Catalogue]\nulr=http://a.example\n", "unknown key ulr in [Catalogue]; did you mean url?"},
+      {"[Catalogue]\ncaFiel=/x\n", "unknown key caFiel in [Catalogue]; did you mean caFile?"},
+      {"[Catalogue]\nmaxDownloadRat=1\n",
+       "unknown key maxDownloadRat in [Catalogue]; did you mean maxDownloadRate?"},
+      {"[Server]\nallowedOrigns=*\n",
+       "unknown key allowedOrigns in [Server]; did you mean allowedOrigins?"},
+      {"[Server]\nurl=http://a.example\n",
+       "unknown key url in [Server]; did you mean [Catalogue] url?"},
+      {"[Server]\ncolour=blue\n", "unknown key colour in [Server]; ignored"},
+      {"[Server]\nrl=1\n", "unknown key rl in [Server]; ignored"},
+      {"[Catalog]\nurl=http://a.example\n", "unknown group [Catalog]; did you mean [Catalogue]?"},
+      {"[Printing]\nurl=http://a.example\n", "unknown group [Printing]; its keys are ignored"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.text);
+    qbtest::WriteFile(File(m_user.Path()), row.text);
+    const ServerConfig config = ServerConfig::Load();
+    ASSERT_EQ(config.Warnings().size(), 1u);
+    EXPECT_EQ(config.Warnings()[0], File(m_user.Path()) + ":" +
+                                        (row.warning.starts_with("unknown group") ? "1" : "2") +
+                                        ": " + row.warning);
+  }
+}
+
+// [Catalogue] caFile is used only when it names a readable file of PEM
+// certificates; otherwise the system's authorities alone are trusted.
+TEST_F(ServerConfigTest, CaFileMustBeAReadableCertificateFile) {
+  const std::string pem = m_first.Path() + "/authority.pem";
+  const std::string other = m_first.Path() + "/notes.txt";
+  qbtest::WriteFile(pem, "-----BEGIN CERTIFICATE-----\nMIIB\n-----END CERTIFICATE-----\n");
+  qbtest::WriteFile(other, "not a certificate\n");
+  struct Row {
+    std::string value;
+    std::string used;
+    std::string problem;  // the warning after the quoted value; empty: none
+  };
+  const Row rows[] = {
+      {pem, pem, ""},
+      {"", "", ""},
+      {"authority.pem", "", "is not an absolute path"},
+      {m_first.Path() + "/missing.pem", "", "cannot be read (No such file or directory)"},
+      {other, "", "holds no PEM certificate"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.value);
+    qbtest::WriteFile(File(m_user.Path()), "[Catalogue]\ncaFile=" + row.value + "\n");
+    const ServerConfig config = ServerConfig::Load();
+    EXPECT_EQ(config.CaFile(), row.used);
+    if (row.problem.empty()) {
+      EXPECT_TRUE(config.Warnings().empty());
+    } else {
+      ASSERT_EQ(config.Warnings().size(), 1u);
+      EXPECT_EQ(config.Warnings()[0], File(m_user.Path()) + ":2: [Catalogue] caFile \"" +
+                                          row.value + "\" " + row.problem +
+                                          "; only the system's authorities are trusted");
+    }
+  }
+}
+
 TEST_F(ServerConfigTest, BindAddressTexts) {
   struct Row {
     std::optional<std::string> value;

@@ -84,7 +84,7 @@ BAD_VALUES = [
                  '(host[:port]); it is left out', 4, id="allowedHosts entry"),
     pytest.param("[Catalogue]\nurl=ftp://catalogue.example\n",
                  '[Catalogue] url "ftp://catalogue.example" is not http://host[:port] or '
-                 'https://host[:port]; using the built-in http://127.0.0.1:3211', 4,
+                 'https://host[:port]; no catalogue server is used', 4,
                  id="catalogue url not http"),
     pytest.param("[Catalogue]\nproxy=proxy example\n",
                  '[Catalogue] proxy "proxy example" is not a proxy address '
@@ -92,10 +92,14 @@ BAD_VALUES = [
     pytest.param("[Save]\nfolder=Documents\n",
                  '[Save] folder "Documents" is not an absolute path or one starting with ~/; '
                  'using the download folder', 4, id="save folder relative"),
-    pytest.param("[Server]\nprot=1\n", "unknown key prot in [Server]; ignored", 4,
+    pytest.param("[Server]\ncolour=1\n", "unknown key colour in [Server]; ignored", 4,
                  id="unknown key"),
-    pytest.param("[Sever]\nport=1\n", "unknown group [Sever]; its keys are ignored", 3,
+    pytest.param("[Catalogue]\nulr=http://127.0.0.1:9\n",
+                 "unknown key ulr in [Catalogue]; did you mean url?", 4, id="misspelt key"),
+    pytest.param("[Printing]\nport=1\n", "unknown group [Printing]; its keys are ignored", 3,
                  id="unknown group"),
+    pytest.param("[Sever]\nport=1\n", "unknown group [Sever]; did you mean [Server]?", 3,
+                 id="misspelt group"),
     pytest.param("just words\n",
                  '"just words" is neither [Group], key=value nor a comment, or is outside any '
                  'group; ignored', 3, id="line not understood"),
