@@ -38,6 +38,11 @@ void CAppData::RequestRelisten() {
   m_relistenNotifier.Notify();
 }
 
+void CAppData::RequestSitesReload() {
+  m_bSitesChanged.store(1);
+  m_sitesNotifier.Notify();
+}
+
 uint16_t CAppData::GetPort() const {
   if (!m_pReg || m_pReg->Key().empty()) {
     return kDefaultPort;

@@ -49,6 +49,9 @@ class CAppData {
   void RequestStop();
   // Sets m_bRelisten and notifies RelistenNotifier().
   void RequestRelisten();
+  // Sets m_bSitesChanged and notifies SitesNotifier(): the site lists in the
+  // configuration files may have changed.
+  void RequestSitesReload();
   // Notified once the server stops (kOnce: its descriptor stays readable, so
   // any loop may watch it); subscribers must look at m_bStop after
   // subscribing, since a stop notified before is not repeated.
@@ -56,6 +59,9 @@ class CAppData {
   // Notified at every rebind asked for; the listener alone watches and
   // clears it.
   Notifier& RelistenNotifier() { return m_relistenNotifier; }
+  // Notified at every change of the site lists; the listener alone watches
+  // and clears it.
+  Notifier& SitesNotifier() { return m_sitesNotifier; }
 
   // The configured TCP port: the low 16 bits of [Server] port, or 3210 when
   // there is no store, no key, no file, group or value, or the value is not a
@@ -88,11 +94,13 @@ class CAppData {
   // outlive it.
   Notifier m_stopNotifier{Notifier::Mode::kOnce};
   Notifier m_relistenNotifier;
+  Notifier m_sitesNotifier;
 
  public:
   std::unique_ptr<CTaskMgr> m_pTaskMgr;  // links tasks to this context
   std::atomic<int> m_bStop{0};           // 1 once the server is shutting down
   std::atomic<int> m_bRelisten{0};       // 1 asks the listener to bind again
+  std::atomic<int> m_bSitesChanged{0};   // 1 asks the listener to read the site lists again
   std::atomic<uint16_t> m_nPort{0};      // port of the current listening cycle
   std::unique_ptr<CReg> m_pReg;          // configuration store
   std::unique_ptr<InitDataBase> m_pInitDataBase;  // catalogue definitions

@@ -8,12 +8,8 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
-#include <optional>
 #include <utility>
-#include <vector>
 
-#include "context/OriginPolicy.h"
-#include "util/ConfigFiles.h"
 #include "util/Text.h"
 #include "util/UniqueFd.h"
 #include "util/UserFolders.h"
@@ -22,6 +18,9 @@ namespace qb {
 namespace {
 
 constexpr std::string_view kGroup = "Server";
+constexpr std::string_view kAllowedKey = "allowedOrigins";
+constexpr std::string_view kDeniedKey = "deniedOrigins";
+constexpr std::string_view kAnsweredKey = "answeredOrigins";
 
 // Holds an exclusive lock on the folder of the user's file while it lives.
 class FolderLock {
@@ -66,9 +65,9 @@ std::string Joined(const std::vector<std::string>& words) {
   return text;
 }
 
-// True when `word` names `origin` (compared form).
+// True when `word` names `origin` (compared form, or "*").
 bool Names(const std::string& word, const std::string& origin) {
-  return NormalizeOrigin(word) == origin;
+  return word == origin || NormalizeOrigin(word) == origin;
 }
 
 bool Holds(const std::vector<std::string>& words, const std::string& origin) {
@@ -82,68 +81,196 @@ void Remove(std::vector<std::string>& words, const std::string& origin) {
               words.end());
 }
 
-}  // namespace
+// The value of [Server] `key` in the file at `path` of `files`: its first
+// such key, as ConfigFiles reads a file.
+std::optional<std::string> FileValue(const ConfigFiles& files, const std::string& path,
+                                     std::string_view key) {
+  for (const ConfigEntry& entry : files.Entries()) {
+    if (entry.file == path && EqualsIgnoreCase(entry.group, kGroup) &&
+        EqualsIgnoreCase(entry.key, key)) {
+      return entry.value;
+    }
+  }
+  return std::nullopt;
+}
 
-Result<> SiteList::Remember(const std::string& origin, bool allowed) {
+// The three lists of the user's file, as written.
+struct UserLists {
+  std::optional<std::string> values[3];  // allowed, denied, answered as read
+  std::vector<std::string> allowed;
+  std::vector<std::string> denied;
+  std::vector<std::string> answered;
+
+  static UserLists Read(const std::string& file) {
+    const ConfigFiles files = ConfigFiles::ReadPaths({file});
+    UserLists lists;
+    lists.values[0] = FileValue(files, file, kAllowedKey);
+    lists.values[1] = FileValue(files, file, kDeniedKey);
+    lists.values[2] = FileValue(files, file, kAnsweredKey);
+    lists.allowed = Words(lists.values[0]);
+    lists.denied = Words(lists.values[1]);
+    lists.answered = Words(lists.values[2]);
+    return lists;
+  }
+
+  // Puts `origin` on one list and off the other.
+  void Place(const std::string& origin, bool onAllowed) {
+    Remove(onAllowed ? denied : allowed, origin);
+    std::vector<std::string>& to = onAllowed ? allowed : denied;
+    const bool any = onAllowed && std::find(to.begin(), to.end(), "*") != to.end();
+    if (!Holds(to, origin) && !any) {
+      to.push_back(origin);
+    }
+  }
+
+  // Forgets answers no longer on either list and, past the bound, the
+  // oldest denied answers.
+  void Bound() {
+    answered.erase(std::remove_if(answered.begin(), answered.end(),
+                                  [&](const std::string& word) {
+                                    const std::optional<std::string> normal =
+                                        NormalizeOrigin(word);
+                                    return !normal || (!Holds(allowed, *normal) &&
+                                                       !Holds(denied, *normal));
+                                  }),
+                   answered.end());
+    const auto isAnswer = [&](const std::string& word) {
+      const std::optional<std::string> normal = NormalizeOrigin(word);
+      return normal && Holds(answered, *normal);
+    };
+    auto answers = static_cast<size_t>(std::count_if(denied.begin(), denied.end(), isAnswer));
+    for (auto it = denied.begin(); answers > kMaxRememberedDenials && it != denied.end();) {
+      if (isAnswer(*it)) {
+        Remove(answered, *NormalizeOrigin(*it));
+        it = denied.erase(it);
+        --answers;
+      } else {
+        ++it;
+      }
+    }
+  }
+
+  // Writes the lists that changed.
+  Result<> Write(const std::string& file) const {
+    const std::string_view keys[3] = {kAllowedKey, kDeniedKey, kAnsweredKey};
+    const std::vector<std::string>* lists[3] = {&allowed, &denied, &answered};
+    std::vector<std::pair<std::string, std::string>> changed;
+    for (size_t i = 0; i < 3; ++i) {
+      if (Words(values[i]) != *lists[i]) {
+        changed.emplace_back(std::string(keys[i]), Joined(*lists[i]));
+      }
+    }
+    if (changed.empty()) {
+      return {};
+    }
+    return WriteConfigValues(file, std::string(kGroup), changed);
+  }
+};
+
+// Runs `edit` on the user's lists under the folder lock, then writes them.
+template <typename Edit>
+Result<> ChangeUserLists(Edit edit) {
   const std::string file = GetConfigFile();
   Result<FolderLock> lock = FolderLock::Take(file);
   if (!lock) {
     return Failure{lock.Error()};
   }
-  // The lists in effect: a key the user's file does not hold yet starts from
-  // the value of the system-wide file, so that writing it changes nothing
-  // else.
-  const ConfigFiles files = ConfigFiles::Read();
-  const auto value = [&](std::string_view key) -> std::optional<std::string> {
-    std::optional<ConfigEntry> entry = files.Find(kGroup, key);
-    return entry ? std::optional<std::string>(std::move(entry->value)) : std::nullopt;
-  };
-  std::vector<std::string> allowedList = Words(value("allowedOrigins"));
-  std::vector<std::string> deniedList = Words(value("deniedOrigins"));
-  std::vector<std::string> answered = Words(value("answeredOrigins"));
-  std::vector<std::string>& to = allowed ? allowedList : deniedList;
-  std::vector<std::string>& from = allowed ? deniedList : allowedList;
-  const bool wasOnOther = Holds(from, origin);
-  Remove(from, origin);
-  const bool anyAllowed = allowed && std::find(to.begin(), to.end(), "*") != to.end();
-  if (!Holds(to, origin) && !anyAllowed) {
-    to.push_back(origin);
-  }
-  if (!Holds(answered, origin)) {
-    answered.push_back(origin);
-  }
-  // Answers no longer on either list are forgotten; past the bound, the
-  // oldest denied answers go.
-  answered.erase(std::remove_if(answered.begin(), answered.end(),
-                                [&](const std::string& word) {
-                                  const std::optional<std::string> normal = NormalizeOrigin(word);
-                                  return !normal || (!Holds(allowedList, *normal) &&
-                                                     !Holds(deniedList, *normal));
-                                }),
-                 answered.end());
-  const auto isAnswer = [&](const std::string& word) {
-    const std::optional<std::string> normal = NormalizeOrigin(word);
-    return normal && Holds(answered, *normal);
-  };
-  size_t deniedAnswers = static_cast<size_t>(
-      std::count_if(deniedList.begin(), deniedList.end(), isAnswer));
-  for (auto it = deniedList.begin();
-       deniedAnswers > kMaxRememberedDenials && it != deniedList.end();) {
-    if (isAnswer(*it)) {
-      Remove(answered, *NormalizeOrigin(*it));
-      it = deniedList.erase(it);
-      --deniedAnswers;
-    } else {
-      ++it;
+  UserLists lists = UserLists::Read(file);
+  edit(lists);
+  lists.Bound();
+  return lists.Write(file);
+}
+
+}  // namespace
+
+std::vector<SiteEntry> SiteList::List(const ConfigFiles& files) {
+  std::vector<SiteEntry> entries;
+  std::vector<std::string> listed;  // origins a more important file lists
+  for (size_t rank = 0; rank < files.Files().size(); ++rank) {
+    const std::string& path = files.Files()[rank].path;
+    const std::vector<std::string> allowed = Words(FileValue(files, path, kAllowedKey));
+    const std::vector<std::string> denied = Words(FileValue(files, path, kDeniedKey));
+    const std::vector<std::string> answered =
+        rank == 0 ? Words(FileValue(files, path, kAnsweredKey)) : std::vector<std::string>();
+    std::vector<std::string> here;
+    const auto add = [&](const std::string& word, bool isAllowed) {
+      std::string origin = word;
+      if (word != "*") {
+        std::optional<std::string> normal = NormalizeOrigin(word);
+        if (!normal) {
+          return;  // warned about by the configuration check
+        }
+        origin = std::move(*normal);
+      } else if (!isAllowed) {
+        return;
+      }
+      if (std::find(listed.begin(), listed.end(), origin) != listed.end() ||
+          std::find(here.begin(), here.end(), origin) != here.end() ||
+          (isAllowed && origin != "*" && Holds(denied, origin))) {
+        return;
+      }
+      here.push_back(origin);
+      const SiteSource source = rank != 0                ? SiteSource::kSystemFile
+                                : Holds(answered, origin) ? SiteSource::kAnswer
+                                                          : SiteSource::kUserFile;
+      entries.push_back({std::move(origin), isAllowed, source, path});
+    };
+    for (const std::string& word : allowed) {
+      add(word, true);
     }
+    for (const std::string& word : denied) {
+      add(word, false);
+    }
+    listed.insert(listed.end(), here.begin(), here.end());
   }
-  std::vector<std::pair<std::string, std::string>> values = {
-      {allowed ? "allowedOrigins" : "deniedOrigins", Joined(to)},
-      {"answeredOrigins", Joined(answered)}};
-  if (wasOnOther) {
-    values.emplace_back(allowed ? "deniedOrigins" : "allowedOrigins", Joined(from));
+  return entries;
+}
+
+OriginPolicy SiteList::Policy(const std::vector<SiteEntry>& entries, bool asks) {
+  std::string allowed;
+  std::string denied;
+  for (const SiteEntry& entry : entries) {
+    std::string& list = entry.allowed ? allowed : denied;
+    list += (list.empty() ? "" : " ") + entry.origin;
   }
-  return WriteConfigValues(file, std::string(kGroup), values);
+  return OriginPolicy::FromConfig(allowed, denied, nullptr).WithAsking(asks);
+}
+
+Result<> SiteList::Remember(const std::string& origin, bool allowed) {
+  return ChangeUserLists([&](UserLists& lists) {
+    lists.Place(origin, allowed);
+    if (!Holds(lists.answered, origin)) {
+      lists.answered.push_back(origin);
+    }
+  });
+}
+
+Result<> SiteList::Set(const std::string& origin, bool allowed) {
+  return ChangeUserLists([&](UserLists& lists) {
+    lists.Place(origin, allowed);
+    Remove(lists.answered, origin);
+  });
+}
+
+Result<std::optional<SiteEntry>> SiteList::Forget(const std::string& origin) {
+  std::optional<SiteEntry> forgotten;
+  Result<> changed = ChangeUserLists([&](UserLists& lists) {
+    const bool denied = Holds(lists.denied, origin);
+    if (!denied && !Holds(lists.allowed, origin)) {
+      return;
+    }
+    forgotten = SiteEntry{origin, !denied,
+                          Holds(lists.answered, origin) ? SiteSource::kAnswer
+                                                        : SiteSource::kUserFile,
+                          GetConfigFile()};
+    Remove(lists.allowed, origin);
+    Remove(lists.denied, origin);
+    Remove(lists.answered, origin);
+  });
+  if (!changed) {
+    return Failure{changed.Error()};
+  }
+  return forgotten;
 }
 
 Result<> SiteList::SetAsking(bool asks) {
@@ -153,6 +280,18 @@ Result<> SiteList::SetAsking(bool asks) {
     return Failure{lock.Error()};
   }
   return WriteConfigValue(file, std::string(kGroup), "askForNewSites", asks ? "true" : "false");
+}
+
+std::string SiteList::SourceName(SiteSource source) {
+  switch (source) {
+    case SiteSource::kAnswer:
+      return "an answer to the question";
+    case SiteSource::kUserFile:
+      return "the user's file";
+    case SiteSource::kSystemFile:
+      return "the system file";
+  }
+  return {};
 }
 
 }  // namespace qb

@@ -25,10 +25,10 @@ std::string Shown(std::string_view text) {
   return "\"" + std::string(text.substr(0, kLoggedTextLimit)) + "\"";
 }
 
-GuardVerdict Refused() {
+GuardVerdict Refused(std::string_view answer = kForbiddenAnswer) {
   GuardVerdict verdict;
   verdict.kind = GuardVerdict::Kind::kAnswer;
-  verdict.answer = std::string(kForbiddenAnswer);
+  verdict.answer = std::string(answer);
   return verdict;
 }
 
@@ -106,7 +106,7 @@ GuardVerdict CheckRequest(const GuardContext& context, const CReqParse& request)
                        "refused a request from origin " + Shown(origin) +
                            (NormalizeOrigin(origin) ? ": listed in [Server] deniedOrigins"
                                                     : ": not an origin"));
-        return Refused();
+        return Refused(NormalizeOrigin(origin) ? kDeniedAnswer : kForbiddenAnswer);
       case OriginStanding::kUnlisted: {
         std::string normal = NormalizeOrigin(origin).value_or(origin);
         if (unlisted && *unlisted != normal) {

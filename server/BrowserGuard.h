@@ -27,9 +27,32 @@
 
 namespace qb {
 
+// The forbidden answers. Each names its reason in X-Quillbox-Refused (which a
+// page may read) so that the page can tell its user what to do:
+//  - not-allowed: the origin is not allowed and nobody is asked about it
+//    now, or the request is refused for another reason (its Host, its
+//    connection);
+//  - denied: the origin is denied;
+//  - waiting-for-user: the user has not answered the question about it yet.
 inline constexpr std::string_view kForbiddenAnswer =
     "HTTP/1.1 403 Forbidden\r\n"
     "Access-Control-Allow-Origin: *\r\n"
+    "Access-Control-Expose-Headers: X-Quillbox-Refused\r\n"
+    "X-Quillbox-Refused: not-allowed\r\n"
+    "Connection: close\r\n"
+    "\r\n";
+inline constexpr std::string_view kDeniedAnswer =
+    "HTTP/1.1 403 Forbidden\r\n"
+    "Access-Control-Allow-Origin: *\r\n"
+    "Access-Control-Expose-Headers: X-Quillbox-Refused\r\n"
+    "X-Quillbox-Refused: denied\r\n"
+    "Connection: close\r\n"
+    "\r\n";
+inline constexpr std::string_view kWaitingAnswer =
+    "HTTP/1.1 403 Forbidden\r\n"
+    "Access-Control-Allow-Origin: *\r\n"
+    "Access-Control-Expose-Headers: X-Quillbox-Refused\r\n"
+    "X-Quillbox-Refused: waiting-for-user\r\n"
     "Connection: close\r\n"
     "\r\n";
 

@@ -125,7 +125,8 @@ CMainTask::CMainTask(CTaskMgr* mgr)
     m_bLookNowAndThen = !m_pending.WakeOn(*notifier) || m_bLookNowAndThen;
   }
   if (app != nullptr) {
-    for (Notifier* notifier : {&app->StopNotifier(), &app->RelistenNotifier()}) {
+    for (Notifier* notifier :
+         {&app->StopNotifier(), &app->RelistenNotifier(), &app->SitesNotifier()}) {
       m_bLookNowAndThen = !m_pending.WakeOn(*notifier) || m_bLookNowAndThen;
     }
   }
@@ -383,6 +384,11 @@ bool CMainTask::MayServe(int client, const sockaddr_storage& peerAddress,
 }
 
 void CMainTask::ServeGate() {
+  CAppData* app = GetAppData();
+  if (app != nullptr && app->m_bSitesChanged.exchange(0) != 0) {
+    m_config.ReloadSites(*app);
+    m_pGate->SetAsking(app->GetOriginPolicy()->AsksAboutNew());
+  }
   for (OriginGate::Answered& answered : m_pGate->TakeAnswered()) {
     ApplyAnswer(answered.origin, answered.outcome);
     for (OriginGate::Held& held : answered.held) {
@@ -392,7 +398,12 @@ void CMainTask::ServeGate() {
                                                 std::move(held.request), std::move(held.ticket),
                                                 m_pGate));
       } else {
-        m_pool.Post(CSendTask::Answering(m_pMgr, held.socket.Release(), kForbiddenAnswer,
+        // An origin the user refused is denied; one nobody was asked about
+        // is not allowed.
+        const std::string_view refusal = answered.outcome == OriginGate::Outcome::kNotAsked
+                                              ? kForbiddenAnswer
+                                              : kDeniedAnswer;
+        m_pool.Post(CSendTask::Answering(m_pMgr, held.socket.Release(), refusal,
                                          std::move(held.ticket)));
       }
     }
@@ -405,7 +416,7 @@ void CMainTask::ServeGate() {
                                      " s for the user's answer about their origin");
   }
   for (OriginGate::Held& held : expired) {
-    m_pool.Post(CSendTask::Answering(m_pMgr, held.socket.Release(), kForbiddenAnswer,
+    m_pool.Post(CSendTask::Answering(m_pMgr, held.socket.Release(), kWaitingAnswer,
                                      std::move(held.ticket)));
   }
 }
@@ -423,13 +434,14 @@ void CMainTask::ApplyAnswer(const std::string& origin, OriginGate::Outcome outco
       // Remembered, so that the next listening cycle and the next run keep
       // asking off until the user turns it back on.
       if (const Result<> stored = SiteList::SetAsking(false); stored) {
+        m_config.ReloadSites(*app, false);
         LogInfo("the user refused origin \"" + origin +
                 "\" and chose not to be asked again: origins not in allowedOrigins are "
                 "refused until " + where + " is set to true");
       } else {
         LogError("the user chose not to be asked about origins again, but it could not be "
                  "written to " + where + " (" + stored.Error() +
-                 "); it holds until the next rebind");
+                 "); it holds until the configuration changes");
       }
       return;
     }
@@ -439,9 +451,13 @@ void CMainTask::ApplyAnswer(const std::string& origin, OriginGate::Outcome outco
   }
   const bool allowed = outcome == OriginGate::Outcome::kAllowed;
   app->SetOriginPolicy(std::make_shared<const OriginPolicy>(policy->With(origin, allowed)));
-  // Remembered in the configuration file, so that the next listening cycle
-  // and the next run read it.
+  // Remembered in the configuration file, so that the next run reads it;
+  // the policy is read back from it at once (its change is logged here, not
+  // again when the file is seen changing).
   const Result<> stored = SiteList::Remember(origin, allowed);
+  if (stored) {
+    m_config.ReloadSites(*app, false);
+  }
   const std::string where = std::string("[Server] ") +
                             (allowed ? "allowedOrigins" : "deniedOrigins") + " of " +
                             GetConfigFile();
@@ -451,7 +467,7 @@ void CMainTask::ApplyAnswer(const std::string& origin, OriginGate::Outcome outco
   } else {
     LogError(std::string("the user ") + (allowed ? "allowed" : "denied") + " origin \"" + origin +
              "\" but it could not be written to " + where + " (" + stored.Error() +
-             "); it holds until the next rebind");
+             "); it holds until the configuration changes");
   }
 }
 

@@ -76,8 +76,8 @@ class CMainTask : public CTaskBase {
   bool MayServe(int client, const sockaddr_storage& peer, const Endpoint* local);
   // Logs once why the addresses of a cycle could not be bound.
   void ReportBindFailure(const BindAddress& address, int error);
-  // Puts the user's answers into effect and refuses requests that waited too
-  // long for one.
+  // Puts the user's answers and changed site lists into effect and refuses
+  // requests that waited too long for an answer.
   void ServeGate();
   void ApplyAnswer(const std::string& origin, OriginGate::Outcome outcome);
   // Hands a connection whose request is done to a worker, or closes it.

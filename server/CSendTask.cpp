@@ -47,10 +47,11 @@ void CSendTask::Run() {
     const bool parsed = request.Parse(m_request);
     if (parsed && m_pGate && !IsStopped()) {
       if (const std::optional<std::string> origin = OriginToAsk(*GetAppData(), request)) {
-        if (WaitForAnswer(*origin)) {
+        std::string_view refusal;
+        if (WaitForAnswer(*origin, &refusal)) {
           return;
         }
-        Send(*this, m_socket.Get(), kForbiddenAnswer);
+        Send(*this, m_socket.Get(), refusal);
         CloseConnection(m_socket.Release(), 0);
         return;
       }
@@ -65,7 +66,7 @@ void CSendTask::Run() {
   CloseConnection(m_socket.Release(), lingerMs);
 }
 
-bool CSendTask::WaitForAnswer(const std::string& origin) {
+bool CSendTask::WaitForAnswer(const std::string& origin, std::string_view* refusal) {
   OriginGate::Held held{std::move(m_socket), std::move(m_request), std::move(m_ticket),
                         OriginGate::Clock::now()};
   const OriginGate::HoldResult result = m_pGate->Hold(origin, held);
@@ -75,10 +76,12 @@ bool CSendTask::WaitForAnswer(const std::string& origin) {
     m_request = std::move(held.request);
     m_ticket = std::move(held.ticket);
     if (result == OriginGate::HoldResult::kRefused) {
+      *refusal = kWaitingAnswer;
       Refusals().Log("waiting " + origin, "refused a request from origin \"" + origin +
                                               "\": too many requests wait for the user's "
                                               "answer about it");
     } else {
+      *refusal = kForbiddenAnswer;
       // The pause or the stop was logged when it began.
       LogDebug("refused a request from origin \"" + origin + "\" without asking the user");
     }

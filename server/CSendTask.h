@@ -47,8 +47,9 @@ class CSendTask : public CTaskBase {
 
  private:
   // Hands the connection to the gate while the user is asked about `origin`;
-  // false when the gate refuses it (the connection is still ours).
-  bool WaitForAnswer(const std::string& origin);
+  // false when the gate refuses it (the connection is still ours, and
+  // `refusal` is the answer to send).
+  bool WaitForAnswer(const std::string& origin, std::string_view* refusal);
 
   ConnectionLimits::Ticket m_ticket;  // declared first: released last
   UniqueFd m_socket;

@@ -347,7 +347,7 @@ std::string BuildAnswer(CAppData* app, const CReqParse* request) {
     Refusals().Log("unanswered " + verdict.origin,
                    "refused a request from origin \"" + verdict.origin +
                        "\" while the user has not answered whether it may use the server");
-    return std::string(kForbiddenAnswer);
+    return std::string(kWaitingAnswer);
   }
   const std::string path = request->GetPath();
   if (path.empty()) {

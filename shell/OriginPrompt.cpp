@@ -22,6 +22,13 @@ QString OriginPrompt::QuestionText(const std::string& origin) {
       .arg(QString::fromStdString(origin));
 }
 
+QString OriginPrompt::ExplanationText(const std::string& origin) {
+  return Tr("If you allow it, this site may print, save files and read the label catalogue on "
+            "this computer. Your answer is remembered; you can take it back in the label "
+            "server's status window or with the command quillbox-server --forget-site %1")
+      .arg(QString::fromStdString(origin));
+}
+
 QString OriginPrompt::AllowLabel() { return Tr("&Allow"); }
 QString OriginPrompt::DenyLabel() { return Tr("&Deny"); }
 QString OriginPrompt::StopAskingLabel() { return Tr("Do&n't ask again"); }
@@ -45,6 +52,7 @@ void OriginPrompt::ShowNext() {
   m_pBox = new QMessageBox(QMessageBox::Question, Tr("Label server"),
                            QuestionText(m_queue.front().origin));
   m_pBox->setTextFormat(Qt::PlainText);  // the origin is shown as written
+  m_pBox->setInformativeText(ExplanationText(m_queue.front().origin));
   QPushButton* allow = m_pBox->addButton(AllowLabel(), QMessageBox::AcceptRole);
   QPushButton* deny = m_pBox->addButton(DenyLabel(), QMessageBox::RejectRole);
   QPushButton* stop = m_pBox->addButton(StopAskingLabel(), QMessageBox::DestructiveRole);

@@ -1,6 +1,6 @@
 // The question put to the user about a web origin: "Allow <origin> to use the
-// label server on this computer?" with the buttons Allow, Deny and Don't ask
-// again (Deny is the default and answers Escape and closing the window).
+// label server on this computer?", what allowing means and where the answer
+// can be taken back, with the buttons Allow, Deny and Don't ask again (Deny is the default and answers Escape and closing the window).
 // Questions are shown one at a time, in the order asked; a question that is
 // no longer open when its turn comes (see Ask) is skipped. The window does
 // not block the event loop, so print jobs and saves go on while it is open.
@@ -37,6 +37,9 @@ class OriginPrompt : public QObject {
 
   // The question text for `origin`, translated.
   static QString QuestionText(const std::string& origin);
+  // What allowing `origin` means, that the answer is remembered and where
+  // it is taken back, translated.
+  static QString ExplanationText(const std::string& origin);
   // The button labels, translated: Allow, Deny, Don't ask again.
   static QString AllowLabel();
   static QString DenyLabel();

@@ -16,6 +16,7 @@
 #include "shell/ControlChannel.h"
 #include "shell/RuntimeFolder.h"
 #include "context/ServerConfig.h"
+#include "context/SiteList.h"
 #include "catalog/CatalogueDb.h"
 #include "catalog/InitDataBase.h"
 #include "update/HttpGet.h"
@@ -287,12 +288,20 @@ StatusResult MakeStatusReport(int reachSeconds) {
               here.empty() ? "no display (a server started here runs headless)" : here);
 
   report.Section("Browser access");
+  // The user's and the system-wide lists apply together (--sites tells
+  // where each entry comes from).
+  std::string allowed;
+  std::string denied;
+  for (const SiteEntry& site : SiteList::List(config.Files())) {
+    std::string& list = site.allowed ? allowed : denied;
+    list += (list.empty() ? "" : " ") + (site.origin == "*" ? "* (any origin)" : site.origin);
+  }
+  report.Line("allowed origins",
+              allowed.empty() ? "none listed (with a display, the user is asked about each origin)"
+                              : allowed);
+  report.Line("denied origins", denied.empty() ? "none listed" : denied);
   for (const ConfigSetting& setting : config.Settings()) {
-    if (setting.name == "[Server] allowedOrigins") {
-      report.Line("allowed origins", setting.value);
-    } else if (setting.name == "[Server] deniedOrigins") {
-      report.Line("denied origins", setting.value);
-    } else if (setting.name == "[Server] askForNewSites") {
+    if (setting.name == "[Server] askForNewSites") {
       report.Line("ask about new origins", setting.value);
     } else if (setting.name == "[Server] allowedHosts") {
       report.Line("allowed hosts", setting.value);

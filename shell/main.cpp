@@ -3,7 +3,8 @@
 // the application context, serves the control socket and the listener on the
 // Qt event loop until asked to quit, then joins every worker and tears the
 // context down. With --send, --quit or --relisten it is the control client of
-// the running instance instead; with --status it writes the diagnostic report.
+// the running instance instead; with --status it writes the diagnostic report;
+// with --sites and --forget-site it lists or changes the site lists.
 #include <malloc.h>
 #include <pthread.h>
 #include <signal.h>
@@ -23,6 +24,8 @@
 #include "shell/ControlChannel.h"
 #include "shell/CsvcDlg.h"
 #include "shell/RuntimeFolder.h"
+#include "shell/SitesCommand.h"
+#include "shell/SitesWatcher.h"
 #include "context/ServerConfig.h"
 #include "shell/StatusReport.h"
 #include "shell/Translations.h"
@@ -53,6 +56,10 @@ constexpr const char* kUsage =
     "  --status             report on the running server, its configuration, catalogue,\n"
     "                       catalogue server, printer and display; exit status 0 all\n"
     "                       well, 2 problems found, 3 no server running\n"
+    "  --sites              list the allowed and denied web sites (origins) and where\n"
+    "                       each comes from\n"
+    "  --forget-site ORIGIN take back the user's answer about ORIGIN; a running server\n"
+    "                       applies it at once (exit status 1 when there is none)\n"
     "  --help               show this text and exit\n"
     "  --version            show the version and exit\n"
     "\n"
@@ -207,9 +214,15 @@ int RunServer(const std::optional<std::string>& flagUrl) {
   }
   appData->m_pDlg.store(window.get());
   window->StartListener();
+  // Changes to the site lists (--forget-site, an edit of the file) apply at
+  // once.
+  auto sites = std::make_unique<qb::SitesWatcher>([app = appData.get()] {
+    app->RequestSitesReload();
+  });
 
   QApplication::exec();
 
+  sites.reset();
   window->Close();
   appData->RequestStop();
   qb::JoinListener();
@@ -226,6 +239,8 @@ int main(int argc, char** argv) {
   std::string controlLine;
   std::optional<std::string> flagUrl;
   bool status = false;
+  bool listSites = false;
+  std::optional<std::string> forgetSite;
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg = argv[i];
     if (arg == "--help") {
@@ -260,12 +275,25 @@ int main(int argc, char** argv) {
       controlLine = std::to_string(qb::kMsgRelisten);
     } else if (arg == "--status") {
       status = true;
+    } else if (arg == "--sites") {
+      listSites = true;
+    } else if (arg == "--forget-site") {
+      if (i + 1 >= argc) {
+        return Fail("--forget-site needs an origin (scheme://host[:port])");
+      }
+      forgetSite = argv[++i];
     } else {
       return Fail("unknown option " + std::string(arg) + " (see --help)");
     }
   }
   if (status) {
     return ShowStatus();
+  }
+  if (listSites) {
+    return qb::ListSites();
+  }
+  if (forgetSite) {
+    return qb::ForgetSite(*forgetSite);
   }
   if (!controlLine.empty()) {
     return SendToServer(controlLine);

@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <vector>
+
 #include "TempDir.h"
+#include "context/OriginPolicy.h"
 #include "util/ConfigFiles.h"
 
 namespace qb {
@@ -11,6 +15,7 @@ namespace {
 class SiteListTest : public ::testing::Test {
  protected:
   std::string UserFile() const { return m_user.Path() + "/Tavrim/Quillbox.conf"; }
+  std::string SystemFile() const { return m_system.Path() + "/Tavrim/Quillbox.conf"; }
   std::string Value(const char* key) const {
     return ConfigFiles::ReadPaths({UserFile()}).Find("Server", key).value_or(ConfigEntry{}).value;
   }
@@ -77,6 +82,84 @@ TEST_F(SiteListTest, RememberedDenialsAreBoundedOldestFirst) {
             std::string::npos);
   // The file keeps its size: each new answer took the place of an old one.
   EXPECT_LE(qbtest::ReadAll(UserFile()).size(), size + 3);
+}
+
+TEST_F(SiteListTest, BothFilesApplyTheUsersFirst) {
+  qbtest::WriteFile(UserFile(),
+                    "[Server]\nallowedOrigins=https://a.example HTTP://Hand.example:80 bogus\n"
+                    "deniedOrigins=https://d.example https://corp.example\n"
+                    "answeredOrigins=https://a.example https://d.example\n");
+  qbtest::WriteFile(SystemFile(), "[server]\nallowedOrigins=https://corp.example https://x.example "
+                                  "https://a.example\ndeniedOrigins=https://evil.example "
+                                  "https://x.example\n");
+  const std::vector<SiteEntry> sites = SiteList::List();
+  const std::vector<SiteEntry> expected = {
+      {"https://a.example", true, SiteSource::kAnswer, UserFile()},
+      {"http://hand.example", true, SiteSource::kUserFile, UserFile()},
+      {"https://d.example", false, SiteSource::kAnswer, UserFile()},
+      {"https://corp.example", false, SiteSource::kUserFile, UserFile()},
+      // a.example and corp.example are the user's; in one file a denial wins.
+      {"https://evil.example", false, SiteSource::kSystemFile, SystemFile()},
+      {"https://x.example", false, SiteSource::kSystemFile, SystemFile()},
+  };
+  EXPECT_EQ(sites, expected);
+  const OriginPolicy policy = SiteList::Policy(sites, true);
+  struct Row {
+    const char* origin;
+    OriginStanding standing;
+  };
+  const Row rows[] = {
+      {"https://a.example", OriginStanding::kAllowed},
+      {"http://hand.example", OriginStanding::kAllowed},
+      {"https://corp.example", OriginStanding::kDenied},  // the user's denial wins
+      {"https://evil.example", OriginStanding::kDenied},  // the system's applies
+      {"https://x.example", OriginStanding::kDenied},
+      {"https://other.example", OriginStanding::kUnlisted},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.origin);
+    EXPECT_EQ(policy.Standing(row.origin), row.standing);
+  }
+  EXPECT_TRUE(policy.AsksAboutNew());
+  EXPECT_FALSE(SiteList::Policy(sites, false).AsksAboutNew());
+}
+
+TEST_F(SiteListTest, ForgetAndSetChangeOnlyTheUsersFile) {
+  qbtest::WriteFile(UserFile(), "[Server]\nport=1\nallowedOrigins=https://a.example\n"
+                                "deniedOrigins=https://d.example\n"
+                                "answeredOrigins=https://a.example\n");
+  qbtest::WriteFile(SystemFile(), "[Server]\nallowedOrigins=https://corp.example\n");
+  const std::string system = qbtest::ReadAll(SystemFile());
+  struct Row {
+    const char* name;
+    const char* origin;
+    std::optional<SiteEntry> forgotten;
+    const char* file;  // the user's file afterwards
+  };
+  const Row rows[] = {
+      {"an answer", "https://a.example",
+       SiteEntry{"https://a.example", true, SiteSource::kAnswer, UserFile()},
+       "[Server]\nport=1\nallowedOrigins=\ndeniedOrigins=https://d.example\nansweredOrigins=\n"},
+      {"an entry written by hand", "https://d.example",
+       SiteEntry{"https://d.example", false, SiteSource::kUserFile, UserFile()},
+       "[Server]\nport=1\nallowedOrigins=\ndeniedOrigins=\nansweredOrigins=\n"},
+      {"listed by the system file only", "https://corp.example", std::nullopt,
+       "[Server]\nport=1\nallowedOrigins=\ndeniedOrigins=\nansweredOrigins=\n"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    const Result<std::optional<SiteEntry>> forgotten = SiteList::Forget(row.origin);
+    ASSERT_TRUE(forgotten) << forgotten.Error();
+    EXPECT_EQ(*forgotten, row.forgotten);
+    EXPECT_EQ(qbtest::ReadAll(UserFile()), row.file);
+  }
+  // Switched by the user: the user's own entry, not an answer.
+  ASSERT_TRUE(SiteList::Remember("https://b.example", false));
+  ASSERT_TRUE(SiteList::Set("https://b.example", true));
+  EXPECT_EQ(qbtest::ReadAll(UserFile()),
+            "[Server]\nport=1\nallowedOrigins=https://b.example\ndeniedOrigins=\n"
+            "answeredOrigins=\n");
+  EXPECT_EQ(qbtest::ReadAll(SystemFile()), system);
 }
 
 TEST_F(SiteListTest, AskingIsASwitchInTheUsersFile) {

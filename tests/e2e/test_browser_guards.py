@@ -16,8 +16,18 @@ import pytest
 from conftest import (NOT_FOUND, OK, OK_EMPTY, SERVER_ERROR, exchange, has_ipv6_loopback,
                       read_all, wait_for)
 
-FORBIDDEN = (b"HTTP/1.1 403 Forbidden\r\nAccess-Control-Allow-Origin: *\r\n"
-             b"Connection: close\r\n\r\n")
+
+
+def forbidden(reason):
+    """The forbidden answer naming `reason` for the page."""
+    return (b"HTTP/1.1 403 Forbidden\r\nAccess-Control-Allow-Origin: *\r\n"
+            b"Access-Control-Expose-Headers: X-Quillbox-Refused\r\n"
+            b"X-Quillbox-Refused: " + reason + b"\r\nConnection: close\r\n\r\n")
+
+
+FORBIDDEN = forbidden(b"not-allowed")
+DENIED = forbidden(b"denied")
+WAITING = forbidden(b"waiting-for-user")
 PREFLIGHT_HEAD = (b"HTTP/1.1 204 No Content\r\nAccess-Control-Allow-Origin: *\r\n"
                   b"Access-Control-Allow-Methods: GET, POST, OPTIONS\r\n")
 PREFLIGHT_TAIL = b"Access-Control-Allow-Private-Network: true\r\nConnection: close\r\n\r\n"
@@ -129,7 +139,7 @@ def test_preflight_answer_bytes(server, allowed):
         ("preflight from another origin", request(
             b"OPTIONS /print/add HTTP/1.1", b"Origin: https://evil.example",
             b"Access-Control-Request-Headers: content-type"),
-         FORBIDDEN if allowed != "*" else
+         DENIED if allowed != "*" else
          PREFLIGHT_HEAD + b"Access-Control-Allow-Headers: content-type\r\n" + PREFLIGHT_TAIL),
         # An unlisted origin's preflight asks nothing and does nothing.
         ("preflight from an unlisted origin", request(
@@ -187,7 +197,7 @@ def test_rebind_picks_up_changed_settings(server):
     configure(server, allowedOrigins=ALLOWED, deniedOrigins="https://other.example")
     server.start()
     from_browser = request(b"GET /dbAccess/IMG_URL HTTP/1.1", b"Origin: https://other.example")
-    assert exchange(server.port, from_browser) == FORBIDDEN
+    assert exchange(server.port, from_browser) == DENIED
     default = {(socket.AF_INET, "127.0.0.1", server.port)}
     if has_ipv6_loopback():
         default.add((socket.AF_INET6, "::1", server.port))

@@ -7,7 +7,7 @@ import threading
 import pytest
 
 from conftest import LEAKS, OK, OK_EMPTY, exchange, started, wait_for
-from test_browser_guards import FORBIDDEN, logs_stored, request
+from test_browser_guards import DENIED, FORBIDDEN, WAITING, logs_stored, request
 from x_display import DisplayUnavailable, XDisplay
 
 TITLE = "Label server"
@@ -81,12 +81,12 @@ def test_origin_question_answered_and_remembered(display, shown):
                                                   body=b"width=1")) for _ in range(4)]
     assert wait_for(lambda: server.log().count(
         'a request from origin "https://deny.example:8443" waits') == 4, 30), server.log()
-    assert exchange(server.port, request(b"GET /dbAccess/LOG@p=C&t=1 HTTP/1.1", deny)) == FORBIDDEN
+    assert exchange(server.port, request(b"GET /dbAccess/LOG@p=C&t=1 HTTP/1.1", deny)) == WAITING
     answer(display, "alt+d")
     for thread, result in waiting:
         thread.join(60)
-        assert result == [FORBIDDEN]
-    assert exchange(server.port, request(b"GET /dbAccess/IMG_URL HTTP/1.1", deny)) == FORBIDDEN
+        assert result == [DENIED]
+    assert exchange(server.port, request(b"GET /dbAccess/IMG_URL HTTP/1.1", deny)) == DENIED
     assert questions(server, "https://deny.example:8443") == 1
     # Nothing of the denied requests was done.
     assert logs_stored(server) == [("A",), ("B",)]
@@ -100,7 +100,7 @@ def test_origin_question_answered_and_remembered(display, shown):
     server.stop()
     server.start()
     assert exchange(server.port, request(b"GET /dbAccess/LOG@p=D&t=1 HTTP/1.1", allow)) == OK_EMPTY
-    assert exchange(server.port, request(b"GET /dbAccess/LOG@p=E&t=1 HTTP/1.1", deny)) == FORBIDDEN
+    assert exchange(server.port, request(b"GET /dbAccess/LOG@p=E&t=1 HTTP/1.1", deny)) == DENIED
     assert logs_stored(server) == [("A",), ("B",), ("D",)]
     assert questions(server, "https://allow.example") == 1  # the log holds both runs
     assert questions(server, "https://deny.example:8443") == 1
@@ -129,10 +129,13 @@ def test_denials_pause_the_questions_and_the_file_stays_bounded(display, shown):
         server.log())
     for _ in range(3):
         answer(display, "Escape")
-    # The questions still waiting close unanswered: every request is refused.
+    # The questions still waiting close unanswered: every request is refused,
+    # as denied for the three denied origins, as not allowed for the others.
+    answers = []
     for thread, result in waiting:
         thread.join(60)
-        assert result == [FORBIDDEN]
+        answers += result
+    assert sorted(answers) == sorted([DENIED] * 3 + [FORBIDDEN] * 3)
     assert not question_open(display)
     pause = ("the user denied 3 origins within 10 minutes: origins not yet allowed are refused "
              "without asking for the next hour")
@@ -161,7 +164,7 @@ def test_dont_ask_again_refuses_new_origins_until_turned_back_on(display, shown)
                                                         b"Origin: https://first.example"))
     answer(display, "alt+n")
     thread.join(60)
-    assert result == [FORBIDDEN]
+    assert result == [DENIED]
     config = server.config_file.read_text()
     assert "askForNewSites=false\n" in config
     assert "first.example" not in config  # refused, not remembered as denied

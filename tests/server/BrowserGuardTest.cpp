@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include "context/CAppData.h"
 #include "server/Dispatcher.h"
 #include "server/RouteTable.h"
@@ -19,8 +21,15 @@ const std::string kPreflightTail =
     "\r\n";
 
 TEST(BrowserGuard, AnswerBytesAreExact) {
-  EXPECT_EQ(kForbiddenAnswer,
-            "HTTP/1.1 403 Forbidden\r\nAccess-Control-Allow-Origin: *\r\nConnection: close\r\n\r\n");
+  // The reason is readable by the page.
+  for (const auto& [answer, reason] :
+       {std::pair{kForbiddenAnswer, "not-allowed"}, std::pair{kDeniedAnswer, "denied"},
+        std::pair{kWaitingAnswer, "waiting-for-user"}}) {
+    EXPECT_EQ(answer, "HTTP/1.1 403 Forbidden\r\nAccess-Control-Allow-Origin: *\r\n"
+                      "Access-Control-Expose-Headers: X-Quillbox-Refused\r\n"
+                      "X-Quillbox-Refused: " + std::string(reason) +
+                          "\r\nConnection: close\r\n\r\n");
+  }
   struct Row {
     const char* name;
     std::string requested;
@@ -71,6 +80,7 @@ TEST(BrowserGuard, DecidesBeforeTheRoute) {
   const GuardContext asking{listed, hosts, true};
   const GuardContext askingOff{notAsking, hosts, true};
   const std::string forbidden(kForbiddenAnswer);
+  const std::string denied(kDeniedAnswer);
   const std::string preflight = kPreflightHead + kPreflightTail;
   const std::string preflightEcho =
       kPreflightHead + "Access-Control-Allow-Headers: content-type, x-a\r\n" + kPreflightTail;
@@ -90,14 +100,14 @@ TEST(BrowserGuard, DecidesBeforeTheRoute) {
       {"unlisted Origin", "GET /dbAccess/LOG@1 HTTP/1.1\r\nOrigin: https://B.example:443\r\n\r\n",
        "pass", forbidden, "ask https://b.example"},
       {"denied Origin", "GET /dbAccess/LOG@1 HTTP/1.1\r\nOrigin: https://d.example\r\n\r\n",
-       "pass", forbidden, forbidden},
+       "pass", denied, denied},
       {"empty Origin", "GET /dbAccess/LOG@1 HTTP/1.1\r\nOrigin:\r\n\r\n", "pass", forbidden,
        forbidden},
       {"null Origin is never asked about", "GET /dbAccess/LOG@1 HTTP/1.1\r\nOrigin: null\r\n\r\n",
        "pass", forbidden, forbidden},
       {"one of two Origin fields denied",
        "GET /x HTTP/1.1\r\nOrigin: https://a.example\r\nOrigin: https://d.example\r\n\r\n",
-       "pass", forbidden, forbidden},
+       "pass", denied, denied},
       {"two unlisted origins",
        "GET /x HTTP/1.1\r\nOrigin: https://b.example\r\nOrigin: https://c.example\r\n\r\n",
        "pass", forbidden, forbidden},
@@ -126,8 +136,8 @@ TEST(BrowserGuard, DecidesBeforeTheRoute) {
        "Access-Control-Request-Headers: content-type\r\n\r\n",
        preflightCt, preflightCt, preflightCt},
       {"preflight from a denied origin",
-       "OPTIONS /x HTTP/1.1\r\nOrigin: https://d.example\r\n\r\n", preflight, forbidden,
-       forbidden},
+       "OPTIONS /x HTTP/1.1\r\nOrigin: https://d.example\r\n\r\n", preflight, denied,
+       denied},
       {"requested headers in two fields",
        "OPTIONS /x HTTP/1.1\r\nAccess-Control-Request-Headers: content-type\r\n"
        "access-control-request-headers: x-a\r\n\r\n",
