@@ -25,6 +25,7 @@
 #include "util/CatalogueUrl.h"
 #include "util/EnvNumber.h"
 #include "util/Log.h"
+#include "util/LogFile.h"
 
 namespace qb {
 namespace {
@@ -161,7 +162,8 @@ std::string CsvcDlg::StatusText() const {
          "\nheadless=" + (m_bShowDialogs ? "no" : "yes") +
          "\nDISPLAY=" + EnvText("DISPLAY") +
          "\nWAYLAND_DISPLAY=" + EnvText("WAYLAND_DISPLAY") +
-         "\ncatalogue=" + catalogueBaseUrl() + "\nproxy=" + catalogueProxy() + "\n";
+         "\ncatalogue=" + catalogueBaseUrl() + "\nproxy=" + catalogueProxy() +
+         "\nlog=" + LogFilePath() + "\n";
 }
 
 QPrinter* CsvcDlg::Printer() {
