@@ -26,6 +26,7 @@
 #include "util/CatalogueUrl.h"
 #include "util/EnvNumber.h"
 #include "util/Log.h"
+#include "util/LogFile.h"
 
 namespace qb {
 namespace {
@@ -166,7 +167,8 @@ std::string CsvcDlg::StatusText() const {
          "\ncatalogue=" + catalogueBaseUrl() + "\nproxy=" + catalogueProxy() +
          "\nprintSessionsOpen=" +
          std::to_string(m_pAppData->m_pPrintMgr ? m_pAppData->m_pPrintMgr->OpenSessionCount() : 0) +
-         "\nprintPageBytes=" + std::to_string(StoredPageBytes()) + "\n";
+         "\nprintPageBytes=" + std::to_string(StoredPageBytes()) + "\n" +
+         "log=" + LogFilePath() + "\n";
 }
 
 QPrinter* CsvcDlg::Printer() {

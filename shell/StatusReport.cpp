@@ -23,6 +23,8 @@
 #include "update/LastUpdateRun.h"
 #include "update/VersionCheck.h"
 #include "util/CatalogueUrl.h"
+#include "util/Log.h"
+#include "util/LogFile.h"
 #include "util/EnvNumber.h"
 #include "util/MutexLock.h"
 #include "util/UserFolders.h"
@@ -198,6 +200,8 @@ void ReportPrinter(Report& report) {
   report.Line("default destination", printer.printerName().toStdString() + " (" + state + ")");
 }
 
+constexpr std::string_view kJournalCommand = "journalctl --user -u quillbox-server";
+
 }  // namespace
 
 StatusResult MakeStatusReport(int reachSeconds) {
@@ -230,10 +234,15 @@ StatusResult MakeStatusReport(int reachSeconds) {
       if (listening.empty()) {
         report.Problem("the server is not listening on port " + StatusValue(reply, "port"));
       }
+      const std::string logFile = StatusValue(reply, "log");
+      report.Line("log", logFile.empty() ? "the journal (" + std::string(kJournalCommand) + ")"
+                                         : logFile);
     }
   }
   if (!running) {
     report.Problem("no server is running: start it with systemctl --user start quillbox-server");
+    report.Line("log", "the journal under systemd (" + std::string(kJournalCommand) + "), else " +
+                           DefaultLogFile());
   }
 
   const ServerConfig config = ServerConfig::Load();

@@ -34,6 +34,7 @@
 #include "util/EnvNumber.h"
 #include "util/DiskBudget.h"
 #include "util/Log.h"
+#include "util/LogFile.h"
 #include "util/UserFolders.h"
 
 namespace {
@@ -183,6 +184,13 @@ int RunServer(const std::optional<std::string>& flagUrl) {
   if (instance.Acquire(qb::InstanceLockPath(runtime)) == qb::CInstanceLock::kHeldElsewhere) {
     ReportRunningInstance(runtime);
     return 0;  // another instance serves
+  }
+  // Without the journal, standard error may reach no one (a desktop's
+  // autostart): the lines are kept in a file too.
+  if (!qb::StandardErrorIsJournal()) {
+    if (const qb::Result<> kept = qb::StartLogFile(qb::DefaultLogFile()); !kept) {
+      qb::LogWarning("no log file is kept: " + kept.Error());
+    }
   }
   UseCatalogueServer(flagUrl);
 

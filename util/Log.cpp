@@ -1,17 +1,49 @@
 #include "util/Log.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <memory>
 #include <string>
+
+#include "util/LogFile.h"
+#include "util/RotatingLogFile.h"
+#include "util/UserFolders.h"
 
 namespace qb {
 namespace {
 
 std::atomic<bool> g_verbose{false};
+// Set once by StartLogFile and kept to the end of the process: any thread
+// may still log while others end.
+std::atomic<RotatingLogFile*> g_file{nullptr};
+
+// "2026-12-11 03:34:00.123 +0000 ", the local time.
+std::string TimeStamp() {
+  timespec now{};
+  clock_gettime(CLOCK_REALTIME, &now);
+  std::tm local{};
+  char text[48] = {};
+  char zone[8] = {};
+  if (localtime_r(&now.tv_sec, &local) == nullptr ||
+      std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local) == 0 ||
+      std::strftime(zone, sizeof zone, "%z", &local) == 0) {
+    return {};
+  }
+  char stamp[80] = {};
+  std::snprintf(stamp, sizeof stamp, "%s.%03ld %s ", text, now.tv_nsec / 1000000, zone);
+  return stamp;
+}
 
 void WriteLine(std::string_view level, std::string_view message) {
   const std::string line = FormatLogLine(level, message);
+  if (RotatingLogFile* file = g_file.load()) {
+    file->Append(TimeStamp() + line);
+  }
   size_t done = 0;
   while (done < line.size()) {
     const ssize_t n = ::write(STDERR_FILENO, line.data() + done, line.size() - done);
@@ -40,6 +72,35 @@ std::string FormatLogLine(std::string_view level, std::string_view message) {
   }
   line.push_back('\n');
   return line;
+}
+
+bool StandardErrorIsJournal() {
+  const char* stream = std::getenv("JOURNAL_STREAM");
+  struct stat info {};
+  if (stream == nullptr || ::fstat(STDERR_FILENO, &info) != 0) {
+    return false;
+  }
+  return std::string(stream) ==
+         std::to_string(info.st_dev) + ":" + std::to_string(info.st_ino);
+}
+
+std::string DefaultLogFile() { return GetStateFolder() + "/Tavrim/Quillbox/quillbox-server.log"; }
+
+Result<> StartLogFile(const std::string& path, uint64_t maxBytes) {
+  if (const RotatingLogFile* started = g_file.load()) {
+    return Failure{"the log file is already " + started->Path()};
+  }
+  auto file = std::make_unique<RotatingLogFile>(path, maxBytes);
+  if (Result<> opened = file->Open(); !opened) {
+    return opened;
+  }
+  g_file.store(file.release());  // never freed: see g_file
+  return {};
+}
+
+std::string LogFilePath() {
+  const RotatingLogFile* file = g_file.load();
+  return file != nullptr ? file->Path() : std::string();
 }
 
 void SetVerbose(bool verbose) { g_verbose.store(verbose); }

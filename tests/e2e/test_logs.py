@@ -105,3 +105,40 @@ def test_an_unreachable_catalogue_server_is_logged_at_normal_level(server, catal
         r"%d failures, 0 refused, \d+ ms" % ((len(sample_catalogue.SERVER_TABLES),) * 2),
         summary[0]), lines
     assert "debug:" not in server.log()
+
+
+STAMP = r"\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} [+-]\d{4} "
+
+
+# (JOURNAL_STREAM given the device and inode of the server's standard error,
+# whether the lines are kept in the log file too)
+@pytest.mark.parametrize("journal_stream, kept", [
+    pytest.param(None, True, id="no journal: a log file"),
+    pytest.param(lambda dev, ino: "%d:%d" % (dev, ino), False,
+                 id="standard error is the journal: no file"),
+    pytest.param(lambda dev, ino: "%d:%d" % (dev, ino + 1), True,
+                 id="the journal stream is another one: a log file"),
+])
+def test_log_file_when_no_journal_keeps_the_lines(server, journal_stream, kept):
+    server.write_port(server.port)
+    server.stderr_path.touch()
+    if journal_stream:
+        info = server.stderr_path.stat()
+        original = server.env
+        server.env = lambda: dict(original(), JOURNAL_STREAM=journal_stream(info.st_dev,
+                                                                            info.st_ino))
+    server.start()
+    status = server.run("--status", timeout=60).stdout.decode().splitlines()
+    server.stop()
+    path = server.home / ".local/state/Tavrim/Quillbox/quillbox-server.log"
+    assert path.exists() == kept
+    if not kept:
+        assert "  log: the journal (journalctl --user -u quillbox-server)" in status, status
+        return
+    assert "  log: %s" % path in status, status
+    stderr_lines = server.log().splitlines()
+    file_lines = path.read_text().splitlines()
+    assert len(file_lines) == len(stderr_lines), (file_lines, stderr_lines)
+    for in_file, on_stderr in zip(file_lines, stderr_lines):
+        assert re.fullmatch(STAMP + re.escape(on_stderr), in_file), (in_file, on_stderr)
+    assert path.stat().st_mode & 0o777 == 0o600

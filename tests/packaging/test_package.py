@@ -17,6 +17,7 @@ BUILD = os.environ.get("QUILLBOX_PACKAGE_BUILD_DIR", "")
 VERSION = os.environ.get("QUILLBOX_VERSION", "")
 UNIT = "usr/lib/systemd/user/quillbox-server.service"
 AUTOSTART = "etc/xdg/autostart/quillbox-server.desktop"
+MENU_ENTRY = "usr/share/applications/quillbox-label-server.desktop"
 MAN_PAGE = "usr/share/man/man1/quillbox-server.1.gz"
 TRANSLATION = "usr/share/quillbox-server/translations/quillbox_ja.qm"
 BINARY = "usr/bin/quillbox-server"
@@ -72,6 +73,8 @@ def test_metadata_is_sane(package):
     assert "qt6-image-formats-plugins" in info["Recommends"]
     # Qt's own dialog texts in the user's language.
     assert "qt6-translations-l10n" in info["Recommends"]
+    # Japanese dialogs need a font with Japanese glyphs.
+    assert "fonts-noto-cjk" in info["Recommends"]
     # dpkg-deb --info reads the whole control archive without complaint.
     assert "quillbox-server" in run("dpkg-deb", "--info", str(deb)).stdout
 
@@ -79,7 +82,7 @@ def test_metadata_is_sane(package):
 def test_files_are_in_place(package):
     deb, root = package
     listed = run("dpkg-deb", "--contents", str(deb)).stdout
-    for path in [BINARY, UNIT, AUTOSTART, MAN_PAGE, TRANSLATION]:
+    for path in [BINARY, UNIT, AUTOSTART, MENU_ENTRY, MAN_PAGE, TRANSLATION]:
         assert " ./" + path + "\n" in listed, listed
     # The autostart entry lives in /etc: dpkg keeps a local edit of it.
     assert run("dpkg-deb", "--info", str(deb), "conffiles").stdout == "/" + AUTOSTART + "\n"
@@ -100,6 +103,13 @@ def test_files_are_in_place(package):
     for line in ["[Desktop Entry]", "Type=Application", "TryExec=/usr/bin/quillbox-server",
                  "Exec=/usr/bin/quillbox-server", "X-systemd-skip=true"]:
         assert line + "\n" in desktop, desktop
+
+    # The application menu's way to the server's window.
+    menu = (root / MENU_ENTRY).read_text()
+    for line in ["[Desktop Entry]", "Type=Application", "Name=Quillbox label server",
+                 "TryExec=/usr/bin/quillbox-server", "Exec=/usr/bin/quillbox-server --show"]:
+        assert line + "\n" in menu, menu
+    assert "NoDisplay" not in menu, menu
 
     page = gzip.decompress((root / MAN_PAGE).read_bytes()).decode()
     assert page.startswith(".TH QUILLBOX-SERVER 1")
@@ -196,11 +206,12 @@ def test_man_page_renders_without_warnings(package):
     assert result.returncode == 0 and result.stderr == b"", result.stderr.decode()
 
 
-def test_autostart_entry_is_valid(package):
+@pytest.mark.parametrize("entry", [AUTOSTART, MENU_ENTRY])
+def test_desktop_entry_is_valid(package, entry):
     _, root = package
     if not shutil.which("desktop-file-validate"):
         pytest.skip("desktop-file-validate is not installed (Debian package desktop-file-utils)")
-    result = subprocess.run(["desktop-file-validate", str(root / AUTOSTART)], capture_output=True,
+    result = subprocess.run(["desktop-file-validate", str(root / entry)], capture_output=True,
                             text=True)
     assert result.returncode == 0 and result.stdout + result.stderr == "", \
         result.stdout + result.stderr
