@@ -9,6 +9,7 @@ namespace qb {
 namespace {
 
 std::atomic<bool> g_verbose{false};
+std::string g_name = "quillbox-server";
 
 void WriteLine(std::string_view level, std::string_view message) {
   const std::string line = FormatLogLine(level, message);
@@ -28,7 +29,7 @@ std::string FormatLogLine(std::string_view level, std::string_view message) {
   static constexpr char kHex[] = "0123456789abcdef";
   std::string line;
   line.reserve(level.size() + message.size() + 20);
-  line.append("quillbox-server: ").append(level);
+  line.append(g_name).append(": ").append(level);
   for (const char c : message) {
     const auto byte = static_cast<unsigned char>(c);
     if (byte < 0x20 || byte == 0x7f) {
@@ -42,6 +43,7 @@ std::string FormatLogLine(std::string_view level, std::string_view message) {
   return line;
 }
 
+void SetLogName(std::string_view name) { g_name = name; }
 void SetVerbose(bool verbose) { g_verbose.store(verbose); }
 bool IsVerbose() { return g_verbose.load(std::memory_order_relaxed); }
 
