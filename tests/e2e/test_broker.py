@@ -179,17 +179,27 @@ def test_each_user_reaches_their_own_server(machine):
         assert "through the port broker" in status.stdout, status.stdout
 
 
+# Registers on the broker's socket as whoever runs it and prints each message
+# the broker sends; a passed connection is answered "impostor".
 REGISTRANT = textwrap.dedent("""
     import socket, sys
     s = socket.socket(socket.AF_UNIX, socket.SOCK_SEQPACKET)
     s.connect(sys.argv[1])
     s.send(b"register " + sys.argv[2].encode())
-    print(s.recv(100).decode(), flush=True)
-    message, fds, _, _ = socket.recv_fds(s, 100, 1)
-    with socket.socket(fileno=fds[0]) as client:
-        client.sendall(b"HTTP/1.1 200 OK\\r\\nContent-Length: 9\\r\\n\\r\\nimpostor\\n")
-    print(message.decode(), flush=True)
+    while True:
+        message, fds, _, _ = socket.recv_fds(s, 100, 1)
+        if not message:
+            break
+        for fd in fds:
+            with socket.socket(fileno=fd) as client:
+                client.sendall(b"HTTP/1.1 200 OK\\r\\nContent-Length: 9\\r\\n\\r\\nimpostor\\n")
+        print(message.decode(), flush=True)
 """)
+
+
+def registrant(uid, broker):
+    return subprocess.Popen(as_user(uid, sys.executable, "-c", REGISTRANT, str(broker.socket),
+                                    str(broker.port)), stdout=subprocess.PIPE, text=True)
 
 
 def test_a_server_registers_only_for_its_own_user(machine):
@@ -197,9 +207,7 @@ def test_a_server_registers_only_for_its_own_user(machine):
     connections of the user it runs as."""
     broker, servers = machine
     start_all(broker, servers)
-    impostor = subprocess.Popen(as_user(NO_SERVER_UID, sys.executable, "-c", REGISTRANT,
-                                        str(broker.socket), str(broker.port)),
-                                stdout=subprocess.PIPE, text=True)
+    impostor = registrant(NO_SERVER_UID, broker)
     try:
         assert impostor.stdout.readline().strip() == "registered"
         for server in servers.values():
@@ -209,6 +217,23 @@ def test_a_server_registers_only_for_its_own_user(machine):
     finally:
         impostor.kill()
         impostor.wait()
+
+
+def test_a_second_server_of_a_user_takes_over_only_when_the_first_has_gone(machine):
+    broker, servers = machine
+    start_all(broker, servers)
+    ann = servers["ann"]
+    second = registrant(ann.uid, broker)
+    try:
+        assert second.stdout.readline().strip() == "waiting"
+        assert body(ask_as(ann.uid, broker.port)) == ann.data_answer()
+        ann.stop()
+        assert second.stdout.readline().strip() == "registered"
+        assert body(ask_as(ann.uid, broker.port)) == b"impostor\n"
+        assert second.stdout.readline().strip() == "connection"
+    finally:
+        second.kill()
+        second.wait()
 
 
 def test_servers_bind_while_the_broker_is_away_and_register_again(machine):
