@@ -173,13 +173,26 @@ bool PortBroker::SetUpRegistration() {
       return false;
     }
   }
-  ::unlink(m_socketPath.c_str());
+  // Made under another name and moved into place once it listens, so that a
+  // server that sees it appear can register at once.
+  const std::string staged = m_socketPath + ".new";
+  sockaddr_un stagedAddress{};
+  stagedAddress.sun_family = AF_UNIX;
+  if (staged.size() >= sizeof stagedAddress.sun_path) {
+    LogError("the registration socket path \"" + m_socketPath + "\" is too long");
+    return false;
+  }
+  std::memcpy(stagedAddress.sun_path, staged.c_str(), staged.size() + 1);
+  ::unlink(staged.c_str());
   m_registrar.Reset(::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
   if (!m_registrar.Valid() ||
-      ::bind(m_registrar.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
-      ::chmod(m_socketPath.c_str(), 0666) != 0 ||
-      ::listen(m_registrar.Get(), kRegistrationBacklog) != 0) {
+      ::bind(m_registrar.Get(), reinterpret_cast<const sockaddr*>(&stagedAddress),
+             sizeof stagedAddress) != 0 ||
+      ::chmod(staged.c_str(), 0666) != 0 ||
+      ::listen(m_registrar.Get(), kRegistrationBacklog) != 0 ||
+      ::rename(staged.c_str(), m_socketPath.c_str()) != 0) {
     LogError("cannot make the registration socket " + m_socketPath + ": " + std::strerror(errno));
+    ::unlink(staged.c_str());
     return false;
   }
   struct stat info {};

@@ -52,7 +52,8 @@ class BrokerLink {
   // -1 when that folder cannot be watched (a computer without a broker).
   int AppearFd();
   // After AppearFd() was readable: true when the registration socket itself
-  // was created (a broker started).
+  // was created or moved into place (a broker started; a broker moves its
+  // socket there once it listens).
   bool Appeared();
 
   const std::string& Path() const { return m_path; }
