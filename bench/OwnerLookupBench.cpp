@@ -10,7 +10,7 @@
 
 #include <cstdlib>
 
-#include "server/SocketOwner.h"
+#include "net/SocketOwner.h"
 #include "util/UniqueFd.h"
 
 namespace {

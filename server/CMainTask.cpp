@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "context/SiteList.h"
+#include "net/BrokerMessages.h"
 #include "server/BrowserGuard.h"
 #include "server/CSendTask.h"
 #include "server/RefusalLog.h"
@@ -119,6 +120,7 @@ CMainTask::CMainTask(CTaskMgr* mgr)
                        ConnectionLimits::Ticket ticket) {
         OnRequestDone(socket, outcome, std::move(request), std::move(ticket));
       }),
+      m_broker(BrokerSocketPath()),
       m_uid(::geteuid()) {
   CAppData* app = GetAppData();
   for (Notifier* notifier : {&m_pGate->Changed(), &m_limits.Freed()}) {
@@ -186,36 +188,49 @@ bool CMainTask::Listen() {
   const BindPlan plan = m_config.Apply(*app, port);
   m_pGate->SetAsking(app->GetOriginPolicy()->AsksAboutNew());
   std::vector<UniqueFd> listeners;
-  std::vector<int> sockets;
-  std::vector<std::string> boundTexts;
+  std::vector<int> sockets;  // what connections come from: listening sockets, or the broker
   std::vector<std::optional<Endpoint>> ends;  // of each listening socket
-  for (const BindAddress& address : plan.addresses) {
-    int error = 0;
-    UniqueFd listener = OpenListener(address, kListenBacklog, &error);
-    if (!listener.Valid()) {
-      if (address.optional && (error == EADDRNOTAVAIL || error == EAFNOSUPPORT)) {
-        LogDebug("no " + address.text + " on this system; not listening there");
-        continue;
+  // A broker on this computer holds the port for every user: registered
+  // with it, this server binds nothing.
+  const BrokerLink::State linked = m_broker.Register(port, app->StopNotifier().Fd());
+  if (linked != BrokerLink::State::kNone) {
+    sockets.push_back(m_broker.Fd());
+    ends.emplace_back();
+    m_bBindFailureReported = false;
+    AnnounceRegistration(port);
+  } else {
+    std::vector<std::string> boundTexts;
+    for (const BindAddress& address : plan.addresses) {
+      int error = 0;
+      UniqueFd listener = OpenListener(address, kListenBacklog, &error);
+      if (!listener.Valid()) {
+        if (address.optional && (error == EADDRNOTAVAIL || error == EAFNOSUPPORT)) {
+          LogDebug("no " + address.text + " on this system; not listening there");
+          continue;
+        }
+        ReportBindFailure(address, error);
+        return false;
       }
-      ReportBindFailure(address, error);
+      sockets.push_back(listener.Get());
+      ends.push_back(LocalEnd(listener.Get()));
+      listeners.push_back(std::move(listener));
+      boundTexts.push_back(address.text);
+    }
+    if (listeners.empty()) {
+      ReportBindFailure(plan.addresses.front(), EADDRNOTAVAIL);
       return false;
     }
-    sockets.push_back(listener.Get());
-    ends.push_back(LocalEnd(listener.Get()));
-    listeners.push_back(std::move(listener));
-    boundTexts.push_back(address.text);
+    m_bBindFailureReported = false;
+    std::string bound;
+    for (const std::string& text : boundTexts) {
+      bound += (bound.empty() ? "" : " and ") + text;
+    }
+    LogInfo("listening on " + bound + " port " + std::to_string(port));
+    app->SetListening(bound + " port " + std::to_string(port));
   }
-  if (listeners.empty()) {
-    ReportBindFailure(plan.addresses.front(), EADDRNOTAVAIL);
-    return false;
-  }
-  m_bBindFailureReported = false;
-  std::string bound;
-  for (const std::string& text : boundTexts) {
-    bound += (bound.empty() ? "" : " and ") + text;
-  }
-  LogInfo("listening on " + bound + " port " + std::to_string(port));
-  app->SetListening(bound + " port " + std::to_string(port));
+  // Listening itself, the server watches for a broker to appear.
+  const int brokerAppears = linked == BrokerLink::State::kNone ? m_broker.AppearFd() : -1;
+  bool brokerChanged = false;
 
   while (!IsStopped()) {
     // At the bound, or out of descriptors, nothing is accepted: new
@@ -243,27 +258,93 @@ bool CMainTask::Listen() {
     // otherwise, at the bound, a share given back or a deadline does.
     static const std::vector<int> kNone;
     const bool watch = accepting || (!canOpen && !backlog);
-    const std::vector<int>& ready = m_pending.Poll(watch ? sockets : kNone, WaitMs(wakeAt));
+    std::vector<int> watched = watch ? sockets : kNone;
+    if (brokerAppears >= 0) {
+      watched.push_back(brokerAppears);
+    }
+    const std::vector<int> ready = m_pending.Poll(watched, WaitMs(wakeAt));
     if (IsStopped()) {
       break;
     }
     // Also when a rebind was asked for in the same instant: the connections
     // already waiting are taken and served.
     bool failed = false;
-    for (const int socket : accepting ? ready : kNone) {
+    for (const int socket : ready) {
+      if (socket == brokerAppears) {
+        brokerChanged = m_broker.Appeared() || brokerChanged;
+        continue;
+      }
+      if (!accepting) {
+        continue;
+      }
+      if (linked != BrokerLink::State::kNone) {
+        brokerChanged = !TakeHanded() || brokerChanged;
+        continue;
+      }
       const size_t index = static_cast<size_t>(
           std::find(sockets.begin(), sockets.end(), socket) - sockets.begin());
       const std::optional<Endpoint>& end = ends.at(index);
       failed = !AcceptClients(socket, end ? &*end : nullptr) || failed;
     }
     ServeGate();
-    if (failed || app->m_bRelisten.load() != 0) {
+    if (failed || brokerChanged || app->m_bRelisten.load() != 0) {
       break;
     }
   }
   m_pending.WatchListeners({});
   app->SetListening({});
-  LogDebug("closing the listening sockets on port " + std::to_string(port));
+  if (linked != BrokerLink::State::kNone) {
+    m_broker.Close();
+    LogInfo(brokerChanged ? "the port broker has gone; listening without it"
+                          : "leaving the port broker");
+  } else {
+    LogDebug("closing the listening sockets on port " + std::to_string(port));
+    if (brokerChanged) {
+      LogInfo("a port broker started at " + m_broker.Path() + "; registering with it");
+    }
+  }
+  return true;
+}
+
+void CMainTask::AnnounceRegistration(uint16_t port) {
+  const std::string where = "port " + std::to_string(port) + " through the port broker at " +
+                            m_broker.Path();
+  if (m_broker.GetState() == BrokerLink::State::kRegistered) {
+    LogInfo("registered with the port broker at " + m_broker.Path() + ": connections to port " +
+            std::to_string(port) + " come through it");
+    GetAppData()->SetListening(where + " (registered)");
+  } else {
+    LogInfo("another label server of this user is registered with the port broker at " +
+            m_broker.Path() + "; this one takes its place when it ends");
+    GetAppData()->SetListening(where + " (waiting: another server of this user is registered)");
+  }
+}
+
+bool CMainTask::TakeHanded() {
+  for (int i = 0; i < kAcceptsPerWake; ++i) {
+    ConnectionLimits::Ticket ticket = m_limits.TryOpen();
+    if (!ticket.Valid()) {
+      return true;  // at the bound: the rest wait in the broker's queue
+    }
+    UniqueFd client;
+    switch (m_broker.Take(&client)) {
+      case BrokerLink::Event::kNothing:
+        return true;
+      case BrokerLink::Event::kGone:
+        return false;
+      case BrokerLink::Event::kRegistered:
+        AnnounceRegistration(GetAppData()->m_nPort.load());
+        continue;
+      case BrokerLink::Event::kConnection:
+        break;
+    }
+    sockaddr_storage address{};
+    socklen_t length = sizeof address;
+    if (::getpeername(client.Get(), reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+      continue;  // gone already
+    }
+    Admit(client.Release(), address, nullptr, std::move(ticket));
+  }
   return true;
 }
 
@@ -309,23 +390,7 @@ bool CMainTask::AcceptClients(int listenSocket, const Endpoint* local) {
         ::close(client);  // accepted as the server stops: nobody would serve it
         return true;
       }
-      if (!MayServe(client, address, local)) {
-        ::send(client, kForbiddenAnswer.data(), kForbiddenAnswer.size(),
-               MSG_DONTWAIT | MSG_NOSIGNAL);
-        CloseConnection(client, 0);
-        continue;
-      }
-      const auto now = Clock::now();
-      std::string peer = PeerAddress(address);
-      // A peer at its bound is one no ordinary client reaches: its idlest
-      // waiting connection gives way however briefly it has been silent.
-      if (!ticket.SetPeer(peer) &&
-          !(m_pending.EvictIdlest(&peer, now) && ticket.SetPeer(peer))) {
-        m_pending.NoteRefusal("too many connections from " + peer, now);
-        ::close(client);
-        continue;
-      }
-      m_pending.Add(client, std::move(ticket), now, std::move(peer));
+      Admit(client, address, local, std::move(ticket));
       continue;
     }
     if (errno == EAGAIN || errno == EWOULDBLOCK) {
@@ -341,6 +406,25 @@ bool CMainTask::AcceptClients(int listenSocket, const Endpoint* local) {
     }
   }
   return true;
+}
+
+void CMainTask::Admit(int client, const sockaddr_storage& address, const Endpoint* local,
+                      ConnectionLimits::Ticket ticket) {
+  if (!MayServe(client, address, local)) {
+    ::send(client, kForbiddenAnswer.data(), kForbiddenAnswer.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+    CloseConnection(client, 0);
+    return;
+  }
+  const auto now = Clock::now();
+  std::string peer = PeerAddress(address);
+  // A peer at its bound is one no ordinary client reaches: its idlest
+  // waiting connection gives way however briefly it has been silent.
+  if (!ticket.SetPeer(peer) && !(m_pending.EvictIdlest(&peer, now) && ticket.SetPeer(peer))) {
+    m_pending.NoteRefusal("too many connections from " + peer, now);
+    ::close(client);
+    return;
+  }
+  m_pending.Add(client, std::move(ticket), now, std::move(peer));
 }
 
 bool CMainTask::MayServe(int client, const sockaddr_storage& peerAddress,

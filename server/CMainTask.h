@@ -20,6 +20,13 @@
 // accepting and new connections wait in the listen backlog until one ends.
 // Connections still arriving keep being read across a rebind.
 //
+// Where a port broker runs (BrokerLink), a cycle registers with it instead of
+// binding: the connections the broker passes go through the same checks and
+// the same receive path as accepted ones. The broker going away ends the
+// cycle at once, and the next one binds the port as without a broker; a
+// broker appearing while the server listens itself ends the cycle too, and
+// the next one registers.
+//
 // The listener sleeps until something happens: it waits in one epoll set for
 // connections, request bytes, the stop and rebind notifiers of the context,
 // the origin gate and a connection share given back at the bound, with a
@@ -39,13 +46,14 @@
 #include <string>
 #include <vector>
 
+#include "server/BrokerLink.h"
 #include "server/CTaskBase.h"
 #include "server/CWorkerPool.h"
 #include "server/ConnectionLimits.h"
 #include "server/ListenConfig.h"
 #include "server/OriginGate.h"
 #include "server/PendingConnections.h"
-#include "server/SocketOwner.h"
+#include "net/SocketOwner.h"
 
 namespace qb {
 
@@ -71,6 +79,15 @@ class CMainTask : public CTaskBase {
   // `local` (may be null) is the address every connection on it arrives at,
   // when it listens on one address rather than a wildcard.
   bool AcceptClients(int listenSocket, const Endpoint* local);
+  // Takes the connections the broker passed, up to the bound. False when
+  // the broker has gone and the cycle is to end.
+  bool TakeHanded();
+  // Serves `client` (peer `address`) with `ticket`, or refuses it; `local`
+  // as for AcceptClients.
+  void Admit(int client, const sockaddr_storage& address, const Endpoint* local,
+             ConnectionLimits::Ticket ticket);
+  // Says where connections come from while registered with the broker.
+  void AnnounceRegistration(uint16_t port);
   // True when `client` may be served: its other end is not a socket of
   // another user of this computer. Logs a refusal.
   bool MayServe(int client, const sockaddr_storage& peer, const Endpoint* local);
@@ -100,6 +117,7 @@ class CMainTask : public CTaskBase {
   std::shared_ptr<OriginGate> m_pGate;  // requests waiting for the user's answer
   PendingConnections m_pending;
   SocketOwner m_owner;
+  BrokerLink m_broker;
   const uid_t m_uid;  // the user the server runs as
   // Some notifier could not be watched: waits end after kAcceptPollMs so
   // that what it stands for is still seen.

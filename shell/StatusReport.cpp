@@ -228,9 +228,11 @@ StatusResult MakeStatusReport(int reachSeconds) {
                                  Uptime(StatusValue(reply, "uptime")) + ", version " +
                                  StatusValue(reply, "version"));
       const std::string listening = StatusValue(reply, "listening");
+      const bool brokered = listening.find("port broker") != std::string::npos;
       report.Line("listening", listening.empty() ? "no (port " + StatusValue(reply, "port") +
                                                        " cannot be bound; see its log)"
-                                                 : listening);
+                               : brokered        ? listening
+                                                 : listening + " (bound by this server)");
       if (listening.empty()) {
         report.Problem("the server is not listening on port " + StatusValue(reply, "port"));
       }

@@ -39,6 +39,8 @@ std::string TimeStamp() {
   return stamp;
 }
 
+std::string g_name = "quillbox-server";
+
 void WriteLine(std::string_view level, std::string_view message) {
   const std::string line = FormatLogLine(level, message);
   if (RotatingLogFile* file = g_file.load()) {
@@ -60,7 +62,7 @@ std::string FormatLogLine(std::string_view level, std::string_view message) {
   static constexpr char kHex[] = "0123456789abcdef";
   std::string line;
   line.reserve(level.size() + message.size() + 20);
-  line.append("quillbox-server: ").append(level);
+  line.append(g_name).append(": ").append(level);
   for (const char c : message) {
     const auto byte = static_cast<unsigned char>(c);
     if (byte < 0x20 || byte == 0x7f) {
@@ -103,6 +105,8 @@ std::string LogFilePath() {
   return file != nullptr ? file->Path() : std::string();
 }
 
+
+void SetLogName(std::string_view name) { g_name = name; }
 void SetVerbose(bool verbose) { g_verbose.store(verbose); }
 bool IsVerbose() { return g_verbose.load(std::memory_order_relaxed); }
 

@@ -14,6 +14,9 @@
 
 namespace qb {
 
+// The program name that starts every line ("quillbox-server" unless set);
+// meant to be called once at start-up.
+void SetLogName(std::string_view name);
 void SetVerbose(bool verbose);
 bool IsVerbose();
 

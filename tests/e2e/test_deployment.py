@@ -215,7 +215,7 @@ NO_CUPS = {"CUPS_SERVER": "/nonexistent/cups.sock"}
 STATUS_CASES = [
     pytest.param("", True, False, [
         "  running: yes, pid {pid}, up 0:00:0*, version *",
-        "  listening: {loopback} port {port}",
+        "  listening: {loopback} port {port} (bound by this server)",
         "  url: {catalogue} (in use by the running server)",
         "  reachable: yes, catalogue version 20",
         "  server: headless: no dialogs; prints go to the default printer, "
@@ -237,7 +237,7 @@ STATUS_CASES = [
         "  this shell: DISPLAY={display}",
     ], 2, id="with a display"),
     pytest.param("bindAddress=my-laptop\n", True, False, [
-        "  listening: {loopback} port {port}",
+        "  listening: {loopback} port {port} (bound by this server)",
         "  [Server] bindAddress: this computer only (127.0.0.1 and ::1) "
         "(fallback, as {config}:3 is not usable)",
         '  warning: {config}:3: [Server] bindAddress "my-laptop" is not an IPv4 or IPv6 '

@@ -21,6 +21,9 @@ MENU_ENTRY = "usr/share/applications/quillbox-label-server.desktop"
 MAN_PAGE = "usr/share/man/man1/quillbox-server.1.gz"
 TRANSLATION = "usr/share/quillbox-server/translations/quillbox_ja.qm"
 BINARY = "usr/bin/quillbox-server"
+BROKER = "usr/bin/quillbox-broker"
+BROKER_UNITS = ["usr/lib/systemd/system/quillbox-broker.socket",
+                "usr/lib/systemd/system/quillbox-broker.service"]
 
 
 def run(*command, **kwargs):
@@ -82,7 +85,7 @@ def test_metadata_is_sane(package):
 def test_files_are_in_place(package):
     deb, root = package
     listed = run("dpkg-deb", "--contents", str(deb)).stdout
-    for path in [BINARY, UNIT, AUTOSTART, MENU_ENTRY, MAN_PAGE, TRANSLATION]:
+    for path in [BINARY, BROKER, *BROKER_UNITS, UNIT, AUTOSTART, MENU_ENTRY, MAN_PAGE, TRANSLATION]:
         assert " ./" + path + "\n" in listed, listed
     # The autostart entry lives in /etc: dpkg keeps a local edit of it.
     assert run("dpkg-deb", "--info", str(deb), "conffiles").stdout == "/" + AUTOSTART + "\n"
@@ -113,7 +116,8 @@ def test_files_are_in_place(package):
 
     page = gzip.decompress((root / MAN_PAGE).read_bytes()).decode()
     assert page.startswith(".TH QUILLBOX-SERVER 1")
-    for section in ["OPTIONS", "CONFIGURATION", "CONTROL MESSAGES", "SIGNALS", "FILES",
+    for section in ["OPTIONS", "CONFIGURATION", "SEVERAL USERS ON ONE COMPUTER",
+                    "CONTROL MESSAGES", "SIGNALS", "FILES",
                     "EXIT STATUS", "REMOVING A USER'S DATA"]:
         assert "\n.SH " + section + "\n" in page
     assert "/etc/xdg/Tavrim/Quillbox.conf" in page
@@ -137,16 +141,21 @@ def fake_systemctl(folder, status):
 # (maintainer script, its argument, systemctl's exit status or None for no
 # systemctl, systemctl call expected, lines expected on stdout, on stderr)
 @pytest.mark.parametrize("script, argument, systemctl, call, out, err", [
-    pytest.param("postinst", "configure", 0, "--global enable quillbox-server.service",
+    pytest.param("postinst", "configure", 0, "--global enable quillbox-server.service\n"
+                 "enable --now quillbox-broker.socket",
                  ["the user service is enabled for every user", "log in again",
-                  "/etc/xdg/Tavrim/Quillbox.conf"], [], id="postinst enables"),
-    pytest.param("postinst", "configure", 1, "--global enable quillbox-server.service",
-                 ["log in again"], ["could not enable the user service"],
+                  "/etc/xdg/Tavrim/Quillbox.conf", "the port broker is on",
+                  "systemctl disable --now quillbox-broker.socket"], [], id="postinst enables"),
+    pytest.param("postinst", "configure", 1, "--global enable quillbox-server.service\n"
+                 "enable --now quillbox-broker.socket",
+                 ["log in again"], ["could not enable the user service",
+                                    "the port broker could not be started"],
                  id="postinst says when enabling fails"),
     pytest.param("postinst", "configure", None, None,
                  ["/etc/xdg/autostart/quillbox-server.desktop at the next login"], [],
                  id="postinst without systemd"),
-    pytest.param("prerm", "remove", 0, "--global disable quillbox-server.service",
+    pytest.param("prerm", "remove", 0, "--global disable quillbox-server.service\n"
+                 "disable --now quillbox-broker.socket quillbox-broker.service",
                  ["systemctl --user stop quillbox-server", "pkill -x"], [], id="prerm disables"),
     pytest.param("prerm", "upgrade", 0, None, [], [], id="prerm leaves an upgrade alone"),
     pytest.param("postrm", "remove", None, None,
@@ -237,5 +246,45 @@ def test_systemd_accepts_the_unit(package, tmp_path):
     if "Failed to initialize manager" in result.stderr:
         pytest.skip("systemd-analyze cannot run here: " + result.stderr.strip())
     # verify reports unknown keys and bad values but still exits 0: both count.
+    assert result.returncode == 0 and result.stdout + result.stderr == "", \
+        result.stdout + result.stderr
+
+
+def test_the_broker_links_only_what_it_needs(package):
+    _, root = package
+    broker = root / BROKER
+    assert run(str(broker), "--version").stdout == "quillbox-broker %s\n" % VERSION
+    needed = re.findall(r"\(NEEDED\)\s+Shared library: \[([^\]]+)\]",
+                        run("readelf", "-d", str(broker)).stdout)
+    assert needed and all(re.match(r"lib(c|m|stdc\+\+|gcc_s)\.so", lib) for lib in needed), needed
+
+
+def test_systemd_accepts_the_broker_units(package, tmp_path):
+    _, root = package
+    if not shutil.which("systemd-analyze"):
+        pytest.skip("systemd-analyze is not installed (Debian package systemd)")
+    # As for the user unit: copies that start the unpacked binary, in one
+    # folder so that the socket finds its service.
+    units = tmp_path / "units"
+    units.mkdir()
+    for path in BROKER_UNITS:
+        text = (root / path).read_text()
+        (units / os.path.basename(path)).write_text(
+            text.replace("ExecStart=/usr/bin/", "ExecStart=%s/usr/bin/" % root))
+    service = (root / BROKER_UNITS[1]).read_text()
+    for line in ["ExecStart=/usr/bin/quillbox-broker", "DynamicUser=yes",
+                 "RuntimeDirectory=quillbox", "ProtectSystem=strict", "ProtectHome=yes",
+                 "NoNewPrivileges=yes",
+                 "RestrictAddressFamilies=AF_UNIX AF_INET AF_INET6 AF_NETLINK"]:
+        assert "\n" + line + "\n" in service, service
+    socket_unit = (root / BROKER_UNITS[0]).read_text()
+    for line in ["ListenStream=127.0.0.1:3210", "ListenStream=[::1]:3210",
+                 "ListenSequentialPacket=/run/quillbox/broker", "WantedBy=sockets.target"]:
+        assert "\n" + line + "\n" in socket_unit, socket_unit
+    env = dict(os.environ, MANPATH=str(root / "usr/share/man"))
+    result = subprocess.run(["systemd-analyze", "verify", *sorted(str(p) for p in units.iterdir())],
+                            env=env, capture_output=True, text=True)
+    if "Failed to initialize manager" in result.stderr:
+        pytest.skip("systemd-analyze cannot run here: " + result.stderr.strip())
     assert result.returncode == 0 and result.stdout + result.stderr == "", \
         result.stdout + result.stderr

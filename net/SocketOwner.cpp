@@ -1,4 +1,4 @@
-#include "server/SocketOwner.h"
+#include "net/SocketOwner.h"
 
 #include <linux/inet_diag.h>
 #include <linux/netlink.h>

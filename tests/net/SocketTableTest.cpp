@@ -1,4 +1,4 @@
-#include "server/SocketTable.h"
+#include "net/SocketTable.h"
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>

@@ -14,7 +14,7 @@
 #include <optional>
 #include <string>
 
-#include "server/SocketTable.h"
+#include "net/SocketTable.h"
 #include "util/UniqueFd.h"
 
 namespace qb {
