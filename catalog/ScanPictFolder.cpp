@@ -8,6 +8,7 @@
 
 #include "catalog/ElementLayout.h"
 #include "util/SafePath.h"
+#include "util/Unzip.h"
 
 namespace qb {
 namespace {
@@ -81,7 +82,9 @@ void ScanPictFolder(const std::string& folder, std::string* out) {
   std::string path;
   while (const dirent* entry = readdir(dir.get())) {
     const std::string_view name = entry->d_name;
-    if (name == "." || name == "..") {
+    // An unpacked archive's stamp stands for the archive, which a listing
+    // never saw: it is neither listed nor counted.
+    if (name == "." || name == ".." || IsUnpackedStampName(name)) {
       continue;
     }
     const int64_t current = number++;

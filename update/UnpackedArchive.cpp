@@ -12,21 +12,9 @@
 #include "util/Unzip.h"
 
 namespace qb {
-namespace {
-
-constexpr std::string_view kStampSuffix = ".unpacked";
-
-}  // namespace
-
 bool IsArchivePath(std::string_view pathOrUrl) {
   const std::string path = AsciiLower(pathOrUrl.substr(0, pathOrUrl.find('?')));
   return path.ends_with(".zip");
-}
-
-std::string UnpackedStampPath(const std::string& archive) {
-  const size_t slash = archive.rfind('/');
-  const size_t name = slash == std::string::npos ? 0 : slash + 1;
-  return archive.substr(0, name) + "." + archive.substr(name) + std::string(kStampSuffix);
 }
 
 bool WasUnpacked(const std::string& archive) {

@@ -18,15 +18,13 @@
 #include <string_view>
 
 #include "util/Result.h"
+#include "util/Unzip.h"
 
 namespace qb {
 
 // True when the path of `pathOrUrl` (before any "?") ends in ".zip", in any
 // letter case.
 bool IsArchivePath(std::string_view pathOrUrl);
-
-// The stamp beside the archive at `archive`.
-std::string UnpackedStampPath(const std::string& archive);
 
 // True when the archive at `archive` has been unpacked since it was last
 // fetched.

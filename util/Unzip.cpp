@@ -11,6 +11,7 @@
 #include "util/DiskBudget.h"
 #include "util/FileHelpers.h"
 #include "util/Log.h"
+#include "util/Text.h"
 #include "util/SafePath.h"
 #include "util/ServedFiles.h"
 #include "util/Text.h"
@@ -230,6 +231,22 @@ Result<> Unzip(const std::string& archivePath) {
     return Failure{"its list of entries is damaged"};
   }
   return {};
+}
+
+namespace {
+
+constexpr std::string_view kStampSuffix = ".unpacked";
+
+}  // namespace
+
+std::string UnpackedStampPath(const std::string& archive) {
+  const size_t slash = archive.rfind('/');
+  const size_t name = slash == std::string::npos ? 0 : slash + 1;
+  return archive.substr(0, name) + "." + archive.substr(name) + std::string(kStampSuffix);
+}
+
+bool IsUnpackedStampName(std::string_view name) {
+  return name.starts_with('.') && AsciiLower(name).ends_with(".zip.unpacked");
 }
 
 }  // namespace qb

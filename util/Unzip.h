@@ -20,6 +20,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "util/Result.h"
 
@@ -30,5 +31,12 @@ namespace qb {
 // limits, or an entry could not be opened or read (extraction stops there; the
 // entries written before stay, the one being written is removed).
 Result<> Unzip(const std::string& archivePath);
+
+// The hidden stamp that the update run leaves beside an archive once it has
+// been unpacked (".<name>.unpacked" for "<name>", in the archive's folder), in
+// the archive's place: folder listings leave stamps out, as the archive was.
+std::string UnpackedStampPath(const std::string& archive);
+// True for the file name of such a stamp.
+bool IsUnpackedStampName(std::string_view name);
 
 }  // namespace qb

@@ -1,5 +1,6 @@
 #include "update/UpdateProtocol.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 
 #include "TempDir.h"
@@ -309,7 +310,9 @@ TEST_F(UpdateProtocolTest, MissingPicturesAreFetchedByLaterRuns) {
   qbtest::WriteFile(Data("verFile_DB.txt"), "DBVER=1\n");
   qbtest::WriteFile(Data("New_verFile_DB.txt"), "DBVER=2\n");
   RunUpdate(m_definitions, m_queue);  // /p.png is not found
-  ASSERT_EQ(m_server.Targets().back(), "/p.png");
+  // Pictures may be asked for while later tables are still being asked.
+  const std::vector<std::string> firstRun = m_server.Targets();
+  ASSERT_EQ(std::count(firstRun.begin(), firstRun.end(), "/p.png"), 1);
   EXPECT_FALSE(fs::exists(Data("p.png")));
 
   for (const std::string& table : m_definitions.TableNames()) {
