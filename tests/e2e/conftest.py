@@ -99,7 +99,7 @@ class Server:
         if self.proc and self.proc.poll() is None:
             self.proc.send_signal(signal.SIGTERM)
             try:
-                self.proc.wait(timeout=10)
+                self.proc.wait(timeout=30)
             except subprocess.TimeoutExpired:
                 self.proc.kill()
                 self.proc.wait()

@@ -25,7 +25,8 @@ NO_SERVER = (b"HTTP/1.1 503 Service Unavailable\r\nAccess-Control-Allow-Origin: 
              b"Content-Type: text/plain; charset=utf-8\r\nContent-Length: 41\r\n"
              b"Connection: close\r\n\r\nno label server is running for this user\n")
 FORBIDDEN = (b"HTTP/1.1 403 Forbidden\r\nAccess-Control-Allow-Origin: *\r\n"
-             b"Connection: close\r\n\r\n")
+             b"Access-Control-Expose-Headers: X-Quillbox-Refused\r\n"
+             b"X-Quillbox-Refused: not-allowed\r\nConnection: close\r\n\r\n")
 
 # Connects to 127.0.0.1:PORT, sends the request (none: sends nothing and
 # waits for stdin to close), prints the answer in hex.
