@@ -203,15 +203,23 @@ def test_rebind_picks_up_changed_settings(server):
         default.add((socket.AF_INET6, "::1", server.port))
     assert listening_addresses(server) == default
 
+    # A rebind closes the old sockets before it opens the new ones: the new
+    # cycle has begun once it logs where it listens.
+    def cycles():
+        return server.log().count("listening on ")
+
+    before = cycles()
     configure(server, allowedOrigins="*", bindAddress="127.0.0.1")
     server.proc.send_signal(signal.SIGHUP)
-    assert wait_for(lambda: listening_addresses(server) == {
+    assert wait_for(lambda: cycles() > before and listening_addresses(server) == {
         (socket.AF_INET, "127.0.0.1", server.port)}, 10), server.log()
     assert exchange(server.port, from_browser) == OK_EMPTY
 
+    before = cycles()
     configure(server, allowedOrigins="https://other.example")
     assert server.run("--relisten").returncode == 0
-    assert wait_for(lambda: listening_addresses(server) == default, 10), server.log()
+    assert wait_for(lambda: cycles() > before and listening_addresses(server) == default,
+                    10), server.log()
     assert exchange(server.port, from_browser) == OK_EMPTY
     # label.example.com is no longer listed: without a display it gets nothing.
     for line in (b"GET /dbAccess/LOG@p=Z&t=1 HTTP/1.1", b"GET /dbAccess/IMG_URL HTTP/1.1"):
