@@ -168,9 +168,11 @@ void ReportCatalogueServer(Report& report, const std::string& url, const std::st
   const std::string file = url + "/Ver3/DeskTop/verFile_DB.txt";
   const Result<std::string> answer = FetchWithin(file, reachSeconds);
   if (!answer) {
-    report.Line("reachable", "no (no answer to GET " + file + ")");
-    report.Problem("the catalogue server " + url +
-                   " cannot be reached: the catalogue is not updated");
+    // The reason (refused, timed out, a certificate for another name) is
+    // what the user acts on.
+    report.Line("reachable", "no (GET " + file + ": " + answer.Error() + ")");
+    report.Problem("the catalogue server " + url + " cannot be reached (" + answer.Error() +
+                   "): the catalogue is not updated");
     return;
   }
   report.Line("reachable", "yes, catalogue version " + std::to_string(VersionNumber(*answer)));

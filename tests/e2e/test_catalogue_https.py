@@ -101,6 +101,7 @@ def test_certificate_is_checked_before_any_request(server, catalogue, authority,
         assert ask(server.port, "/dbAccess/DB_URL") == str(server.data_home)
         answer = ask(server.port, "/dbAccess/CHK_DB")
         received = stand_in.received()
+        status = server.run("--status", timeout=30).stdout.decode()
     finally:
         stand_in.stop()
     if accepted:
@@ -111,3 +112,6 @@ def test_certificate_is_checked_before_any_request(server, catalogue, authority,
         expected = ("quillbox-server: error: cannot read the catalogue version from %s%s: %s"
                     % (stand_in.url, VERSION_FILE, reason))
         assert expected in server.log().splitlines(), server.log()
+        # --status names the same reason, where the user looks first.
+        assert "  reachable: no (GET %s%s: %s)\n" % (stand_in.url, VERSION_FILE, reason) in status, \
+            status

@@ -228,9 +228,9 @@ STATUS_CASES = [
     ], 2, id="catalogue reachable, headless"),
     pytest.param("", False, False, [
         "  url: http://127.0.0.1:9 (in use by the running server)",
-        "  reachable: no (no answer to GET http://127.0.0.1:9%s)" % VERSION_FILE,
-        "  - the catalogue server http://127.0.0.1:9 cannot be reached: "
-        "the catalogue is not updated",
+        "  reachable: no (GET http://127.0.0.1:9%s: Couldn't connect to server)" % VERSION_FILE,
+        "  - the catalogue server http://127.0.0.1:9 cannot be reached "
+        "(Couldn't connect to server): the catalogue is not updated",
     ], 2, id="catalogue unreachable"),
     pytest.param("", True, True, [
         "  server: dialogs are shown on DISPLAY={display}",
