@@ -32,7 +32,20 @@ constexpr KnownKey kKnownKeys[] = {
     {"Server", "answeredOrigins"}, {"Catalogue", "url"},
     {"Catalogue", "proxy"},      {"Catalogue", "maxDownloadRate"}, {"Catalogue", "caFile"},
     {"Save", "folder"},
+    {"Print", ""},  // keys are sheet sizes, checked by IsSheetKey
 };
+
+// A key of [Print]: a sheet of whole millimetres, "100x50mm".
+bool IsSheetKey(std::string_view key) {
+  const size_t cross = key.find('x');
+  const auto digits = [](std::string_view text) {
+    return !text.empty() && std::all_of(text.begin(), text.end(),
+                                        [](char c) { return c >= '0' && c <= '9'; });
+  };
+  return cross != std::string_view::npos && key.size() > cross + 3 &&
+         key.substr(key.size() - 2) == "mm" && digits(key.substr(0, cross)) &&
+         digits(key.substr(cross + 1, key.size() - cross - 3));
+}
 
 // Edits (insert, delete, change or swap two neighbours) between two names,
 // without regard to case.
@@ -279,6 +292,13 @@ void ServerConfig::CheckNames() {
     }
     if (firstOfGroup && entry.group != group->group) {
       Warn(groupLine, "group [" + entry.group + "] is read as [" + std::string(group->group) + "]");
+    }
+    if (group->key.empty()) {
+      if (!IsSheetKey(entry.key)) {
+        Warn(entry, "[" + std::string(group->group) + "] " + entry.key +
+                        " is not a sheet size such as 100x50mm; ignored");
+      }
+      continue;
     }
     const auto key = std::find_if(
         std::begin(kKnownKeys), std::end(kKnownKeys),

@@ -1,17 +1,10 @@
 #include "context/SiteList.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
-#include <filesystem>
 #include <utility>
 
+#include "util/ConfigFolderLock.h"
 #include "util/Text.h"
-#include "util/UniqueFd.h"
 #include "util/UserFolders.h"
 
 namespace qb {
@@ -21,30 +14,6 @@ constexpr std::string_view kGroup = "Server";
 constexpr std::string_view kAllowedKey = "allowedOrigins";
 constexpr std::string_view kDeniedKey = "deniedOrigins";
 constexpr std::string_view kAnsweredKey = "answeredOrigins";
-
-// Holds an exclusive lock on the folder of the user's file while it lives.
-class FolderLock {
- public:
-  static Result<FolderLock> Take(const std::string& file) {
-    const std::string folder = std::filesystem::path(file).parent_path().string();
-    std::error_code ec;
-    std::filesystem::create_directories(folder, ec);
-    FolderLock lock;
-    lock.m_fd.Reset(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!lock.m_fd.Valid()) {
-      return Failure{"cannot open " + folder + ": " + std::strerror(errno)};
-    }
-    while (::flock(lock.m_fd.Get(), LOCK_EX) != 0) {
-      if (errno != EINTR) {
-        return Failure{"cannot lock " + folder + ": " + std::strerror(errno)};
-      }
-    }
-    return lock;
-  }
-
- private:
-  UniqueFd m_fd;  // closing it releases the lock
-};
 
 // The words of a list value, as written.
 std::vector<std::string> Words(const std::optional<std::string>& value) {
@@ -171,7 +140,7 @@ struct UserLists {
 template <typename Edit>
 Result<> ChangeUserLists(Edit edit) {
   const std::string file = GetConfigFile();
-  Result<FolderLock> lock = FolderLock::Take(file);
+  Result<ConfigFolderLock> lock = ConfigFolderLock::Take(file);
   if (!lock) {
     return Failure{lock.Error()};
   }
@@ -275,7 +244,7 @@ Result<std::optional<SiteEntry>> SiteList::Forget(const std::string& origin) {
 
 Result<> SiteList::SetAsking(bool asks) {
   const std::string file = GetConfigFile();
-  Result<FolderLock> lock = FolderLock::Take(file);
+  Result<ConfigFolderLock> lock = ConfigFolderLock::Take(file);
   if (!lock) {
     return Failure{lock.Error()};
   }

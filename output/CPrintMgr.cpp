@@ -1,5 +1,6 @@
 #include "output/CPrintMgr.h"
 
+#include <QCoreApplication>
 #include <algorithm>
 #include <new>
 #include <vector>
@@ -38,6 +39,10 @@ CPrintMgr::SessionPtr CPrintMgr::Register(std::unique_ptr<CPrintSession> session
   try {
     SessionPtr stored(std::move(session));
     m_sessions.emplace(id, stored);
+    PrintOutcome outcome;
+    outcome.id = id;
+    outcome.copies = std::max(1, stored->m_nCopies);
+    m_outcomes.Record(outcome);
     return stored;
   } catch (const std::bad_alloc&) {
     return nullptr;
@@ -80,6 +85,14 @@ void CPrintMgr::ExpireLocked(CPrintSession::Clock::time_point now,
     if (dropped >= 0) {
       LogInfo("print session " + id + " expired after " + std::to_string(seconds) +
               " s without use; " + std::to_string(dropped) + " pages dropped");
+      const std::string message =
+          QCoreApplication::translate("qb::CPrintMgr",
+                                      "the page stopped sending it: nothing was printed")
+              .toStdString();
+      m_outcomes.Update(id, [&](PrintOutcome& outcome) {
+        outcome.state = PrintState::kFailed;
+        outcome.message = message;
+      });
     }
   }
 }

@@ -11,8 +11,12 @@
 // housekeeping runs when the manager is next used (at most once a second for
 // lookups, at every registration).
 //
+// The manager also keeps what became of each session (Outcomes()): a session
+// is recorded "open" when it registers, an expired one "failed". Outcomes
+// outlive their sessions' pages and are bounded on their own terms.
+//
 // Thread contract: any thread; the session map is guarded by m_mutex. Each
-// session guards its own pages.
+// session guards its own pages; the outcomes guard themselves.
 #pragma once
 
 #include <chrono>
@@ -21,6 +25,8 @@
 #include <unordered_map>
 
 #include "output/CPrintSession.h"
+#include "output/PrintJobWatch.h"
+#include "output/PrintOutcomes.h"
 #include "util/Mutex.h"
 
 namespace qb {
@@ -49,6 +55,10 @@ class CPrintMgr {
   // Sessions held, and of those the new (open) ones.
   int SessionCount() const;
   int OpenSessionCount() const;
+  // What became of each session, by identifier.
+  PrintOutcomes& Outcomes() { return m_outcomes; }
+  // Follows the CUPS jobs of printed sessions into the outcomes.
+  PrintJobWatch& JobWatch() { return m_watch; }
 
  private:
   // Expires idle sessions at most once a second.
@@ -63,6 +73,8 @@ class CPrintMgr {
   mutable Mutex m_mutex;
   std::unordered_map<std::string, SessionPtr> m_sessions GUARDED_BY(m_mutex);  // by identifier
   CPrintSession::Clock::time_point m_lastExpiry GUARDED_BY(m_mutex) = {};
+  PrintOutcomes m_outcomes;
+  PrintJobWatch m_watch{m_outcomes};  // declared after the outcomes it writes
 };
 
 }  // namespace qb

@@ -104,10 +104,22 @@ MappedJob MapCupsJob(const CupsJobFacts& job, const std::optional<CupsPrinterFac
                       job.state == kJobProcessing || job.state == kJobStopped;
   if (active && (job.state == kJobStopped || (printer && NeedsAttention(*printer)))) {
     mapped.state = PrintState::kStopped;
-    mapped.reasons = printer ? CleanReasons(printer->reasons) : std::vector<std::string>{};
+    if (!printer || !NeedsAttention(*printer)) {
+      // The scheduler stopped this job alone (its device could not be
+      // opened, a filter failed): the job says why.
+      mapped.reasons = CleanReasons(job.reasons);
+      QString message =
+          QCoreApplication::translate("qb::CupsStateMap", "%1 stopped the job").arg(name);
+      if (!job.message.empty()) {
+        message += ": " + QString::fromStdString(job.message);
+      }
+      mapped.message = message.toStdString();
+      return mapped;
+    }
+    mapped.reasons = CleanReasons(printer->reasons);
     const std::string reason = MainReason(mapped.reasons);
     QString message = name + " " + QString::fromStdString(ReasonText(reason));
-    if (printer && !printer->message.empty()) {
+    if (!printer->message.empty()) {
       message += ": " + QString::fromStdString(printer->message);
     }
     mapped.message = message.toStdString();

@@ -4,12 +4,22 @@
 #include <QCoreApplication>
 #include <QPageLayout>
 #include <QPainter>
+#include <QDir>
+#include <QFileInfo>
 #include <QPrintDialog>
+#include <QPrintEngine>
+#include <QPrinterInfo>
+#include <QTemporaryFile>
 #include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <utility>
+#include <vector>
 
 #include "output/CPrintSession.h"
-#include "output/CupsJobs.h"
+#include "output/CupsScheduler.h"
+#include "output/PrintJobWatch.h"
+#include "output/PrinterMemory.h"
 #include "output/PaperSize.h"
 #include "output/PrintPropertiesPreset.h"
 #include "output/RenderPage.h"
@@ -70,6 +80,147 @@ std::string Millimetres(double value) {
   return text;
 }
 
+
+constexpr std::chrono::seconds kQuestionBudget{2};
+// Handing a document to a local scheduler takes well under this; a scheduler
+// that stops answering fails the print instead of holding the dialogs.
+constexpr std::chrono::seconds kSubmitBudget{60};
+
+std::string Tr(const char* text) {
+  return QCoreApplication::translate("qb::PrintJob", text).toStdString();
+}
+
+// The options CUPS gets with the document, as Qt's own CUPS engine would
+// give them: the sheet, copies, collation, sides, orientation, and the
+// printer options the user set in the dialog's printer properties.
+std::vector<std::pair<std::string, std::string>> CupsOptions(QPrinter& printer) {
+  std::vector<std::pair<std::string, std::string>> options;
+  const QPageLayout layout = printer.pageLayout();
+  options.emplace_back("media", layout.pageSize().key().toStdString());
+  const int copies = printer.copyCount();
+  if (copies > 1) {
+    options.emplace_back("copies", std::to_string(copies));
+    if (printer.collateCopies()) {
+      options.emplace_back("Collate", "True");
+    }
+  }
+  switch (printer.duplex()) {
+    case QPrinter::DuplexNone:
+      options.emplace_back("sides", "one-sided");
+      break;
+    case QPrinter::DuplexAuto:
+      options.emplace_back("sides", layout.orientation() == QPageLayout::Portrait
+                                        ? "two-sided-long-edge"
+                                        : "two-sided-short-edge");
+      break;
+    case QPrinter::DuplexLongSide:
+      options.emplace_back("sides", "two-sided-long-edge");
+      break;
+    case QPrinter::DuplexShortSide:
+      options.emplace_back("sides", "two-sided-short-edge");
+      break;
+  }
+  if (layout.orientation() == QPageLayout::Landscape) {
+    options.emplace_back("landscape", "");
+  }
+  // The properties dialog keeps its printer options as name, value pairs
+  // under this engine key.
+  constexpr auto kCupsOptionsKey = static_cast<QPrintEngine::PrintEnginePropertyKey>(0xfe00);
+  const QStringList chosen = printer.printEngine()->property(kCupsOptionsKey).toStringList();
+  for (qsizetype i = 0; i + 1 < chosen.size(); i += 2) {
+    options.emplace_back(chosen[i].toStdString(), chosen[i + 1].toStdString());
+  }
+  return options;
+}
+
+// Sets `printer` to the queue remembered for the session's sheet when there
+// is one; a remembered queue that is gone gives way to the default (logged).
+void ChooseRememberedPrinter(const CPrintSession& session,
+                             const std::vector<CupsPrinterFacts>& queues, QPrinter* printer) {
+  const std::string remembered = RecallPrinter(session.m_nWidth, session.m_nHeight);
+  if (remembered.empty()) {
+    return;
+  }
+  const bool present = std::any_of(queues.begin(), queues.end(), [&](const CupsPrinterFacts& q) {
+    return q.name == remembered;
+  });
+  const std::string sheet = SheetKey(session.m_nWidth, session.m_nHeight);
+  if (present) {
+    printer->setOutputFormat(QPrinter::NativeFormat);
+    printer->setPrinterName(QString::fromStdString(remembered));
+    return;
+  }
+  const QString fallback = QPrinterInfo::defaultPrinterName();
+  LogInfo("print session " + session.m_strId + ": the printer " + remembered +
+          " remembered for " + sheet + " is gone; using the default " +
+          (fallback.isEmpty() ? std::string("(none)") : fallback.toStdString()));
+  if (!fallback.isEmpty()) {
+    printer->setOutputFormat(QPrinter::NativeFormat);
+    printer->setPrinterName(fallback);
+  }
+}
+
+// Remembers the queue the user confirmed for the session's sheet.
+void RememberChoice(const CPrintSession& session, const QPrinter& printer) {
+  if (printer.outputFormat() != QPrinter::NativeFormat || printer.printerName().isEmpty()) {
+    return;
+  }
+  const std::string chosen = printer.printerName().toStdString();
+  if (RecallPrinter(session.m_nWidth, session.m_nHeight) == chosen) {
+    return;
+  }
+  const std::string sheet = SheetKey(session.m_nWidth, session.m_nHeight);
+  if (const Result<> written = RememberPrinter(session.m_nWidth, session.m_nHeight, chosen);
+      !written) {
+    LogError("cannot remember printer " + chosen + " for " + sheet + ": " + written.Error());
+    return;
+  }
+  LogInfo("printer " + chosen + " remembered for " + sheet);
+}
+
+// Draws every page of `session` on `printer`: the pages drawn, or -1 when the
+// document cannot be started.
+int DrawPages(CPrintSession& session, QPrinter* printer, const std::string& what) {
+  const int pageCount = session.PageCount();
+  QSize target = TargetSize(session, printer);
+  printer->setFullPage(true);  // device (0, 0) is the sheet's physical corner
+  QPainter painter;
+  if (!painter.begin(printer)) {
+    return -1;
+  }
+  LogDebug(what + ": " + std::to_string(pageCount) + " page(s) at " +
+           std::to_string(printer->resolution()) + " dpi");
+  bool firstPage = true;
+  int printed = 0;
+  for (int key = 0; key < pageCount; ++key) {
+    QImage image = session.PageImage(static_cast<unsigned>(key));
+    if (image.isNull()) {
+      LogError(what + ": page " + std::to_string(key) + " is missing");
+      continue;
+    }
+    if (!firstPage && !printer->newPage()) {
+      LogError(what + ": the printer refused page " + std::to_string(key));
+      break;
+    }
+    firstPage = false;
+    const QRect page(QPoint(0, 0), printer->paperRect(QPrinter::DevicePixel).toRect().size());
+    // The rendered sheet lies as the physical sheet does, so that a landscape
+    // session fills a landscape sheet.
+    if ((page.width() > page.height()) != (target.width() > target.height()) &&
+        target.width() != target.height()) {
+      target.transpose();
+    }
+    PremultiplyAlpha(&image);
+    RenderPage(image, &painter, target.width(), target.height(), page, 0, 0);
+    ++printed;
+  }
+  if (!painter.end()) {
+    LogError(what + ": the document could not be finished");
+    return 0;
+  }
+  return printed;
+}
+
 }  // namespace
 
 bool HasPrinter(const QPrinter& printer) {
@@ -113,7 +264,9 @@ QString PrintDialogTitle(const CPrintSession& session, int pageCount) {
 
 QString PrintJobName(const CPrintSession& session, int pageCount) {
   const QSize sheet = OrientedSheet(session);
-  return QStringLiteral("Quillbox print %1: %2 x %3 mm, %4 %5")
+  // The name is also the file name a print-to-file choice proposes: no
+  // characters that trouble file managers.
+  return QStringLiteral("Quillbox print %1 - %2 x %3 mm, %4 %5")
       .arg(QString::fromStdString(session.m_strId))
       .arg(sheet.width())
       .arg(sheet.height())
@@ -132,24 +285,60 @@ std::string SheetText(const QPrinter& printer) {
          (layout.orientation() == QPageLayout::Landscape ? "landscape" : "portrait");
 }
 
-void PrintSession(CPrintSession* session, QPrinter* printer, bool showDialog) {
+void PrintSession(CPrintSession* session, QPrinter* printer, bool showDialog,
+                  PrintOutcomes* outcomes, PrintJobWatch* watch) {
   if (session == nullptr || printer == nullptr) {
     return;
   }
   const std::string what = "print session " + session->m_strId;
+  const auto settle = [&](PrintState state, const std::string& message) {
+    if (outcomes != nullptr) {
+      outcomes->Update(session->m_strId, [&](PrintOutcome& outcome) {
+        outcome.state = state;
+        outcome.message = message;
+      });
+    }
+  };
   const int pageCount = session->StartPrinting();
-  if (pageCount <= 0) {
-    LogInfo(what + (pageCount < 0 ? " was not new: its pages are dropped" : " has no pages"));
+  if (pageCount < 0) {
+    LogInfo(what + " was not new: its pages are dropped");
     session->Finish();
+    return;
+  }
+  if (pageCount == 0) {
+    LogInfo(what + " has no pages");
+    session->Finish();
+    settle(PrintState::kFailed, Tr("no page arrived: nothing was printed"));
+    return;
+  }
+  // Without a scheduler the print dialog offers only a file, which is not
+  // what the page asked for: unless a file is the selection already, the
+  // print fails with the reason instead.
+  const Result<std::vector<CupsPrinterFacts>> queues = CupsScheduler(kQuestionBudget).Printers();
+  if (queues) {
+    ChooseRememberedPrinter(*session, *queues, printer);
+  } else if (printer->outputFormat() != QPrinter::PdfFormat) {
+    LogError(what + ": printing failed: " + queues.Error());
+    session->Finish();
+    settle(PrintState::kFailed, queues.Error());
     return;
   }
   if (!HasPrinter(*printer)) {
     LogError("no printer: " + what + " is dropped");
     session->Finish();
+    settle(PrintState::kFailed, Tr("no printer is set up"));
     return;
   }
   PresetPrinter(*session, printer);
   printer->setDocName(PrintJobName(*session, pageCount));
+  if (outcomes != nullptr) {
+    outcomes->Update(session->m_strId, [&](PrintOutcome& outcome) {
+      outcome.state = showDialog ? PrintState::kDialog : outcome.state;
+      outcome.pages = pageCount;
+      outcome.copies = printer->copyCount();
+      outcome.printer = Destination(*printer);
+    });
+  }
   if (showDialog) {
     QPrintDialog dialog(printer, QApplication::activeWindow());
     dialog.setOption(QAbstractPrintDialog::PrintSelection, false);
@@ -168,6 +357,7 @@ void PrintSession(CPrintSession* session, QPrinter* printer, bool showDialog) {
       // Nothing will print these pages: they leave the budget now.
       session->Finish();
       LogInfo(what + ": print dialog cancelled, nothing printed");
+      settle(PrintState::kCancelled, Tr("cancelled in the print dialog"));
       return;
     }
     if (UserChosePaper(dialog)) {
@@ -175,60 +365,86 @@ void PrintSession(CPrintSession* session, QPrinter* printer, bool showDialog) {
     } else {
       PresetSheet(*session, printer);
     }
+    RememberChoice(*session, *printer);
   }
 
-  QSize target = TargetSize(*session, printer);
-  printer->setFullPage(true);  // device (0, 0) is the sheet's physical corner
-  QPainter painter;
-  if (!painter.begin(printer)) {
-    LogError(what + ": printing failed: " + Destination(*printer) +
-             " cannot start the document");
-    session->Finish();
-    return;
+  const bool toQueue = printer->outputFormat() == QPrinter::NativeFormat;
+  // A queue's document is drawn into a file of our own and handed to CUPS
+  // here, so that the job id is the one CUPS gives this submission.
+  // The temporary folder is empty when $TMPDIR names none that exists.
+  const QString folder = QDir::tempPath();
+  QTemporaryFile document(folder + QStringLiteral("/quillbox-print-XXXXXX.prn"));
+  if (toQueue) {
+    if (folder.isEmpty() || !document.open()) {
+      LogError(what + ": printing failed: cannot create a file to print: " +
+               (folder.isEmpty() ? std::string("the temporary folder does not exist")
+                                 : document.errorString().toStdString()));
+      session->Finish();
+      settle(PrintState::kFailed, Tr("the document to print could not be written"));
+      return;
+    }
+    document.close();
+    printer->setOutputFileName(document.fileName());
   }
-  LogDebug(what + ": " + std::to_string(pageCount) + " page(s) at " +
-           std::to_string(printer->resolution()) + " dpi");
-  bool firstPage = true;
-  int printed = 0;
-  for (int key = 0; key < pageCount; ++key) {
-    QImage image = session->PageImage(static_cast<unsigned>(key));
-    if (image.isNull()) {
-      LogError(what + ": page " + std::to_string(key) + " is missing");
-      continue;
-    }
-    if (!firstPage && !printer->newPage()) {
-      LogError(what + ": the printer refused page " + std::to_string(key));
-      break;
-    }
-    firstPage = false;
-    const QRect page(QPoint(0, 0), printer->paperRect(QPrinter::DevicePixel).toRect().size());
-    // The rendered sheet lies as the physical sheet does, so that a landscape
-    // session fills a landscape sheet.
-    if ((page.width() > page.height()) != (target.width() > target.height()) &&
-        target.width() != target.height()) {
-      target.transpose();
-    }
-    PremultiplyAlpha(&image);
-    RenderPage(image, &painter, target.width(), target.height(), page, 0, 0);
-    ++printed;
+  const std::string destination = toQueue ? printer->printerName().toStdString()
+                                          : Destination(*printer);
+  const int printed = DrawPages(*session, printer, what);
+  if (toQueue) {
+    printer->setOutputFileName(QString());
   }
-  const bool ended = painter.end();
   session->Finish();
-  if (!ended || printed == 0) {
-    LogError(what + ": printing failed: " +
-             (printed == 0 ? std::string("no page could be drawn")
-                           : "the document could not be handed to " + Destination(*printer)));
+  if (printed <= 0) {
+    const std::string reason = printed == 0 ? std::string("no page could be drawn")
+                                            : destination + " cannot start the document";
+    LogError(what + ": printing failed: " + reason);
+    settle(PrintState::kFailed, Tr("the pages could not be drawn"));
     return;
   }
-  std::string job;
-  if (printer->outputFormat() == QPrinter::NativeFormat) {
-    const int id = FindCupsJob(printer->printerName().toStdString(),
-                               printer->docName().toStdString());
-    job = id > 0 ? ", CUPS job " + std::to_string(id) : ", CUPS job id unknown";
+  const std::string summary = SheetText(*printer) + ", " + std::to_string(printed) +
+                              " page(s), " + std::to_string(printer->copyCount()) + " copies";
+  if (!toQueue) {
+    LogInfo(what + ": printed on " + destination + ": " + summary);
+    if (outcomes != nullptr) {
+      outcomes->Update(session->m_strId, [&](PrintOutcome& outcome) {
+        outcome.state = PrintState::kCompleted;
+        outcome.printer = destination;
+        outcome.pages = printed;
+        outcome.message.clear();
+      });
+    }
+    return;
   }
-  LogInfo(what + ": printed on " + Destination(*printer) + ": " + SheetText(*printer) + ", " +
-          std::to_string(printed) + " page(s), " + std::to_string(printer->copyCount()) +
-          " copies" + job);
+  const std::string queue = destination.substr(0, destination.find('/'));
+  LogDebug(what + ": document " + document.fileName().toStdString() + " of " +
+           std::to_string(QFileInfo(document.fileName()).size()) + " bytes");
+  const Result<int> job = CupsScheduler(kSubmitBudget)
+                              .Submit(queue, document.fileName().toStdString(),
+                                      printer->docName().toStdString(), CupsOptions(*printer));
+  if (!job) {
+    // A queue that refuses jobs may say why ("cupsreject -r").
+    std::string reason = job.Error();
+    if (const Result<CupsPrinterFacts> facts = CupsScheduler(kQuestionBudget).Printer(queue);
+        facts && !facts->accepting && !facts->message.empty()) {
+      reason += " (" + facts->message + ")";
+    }
+    LogError(what + ": printing failed: " + queue + " did not take the job: " + reason);
+    settle(PrintState::kFailed, reason);
+    return;
+  }
+  LogInfo(what + ": sent to " + queue + ": " + summary + ", CUPS job " + std::to_string(*job));
+  if (outcomes != nullptr) {
+    outcomes->Update(session->m_strId, [&](PrintOutcome& outcome) {
+      outcome.state = PrintState::kQueued;
+      outcome.printer = queue;
+      outcome.job = *job;
+      outcome.pages = printed;
+      outcome.copies = printer->copyCount();
+      outcome.message.clear();
+    });
+  }
+  if (watch != nullptr) {
+    watch->Watch(session->m_strId);
+  }
 }
 
 }  // namespace qb

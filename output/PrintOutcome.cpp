@@ -68,10 +68,9 @@ std::string NoticeDetail(const PrintOutcome& outcome) {
     const std::string reason = MainReason(outcome.reasons);
     const QString keyword = QString::fromStdString(ReasonKeyword(reason));
     const QString what = QString::fromStdString(ReasonText(reason));
-    if (reason.empty()) {
-      return QCoreApplication::translate("qb::PrintOutcome", "%1 needs attention: %2")
-          .arg(printer, QString::fromStdString(outcome.message))
-          .toStdString();
+    if (reason.empty() || reason.rfind("job-", 0) == 0) {
+      // Not the printer's state but the job's: the message says what it is.
+      return outcome.message;
     }
     return QCoreApplication::translate("qb::PrintOutcome", "%1 %2 (%3)")
         .arg(printer, what, keyword)

@@ -1,6 +1,7 @@
 #include "output/PrinterMemory.h"
 
 #include "util/ConfigFiles.h"
+#include "util/ConfigFolderLock.h"
 #include "util/UserFolders.h"
 
 namespace qb {
@@ -14,7 +15,12 @@ std::string RecallPrinter(int width, int height) {
 }
 
 Result<> RememberPrinter(int width, int height, const std::string& printer) {
-  return WriteConfigValue(GetConfigFile(), "Print", SheetKey(width, height), printer);
+  const std::string file = GetConfigFile();
+  Result<ConfigFolderLock> lock = ConfigFolderLock::Take(file);
+  if (!lock) {
+    return Failure{lock.Error()};
+  }
+  return WriteConfigValue(file, "Print", SheetKey(width, height), printer);
 }
 
 }  // namespace qb

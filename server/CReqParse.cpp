@@ -12,7 +12,7 @@ namespace {
 constexpr std::string_view kBinaryRoute = "saveqx/save";
 // The routes that read body items; the dispatcher finds them before any other
 // route whose text a path may also hold.
-constexpr std::string_view kFormRoutes[] = {"print/init", "print/add", "print/end"};
+constexpr std::string_view kFormRoutes[] = {"print/init", "print/add", "print/end", "print/status"};
 
 bool IsRequestLineName(std::string_view name) {
   return EqualsIgnoreCase(name, "GET") || EqualsIgnoreCase(name, "POST");

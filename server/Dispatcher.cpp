@@ -14,6 +14,9 @@
 #include "output/CPrintPage.h"
 #include "output/CPrintSession.h"
 #include "output/CQxSaveSession.h"
+#include "output/CupsScheduler.h"
+#include "output/JsonText.h"
+#include "output/PrintJobStatus.h"
 #include "catalog/CatalogueDamage.h"
 #include "update/CatalogueRecovery.h"
 #include "update/SozaiDownLoad.h"
@@ -36,10 +39,12 @@ struct RouteRequest {
   const std::string& argument;
 };
 
-// The body to send, or failure (the server-error answer).
+// The body to send, or failure (the server-error answer). Routes that frame
+// their own answer (another type or status) give it whole in `answer`.
 struct RouteResult {
   bool ok = false;
   std::string body;
+  std::string answer = {};
 };
 
 using RouteWork = RouteResult (*)(const RouteRequest&);
@@ -103,6 +108,11 @@ RouteResult PrintAdd(const RouteRequest& route) {
     LogInfo("print session " + session->m_strId + ": page refused: " + key.Error());
     return {};
   }
+  if (*key != CPrintSession::kDroppedPage) {
+    const int pages = session->PageCount();
+    route.app->m_pPrintMgr->Outcomes().Update(
+        session->m_strId, [pages](PrintOutcome& outcome) { outcome.pages = pages; });
+  }
   LogDebug("print session " + session->m_strId +
            (*key == CPrintSession::kDroppedPage ? ": page dropped: the session has ended"
                                                 : ": page " + std::to_string(*key)));
@@ -116,8 +126,44 @@ RouteResult PrintEnd(const RouteRequest& route) {
     return {};
   }
   session->MarkPosted();
+  route.app->m_pPrintMgr->Outcomes().Update(session->m_strId, [](PrintOutcome& outcome) {
+    if (outcome.state == PrintState::kOpen) {
+      outcome.state = PrintState::kWaiting;
+    }
+  });
   window->PostPrint(std::move(session));
   return {true, {}};
+}
+
+// How long a print question may wait for the CUPS scheduler: well inside the
+// time a client gives an answer.
+constexpr std::chrono::seconds kSchedulerBudget{2};
+
+RouteResult PrintStatus(const RouteRequest& route) {
+  const ParamData* id = route.request.FindItem("id");
+  std::optional<PrintOutcome> outcome;
+  if (id != nullptr && route.app->m_pPrintMgr) {
+    outcome = RefreshPrintOutcome(route.app->m_pPrintMgr->Outcomes(), id->GetValue(),
+                                  kSchedulerBudget);
+  }
+  if (!outcome) {
+    return {true, {}, JsonAnswer("404 Not Found", "{\"error\":\"unknown print session\"}")};
+  }
+  return {true, {}, JsonAnswer("200 OK", OutcomeJson(*outcome))};
+}
+
+RouteResult PrinterList(const RouteRequest&) {
+  CupsScheduler scheduler(kSchedulerBudget);
+  const Result<std::vector<CupsPrinterFacts>> printers = scheduler.Printers();
+  Result<std::string> defaultName = printers ? scheduler.DefaultPrinter()
+                                             : Result<std::string>(Failure{printers.Error()});
+  if (!defaultName) {
+    LogError("cannot list the printers: " + defaultName.Error());
+    return {true, {},
+            JsonAnswer("503 Service Unavailable",
+                       "{\"error\":" + JsonQuoted(defaultName.Error()) + "}")};
+  }
+  return {true, {}, JsonAnswer("200 OK", PrintersJson(*defaultName, *printers))};
 }
 
 RouteResult SaveUpload(const RouteRequest& route) {
@@ -259,6 +305,8 @@ constexpr auto kRoutes = std::to_array<Route>({
     {"print/init", false, PrintInit},
     {"print/add", false, PrintAdd},
     {"print/end", false, PrintEnd},
+    {"print/status", false, PrintStatus},
+    {"print/printers", false, PrinterList},
     {"saveqx/save", false, SaveUpload},
     {"dbAccess/DB_URL", false, PrepareCatalogue},
     {"dbAccess/IMG_URL", false, EmptyAnswer},
@@ -288,12 +336,28 @@ std::atomic<uint64_t> g_nextSessionId{0};
 }  // namespace
 
 std::string SuccessAnswer(std::string_view body) {
-  std::string answer;
+  std::string answer = {};
   answer.reserve(128 + body.size());
   answer.append(
       "HTTP/1.1 200 OK\r\n"
       "Access-Control-Allow-Origin: *\r\n"
       "Content-Type: text/plain\r\n"
+      "Content-Length: ");
+  answer.append(std::to_string(body.size()));
+  answer.append("\r\n\r\n");
+  answer.append(body);
+  return answer;
+}
+
+std::string JsonAnswer(std::string_view status, std::string_view body) {
+  std::string answer = {};
+  answer.reserve(128 + body.size());
+  answer.append("HTTP/1.1 ");
+  answer.append(status);
+  answer.append(
+      "\r\n"
+      "Access-Control-Allow-Origin: *\r\n"
+      "Content-Type: application/json\r\n"
       "Content-Length: ");
   answer.append(std::to_string(body.size()));
   answer.append("\r\n\r\n");
@@ -366,6 +430,9 @@ std::string BuildAnswer(CAppData* app, const CReqParse* request) {
   const RouteResult result = route.work(RouteRequest{app, *request, path, argument});
   if (!result.ok) {
     return std::string(kServerErrorAnswer);
+  }
+  if (!result.answer.empty()) {
+    return result.answer;
   }
   return SuccessAnswer(result.body);
 }

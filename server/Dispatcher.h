@@ -39,6 +39,10 @@ inline constexpr std::string_view kServerErrorAnswer =
 // The success answer carrying `body`.
 std::string SuccessAnswer(std::string_view body);
 
+// A JSON answer ("application/json") with status line text `status`
+// ("200 OK") carrying `body`.
+std::string JsonAnswer(std::string_view status, std::string_view body);
+
 // Index of the first route whose text occurs in `path`, or -1.
 int FindRoute(std::string_view path);
 

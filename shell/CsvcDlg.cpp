@@ -16,7 +16,9 @@
 #include <cstring>
 
 #include "shell/ControlChannel.h"
+#include "shell/DesktopNotice.h"
 #include "shell/OriginPrompt.h"
+#include "output/CPrintMgr.h"
 #include "output/CPrintSession.h"
 #include "output/CQxSaveSession.h"
 #include "output/PrintJob.h"
@@ -37,9 +39,24 @@ constexpr qint64 kMaxControlLine = 64;
 }  // namespace
 
 CsvcDlg::CsvcDlg(CAppData* appData, bool showDialogs)
-    : m_pAppData(appData), m_bShowDialogs(showDialogs) {}
+    : m_pAppData(appData), m_bShowDialogs(showDialogs) {
+  if (m_pAppData->m_pPrintMgr) {
+    // Outcomes are recorded on connection threads, the job watch and here;
+    // the notification is shown on the UI thread.
+    m_pAppData->m_pPrintMgr->Outcomes().SetNoticeSink([](const PrintOutcome& outcome) {
+      QMetaObject::invokeMethod(
+          QCoreApplication::instance(), [outcome] { ShowPrintNotice(outcome); },
+          Qt::QueuedConnection);
+    });
+  }
+}
 
-CsvcDlg::~CsvcDlg() { Close(); }
+CsvcDlg::~CsvcDlg() {
+  if (m_pAppData->m_pPrintMgr) {
+    m_pAppData->m_pPrintMgr->Outcomes().SetNoticeSink(nullptr);
+  }
+  Close();
+}
 
 Result<> CsvcDlg::Open(const std::string& socketPath) {
   const sigset_t blocked = ControlSignals();
@@ -111,12 +128,26 @@ void CsvcDlg::PostPrint(std::shared_ptr<CPrintSession> session) {
   QMetaObject::invokeMethod(
       this,
       [this, session] {
-        m_dialogs.Run([this, session] { PrintSession(session.get(), Printer(), m_bShowDialogs); },
-                      [session] {
-                        session->Finish();
-                        LogInfo("print session " + session->m_strId +
-                                " is not printed: the server is stopping");
-                      });
+        CPrintMgr* prints = m_pAppData->m_pPrintMgr.get();
+        m_dialogs.Run(
+            [this, session, prints] {
+              PrintSession(session.get(), Printer(), m_bShowDialogs,
+                           prints ? &prints->Outcomes() : nullptr,
+                           prints ? &prints->JobWatch() : nullptr);
+            },
+            [session, prints] {
+              session->Finish();
+              LogInfo("print session " + session->m_strId +
+                      " is not printed: the server is stopping");
+              if (prints != nullptr) {
+                prints->Outcomes().Update(session->m_strId, [](PrintOutcome& outcome) {
+                  outcome.state = PrintState::kFailed;
+                  outcome.message = QCoreApplication::translate(
+                                        "qb::CsvcDlg", "the server stopped before it was printed")
+                                        .toStdString();
+                });
+              }
+            });
       },
       Qt::QueuedConnection);
 }

@@ -2,7 +2,6 @@
 
 #include <sys/stat.h>
 
-#include <QPrinterInfo>
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -10,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <set>
 #include <thread>
 #include <vector>
 
@@ -19,6 +19,8 @@
 #include "context/SiteList.h"
 #include "catalog/CatalogueDb.h"
 #include "catalog/InitDataBase.h"
+#include "output/CupsScheduler.h"
+#include "output/CupsStateMap.h"
 #include "update/HttpGet.h"
 #include "update/LastUpdateRun.h"
 #include "update/VersionCheck.h"
@@ -27,7 +29,9 @@
 #include "util/LogFile.h"
 #include "util/EnvNumber.h"
 #include "util/MutexLock.h"
+#include "util/Text.h"
 #include "util/UserFolders.h"
+#include "util/ConfigFiles.h"
 
 namespace qb {
 namespace {
@@ -179,27 +183,53 @@ void ReportCatalogueServer(Report& report, const std::string& url, const std::st
 }
 
 void ReportPrinter(Report& report) {
-  const QPrinterInfo printer = QPrinterInfo::defaultPrinter();
-  if (printer.isNull()) {
+  CupsScheduler scheduler(std::chrono::seconds(2));
+  const std::string where = "CUPS at " + CupsScheduler::ServerName();
+  const Result<std::vector<CupsPrinterFacts>> queues = scheduler.Printers();
+  const Result<std::string> defaultName =
+      queues ? scheduler.DefaultPrinter() : Result<std::string>(Failure{queues.Error()});
+  if (!defaultName) {
+    report.Line("print scheduler", where + ", not reachable");
+    report.Line("default destination", "unknown");
+    report.Problem(defaultName.Error() +
+                   ": nothing can print; start it with sudo systemctl start cups, or set "
+                   "CUPS_SERVER to the scheduler to use");
+    return;
+  }
+  report.Line("print scheduler", where + ", " + std::to_string(queues->size()) + " queue(s)");
+  for (const CupsPrinterFacts& queue : *queues) {
+    const std::vector<std::string> reasons = CleanReasons(queue.reasons);
+    std::string why;
+    for (const std::string& reason : reasons) {
+      why += (why.empty() ? " (" : ", ") + reason;
+    }
+    why += why.empty() ? "" : ")";
+    if (NeedsAttention(queue)) {
+      report.Problem("the printer " + queue.name + " is stopped" + why + ": fix it, then cupsenable " +
+                     queue.name);
+    }
+    if (!queue.accepting) {
+      report.Problem("the printer " + queue.name + " does not accept jobs" + why +
+                     ": cupsaccept " + queue.name);
+    }
+  }
+  if (defaultName->empty()) {
     report.Line("default destination", "none");
     report.Problem("no default printer: set one with lpoptions -d NAME (lpstat -p lists them)");
     return;
   }
-  std::string state = "idle";
-  switch (printer.state()) {
-    case QPrinter::Idle:
-      break;
-    case QPrinter::Active:
-      state = "printing";
-      break;
-    case QPrinter::Aborted:
-    case QPrinter::Error:
-      state = "stopped";
-      report.Problem("the default printer " + printer.printerName().toStdString() +
-                     " is stopped: cupsenable it");
-      break;
+  const auto facts = std::find_if(queues->begin(), queues->end(),
+                                  [&](const CupsPrinterFacts& q) { return q.name == *defaultName; });
+  const std::string state = facts == queues->end() ? std::string("not a queue of this scheduler")
+                                                   : PrinterStateName(facts->state);
+  report.Line("default destination", *defaultName + " (" + state + ")");
+  std::set<std::string> sheets;  // the first of a key is the one in effect
+  const ConfigFiles config = ConfigFiles::Read();
+  for (const ConfigEntry& entry : config.Entries()) {
+    if (EqualsIgnoreCase(entry.group, "Print") && sheets.insert(AsciiLower(entry.key)).second) {
+      report.Line("printer for " + entry.key, entry.value);
+    }
   }
-  report.Line("default destination", printer.printerName().toStdString() + " (" + state + ")");
 }
 
 constexpr std::string_view kJournalCommand = "journalctl --user -u quillbox-server";

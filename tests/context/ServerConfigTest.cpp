@@ -67,6 +67,8 @@ TEST_F(ServerConfigTest, UnknownNamesSuggestTheClosestKnownOne) {
       {"[Server]\nrl=1\n", "unknown key rl in [Server]; ignored"},
       {"[Catalog]\nurl=http://a.example\n", "unknown group [Catalog]; did you mean [Catalogue]?"},
       {"[Printing]\nurl=http://a.example\n", "unknown group [Printing]; its keys are ignored"},
+      {"[Print]\n100x50mm=Labels\nlabel=Labels\n",
+       "[Print] label is not a sheet size such as 100x50mm; ignored"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.text);
@@ -74,7 +76,9 @@ TEST_F(ServerConfigTest, UnknownNamesSuggestTheClosestKnownOne) {
     const ServerConfig config = ServerConfig::Load();
     ASSERT_EQ(config.Warnings().size(), 1u);
     EXPECT_EQ(config.Warnings()[0], File(m_user.Path()) + ":" +
-                                        (row.warning.starts_with("unknown group") ? "1" : "2") +
+                                        (row.warning.starts_with("unknown group") ? "1"
+                                         : row.warning.starts_with("[Print]")     ? "3"
+                                                                                  : "2") +
                                         ": " + row.warning);
   }
 }

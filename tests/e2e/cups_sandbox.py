@@ -64,7 +64,7 @@ class CupsSandbox:
             f.write("ServerRoot %s\nRequestRoot %s\nCacheDir %s\nStateDir %s\nTempDir %s\n"
                     "ServerBin /usr/lib/cups\nDataDir /usr/share/cups\n"
                     "AccessLog %s/access_log\nErrorLog %s/error_log\nPageLog %s/page_log\n"
-                    "Sandboxing Relaxed\nPrintcap %s/printcap\n"
+                    "Sandboxing Relaxed\nFileDevice Yes\nPrintcap %s/printcap\n"
                     % (d["etc"], d["spool"], d["cache"], d["state"], d["tmp"],
                        d["log"], d["log"], d["log"], self.root))
         with open(os.path.join(d["etc"], "cupsd.conf"), "w") as f:
@@ -114,6 +114,16 @@ class CupsSandbox:
     def _admin(self, *args):
         subprocess.run([LPADMIN, "-h", self.socket] + list(args), check=True,
                        capture_output=True, timeout=20)
+
+    def add_queue(self, name, device, *options):
+        """Another queue, with the CUPS-PDF driver, on `device`."""
+        self._admin("-p", name, "-E", "-v", device, "-P", PPD, *options)
+
+    def command(self, program, *args):
+        """Runs a CUPS command (cupsdisable, cupsreject, lpstat ...) against
+        this scheduler; its output."""
+        return subprocess.run([program, "-h", self.socket] + list(args), check=True,
+                              capture_output=True, text=True, timeout=20).stdout
 
     def env(self):
         return {"CUPS_SERVER": self.socket}

@@ -210,8 +210,7 @@ NO_CUPS = {"CUPS_SERVER": "/nonexistent/cups.sock"}
 # Each case: configuration lines after [Server] port, whether the stand-in is
 # the catalogue server, whether the server gets a display; then lines the
 # report must hold exactly (formatted with the case's values) and its exit
-# status. No CUPS scheduler is reachable, so "no default printer" is always
-# among the problems.
+# status. No CUPS scheduler is reachable, so it is always among the problems.
 STATUS_CASES = [
     pytest.param("", True, False, [
         "  running: yes, pid {pid}, up 0:00:0*, version *",
@@ -220,11 +219,14 @@ STATUS_CASES = [
         "  reachable: yes, catalogue version 20",
         "  server: headless: no dialogs; prints go to the default printer, "
         "documents to [Save] folder",
-        "  default destination: none",
+        "  print scheduler: CUPS at /nonexistent/cups.sock, not reachable",
+        "  default destination: unknown",
         "  allowed origins: none listed (with a display, the user is asked about each origin)",
         "  denied origins: none listed",
         "Problems",
-        "  - no default printer: set one with lpoptions -d NAME (lpstat -p lists them)",
+        "  - the print scheduler (CUPS at /nonexistent/cups.sock) cannot be reached: nothing "
+        "can print; start it with sudo systemctl start cups, or set CUPS_SERVER to the "
+        "scheduler to use",
     ], 2, id="catalogue reachable, headless"),
     pytest.param("", False, False, [
         "  url: http://127.0.0.1:9 (in use by the running server)",

@@ -121,7 +121,7 @@ def test_print_dialog_prints_on_the_sessions_sheet(server, display, cups, tmp_pa
     assert pages == copies  # CUPS-PDF writes each copy as a page
     # The job's name says what it is: the session, the sheet, the pages.
     dimensions = title[len("Print "):title.index(" mm")].replace(" × ", " x ")
-    assert job == "(Quillbox print 0: %s mm, 1 page)" % dimensions, job
+    assert job == "(Quillbox print 0 - %s mm, 1 page)" % dimensions, job
     # The page image fills the whole sheet, its blue top-left quarter where
     # the sheet's top-left corner lies.
     prefix = str(tmp_path / "page")
@@ -140,9 +140,9 @@ def test_print_dialog_prints_on_the_sessions_sheet(server, display, cups, tmp_pa
         expected = BLUE if (x, y) in (blue, inside) else RED
         assert close(at(x, y), expected), (x, y, at(x, y), width, height)
     assert wait_for(lambda: "CUPS job" in server.log(), 30), server.log()
-    printed = [line for line in server.log().splitlines() if ": printed on " in line]
+    printed = [line for line in server.log().splitlines() if ": sent to " in line]
     assert len(printed) == 1, server.log()
-    assert re.search(r"printed on QuillboxPDF: .* %d copies, CUPS job \d+$" % copies,
+    assert re.search(r"sent to QuillboxPDF: .* %d copies, CUPS job \d+$" % copies,
                      printed[0]), printed[0]
     assert "print dialog opened" in server.log()
 

@@ -66,7 +66,7 @@ ENDS = [
     pytest.param(None, "Escape", "print session 0: print dialog cancelled, nothing printed",
                  id="cancelled"),
     pytest.param(no_temporary_folder, "Return",
-                 "print session 0: printing failed: QuillboxPDF cannot start the document",
+                 "print session 0: printing failed: cannot create a file to print",
                  id="failed"),
     pytest.param(no_queue, None, "no printer: print session 0 is dropped", id="no printer"),
 ]
@@ -113,6 +113,6 @@ def test_fifty_cancelled_large_prints_leave_printing_working(server, display, cu
     pdf = cups.wait_for_new_pdf(120)
     assert pdf, "no PDF from CUPS-PDF\n" + cups.error_log()[-3000:] + server.log()
     assert pdf_info(pdf)[1] == 1
-    assert wait_for(lambda: "print session 50: printed on QuillboxPDF" in server.log(), 30), \
+    assert wait_for(lambda: "print session 50: sent to QuillboxPDF" in server.log(), 30), \
         server.log()
     assert held(server) == (0, 0)

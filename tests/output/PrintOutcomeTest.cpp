@@ -47,8 +47,8 @@ TEST(CupsStateMap, JobAndPrinterStatesBecomePrintStates) {
        PrintState::kStopped, {"offline-report"}, "Label_Printer is offline"},
       {"a warning does not stop it", kJobProcessing,
        PrinterIn(kPrinterProcessing, {"media-low-warning"}), PrintState::kPrinting, {}, ""},
-      {"job stopped", kJobStopped, PrinterIn(kPrinterIdle, {}), PrintState::kStopped, {},
-       "Label_Printer needs attention"},
+      {"job stopped by the scheduler alone", kJobStopped, PrinterIn(kPrinterIdle, {}),
+       PrintState::kStopped, {}, "Label_Printer stopped the job: Unable to open serial port"},
       {"aborted", kJobAborted, PrinterIn(kPrinterIdle, {}), PrintState::kAborted,
        {"job-aborted-by-system"}, "Label_Printer aborted the job: Unable to open serial port"},
       {"cancelled in CUPS", kJobCanceled, PrinterIn(kPrinterIdle, {}), PrintState::kAborted,
@@ -65,7 +65,7 @@ TEST(CupsStateMap, JobAndPrinterStatesBecomePrintStates) {
     } else if (row.job == kJobCanceled) {
       job.reasons = {"none", "job-canceled-by-user"};
     }
-    if (row.job == kJobAborted || row.job == kJobCanceled) {
+    if (row.job == kJobAborted || row.job == kJobCanceled || row.job == kJobStopped) {
       job.message = "Unable to open serial port";
     }
     const MappedJob mapped = MapCupsJob(job, row.printer, "Label_Printer");
@@ -102,6 +102,10 @@ TEST(PrintOutcome, AnswersAndNoticesReadAsDocumented) {
   outcome.state = PrintState::kStopped;
   outcome.reasons = {"media-empty-error"};
   EXPECT_EQ(NoticeText(outcome), "Label not printed: Label_Printer is out of labels (media-empty)");
+  // Stopped by the scheduler alone, the job's message is what the user reads.
+  outcome.reasons = {"job-printing"};
+  outcome.message = "Label_Printer stopped the job";
+  EXPECT_EQ(NoticeText(outcome), "Label not printed: Label_Printer stopped the job");
   outcome.state = PrintState::kFailed;
   outcome.message = "Destination \"Label_Printer\" is not accepting jobs.";
   EXPECT_EQ(NoticeText(outcome),

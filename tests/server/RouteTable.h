@@ -13,6 +13,8 @@ inline constexpr std::string_view kRouteTexts[] = {
     "print/init",
     "print/add",
     "print/end",
+    "print/status",
+    "print/printers",
     "saveqx/save",
     "dbAccess/DB_URL",
     "dbAccess/IMG_URL",

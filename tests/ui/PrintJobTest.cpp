@@ -86,13 +86,13 @@ TEST_F(PrintJob, DialogShowsThePresetAndPrintsOnTheSessionsSheet) {
   const Row rows[] = {
       {"A4 landscape, 2 copies", 210, 297, 1, 2, QPageSize::A4, {210, 297},
        QPageLayout::Landscape, "Print 297 × 210 mm – 2 pages",
-       "Quillbox print 5: 297 x 210 mm, 2 pages", {842, 595}},
+       "Quillbox print 5 - 297 x 210 mm, 2 pages", {842, 595}},
       {"custom 200 x 300", 200, 300, 0, 1, QPageSize::Custom, {200, 300}, QPageLayout::Portrait,
-       "Print 200 × 300 mm – 2 pages", "Quillbox print 5: 200 x 300 mm, 2 pages", {567, 850}},
+       "Print 200 × 300 mm – 2 pages", "Quillbox print 5 - 200 x 300 mm, 2 pages", {567, 850}},
       {"label 100 x 50", 100, 50, 0, 1, QPageSize::Custom, {50, 100}, QPageLayout::Landscape,
-       "Print 100 × 50 mm – 2 pages", "Quillbox print 5: 100 x 50 mm, 2 pages", {283, 142}},
+       "Print 100 × 50 mm – 2 pages", "Quillbox print 5 - 100 x 50 mm, 2 pages", {283, 142}},
       {"JIS B5", 182, 257, 0, 1, QPageSize::JisB5, {182, 257}, QPageLayout::Portrait,
-       "Print 182 × 257 mm – 2 pages", "Quillbox print 5: 182 x 257 mm, 2 pages", {516, 729}},
+       "Print 182 × 257 mm – 2 pages", "Quillbox print 5 - 182 x 257 mm, 2 pages", {516, 729}},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
