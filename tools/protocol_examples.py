@@ -36,6 +36,9 @@ from harness import accepts, exchange, free_port, wait_for  # noqa: E402
 from pngfile import png  # noqa: E402
 
 MAX_LINES = 24
+# Where the server is told its print scheduler is: nowhere, the same on every
+# machine.
+NO_CUPS = "/nonexistent/cups.sock"
 SHOWN_HOME = "/home/me"
 
 
@@ -94,6 +97,9 @@ def examples(catalogue):
         ("PRINT_ADD", post("/print/add", b"id=0&img=" + page),
          post("/print/add", b"id=0&img=" + shown_page)),
         ("PRINT_END", post("/print/end", b"id=0")),
+        ("PRINT_STATUS", post("/print/status", b"id=0")),
+        ("PRINT_STATUS_UNKNOWN", post("/print/status", b"id=99")),
+        ("PRINT_PRINTERS", get("/print/printers")),
         ("SAVE", post("/saveqx/save?name=label.qx3", b"QX3 document bytes")),
         ("UNKNOWN_ROUTE", get("/dbAccess/NO_SUCH_ROUTE")),
         ("NO_PATH", b"POST\r\n\r\n"),
@@ -134,7 +140,7 @@ def run(server_binary):
     env = {k: v for k, v in os.environ.items()
            if k not in ("DISPLAY", "WAYLAND_DISPLAY") and not k.startswith("XDG_")}
     # No printer is reachable: print/end must not print anywhere.
-    env.update(HOME=home, XDG_RUNTIME_DIR=runtime, CUPS_SERVER=os.path.join(root, "no-cups"))
+    env.update(HOME=home, XDG_RUNTIME_DIR=runtime, CUPS_SERVER=NO_CUPS)
     log = open(os.path.join(root, "server.log"), "wb")
     proc = subprocess.Popen([server_binary, "--catalogue-url", stand_in.url], env=env,
                             stdout=subprocess.DEVNULL, stderr=log)
@@ -144,6 +150,10 @@ def run(server_binary):
             raise SystemExit("the server did not start; see " + log.name)
         results = {}
         for name, request, request_shown in examples(catalogue):
+            if name == "PRINT_STATUS":
+                # The print job runs after print/end has answered: its outcome
+                # is shown once it has one.
+                wait_for(lambda: b'"state":"failed"' in exchange(port, request), 30)
             results[name] = shown(request_shown, exchange(port, request, timeout=120), home)
         return results
     finally:
