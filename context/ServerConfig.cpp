@@ -26,6 +26,7 @@ constexpr KnownKey kKnownKeys[] = {
     {"Server", "port"},          {"Server", "bindAddress"},  {"Server", "allowedOrigins"},
     {"Server", "deniedOrigins"}, {"Server", "allowedHosts"}, {"Catalogue", "url"},
     {"Catalogue", "proxy"},      {"Catalogue", "maxDownloadRate"}, {"Save", "folder"},
+    {"Server", "trayIcon"},
 };
 
 std::string Where(const ConfigEntry& entry) {
@@ -45,6 +46,22 @@ std::string Joined(const std::vector<std::string>& words) {
     text += (text.empty() ? "" : " ") + word;
   }
   return text;
+}
+
+// "true", "yes", "on", "1" and "false", "no", "off", "0", without regard to
+// case; nullopt for anything else.
+std::optional<bool> ParseSwitch(std::string_view text) {
+  for (const std::string_view word : {"true", "yes", "on", "1"}) {
+    if (EqualsIgnoreCase(text, word)) {
+      return true;
+    }
+  }
+  for (const std::string_view word : {"false", "no", "off", "0"}) {
+    if (EqualsIgnoreCase(text, word)) {
+      return false;
+    }
+  }
+  return std::nullopt;
 }
 
 bool IsHostChar(char c) {
@@ -385,6 +402,20 @@ void ServerConfig::Check(const std::optional<std::string>& catalogueUrlFlag) {
     }
   }
   Add("[Save] folder", folderShown, folderSource);
+
+  // [Server] trayIcon
+  std::string traySource(kSourceDefault);
+  if (const std::optional<ConfigEntry> entry = m_files.Find("Server", "trayIcon")) {
+    if (const std::optional<bool> shown = ParseSwitch(entry->value)) {
+      m_trayIcon = *shown;
+      traySource = entry->file;
+    } else {
+      Warn(*entry, "[Server] trayIcon " + Quoted(entry->value) +
+                       " is neither true nor false; using true");
+      traySource = rejected(*entry);
+    }
+  }
+  Add("[Server] trayIcon", m_trayIcon ? "true" : "false", traySource);
 }
 
 void ServerConfig::LogNewWarnings() const {

@@ -17,6 +17,7 @@
 
 #include "shell/ControlChannel.h"
 #include "shell/OriginPrompt.h"
+#include "shell/Presence.h"
 #include "output/CPrintSession.h"
 #include "output/CQxSaveSession.h"
 #include "output/PrintJob.h"
@@ -38,6 +39,23 @@ CsvcDlg::CsvcDlg(CAppData* appData, bool showDialogs)
     : m_pAppData(appData), m_bShowDialogs(showDialogs) {}
 
 CsvcDlg::~CsvcDlg() { Close(); }
+
+void CsvcDlg::StartPresence() {
+  if (!m_bShowDialogs || m_pPresence) {
+    return;
+  }
+  m_pPresence = std::make_unique<Presence>(m_pAppData, m_started,
+                                           [this] { HandleMessage(kMsgQuit, 0); });
+  m_pPresence->StartTray();
+}
+
+bool CsvcDlg::ShowStatusWindow() {
+  if (!m_pPresence) {
+    return false;
+  }
+  m_pPresence->ShowWindow();
+  return true;
+}
 
 Result<> CsvcDlg::Open(const std::string& socketPath) {
   const sigset_t blocked = ControlSignals();
@@ -109,11 +127,19 @@ void CsvcDlg::PostPrint(CPrintSession* session) {
   QMetaObject::invokeMethod(
       this,
       [this, session] {
-        m_dialogs.Run([this, session] { PrintSession(session, Printer(), m_bShowDialogs); },
-                      [session] {
-                        LogInfo("print session " + session->m_strId +
-                                " is not printed: the server is stopping");
-                      });
+        m_dialogs.Run(
+            [this, session] {
+              const int pages = session->PageCount();
+              PrintSession(session, Printer(), m_bShowDialogs);
+              RecordPrint(*session, pages,
+                          session->GetState() == CPrintSession::kDone
+                                        ? "finished"
+                                        : "cancelled in the print dialog");
+            },
+            [session] {
+              LogInfo("print session " + session->m_strId +
+                      " is not printed: the server is stopping");
+            });
       },
       Qt::QueuedConnection);
 }
@@ -173,6 +199,19 @@ QPrinter* CsvcDlg::Printer() {
   return m_pPrinter.get();
 }
 
+void CsvcDlg::RecordPrint(const CPrintSession& session, int pages, const std::string& outcome) {
+  if (!m_pPresence) {
+    return;
+  }
+  PrintRecord record;
+  record.id = session.m_strId;
+  record.sheet = std::to_string(session.m_nWidth) + " × " + std::to_string(session.m_nHeight) +
+                 " mm";
+  record.pages = pages;
+  record.outcome = outcome;
+  m_pPresence->Prints().Add(std::move(record));
+}
+
 void CsvcDlg::OnControlConnection() {
   while (QLocalSocket* client = m_pServer->nextPendingConnection()) {
     connect(client, &QLocalSocket::disconnected, client, &QObject::deleteLater);
@@ -185,6 +224,15 @@ void CsvcDlg::OnControlConnection() {
         return;
       }
       const QByteArray line = client->readLine(kMaxControlLine + 1);
+      if (line.trimmed().toStdString() == kShowRequest) {
+        LogDebug("control message show");
+        const bool shown = ShowStatusWindow();
+        client->write(shown ? QByteArray("ok\n")
+                            : QByteArray::fromStdString(std::string(kShowHeadless) + "\n"));
+        client->flush();
+        client->disconnectFromServer();
+        return;
+      }
       if (line.trimmed().toStdString() == kStatusRequest) {
         LogDebug("control message status");
         client->write(QByteArray::fromStdString(StatusText()));

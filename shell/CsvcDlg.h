@@ -33,6 +33,7 @@ class QSocketNotifier;
 namespace qb {
 
 class OriginPrompt;
+class Presence;
 
 class CsvcDlg : public QObject, public CControlWindow {
  public:
@@ -60,6 +61,12 @@ class CsvcDlg : public QObject, public CControlWindow {
   void PostOriginQuestion(const std::string& origin,
                           std::function<void(bool allowed)> answered) override;
 
+  // Makes the status window and the tray icon available (dialogs are shown
+  // only); call once, before the event loop runs.
+  void StartPresence();
+  // Shows the status window; false when the server runs headless.
+  bool ShowStatusWindow();
+
   // The answer to the status request: "key=value" lines (see ControlChannel).
   std::string StatusText() const;
 
@@ -69,6 +76,8 @@ class CsvcDlg : public QObject, public CControlWindow {
 
  private:
   void OnControlConnection();
+  // Adds a finished print job to the recent prints the window lists.
+  void RecordPrint(const CPrintSession& session, int pages, const std::string& outcome);
   void OnSignal();
 
   CAppData* m_pAppData;        // not owned
@@ -80,6 +89,7 @@ class CsvcDlg : public QObject, public CControlWindow {
   std::unique_ptr<QPrinter> m_pPrinter;    // created at the first print job
   OriginPrompt* m_pOriginPrompt = nullptr;  // owned through the QObject tree
   DialogQueue m_dialogs;                   // print and save dialogs, one at a time
+  std::unique_ptr<Presence> m_pPresence;   // window and tray; null when headless
   const std::chrono::steady_clock::time_point m_started = std::chrono::steady_clock::now();
 };
 

@@ -40,6 +40,10 @@ void RestartVersionFiles();
 // digits up to the first non-digit); 0 when there is no "=" or no digits.
 int VersionNumber(std::string_view text);
 
+// The catalogue version of the data folder (the first line of its version
+// file); nullopt when it has none yet.
+std::optional<int> LocalCatalogueVersion();
+
 // The integer text of the node at `xpath` in the XML `xml`; 0 when the text is
 // not XML or no node matches.
 int CountFromXml(std::string_view xml, const std::string& xpath);
