@@ -32,6 +32,7 @@ constexpr KnownKey kKnownKeys[] = {
     {"Server", "answeredOrigins"}, {"Catalogue", "url"},
     {"Catalogue", "proxy"},      {"Catalogue", "maxDownloadRate"}, {"Catalogue", "caFile"},
     {"Save", "folder"},
+    {"Server", "trayIcon"},
 };
 
 // Edits (insert, delete, change or swap two neighbours) between two names,
@@ -522,6 +523,20 @@ void ServerConfig::Check(const std::optional<std::string>& catalogueUrlFlag) {
     }
   }
   Add("[Save] folder", folderShown, folderSource);
+
+  // [Server] trayIcon
+  std::string traySource(kSourceDefault);
+  if (const std::optional<ConfigEntry> entry = m_files.Find("Server", "trayIcon")) {
+    if (const std::optional<bool> shown = ParseSwitch(entry->value)) {
+      m_trayIcon = *shown;
+      traySource = entry->file;
+    } else {
+      Warn(*entry, "[Server] trayIcon " + Quoted(entry->value) +
+                       " is neither true nor false; using true");
+      traySource = rejected(*entry);
+    }
+  }
+  Add("[Server] trayIcon", m_trayIcon ? "true" : "false", traySource);
 }
 
 void ServerConfig::LogNewWarnings() const {

@@ -17,6 +17,7 @@
 
 #include "shell/ControlChannel.h"
 #include "shell/OriginPrompt.h"
+#include "shell/Presence.h"
 #include "output/CPrintSession.h"
 #include "output/CQxSaveSession.h"
 #include "output/PrintJob.h"
@@ -40,6 +41,23 @@ CsvcDlg::CsvcDlg(CAppData* appData, bool showDialogs)
     : m_pAppData(appData), m_bShowDialogs(showDialogs) {}
 
 CsvcDlg::~CsvcDlg() { Close(); }
+
+void CsvcDlg::StartPresence() {
+  if (!m_bShowDialogs || m_pPresence) {
+    return;
+  }
+  m_pPresence = std::make_unique<Presence>(m_pAppData, m_started,
+                                           [this] { HandleMessage(kMsgQuit, 0); });
+  m_pPresence->StartTray();
+}
+
+bool CsvcDlg::ShowStatusWindow() {
+  if (!m_pPresence) {
+    return false;
+  }
+  m_pPresence->ShowWindow();
+  return true;
+}
 
 Result<> CsvcDlg::Open(const std::string& socketPath) {
   const sigset_t blocked = ControlSignals();
@@ -192,6 +210,15 @@ void CsvcDlg::OnControlConnection() {
         return;
       }
       const QByteArray line = client->readLine(kMaxControlLine + 1);
+      if (line.trimmed().toStdString() == kShowRequest) {
+        LogDebug("control message show");
+        const bool shown = ShowStatusWindow();
+        client->write(shown ? QByteArray("ok\n")
+                            : QByteArray::fromStdString(std::string(kShowHeadless) + "\n"));
+        client->flush();
+        client->disconnectFromServer();
+        return;
+      }
       if (line.trimmed().toStdString() == kStatusRequest) {
         LogDebug("control message status");
         client->write(QByteArray::fromStdString(StatusText()));

@@ -9,7 +9,6 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <thread>
 #include <vector>
 
@@ -103,11 +102,8 @@ Result<std::string> FetchWithin(const std::string& url, int seconds) {
 void ReportCatalogue(Report& report) {
   const std::string folder = GetDataFolder();
   report.Line("data folder", folder + (Exists(folder) ? "" : " (not created yet)"));
-  std::ifstream versionFile(folder + "/verFile_DB.txt");
-  std::string versionLine;
-  report.Line("version", versionFile && std::getline(versionFile, versionLine)
-                             ? std::to_string(VersionNumber(versionLine))
-                             : std::string("none yet"));
+  const std::optional<int> version = LocalCatalogueVersion();
+  report.Line("version", version ? std::to_string(*version) : std::string("none yet"));
   const std::string path = CatalogueDb::Path();
   if (!Exists(path)) {
     report.Line("database", path + " (not created yet: the client's first request creates it)");
@@ -324,7 +320,7 @@ StatusResult MakeStatusReport(int reachSeconds) {
   report.Section("Last update run");
   const std::optional<std::string> last = ReadLastUpdateRun();
   report.Line("last", last.value_or("none recorded"));
-  if (last && last->find(", 0 failures,") == std::string::npos) {
+  if (last && LastUpdateRunFailed(*last)) {
     report.Problem("the last update run had failures: see the server's log");
   }
 

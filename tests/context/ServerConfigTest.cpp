@@ -114,6 +114,28 @@ TEST_F(ServerConfigTest, CaFileMustBeAReadableCertificateFile) {
   }
 }
 
+TEST_F(ServerConfigTest, TrayIconSwitch) {
+  struct Row {
+    const char* file;  // the user's file
+    bool shown;
+    size_t warnings;
+  };
+  const Row rows[] = {
+      {"", true, 0},
+      {"[Server]\ntrayIcon=false\n", false, 0},
+      {"[Server]\ntrayIcon=No\n", false, 0},
+      {"[Server]\ntrayIcon=0\n", false, 0},
+      {"[Server]\ntrayIcon=true\n", true, 0},
+      {"[Server]\ntrayIcon=maybe\n", true, 1},
+  };
+  for (const Row& row : rows) {
+    qbtest::WriteFile(File(m_user.Path()), row.file);
+    const ServerConfig config = ServerConfig::Load();
+    EXPECT_EQ(config.TrayIcon(), row.shown) << row.file;
+    EXPECT_EQ(config.Warnings().size(), row.warnings) << row.file;
+  }
+}
+
 TEST_F(ServerConfigTest, BindAddressTexts) {
   struct Row {
     std::optional<std::string> value;

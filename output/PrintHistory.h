@@ -1,0 +1,29 @@
+// The last print sessions and what became of them, as the status window
+// lists them. This is the seam between the window and whatever knows the
+// outcomes; RecentPrints is a plain in-memory record (see the adapter point
+// in shell/Presence.h).
+//
+// Thread contract: implementations are safe from any thread.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace qb {
+
+struct PrintRecord {
+  std::string id;       // the session's identifier
+  std::string sheet;    // "100 × 50 mm"
+  int pages = 0;
+  std::string outcome;  // "printed", "cancelled", "not printed", ...
+  std::string when;     // local time, "HH:MM:SS"
+};
+
+class PrintHistory {
+ public:
+  virtual ~PrintHistory() = default;
+  // The latest sessions, the newest first.
+  virtual std::vector<PrintRecord> Latest() const = 0;
+};
+
+}  // namespace qb
