@@ -50,8 +50,8 @@
         <translation>%1 にこのコンピューターのラベルサーバーの使用を許可しますか?</translation>
     </message>
     <message>
-        <source>If you allow it, this site may print, save files and read the label catalogue on this computer. Your answer is remembered; you can take it back with the command quillbox-server --forget-site %1</source>
-        <translation>許可すると、このサイトはこのコンピューターで印刷、ファイルの保存、ラベルカタログの読み込みができます。回答は記憶されます。コマンド quillbox-server --forget-site %1 で取り消せます。</translation>
+        <source>If you allow it, this site may print, save files and read the label catalogue on this computer. Your answer is remembered; you can take it back in the label server&apos;s status window or with the command quillbox-server --forget-site %1</source>
+        <translation>許可すると、このサイトはこのコンピューターで印刷、ファイルの保存、ラベルカタログの読み込みができます。回答は記憶されます。ラベルサーバーの状態ウィンドウ、またはコマンド quillbox-server --forget-site %1 で取り消せます。</translation>
     </message>
     <message>
         <source>Label server</source>

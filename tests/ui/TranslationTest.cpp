@@ -59,7 +59,7 @@ TEST(Translation, JapaneseCoversEveryTextOfTheDialogs) {
        "https://a.example にこのコンピューターのラベルサーバーの使用を許可しますか?"},
       {OriginPrompt::ExplanationText("https://a.example"),
        "許可すると、このサイトはこのコンピューターで印刷、ファイルの保存、ラベルカタログの"
-       "読み込みができます。回答は記憶されます。コマンド "
+       "読み込みができます。回答は記憶されます。ラベルサーバーの状態ウィンドウ、またはコマンド "
        "quillbox-server --forget-site https://a.example で取り消せます。"},
       {OriginPrompt::AllowLabel(), "許可(&A)"},
       {OriginPrompt::DenyLabel(), "拒否(&D)"},
