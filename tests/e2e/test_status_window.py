@@ -5,11 +5,13 @@ against the stand-in and shows its progress and summary, the tray icon docks
 and its menu's Quit stops the server, and a Japanese desktop gets Japanese
 texts."""
 import re
+import threading
 
 import pytest
 
 import sample_catalogue
-from conftest import LEAKS, Sync, started, wait_for
+from conftest import LEAKS, OK_EMPTY, Sync, exchange, started, wait_for
+from test_browser_guards import request
 from test_idle import woke_while_idle
 from desktop_session import Accessible, DesktopSession, SessionUnavailable
 from x_display import DisplayUnavailable, XDisplay, stop_groups
@@ -128,6 +130,57 @@ def test_update_now_shows_progress_and_summary(desktop, tree, on_desktop, stand_
     # The same run as UPDATE_DB: its one summary line in the log.
     assert server.log().count("update run asked for on the desktop") == 1
     assert len(re.findall(r"update run: \d+ tables", server.log())) == 1
+
+
+def select_row(tree, cell):
+    """Selects the table row of `cell` as a click on it would."""
+    action = cell.queryAction()
+    names = [action.getName(i) for i in range(action.nActions)]
+    for wanted in ("Toggle", "toggle", "Select", "select", "Press", "press", "click"):
+        if wanted in names:
+            return action.doAction(names.index(wanted))
+    raise AssertionError("the cell offers no way to select it: %s" % names)
+
+
+def test_a_site_removed_in_the_window_is_asked_about_again(desktop, tree, on_desktop):
+    server = on_desktop
+    asked = "https://asked.example"
+    with open(server.config_file, "a") as config:
+        config.write("allowedOrigins=%s https://kept.example\nansweredOrigins=%s\n"
+                     % (asked, asked))
+    server.start("--show")
+    assert window_shown(tree), server.log()
+    kept_in = "answer to the question (%s)" % server.config_file
+    assert tree.wait_for("table cell", kept_in, timeout=10), server.log()
+    assert exchange(server.port, request(b"GET /dbAccess/IMG_URL HTTP/1.1",
+                                         b"Origin: " + asked.encode())) == OK_EMPTY
+
+    select_row(tree, tree.wait_for("table cell", asked, timeout=10))
+    remove = tree.wait_for("push button", "Remove site", timeout=10)
+    assert wait_for(lambda: tree.enabled(remove), 10)
+    tree.press(remove)
+    # Written through the site list: off the allowed list and no longer an
+    # answer; the other entry stays. The running server takes it at once.
+    assert wait_for(lambda: "allowedOrigins=https://kept.example\n"
+                    in server.config_file.read_text(), 10), server.config_file.read_text()
+    assert "answeredOrigins=\n" in server.config_file.read_text()
+    assert wait_for(lambda: 'sites changed: origin "%s" was allowed, is now not listed' % asked
+                    in server.log(), 10), server.log()
+    assert 'origin "%s" forgotten in the status window' % asked in server.log()
+    assert wait_for(lambda: tree.wait_for("table cell", asked, timeout=0) is None, 10)
+
+    # The next request from it waits for the question, which is asked again.
+    result = []
+    thread = threading.Thread(target=lambda: result.append(exchange(
+        server.port, request(b"GET /dbAccess/IMG_URL HTTP/1.1", b"Origin: " + asked.encode()),
+        timeout=90)))
+    thread.start()
+    found = desktop.display.wait_for_window(lambda title: title == "Label server", 30)
+    assert found, server.log()
+    assert 'asking the user whether origin "%s" may use the server' % asked in server.log()
+    desktop.display.press(found[0], "alt+a")
+    thread.join(60)
+    assert result == [OK_EMPTY]
 
 
 def test_a_closed_window_and_the_tray_icon_leave_the_server_asleep(desktop, tree, on_desktop):
