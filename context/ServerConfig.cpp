@@ -12,6 +12,7 @@
 #include "context/CAppData.h"
 #include "context/CReg.h"
 #include "context/OriginPolicy.h"
+#include "output/PrinterMemory.h"
 #include "util/CatalogueUrl.h"
 #include "util/Log.h"
 #include "util/MutexLock.h"
@@ -265,6 +266,14 @@ void ServerConfig::CheckNames() {
     const bool firstOfGroup = groupsWarned.insert({entry.file, entry.groupLine}).second;
     ConfigEntry groupLine = entry;
     groupLine.line = entry.groupLine;
+    // The printers remembered per sheet size: one key per size.
+    if (EqualsIgnoreCase(entry.group, kPrinterMemoryGroup)) {
+      if (!IsSheetKey(entry.key)) {
+        Warn(entry, "unknown key " + entry.key + " in [" + std::string(kPrinterMemoryGroup) +
+                        "]; ignored (its keys are sheet sizes such as 100x50mm)");
+      }
+      continue;
+    }
     if (group == std::end(kKnownKeys)) {
       if (firstOfGroup) {
         std::vector<std::string_view> groups;

@@ -8,11 +8,11 @@
 #include "util/UserFolders.h"
 
 namespace qb {
-namespace {
 
-constexpr std::string_view kGroup = "Print";
+std::string SheetKey(int width, int height) {
+  return std::to_string(width) + "x" + std::to_string(height) + "mm";
+}
 
-// True for a key SheetKey makes: digits, "x", digits, "mm".
 bool IsSheetKey(std::string_view key) {
   const auto digits = [&key] {
     size_t n = 0;
@@ -29,18 +29,13 @@ bool IsSheetKey(std::string_view key) {
   return digits() && key == "mm";
 }
 
-}  // namespace
-
-std::string SheetKey(int width, int height) {
-  return std::to_string(width) + "x" + std::to_string(height) + "mm";
-}
-
 std::string RecallPrinter(int width, int height) {
-  return ReadConfigValue(kGroup, SheetKey(width, height)).value_or(std::string());
+  return ReadConfigValue(kPrinterMemoryGroup, SheetKey(width, height)).value_or(std::string());
 }
 
 Result<> RememberPrinter(int width, int height, const std::string& printer) {
-  return WriteConfigValue(GetConfigFile(), std::string(kGroup), SheetKey(width, height), printer);
+  return WriteConfigValue(GetConfigFile(), std::string(kPrinterMemoryGroup),
+                          SheetKey(width, height), printer);
 }
 
 std::vector<RememberedPrinter> RememberedPrinterList() {
@@ -48,7 +43,7 @@ std::vector<RememberedPrinter> RememberedPrinterList() {
   std::vector<RememberedPrinter> remembered;
   std::vector<std::string> seen;  // keys a more important file holds
   for (const ConfigEntry& entry : files.Entries()) {
-    if (!EqualsIgnoreCase(entry.group, kGroup) || !IsSheetKey(entry.key) ||
+    if (!EqualsIgnoreCase(entry.group, kPrinterMemoryGroup) || !IsSheetKey(entry.key) ||
         std::any_of(seen.begin(), seen.end(),
                     [&](const std::string& key) { return EqualsIgnoreCase(key, entry.key); })) {
       continue;
@@ -62,7 +57,7 @@ std::vector<RememberedPrinter> RememberedPrinterList() {
 }
 
 Result<> ForgetPrinter(const std::string& sheetKey) {
-  return WriteConfigValue(GetConfigFile(), std::string(kGroup), sheetKey, "");
+  return WriteConfigValue(GetConfigFile(), std::string(kPrinterMemoryGroup), sheetKey, "");
 }
 
 }  // namespace qb

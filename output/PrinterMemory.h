@@ -8,6 +8,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "util/Result.h"
@@ -21,8 +22,13 @@ struct RememberedPrinter {
   bool operator==(const RememberedPrinter&) const = default;
 };
 
+// The group of the keys.
+inline constexpr std::string_view kPrinterMemoryGroup = "Print";
+
 // The key of a sheet of `width` x `height` millimetres ("100x50mm").
 std::string SheetKey(int width, int height);
+// True for a key SheetKey makes: digits, "x", digits, "mm".
+bool IsSheetKey(std::string_view key);
 // The printer remembered for the sheet; empty when none is.
 std::string RecallPrinter(int width, int height);
 // Remembers `printer` for the sheet in the user's configuration file.

@@ -114,6 +114,17 @@ TEST_F(ServerConfigTest, CaFileMustBeAReadableCertificateFile) {
   }
 }
 
+// The printers remembered per sheet size are known keys; another key of
+// their group is named.
+TEST_F(ServerConfigTest, RememberedPrintersAreKnownKeys) {
+  qbtest::WriteFile(File(m_user.Path()), "[Print]\n100x50mm=Labels\n62x29mm=\ncolour=blue\n");
+  const ServerConfig config = ServerConfig::Load();
+  EXPECT_EQ(config.Warnings(),
+            std::vector<std::string>({File(m_user.Path()) +
+                                      ":4: unknown key colour in [Print]; ignored (its keys are "
+                                      "sheet sizes such as 100x50mm)"}));
+}
+
 TEST_F(ServerConfigTest, TrayIconSwitch) {
   struct Row {
     const char* file;  // the user's file
