@@ -406,18 +406,24 @@ void ServerConfig::Check(const std::optional<std::string>& catalogueUrlFlag) {
       origins("allowedOrigins", "none listed (with a display, the user is asked about each origin)");
   m_deniedOrigins = origins("deniedOrigins", "none listed");
 
-  // [Server] askForNewSites
-  std::string askSource(kSourceDefault);
-  if (const std::optional<ConfigEntry> entry = m_files.Find("Server", "askForNewSites")) {
-    if (const std::optional<bool> asks = ParseSwitch(entry->value)) {
-      m_asksForNewSites = *asks;
-      askSource = entry->file;
-    } else {
-      Warn(*entry, "[Server] askForNewSites " + Quoted(entry->value) +
-                       " is neither true nor false; using true");
-      askSource = rejected(*entry);
+  // [Server] switches, true unless set to false: their value and source.
+  const auto serverSwitch = [&](std::string_view key, bool* value) {
+    std::string source(kSourceDefault);
+    if (const std::optional<ConfigEntry> entry = m_files.Find("Server", key)) {
+      if (const std::optional<bool> on = ParseSwitch(entry->value)) {
+        *value = *on;
+        source = entry->file;
+      } else {
+        Warn(*entry, "[Server] " + std::string(key) + " " + Quoted(entry->value) +
+                         " is neither true nor false; using true");
+        source = rejected(*entry);
+      }
     }
-  }
+    return source;
+  };
+
+  // [Server] askForNewSites
+  const std::string askSource = serverSwitch("askForNewSites", &m_asksForNewSites);
   Add("[Server] askForNewSites",
       m_asksForNewSites ? "true (with a display, the user is asked about each new origin)"
                         : "false (origins not listed are refused without asking)",
@@ -534,17 +540,7 @@ void ServerConfig::Check(const std::optional<std::string>& catalogueUrlFlag) {
   Add("[Save] folder", folderShown, folderSource);
 
   // [Server] trayIcon
-  std::string traySource(kSourceDefault);
-  if (const std::optional<ConfigEntry> entry = m_files.Find("Server", "trayIcon")) {
-    if (const std::optional<bool> shown = ParseSwitch(entry->value)) {
-      m_trayIcon = *shown;
-      traySource = entry->file;
-    } else {
-      Warn(*entry, "[Server] trayIcon " + Quoted(entry->value) +
-                       " is neither true nor false; using true");
-      traySource = rejected(*entry);
-    }
-  }
+  const std::string traySource = serverSwitch("trayIcon", &m_trayIcon);
   Add("[Server] trayIcon", m_trayIcon ? "true" : "false", traySource);
 }
 

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 
+#include "ConfigFolders.h"
 #include "TempDir.h"
 #include "context/CAppData.h"
 
@@ -13,12 +14,9 @@ namespace {
 // The user's file and one system-wide file.
 class ConfiguredSitesTest : public ::testing::Test {
  protected:
-  std::string UserFile() const { return m_user.Path() + "/Tavrim/Quillbox.conf"; }
-  std::string SystemFile() const { return m_system.Path() + "/Tavrim/Quillbox.conf"; }
-  qbtest::TempDir m_user;
-  qbtest::TempDir m_system;
-  qbtest::ScopedEnv m_home{"XDG_CONFIG_HOME", m_user.Path()};
-  qbtest::ScopedEnv m_dirs{"XDG_CONFIG_DIRS", m_system.Path()};
+  std::string UserFile() const { return m_folders.UserFile(); }
+  std::string SystemFile() const { return m_folders.SystemFile(); }
+  qbtest::ConfigFolders m_folders;
 };
 
 // The window's changes are SiteList's: the user's file is rewritten (an

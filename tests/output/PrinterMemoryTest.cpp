@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "ConfigFolders.h"
 #include "TempDir.h"
 
 namespace qb {
@@ -9,12 +10,9 @@ namespace {
 
 class PrinterMemoryTest : public ::testing::Test {
  protected:
-  std::string UserFile() const { return m_user.Path() + "/Tavrim/Quillbox.conf"; }
-  std::string SystemFile() const { return m_system.Path() + "/Tavrim/Quillbox.conf"; }
-  qbtest::TempDir m_user;
-  qbtest::TempDir m_system;
-  qbtest::ScopedEnv m_home{"XDG_CONFIG_HOME", m_user.Path()};
-  qbtest::ScopedEnv m_dirs{"XDG_CONFIG_DIRS", m_system.Path()};
+  std::string UserFile() const { return m_folders.UserFile(); }
+  std::string SystemFile() const { return m_folders.SystemFile(); }
+  qbtest::ConfigFolders m_folders;
 };
 
 // The list holds the sheet keys RecallPrinter would find, the user's value
