@@ -193,6 +193,8 @@ void StatusWindow::BuildPrinters(QWidget* box) {
 void StatusWindow::BuildSites(QWidget* box) {
   auto* column = new QVBoxLayout(box);
   m_pSites = NewTable({Tr("Site"), Tr("Answer"), Tr("Kept in")}, Tr("Sites"));
+  // The list the user edits keeps its full height; the others give way.
+  m_pSites->setMinimumHeight(m_pSites->maximumHeight());
   column->addWidget(m_pSites);
   auto* row = new QHBoxLayout;
   m_pRemoveSite = new QPushButton(Tr("Remove site"));

@@ -183,6 +183,34 @@ def test_a_site_removed_in_the_window_is_asked_about_again(desktop, tree, on_des
     assert result == [OK_EMPTY]
 
 
+def test_printers_come_from_the_scheduler_and_a_remembered_one_is_forgotten(
+        desktop, tree, on_desktop, cups, monkeypatch):
+    server = on_desktop
+    env = server.env
+    monkeypatch.setattr(server, "env", lambda: dict(env(), **cups.env()))
+    with open(server.config_file, "a") as config:
+        config.write("[Print]\n100x50mm=QuillboxPDF\n62x29mm=Other\n")
+    server.start("--show")
+    assert window_shown(tree), server.log()
+    assert tree.wait_for("table cell", "QuillboxPDF (default)", timeout=30), server.log()
+
+    select_row(tree, tree.wait_for("table cell", "100x50mm", timeout=10))
+    forget = tree.wait_for("push button", "Forget printer", timeout=10)
+    assert wait_for(lambda: tree.enabled(forget), 10)
+    tree.press(forget)
+    assert wait_for(lambda: "100x50mm=\n" in server.config_file.read_text(), 10), \
+        server.config_file.read_text()
+    assert "62x29mm=Other\n" in server.config_file.read_text()
+    assert "the printer remembered for sheets of 100x50mm is forgotten" in server.log()
+    assert wait_for(lambda: tree.wait_for("table cell", "100x50mm", timeout=0) is None, 10)
+
+    # The scheduler goes away: the window says so, with the reason.
+    cups.stop()
+    reason = "the print scheduler (CUPS at %s) cannot be reached" % cups.socket
+    assert tree.wait_for("table cell", reason, timeout=30), server.log()
+    assert tree.wait_for("table cell", "the printers cannot be read", timeout=10)
+
+
 def test_a_closed_window_and_the_tray_icon_leave_the_server_asleep(desktop, tree, on_desktop):
     server = on_desktop
     before_icons = set(desktop.docked_icons())
