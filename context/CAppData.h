@@ -26,6 +26,7 @@
 #include "context/CTaskMgr.h"
 #include "context/HostPolicy.h"
 #include "context/OriginPolicy.h"
+#include "context/UpdateActivity.h"
 #include "catalog/InitDataBase.h"
 #include "output/CPrintMgr.h"
 #include "output/CQxSaveMgr.h"
@@ -108,6 +109,7 @@ class CAppData {
   std::unique_ptr<CQxSaveMgr> m_pSaveMgr;    // save lock
   std::atomic<CControlWindow*> m_pDlg{nullptr};  // set while the control window runs
   std::unique_ptr<DownloadDataBase> m_pDownloadDataBase;  // the download queue; told by RequestStop()
+  UpdateActivity m_updates;  // every catalogue update run starts here
 
  private:
   mutable Mutex m_policyMutex;

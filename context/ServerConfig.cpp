@@ -12,6 +12,7 @@
 #include "context/CAppData.h"
 #include "context/CReg.h"
 #include "context/OriginPolicy.h"
+#include "output/PrinterMemory.h"
 #include "util/CatalogueUrl.h"
 #include "util/Log.h"
 #include "util/MutexLock.h"
@@ -32,20 +33,8 @@ constexpr KnownKey kKnownKeys[] = {
     {"Server", "answeredOrigins"}, {"Catalogue", "url"},
     {"Catalogue", "proxy"},      {"Catalogue", "maxDownloadRate"}, {"Catalogue", "caFile"},
     {"Save", "folder"},
-    {"Print", ""},  // keys are sheet sizes, checked by IsSheetKey
+    {"Server", "trayIcon"},
 };
-
-// A key of [Print]: a sheet of whole millimetres, "100x50mm".
-bool IsSheetKey(std::string_view key) {
-  const size_t cross = key.find('x');
-  const auto digits = [](std::string_view text) {
-    return !text.empty() && std::all_of(text.begin(), text.end(),
-                                        [](char c) { return c >= '0' && c <= '9'; });
-  };
-  return cross != std::string_view::npos && key.size() > cross + 3 &&
-         key.substr(key.size() - 2) == "mm" && digits(key.substr(0, cross)) &&
-         digits(key.substr(cross + 1, key.size() - cross - 3));
-}
 
 // Edits (insert, delete, change or swap two neighbours) between two names,
 // without regard to case.
@@ -277,6 +266,14 @@ void ServerConfig::CheckNames() {
     const bool firstOfGroup = groupsWarned.insert({entry.file, entry.groupLine}).second;
     ConfigEntry groupLine = entry;
     groupLine.line = entry.groupLine;
+    // The printers remembered per sheet size: one key per size.
+    if (EqualsIgnoreCase(entry.group, kPrinterMemoryGroup)) {
+      if (!IsSheetKey(entry.key)) {
+        Warn(entry, "unknown key " + entry.key + " in [" + std::string(kPrinterMemoryGroup) +
+                        "]; ignored (its keys are sheet sizes such as 100x50mm)");
+      }
+      continue;
+    }
     if (group == std::end(kKnownKeys)) {
       if (firstOfGroup) {
         std::vector<std::string_view> groups;
@@ -292,13 +289,6 @@ void ServerConfig::CheckNames() {
     }
     if (firstOfGroup && entry.group != group->group) {
       Warn(groupLine, "group [" + entry.group + "] is read as [" + std::string(group->group) + "]");
-    }
-    if (group->key.empty()) {
-      if (!IsSheetKey(entry.key)) {
-        Warn(entry, "[" + std::string(group->group) + "] " + entry.key +
-                        " is not a sheet size such as 100x50mm; ignored");
-      }
-      continue;
     }
     const auto key = std::find_if(
         std::begin(kKnownKeys), std::end(kKnownKeys),
@@ -416,18 +406,24 @@ void ServerConfig::Check(const std::optional<std::string>& catalogueUrlFlag) {
       origins("allowedOrigins", "none listed (with a display, the user is asked about each origin)");
   m_deniedOrigins = origins("deniedOrigins", "none listed");
 
-  // [Server] askForNewSites
-  std::string askSource(kSourceDefault);
-  if (const std::optional<ConfigEntry> entry = m_files.Find("Server", "askForNewSites")) {
-    if (const std::optional<bool> asks = ParseSwitch(entry->value)) {
-      m_asksForNewSites = *asks;
-      askSource = entry->file;
-    } else {
-      Warn(*entry, "[Server] askForNewSites " + Quoted(entry->value) +
-                       " is neither true nor false; using true");
-      askSource = rejected(*entry);
+  // [Server] switches, true unless set to false: their value and source.
+  const auto serverSwitch = [&](std::string_view key, bool* value) {
+    std::string source(kSourceDefault);
+    if (const std::optional<ConfigEntry> entry = m_files.Find("Server", key)) {
+      if (const std::optional<bool> on = ParseSwitch(entry->value)) {
+        *value = *on;
+        source = entry->file;
+      } else {
+        Warn(*entry, "[Server] " + std::string(key) + " " + Quoted(entry->value) +
+                         " is neither true nor false; using true");
+        source = rejected(*entry);
+      }
     }
-  }
+    return source;
+  };
+
+  // [Server] askForNewSites
+  const std::string askSource = serverSwitch("askForNewSites", &m_asksForNewSites);
   Add("[Server] askForNewSites",
       m_asksForNewSites ? "true (with a display, the user is asked about each new origin)"
                         : "false (origins not listed are refused without asking)",
@@ -542,6 +538,10 @@ void ServerConfig::Check(const std::optional<std::string>& catalogueUrlFlag) {
     }
   }
   Add("[Save] folder", folderShown, folderSource);
+
+  // [Server] trayIcon
+  const std::string traySource = serverSwitch("trayIcon", &m_trayIcon);
+  Add("[Server] trayIcon", m_trayIcon ? "true" : "false", traySource);
 }
 
 void ServerConfig::LogNewWarnings() const {

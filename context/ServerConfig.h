@@ -64,6 +64,9 @@ class ServerConfig {
   const std::string& CaFile() const { return m_caFile; }
   // The cap of one file download in bytes per second; 0: none.
   int64_t MaxDownloadRate() const { return m_maxDownloadRate; }
+  // [Server] trayIcon: whether the tray icon is shown where the desktop has
+  // a tray (default true).
+  bool TrayIcon() const { return m_trayIcon; }
 
   const ConfigFiles& Files() const { return m_files; }
   const std::vector<ConfigSetting>& Settings() const { return m_settings; }
@@ -92,6 +95,7 @@ class ServerConfig {
   std::string m_proxy;
   std::string m_caFile;
   int64_t m_maxDownloadRate = kDefaultMaxDownloadRate;
+  bool m_trayIcon = true;
   std::vector<ConfigSetting> m_settings;
   std::vector<std::string> m_warnings;
   struct Found {

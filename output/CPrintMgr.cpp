@@ -42,6 +42,9 @@ CPrintMgr::SessionPtr CPrintMgr::Register(std::unique_ptr<CPrintSession> session
     PrintOutcome outcome;
     outcome.id = id;
     outcome.copies = std::max(1, stored->m_nCopies);
+    outcome.sheet = std::to_string(stored->m_nWidth) + " × " + std::to_string(stored->m_nHeight) +
+                    " mm";
+    outcome.started = std::chrono::system_clock::now();
     m_outcomes.Record(outcome);
     return stored;
   } catch (const std::bad_alloc&) {

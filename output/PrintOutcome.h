@@ -12,6 +12,7 @@
 // Thread contract: plain values; any thread.
 #pragma once
 
+#include <chrono>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -49,6 +50,9 @@ struct PrintOutcome {
   int copies = 1;
   std::vector<std::string> reasons;  // CUPS printer-state-reasons (stopped) or job reasons
   std::string message;               // short, in the desktop's language
+  // Not part of the answer; for the status window's list.
+  std::string sheet;                 // "100 × 50 mm", as the page asked
+  std::chrono::system_clock::time_point started;  // when the page opened it
 };
 
 // The "print/status" answer body for `outcome`.

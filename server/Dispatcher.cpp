@@ -21,7 +21,6 @@
 #include "update/CatalogueRecovery.h"
 #include "update/SozaiDownLoad.h"
 #include "update/TemplateDownLoad.h"
-#include "update/UpdateRun.h"
 #include "update/VersionCheck.h"
 #include "util/Log.h"
 #include "util/Text.h"
@@ -220,7 +219,7 @@ RouteResult CheckCatalogue(const RouteRequest& route) {
 }
 
 RouteResult UpdateCatalogue(const RouteRequest& route) {
-  RunUpdate(*route.app->m_pInitDataBase, *route.app->m_pDownloadDataBase);
+  route.app->m_updates.Run(*route.app->m_pInitDataBase, *route.app->m_pDownloadDataBase);
   return {true, {}};
 }
 

@@ -9,6 +9,9 @@
 // headless or not, the display, the catalogue server, its version) and
 // closes.
 //
+// The line "show" asks it to show its status window: it answers "ok", or
+// "headless" when it runs without a display.
+//
 // Thread contract: stateless; any thread.
 #pragma once
 
@@ -26,6 +29,8 @@ inline constexpr int kMsgQuit = 1041;
 inline constexpr int kNotifyQuitParam = 513;
 
 inline constexpr std::string_view kStatusRequest = "status";
+inline constexpr std::string_view kShowRequest = "show";
+inline constexpr std::string_view kShowHeadless = "headless";
 
 enum class ControlAction { kNone, kRelisten, kQuit, kUnknown };
 

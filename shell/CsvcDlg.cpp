@@ -18,6 +18,7 @@
 #include "shell/ControlChannel.h"
 #include "shell/DesktopNotice.h"
 #include "shell/OriginPrompt.h"
+#include "shell/Presence.h"
 #include "output/CPrintMgr.h"
 #include "output/CPrintSession.h"
 #include "output/CQxSaveSession.h"
@@ -56,6 +57,23 @@ CsvcDlg::~CsvcDlg() {
     m_pAppData->m_pPrintMgr->Outcomes().SetNoticeSink(nullptr);
   }
   Close();
+}
+
+void CsvcDlg::StartPresence() {
+  if (!m_bShowDialogs || m_pPresence) {
+    return;
+  }
+  m_pPresence = std::make_unique<Presence>(m_pAppData, m_started,
+                                           [this] { HandleMessage(kMsgQuit, 0); });
+  m_pPresence->StartTray();
+}
+
+bool CsvcDlg::ShowStatusWindow() {
+  if (!m_pPresence) {
+    return false;
+  }
+  m_pPresence->ShowWindow();
+  return true;
 }
 
 Result<> CsvcDlg::Open(const std::string& socketPath) {
@@ -223,6 +241,15 @@ void CsvcDlg::OnControlConnection() {
         return;
       }
       const QByteArray line = client->readLine(kMaxControlLine + 1);
+      if (line.trimmed().toStdString() == kShowRequest) {
+        LogDebug("control message show");
+        const bool shown = ShowStatusWindow();
+        client->write(shown ? QByteArray("ok\n")
+                            : QByteArray::fromStdString(std::string(kShowHeadless) + "\n"));
+        client->flush();
+        client->disconnectFromServer();
+        return;
+      }
       if (line.trimmed().toStdString() == kStatusRequest) {
         LogDebug("control message status");
         client->write(QByteArray::fromStdString(StatusText()));

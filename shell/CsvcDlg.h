@@ -33,6 +33,7 @@ class QSocketNotifier;
 namespace qb {
 
 class OriginPrompt;
+class Presence;
 
 class CsvcDlg : public QObject, public CControlWindow {
  public:
@@ -60,6 +61,12 @@ class CsvcDlg : public QObject, public CControlWindow {
   void PostOriginQuestion(const std::string& origin, std::function<bool()> stillOpen,
                           std::function<void(OriginAnswer)> answered) override;
 
+  // Makes the status window and the tray icon available (dialogs are shown
+  // only); call once, before the event loop runs.
+  void StartPresence();
+  // Shows the status window; false when the server runs headless.
+  bool ShowStatusWindow();
+
   // The answer to the status request: "key=value" lines (see ControlChannel).
   std::string StatusText() const;
 
@@ -80,6 +87,7 @@ class CsvcDlg : public QObject, public CControlWindow {
   std::unique_ptr<QPrinter> m_pPrinter;    // created at the first print job
   OriginPrompt* m_pOriginPrompt = nullptr;  // owned through the QObject tree
   DialogQueue m_dialogs;                   // print and save dialogs, one at a time
+  std::unique_ptr<Presence> m_pPresence;   // window and tray; null when headless
   const std::chrono::steady_clock::time_point m_started = std::chrono::steady_clock::now();
 };
 

@@ -24,8 +24,8 @@ QString OriginPrompt::QuestionText(const std::string& origin) {
 
 QString OriginPrompt::ExplanationText(const std::string& origin) {
   return Tr("If you allow it, this site may print, save files and read the label catalogue on "
-            "this computer. Your answer is remembered; you can take it back with the command "
-            "quillbox-server --forget-site %1")
+            "this computer. Your answer is remembered; you can take it back in the label "
+            "server's status window or with the command quillbox-server --forget-site %1")
       .arg(QString::fromStdString(origin));
 }
 

@@ -8,8 +8,6 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <set>
 #include <thread>
 #include <vector>
 
@@ -21,6 +19,7 @@
 #include "catalog/InitDataBase.h"
 #include "output/CupsScheduler.h"
 #include "output/CupsStateMap.h"
+#include "output/PrinterMemory.h"
 #include "update/HttpGet.h"
 #include "update/LastUpdateRun.h"
 #include "update/VersionCheck.h"
@@ -107,11 +106,8 @@ Result<std::string> FetchWithin(const std::string& url, int seconds) {
 void ReportCatalogue(Report& report) {
   const std::string folder = GetDataFolder();
   report.Line("data folder", folder + (Exists(folder) ? "" : " (not created yet)"));
-  std::ifstream versionFile(folder + "/verFile_DB.txt");
-  std::string versionLine;
-  report.Line("version", versionFile && std::getline(versionFile, versionLine)
-                             ? std::to_string(VersionNumber(versionLine))
-                             : std::string("none yet"));
+  const std::optional<int> version = LocalCatalogueVersion();
+  report.Line("version", version ? std::to_string(*version) : std::string("none yet"));
   const std::string path = CatalogueDb::Path();
   if (!Exists(path)) {
     report.Line("database", path + " (not created yet: the client's first request creates it)");
@@ -223,12 +219,8 @@ void ReportPrinter(Report& report) {
   const std::string state = facts == queues->end() ? std::string("not a queue of this scheduler")
                                                    : PrinterStateName(facts->state);
   report.Line("default destination", *defaultName + " (" + state + ")");
-  std::set<std::string> sheets;  // the first of a key is the one in effect
-  const ConfigFiles config = ConfigFiles::Read();
-  for (const ConfigEntry& entry : config.Entries()) {
-    if (EqualsIgnoreCase(entry.group, "Print") && sheets.insert(AsciiLower(entry.key)).second) {
-      report.Line("printer for " + entry.key, entry.value);
-    }
+  for (const RememberedPrinter& remembered : RememberedPrinterList()) {
+    report.Line("printer for " + remembered.sheet, remembered.printer);
   }
 }
 
@@ -354,7 +346,7 @@ StatusResult MakeStatusReport(int reachSeconds) {
   report.Section("Last update run");
   const std::optional<std::string> last = ReadLastUpdateRun();
   report.Line("last", last.value_or("none recorded"));
-  if (last && last->find(", 0 failures,") == std::string::npos) {
+  if (last && LastUpdateRunFailed(*last)) {
     report.Problem("the last update run had failures: see the server's log");
   }
 

@@ -4,10 +4,13 @@
 // Qt event loop until asked to quit, then joins every worker and tears the
 // context down. With --send, --quit or --relisten it is the control client of
 // the running instance instead; with --status it writes the diagnostic report;
-// with --sites and --forget-site it lists or changes the site lists.
+// with --sites and --forget-site it lists or changes the site lists; with
+// --show it asks the running instance to show its status window, or becomes
+// the server and shows it when none runs.
 #include <malloc.h>
 #include <pthread.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QGuiApplication>
@@ -54,6 +57,8 @@ constexpr const char* kUsage =
     "                       when no server runs, 2 when it does not know the message\n"
     "  --quit               same as --send 1041\n"
     "  --relisten           same as --send 1035\n"
+    "  --show               show the running server's status window; start the server\n"
+    "                       (and show it) when none runs\n"
     "  --status             report on the running server, its configuration, catalogue,\n"
     "                       catalogue server, printer and display; exit status 0 all\n"
     "                       well, 2 problems found, 3 no server running\n"
@@ -111,6 +116,57 @@ int SendToServer(const std::string& line) {
   return 0;
 }
 
+// What became of asking the running server to show its window.
+enum class ShowAnswer { kShown, kNoServer, kHeadless, kNotKnown };
+
+ShowAnswer AskToShow(std::string* reply) {
+  const qb::Result<std::string> runtime = qb::GetRuntimeFolder(false);
+  if (!runtime) {
+    return ShowAnswer::kNoServer;
+  }
+  const std::optional<std::string> answer =
+      qb::SendControlMessage(qb::ControlSocketPath(*runtime), std::string(qb::kShowRequest));
+  if (!answer) {
+    return ShowAnswer::kNoServer;
+  }
+  *reply = *answer;
+  return *answer == "ok"                 ? ShowAnswer::kShown
+         : *answer == qb::kShowHeadless ? ShowAnswer::kHeadless
+                                        : ShowAnswer::kNotKnown;
+}
+
+// Exit status of --show for an answer other than kNoServer.
+int ShowExitStatus(ShowAnswer answer, const std::string& reply) {
+  switch (answer) {
+    case ShowAnswer::kShown:
+      return 0;
+    case ShowAnswer::kHeadless:
+      return Fail("the running server has no display (it runs headless): it has no window to "
+                  "show; quillbox-server --status reports on it");
+    default:
+      std::fprintf(stderr,
+                   "quillbox-server: the running server cannot show a window (it answered %s)\n",
+                   reply.c_str());
+      return kUnknownMessage;
+  }
+}
+
+// --show when another instance holds the lock: it is starting, so its
+// control socket may not be open yet; asked again for a few seconds.
+int ShowStartingInstance() {
+  constexpr int kAttempts = 50;
+  constexpr useconds_t kPauseUs = 200 * 1000;
+  std::string reply;
+  for (int attempt = 0; attempt < kAttempts; ++attempt) {
+    const ShowAnswer answer = AskToShow(&reply);
+    if (answer != ShowAnswer::kNoServer) {
+      return ShowExitStatus(answer, reply);
+    }
+    ::usleep(kPauseUs);
+  }
+  return Fail("the running server does not answer on its control socket");
+}
+
 // What a second start says about the instance that runs.
 void ReportRunningInstance(const std::string& runtime) {
   std::string pid;
@@ -157,7 +213,7 @@ void UseCatalogueServer(const std::optional<std::string>& flagUrl) {
   }
 }
 
-int RunServer(const std::optional<std::string>& flagUrl) {
+int RunServer(const std::optional<std::string>& flagUrl, bool showWindow) {
   // Request bodies and page images of megabytes come and go on many worker
   // threads. With glibc's adaptive threshold such blocks would soon be taken
   // from the per-thread heaps, whose freed memory is not given back; a fixed
@@ -182,6 +238,9 @@ int RunServer(const std::optional<std::string>& flagUrl) {
   }
   qb::CInstanceLock instance;
   if (instance.Acquire(qb::InstanceLockPath(runtime)) == qb::CInstanceLock::kHeldElsewhere) {
+    if (showWindow) {
+      return ShowStartingInstance();
+    }
     ReportRunningInstance(runtime);
     return 0;  // another instance serves
   }
@@ -195,6 +254,9 @@ int RunServer(const std::optional<std::string>& flagUrl) {
   UseCatalogueServer(flagUrl);
 
   const bool showDialogs = HasEnv("DISPLAY") || HasEnv("WAYLAND_DISPLAY");
+  if (showWindow && !showDialogs) {
+    return Fail("--show needs a display (DISPLAY or WAYLAND_DISPLAY) and no server runs");
+  }
   if (!showDialogs) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
   }
@@ -221,12 +283,16 @@ int RunServer(const std::optional<std::string>& flagUrl) {
     qb::LogInfo("removed " + std::to_string(removed) + " unfinished download or unpacked files");
   }
   appData->m_pDlg.store(window.get());
+  window->StartPresence();
   window->StartListener();
   // Changes to the site lists (--forget-site, an edit of the file) apply at
   // once.
   auto sites = std::make_unique<qb::SitesWatcher>([app = appData.get()] {
     app->RequestSitesReload();
   });
+  if (showWindow) {
+    window->ShowStatusWindow();
+  }
 
   QApplication::exec();
 
@@ -249,6 +315,7 @@ int main(int argc, char** argv) {
   bool status = false;
   bool listSites = false;
   std::optional<std::string> forgetSite;
+  bool show = false;
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg = argv[i];
     if (arg == "--help") {
@@ -290,6 +357,8 @@ int main(int argc, char** argv) {
         return Fail("--forget-site needs an origin (scheme://host[:port])");
       }
       forgetSite = argv[++i];
+    } else if (arg == "--show") {
+      show = true;
     } else {
       return Fail("unknown option " + std::string(arg) + " (see --help)");
     }
@@ -306,5 +375,12 @@ int main(int argc, char** argv) {
   if (!controlLine.empty()) {
     return SendToServer(controlLine);
   }
-  return RunServer(flagUrl);
+  if (show) {
+    std::string reply;
+    const ShowAnswer answer = AskToShow(&reply);
+    if (answer != ShowAnswer::kNoServer) {
+      return ShowExitStatus(answer, reply);
+    }
+  }
+  return RunServer(flagUrl, show);
 }

@@ -20,7 +20,8 @@ Faults can be switched on per table (its name, or "<table>/chkUpdate" or
 server error, "close" drops the connection without an answer (an unreachable
 table), "truncate" sends half the announced body, "stall" sends the headers and
 a few bytes and then nothing, "malformed" sends broken XML, "slow" answers after
-a pause of SLOW_SECONDS, "huge" streams a body of HUGE_BYTES until it closes
+a pause of SLOW_SECONDS, "hold" answers only once `.release_held()` is called
+(or the stand-in stops), "huge" streams a body of HUGE_BYTES until it closes
 (no Content-Length) and "huge-announced" the same with its Content-Length;
 both write it as they go, never holding it, and stop when the client leaves.
 Answers that arrive whole but are not the document asked for: "html" (a
@@ -42,7 +43,7 @@ fault ends them; `.connections()` says how many were accepted and how many
 were open at once at most since the last `.clear()`.
 
 In a test: `StandIn(generate(...))`, `.start()`, `.url`, `.faults[...] = mode`,
-`.received()` (request targets in order, as sent), `.connections()`, `.stop()`. From outside:
+`.release_held()`, `.received()` (request targets in order, as sent), `.connections()`, `.stop()`. From outside:
 GET /_stand_in/requests (JSON), /_stand_in/clear, /_stand_in/fault?key=K&mode=M
 (an empty mode clears), /_stand_in/version?value=N, /_stand_in/hostile?name=H.
 
@@ -132,6 +133,7 @@ class StandIn:
         self._peak_open = 0  # most open at once since the last clear()
         self._lock = threading.Lock()  # guards _requests and the connection counts
         self._release = threading.Event()
+        self._held = threading.Event()  # set: requests under "hold" are answered
         self._httpd = ThreadingHTTPServer((host, port), self._handler())
         self._httpd.daemon_threads = True
         self._scheme = "http"
@@ -156,10 +158,15 @@ class StandIn:
 
     def stop(self):
         self._release.set()
+        self._held.set()
         if self._thread is not None:
             self._httpd.shutdown()
             self._thread = None
         self._httpd.server_close()
+
+    def release_held(self):
+        """Answers the requests waiting under "hold", and those to come."""
+        self._held.set()
 
     def received(self):
         with self._lock:
@@ -437,6 +444,8 @@ class StandIn:
                     return self.send(500, b"")
                 if fault == "slow":
                     time.sleep(SLOW_SECONDS)
+                if fault == "hold":
+                    stand_in._held.wait(300)
                 if fault in ("huge", "huge-announced"):
                     return self.send_huge(fault == "huge-announced")
                 if fault in UNUSABLE:

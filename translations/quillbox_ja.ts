@@ -50,8 +50,8 @@
         <translation>%1 にこのコンピューターのラベルサーバーの使用を許可しますか?</translation>
     </message>
     <message>
-        <source>If you allow it, this site may print, save files and read the label catalogue on this computer. Your answer is remembered; you can take it back with the command quillbox-server --forget-site %1</source>
-        <translation>許可すると、このサイトはこのコンピューターで印刷、ファイルの保存、ラベルカタログの読み込みができます。回答は記憶されます。コマンド quillbox-server --forget-site %1 で取り消せます。</translation>
+        <source>If you allow it, this site may print, save files and read the label catalogue on this computer. Your answer is remembered; you can take it back in the label server&apos;s status window or with the command quillbox-server --forget-site %1</source>
+        <translation>許可すると、このサイトはこのコンピューターで印刷、ファイルの保存、ラベルカタログの読み込みができます。回答は記憶されます。ラベルサーバーの状態ウィンドウ、またはコマンド quillbox-server --forget-site %1 で取り消せます。</translation>
     </message>
     <message>
         <source>Label server</source>
@@ -68,6 +68,260 @@
     <message>
         <source>Do&amp;n&apos;t ask again</source>
         <translation>今後は確認しない(&amp;N)</translation>
+    </message>
+</context>
+<context>
+    <name>StatusWindow</name>
+    <message>
+        <source>Quillbox label server</source>
+        <translation>Quillbox ラベルサーバー</translation>
+    </message>
+    <message>
+        <source>Server</source>
+        <translation>サーバー</translation>
+    </message>
+    <message>
+        <source>Catalogue</source>
+        <translation>カタログ</translation>
+    </message>
+    <message>
+        <source>Printers</source>
+        <translation>プリンター</translation>
+    </message>
+    <message>
+        <source>Sites</source>
+        <translation>サイト</translation>
+    </message>
+    <message>
+        <source>Recent prints</source>
+        <translation>最近の印刷</translation>
+    </message>
+    <message>
+        <source>Open log</source>
+        <translation>ログを開く</translation>
+    </message>
+    <message>
+        <source>Quit</source>
+        <translation>終了</translation>
+    </message>
+    <message>
+        <source>Listening:</source>
+        <translation>待ち受け:</translation>
+    </message>
+    <message>
+        <source>Running for:</source>
+        <translation>稼働時間:</translation>
+    </message>
+    <message>
+        <source>Dialogs:</source>
+        <translation>ダイアログ:</translation>
+    </message>
+    <message>
+        <source>Version:</source>
+        <translation>バージョン:</translation>
+    </message>
+    <message>
+        <source>Last update:</source>
+        <translation>前回の更新:</translation>
+    </message>
+    <message>
+        <source>Update progress</source>
+        <translation>更新の進行状況</translation>
+    </message>
+    <message>
+        <source>Update now</source>
+        <translation>今すぐ更新</translation>
+    </message>
+    <message>
+        <source>Printer</source>
+        <translation>プリンター</translation>
+    </message>
+    <message>
+        <source>State</source>
+        <translation>状態</translation>
+    </message>
+    <message>
+        <source>Reasons</source>
+        <translation>理由</translation>
+    </message>
+    <message>
+        <source>Printer remembered for each sheet size:</source>
+        <translation>用紙サイズごとに記憶したプリンター:</translation>
+    </message>
+    <message>
+        <source>Sheet size</source>
+        <translation>用紙サイズ</translation>
+    </message>
+    <message>
+        <source>Remembered printers</source>
+        <translation>記憶したプリンター</translation>
+    </message>
+    <message>
+        <source>Forget printer</source>
+        <translation>プリンターを忘れる</translation>
+    </message>
+    <message>
+        <source>Site</source>
+        <translation>サイト</translation>
+    </message>
+    <message>
+        <source>Answer</source>
+        <translation>回答</translation>
+    </message>
+    <message>
+        <source>Kept in</source>
+        <translation>保存先</translation>
+    </message>
+    <message>
+        <source>Remove site</source>
+        <translation>サイトを削除</translation>
+    </message>
+    <message>
+        <source>Switch allow/deny</source>
+        <translation>許可/拒否を切り替え</translation>
+    </message>
+    <message>
+        <source>Time</source>
+        <translation>時刻</translation>
+    </message>
+    <message>
+        <source>Session</source>
+        <translation>セッション</translation>
+    </message>
+    <message>
+        <source>Sheet</source>
+        <translation>用紙</translation>
+    </message>
+    <message>
+        <source>Pages</source>
+        <translation>ページ</translation>
+    </message>
+    <message>
+        <source>Outcome</source>
+        <translation>結果</translation>
+    </message>
+    <message>
+        <source>stopped</source>
+        <translation>停止中</translation>
+    </message>
+    <message>
+        <source>printing</source>
+        <translation>印刷中</translation>
+    </message>
+    <message>
+        <source>idle</source>
+        <translation>待機中</translation>
+    </message>
+    <message>
+        <source>, refusing jobs</source>
+        <translation>、ジョブを受け付けていません</translation>
+    </message>
+    <message>
+        <source>not listening (port %1 cannot be bound; see the log)</source>
+        <translation>待ち受けていません (ポート %1 を使用できません。ログを参照してください)</translation>
+    </message>
+    <message>
+        <source>none: headless</source>
+        <translation>なし: ヘッドレス</translation>
+    </message>
+    <message>
+        <source>shown on %1</source>
+        <translation>%1 に表示</translation>
+    </message>
+    <message>
+        <source>Updating: %1 downloads waiting</source>
+        <translation>更新中: 残りのダウンロード %1 件</translation>
+    </message>
+    <message>
+        <source>none yet</source>
+        <translation>まだありません</translation>
+    </message>
+    <message>
+        <source>none recorded</source>
+        <translation>記録なし</translation>
+    </message>
+    <message>
+        <source>%1 (failed: see the log)</source>
+        <translation>%1 (失敗: ログを参照してください)</translation>
+    </message>
+    <message>
+        <source>%1 (default)</source>
+        <translation>%1 (既定)</translation>
+    </message>
+    <message>
+        <source>the printers cannot be read</source>
+        <translation>プリンターの情報を読み取れません</translation>
+    </message>
+    <message>
+        <source>no printer is set up</source>
+        <translation>プリンターが設定されていません</translation>
+    </message>
+    <message>
+        <source>allowed</source>
+        <translation>許可</translation>
+    </message>
+    <message>
+        <source>denied</source>
+        <translation>拒否</translation>
+    </message>
+    <message>
+        <source>answer to the question (%1)</source>
+        <translation>確認への回答 (%1)</translation>
+    </message>
+    <message>
+        <source>your settings (%1)</source>
+        <translation>ユーザー設定 (%1)</translation>
+    </message>
+    <message>
+        <source>system settings, read-only (%1)</source>
+        <translation>システム設定、読み取り専用 (%1)</translation>
+    </message>
+    <message>
+        <source>The site could not be changed.</source>
+        <translation>サイトを変更できませんでした。</translation>
+    </message>
+    <message>
+        <source>The printer could not be forgotten.</source>
+        <translation>プリンターを忘れることができませんでした。</translation>
+    </message>
+    <message>
+        <source>The log could not be opened.</source>
+        <translation>ログを開けませんでした。</translation>
+    </message>
+    <message>
+        <source>This server keeps no log file: its log goes to the terminal or session that started it.</source>
+        <translation>このサーバーはログファイルを作成しません。ログはサーバーを起動した端末またはセッションに出力されます。</translation>
+    </message>
+</context>
+<context>
+    <name>TrayIcon</name>
+    <message>
+        <source>&amp;Show</source>
+        <translation>表示(&amp;S)</translation>
+    </message>
+    <message>
+        <source>&amp;Update catalogue</source>
+        <translation>カタログを更新(&amp;U)</translation>
+    </message>
+    <message>
+        <source>&amp;Quit</source>
+        <translation>終了(&amp;Q)</translation>
+    </message>
+    <message>
+        <source>Quillbox label server: updating the catalogue</source>
+        <translation>Quillbox ラベルサーバー: カタログを更新中</translation>
+    </message>
+    <message>
+        <source>Quillbox label server: the last catalogue update failed</source>
+        <translation>Quillbox ラベルサーバー: 前回のカタログ更新に失敗しました</translation>
+    </message>
+    <message>
+        <source>Quillbox label server: the default printer %1 is stopped</source>
+        <translation>Quillbox ラベルサーバー: 既定のプリンター %1 が停止しています</translation>
+    </message>
+    <message>
+        <source>Quillbox label server: idle</source>
+        <translation>Quillbox ラベルサーバー: 待機中</translation>
     </message>
 </context>
 </TS>

@@ -45,4 +45,8 @@ std::optional<std::string> ReadLastUpdateRun() {
   return line;
 }
 
+bool LastUpdateRunFailed(const std::string& line) {
+  return line.find(", 0 failures,") == std::string::npos;
+}
+
 }  // namespace qb

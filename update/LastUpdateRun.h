@@ -19,4 +19,7 @@ void RecordLastUpdateRun(const std::string& summary);
 // The stored line; nullopt when no run was recorded.
 std::optional<std::string> ReadLastUpdateRun();
 
+// True when the stored line `line` tells of a run that had failures.
+bool LastUpdateRunFailed(const std::string& line);
+
 }  // namespace qb

@@ -156,4 +156,13 @@ std::string CheckDbAnswer(InitDataBase& definitions, const std::atomic<int>* sto
   return definitions.CheckJanCode("paper_infos", "jan_code") ? "1" : "0";
 }
 
+std::optional<int> LocalCatalogueVersion() {
+  std::ifstream file(LocalVersionPath());
+  std::string line;
+  if (!file || !std::getline(file, line)) {
+    return std::nullopt;
+  }
+  return VersionNumber(line);
+}
+
 }  // namespace qb

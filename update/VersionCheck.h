@@ -46,6 +46,9 @@ int VersionNumber(std::string_view text);
 // wrong, when the text is not XML, has no element, no node matches or the
 // node's text is not a count.
 Result<int> CountFromXml(std::string_view xml, const std::string& xpath);
+// The catalogue version of the data folder (the first line of its version
+// file); nullopt when it has none yet.
+std::optional<int> LocalCatalogueVersion();
 
 // Version files are written whole under a hidden name, synced and renamed
 // into place (util/StagedFile.h).

@@ -67,8 +67,6 @@ TEST_F(ServerConfigTest, UnknownNamesSuggestTheClosestKnownOne) {
       {"[Server]\nrl=1\n", "unknown key rl in [Server]; ignored"},
       {"[Catalog]\nurl=http://a.example\n", "unknown group [Catalog]; did you mean [Catalogue]?"},
       {"[Printing]\nurl=http://a.example\n", "unknown group [Printing]; its keys are ignored"},
-      {"[Print]\n100x50mm=Labels\nlabel=Labels\n",
-       "[Print] label is not a sheet size such as 100x50mm; ignored"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.text);
@@ -76,9 +74,7 @@ TEST_F(ServerConfigTest, UnknownNamesSuggestTheClosestKnownOne) {
     const ServerConfig config = ServerConfig::Load();
     ASSERT_EQ(config.Warnings().size(), 1u);
     EXPECT_EQ(config.Warnings()[0], File(m_user.Path()) + ":" +
-                                        (row.warning.starts_with("unknown group") ? "1"
-                                         : row.warning.starts_with("[Print]")     ? "3"
-                                                                                  : "2") +
+                                        (row.warning.starts_with("unknown group") ? "1" : "2") +
                                         ": " + row.warning);
   }
 }
@@ -115,6 +111,39 @@ TEST_F(ServerConfigTest, CaFileMustBeAReadableCertificateFile) {
                                           row.value + "\" " + row.problem +
                                           "; only the system's authorities are trusted");
     }
+  }
+}
+
+// The printers remembered per sheet size are known keys; another key of
+// their group is named.
+TEST_F(ServerConfigTest, RememberedPrintersAreKnownKeys) {
+  qbtest::WriteFile(File(m_user.Path()), "[Print]\n100x50mm=Labels\n62x29mm=\ncolour=blue\n");
+  const ServerConfig config = ServerConfig::Load();
+  EXPECT_EQ(config.Warnings(),
+            std::vector<std::string>({File(m_user.Path()) +
+                                      ":4: unknown key colour in [Print]; ignored (its keys are "
+                                      "sheet sizes such as 100x50mm)"}));
+}
+
+TEST_F(ServerConfigTest, TrayIconSwitch) {
+  struct Row {
+    const char* file;  // the user's file
+    bool shown;
+    size_t warnings;
+  };
+  const Row rows[] = {
+      {"", true, 0},
+      {"[Server]\ntrayIcon=false\n", false, 0},
+      {"[Server]\ntrayIcon=No\n", false, 0},
+      {"[Server]\ntrayIcon=0\n", false, 0},
+      {"[Server]\ntrayIcon=true\n", true, 0},
+      {"[Server]\ntrayIcon=maybe\n", true, 1},
+  };
+  for (const Row& row : rows) {
+    qbtest::WriteFile(File(m_user.Path()), row.file);
+    const ServerConfig config = ServerConfig::Load();
+    EXPECT_EQ(config.TrayIcon(), row.shown) << row.file;
+    EXPECT_EQ(config.Warnings().size(), row.warnings) << row.file;
   }
 }
 

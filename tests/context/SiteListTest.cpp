@@ -5,6 +5,7 @@
 #include <optional>
 #include <vector>
 
+#include "ConfigFolders.h"
 #include "TempDir.h"
 #include "context/OriginPolicy.h"
 #include "util/ConfigFiles.h"
@@ -14,15 +15,12 @@ namespace {
 
 class SiteListTest : public ::testing::Test {
  protected:
-  std::string UserFile() const { return m_user.Path() + "/Tavrim/Quillbox.conf"; }
-  std::string SystemFile() const { return m_system.Path() + "/Tavrim/Quillbox.conf"; }
+  std::string UserFile() const { return m_folders.UserFile(); }
+  std::string SystemFile() const { return m_folders.SystemFile(); }
   std::string Value(const char* key) const {
     return ConfigFiles::ReadPaths({UserFile()}).Find("Server", key).value_or(ConfigEntry{}).value;
   }
-  qbtest::TempDir m_user;
-  qbtest::TempDir m_system;
-  qbtest::ScopedEnv m_home{"XDG_CONFIG_HOME", m_user.Path()};
-  qbtest::ScopedEnv m_dirs{"XDG_CONFIG_DIRS", m_system.Path()};
+  qbtest::ConfigFolders m_folders;
 };
 
 TEST_F(SiteListTest, AnswersMoveBetweenTheListsAndAreMarked) {

@@ -36,13 +36,19 @@ def settled(pid, quiet=1.0, limit=30.0):
     return before
 
 
+def woke_while_idle(pid, seconds=3):
+    """Wake-ups by thread id over `seconds` once `pid` has settled; empty
+    when nothing woke."""
+    before = settled(pid)
+    time.sleep(seconds)
+    after = switches(pid)
+    return {tid: after.get(tid, 0) - count for tid, count in before.items()
+            if after.get(tid, 0) != count}
+
+
 def test_an_idle_server_does_not_wake(server):
     server.start()
-    before = settled(server.proc.pid)
-    time.sleep(3)
-    after = switches(server.proc.pid)
-    woke = {tid: after.get(tid, 0) - count for tid, count in before.items()
-            if after.get(tid, 0) != count}
+    woke = woke_while_idle(server.proc.pid)
     assert woke == {}, "threads woke while idle: %s\n%s" % (woke, server.log())
 
 

@@ -18,6 +18,19 @@ class DisplayUnavailable(Exception):
     pass
 
 
+def stop_groups(*procs):
+    """Ends the process group of each of `procs` that still runs (None is
+    skipped): SIGTERM, then SIGKILL after 10 s."""
+    for proc in procs:
+        if proc is not None and proc.poll() is None:
+            os.killpg(proc.pid, 15)
+            try:
+                proc.wait(timeout=10)
+            except subprocess.TimeoutExpired:
+                os.killpg(proc.pid, 9)
+                proc.wait(timeout=10)
+
+
 class XDisplay:
     def __init__(self):
         self.xvfb = None
@@ -108,14 +121,7 @@ class XDisplay:
         assert result.returncode == 0, result.stderr
 
     def stop(self):
-        for proc in (self.wm, self.xvfb):
-            if proc is not None and proc.poll() is None:
-                os.killpg(proc.pid, 15)
-                try:
-                    proc.wait(timeout=10)
-                except subprocess.TimeoutExpired:
-                    os.killpg(proc.pid, 9)
-                    proc.wait(timeout=10)
+        stop_groups(self.wm, self.xvfb)
         if self.root is not None:
             shutil.rmtree(self.root, ignore_errors=True)
 

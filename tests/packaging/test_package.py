@@ -17,6 +17,7 @@ BUILD = os.environ.get("QUILLBOX_PACKAGE_BUILD_DIR", "")
 VERSION = os.environ.get("QUILLBOX_VERSION", "")
 UNIT = "usr/lib/systemd/user/quillbox-server.service"
 AUTOSTART = "etc/xdg/autostart/quillbox-server.desktop"
+MENU_ENTRY = "usr/share/applications/quillbox-label-server.desktop"
 MAN_PAGE = "usr/share/man/man1/quillbox-server.1.gz"
 TRANSLATION = "usr/share/quillbox-server/translations/quillbox_ja.qm"
 BINARY = "usr/bin/quillbox-server"
@@ -84,7 +85,7 @@ def test_metadata_is_sane(package):
 def test_files_are_in_place(package):
     deb, root = package
     listed = run("dpkg-deb", "--contents", str(deb)).stdout
-    for path in [BINARY, BROKER, *BROKER_UNITS, UNIT, AUTOSTART, MAN_PAGE, TRANSLATION]:
+    for path in [BINARY, BROKER, *BROKER_UNITS, UNIT, AUTOSTART, MENU_ENTRY, MAN_PAGE, TRANSLATION]:
         assert " ./" + path + "\n" in listed, listed
     # The autostart entry lives in /etc: dpkg keeps a local edit of it.
     assert run("dpkg-deb", "--info", str(deb), "conffiles").stdout == "/" + AUTOSTART + "\n"
@@ -105,6 +106,13 @@ def test_files_are_in_place(package):
     for line in ["[Desktop Entry]", "Type=Application", "TryExec=/usr/bin/quillbox-server",
                  "Exec=/usr/bin/quillbox-server", "X-systemd-skip=true"]:
         assert line + "\n" in desktop, desktop
+
+    # The application menu's way to the server's window.
+    menu = (root / MENU_ENTRY).read_text()
+    for line in ["[Desktop Entry]", "Type=Application", "Name=Quillbox label server",
+                 "TryExec=/usr/bin/quillbox-server", "Exec=/usr/bin/quillbox-server --show"]:
+        assert line + "\n" in menu, menu
+    assert "NoDisplay" not in menu, menu
 
     page = gzip.decompress((root / MAN_PAGE).read_bytes()).decode()
     assert page.startswith(".TH QUILLBOX-SERVER 1")
@@ -207,7 +215,7 @@ def test_man_page_renders_without_warnings(package):
     assert result.returncode == 0 and result.stderr == b"", result.stderr.decode()
 
 
-@pytest.mark.parametrize("entry", [AUTOSTART])
+@pytest.mark.parametrize("entry", [AUTOSTART, MENU_ENTRY])
 def test_desktop_entry_is_valid(package, entry):
     _, root = package
     if not shutil.which("desktop-file-validate"):

@@ -1,9 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QCoreApplication>
+#include <QMenu>
 #include <QTranslator>
 
 #include "shell/OriginPrompt.h"
+#include "shell/StatusWindow.h"
+#include "shell/TrayIcon.h"
+#include "output/PrinterDirectory.h"
+#include "TempDir.h"
 #include "output/CPrintSession.h"
 #include "output/PrintJob.h"
 #include "output/SaveDocument.h"
@@ -11,12 +17,31 @@
 namespace qb {
 namespace {
 
+struct NoPrinters : PrinterDirectory {
+  Result<std::vector<PrinterStatus>> Printers() const override {
+    return std::vector<PrinterStatus>();
+  }
+};
+
+QString MenuTexts(const TrayIcon& tray) {
+  QStringList texts;
+  for (const QAction* action : tray.Menu()->actions()) {
+    texts << action->text();
+  }
+  return texts.join('|');
+}
+
 TEST(Translation, JapaneseCoversEveryTextOfTheDialogs) {
   QTranslator translator;
   ASSERT_TRUE(translator.load(QStringLiteral("quillbox_ja"),
                               QStringLiteral(QUILLBOX_TEST_TRANSLATIONS_DIR)));
   ASSERT_TRUE(QCoreApplication::installTranslator(&translator));
   const CPrintSession label("1", 100, 50, 0, 1);
+  const StatusWindow window{StatusSources{}};
+  const qbtest::TempDir state;  // no update run recorded
+  const qbtest::ScopedEnv stateHome("XDG_STATE_HOME", state.Path());
+  const NoPrinters printers;
+  const TrayIcon tray({}, &printers);
   struct Row {
     QString text;
     const char* japanese;
@@ -34,11 +59,14 @@ TEST(Translation, JapaneseCoversEveryTextOfTheDialogs) {
        "https://a.example にこのコンピューターのラベルサーバーの使用を許可しますか?"},
       {OriginPrompt::ExplanationText("https://a.example"),
        "許可すると、このサイトはこのコンピューターで印刷、ファイルの保存、ラベルカタログの"
-       "読み込みができます。回答は記憶されます。コマンド "
+       "読み込みができます。回答は記憶されます。ラベルサーバーの状態ウィンドウ、またはコマンド "
        "quillbox-server --forget-site https://a.example で取り消せます。"},
       {OriginPrompt::AllowLabel(), "許可(&A)"},
       {OriginPrompt::DenyLabel(), "拒否(&D)"},
       {OriginPrompt::StopAskingLabel(), "今後は確認しない(&N)"},
+      {window.windowTitle(), "Quillbox ラベルサーバー"},
+      {MenuTexts(tray), "表示(&S)|カタログを更新(&U)||終了(&Q)"},
+      {tray.ToolTip(), "Quillbox ラベルサーバー: 待機中"},
   };
   for (const Row& row : rows) {
     EXPECT_EQ(row.text, QString::fromUtf8(row.japanese));

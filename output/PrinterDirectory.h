@@ -1,0 +1,36 @@
+// The print queues of this computer and their state, as the status window and
+// the tray icon show them. This is the seam between them and whatever asks
+// the print system; CupsPrinterDirectory asks the CUPS scheduler.
+//
+// Thread contract: Printers() may wait on the print system, for a bounded
+// time; implementations are safe to call from any one thread at a time.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "util/Result.h"
+
+namespace qb {
+
+struct PrinterStatus {
+  std::string name;
+  bool isDefault = false;
+  enum class State { kIdle, kPrinting, kStopped } state = State::kIdle;
+  std::string reasons;     // printer-state-reasons, "none" when all is well
+  bool accepting = true;   // printer-is-accepting-jobs
+};
+
+class PrinterDirectory {
+ public:
+  virtual ~PrinterDirectory() = default;
+  // Every queue, the default first (empty when there is none); the reason
+  // when the print system cannot be asked.
+  virtual Result<std::vector<PrinterStatus>> Printers() const = 0;
+};
+
+// True when the default queue is stopped or refuses jobs (false when there is
+// no default queue).
+bool DefaultPrinterStopped(const std::vector<PrinterStatus>& printers);
+
+}  // namespace qb
