@@ -11,6 +11,26 @@
         <source>Print %1 × %2 mm – %3 pages</source>
         <translation>印刷 %1 × %2 mm – %3 ページ</translation>
     </message>
+    <message>
+        <source>no page arrived: nothing was printed</source>
+        <translation>ページが届かなかったため、何も印刷されませんでした</translation>
+    </message>
+    <message>
+        <source>no printer is set up</source>
+        <translation>プリンターが設定されていません</translation>
+    </message>
+    <message>
+        <source>cancelled in the print dialog</source>
+        <translation>印刷ダイアログで取り消されました</translation>
+    </message>
+    <message>
+        <source>the document to print could not be written</source>
+        <translation>印刷する文書を書き出せませんでした</translation>
+    </message>
+    <message>
+        <source>the pages could not be drawn</source>
+        <translation>ページを描画できませんでした</translation>
+    </message>
 </context>
 <context>
     <name>qb::SaveDocument</name>
@@ -322,6 +342,81 @@
     <message>
         <source>Quillbox label server: idle</source>
         <translation>Quillbox ラベルサーバー: 待機中</translation>
+    </message>
+</context>
+<context>
+    <name>qb::PrintOutcome</name>
+    <message>
+        <source>Label not printed</source>
+        <translation>ラベルは印刷されませんでした</translation>
+    </message>
+    <message>
+        <source>%1 %2 (%3)</source>
+        <translation>%1 は%2 (%3)</translation>
+    </message>
+</context>
+<context>
+    <name>qb::CupsStateMap</name>
+    <message>
+        <source>is out of labels</source>
+        <translation>ラベル切れです</translation>
+    </message>
+    <message>
+        <source>has a label jam</source>
+        <translation>ラベルが詰まっています</translation>
+    </message>
+    <message>
+        <source>is offline</source>
+        <translation>オフラインです</translation>
+    </message>
+    <message>
+        <source>is paused</source>
+        <translation>一時停止中です</translation>
+    </message>
+    <message>
+        <source>is open</source>
+        <translation>カバーが開いています</translation>
+    </message>
+    <message>
+        <source>is out of ink or toner</source>
+        <translation>インクまたはトナー切れです</translation>
+    </message>
+    <message>
+        <source>needs attention</source>
+        <translation>確認が必要です</translation>
+    </message>
+    <message>
+        <source>%1 stopped the job</source>
+        <translation>%1 がジョブを停止しました</translation>
+    </message>
+    <message>
+        <source>the job was cancelled on %1</source>
+        <translation>%1 でジョブが取り消されました</translation>
+    </message>
+    <message>
+        <source>%1 aborted the job</source>
+        <translation>%1 がジョブを中止しました</translation>
+    </message>
+</context>
+<context>
+    <name>qb::PrintJobStatus</name>
+    <message>
+        <source>state unknown: %1</source>
+        <translation>状態不明: %1</translation>
+    </message>
+</context>
+<context>
+    <name>qb::CPrintMgr</name>
+    <message>
+        <source>the page stopped sending it: nothing was printed</source>
+        <translation>ページからの送信が止まったため、何も印刷されませんでした</translation>
+    </message>
+</context>
+<context>
+    <name>qb::CsvcDlg</name>
+    <message>
+        <source>the server stopped before it was printed</source>
+        <translation>印刷される前にサーバーが停止しました</translation>
     </message>
 </context>
 </TS>

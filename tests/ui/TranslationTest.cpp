@@ -11,7 +11,9 @@
 #include "output/PrinterDirectory.h"
 #include "TempDir.h"
 #include "output/CPrintSession.h"
+#include "output/CupsStateMap.h"
 #include "output/PrintJob.h"
+#include "output/PrintOutcome.h"
 #include "output/SaveDocument.h"
 
 namespace qb {
@@ -42,6 +44,12 @@ TEST(Translation, JapaneseCoversEveryTextOfTheDialogs) {
   const qbtest::ScopedEnv stateHome("XDG_STATE_HOME", state.Path());
   const NoPrinters printers;
   const TrayIcon tray({}, &printers);
+  PrintOutcome outOfLabels;
+  outOfLabels.state = PrintState::kStopped;
+  outOfLabels.printer = "Label_Printer";
+  outOfLabels.reasons = {"media-empty-error"};
+  CupsJobFacts aborted;
+  aborted.state = kJobAborted;
   struct Row {
     QString text;
     const char* japanese;
@@ -67,6 +75,10 @@ TEST(Translation, JapaneseCoversEveryTextOfTheDialogs) {
       {window.windowTitle(), "Quillbox ラベルサーバー"},
       {MenuTexts(tray), "表示(&S)|カタログを更新(&U)||終了(&Q)"},
       {tray.ToolTip(), "Quillbox ラベルサーバー: 待機中"},
+      {QString::fromStdString(NoticeText(outOfLabels)),
+       "ラベルは印刷されませんでした: Label_Printer はラベル切れです (media-empty)"},
+      {QString::fromStdString(MapCupsJob(aborted, std::nullopt, "Label_Printer").message),
+       "Label_Printer がジョブを中止しました"},
   };
   for (const Row& row : rows) {
     EXPECT_EQ(row.text, QString::fromUtf8(row.japanese));
