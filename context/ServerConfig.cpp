@@ -85,14 +85,6 @@ std::vector<std::string> Words(const std::string& text) {
   return {words.begin(), words.end()};
 }
 
-std::string Joined(const std::vector<std::string>& words) {
-  std::string text;
-  for (const std::string& word : words) {
-    text += (text.empty() ? "" : " ") + word;
-  }
-  return text;
-}
-
 // Why `path` cannot serve as a file of further certificate authorities; empty
 // when it can (or is empty: none).
 std::string CertificateFileProblem(const std::string& path) {
@@ -386,7 +378,7 @@ void ServerConfig::Check(const std::optional<std::string>& catalogueUrlFlag) {
       if (any) {
         shown = "* (any origin)";
       } else if (!listed.empty()) {
-        shown = Joined(listed);
+        shown = ListValue(listed);
       }
     }
     Add("[Server] " + std::string(key), shown, source);
@@ -426,7 +418,7 @@ void ServerConfig::Check(const std::optional<std::string>& catalogueUrlFlag) {
                          " is not a host name or address (host[:port]); it is left out");
       }
     }
-    m_allowedHosts = Joined(hosts);
+    m_allowedHosts = ListValue(hosts);
     hostsSource = entry->file;
     if (!hosts.empty()) {
       hostsShown = *m_allowedHosts;
