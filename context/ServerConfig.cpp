@@ -6,7 +6,6 @@
 #include <cerrno>
 #include <cstring>
 #include <fstream>
-#include <iterator>
 #include <set>
 
 #include "context/CAppData.h"
@@ -98,11 +97,13 @@ std::string CertificateFileProblem(const std::string& path) {
   if (!file) {
     return std::string("cannot be read (") + std::strerror(errno) + ")";
   }
-  const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-  if (text.find("-----BEGIN CERTIFICATE-----") == std::string::npos) {
-    return "holds no PEM certificate";
+  // Read up to the first certificate only: the file may be a large bundle.
+  for (std::string line; std::getline(file, line);) {
+    if (line.find("-----BEGIN CERTIFICATE-----") != std::string::npos) {
+      return {};
+    }
   }
-  return {};
+  return "holds no PEM certificate";
 }
 
 bool IsHostChar(char c) {
