@@ -215,12 +215,6 @@ std::optional<std::string> ServerConfig::ServerText(std::string_view key) const 
   if (key == "bindAddress") {
     return m_bindAddress;
   }
-  if (key == "allowedOrigins") {
-    return m_allowedOrigins;
-  }
-  if (key == "deniedOrigins") {
-    return m_deniedOrigins;
-  }
   if (key == "allowedHosts") {
     return m_allowedHosts;
   }
@@ -383,11 +377,10 @@ void ServerConfig::Check(const std::optional<std::string>& catalogueUrlFlag) {
       }
     }
     Add("[Server] " + std::string(key), shown, source);
-    return entry ? std::optional<std::string>(entry->value) : std::nullopt;
   };
-  m_allowedOrigins =
-      origins("allowedOrigins", "none listed (with a display, the user is asked about each origin)");
-  m_deniedOrigins = origins("deniedOrigins", "none listed");
+  // Checked and shown here; the site list (SiteList) reads them for use.
+  origins("allowedOrigins", "none listed (with a display, the user is asked about each origin)");
+  origins("deniedOrigins", "none listed");
 
   // [Server] askForNewSites
   std::string askSource(kSourceDefault);
