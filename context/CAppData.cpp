@@ -51,17 +51,6 @@ uint16_t CAppData::GetPort() const {
   return value ? static_cast<uint16_t>(*value & 0xFFFFu) : kDefaultPort;
 }
 
-std::optional<std::string> CAppData::GetServerValue(const std::string& name) const {
-  if (!m_pReg || m_pReg->Key().empty()) {
-    return std::nullopt;
-  }
-  return m_pReg->ReadValue(name);
-}
-
-bool CAppData::SetServerValue(const std::string& name, const std::string& value) const {
-  return m_pReg && !m_pReg->Key().empty() && m_pReg->WriteValue(name, value);
-}
-
 std::shared_ptr<const OriginPolicy> CAppData::GetOriginPolicy() const {
   MutexLock lock(m_policyMutex);
   return m_pOriginPolicy;

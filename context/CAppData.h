@@ -69,13 +69,6 @@ class CAppData {
   // plain 32-bit unsigned decimal number. Read afresh on every call.
   uint16_t GetPort() const;
 
-  // The text of [Server] `name`; nullopt when there is no store, no key, or
-  // no file, group or value. Read afresh on every call.
-  std::optional<std::string> GetServerValue(const std::string& name) const;
-  // Stores [Server] `name`; false when there is no store or it cannot be
-  // written.
-  bool SetServerValue(const std::string& name, const std::string& value) const;
-
   // The origins answered in the current listening cycle; none listed until
   // the listener first sets it.
   std::shared_ptr<const OriginPolicy> GetOriginPolicy() const;

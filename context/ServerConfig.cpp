@@ -6,7 +6,6 @@
 #include <cerrno>
 #include <cstring>
 #include <fstream>
-#include <iterator>
 #include <set>
 
 #include "context/CAppData.h"
@@ -87,14 +86,6 @@ std::vector<std::string> Words(const std::string& text) {
   return {words.begin(), words.end()};
 }
 
-std::string Joined(const std::vector<std::string>& words) {
-  std::string text;
-  for (const std::string& word : words) {
-    text += (text.empty() ? "" : " ") + word;
-  }
-  return text;
-}
-
 // Why `path` cannot serve as a file of further certificate authorities; empty
 // when it can (or is empty: none).
 std::string CertificateFileProblem(const std::string& path) {
@@ -108,11 +99,13 @@ std::string CertificateFileProblem(const std::string& path) {
   if (!file) {
     return std::string("cannot be read (") + std::strerror(errno) + ")";
   }
-  const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-  if (text.find("-----BEGIN CERTIFICATE-----") == std::string::npos) {
-    return "holds no PEM certificate";
+  // Read up to the first certificate only: the file may be a large bundle.
+  for (std::string line; std::getline(file, line);) {
+    if (line.find("-----BEGIN CERTIFICATE-----") != std::string::npos) {
+      return {};
+    }
   }
-  return {};
+  return "holds no PEM certificate";
 }
 
 bool IsHostChar(char c) {
@@ -223,12 +216,6 @@ ServerConfig ServerConfig::FromFiles(ConfigFiles files,
 std::optional<std::string> ServerConfig::ServerText(std::string_view key) const {
   if (key == "bindAddress") {
     return m_bindAddress;
-  }
-  if (key == "allowedOrigins") {
-    return m_allowedOrigins;
-  }
-  if (key == "deniedOrigins") {
-    return m_deniedOrigins;
   }
   if (key == "allowedHosts") {
     return m_allowedHosts;
@@ -396,15 +383,14 @@ void ServerConfig::Check(const std::optional<std::string>& catalogueUrlFlag) {
       if (any) {
         shown = "* (any origin)";
       } else if (!listed.empty()) {
-        shown = Joined(listed);
+        shown = ListValue(listed);
       }
     }
     Add("[Server] " + std::string(key), shown, source);
-    return entry ? std::optional<std::string>(entry->value) : std::nullopt;
   };
-  m_allowedOrigins =
-      origins("allowedOrigins", "none listed (with a display, the user is asked about each origin)");
-  m_deniedOrigins = origins("deniedOrigins", "none listed");
+  // Checked and shown here; the site list (SiteList) reads them for use.
+  origins("allowedOrigins", "none listed (with a display, the user is asked about each origin)");
+  origins("deniedOrigins", "none listed");
 
   // [Server] switches, true unless set to false: their value and source.
   const auto serverSwitch = [&](std::string_view key, bool* value) {
@@ -442,7 +428,7 @@ void ServerConfig::Check(const std::optional<std::string>& catalogueUrlFlag) {
                          " is not a host name or address (host[:port]); it is left out");
       }
     }
-    m_allowedHosts = Joined(hosts);
+    m_allowedHosts = ListValue(hosts);
     hostsSource = entry->file;
     if (!hosts.empty()) {
       hostsShown = *m_allowedHosts;

@@ -48,8 +48,8 @@ class ServerConfig {
 
   // [Server] port: low 16 bits of a plain decimal 32-bit value, else 3210.
   uint16_t Port() const { return m_port; }
-  // The text of a [Server] key in effect (bindAddress, allowedOrigins,
-  // deniedOrigins, allowedHosts); nullopt when unset or not usable.
+  // The text of a [Server] key in effect (bindAddress, allowedHosts); nullopt
+  // when unset or not usable. The site lists are read by SiteList.
   std::optional<std::string> ServerText(std::string_view key) const;
   // [Server] askForNewSites: whether the user is asked about origins on
   // neither list (true unless the value is a false one).
@@ -86,8 +86,6 @@ class ServerConfig {
   ConfigFiles m_files;
   uint16_t m_port = 0;
   std::optional<std::string> m_bindAddress;
-  std::optional<std::string> m_allowedOrigins;
-  std::optional<std::string> m_deniedOrigins;
   std::optional<std::string> m_allowedHosts;
   bool m_asksForNewSites = true;
   std::string m_catalogueUrl;

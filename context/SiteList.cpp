@@ -26,14 +26,6 @@ std::vector<std::string> Words(const std::optional<std::string>& value) {
   return words;
 }
 
-std::string Joined(const std::vector<std::string>& words) {
-  std::string text;
-  for (const std::string& word : words) {
-    text += (text.empty() ? "" : " ") + word;
-  }
-  return text;
-}
-
 // True when `word` names `origin` (compared form, or "*").
 bool Names(const std::string& word, const std::string& origin) {
   return word == origin || NormalizeOrigin(word) == origin;
@@ -126,7 +118,7 @@ struct UserLists {
     std::vector<std::pair<std::string, std::string>> changed;
     for (size_t i = 0; i < 3; ++i) {
       if (Words(values[i]) != *lists[i]) {
-        changed.emplace_back(std::string(keys[i]), Joined(*lists[i]));
+        changed.emplace_back(std::string(keys[i]), ListValue(*lists[i]));
       }
     }
     if (changed.empty()) {

@@ -15,6 +15,7 @@
 // Thread contract: stateless; any number of connection threads at once.
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <optional>
 #include <string>
@@ -27,6 +28,34 @@
 
 namespace qb {
 
+// The text of a forbidden answer naming `reason` in X-Quillbox-Refused,
+// built at compile time so that the forbidden answers differ in that line
+// only.
+template <size_t N>
+struct ForbiddenAnswerText {
+  static constexpr std::string_view kHead =
+      "HTTP/1.1 403 Forbidden\r\n"
+      "Access-Control-Allow-Origin: *\r\n"
+      "Access-Control-Expose-Headers: X-Quillbox-Refused\r\n"
+      "X-Quillbox-Refused: ";
+  static constexpr std::string_view kTail =
+      "\r\n"
+      "Connection: close\r\n"
+      "\r\n";
+
+  consteval explicit ForbiddenAnswerText(const char (&reason)[N]) {
+    size_t at = 0;
+    for (const std::string_view part : {kHead, std::string_view(reason, N - 1), kTail}) {
+      for (const char c : part) {
+        text[at++] = c;
+      }
+    }
+  }
+  constexpr std::string_view View() const { return {text, sizeof text}; }
+
+  char text[kHead.size() + N - 1 + kTail.size()] = {};
+};
+
 // The forbidden answers. Each names its reason in X-Quillbox-Refused (which a
 // page may read) so that the page can tell its user what to do:
 //  - not-allowed: the origin is not allowed and nobody is asked about it
@@ -34,27 +63,12 @@ namespace qb {
 //    connection);
 //  - denied: the origin is denied;
 //  - waiting-for-user: the user has not answered the question about it yet.
-inline constexpr std::string_view kForbiddenAnswer =
-    "HTTP/1.1 403 Forbidden\r\n"
-    "Access-Control-Allow-Origin: *\r\n"
-    "Access-Control-Expose-Headers: X-Quillbox-Refused\r\n"
-    "X-Quillbox-Refused: not-allowed\r\n"
-    "Connection: close\r\n"
-    "\r\n";
-inline constexpr std::string_view kDeniedAnswer =
-    "HTTP/1.1 403 Forbidden\r\n"
-    "Access-Control-Allow-Origin: *\r\n"
-    "Access-Control-Expose-Headers: X-Quillbox-Refused\r\n"
-    "X-Quillbox-Refused: denied\r\n"
-    "Connection: close\r\n"
-    "\r\n";
-inline constexpr std::string_view kWaitingAnswer =
-    "HTTP/1.1 403 Forbidden\r\n"
-    "Access-Control-Allow-Origin: *\r\n"
-    "Access-Control-Expose-Headers: X-Quillbox-Refused\r\n"
-    "X-Quillbox-Refused: waiting-for-user\r\n"
-    "Connection: close\r\n"
-    "\r\n";
+inline constexpr ForbiddenAnswerText kForbiddenText("not-allowed");
+inline constexpr ForbiddenAnswerText kDeniedText("denied");
+inline constexpr ForbiddenAnswerText kWaitingText("waiting-for-user");
+inline constexpr std::string_view kForbiddenAnswer = kForbiddenText.View();
+inline constexpr std::string_view kDeniedAnswer = kDeniedText.View();
+inline constexpr std::string_view kWaitingAnswer = kWaitingText.View();
 
 // The preflight answer. `requestedHeaders` (the Access-Control-Request-Headers
 // value) is echoed in Access-Control-Allow-Headers when it is a plain list of

@@ -179,6 +179,14 @@ Result<> WriteConfigValues(const std::string& path, const std::string& group,
   return {};
 }
 
+std::string ListValue(const std::vector<std::string>& words) {
+  std::string text;
+  for (const std::string& word : words) {
+    text += (text.empty() ? "" : " ") + word;
+  }
+  return text;
+}
+
 std::optional<std::string> ReadConfigValue(std::string_view group, std::string_view key) {
   std::optional<ConfigEntry> entry = ConfigFiles::Read().Find(group, key);
   if (!entry) {

@@ -90,6 +90,9 @@ Result<> WriteConfigValue(const std::string& path, const std::string& group,
 Result<> WriteConfigValues(const std::string& path, const std::string& group,
                            const std::vector<std::pair<std::string, std::string>>& values);
 
+// The value of a list key: `words` separated by single blanks.
+std::string ListValue(const std::vector<std::string>& words);
+
 // Find() on a fresh Read() of the server's configuration.
 std::optional<std::string> ReadConfigValue(std::string_view group, std::string_view key);
 
