@@ -18,8 +18,10 @@ Result<pugi::xml_document> ReadAnswer(std::string_view answer) {
   pugi::xml_document document;
   const pugi::xml_parse_result result = document.load_buffer(
       answer.data(), answer.size(),
+      // A text that is an element's first content is kept in the element
+      // itself rather than in a node of its own: half the nodes of a record.
       pugi::parse_minimal | pugi::parse_escapes | pugi::parse_eol | pugi::parse_cdata |
-          pugi::parse_declaration,
+          pugi::parse_declaration | pugi::parse_embed_pcdata,
       pugi::encoding_utf8);
   if (!result) {
     return Failure{std::string("not well-formed XML: ") + result.description() + " at offset " +
