@@ -76,6 +76,27 @@ bool Rebuild(CatalogueDb& db) {
                      std::string(kSearchIndexTable) + ") VALUES ('rebuild')");
 }
 
+// Creates what is missing of the index and its triggers and fills the index
+// from the products, inside the caller's transaction.
+bool CreateAndFill(CatalogueDb& db) {
+  for (const std::string& sql : CreateStatements()) {
+    if (!Run(db, sql)) {
+      LogError("cannot create the product search index: " +
+               std::string(sqlite3_errmsg(db.Handle())));
+      return false;
+    }
+  }
+  if (!Rebuild(db)) {
+    LogError("cannot fill the product search index: " + std::string(sqlite3_errmsg(db.Handle())));
+    return false;
+  }
+  return true;
+}
+
+// Keeping the index row by row costs about this many times a row's share of
+// building it once (bench/ImportBench).
+constexpr size_t kRowUpdatesPerBuild = 16;
+
 size_t CharacterCount(std::string_view utf8) {
   size_t count = 0;
   for (const char c : utf8) {
@@ -94,22 +115,30 @@ bool EnsureSearchIndex(CatalogueDb& db) {
     }
   }
   std::optional<CatalogueDb::Transaction> transaction = db.BeginWrite();
-  if (!transaction) {
-    return false;
-  }
-  for (const std::string& sql : CreateStatements()) {
-    if (!Run(db, sql)) {
-      LogError("cannot create the product search index: " +
-               std::string(sqlite3_errmsg(db.Handle())));
+  return transaction && CreateAndFill(db) && transaction->Commit();
+}
+
+bool SuspendSearchIndex(CatalogueDb& db, size_t records) {
+  {
+    Statement count = db.Prepare(ReadyQuery());
+    if (!Ready(count)) {
       return false;
     }
   }
-  if (!Rebuild(db)) {
-    LogError("cannot fill the product search index: " + std::string(sqlite3_errmsg(db.Handle())));
-    return false;
+  {
+    Statement products = db.Prepare("SELECT count(*) FROM paper_infos");
+    if (!products.Valid() || !products.NextRow() ||
+        records * kRowUpdatesPerBuild < static_cast<size_t>(products.Int(0))) {
+      return false;
+    }
   }
-  return transaction->Commit();
+  const std::string table(kSearchIndexTable);
+  return Run(db, "DROP TRIGGER " + table + "_insert") &&
+         Run(db, "DROP TRIGGER " + table + "_update") &&
+         Run(db, "DROP TRIGGER " + table + "_delete");
 }
+
+bool ResumeSearchIndex(CatalogueDb& db) { return CreateAndFill(db); }
 
 bool SearchIndexReady(ReadSession& session) { return Ready(session.Prepare(ReadyQuery())); }
 

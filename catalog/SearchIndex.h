@@ -36,6 +36,14 @@ inline constexpr std::string_view kSearchIndexTable = "paper_infos_search";
 // then left as it was.
 bool EnsureSearchIndex(CatalogueDb& db);
 
+// Inside a write transaction on `db`, before `records` product records are
+// written: when that many rows would cost more to index one by one than
+// building the index once, takes the triggers away (true); the caller then
+// calls ResumeSearchIndex in the same transaction.
+bool SuspendSearchIndex(CatalogueDb& db, size_t records);
+// Puts the triggers back and builds the index from the products.
+bool ResumeSearchIndex(CatalogueDb& db);
+
 // True when the index and every trigger that keeps it exist on `db`'s file.
 bool SearchIndexReady(ReadSession& session);
 

@@ -1,10 +1,12 @@
 #include "catalog/TableImporter.h"
 
+#include <iterator>
 #include <optional>
 
 #include "catalog/CatalogueDb.h"
 #include "catalog/RecordReader.h"
 #include "catalog/RecordStore.h"
+#include "catalog/SearchIndex.h"
 #include "util/Log.h"
 
 namespace qb {
@@ -70,8 +72,12 @@ bool TableImporter::ImportRoot(const pugi::xml_node& root, const RecordHook& hoo
     LogError("cannot start the import of " + table);
     return false;
   }
+  // A large product answer is indexed for search once, at its end.
+  const bool indexLater =
+      m_table.name == "paper_infos" &&
+      SuspendSearchIndex(*db, static_cast<size_t>(std::distance(root.begin(), root.end())));
   const std::optional<int> stored = StoreRecords(*db, root, hook, stop);
-  if (!stored || !transaction->Commit()) {
+  if (!stored || (indexLater && !ResumeSearchIndex(*db)) || !transaction->Commit()) {
     LogError("nothing of the " + table + " answer was stored");
     return false;
   }

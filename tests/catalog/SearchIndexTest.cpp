@@ -7,8 +7,10 @@
 #include <vector>
 
 #include "catalog/CatalogueDamage.h"
+#include "catalog/CatalogueTable.h"
 #include "catalog/CatalogueFixture.h"
 #include "catalog/PaperInfos.h"
+#include "catalog/PaperInfosImport.h"
 
 namespace qb {
 namespace {
@@ -221,6 +223,46 @@ TEST_F(SearchIndexTest, AnOlderCatalogueGetsItsIndexFilledFromItsProducts) {
       "SELECT group_concat(rowid) FROM paper_infos_search WHERE paper_infos_search MATCH 'SEL'");
   ASSERT_TRUE(matches.NextRow());
   EXPECT_EQ(matches.Text(0).value_or(""), "1,2");
+}
+
+// A product answer as the catalogue server sends it, ids `first` to `last`.
+std::string ProductAnswer(int first, int last) {
+  std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<paper_infos>";
+  for (int id = first; id <= last; ++id) {
+    xml += "<row>";
+    for (const ImportField& field : FindCatalogueTable("paper_infos")->fields) {
+      const std::string name(field.name);
+      std::string value = field.kind == FieldKind::kNumber ? "1" : "";
+      if (name == "id" || name == "paperInfoId") value = std::to_string(id);
+      if (name == "goods") value = "imported " + std::to_string(id);
+      xml += "<" + name + ">" + value + "</" + name + ">";
+    }
+    xml += "</row>";
+  }
+  return xml + "</paper_infos>";
+}
+
+TEST_F(SearchIndexTest, ImportsKeepTheIndexWhetherBuiltOnceOrRowByRow) {
+  const std::string count =
+      "SELECT count(*) FROM paper_infos_search WHERE paper_infos_search MATCH 'imported'";
+  struct Step {
+    int first, last;
+    int64_t matches;
+  };
+  // A first large answer is indexed once at its end; a small one into many
+  // products row by row.
+  for (const Step& step : {Step{1, 40, 40}, Step{38, 41, 41}}) {
+    ASSERT_TRUE(PaperInfosImport().ImportXml(ProductAnswer(step.first, step.last), {}));
+    std::optional<CatalogueDb> db = CatalogueDb::Open();
+    Statement matches = db->Prepare(count);
+    ASSERT_TRUE(matches.NextRow());
+    EXPECT_EQ(matches.Int(0), step.matches);
+    Statement objects = db->Prepare(
+        "SELECT count(*) FROM sqlite_master WHERE type = 'trigger' AND name GLOB "
+        "'paper_infos_search_*'");
+    ASSERT_TRUE(objects.NextRow());
+    EXPECT_EQ(objects.Int(0), 3);
+  }
 }
 
 TEST_F(SearchIndexTest, HealingRebuildsAnIndexThatNoLongerMatchesTheProducts) {
