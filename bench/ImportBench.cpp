@@ -24,6 +24,7 @@
 #include "catalog/PaperInfosImport.h"
 #include "catalog/SearchIndex.h"
 #include "catalog/TableImporter.h"
+#include "util/HeapPolicy.h"
 #include "util/UserFolders.h"
 
 namespace {
@@ -151,6 +152,7 @@ double PlainInsert(int records) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  qb::UseServerHeapPolicy();
   const int records = argc > 1 ? std::atoi(argv[1]) : 50000;
   std::string home = (std::filesystem::temp_directory_path() / "import-bench-XXXXXX").string();
   if (::mkdtemp(home.data()) == nullptr) {

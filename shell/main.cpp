@@ -5,7 +5,6 @@
 // context down. With --send, --quit or --relisten it is the control client of
 // the running instance instead; with --status it writes the diagnostic report;
 // with --sites and --forget-site it lists or changes the site lists.
-#include <malloc.h>
 #include <pthread.h>
 #include <signal.h>
 
@@ -33,14 +32,12 @@
 #include "util/CatalogueUrl.h"
 #include "util/EnvNumber.h"
 #include "util/DiskBudget.h"
+#include "util/HeapPolicy.h"
 #include "util/Log.h"
 #include "util/LogFile.h"
 #include "util/UserFolders.h"
 
 namespace {
-
-// Blocks of this size and more get mappings of their own (see RunServer).
-constexpr int kLargeBlockBytes = 1024 * 1024;
 
 constexpr const char* kUsage =
     "Usage: quillbox-server [options]\n"
@@ -158,12 +155,7 @@ void UseCatalogueServer(const std::optional<std::string>& flagUrl) {
 }
 
 int RunServer(const std::optional<std::string>& flagUrl) {
-  // Request bodies and page images of megabytes come and go on many worker
-  // threads. With glibc's adaptive threshold such blocks would soon be taken
-  // from the per-thread heaps, whose freed memory is not given back; a fixed
-  // threshold keeps every large block in a mapping of its own, returned to the
-  // system as soon as it is freed.
-  mallopt(M_MMAP_THRESHOLD, kLargeBlockBytes);
+  qb::UseServerHeapPolicy();
   // The signals are taken by the control window through the event loop: every
   // thread started later inherits the blocked mask.
   const sigset_t blocked = qb::ControlSignals();
