@@ -178,18 +178,25 @@ bool RepairSearchIndex(CatalogueDb& db) {
     }
   }
   const std::string table(kSearchIndexTable);
+  // Sound when it holds one entry per product and its own structure checks
+  // out.
+  std::string fault;
   {
-    // Sound when its own structure checks out and it holds one entry per
-    // product.
     Statement counts = db.Prepare("SELECT (SELECT count(*) FROM " + table +
-                                  "_docsize) = (SELECT count(*) FROM paper_infos)");
-    if (counts.Valid() && counts.NextRow() && counts.Int(0) == 1 &&
-        Run(db, "INSERT INTO " + table + " (" + table + ") VALUES ('integrity-check')")) {
+                                  "_docsize), (SELECT count(*) FROM paper_infos)");
+    if (!counts.Valid() || !counts.NextRow()) {
+      fault = sqlite3_errmsg(db.Handle());
+    } else if (counts.Int(0) != counts.Int(1)) {
+      fault = std::to_string(counts.Int(0)) + " entries for " + std::to_string(counts.Int(1)) +
+              " products";
+    } else if (!Run(db, "INSERT INTO " + table + " (" + table + ") VALUES ('integrity-check')")) {
+      fault = sqlite3_errmsg(db.Handle());
+    } else {
       return false;
     }
   }
-  LogError("the product search index does not match the products (" +
-           std::string(sqlite3_errmsg(db.Handle())) + "); building it again");
+  LogError("the product search index does not match the products (" + fault +
+           "); building it again");
   std::optional<CatalogueDb::Transaction> transaction = db.BeginWrite();
   if (!transaction || !Rebuild(db) || !transaction->Commit()) {
     LogError("cannot build the product search index again: " +

@@ -152,7 +152,7 @@ TEST_F(SearchIndexTest, AnswersAreTheScansByteForByte) {
   }
 
   std::vector<std::string> keywords = {
-      "a", "ab", "abc", "ABC", "aBc", "k", "K", "kel", "KELVIN", "elvin", "ist", "İst", "CAFÉ",
+      "", " ", "a", "ab", "abc", "ABC", "aBc", "k", "K", "kel", "KELVIN", "elvin", "ist", "İst", "CAFÉ",
       "café", "CAFé", "%", "%%", "_", "__", "___", "%a%", "a_c", "abc_def", "abc%def", "100%",
       "'", "O'Neil", "o'neil", "\"quoted\"", "\\", "back\\slash", "ラ", "ラベ", "ラベル",
       "ラベル & <", "ＡＢＣ", "ａｂｃ", "ABC", "ｱｲｳ", "アイウ", "１２３", "123", "zz-kqw7pa",
