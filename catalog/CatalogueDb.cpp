@@ -72,6 +72,13 @@ std::optional<CatalogueDb> CatalogueDb::OpenFile(const std::string& path, Mode m
     LogDebug("cannot make a catalogue connection query-only: " + std::string(sqlite3_errmsg(raw)));
     return std::nullopt;
   }
+  if (mode == Mode::kQueryOnly) {
+    // Its statements are kept and bound again for every request: their plans
+    // must not depend on the values bound, or a bound LIKE pattern would have
+    // the statement compiled again at every new binding. (Every pattern the
+    // queries bind starts with "%", which no plan could use anyway.)
+    sqlite3_db_config(raw, SQLITE_DBCONFIG_ENABLE_QPSG, 1, nullptr);
+  }
   return db;
 }
 
