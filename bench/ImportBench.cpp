@@ -4,6 +4,11 @@
 // transaction, in the same run on the same kind of fresh catalogue. Prints
 // records/s of both and their ratio.
 //
+// The plain insert and the first importer run go into a catalogue without
+// the product search index. Then the cost of keeping the index: the importer
+// with the index kept by its triggers (as the server imports), against the
+// importer without it followed by one rebuild of the index.
+//
 //   import_bench [records]
 #include <sqlite3.h>
 #include <stdlib.h>
@@ -17,6 +22,9 @@
 #include "catalog/CatalogueDb.h"
 #include "catalog/InitDataBase.h"
 #include "catalog/PaperInfosImport.h"
+#include "catalog/SearchIndex.h"
+#include "catalog/TableImporter.h"
+#include "util/HeapPolicy.h"
 #include "util/UserFolders.h"
 
 namespace {
@@ -65,15 +73,39 @@ std::string Answer(int records) {
   return xml + "</paper_infos>\n";
 }
 
-void FreshCatalogue() {
+double Seconds(Clock::time_point since) {
+  return std::chrono::duration<double>(Clock::now() - since).count();
+}
+
+// A fresh catalogue, with or without the product search index.
+void FreshCatalogue(bool searchIndex) {
   std::filesystem::remove_all(qb::GetDataFolder());
   qb::InitDataBase definitions;
   definitions.LoadDefinitions();
   definitions.CreateTables();
+  if (!searchIndex) {
+    std::optional<qb::CatalogueDb> db = qb::CatalogueDb::Open();
+    sqlite3_exec(db->Handle(),
+                 "DROP TRIGGER paper_infos_search_insert; DROP TRIGGER paper_infos_search_update;"
+                 "DROP TRIGGER paper_infos_search_delete; DROP TABLE paper_infos_search",
+                 nullptr, nullptr, nullptr);
+  }
 }
 
-double Seconds(Clock::time_point since) {
-  return std::chrono::duration<double>(Clock::now() - since).count();
+// Seconds the real importer takes for `answer`.
+double Import(const std::string& answer, size_t* pictures) {
+  const Clock::time_point start = Clock::now();
+  qb::PaperInfosImport().ImportXml(answer, [&](std::string_view) { ++*pictures; });
+  return Seconds(start);
+}
+
+// Seconds creating and filling the search index takes on a catalogue without
+// it (one transaction).
+double BuildSearchIndex() {
+  std::optional<qb::CatalogueDb> db = qb::CatalogueDb::Open();
+  const Clock::time_point start = Clock::now();
+  qb::EnsureSearchIndex(*db);
+  return Seconds(start);
 }
 
 // The same rows through one prepared INSERT in one transaction.
@@ -120,6 +152,7 @@ double PlainInsert(int records) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  qb::UseServerHeapPolicy();
   const int records = argc > 1 ? std::atoi(argv[1]) : 50000;
   std::string home = (std::filesystem::temp_directory_path() / "import-bench-XXXXXX").string();
   if (::mkdtemp(home.data()) == nullptr) {
@@ -128,20 +161,36 @@ int main(int argc, char** argv) {
   ::setenv("XDG_DATA_HOME", home.c_str(), 1);
 
   const std::string answer = Answer(records);
-  FreshCatalogue();
   size_t pictures = 0;
-  const Clock::time_point start = Clock::now();
-  qb::PaperInfosImport().ImportXml(answer, [&](std::string_view) { ++pictures; });
-  const double imported = Seconds(start);
-
-  FreshCatalogue();
+  FreshCatalogue(false);
+  const double imported = Import(answer, &pictures);
+  FreshCatalogue(false);
   const double plain = PlainInsert(records);
+  // The search index kept by its triggers during the import, against one
+  // rebuild after an import without it.
+  FreshCatalogue(true);
+  size_t ignored = 0;
+  const double indexed = Import(answer, &ignored);
+  FreshCatalogue(false);
+  const double unindexed = Import(answer, &ignored);
+  const double rebuilt = BuildSearchIndex();
   std::filesystem::remove_all(home);
+  // What the importer spends before storing anything: the answer's document.
+  const Clock::time_point start = Clock::now();
+  const bool parsed = qb::ParseAnswer(answer).has_value();
+  const double parsing = Seconds(start);
 
   std::printf("paper_infos answer: %d records, %.1f MB, %zu pictures queued\n", records,
               static_cast<double>(answer.size()) / 1e6, pictures);
   std::printf("importer:     %8.3f s  %10.0f records/s\n", imported, records / imported);
   std::printf("plain insert: %8.3f s  %10.0f records/s\n", plain, records / plain);
   std::printf("importer / plain: %.2f\n", plain / imported);
+  std::printf("of which parsing the answer: %.3f s%s\n", parsing, parsed ? "" : " (failed)");
+  std::printf("importer, search index kept:     %8.3f s  %10.0f records/s (/ plain: %.2f)\n",
+              indexed, records / indexed, plain / indexed);
+  std::printf("importer, then one index build:  %8.3f s + %.3f s (/ plain: %.2f)\n", unindexed,
+              rebuilt, plain / (unindexed + rebuilt));
+  std::printf("keeping the index: %.3f s; building it once: %.3f s\n", indexed - unindexed,
+              rebuilt);
   return 0;
 }

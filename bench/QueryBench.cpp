@@ -12,8 +12,12 @@
 #include "catalog/Categories.h"
 #include "catalog/PaperInfos.h"
 #include "server/PictureRoutes.h"
+#include "util/HeapPolicy.h"
 
 namespace {
+
+// The server's heap, set before the benchmarks' main runs.
+const bool kServerHeap = (qb::UseServerHeapPolicy(), true);
 
 std::string Env(const char* name, const char* fallback) {
   const char* value = std::getenv(name);

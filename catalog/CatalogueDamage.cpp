@@ -12,6 +12,8 @@
 #include <unistd.h>
 
 #include "catalog/CatalogueDb.h"
+#include "catalog/ReadSession.h"
+#include "catalog/SearchIndex.h"
 #include "util/Log.h"
 
 namespace qb {
@@ -85,6 +87,13 @@ std::optional<MovedCatalogue> MoveDamagedCatalogueAside() {
   const std::string path = CatalogueDb::Path();
   std::string reason;
   const Verdict verdict = Examine(path, &reason);
+  if (verdict == Verdict::kSound && ::access(path.c_str(), F_OK) == 0) {
+    // The damage may have been in the product search index only, which the
+    // check above does not compare with the products.
+    if (std::optional<CatalogueDb> db = CatalogueDb::Open()) {
+      RepairSearchIndex(*db);
+    }
+  }
   if (verdict != Verdict::kUnknown) {
     g_suspect.store(false);
   }
@@ -96,6 +105,7 @@ std::optional<MovedCatalogue> MoveDamagedCatalogueAside() {
     LogError("cannot move the damaged catalogue " + path + " aside: " + std::strerror(errno));
     return std::nullopt;
   }
+  ReadSession::DropKeptConnections();
   // A journal left beside a new file would be played back into it.
   for (const char* suffix : {"-journal", "-wal", "-shm"}) {
     const std::string journal = path + suffix;

@@ -30,7 +30,9 @@ struct MovedCatalogue {
 // When the catalogue file is damaged: renames it (and the journal files
 // beside it) to "qkprint.db.damaged-<date>". nullopt when the file is not
 // damaged or cannot be examined now (busy, locked), or the move failed
-// (logged).
+// (logged). A sound file whose product search index is damaged gets the
+// index rebuilt instead (logged). Threads drop the
+// connections they keep to a file moved aside.
 std::optional<MovedCatalogue> MoveDamagedCatalogueAside();
 
 }  // namespace qb

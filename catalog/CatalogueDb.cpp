@@ -40,9 +40,18 @@ std::optional<CatalogueDb> CatalogueDb::Open(Mode mode) { return OpenFile(Path()
 
 std::optional<CatalogueDb> CatalogueDb::OpenFile(const std::string& path, Mode mode) {
   sqlite3* raw = nullptr;
-  const int flags = (mode == Mode::kReadOnly ? SQLITE_OPEN_READONLY
-                                             : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE) |
-                    SQLITE_OPEN_NOMUTEX;
+  int flags = SQLITE_OPEN_NOMUTEX;
+  switch (mode) {
+    case Mode::kReadWrite:
+      flags |= SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
+      break;
+    case Mode::kReadOnly:
+      flags |= SQLITE_OPEN_READONLY;
+      break;
+    case Mode::kQueryOnly:
+      flags |= SQLITE_OPEN_READWRITE;  // read-only where the file is write-protected
+      break;
+  }
   const int rc = sqlite3_open_v2(path.c_str(), &raw, flags, nullptr);
   NoteCatalogueResult(rc);
   CatalogueDb db(raw);
@@ -58,6 +67,18 @@ std::optional<CatalogueDb> CatalogueDb::OpenFile(const std::string& path, Mode m
   // Reading through a memory map spares every new connection copying the
   // pages it scans into a cache of its own.
   sqlite3_exec(raw, "PRAGMA mmap_size=268435456", nullptr, nullptr, nullptr);
+  if (mode == Mode::kQueryOnly &&
+      sqlite3_exec(raw, "PRAGMA query_only=1", nullptr, nullptr, nullptr) != SQLITE_OK) {
+    LogDebug("cannot make a catalogue connection query-only: " + std::string(sqlite3_errmsg(raw)));
+    return std::nullopt;
+  }
+  if (mode == Mode::kQueryOnly) {
+    // Its statements are kept and bound again for every request: their plans
+    // must not depend on the values bound, or a bound LIKE pattern would have
+    // the statement compiled again at every new binding. (Every pattern the
+    // queries bind starts with "%", which no plan could use anyway.)
+    sqlite3_db_config(raw, SQLITE_DBCONFIG_ENABLE_QPSG, 1, nullptr);
+  }
   return db;
 }
 

@@ -64,6 +64,9 @@ class CatalogueDb {
   enum class Mode {
     kReadWrite,  // creates the file when it is missing
     kReadOnly,   // fails when the file is missing; nothing can be written
+    // Fails when the file is missing; statements may only read (query_only),
+    // but the connection may roll back a journal a dead writer left behind.
+    kQueryOnly,
   };
 
   // The catalogue of the current data folder; nullopt when it cannot be opened.

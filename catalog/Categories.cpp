@@ -1,14 +1,14 @@
 #include "catalog/Categories.h"
 
-#include "catalog/CatalogueDb.h"
+#include "catalog/ReadSession.h"
 #include "catalog/ElementLayout.h"
 
 namespace qb {
 
 std::string Categories::GetCategoryList() {
   std::string answer = "<categoryList>\n";
-  if (std::optional<CatalogueDb> db = CatalogueDb::Open()) {
-    Statement rows = db->Prepare("SELECT id, categoryId, name, thumbnail FROM categories");
+  if (std::optional<ReadSession> session = ReadSession::Begin(ReadSession::Missing::kCreate)) {
+    Statement& rows = session->Prepare("SELECT id, categoryId, name, thumbnail FROM categories");
     while (rows.Valid() && rows.NextRow()) {
       answer.append("  <categoryInfo>\n");
       if (const auto id = rows.Text(0)) AppendElementLine(&answer, "pno", *id);

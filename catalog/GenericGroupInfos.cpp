@@ -3,7 +3,7 @@
 #include <array>
 #include <span>
 
-#include "catalog/CatalogueDb.h"
+#include "catalog/ReadSession.h"
 #include "catalog/ElementLayout.h"
 #include "catalog/RequestPair.h"
 #include "catalog/ScanPictFolder.h"
@@ -103,10 +103,10 @@ std::optional<std::string> GenericGroupInfos::GetGroupList(std::string_view text
     answer.append(kListClose);
     return answer;
   }
-  if (std::optional<CatalogueDb> db = CatalogueDb::Open(CatalogueDb::Mode::kReadOnly)) {
+  if (std::optional<ReadSession> session = ReadSession::Begin()) {
     std::string sql(SelectColumns());
     sql.append(" WHERE kbn = 4 AND ").append(column).append(" = ?");
-    Statement statement = db->Prepare(sql);
+    Statement& statement = session->Prepare(sql);
     if (statement.Valid() && statement.BindText(1, *pair.value)) {
       std::optional<std::string> firstLevel;
       const int64_t count = AppendGroups(statement, kGroupElements, 0, &answer, &firstLevel);
@@ -123,10 +123,10 @@ std::optional<std::string> GenericGroupInfos::GetGroupList(std::string_view text
 
 std::string GenericGroupInfos::GetBackGroupList(std::string_view) const {
   std::string answer(kListOpen);
-  if (std::optional<CatalogueDb> db = CatalogueDb::Open(CatalogueDb::Mode::kReadOnly)) {
+  if (std::optional<ReadSession> session = ReadSession::Begin()) {
     std::string sql(SelectColumns());
     sql.append(" WHERE kbn = 1 ");
-    Statement statement = db->Prepare(sql);
+    Statement& statement = session->Prepare(sql);
     AppendGroups(statement, kBackGroupElements, 1, &answer, nullptr);
   }
   answer.append(kListClose);
@@ -162,11 +162,11 @@ std::optional<std::string> GenericGroupInfos::GetPictList(std::string_view text,
   }
 
   std::string answer(kPictListOpen);
-  if (std::optional<CatalogueDb> db = CatalogueDb::Open(CatalogueDb::Mode::kReadOnly)) {
+  if (std::optional<ReadSession> session = ReadSession::Begin()) {
     std::string sql(SelectColumns());
     sql.append(mode == PictMode::kBackground ? " WHERE kbn = 1 and " : " WHERE kbn = 4 and ");
     sql.append(condition);
-    Statement statement = db->Prepare(sql);
+    Statement& statement = session->Prepare(sql);
     const int folderColumn = FindResultColumn(statement, "folder");
     const bool bound = statement.Valid() && (!bindValue || statement.BindText(1, *pair.value));
     const std::string dataFolder = GetDataFolder();
@@ -184,8 +184,8 @@ std::optional<std::string> GenericGroupInfos::GetPictList(std::string_view text,
 
 std::string GenericGroupInfos::GetRecentPictList() {
   std::string answer(kPictListOpen);
-  if (std::optional<CatalogueDb> db = CatalogueDb::Open(CatalogueDb::Mode::kReadOnly)) {
-    Statement statement = db->Prepare(
+  if (std::optional<ReadSession> session = ReadSession::Begin()) {
+    Statement& statement = session->Prepare(
         "SELECT event_contents1                 "
         "  FROM logs                            "
         " WHERE event_type  = '3'               "

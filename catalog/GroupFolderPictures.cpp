@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "catalog/CatalogueDb.h"
+#include "catalog/ReadSession.h"
 #include "catalog/RequestPair.h"
 #include "catalog/ScanPictFolder.h"
 #include "util/Text.h"
@@ -35,8 +35,8 @@ std::optional<std::string> GetGroupFolderPictures(std::string_view table,
   }
   sql.append(" ORDER BY ").append(orderBy);
 
-  if (std::optional<CatalogueDb> db = CatalogueDb::Open(CatalogueDb::Mode::kReadOnly)) {
-    Statement statement = db->Prepare(sql);
+  if (std::optional<ReadSession> session = ReadSession::Begin()) {
+    Statement& statement = session->Prepare(sql);
     bool bound = statement.Valid();
     for (size_t i = 0; bound && i < filters.size(); ++i) {
       bound = statement.BindText(static_cast<int>(i + 1), *filters[i].value);

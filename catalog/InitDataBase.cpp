@@ -4,6 +4,8 @@
 
 #include "catalog/CatalogueDb.h"
 #include "catalog/CatalogueTable.h"
+#include "catalog/ReadSession.h"
+#include "catalog/SearchIndex.h"
 #include "util/Log.h"
 #include "util/MutexLock.h"
 #include "util/UserFolders.h"
@@ -83,6 +85,8 @@ void InitDataBase::CreateTables() {
     Statement statement = db->Prepare(sql);
     statement.Step();
   }
+  EnsureSearchIndex(*db);
+  ReadSession::DropKeptConnections();
 }
 
 bool InitDataBase::CheckJanCode(const std::string& table, const std::string& column) {
@@ -142,6 +146,7 @@ void AddColumnIfMissing(const std::string& table, const std::string& column) {
   if (HasColumn(*db, table, column) == std::optional<bool>(false)) {
     Statement alter = db->Prepare("ALTER TABLE " + table + " ADD " + column + " TEXT");
     alter.Step();
+    ReadSession::DropKeptConnections();
   }
 }
 

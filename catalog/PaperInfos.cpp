@@ -10,7 +10,9 @@
 #include "catalog/CatalogueDb.h"
 #include "catalog/InitDataBase.h"
 #include "catalog/ElementLayout.h"
+#include "catalog/ReadSession.h"
 #include "catalog/RequestPair.h"
+#include "catalog/SearchIndex.h"
 #include "util/Log.h"
 #include "util/MacAddress.h"
 #include "util/SafePath.h"
@@ -206,14 +208,14 @@ std::optional<ProductQuery> FilteredQuery(std::string_view path, Condition&& con
 // not compile runs as one without rows.
 template <class OnRow>
 bool RunProductQuery(const ProductQuery& query, OnRow&& onRow) {
-  std::optional<CatalogueDb> db = CatalogueDb::Open();
-  if (!db) {
+  std::optional<ReadSession> session = ReadSession::Begin(ReadSession::Missing::kCreate);
+  if (!session) {
     return false;
   }
   if (query.refused) {
     return true;
   }
-  Statement statement = db->Prepare(query.sql);
+  Statement& statement = session->Prepare(query.sql);
   if (!statement.Valid()) {
     return true;
   }
@@ -249,9 +251,20 @@ std::string ListAnswer(const ProductQuery& query) {
   return answer;
 }
 
-// "(col like '%' || ?n || '%' or ...)" over `columns`, one parameter for all.
+// "(col like ?n or ...)" over `columns`, one parameter "%value%" for all. With
+// `indexed`, the rows are first narrowed to the search index's candidates
+// where the value allows it; the condition itself stays the same.
 void AppendKeyword(ProductQuery& query, std::initializer_list<std::string_view> columns,
-                   std::string value) {
+                   std::string value, bool indexed = false) {
+  if (std::optional<std::string> filter = indexed ? SearchIndexFilter(value) : std::nullopt) {
+    query.sql.append("mpi.id IN (SELECT rowid FROM ")
+        .append(kSearchIndexTable)
+        .append(" WHERE ")
+        .append(kSearchIndexTable)
+        .append(" MATCH ")
+        .append(query.Parameter(std::move(*filter)))
+        .append(") AND ");
+  }
   // The whole pattern "%value%" is one parameter, so it is not rebuilt for
   // every row.
   const std::string parameter = query.Parameter("%" + value + "%");
@@ -305,12 +318,16 @@ const std::string& PaperInfos::SelectColumns() {
 }
 
 std::optional<std::string> PaperInfos::GetSearchList(std::string_view path) {
+  // The query below runs inside this session, on the file the index was
+  // looked for in.
+  std::optional<ReadSession> session = ReadSession::Begin();
+  const bool indexed = session && SearchIndexReady(*session);
   std::optional<ProductQuery> query = FilteredQuery(
-      path, [](ProductQuery& query, const std::string& key, std::string& value) {
+      path, [indexed](ProductQuery& query, const std::string& key, std::string& value) {
         if (key.find("usage") != std::string::npos) {
           AppendKeyword(query,
                         {"goods", "searchSelNo", "searchNo", "goodsPartsNo", "goodsDisplayLabel"},
-                        std::move(value));
+                        std::move(value), indexed);
         } else if (key == "category_id" && value == "99") {
           query.sql.append("category_id <> ''");
         } else if (value == "1") {

@@ -1,14 +1,14 @@
 #include "catalog/PaperSizeInfos.h"
 
-#include "catalog/CatalogueDb.h"
+#include "catalog/ReadSession.h"
 #include "catalog/ElementLayout.h"
 
 namespace qb {
 
 std::string PaperSizeInfos::GetPaperSizeList() {
   std::string answer = "<paperSize>\n";
-  if (std::optional<CatalogueDb> db = CatalogueDb::Open()) {
-    Statement rows = db->Prepare(
+  if (std::optional<ReadSession> session = ReadSession::Begin(ReadSession::Missing::kCreate)) {
+    Statement& rows = session->Prepare(
         "SELECT id, paperSizeId, name, sizeH, sizeW FROM paper_size_infos WHERE paperSizeId  <> 13");
     while (rows.Valid() && rows.NextRow()) {
       answer.append("  <sizeInfo>\n");

@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "catalog/CatalogueDb.h"
+#include "catalog/ReadSession.h"
 #include "catalog/ElementLayout.h"
 #include "catalog/GroupFolderPictures.h"
 #include "catalog/RequestPair.h"
@@ -48,10 +48,10 @@ std::optional<std::string> PictGroupTopLevelInfos::GetTopLevelList(std::string_v
     return std::nullopt;
   }
   std::string answer = "<pictGroupTopLevelInfos>\n";
-  if (std::optional<CatalogueDb> db = CatalogueDb::Open(CatalogueDb::Mode::kReadOnly)) {
+  if (std::optional<ReadSession> session = ReadSession::Begin()) {
     std::string sql(SelectColumns());
     sql.append(") or pr.goodsPartsNo = ?1 ORDER BY topLevelId ");
-    Statement statement = db->Prepare(sql);
+    Statement& statement = session->Prepare(sql);
     const ElementLayout layout(statement, kTopLevelElements);
     if (statement.Valid() && statement.BindText(1, *pair.value)) {
       AppendNumberedRecords(statement, layout, "topLevelInfo", 1, &answer);

@@ -5,19 +5,32 @@
 namespace qb {
 namespace {
 
-// The text content of an element: the text of all its descendants.
+// The text content of an element: the text of all its descendants, in
+// document order. An element's own value is the text the parser embedded in
+// it (the text before its first child element).
 std::string_view ElementText(const pugi::xml_node& element, std::string* scratch) {
   const pugi::xml_node first = element.first_child();
   if (!first) {
-    return {};
+    return element.value();
   }
-  if ((first.type() == pugi::node_pcdata || first.type() == pugi::node_cdata) &&
+  if (*element.value() == '\0' &&
+      (first.type() == pugi::node_pcdata || first.type() == pugi::node_cdata) &&
       !first.next_sibling()) {
     return first.value();
   }
-  scratch->clear();
-  for (const pugi::xpath_node& node : element.select_nodes(".//text()")) {
-    scratch->append(node.node().value());
+  // Walked without recursion: an answer may nest elements very deeply.
+  scratch->assign(element.value());
+  pugi::xml_node node = first;
+  while (node) {
+    scratch->append(node.value());
+    if (node.type() == pugi::node_element && node.first_child()) {
+      node = node.first_child();
+      continue;
+    }
+    while (node != element && !node.next_sibling()) {
+      node = node.parent();
+    }
+    node = node == element ? pugi::xml_node() : node.next_sibling();
   }
   return *scratch;
 }

@@ -20,8 +20,8 @@ StatementBudget::StatementBudget(sqlite3* db) {
 }
 
 int StatementBudget::OnTrace(unsigned type, void* self, void*, void* sql) {
-  // Called as a statement starts running (and again for each trigger it
-  // fires, which this catalogue has none of).
+  // Called as a statement starts running, and again, with a text starting
+  // "--", for each trigger it fires: the triggers run within its budget.
   if (type == SQLITE_TRACE_STMT && sql != nullptr &&
       std::string_view(static_cast<const char*>(sql)).substr(0, 2) != "--") {
     auto* budget = static_cast<StatementBudget*>(self);

@@ -1,10 +1,12 @@
 #include "catalog/TableImporter.h"
 
+#include <iterator>
 #include <optional>
 
 #include "catalog/CatalogueDb.h"
 #include "catalog/RecordReader.h"
 #include "catalog/RecordStore.h"
+#include "catalog/SearchIndex.h"
 #include "util/Log.h"
 
 namespace qb {
@@ -18,8 +20,10 @@ Result<pugi::xml_document> ReadAnswer(std::string_view answer) {
   pugi::xml_document document;
   const pugi::xml_parse_result result = document.load_buffer(
       answer.data(), answer.size(),
+      // A text that is an element's first content is kept in the element
+      // itself rather than in a node of its own: half the nodes of a record.
       pugi::parse_minimal | pugi::parse_escapes | pugi::parse_eol | pugi::parse_cdata |
-          pugi::parse_declaration,
+          pugi::parse_declaration | pugi::parse_embed_pcdata,
       pugi::encoding_utf8);
   if (!result) {
     return Failure{std::string("not well-formed XML: ") + result.description() + " at offset " +
@@ -68,8 +72,12 @@ bool TableImporter::ImportRoot(const pugi::xml_node& root, const RecordHook& hoo
     LogError("cannot start the import of " + table);
     return false;
   }
+  // A large product answer is indexed for search once, at its end.
+  const bool indexLater =
+      m_table.name == "paper_infos" &&
+      SuspendSearchIndex(*db, static_cast<size_t>(std::distance(root.begin(), root.end())));
   const std::optional<int> stored = StoreRecords(*db, root, hook, stop);
-  if (!stored || !transaction->Commit()) {
+  if (!stored || (indexLater && !ResumeSearchIndex(*db)) || !transaction->Commit()) {
     LogError("nothing of the " + table + " answer was stored");
     return false;
   }

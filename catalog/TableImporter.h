@@ -28,8 +28,10 @@ namespace qb {
 
 class CatalogueDb;
 
-// Parses an answer; the document owns the text of every node. Fails, saying
-// why (not logged), when it is not well-formed.
+// Parses an answer; the document owns the text of every node. Text that is
+// an element's first content is the element's own value rather than a node
+// of its own (child_value and text() read it). Fails, saying why (not
+// logged), when it is not well-formed.
 Result<pugi::xml_document> ReadAnswer(std::string_view answer);
 // As ReadAnswer; nullopt, with the reason logged, when it is not well-formed.
 std::optional<pugi::xml_document> ParseAnswer(std::string_view answer);

@@ -4,7 +4,7 @@
 
 #include <array>
 
-#include "catalog/CatalogueDb.h"
+#include "catalog/ReadSession.h"
 #include "catalog/ElementLayout.h"
 #include "catalog/RequestPair.h"
 #include "util/Text.h"
@@ -56,10 +56,10 @@ std::optional<std::string> TemplateInfos::GetTemplateList(std::string_view text)
     return std::nullopt;
   }
   std::string answer = "<templateList>\n";
-  if (std::optional<CatalogueDb> db = CatalogueDb::Open(CatalogueDb::Mode::kReadOnly)) {
+  if (std::optional<ReadSession> session = ReadSession::Begin()) {
     std::string sql(SelectColumns());
     sql.append(" ORDER BY templateInfoId ");
-    Statement statement = db->Prepare(sql);
+    Statement& statement = session->Prepare(sql);
     const ElementLayout layout(statement, kPlainElements);
     const int templateColumn = FindResultColumn(statement, "templateUrl");
     const int thumbnailColumn = FindResultColumn(statement, "thumbnailUrl");

@@ -7,7 +7,6 @@
 // with --sites and --forget-site it lists or changes the site lists; with
 // --show it asks the running instance to show its status window, or becomes
 // the server and shows it when none runs.
-#include <malloc.h>
 #include <pthread.h>
 #include <signal.h>
 #include <unistd.h>
@@ -36,14 +35,12 @@
 #include "util/CatalogueUrl.h"
 #include "util/EnvNumber.h"
 #include "util/DiskBudget.h"
+#include "util/HeapPolicy.h"
 #include "util/Log.h"
 #include "util/LogFile.h"
 #include "util/UserFolders.h"
 
 namespace {
-
-// Blocks of this size and more get mappings of their own (see RunServer).
-constexpr int kLargeBlockBytes = 1024 * 1024;
 
 constexpr const char* kUsage =
     "Usage: quillbox-server [options]\n"
@@ -214,12 +211,7 @@ void UseCatalogueServer(const std::optional<std::string>& flagUrl) {
 }
 
 int RunServer(const std::optional<std::string>& flagUrl, bool showWindow) {
-  // Request bodies and page images of megabytes come and go on many worker
-  // threads. With glibc's adaptive threshold such blocks would soon be taken
-  // from the per-thread heaps, whose freed memory is not given back; a fixed
-  // threshold keeps every large block in a mapping of its own, returned to the
-  // system as soon as it is freed.
-  mallopt(M_MMAP_THRESHOLD, kLargeBlockBytes);
+  qb::UseServerHeapPolicy();
   // The signals are taken by the control window through the event loop: every
   // thread started later inherits the blocked mask.
   const sigset_t blocked = qb::ControlSignals();

@@ -23,9 +23,17 @@ std::vector<std::string> Columns(const std::string& table) {
 TEST_F(InitDataBaseTest, CreatesTheFourteenTablesInAFreshDataFolder) {
   std::optional<CatalogueDb> db = CatalogueDb::Open();
   ASSERT_TRUE(db);
-  Statement count = db->Prepare("SELECT count(*) FROM sqlite_master WHERE type = 'table'");
+  // Beside them, the product search index and the tables it keeps itself in.
+  Statement count = db->Prepare(
+      "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name NOT GLOB "
+      "'paper_infos_search*'");
   ASSERT_TRUE(count.NextRow());
   EXPECT_EQ(count.Int(0), 14);
+  Statement search = db->Prepare(
+      "SELECT count(*) FROM sqlite_master WHERE name GLOB 'paper_infos_search*' AND "
+      "(type = 'trigger' OR sql GLOB 'CREATE VIRTUAL TABLE*')");
+  ASSERT_TRUE(search.NextRow());
+  EXPECT_EQ(search.Int(0), 4);
   Statement indexes = db->Prepare(
       "SELECT count(*) FROM sqlite_master WHERE type = 'index' AND sql IS NOT NULL");
   ASSERT_TRUE(indexes.NextRow());
