@@ -317,7 +317,7 @@ void PrintSession(CPrintSession* session, QPrinter* printer, bool showDialog,
   const Result<std::vector<CupsPrinterFacts>> queues = CupsScheduler(kQuestionBudget).Printers();
   if (queues) {
     ChooseRememberedPrinter(*session, *queues, printer);
-  } else if (printer->outputFormat() != QPrinter::PdfFormat) {
+  } else if (printer->outputFormat() != QPrinter::PdfFormat || !HasPrinter(*printer)) {
     LogError(what + ": printing failed: " + queues.Error());
     session->Finish();
     settle(PrintState::kFailed, queues.Error());

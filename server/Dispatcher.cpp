@@ -334,34 +334,26 @@ std::atomic<uint64_t> g_nextSessionId{0};
 
 }  // namespace
 
-std::string SuccessAnswer(std::string_view body) {
-  std::string answer = {};
+namespace {
+
+// An answer with the CORS header, `type` and the length of `body`.
+std::string FramedAnswer(std::string_view status, std::string_view type, std::string_view body) {
+  std::string answer;
   answer.reserve(128 + body.size());
-  answer.append(
-      "HTTP/1.1 200 OK\r\n"
-      "Access-Control-Allow-Origin: *\r\n"
-      "Content-Type: text/plain\r\n"
-      "Content-Length: ");
-  answer.append(std::to_string(body.size()));
-  answer.append("\r\n\r\n");
-  answer.append(body);
+  answer.append("HTTP/1.1 ").append(status).append("\r\nAccess-Control-Allow-Origin: *\r\n");
+  answer.append("Content-Type: ").append(type).append("\r\nContent-Length: ");
+  answer.append(std::to_string(body.size())).append("\r\n\r\n").append(body);
   return answer;
 }
 
+}  // namespace
+
+std::string SuccessAnswer(std::string_view body) {
+  return FramedAnswer("200 OK", "text/plain", body);
+}
+
 std::string JsonAnswer(std::string_view status, std::string_view body) {
-  std::string answer = {};
-  answer.reserve(128 + body.size());
-  answer.append("HTTP/1.1 ");
-  answer.append(status);
-  answer.append(
-      "\r\n"
-      "Access-Control-Allow-Origin: *\r\n"
-      "Content-Type: application/json\r\n"
-      "Content-Length: ");
-  answer.append(std::to_string(body.size()));
-  answer.append("\r\n\r\n");
-  answer.append(body);
-  return answer;
+  return FramedAnswer(status, "application/json", body);
 }
 
 int FindRoute(std::string_view path) {
