@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <future>
 #include <thread>
 
 #include "util/UniqueFd.h"
@@ -62,21 +63,33 @@ TEST(SendData, ASlowReaderThatKeepsReadingGetsEverything) {
 
 TEST(CloseConnection, APeerThatKeepsSendingDoesNotHoldTheClose) {
   SocketPair pair;
-  std::atomic<bool> closed{false};
+  // The server's receive buffer is full before the close begins.
+  const std::string flood(4096, 'z');
+  while (::send(pair.client.Get(), flood.data(), flood.size(), MSG_NOSIGNAL | MSG_DONTWAIT) > 0) {
+  }
+  ASSERT_EQ(errno, EAGAIN);
+  std::atomic<bool> giveUp{false};
+  std::promise<int> peerSaw;  // the error the peer's send met
   std::thread sender([&] {
-    const std::string flood(4096, 'z');
-    while (!closed.load()) {
+    while (!giveUp.load()) {
       if (::send(pair.client.Get(), flood.data(), flood.size(), MSG_NOSIGNAL | MSG_DONTWAIT) <
               0 &&
           errno != EAGAIN) {
-        return;  // the server's end is closed
+        peerSaw.set_value(errno);
+        return;
       }
     }
+    peerSaw.set_value(0);
   });
-  std::this_thread::sleep_for(milliseconds(20));  // the server's buffer is full
   CloseConnection(pair.server.Release(), 50);  // returns although the peer never stops
-  closed.store(true);
+  std::future<int> seen = peerSaw.get_future();
+  // Generous: only a close that never happens reaches it.
+  if (seen.wait_for(std::chrono::seconds(30)) != std::future_status::ready) {
+    giveUp.store(true);
+  }
   sender.join();
+  const int error = seen.get();
+  EXPECT_TRUE(error == EPIPE || error == ECONNRESET) << error;
 }
 
 }  // namespace
