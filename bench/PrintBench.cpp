@@ -209,12 +209,12 @@ int main(int argc, char** argv) {
     printer.setOutputFormat(QPrinter::PdfFormat);
     printer.setOutputFileName(out.filePath("pages.pdf"));
     printer.setResolution(600);
+    const int pages600 = session600 == nullptr ? -1 : session600->PageCount();
     ResetPeak();
     start = Clock::now();
     if (session600 != nullptr) qb::PrintSession(session600.get(), &printer, false);
-    std::printf("printed its %d pages at 600 dpi: %.1f s, peak resident %.0f MB\n",
-                session600 == nullptr ? -1 : session600->PageCount(), Seconds(start),
-                StatusKb("VmHWM:") / 1024.0);
+    std::printf("printed its %d pages at 600 dpi: %.1f s, peak resident %.0f MB\n", pages600,
+                Seconds(start), StatusKb("VmHWM:") / 1024.0);
   }
 
   app.RequestStop();

@@ -54,9 +54,12 @@ class ShapeScanner {
   }
 
   // A start tag after its "<" and name: its attributes and its end. Sets
-  // `empty` for "/>".
-  bool StartTagRest(bool* empty) {
-    while (true) {
+  // `empty` for "/>" and clears `plain` when there are attributes.
+  bool StartTagRest(bool* empty, bool* plain) {
+    for (bool first = true;; first = false) {
+      if (!first) {
+        *plain = false;
+      }
       if (At('>')) {
         ++m_pos;
         *empty = false;
@@ -112,8 +115,11 @@ class ShapeScanner {
     return true;
   }
 
-  // One element starting at its "<", up to and with its end tag.
-  bool Element() {
+  // One element starting at its "<", up to and with its end tag. Clears
+  // `plain` unless the element is plain (RecordReader::ReadPlain), its
+  // references and carriage returns aside.
+  bool Element(bool* plain) {
+    *plain = true;
     m_open.clear();
     do {
       const char* less =
@@ -129,21 +135,31 @@ class ShapeScanner {
         }
         m_open.pop_back();
       } else if (At('!')) {
+        *plain = false;
         if (m_open.empty()) {
           return false;
         }
         if (At("!--")) {
+          m_pos += 3;
           if (!SkipPast("-->")) {
             return false;
           }
-        } else if (!At("![CDATA[") || !SkipPast("]]>")) {
+        } else if (At("![CDATA[")) {
+          m_pos += 8;
+          if (!SkipPast("]]>")) {
+            return false;
+          }
+        } else {
           return false;
         }
       } else {
         const std::optional<std::string_view> name = Name();
         bool empty = false;
-        if (!name || !StartTagRest(&empty)) {
+        if (!name || !StartTagRest(&empty, plain)) {
           return false;
+        }
+        if (m_open.size() >= 2) {
+          *plain = false;  // a field holding elements
         }
         if (!empty) {
           m_open.push_back(*name);
@@ -178,7 +194,8 @@ std::optional<AnswerRecords> AnswerRecords::Scan(std::string_view answer) {
   scanner.SkipPast("<");
   const std::optional<std::string_view> rootName = scanner.Name();
   bool empty = false;
-  if (!rootName || !scanner.StartTagRest(&empty) || empty) {
+  bool plainRoot = true;
+  if (!rootName || !scanner.StartTagRest(&empty, &plainRoot) || empty) {
     return std::nullopt;
   }
   AnswerRecords records(answer);
@@ -210,10 +227,14 @@ std::optional<AnswerRecords> AnswerRecords::Scan(std::string_view answer) {
       return records;
     }
     const size_t start = scanner.Position();
-    if (!scanner.At('<') || !scanner.Element()) {
+    bool plain = false;
+    if (!scanner.At('<') || !scanner.Element(&plain)) {
       return std::nullopt;
     }
-    records.m_records.emplace_back(start, scanner.Position() - start);
+    const size_t size = scanner.Position() - start;
+    plain = plain && std::memchr(answer.data() + start, '&', size) == nullptr &&
+            std::memchr(answer.data() + start, '\r', size) == nullptr;
+    records.m_records.push_back({start, size, plain});
   }
 }
 
@@ -222,11 +243,14 @@ pugi::xml_node AnswerRecords::Root() const {
   return first ? first.next_sibling() : pugi::xml_node();
 }
 
-std::optional<pugi::xml_node> AnswerRecords::Next() {
+std::optional<const std::vector<std::string_view>*> AnswerRecords::Next(RecordReader& reader) {
   if (m_next >= m_records.size()) {
-    return pugi::xml_node();
+    return nullptr;
   }
-  const auto [offset, size] = m_records[m_next++];
+  const auto [offset, size, plain] = m_records[m_next++];
+  if (plain) {
+    return &reader.ReadPlain(m_answer.substr(offset, size));
+  }
   m_recordBytes.assign(m_answer.substr(offset, size));
   if (!m_record->load_buffer_inplace(m_recordBytes.data(), m_recordBytes.size(),
                                      kAnswerParseOptions, pugi::encoding_utf8)) {
@@ -236,7 +260,7 @@ std::optional<pugi::xml_node> AnswerRecords::Next() {
   if (record.type() != pugi::node_element || record.next_sibling()) {
     return std::nullopt;
   }
-  return record;
+  return &reader.Read(record);
 }
 
 }  // namespace qb

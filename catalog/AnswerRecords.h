@@ -9,7 +9,8 @@
 // and CDATA sections, every element closed by its own end tag. Scan checks
 // all of that before anything is handed out, and each record then reads
 // exactly as it does in the whole document (same parser, same options, see
-// ReadAnswer). Any other answer, well-formed or not, is left to ReadAnswer,
+// ReadAnswer), or, for a plain record, straight from its bytes. Any other
+// answer, well-formed or not, is left to ReadAnswer,
 // which keeps its errors and its lenient reading.
 //
 // Thread contract: one reader per import, used on the importing thread; the
@@ -22,7 +23,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 #include "catalog/RecordSource.h"
@@ -48,7 +48,7 @@ class AnswerRecords : public RecordSource {
   pugi::xml_node Root() const;
 
   size_t Count() const override { return m_records.size(); }
-  std::optional<pugi::xml_node> Next() override;
+  std::optional<const std::vector<std::string_view>*> Next(RecordReader& reader) override;
 
  private:
   explicit AnswerRecords(std::string_view answer) : m_answer(answer) {}
@@ -56,7 +56,12 @@ class AnswerRecords : public RecordSource {
   std::string_view m_answer;
   // Holds the declaration and the root element, emptied.
   std::unique_ptr<pugi::xml_document> m_prolog = std::make_unique<pugi::xml_document>();
-  std::vector<std::pair<size_t, size_t>> m_records;  // offset and size in the answer
+  struct Span {
+    size_t offset;  // in the answer
+    size_t size;
+    bool plain;  // as RecordReader::ReadPlain takes it
+  };
+  std::vector<Span> m_records;
   size_t m_next = 0;
   // The current record: its bytes, parsed in place.
   std::unique_ptr<pugi::xml_document> m_record = std::make_unique<pugi::xml_document>();

@@ -2,10 +2,13 @@
 
 namespace qb {
 
-std::optional<pugi::xml_node> DocumentRecords::Next() {
+std::optional<const std::vector<std::string_view>*> DocumentRecords::Next(RecordReader& reader) {
+  if (!m_next) {
+    return nullptr;
+  }
   const pugi::xml_node record = m_next;
   m_next = m_next.next_sibling();
-  return record;
+  return &reader.Read(record);
 }
 
 }  // namespace qb

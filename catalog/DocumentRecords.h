@@ -4,6 +4,8 @@
 // Thread contract: as RecordSource; the document must outlive it.
 #pragma once
 
+#include <pugixml.hpp>
+
 #include <iterator>
 
 #include "catalog/RecordSource.h"
@@ -17,7 +19,7 @@ class DocumentRecords : public RecordSource {
         m_next(root.first_child()) {}
 
   size_t Count() const override { return m_count; }
-  std::optional<pugi::xml_node> Next() override;
+  std::optional<const std::vector<std::string_view>*> Next(RecordReader& reader) override;
 
  private:
   size_t m_count;

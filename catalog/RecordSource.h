@@ -5,10 +5,12 @@
 // Thread contract: one source per import, used on the importing thread.
 #pragma once
 
-#include <pugixml.hpp>
-
 #include <cstddef>
 #include <optional>
+#include <string_view>
+#include <vector>
+
+#include "catalog/RecordReader.h"
 
 namespace qb {
 
@@ -18,9 +20,10 @@ class RecordSource {
 
   // How many records Next hands out in all.
   virtual size_t Count() const = 0;
-  // The next record, valid until the next call; an empty node after the last;
-  // nullopt when it cannot be read (the answer must then not be stored).
-  virtual std::optional<pugi::xml_node> Next() = 0;
+  // The field values of the next record, read with `reader` (valid until its
+  // next read); null after the last; nullopt when the record cannot be read
+  // (the answer must then not be stored).
+  virtual std::optional<const std::vector<std::string_view>*> Next(RecordReader& reader) = 0;
 };
 
 }  // namespace qb

@@ -103,20 +103,20 @@ std::optional<int> TableImporter::StoreRecords(CatalogueDb& db, RecordSource& so
   int records = 0;
   int stored = 0;
   while (true) {
-    const std::optional<pugi::xml_node> record = source.Next();
-    if (!record) {
+    const std::optional<const std::vector<std::string_view>*> read = source.Next(reader);
+    if (!read) {
       LogError("import of " + table + " failed: record " + std::to_string(records + 1) +
                " cannot be read");
       return std::nullopt;
     }
-    if (!*record) {
+    if (*read == nullptr) {
       break;
     }
     if (++records % kStopCheckInterval == 0 && stop != nullptr && stop->load() != 0) {
       LogInfo("import of " + table + " interrupted by shutdown");
       return std::nullopt;
     }
-    const std::vector<std::string_view>& values = reader.Read(*record);
+    const std::vector<std::string_view>& values = **read;
     const RecordStore::Result result = store.Store(values);
     if (hook) {
       hook(values);

@@ -22,15 +22,19 @@ std::optional<Records> ReadAll(RecordSource& source) {
   RecordReader reader(kTable);
   Records records;
   while (true) {
-    const std::optional<pugi::xml_node> record = source.Next();
-    if (!record) {
+    const std::optional<const std::vector<std::string_view>*> values = source.Next(reader);
+    if (!values) {
       return std::nullopt;
     }
-    if (!*record) {
+    if (*values == nullptr) {
       return records;
     }
-    const std::vector<std::string_view>& values = reader.Read(*record);
-    records.emplace_back(values.begin(), values.end());
+    std::vector<std::string> record;
+    for (const std::string_view value : **values) {
+      // A missing field (no data) and an empty one are told apart.
+      record.push_back(value.data() == nullptr ? "<missing>" : std::string(value));
+    }
+    records.push_back(record);
   }
 }
 
@@ -45,7 +49,11 @@ TEST(AnswerRecords, ReadsWhatTheDocumentReadsOrLeavesTheAnswerToIt) {
     bool streamed;
   };
   const Row rows[] = {
-      {"plain records", kDeclaration + "\n<t>\n  <r><id>1</id><name>a</name></r>\n  <r><id>2</id></r>\n</t>\n",
+      {"plain records",
+       kDeclaration + "\n<t>\n  <r><id>1</id><name>a</name></r>\n  <r><id>2</id></r>\n</t>\n", true},
+      {"plain records with blanks and empty fields",
+       kDeclaration + "<t><r ><id >1</id ><name> \t\n </name><note/></r><r/><r></r>" +
+           "<r>\n<note></note> <other>x</other><note>y</note><id> 2 </id></r></t>",
        true},
       {"no records", kDeclaration + "<t></t>", true},
       {"root attributes", kDeclaration + "<t count=\"2\" x='>'><r><id>1</id></r></t>", true},
@@ -77,6 +85,8 @@ TEST(AnswerRecords, ReadsWhatTheDocumentReadsOrLeavesTheAnswerToIt) {
       {"a prefixed name", kDeclaration + "<t><r><a:id>1</a:id></r></t>", false},
       {"a zero byte", kDeclaration + std::string("<t><r><id>1\0</id></r></t>", 24), false},
       {"< in an attribute", kDeclaration + "<t><r a=\"<\"/></t>", false},
+      {"a comment that does not end", kDeclaration + "<t><r><!--></r></t>", false},
+      {"a CDATA section that does not end", kDeclaration + "<t><r><![CDATA[]></r></t>", false},
       {"mismatched end tag", kDeclaration + "<t><r><id>1</name></r></t>", false},
       {"unclosed record", kDeclaration + "<t><r><id>1</id></t>", false},
       {"unclosed root", kDeclaration + "<t><r/>", false},
