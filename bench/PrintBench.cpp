@@ -3,7 +3,9 @@
 //     end to end over HTTP, against base64 plus PNG decoding alone;
 //   - the receive rate of a 20 MB body;
 //   - resident memory after 100 queued A4 pages;
-//   - render time and peak memory of one A4 page at 600 and 1200 dpi.
+//   - render time and peak memory of one A4 page at 600 and 1200 dpi;
+//   - one session of 100 A4 pages at 600 dpi: "print/add" time per page and
+//     peak resident memory while adding them and while printing them all.
 // The server runs in this process on a free port with a temporary HOME.
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -86,21 +88,23 @@ std::string Post(const std::string& target, const std::string& body) {
          "\r\n\r\n" + body;
 }
 
-// An A4 page at 300 dpi that compresses like a label sheet with photos: flat
-// areas with a noisy band.
-std::string A4PageText() {
-  QImage image(2480, 3508, QImage::Format_ARGB32);
+// An A4 page at `dpi` (300 or 600) that compresses like a label sheet with
+// photos: flat areas with a noisy band.
+std::string A4PageText(int dpi = 300) {
+  const int scale = dpi / 300;
+  QImage image(2480 * scale, 3508 * scale, QImage::Format_ARGB32);
   image.fill(qRgba(250, 250, 245, 255));
   QRandomGenerator random(42);
-  for (int y = 400; y < 470; ++y) {
+  for (int y = 400 * scale; y < 470 * scale; ++y) {
     auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
-    for (int x = 200; x < 2280; ++x) {
+    for (int x = 200 * scale; x < 2280 * scale; ++x) {
       const int v = static_cast<int>(random.bounded(64)) + 96;
       row[x] = qRgba(v, v / 2 + 60, 200 - v / 3, 255);
     }
   }
   QPainter painter(&image);
-  painter.fillRect(300, 1500, 1800, 1200, QColor(20, 120, 200, 160));
+  painter.fillRect(300 * scale, 1500 * scale, 1800 * scale, 1200 * scale,
+                   QColor(20, 120, 200, 160));
   painter.end();
   QByteArray bytes;
   QBuffer buffer(&bytes);
@@ -180,6 +184,37 @@ int main(int argc, char** argv) {
     qb::PrintSession(&one, &printer, false);
     std::printf("render one A4 page at %d dpi: %.0f ms, peak %.0f MB above the %.0f MB before\n",
                 dpi, Seconds(start) * 1e3, (StatusKb("VmHWM:") - rss) / 1024.0, rss / 1024.0);
+  }
+
+  {
+    // One session of 100 pages at 600 dpi, added over HTTP, then printed.
+    const std::string page600 = A4PageText(600);
+    const std::string init600 = Exchange(port, Post("/print/init", "width=210&height=297"));
+    const std::string id600 = init600.substr(init600.find("\r\n\r\n") + 4);
+    const std::string add600 = Post("/print/add", "id=" + id600 + "&img=" + page600);
+    const long rss = StatusKb("VmRSS:");
+    ResetPeak();
+    start = Clock::now();
+    for (int i = 0; i < 100; ++i) {
+      if (Exchange(port, add600).rfind("HTTP/1.1 200", 0) != 0) return 1;
+    }
+    const double adding = Seconds(start) / 100;
+    std::printf("100 A4 pages at 600 dpi (%.0f KB of base64 each) in one session: print/add %.1f "
+                "ms a page, peak resident %.0f MB (%.0f MB before), %.0f MB after\n",
+                page600.size() / 1024.0, adding * 1e3, StatusKb("VmHWM:") / 1024.0, rss / 1024.0,
+                StatusKb("VmRSS:") / 1024.0);
+    const auto session600 = app.m_pPrintMgr->Lookup(id600);
+    QTemporaryDir out;
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(out.filePath("pages.pdf"));
+    printer.setResolution(600);
+    const int pages600 = session600 == nullptr ? -1 : session600->PageCount();
+    ResetPeak();
+    start = Clock::now();
+    if (session600 != nullptr) qb::PrintSession(session600.get(), &printer, false);
+    std::printf("printed its %d pages at 600 dpi: %.1f s, peak resident %.0f MB\n", pages600,
+                Seconds(start), StatusKb("VmHWM:") / 1024.0);
   }
 
   app.RequestStop();

@@ -3,12 +3,19 @@
 #include <string>
 
 #include "catalog/CatalogueTable.h"
+#include "catalog/DocumentRecords.h"
 #include "util/Log.h"
 
 namespace qb {
 
 bool ImportAnswer(const pugi::xml_node& root, const PaperInfosImport::PictureSink& pictures,
                   const std::atomic<int>* stop) {
+  DocumentRecords records(root);
+  return ImportAnswer(root, records, pictures, stop);
+}
+
+bool ImportAnswer(const pugi::xml_node& root, RecordSource& records,
+                  const PaperInfosImport::PictureSink& pictures, const std::atomic<int>* stop) {
   const CatalogueTable* table = FindCatalogueTable(root.name());
   if (table == nullptr || !table->Imported()) {
     // The usage log, for one, is never taken from the server.
@@ -17,9 +24,9 @@ bool ImportAnswer(const pugi::xml_node& root, const PaperInfosImport::PictureSin
   }
   const PaperInfosImport products;
   if (table == &products.Table()) {
-    return products.ImportRoot(root, pictures, stop);
+    return products.ImportRecords(records, pictures, stop);
   }
-  return TableImporter(*table).ImportRoot(root, {}, stop);
+  return TableImporter(*table).ImportRecords(records, {}, stop);
 }
 
 }  // namespace qb

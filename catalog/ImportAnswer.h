@@ -20,5 +20,8 @@ namespace qb {
 // stored or ignored.
 bool ImportAnswer(const pugi::xml_node& root, const PaperInfosImport::PictureSink& pictures,
                   const std::atomic<int>* stop);
+// The same for the records of `records`, the table named by `root`'s name.
+bool ImportAnswer(const pugi::xml_node& root, RecordSource& records,
+                  const PaperInfosImport::PictureSink& pictures, const std::atomic<int>* stop);
 
 }  // namespace qb

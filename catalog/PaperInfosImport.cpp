@@ -2,7 +2,9 @@
 
 #include <unordered_set>
 
+#include "catalog/AnswerRecords.h"
 #include "catalog/CatalogueDb.h"
+#include "catalog/DocumentRecords.h"
 #include "catalog/InitDataBase.h"
 #include "catalog/Statement.h"
 
@@ -28,6 +30,9 @@ PaperInfosImport::PaperInfosImport() : TableImporter(*FindCatalogueTable("paper_
 
 bool PaperInfosImport::ImportXml(std::string_view answer, const PictureSink& pictures,
                                  const std::atomic<int>* stop) const {
+  if (std::optional<AnswerRecords> records = AnswerRecords::Scan(answer)) {
+    return ImportRecords(*records, pictures, stop);
+  }
   std::optional<pugi::xml_document> document = ParseAnswer(answer);
   if (!document) {
     return false;
@@ -38,6 +43,12 @@ bool PaperInfosImport::ImportXml(std::string_view answer, const PictureSink& pic
 
 bool PaperInfosImport::ImportRoot(const pugi::xml_node& root, const PictureSink& pictures,
                                   const std::atomic<int>* stop) const {
+  DocumentRecords records(root);
+  return ImportRecords(records, pictures, stop);
+}
+
+bool PaperInfosImport::ImportRecords(RecordSource& source, const PictureSink& pictures,
+                                     const std::atomic<int>* stop) const {
   AddColumnIfMissing("paper_infos", "jan_code");
   std::vector<int> indexes;
   for (const PictureField& field : kPictures) {
@@ -54,7 +65,7 @@ bool PaperInfosImport::ImportRoot(const pugi::xml_node& root, const PictureSink&
       }
     }
   };
-  return TableImporter::ImportRoot(root, hook, stop);
+  return TableImporter::ImportRecords(source, hook, stop);
 }
 
 std::vector<std::string> PaperInfosImport::StoredPictures(CatalogueDb& db) {

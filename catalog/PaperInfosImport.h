@@ -34,6 +34,8 @@ class PaperInfosImport : public TableImporter {
                  const std::atomic<int>* stop = nullptr) const;
   bool ImportRoot(const pugi::xml_node& root, const PictureSink& pictures,
                   const std::atomic<int>* stop = nullptr) const;
+  bool ImportRecords(RecordSource& source, const PictureSink& pictures,
+                     const std::atomic<int>* stop = nullptr) const;
 
   // The picture files the stored products name, by the same rules as the
   // sink, each once, empty values left out.

@@ -43,27 +43,74 @@ RecordReader::RecordReader(const CatalogueTable& table)
       m_seen(table.fields.size()),
       m_scratch(table.fields.size()) {}
 
-const std::vector<std::string_view>& RecordReader::Read(const pugi::xml_node& record) {
-  const size_t fieldCount = m_table.fields.size();
+void RecordReader::Clear() {
   std::fill(m_values.begin(), m_values.end(), std::string_view());
   std::fill(m_seen.begin(), m_seen.end(), false);
-  size_t next = 0;  // fields usually come in list order: try the next one first
+}
+
+int RecordReader::Claim(std::string_view name, size_t* next) {
+  // Fields usually come in list order: the next one is tried first.
+  const size_t fieldCount = m_table.fields.size();
+  const int index = *next < fieldCount && m_table.fields[*next].name == name
+                        ? static_cast<int>(*next)
+                        : m_table.FieldIndex(name);
+  *next = static_cast<size_t>(index + 1);
+  if (index < 0 || m_seen[static_cast<size_t>(index)]) {
+    return -1;
+  }
+  m_seen[static_cast<size_t>(index)] = true;
+  return index;
+}
+
+const std::vector<std::string_view>& RecordReader::Read(const pugi::xml_node& record) {
+  Clear();
+  size_t next = 0;
   for (const pugi::xml_node& element : record.children()) {
     if (element.type() != pugi::node_element) {
       continue;
     }
-    const char* name = element.name();
-    const int index = next < fieldCount && m_table.fields[next].name == name
-                          ? static_cast<int>(next)
-                          : m_table.FieldIndex(name);
-    next = static_cast<size_t>(index + 1);
-    if (index >= 0 && !m_seen[static_cast<size_t>(index)]) {
-      const auto field = static_cast<size_t>(index);
-      m_seen[field] = true;
-      m_values[field] = ElementText(element, &m_scratch[field]);
+    const int field = Claim(element.name(), &next);
+    if (field >= 0) {
+      const auto index = static_cast<size_t>(field);
+      m_values[index] = ElementText(element, &m_scratch[index]);
     }
   }
   return m_values;
+}
+
+const std::vector<std::string_view>& RecordReader::ReadPlain(std::string_view record) {
+  Clear();
+  size_t pos = record.find('>') + 1;  // past the record's start tag
+  if (record[pos - 2] == '/') {
+    return m_values;
+  }
+  size_t next = 0;
+  while (true) {
+    const size_t open = record.find('<', pos);
+    if (record[open + 1] == '/') {
+      return m_values;  // the record's end tag
+    }
+    const size_t close = record.find('>', open);
+    const bool empty = record[close - 1] == '/';
+    std::string_view name = record.substr(open + 1, close - open - 1 - (empty ? 1 : 0));
+    name = name.substr(0, name.find_first_of(" \t\n"));
+    const int field = Claim(name, &next);
+    if (empty) {
+      if (field >= 0) {
+        m_values[static_cast<size_t>(field)] = std::string_view("");
+      }
+      pos = close + 1;
+      continue;
+    }
+    const size_t end = record.find('<', close + 1);
+    if (field >= 0) {
+      const std::string_view text = record.substr(close + 1, end - close - 1);
+      // Text of blanks alone is no text to the parser.
+      m_values[static_cast<size_t>(field)] =
+          text.find_first_not_of(" \t\n") == std::string_view::npos ? std::string_view("") : text;
+    }
+    pos = record.find('>', end) + 1;
+  }
 }
 
 }  // namespace qb

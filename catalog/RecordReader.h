@@ -24,8 +24,18 @@ class RecordReader {
   // document or this reader, so they stay valid until the next Read or until
   // either goes away.
   const std::vector<std::string_view>& Read(const pugi::xml_node& record);
+  // The same for the bytes of a plain record: one element without attributes
+  // whose child elements have no attributes and hold text only, nothing in it
+  // a comment, a CDATA section, a reference or a carriage return (see
+  // AnswerRecords). Its values are its own bytes, as parsing would give them.
+  const std::vector<std::string_view>& ReadPlain(std::string_view record);
 
  private:
+  void Clear();
+  // The field an element `name` gives its value to, marked as read; -1 when
+  // it names no field or one read already. `next` is the field expected next.
+  int Claim(std::string_view name, size_t* next);
+
   const CatalogueTable& m_table;
   std::vector<std::string_view> m_values;
   std::vector<bool> m_seen;

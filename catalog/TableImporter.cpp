@@ -1,9 +1,10 @@
 #include "catalog/TableImporter.h"
 
-#include <iterator>
 #include <optional>
 
+#include "catalog/AnswerRecords.h"
 #include "catalog/CatalogueDb.h"
+#include "catalog/DocumentRecords.h"
 #include "catalog/RecordReader.h"
 #include "catalog/RecordStore.h"
 #include "catalog/SearchIndex.h"
@@ -18,13 +19,8 @@ constexpr int kStopCheckInterval = 256;
 
 Result<pugi::xml_document> ReadAnswer(std::string_view answer) {
   pugi::xml_document document;
-  const pugi::xml_parse_result result = document.load_buffer(
-      answer.data(), answer.size(),
-      // A text that is an element's first content is kept in the element
-      // itself rather than in a node of its own: half the nodes of a record.
-      pugi::parse_minimal | pugi::parse_escapes | pugi::parse_eol | pugi::parse_cdata |
-          pugi::parse_declaration | pugi::parse_embed_pcdata,
-      pugi::encoding_utf8);
+  const pugi::xml_parse_result result =
+      document.load_buffer(answer.data(), answer.size(), kAnswerParseOptions, pugi::encoding_utf8);
   if (!result) {
     return Failure{std::string("not well-formed XML: ") + result.description() + " at offset " +
                    std::to_string(result.offset)};
@@ -47,6 +43,9 @@ pugi::xml_node AnswerRoot(const pugi::xml_document& document) {
 }
 
 bool TableImporter::ImportXml(std::string_view answer, const std::atomic<int>* stop) const {
+  if (std::optional<AnswerRecords> records = AnswerRecords::Scan(answer)) {
+    return ImportRecords(*records, {}, stop);
+  }
   std::optional<pugi::xml_document> document = ParseAnswer(answer);
   if (!document) {
     return false;
@@ -61,6 +60,12 @@ bool TableImporter::ImportXml(std::string_view answer, const std::atomic<int>* s
 
 bool TableImporter::ImportRoot(const pugi::xml_node& root, const RecordHook& hook,
                                const std::atomic<int>* stop) const {
+  DocumentRecords records(root);
+  return ImportRecords(records, hook, stop);
+}
+
+bool TableImporter::ImportRecords(RecordSource& source, const RecordHook& hook,
+                                  const std::atomic<int>* stop) const {
   const std::string table(m_table.name);
   std::optional<CatalogueDb> db = CatalogueDb::Open();
   if (!db) {
@@ -75,8 +80,8 @@ bool TableImporter::ImportRoot(const pugi::xml_node& root, const RecordHook& hoo
   // A large product answer is indexed for search once, at its end.
   const bool indexLater =
       m_table.name == "paper_infos" &&
-      SuspendSearchIndex(*db, static_cast<size_t>(std::distance(root.begin(), root.end())));
-  const std::optional<int> stored = StoreRecords(*db, root, hook, stop);
+      SuspendSearchIndex(*db, source.Count());
+  const std::optional<int> stored = StoreRecords(*db, source, hook, stop);
   if (!stored || (indexLater && !ResumeSearchIndex(*db)) || !transaction->Commit()) {
     LogError("nothing of the " + table + " answer was stored");
     return false;
@@ -85,7 +90,7 @@ bool TableImporter::ImportRoot(const pugi::xml_node& root, const RecordHook& hoo
   return true;
 }
 
-std::optional<int> TableImporter::StoreRecords(CatalogueDb& db, const pugi::xml_node& root,
+std::optional<int> TableImporter::StoreRecords(CatalogueDb& db, RecordSource& source,
                                                const RecordHook& hook,
                                                const std::atomic<int>* stop) const {
   const std::string table(m_table.name);
@@ -97,12 +102,21 @@ std::optional<int> TableImporter::StoreRecords(CatalogueDb& db, const pugi::xml_
   RecordReader reader(m_table);
   int records = 0;
   int stored = 0;
-  for (const pugi::xml_node& record : root.children()) {
+  while (true) {
+    const std::optional<const std::vector<std::string_view>*> read = source.Next(reader);
+    if (!read) {
+      LogError("import of " + table + " failed: record " + std::to_string(records + 1) +
+               " cannot be read");
+      return std::nullopt;
+    }
+    if (*read == nullptr) {
+      break;
+    }
     if (++records % kStopCheckInterval == 0 && stop != nullptr && stop->load() != 0) {
       LogInfo("import of " + table + " interrupted by shutdown");
       return std::nullopt;
     }
-    const std::vector<std::string_view>& values = reader.Read(record);
+    const std::vector<std::string_view>& values = **read;
     const RecordStore::Result result = store.Store(values);
     if (hook) {
       hook(values);

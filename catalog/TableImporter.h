@@ -1,8 +1,10 @@
 // The import of one catalogue server answer into its table: the answer is an
 // XML document whose root element (the second top-level node, after the XML
-// declaration) names the table and whose every child is one record. A
-// RecordReader reads each record into field values and a RecordStore inserts
-// or updates its row.
+// declaration) names the table and whose every child is one record. The
+// records come from a RecordSource (read one by one from the answer's bytes
+// where it has the usual shape, else from the parsed document); a
+// RecordReader reads each into field values and a RecordStore inserts or
+// updates its row.
 //
 // One answer is stored on one connection inside one transaction: an answer
 // that is interrupted (stop flag, process end, a database error) stores
@@ -22,6 +24,7 @@
 #include <vector>
 
 #include "catalog/CatalogueTable.h"
+#include "catalog/RecordSource.h"
 #include "util/Result.h"
 
 namespace qb {
@@ -55,13 +58,17 @@ class TableImporter {
   // stored or skipped.
   bool ImportRoot(const pugi::xml_node& root, const RecordHook& hook = {},
                   const std::atomic<int>* stop = nullptr) const;
+  // The same for the records of `source`. When a record cannot be read,
+  // nothing is stored (the hook has run for the records before it).
+  bool ImportRecords(RecordSource& source, const RecordHook& hook = {},
+                     const std::atomic<int>* stop = nullptr) const;
 
   const CatalogueTable& Table() const { return m_table; }
 
  private:
   // Stores the records of `root` inside the open transaction: the number
   // stored, or nullopt when the answer must not be committed.
-  std::optional<int> StoreRecords(CatalogueDb& db, const pugi::xml_node& root,
+  std::optional<int> StoreRecords(CatalogueDb& db, RecordSource& source,
                                   const RecordHook& hook, const std::atomic<int>* stop) const;
 
   const CatalogueTable& m_table;

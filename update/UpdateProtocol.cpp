@@ -1,6 +1,8 @@
 #include "update/UpdateProtocol.h"
 
+#include "catalog/AnswerRecords.h"
 #include "catalog/CatalogueTable.h"
+#include "catalog/DocumentRecords.h"
 #include "catalog/ImportAnswer.h"
 #include "catalog/TableImporter.h"
 #include "update/VersionCheck.h"
@@ -64,21 +66,35 @@ void OnChkUpdateAnswer(const std::string& url, const std::string& tag, const std
 
 void OnGetUpdateAnswer(const std::string& url, const std::string&, const std::string& body,
                        DownloadJob& job) {
-  const Result<pugi::xml_document> document = ReadAnswer(body);
-  if (!document) {
-    Unusable(url, document.Error(), job);
-    return;
+  // An answer of the usual shape is read record by record; any other is
+  // parsed whole, which also says what is wrong with it.
+  std::optional<AnswerRecords> streamed = AnswerRecords::Scan(body);
+  std::optional<pugi::xml_document> document;
+  std::optional<DocumentRecords> parsed;
+  pugi::xml_node root;
+  if (streamed) {
+    root = streamed->Root();
+  } else {
+    Result<pugi::xml_document> read = ReadAnswer(body);
+    if (!read) {
+      Unusable(url, read.Error(), job);
+      return;
+    }
+    document.emplace(std::move(*read));
+    const pugi::xml_node first = document->first_child();
+    root = AnswerRoot(*document);
+    if (!root || root.type() != pugi::node_element) {
+      Unusable(url,
+               first.type() == pugi::node_element
+                   ? "no XML declaration before its root element <" + std::string(first.name()) +
+                         ">"
+                   : std::string("no element after the XML declaration"),
+               job);
+      return;
+    }
+    parsed.emplace(root);
   }
-  const pugi::xml_node first = document->first_child();
-  const pugi::xml_node root = AnswerRoot(*document);
-  if (!root || root.type() != pugi::node_element) {
-    Unusable(url,
-             first.type() == pugi::node_element
-                 ? "no XML declaration before its root element <" + std::string(first.name()) + ">"
-                 : std::string("no element after the XML declaration"),
-             job);
-    return;
-  }
+  RecordSource& records = streamed ? static_cast<RecordSource&>(*streamed) : *parsed;
   const std::string name = root.name();
   const std::string table = RequestedTable(url);
   const CatalogueTable* named = FindCatalogueTable(name);
@@ -90,7 +106,7 @@ void OnGetUpdateAnswer(const std::string& url, const std::string&, const std::st
   const auto pictures = [&job](std::string_view picture) {
     job.Enqueue(std::string(picture), "", nullptr, nullptr);
   };
-  if (!ImportAnswer(root, pictures, job.StopFlag())) {
+  if (!ImportAnswer(root, records, pictures, job.StopFlag())) {
     if (!job.Stopping()) {
       LogError("the records of " + RequestUrl(url) + " were not stored");
     }
