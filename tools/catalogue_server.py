@@ -172,6 +172,11 @@ class StandIn:
         with self._lock:
             return list(self._requests)
 
+    def record(self, target):
+        """Adds a request target, as sent, to what received() lists."""
+        with self._lock:
+            self._requests.append(target)
+
     def clear(self):
         with self._lock:
             self._requests.clear()
@@ -434,8 +439,7 @@ class StandIn:
                     body = self.control(path, query)
                     return self.send(200 if body is not None else 404, body or b"",
                                      content_type="application/json")
-                with stand_in._lock:
-                    stand_in._requests.append(self.path)
+                stand_in.record(self.path)
                 fault = stand_in.fault_for(path)
                 if fault == "close":
                     self.close_connection = True

@@ -36,6 +36,7 @@ CURLM* NewMulti() {
     curl_multi_setopt(multi, CURLMOPT_MAX_TOTAL_CONNECTIONS,
                       static_cast<long>(kMaxParallelDownloads));
     curl_multi_setopt(multi, CURLMOPT_MAXCONNECTS, static_cast<long>(kMaxParallelDownloads));
+    curl_multi_setopt(multi, CURLMOPT_MAX_CONCURRENT_STREAMS, static_cast<long>(kMaxHttp2Streams));
   }
   return multi;
 }
@@ -218,6 +219,7 @@ bool DownloadDataBase::Drive(const DownloadJob& job) {
       AbortAll();
       return true;
     }
+    DeliverInTurn();
     bool jobDone = true;
     bool othersWait = false;
     {
@@ -231,8 +233,10 @@ bool DownloadDataBase::Drive(const DownloadJob& job) {
     }
     const bool started = !jobDone && StartTransfers();
     if (m_active.empty()) {
-      if (started) {
-        continue;  // what it took ended at once (refused, dropped)
+      const size_t early = m_early.size();
+      DeliverInTurn();
+      if (started || m_early.size() != early) {
+        continue;  // what it took ended at once (refused, dropped), or answers came in turn
       }
       return false;  // nothing can start now
     }
@@ -260,15 +264,14 @@ bool DownloadDataBase::Drive(const DownloadJob& job) {
 }
 
 bool DownloadDataBase::StartTransfers() {
-  const bool textRunning = std::any_of(m_active.begin(), m_active.end(),
-                                       [](const auto& item) { return item.second.local.empty(); });
-  if (textRunning) {
-    return false;  // a text entry is a turn of its own
+  size_t textAhead = m_early.size();
+  for (const auto& item : m_active) {
+    textAhead += item.second.local.empty() ? 1 : 0;
   }
   std::vector<std::string> picked;
   {
     MutexLock lock(m_mutex);
-    size_t slots = kMaxParallelDownloads - std::min(m_active.size(), kMaxParallelDownloads);
+    size_t slots = m_nSlots - std::min(m_active.size(), m_nSlots);
     for (const std::string& url : m_urls) {
       if (slots == 0) {
         break;
@@ -278,12 +281,12 @@ bool DownloadDataBase::StartTransfers() {
         continue;
       }
       if (IsTextEntry(url, entry)) {
-        if (m_active.empty() && picked.empty()) {
-          entry.inFlight = true;
-          ++m_nInFlight;
-          picked.push_back(url);
+        // Nothing overtakes a text entry held back by the limit; the first
+        // waiting entry always starts, as the answers ahead wait for it.
+        if (textAhead >= kMaxTextAhead && url != m_urls.front()) {
+          break;
         }
-        break;
+        ++textAhead;
       }
       entry.inFlight = true;
       ++m_nInFlight;
@@ -344,7 +347,7 @@ void DownloadDataBase::Start(const std::string& url) {
   }
   if (!prepared) {
     m_idle.push_back(std::move(active.transfer));
-    Ended(active, Failure{prepared.Error()});
+    Ended(std::move(active), Failure{prepared.Error()});
     return;
   }
   CURL* handle = active.transfer->Handle();
@@ -358,32 +361,41 @@ void DownloadDataBase::Finish(CURL* handle, CURLcode code) {
   }
   curl_multi_remove_handle(m_multi, handle);
   Active& active = node.mapped();
-  const Result<std::string> result = active.transfer->Finish(code);
+  Result<std::string> result = active.transfer->Finish(code);
+  long version = 0;
+  if (result && curl_easy_getinfo(handle, CURLINFO_HTTP_VERSION, &version) == CURLE_OK &&
+      version != CURL_HTTP_VERSION_NONE) {
+    // How the server answers decides how many transfers share it.
+    m_nSlots = version >= CURL_HTTP_VERSION_2_0 ? kMaxHttp2Streams : kMaxParallelDownloads;
+  }
   m_idle.push_back(std::move(active.transfer));
-  Ended(active, result);
+  Ended(std::move(active), std::move(result));
 }
 
-void DownloadDataBase::Ended(const Active& active, const Result<std::string>& result) {
-  const std::string& url = active.url;
+void DownloadDataBase::Ended(Active active, Result<std::string> result) {
   if (active.local.empty()) {
-    Entry entry;
-    // The owner may have closed meanwhile (the server is stopping).
-    std::optional<DownloadJob> owner = OwnerOf(url, &entry);
-    if (result) {
-      if (owner) {
-        entry.onSuccess(url, entry.tag, *result, *owner);
-      }
-    } else {
-      if (!Stopping()) {
-        LogError("download failed: " + active.request + ": " + result.Error());
-      }
-      if (owner && entry.onFailure != nullptr) {
-        entry.onFailure(url, std::string(), *owner);
+    bool inTurn = false;
+    {
+      MutexLock lock(m_mutex);
+      inTurn = !m_urls.empty() && m_urls.front() == active.url;
+      const auto known = m_entries.find(active.url);
+      if (!inTurn && known != m_entries.end()) {
+        // Not started again nor dropped until it is delivered, but no longer
+        // a transfer in progress.
+        known->second.waitsForTurn = true;
+        --m_nInFlight;
       }
     }
-    Complete(url, Outcome::kServed);
+    if (!inTurn) {
+      std::string url = active.url;
+      m_early.emplace(std::move(url), Early{std::move(active), std::move(result)});
+      return;
+    }
+    Deliver(active, result);
+    DeliverInTurn();
     return;
   }
+  const std::string& url = active.url;
   const std::string partial = active.local + kPartialSuffix;
   const bool archive = IsArchivePath(active.local);
   if (!result || std::rename(partial.c_str(), active.local.c_str()) != 0) {
@@ -408,9 +420,52 @@ void DownloadDataBase::Ended(const Active& active, const Result<std::string>& re
   Complete(url, Outcome::kFile);
 }
 
+void DownloadDataBase::Deliver(const Active& active, const Result<std::string>& result) {
+  const std::string& url = active.url;
+  Entry entry;
+  // The owner may have closed meanwhile (the server is stopping).
+  std::optional<DownloadJob> owner = OwnerOf(url, &entry);
+  if (result) {
+    if (owner) {
+      entry.onSuccess(url, entry.tag, *result, *owner);
+    }
+  } else {
+    if (!Stopping()) {
+      LogError("download failed: " + active.request + ": " + result.Error());
+    }
+    if (owner && entry.onFailure != nullptr) {
+      entry.onFailure(url, std::string(), *owner);
+    }
+  }
+  Complete(url, Outcome::kServed);
+}
+
+void DownloadDataBase::DeliverInTurn() {
+  while (!m_early.empty()) {
+    std::string first;
+    {
+      MutexLock lock(m_mutex);
+      if (m_urls.empty()) {
+        return;
+      }
+      first = m_urls.front();
+    }
+    auto node = m_early.extract(first);
+    if (node.empty()) {
+      return;  // the first entry is not served yet
+    }
+    Deliver(node.mapped().active, node.mapped().result);
+  }
+}
+
 void DownloadDataBase::AbortAll() {
   while (!m_active.empty()) {
     Finish(m_active.begin()->first, CURLE_ABORTED_BY_CALLBACK);
+  }
+  // Answers waiting for their turn are dropped: nobody may act on them now.
+  while (!m_early.empty()) {
+    auto node = m_early.extract(m_early.begin());
+    Complete(node.key(), Outcome::kServed);
   }
 }
 
@@ -458,7 +513,10 @@ void DownloadDataBase::Complete(const std::string& url, Outcome outcome) {
   if (known != m_entries.end()) {
     if (known->second.inFlight) {
       known->second.inFlight = false;
-      --m_nInFlight;
+      if (!known->second.waitsForTurn) {
+        --m_nInFlight;
+      }
+      known->second.waitsForTurn = false;
     }
     if (!known->second.done) {
       known->second.done = true;

@@ -22,13 +22,16 @@
 // URL is dropped like a served entry. The status routes report the number of
 // URLs still waiting (those being served included).
 //
-// File entries are fetched several at a time (at most kMaxParallelDownloads,
-// on connections to the catalogue server that are kept between entries and
-// runs, shared over HTTP/2 where it offers that), each held to the rate cap
-// (SetMaxDownloadRate). A text entry is a turn of its own: it starts once
-// every transfer before it has ended and nothing starts until its callback
-// has returned, so callbacks run one at a time, in queue order, and what a
-// callback queues is served after every entry that was waiting.
+// Entries are fetched several at a time, in queue order, on connections to
+// the catalogue server that are kept between entries and runs: at most
+// kMaxParallelDownloads connections over HTTP/1.1, or up to kMaxHttp2Streams
+// streams on one connection once the server has answered over HTTP/2. A file
+// is held to the rate cap (SetMaxDownloadRate) and to nothing else. Text
+// entries are fetched ahead too (at most kMaxTextAhead at once, the first
+// waiting entry always; nothing overtakes one held back), but a text entry's
+// callback runs only once every entry queued before it has been served:
+// callbacks run one at a time, in queue order, and what a callback queues
+// starts after every entry that was waiting (it may end before them).
 //
 // Thread contract: one instance in the application context, shared by every
 // connection thread. The URL list, the entries, the jobs and the driving
@@ -69,8 +72,15 @@
 
 namespace qb {
 
-// Transfers at once from the catalogue server, like a browser's per-host limit.
+// Connections at once to the catalogue server over HTTP/1.1, like a browser's
+// per-host limit.
 inline constexpr size_t kMaxParallelDownloads = 6;
+// Streams at once on the one connection when the catalogue server speaks
+// HTTP/2.
+inline constexpr size_t kMaxHttp2Streams = 32;
+// Text answers fetched before their callbacks may run (in flight or arrived);
+// bounds the memory answers waiting for their turn hold.
+inline constexpr size_t kMaxTextAhead = 4;
 
 class HttpTransfer;
 
@@ -182,12 +192,13 @@ class DownloadDataBase {
   struct Entry {
     std::string tag;
     bool done = false;
-    bool inFlight = false;       // its transfer runs
+    bool inFlight = false;       // its transfer runs, or its answer waits for its turn
     SuccessCallback onSuccess = nullptr;
     FailureCallback onFailure = nullptr;
     std::vector<uint64_t> jobs;  // the open jobs that queued it; the first owns the callbacks
     std::string savedAs;         // server path of the local file; empty: the URL
     Outcome outcome = Outcome::kServed;  // once done: how it ended
+    bool waitsForTurn = false;   // a text answer that arrived before its turn
   };
   // Counts `outcome` in the tally of one job.
   static void Count(DownloadTally& tally, Outcome outcome);
@@ -213,8 +224,13 @@ class DownloadDataBase {
   // Handles a transfer curl has ended with `code`.
   void Finish(CURL* handle, CURLcode code);
   // Delivers what a transfer gave (its body, or why it failed) and completes
-  // its entry.
-  void Ended(const Active& active, const Result<std::string>& result) EXCLUDES(m_mutex);
+  // its entry; a text answer before its turn waits in m_early.
+  void Ended(Active active, Result<std::string> result) EXCLUDES(m_mutex);
+  // Runs the callback of a text entry whose transfer ended and completes it.
+  void Deliver(const Active& active, const Result<std::string>& result) EXCLUDES(m_mutex);
+  // Delivers the early answers whose turn has come: every entry before them
+  // has been served.
+  void DeliverInTurn() EXCLUDES(m_mutex);
   // Interrupts the driving thread's wait for its transfers, if one drives.
   void WakeDriver() REQUIRES(m_mutex);
   // Counts a change of the entries, the jobs or the stop and wakes the
@@ -240,6 +256,15 @@ class DownloadDataBase {
   // transfers ready for reuse.
   std::map<CURL*, Active> m_active;
   std::vector<std::unique_ptr<HttpTransfer>> m_idle;
+  // Owned by the driving thread: text answers that arrived before their turn,
+  // by URL, and how many transfers may run at once (more once the server has
+  // answered over HTTP/2).
+  struct Early {
+    Active active;
+    Result<std::string> result;
+  };
+  std::map<std::string, Early> m_early;
+  size_t m_nSlots = kMaxParallelDownloads;
 
   mutable Mutex m_mutex;
   std::condition_variable m_changed;  // an entry ended, work came, or the turn is free

@@ -18,6 +18,7 @@ from conftest import Sync, ask, exchange, wait_for
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "..", "tools"))
 import catalogue_server  # noqa: E402
+import http2_front as http2_front_module  # noqa: E402
 import pngfile  # noqa: E402
 import sample_catalogue  # noqa: E402
 from harness import PICTURE_RULES, expected_rows, picture_paths  # noqa: E402
@@ -40,11 +41,13 @@ def catalogue():
     return sample_catalogue.generate(seed=1, products=12)
 
 
-def in_order_then_files(received, texts, files):
-    """The table requests in their order, then the picture files once each in
-    any order (they are fetched several at a time)."""
-    assert received[:len(texts)] == texts
-    assert sorted(received[len(texts):]) == sorted(p.replace(" ", "%20") for p in files)
+def counts_then_records_and_files(received, counts, records, files):
+    """Every count request, then every records request and picture file, each
+    once. Requests are sent several at a time, so their order within each part
+    is not fixed (the records are imported in table order all the same)."""
+    assert sorted(received[:len(counts)]) == sorted(counts)
+    assert sorted(received[len(counts):]) == \
+        sorted(records + [p.replace(" ", "%20") for p in files])
 
 
 @pytest.mark.concurrency
@@ -71,9 +74,10 @@ def test_sync_from_an_empty_catalogue_and_again(sync, stand_in, catalogue):
         poller.join()
 
     pictures = picture_paths(catalogue)
-    in_order_then_files(stand_in.received(),
-                        ["/%s/chkUpdate?date=%s" % (t, FIRST) for t in TABLES]
-                        + ["/%s/getUpdate?date=%s" % (t, FIRST) for t in TABLES], pictures)
+    counts_then_records_and_files(stand_in.received(),
+                                  ["/%s/chkUpdate?date=%s" % (t, FIRST) for t in TABLES],
+                                  ["/%s/getUpdate?date=%s" % (t, FIRST) for t in TABLES],
+                                  pictures)
     assert any(s != "V=0&M=100" for s in statuses)
     assert sync.ask("/dbAccess/UPDATE_STATUS_DB") == "V=0&M=100"
     for table in TABLES:
@@ -102,10 +106,10 @@ def test_sync_from_an_empty_catalogue_and_again(sync, stand_in, catalogue):
     assert sync.ask("/dbAccess/UPDATE_DB") == ""
     dates = {t: latest[t].replace(" ", "%20") for t in TABLES}
     changed_product = {"paper_infos": catalogue["paper_infos"][:1]}
-    in_order_then_files(stand_in.received(),
-                        ["/%s/chkUpdate?date=%s" % (t, dates[t]) for t in TABLES]
-                        + ["/%s/getUpdate?date=%s" % (t, dates[t]) for t in TABLES],
-                        picture_paths(changed_product))  # the changed product's pictures again
+    counts_then_records_and_files(stand_in.received(),
+                                  ["/%s/chkUpdate?date=%s" % (t, dates[t]) for t in TABLES],
+                                  ["/%s/getUpdate?date=%s" % (t, dates[t]) for t in TABLES],
+                                  picture_paths(changed_product))  # its pictures again
     categories = {r[0]: r for r in sync.rows("categories")}
     original = {r["id"]: r for r in sample_catalogue.generate(seed=1, products=12)["categories"]}
     assert categories[2][2] == "renamed"
@@ -114,6 +118,20 @@ def test_sync_from_an_empty_catalogue_and_again(sync, stand_in, catalogue):
     assert sync.rows("paper_infos", ["goods"])[0] == ("new goods",)
     assert sync.version() == "DBVER=21\r\n"
     assert sync.ask("/dbAccess/CHK_DB") == "0"
+
+
+def test_table_answers_arriving_out_of_order_are_imported_in_table_order(sync, stand_in,
+                                                                       catalogue):
+    # The first table's records come late; the later tables' requests do not
+    # wait for them, but their imports do.
+    stand_in.faults["kbn_infos/getUpdate"] = "slow"
+    assert sync.ask("/dbAccess/CHK_DB") == "1"
+    assert sync.ask("/dbAccess/UPDATE_DB") == ""
+    imported = re.findall(r"debug: imported \d+ (\w+) records", sync.server.log())
+    assert imported == TABLES
+    for table in TABLES:
+        assert sync.rows(table) == expected_rows(catalogue, table), table
+    assert sync.version() == "DBVER=20\r\n"
 
 
 def test_catalogue_server_down(server, catalogue, monkeypatch):
@@ -292,8 +310,17 @@ def test_killed_while_importing_an_answer(server, monkeypatch):
         update = threading.Thread(target=lambda: exchange(
             server.port, b"GET /dbAccess/UPDATE_DB HTTP/1.1\r\n\r\n", timeout=60))
         update.start()
-        asked = "/paper_infos/getUpdate?date=" + FIRST
-        assert wait_for(lambda: asked in stand_in.received(), 60, interval=0.001)
+        # The tables before the products are imported first (in table order,
+        # though their requests overlap); the next import is the products'.
+        before = TABLES[:TABLES.index("paper_infos")]
+
+        def imported_before():
+            try:
+                return all(sync.count(t) == len(catalogue[t]) for t in before)
+            except sqlite3.OperationalError:
+                return False  # a commit holds the file just now
+
+        assert wait_for(imported_before, 60, interval=0.001)
         assert wait_for(journal.exists, 60, interval=0.0005)
         server.proc.kill()
         server.proc.wait()
@@ -479,6 +506,34 @@ def test_downloads_keep_their_connections_and_stay_within_the_limit(sync, stand_
     # them open at once for the pictures, never more than the limit.
     assert connections["accepted"] <= PER_HOST_LIMIT, connections
     assert 2 <= connections["peak_open"] <= PER_HOST_LIMIT, connections
+    assert sync.version() == "DBVER=20\r\n"
+
+
+@pytest.fixture
+def http2_front(stand_in, tmp_path, monkeypatch):
+    """The stand-in behind an https front that speaks HTTP/2 only, its
+    throw-away certificate trusted by the server."""
+    cert, key = http2_front_module.make_certificate(str(tmp_path))
+    monkeypatch.setenv("SSL_CERT_FILE", cert)
+    front = http2_front_module.Http2Front(stand_in, cert, key).start()
+    yield front
+    front.stop()
+
+
+def test_over_http2_one_connection_carries_up_to_32_streams(server, stand_in, catalogue,
+                                                            http2_front):
+    server.start("--catalogue-url", http2_front.url)
+    sync = Sync(server, stand_in, catalogue).prepare()
+    assert sync.ask("/dbAccess/CHK_DB") == "1"
+    pictures = picture_paths(catalogue)
+    assert len(pictures) > 32  # enough to fill every stream
+    before = http2_front.streams()["connections"]
+    assert sync.ask("/dbAccess/UPDATE_DB") == ""
+    streams = http2_front.streams()
+    assert streams["connections"] - before == 1, streams
+    assert streams["peak_streams"] == 32, streams
+    for path in pictures:
+        assert (sync.data / path.lstrip("/")).read_bytes() == stand_in.file_bytes(path), path
     assert sync.version() == "DBVER=20\r\n"
 
 
