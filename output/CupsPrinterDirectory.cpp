@@ -7,27 +7,20 @@
 namespace qb {
 
 Result<std::vector<PrinterStatus>> CupsPrinterDirectory::Printers() const {
-  CupsScheduler cups(kBudget);
-  Result<std::vector<CupsPrinterFacts>> queues = cups.Printers();
-  if (!queues) {
-    return Failure{queues.Error()};
-  }
-  const Result<std::string> fallback = cups.DefaultPrinter();
-  if (!fallback) {
-    return Failure{fallback.Error()};
+  const Result<CupsScheduler::Destinations> destinations =
+      CupsScheduler(kBudget).AllDestinations();
+  if (!destinations) {
+    return Failure{destinations.Error()};
   }
   std::vector<PrinterStatus> printers;
-  for (const CupsPrinterFacts& queue : *queues) {
+  for (const CupsPrinterFacts& queue : destinations->printers) {
     PrinterStatus printer;
     printer.name = queue.name;
-    printer.isDefault = queue.name == *fallback;
+    printer.isDefault = queue.name == destinations->defaultName;
     printer.state = queue.state == kPrinterStopped      ? PrinterStatus::State::kStopped
                     : queue.state == kPrinterProcessing ? PrinterStatus::State::kPrinting
                                                         : PrinterStatus::State::kIdle;
-    const std::vector<std::string> reasons = CleanReasons(queue.reasons);
-    for (const std::string& reason : reasons) {
-      printer.reasons += (printer.reasons.empty() ? "" : ", ") + reason;
-    }
+    printer.reasons = ReasonsText(queue.reasons);
     if (printer.reasons.empty()) {
       printer.reasons = "none";
     }

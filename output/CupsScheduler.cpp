@@ -170,6 +170,18 @@ Result<std::vector<CupsPrinterFacts>> CupsScheduler::Printers() {
   return printers;
 }
 
+Result<CupsScheduler::Destinations> CupsScheduler::AllDestinations() {
+  Result<std::vector<CupsPrinterFacts>> printers = Printers();
+  if (!printers) {
+    return Failure{printers.Error()};
+  }
+  Result<std::string> defaultName = DefaultPrinter();
+  if (!defaultName) {
+    return Failure{defaultName.Error()};
+  }
+  return Destinations{std::move(*defaultName), std::move(*printers)};
+}
+
 Result<CupsPrinterFacts> CupsScheduler::Printer(const std::string& name) {
   const Result<http_t*> http = Connection();
   if (!http) {

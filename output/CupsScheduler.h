@@ -36,6 +36,13 @@ class CupsScheduler {
 
   // Every queue the scheduler has.
   Result<std::vector<CupsPrinterFacts>> Printers();
+  // Every queue and the user's default destination, in one round: what the
+  // printer list, the status report and the status window show.
+  struct Destinations {
+    std::string defaultName;  // empty when there is none
+    std::vector<CupsPrinterFacts> printers;
+  };
+  Result<Destinations> AllDestinations();
   // One queue.
   Result<CupsPrinterFacts> Printer(const std::string& name);
   // The user's default destination (lpoptions, then the scheduler's); empty

@@ -49,6 +49,14 @@ std::vector<std::string> CleanReasons(const std::vector<std::string>& reasons) {
   return kept;
 }
 
+std::string ReasonsText(const std::vector<std::string>& reasons) {
+  std::string text;
+  for (const std::string& reason : CleanReasons(reasons)) {
+    text += (text.empty() ? "" : ", ") + reason;
+  }
+  return text;
+}
+
 bool NeedsAttention(const CupsPrinterFacts& printer) {
   if (printer.state == kPrinterStopped) {
     return true;

@@ -61,6 +61,8 @@ MappedJob MapCupsJob(const CupsJobFacts& job, const std::optional<CupsPrinterFac
 
 // "idle", "printing" or "stopped" for an IPP printer state.
 std::string PrinterStateName(int state);
+// The reasons CleanReasons keeps, joined by ", "; empty when there are none.
+std::string ReasonsText(const std::vector<std::string>& reasons);
 // `reasons` without "none" and empty ones.
 std::vector<std::string> CleanReasons(const std::vector<std::string>& reasons);
 // True when the printer cannot print now: stopped, or a reason says so.

@@ -8,7 +8,6 @@
 #include <QFileInfo>
 #include <QPrintDialog>
 #include <QPrintEngine>
-#include <QPrinterInfo>
 #include <QTemporaryFile>
 #include <algorithm>
 #include <chrono>
@@ -136,7 +135,8 @@ std::vector<std::pair<std::string, std::string>> CupsOptions(QPrinter& printer) 
 // Sets `printer` to the queue remembered for the session's sheet when there
 // is one; a remembered queue that is gone gives way to the default (logged).
 void ChooseRememberedPrinter(const CPrintSession& session,
-                             const std::vector<CupsPrinterFacts>& queues, QPrinter* printer) {
+                             const CupsScheduler::Destinations& destinations, QPrinter* printer) {
+  const std::vector<CupsPrinterFacts>& queues = destinations.printers;
   const std::string remembered = RecallPrinter(session.m_nWidth, session.m_nHeight);
   if (remembered.empty()) {
     return;
@@ -150,7 +150,7 @@ void ChooseRememberedPrinter(const CPrintSession& session,
     printer->setPrinterName(QString::fromStdString(remembered));
     return;
   }
-  const QString fallback = QPrinterInfo::defaultPrinterName();
+  const QString fallback = QString::fromStdString(destinations.defaultName);
   LogInfo("print session " + session.m_strId + ": the printer " + remembered +
           " remembered for " + sheet + " is gone; using the default " +
           (fallback.isEmpty() ? std::string("(none)") : fallback.toStdString()));
@@ -314,7 +314,8 @@ void PrintSession(CPrintSession* session, QPrinter* printer, bool showDialog,
   // Without a scheduler the print dialog offers only a file, which is not
   // what the page asked for: unless a file is the selection already, the
   // print fails with the reason instead.
-  const Result<std::vector<CupsPrinterFacts>> queues = CupsScheduler(kQuestionBudget).Printers();
+  const Result<CupsScheduler::Destinations> queues =
+      CupsScheduler(kQuestionBudget).AllDestinations();
   if (queues) {
     ChooseRememberedPrinter(*session, *queues, printer);
   } else if (printer->outputFormat() != QPrinter::PdfFormat || !HasPrinter(*printer)) {

@@ -152,17 +152,16 @@ RouteResult PrintStatus(const RouteRequest& route) {
 }
 
 RouteResult PrinterList(const RouteRequest&) {
-  CupsScheduler scheduler(kSchedulerBudget);
-  const Result<std::vector<CupsPrinterFacts>> printers = scheduler.Printers();
-  Result<std::string> defaultName = printers ? scheduler.DefaultPrinter()
-                                             : Result<std::string>(Failure{printers.Error()});
-  if (!defaultName) {
-    LogError("cannot list the printers: " + defaultName.Error());
+  const Result<CupsScheduler::Destinations> destinations =
+      CupsScheduler(kSchedulerBudget).AllDestinations();
+  if (!destinations) {
+    LogError("cannot list the printers: " + destinations.Error());
     return {true, {},
             JsonAnswer("503 Service Unavailable",
-                       "{\"error\":" + JsonQuoted(defaultName.Error()) + "}")};
+                       "{\"error\":" + JsonQuoted(destinations.Error()) + "}")};
   }
-  return {true, {}, JsonAnswer("200 OK", PrintersJson(*defaultName, *printers))};
+  return {true, {}, JsonAnswer("200 OK", PrintersJson(destinations->defaultName,
+                                                      destinations->printers))};
 }
 
 RouteResult SaveUpload(const RouteRequest& route) {

@@ -179,27 +179,23 @@ void ReportCatalogueServer(Report& report, const std::string& url, const std::st
 }
 
 void ReportPrinter(Report& report) {
-  CupsScheduler scheduler(std::chrono::seconds(2));
   const std::string where = "CUPS at " + CupsScheduler::ServerName();
-  const Result<std::vector<CupsPrinterFacts>> queues = scheduler.Printers();
-  const Result<std::string> defaultName =
-      queues ? scheduler.DefaultPrinter() : Result<std::string>(Failure{queues.Error()});
-  if (!defaultName) {
+  const Result<CupsScheduler::Destinations> destinations =
+      CupsScheduler(std::chrono::seconds(2)).AllDestinations();
+  if (!destinations) {
     report.Line("print scheduler", where + ", not reachable");
     report.Line("default destination", "unknown");
-    report.Problem(defaultName.Error() +
+    report.Problem(destinations.Error() +
                    ": nothing can print; start it with sudo systemctl start cups, or set "
                    "CUPS_SERVER to the scheduler to use");
     return;
   }
-  report.Line("print scheduler", where + ", " + std::to_string(queues->size()) + " queue(s)");
-  for (const CupsPrinterFacts& queue : *queues) {
-    const std::vector<std::string> reasons = CleanReasons(queue.reasons);
-    std::string why;
-    for (const std::string& reason : reasons) {
-      why += (why.empty() ? " (" : ", ") + reason;
-    }
-    why += why.empty() ? "" : ")";
+  const std::vector<CupsPrinterFacts>& queues = destinations->printers;
+  const std::string& defaultName = destinations->defaultName;
+  report.Line("print scheduler", where + ", " + std::to_string(queues.size()) + " queue(s)");
+  for (const CupsPrinterFacts& queue : queues) {
+    const std::string listed = ReasonsText(queue.reasons);
+    const std::string why = listed.empty() ? std::string() : " (" + listed + ")";
     if (NeedsAttention(queue)) {
       report.Problem("the printer " + queue.name + " is stopped" + why + ": fix it, then cupsenable " +
                      queue.name);
@@ -209,16 +205,16 @@ void ReportPrinter(Report& report) {
                      ": cupsaccept " + queue.name);
     }
   }
-  if (defaultName->empty()) {
+  if (defaultName.empty()) {
     report.Line("default destination", "none");
     report.Problem("no default printer: set one with lpoptions -d NAME (lpstat -p lists them)");
     return;
   }
-  const auto facts = std::find_if(queues->begin(), queues->end(),
-                                  [&](const CupsPrinterFacts& q) { return q.name == *defaultName; });
-  const std::string state = facts == queues->end() ? std::string("not a queue of this scheduler")
+  const auto facts = std::find_if(queues.begin(), queues.end(),
+                                  [&](const CupsPrinterFacts& q) { return q.name == defaultName; });
+  const std::string state = facts == queues.end() ? std::string("not a queue of this scheduler")
                                                    : PrinterStateName(facts->state);
-  report.Line("default destination", *defaultName + " (" + state + ")");
+  report.Line("default destination", defaultName + " (" + state + ")");
   for (const RememberedPrinter& remembered : RememberedPrinterList()) {
     report.Line("printer for " + remembered.sheet, remembered.printer);
   }
