@@ -114,8 +114,9 @@ MappedJob MapCupsJob(const CupsJobFacts& job, const std::optional<CupsPrinterFac
     mapped.state = PrintState::kStopped;
     if (!printer || !NeedsAttention(*printer)) {
       // The scheduler stopped this job alone (its device could not be
-      // opened, a filter failed): the job says why.
-      mapped.reasons = CleanReasons(job.reasons);
+      // opened, a filter failed): the printer has no reason to give, the
+      // job's message says why.
+      mapped.reasons = printer ? CleanReasons(printer->reasons) : std::vector<std::string>{};
       QString message =
           QCoreApplication::translate("qb::CupsStateMap", "%1 stopped the job").arg(name);
       if (!job.message.empty()) {

@@ -68,8 +68,7 @@ std::string NoticeDetail(const PrintOutcome& outcome) {
     const std::string reason = MainReason(outcome.reasons);
     const QString keyword = QString::fromStdString(ReasonKeyword(reason));
     const QString what = QString::fromStdString(ReasonText(reason));
-    if (reason.empty() || reason.rfind("job-", 0) == 0) {
-      // Not the printer's state but the job's: the message says what it is.
+    if (reason.empty()) {
       return outcome.message;
     }
     return QCoreApplication::translate("qb::PrintOutcome", "%1 %2 (%3)")

@@ -77,7 +77,7 @@ def settled(server, states, session=b"0", timeout=90):
 # none).
 OUTCOMES = [
     pytest.param("QuillboxPDF", "completed", [], "^$", None, id="printed"),
-    pytest.param("Failing", "stopped", None, "^Failing stopped the job",
+    pytest.param("Failing", "stopped", [], "^Failing stopped the job",
                  "^Failing stopped the job", id="device cannot be written"),
     pytest.param("Paused", "stopped", ["paused"], "^Paused is paused: out of labels$",
                  r"^Paused is paused \(paused\)$", id="disabled with a reason"),

@@ -60,7 +60,9 @@ TEST(CupsStateMap, JobAndPrinterStatesBecomePrintStates) {
     SCOPED_TRACE(row.name);
     CupsJobFacts job;
     job.state = row.job;
-    if (row.job == kJobAborted) {
+    if (row.job == kJobStopped) {
+      job.reasons = {"job-printing"};  // a job reason, not the printer's
+    } else if (row.job == kJobAborted) {
       job.reasons = {"job-aborted-by-system"};
     } else if (row.job == kJobCanceled) {
       job.reasons = {"none", "job-canceled-by-user"};
@@ -103,7 +105,7 @@ TEST(PrintOutcome, AnswersAndNoticesReadAsDocumented) {
   outcome.reasons = {"media-empty-error"};
   EXPECT_EQ(NoticeText(outcome), "Label not printed: Label_Printer is out of labels (media-empty)");
   // Stopped by the scheduler alone, the job's message is what the user reads.
-  outcome.reasons = {"job-printing"};
+  outcome.reasons = {};
   outcome.message = "Label_Printer stopped the job";
   EXPECT_EQ(NoticeText(outcome), "Label not printed: Label_Printer stopped the job");
   outcome.state = PrintState::kFailed;
