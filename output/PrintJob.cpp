@@ -5,12 +5,12 @@
 #include <QPageLayout>
 #include <QPainter>
 #include <QDir>
-#include <QFileInfo>
 #include <QPrintDialog>
 #include <QPrintEngine>
 #include <QTemporaryFile>
 #include <algorithm>
 #include <chrono>
+#include <functional>
 #include <cmath>
 #include <utility>
 #include <vector>
@@ -291,13 +291,17 @@ void PrintSession(CPrintSession* session, QPrinter* printer, bool showDialog,
     return;
   }
   const std::string what = "print session " + session->m_strId;
-  const auto settle = [&](PrintState state, const std::string& message) {
+  // Writes what became of the print, when someone keeps it.
+  const auto record = [&](const std::function<void(PrintOutcome&)>& change) {
     if (outcomes != nullptr) {
-      outcomes->Update(session->m_strId, [&](PrintOutcome& outcome) {
-        outcome.state = state;
-        outcome.message = message;
-      });
+      outcomes->Update(session->m_strId, change);
     }
+  };
+  const auto settle = [&](PrintState state, const std::string& message) {
+    record([&](PrintOutcome& outcome) {
+      outcome.state = state;
+      outcome.message = message;
+    });
   };
   const int pageCount = session->StartPrinting();
   if (pageCount < 0) {
@@ -332,14 +336,12 @@ void PrintSession(CPrintSession* session, QPrinter* printer, bool showDialog,
   }
   PresetPrinter(*session, printer);
   printer->setDocName(PrintJobName(*session, pageCount));
-  if (outcomes != nullptr) {
-    outcomes->Update(session->m_strId, [&](PrintOutcome& outcome) {
-      outcome.state = showDialog ? PrintState::kDialog : outcome.state;
-      outcome.pages = pageCount;
-      outcome.copies = printer->copyCount();
-      outcome.printer = Destination(*printer);
-    });
-  }
+  record([&](PrintOutcome& outcome) {
+    outcome.state = showDialog ? PrintState::kDialog : outcome.state;
+    outcome.pages = pageCount;
+    outcome.copies = printer->copyCount();
+    outcome.printer = Destination(*printer);
+  });
   if (showDialog) {
     QPrintDialog dialog(printer, QApplication::activeWindow());
     dialog.setOption(QAbstractPrintDialog::PrintSelection, false);
@@ -405,19 +407,15 @@ void PrintSession(CPrintSession* session, QPrinter* printer, bool showDialog,
                               " page(s), " + std::to_string(printer->copyCount()) + " copies";
   if (!toQueue) {
     LogInfo(what + ": printed on " + destination + ": " + summary);
-    if (outcomes != nullptr) {
-      outcomes->Update(session->m_strId, [&](PrintOutcome& outcome) {
-        outcome.state = PrintState::kCompleted;
-        outcome.printer = destination;
-        outcome.pages = printed;
-        outcome.message.clear();
-      });
-    }
+    record([&](PrintOutcome& outcome) {
+      outcome.state = PrintState::kCompleted;
+      outcome.printer = destination;
+      outcome.pages = printed;
+      outcome.message.clear();
+    });
     return;
   }
   const std::string queue = destination.substr(0, destination.find('/'));
-  LogDebug(what + ": document " + document.fileName().toStdString() + " of " +
-           std::to_string(QFileInfo(document.fileName()).size()) + " bytes");
   const Result<int> job = CupsScheduler(kSubmitBudget)
                               .Submit(queue, document.fileName().toStdString(),
                                       printer->docName().toStdString(), CupsOptions(*printer));
@@ -433,16 +431,14 @@ void PrintSession(CPrintSession* session, QPrinter* printer, bool showDialog,
     return;
   }
   LogInfo(what + ": sent to " + queue + ": " + summary + ", CUPS job " + std::to_string(*job));
-  if (outcomes != nullptr) {
-    outcomes->Update(session->m_strId, [&](PrintOutcome& outcome) {
-      outcome.state = PrintState::kQueued;
-      outcome.printer = queue;
-      outcome.job = *job;
-      outcome.pages = printed;
-      outcome.copies = printer->copyCount();
-      outcome.message.clear();
-    });
-  }
+  record([&](PrintOutcome& outcome) {
+    outcome.state = PrintState::kQueued;
+    outcome.printer = queue;
+    outcome.job = *job;
+    outcome.pages = printed;
+    outcome.copies = printer->copyCount();
+    outcome.message.clear();
+  });
   if (watch != nullptr) {
     watch->Watch(session->m_strId);
   }
