@@ -25,6 +25,7 @@ Result<std::vector<PrinterStatus>> CupsPrinterDirectory::Printers() const {
       printer.reasons = "none";
     }
     printer.accepting = queue.accepting;
+    printer.needsAttention = NeedsAttention(queue);
     printers.push_back(std::move(printer));
   }
   std::stable_sort(printers.begin(), printers.end(),

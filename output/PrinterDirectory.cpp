@@ -6,8 +6,8 @@ namespace qb {
 
 bool DefaultPrinterStopped(const std::vector<PrinterStatus>& printers) {
   return std::any_of(printers.begin(), printers.end(), [](const PrinterStatus& printer) {
-    return printer.isDefault &&
-           (printer.state == PrinterStatus::State::kStopped || !printer.accepting);
+    return printer.isDefault && (printer.state == PrinterStatus::State::kStopped ||
+                                 printer.needsAttention || !printer.accepting);
   });
 }
 

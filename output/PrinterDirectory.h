@@ -19,6 +19,9 @@ struct PrinterStatus {
   enum class State { kIdle, kPrinting, kStopped } state = State::kIdle;
   std::string reasons;     // printer-state-reasons, "none" when all is well
   bool accepting = true;   // printer-is-accepting-jobs
+  // It cannot print now although not stopped (offline, out of labels ...),
+  // by the same rule print outcomes and the status report use.
+  bool needsAttention = false;
 };
 
 class PrinterDirectory {
@@ -29,8 +32,8 @@ class PrinterDirectory {
   virtual Result<std::vector<PrinterStatus>> Printers() const = 0;
 };
 
-// True when the default queue is stopped or refuses jobs (false when there is
-// no default queue).
+// True when the default queue is stopped, needs attention or refuses jobs
+// (false when there is no default queue).
 bool DefaultPrinterStopped(const std::vector<PrinterStatus>& printers);
 
 }  // namespace qb
