@@ -5,7 +5,6 @@ the user would have been shown."""
 import json
 import os
 import subprocess
-import sys
 import tempfile
 import time
 
@@ -95,13 +94,3 @@ class NotificationService:
                     proc.kill()
                     proc.wait()
 
-
-if __name__ == "__main__":
-    service = NotificationService().start()
-    print(service.address)
-    sys.stdout.flush()
-    try:
-        while True:
-            time.sleep(1)
-    finally:
-        service.stop()
