@@ -13,6 +13,7 @@ import sample_catalogue
 from conftest import LEAKS, OK_EMPTY, Sync, exchange, started, wait_for
 from test_browser_guards import request
 from test_idle import woke_while_idle
+from test_print_status import print_label
 from desktop_session import Accessible, DesktopSession, SessionUnavailable
 from x_display import DisplayUnavailable, XDisplay, stop_groups
 
@@ -209,6 +210,32 @@ def test_printers_come_from_the_scheduler_and_a_remembered_one_is_forgotten(
     reason = "the print scheduler (CUPS at %s) cannot be reached" % cups.socket
     assert tree.wait_for("table cell", reason, timeout=30), server.log()
     assert tree.wait_for("table cell", "the printers cannot be read", timeout=10)
+
+
+def drawn(rows):
+    """Share of the pixels that are not black (an undrawn window is black)."""
+    pixels = [row[i:i + 3] for row in rows for i in range(0, len(row), 4)]
+    return sum(pixel != b"\0\0\0" for pixel in pixels) / len(pixels)
+
+
+def test_a_print_dialog_over_the_open_window_is_drawn_and_the_window_stays_live(
+        desktop, tree, on_desktop, cups, monkeypatch):
+    server = on_desktop
+    env = server.env
+    monkeypatch.setattr(server, "env", lambda: dict(env(), **cups.env()))
+    server.start("--show")
+    assert window_shown(tree), server.log()
+    window = desktop.display.wait_for_window(lambda name: name == TITLE, 30)[0]
+    print_label(server)
+    dialog = desktop.display.wait_for_window(lambda name: name.startswith("Print "), 60)
+    assert dialog, server.log()
+    assert tree.wait_for("push button", "Print", timeout=30), server.log()
+    assert wait_for(lambda: drawn(desktop.display.screen(dialog[0])) > 0.9, 20)
+    # The window's clock goes on while the dialog waits for the user.
+    before = desktop.display.screen(window)
+    assert wait_for(lambda: desktop.display.screen(window) != before, 10)
+    desktop.display.press(dialog[0], "Escape")
+    assert desktop.display.wait_gone(dialog[0])
 
 
 def test_a_closed_window_and_the_tray_icon_leave_the_server_asleep(desktop, tree, on_desktop):

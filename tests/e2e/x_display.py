@@ -3,7 +3,9 @@ picks itself (-displayfd), the openbox window manager, and xdotool to find
 the dialogs, read their titles and type into them as a user would.
 
 Every step is bounded by a timeout; the processes are killed on stop."""
+import ctypes
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -120,8 +122,57 @@ class XDisplay:
         result = self.xdotool("key", "--clearmodifiers", *keys)
         assert result.returncode == 0, result.stderr
 
+    def screen(self, window):
+        """The pixels the screen shows where `window` is: rows of 4 bytes per
+        pixel (blue, green, red, unused) read from the root window, which is
+        what a user sees. (xwd's picture of the whole screen can show a
+        process's second window black although the screen shows it drawn.)"""
+        geometry = self.xdotool("getwindowgeometry", window).stdout
+        x, y = map(int, re.search(r"Position: (-?\d+),(-?\d+)", geometry).groups())
+        width, height = map(int, re.search(r"Geometry: (\d+)x(\d+)", geometry).groups())
+        return read_screen(self.display, x, y, width, height)
+
     def stop(self):
         stop_groups(self.wm, self.xvfb)
         if self.root is not None:
             shutil.rmtree(self.root, ignore_errors=True)
 
+
+class _XImage(ctypes.Structure):
+    _fields_ = [("width", ctypes.c_int), ("height", ctypes.c_int), ("xoffset", ctypes.c_int),
+                ("format", ctypes.c_int), ("data", ctypes.POINTER(ctypes.c_ubyte)),
+                ("byte_order", ctypes.c_int), ("bitmap_unit", ctypes.c_int),
+                ("bitmap_bit_order", ctypes.c_int), ("bitmap_pad", ctypes.c_int),
+                ("depth", ctypes.c_int), ("bytes_per_line", ctypes.c_int),
+                ("bits_per_pixel", ctypes.c_int)]
+
+
+def read_screen(display, x, y, width, height):
+    """Rows of the screen rectangle, 4 bytes per pixel (blue, green, red,
+    unused), read with XGetImage on the root window of a 24-bit display."""
+    xlib = ctypes.CDLL("libX11.so.6")
+    xlib.XOpenDisplay.restype = ctypes.c_void_p
+    xlib.XOpenDisplay.argtypes = [ctypes.c_char_p]
+    xlib.XDefaultRootWindow.restype = ctypes.c_ulong
+    xlib.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
+    xlib.XGetImage.restype = ctypes.POINTER(_XImage)
+    xlib.XGetImage.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_int,
+                               ctypes.c_uint, ctypes.c_uint, ctypes.c_ulong, ctypes.c_int]
+    xlib.XCloseDisplay.argtypes = [ctypes.c_void_p]
+    connection = xlib.XOpenDisplay(display.encode())
+    if not connection:
+        raise DisplayUnavailable("cannot open " + display)
+    try:
+        image = xlib.XGetImage(connection, xlib.XDefaultRootWindow(connection), x, y, width,
+                               height, 0xFFFFFFFF, 2)  # ZPixmap
+        if not image:
+            raise DisplayUnavailable("XGetImage failed for %dx%d+%d+%d" % (width, height, x, y))
+        line, bits = image.contents.bytes_per_line, image.contents.bits_per_pixel
+        raw = ctypes.string_at(image.contents.data, line * height)
+        xlib.XFree(image.contents.data)
+        xlib.XFree(image)
+        if bits != 32:
+            raise DisplayUnavailable("%d bits per pixel; 32 expected" % bits)
+        return [raw[row * line:row * line + 4 * width] for row in range(height)]
+    finally:
+        xlib.XCloseDisplay(connection)
