@@ -77,14 +77,14 @@ void CAppData::SetHostPolicy(std::shared_ptr<const HostPolicy> policy) {
   m_pHostPolicy = std::move(policy);
 }
 
-std::string CAppData::GetListening() const {
+ListeningPlace CAppData::GetListening() const {
   MutexLock lock(m_listeningMutex);
-  return m_strListening;
+  return m_listening;
 }
 
-void CAppData::SetListening(std::string where) {
+void CAppData::SetListening(ListeningPlace place) {
   MutexLock lock(m_listeningMutex);
-  m_strListening = std::move(where);
+  m_listening = std::move(place);
 }
 
 }  // namespace qb

@@ -25,6 +25,7 @@
 #include "context/CReg.h"
 #include "context/CTaskMgr.h"
 #include "context/HostPolicy.h"
+#include "context/ListeningPlace.h"
 #include "context/OriginPolicy.h"
 #include "context/UpdateActivity.h"
 #include "catalog/InitDataBase.h"
@@ -78,10 +79,10 @@ class CAppData {
   std::shared_ptr<const HostPolicy> GetHostPolicy() const;
   void SetHostPolicy(std::shared_ptr<const HostPolicy> policy);
 
-  // Where the listener is bound in the current cycle ("127.0.0.1 port 3210");
-  // empty while it is not listening.
-  std::string GetListening() const;
-  void SetListening(std::string where);
+  // Where the listener takes connections in the current cycle; kNowhere
+  // while it is not listening.
+  ListeningPlace GetListening() const;
+  void SetListening(ListeningPlace place);
 
  private:
   // Declared before every member that may subscribe to them, so that they
@@ -109,7 +110,7 @@ class CAppData {
   std::shared_ptr<const OriginPolicy> m_pOriginPolicy GUARDED_BY(m_policyMutex);  // never null
   std::shared_ptr<const HostPolicy> m_pHostPolicy GUARDED_BY(m_policyMutex);      // never null
   mutable Mutex m_listeningMutex;
-  std::string m_strListening GUARDED_BY(m_listeningMutex);
+  ListeningPlace m_listening GUARDED_BY(m_listeningMutex);
 };
 
 }  // namespace qb

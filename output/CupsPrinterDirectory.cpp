@@ -21,9 +21,6 @@ Result<std::vector<PrinterStatus>> CupsPrinterDirectory::Printers() const {
                     : queue.state == kPrinterProcessing ? PrinterStatus::State::kPrinting
                                                         : PrinterStatus::State::kIdle;
     printer.reasons = ReasonsText(queue.reasons);
-    if (printer.reasons.empty()) {
-      printer.reasons = "none";
-    }
     printer.accepting = queue.accepting;
     printer.needsAttention = NeedsAttention(queue);
     printers.push_back(std::move(printer));

@@ -17,7 +17,7 @@ struct PrinterStatus {
   std::string name;
   bool isDefault = false;
   enum class State { kIdle, kPrinting, kStopped } state = State::kIdle;
-  std::string reasons;     // printer-state-reasons, "none" when all is well
+  std::string reasons;     // printer-state-reasons joined; empty when all is well
   bool accepting = true;   // printer-is-accepting-jobs
   // It cannot print now although not stopped (offline, out of labels ...),
   // by the same rule print outcomes and the status report use.

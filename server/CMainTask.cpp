@@ -221,12 +221,9 @@ bool CMainTask::Listen() {
       return false;
     }
     m_bBindFailureReported = false;
-    std::string bound;
-    for (const std::string& text : boundTexts) {
-      bound += (bound.empty() ? "" : " and ") + text;
-    }
-    LogInfo("listening on " + bound + " port " + std::to_string(port));
-    app->SetListening(bound + " port " + std::to_string(port));
+    ListeningPlace place{ListeningPlace::Way::kBound, port, std::move(boundTexts), {}};
+    LogInfo("listening on " + place.Text());
+    app->SetListening(std::move(place));
   }
   // Listening itself, the server watches for a broker to appear.
   const int brokerAppears = linked == BrokerLink::State::kNone ? m_broker.AppearFd() : -1;
@@ -307,16 +304,16 @@ bool CMainTask::Listen() {
 }
 
 void CMainTask::AnnounceRegistration(uint16_t port) {
-  const std::string where = "port " + std::to_string(port) + " through the port broker at " +
-                            m_broker.Path();
-  if (m_broker.GetState() == BrokerLink::State::kRegistered) {
+  const bool registered = m_broker.GetState() == BrokerLink::State::kRegistered;
+  GetAppData()->SetListening(ListeningPlace{
+      registered ? ListeningPlace::Way::kRegistered : ListeningPlace::Way::kWaiting, port, {},
+      m_broker.Path()});
+  if (registered) {
     LogInfo("registered with the port broker at " + m_broker.Path() + ": connections to port " +
             std::to_string(port) + " come through it");
-    GetAppData()->SetListening(where + " (registered)");
   } else {
     LogInfo("another label server of this user is registered with the port broker at " +
             m_broker.Path() + "; this one takes its place when it ends");
-    GetAppData()->SetListening(where + " (waiting: another server of this user is registered)");
   }
 }
 

@@ -209,7 +209,7 @@ std::string CsvcDlg::StatusText() const {
   const auto uptime = std::chrono::duration_cast<std::chrono::seconds>(up);
   return "pid=" + std::to_string(::getpid()) + "\nuptime=" + std::to_string(uptime.count()) +
          "\nversion=" QUILLBOX_VERSION "\nport=" + std::to_string(m_pAppData->m_nPort.load()) +
-         "\nlistening=" + m_pAppData->GetListening() +
+         "\nlistening=" + m_pAppData->GetListening().Text() +
          "\nheadless=" + (m_bShowDialogs ? "no" : "yes") +
          "\nDISPLAY=" + EnvText("DISPLAY") +
          "\nWAYLAND_DISPLAY=" + EnvText("WAYLAND_DISPLAY") +

@@ -106,6 +106,30 @@ QString StateText(const PrinterStatus& printer) {
 
 }  // namespace
 
+QString ListeningText(const ListeningPlace& place, int configuredPort) {
+  switch (place.way) {
+    case ListeningPlace::Way::kNowhere:
+      break;
+    case ListeningPlace::Way::kBound: {
+      QString bound;
+      for (const std::string& address : place.addresses) {
+        bound = bound.isEmpty() ? Text(address) : Tr("%1 and %2").arg(bound, Text(address));
+      }
+      return Tr("%1 port %2").arg(bound).arg(place.port);
+    }
+    case ListeningPlace::Way::kRegistered:
+      return Tr("port %1 through the port broker at %2 (registered)")
+          .arg(place.port)
+          .arg(Text(place.broker));
+    case ListeningPlace::Way::kWaiting:
+      return Tr("port %1 through the port broker at %2 (waiting: another server of this user "
+                "is registered)")
+          .arg(place.port)
+          .arg(Text(place.broker));
+  }
+  return Tr("not listening (port %1 cannot be bound; see the log)").arg(configuredPort);
+}
+
 StatusWindow::StatusWindow(StatusSources sources) : m_sources(std::move(sources)) {
   setWindowTitle(Tr("Quillbox label server"));
   setObjectName(QStringLiteral("StatusWindow"));
@@ -253,11 +277,7 @@ void StatusWindow::Refresh() {
 
 void StatusWindow::RefreshQuick() {
   CAppData& app = *m_sources.appData;
-  const std::string listening = app.GetListening();
-  m_pListening->setText(listening.empty()
-                            ? Tr("not listening (port %1 cannot be bound; see the log)")
-                                  .arg(app.GetPort())
-                            : Text(listening));
+  m_pListening->setText(ListeningText(app.GetListening(), app.GetPort()));
   m_pUptime->setText(Uptime(std::chrono::steady_clock::now() - m_sources.started));
   m_pMode->setText(m_sources.headless
                        ? Tr("none: headless")
@@ -305,7 +325,8 @@ void StatusWindow::RefreshPrinters() {
   for (const PrinterStatus& printer : printers ? *printers : std::vector<PrinterStatus>()) {
     rows.push_back({printer.isDefault ? Tr("%1 (default)").arg(Text(printer.name))
                                       : Text(printer.name),
-                    StateText(printer), Text(printer.reasons)});
+                    StateText(printer),
+                    printer.reasons.empty() ? Tr("none") : Text(printer.reasons)});
   }
   if (rows.empty()) {
     rows.push_back({Tr("no printer is set up"), QString(), QString()});

@@ -20,6 +20,8 @@
 #include <chrono>
 #include <functional>
 
+#include "context/ListeningPlace.h"
+
 class QLabel;
 class QProgressBar;
 class QPushButton;
@@ -32,6 +34,11 @@ class PrinterDirectory;
 class PrintHistory;
 class RememberedPrinters;
 class SiteDirectory;
+
+// The window's words for where the server listens, in the desktop's
+// language; `configuredPort` names the port it failed to bind when it listens
+// nowhere.
+QString ListeningText(const ListeningPlace& place, int configuredPort);
 
 struct StatusSources {
   CAppData* appData = nullptr;

@@ -253,6 +253,26 @@
         <translation>更新中: 残りのダウンロード %1 件</translation>
     </message>
     <message>
+        <source>%1 and %2</source>
+        <translation>%1 と %2</translation>
+    </message>
+    <message>
+        <source>%1 port %2</source>
+        <translation>%1 のポート %2</translation>
+    </message>
+    <message>
+        <source>port %1 through the port broker at %2 (registered)</source>
+        <translation>ポートブローカー %2 経由のポート %1 (登録済み)</translation>
+    </message>
+    <message>
+        <source>port %1 through the port broker at %2 (waiting: another server of this user is registered)</source>
+        <translation>ポートブローカー %2 経由のポート %1 (待機中: このユーザーの別のサーバーが登録されています)</translation>
+    </message>
+    <message>
+        <source>none</source>
+        <translation>なし</translation>
+    </message>
+    <message>
         <source>none yet</source>
         <translation>まだありません</translation>
     </message>

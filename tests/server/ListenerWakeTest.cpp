@@ -145,7 +145,7 @@ class ListenerConcurrency : public ::testing::Test {
   bool ListensOn(uint16_t port) {
     const std::string where = "port " + std::to_string(port);
     const auto until = std::chrono::steady_clock::now() + kEventWait;
-    while (!m_app->GetListening().ends_with(where)) {
+    while (!m_app->GetListening().Text().ends_with(where)) {
       if (std::chrono::steady_clock::now() > until) {
         return false;
       }
@@ -199,7 +199,7 @@ TEST_F(ListenerConcurrency, RebindWhileIdleMovesToTheConfiguredPort) {
   const uint16_t moved = FreePort();
   WritePort(moved);
   m_app->RequestRelisten();
-  ASSERT_TRUE(ListensOn(moved)) << m_app->GetListening();
+  ASSERT_TRUE(ListensOn(moved)) << m_app->GetListening().Text();
   EXPECT_TRUE(Connect(moved).Valid());
   EXPECT_FALSE(Connect(m_port).Valid()) << "the old port is still open";
 }

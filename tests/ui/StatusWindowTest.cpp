@@ -95,10 +95,10 @@ class StatusWindowTest : public ::testing::Test {
 
 TEST_F(StatusWindowTest, ShowsItsSourcesAndChangesThemOnlyThroughThem) {
   CAppData app;
-  app.SetListening("127.0.0.1 port 3210");
+  app.SetListening({ListeningPlace::Way::kBound, 3210, {"127.0.0.1", "::1"}, {}});
   FakePrinters printers;
   printers.printers = {{"Office", true, PrinterStatus::State::kStopped, "paused", false},
-                       {"Labels", false, PrinterStatus::State::kIdle, "none", true}};
+                       {"Labels", false, PrinterStatus::State::kIdle, "", true}};
   FakeRemembered remembered;
   remembered.remembered = {{"100x50mm", "Labels"}};
   FakeSites sites;
@@ -141,7 +141,7 @@ TEST_F(StatusWindowTest, ShowsItsSourcesAndChangesThemOnlyThroughThem) {
     }
     return texts;
   }();
-  EXPECT_TRUE(labels.contains("127.0.0.1 port 3210"));
+  EXPECT_TRUE(labels.contains("127.0.0.1 and ::1 port 3210"));
   EXPECT_TRUE(labels.contains("none yet"));       // no catalogue version
   EXPECT_TRUE(labels.contains("none recorded"));  // no update run
 

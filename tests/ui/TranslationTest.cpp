@@ -73,6 +73,11 @@ TEST(Translation, JapaneseCoversEveryTextOfTheDialogs) {
       {OriginPrompt::DenyLabel(), "拒否(&D)"},
       {OriginPrompt::StopAskingLabel(), "今後は確認しない(&N)"},
       {window.windowTitle(), "Quillbox ラベルサーバー"},
+      {ListeningText({ListeningPlace::Way::kBound, 3210, {"127.0.0.1", "::1"}, {}}, 3210),
+       "127.0.0.1 と ::1 のポート 3210"},
+      {ListeningText({ListeningPlace::Way::kWaiting, 3210, {}, "/run/quillbox/broker"}, 3210),
+       "ポートブローカー /run/quillbox/broker 経由のポート 3210 (待機中: "
+       "このユーザーの別のサーバーが登録されています)"},
       {MenuTexts(tray), "表示(&S)|カタログを更新(&U)||終了(&Q)"},
       {tray.ToolTip(), "Quillbox ラベルサーバー: 待機中"},
       {QString::fromStdString(NoticeText(outOfLabels)),
