@@ -3,7 +3,7 @@
 // the print system; CupsPrinterDirectory asks the CUPS scheduler.
 //
 // Thread contract: Printers() may wait on the print system, for a bounded
-// time; implementations are safe to call from any one thread at a time.
+// time; implementations are safe to call from several threads at once.
 #pragma once
 
 #include <string>

@@ -130,7 +130,11 @@ QString ListeningText(const ListeningPlace& place, int configuredPort) {
   return Tr("not listening (port %1 cannot be bound; see the log)").arg(configuredPort);
 }
 
-StatusWindow::StatusWindow(StatusSources sources) : m_sources(std::move(sources)) {
+StatusWindow::StatusWindow(StatusSources sources)
+    : m_sources(std::move(sources)),
+      m_printerQuery(m_sources.printers, [this](const PrinterQuery::Answer& printers) {
+        ShowPrinters(printers);
+      }) {
   setWindowTitle(Tr("Quillbox label server"));
   setObjectName(QStringLiteral("StatusWindow"));
   auto* layout = new QVBoxLayout(this);
@@ -317,8 +321,12 @@ void StatusWindow::RefreshCatalogue() {
 }
 
 void StatusWindow::RefreshPrinters() {
+  m_printerQuery.Ask();
+  RefreshRemembered();
+}
+
+void StatusWindow::ShowPrinters(const PrinterQuery::Answer& printers) {
   std::vector<QStringList> rows;
-  const Result<std::vector<PrinterStatus>> printers = m_sources.printers->Printers();
   if (!printers) {
     rows.push_back({Tr("the printers cannot be read"), QString(), Text(printers.Error())});
   }
@@ -332,8 +340,10 @@ void StatusWindow::RefreshPrinters() {
     rows.push_back({Tr("no printer is set up"), QString(), QString()});
   }
   Fill(m_pPrinters, rows);
+}
 
-  rows.clear();
+void StatusWindow::RefreshRemembered() {
+  std::vector<QStringList> rows;
   const std::vector<RememberedPrinter> remembered = m_sources.remembered->List();
   for (const RememberedPrinter& entry : remembered) {
     rows.push_back({Text(entry.sheet), Text(entry.printer)});
@@ -400,7 +410,7 @@ void StatusWindow::ForgetSelectedPrinter() {
   if (const Result<> forgotten = m_sources.remembered->Forget(sheet); !forgotten) {
     ShowFailure(Tr("The printer could not be forgotten."), forgotten.Error());
   }
-  RefreshPrinters();
+  RefreshRemembered();
 }
 
 void StatusWindow::OpenLog() {

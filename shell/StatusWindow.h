@@ -21,6 +21,7 @@
 #include <functional>
 
 #include "context/ListeningPlace.h"
+#include "shell/PrinterQuery.h"
 
 class QLabel;
 class QProgressBar;
@@ -76,7 +77,10 @@ class StatusWindow : public QWidget {
   // The parts that change by the second: uptime and the update's progress.
   void RefreshQuick();
   void RefreshCatalogue();
+  // Asks for the queues off the UI thread; ShowPrinters() takes the answer.
   void RefreshPrinters();
+  void ShowPrinters(const PrinterQuery::Answer& printers);
+  void RefreshRemembered();
   void RefreshSites();
   void RefreshPrints();
   void ChangeSelectedSite(bool remove);
@@ -102,6 +106,8 @@ class StatusWindow : public QWidget {
   QPushButton* m_pRemoveSite = nullptr;
   QPushButton* m_pSwitchSite = nullptr;
   QTreeWidget* m_pPrints = nullptr;
+  // Last: destroyed (waiting for a question under way) before the widgets.
+  PrinterQuery m_printerQuery;
 };
 
 }  // namespace qb

@@ -1,5 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+#include <QCoreApplication>
 #include <QLabel>
 #include <QPushButton>
 #include <QTreeWidget>
@@ -17,13 +23,40 @@ namespace {
 
 struct FakePrinters : PrinterDirectory {
   Result<std::vector<PrinterStatus>> Printers() const override {
+    std::unique_lock lock(mutex);
+    ++asked;
+    changed.notify_all();
+    changed.wait(lock, [&] { return !hang; });
     if (!failure.empty()) {
       return Failure{failure};
     }
+    if (numbered) {  // the answer says which question it answers
+      std::vector<PrinterStatus> answer = printers;
+      for (PrinterStatus& printer : answer) {
+        printer.reasons = "question " + std::to_string(asked);
+      }
+      return answer;
+    }
     return printers;
   }
+  // Set under `mutex` while the window may be asking.
+  void Hang(bool hanging) {
+    std::lock_guard lock(mutex);
+    hang = hanging;
+    changed.notify_all();
+  }
+  int Asked() const {
+    std::lock_guard lock(mutex);
+    return asked;
+  }
+
   std::vector<PrinterStatus> printers;
   std::string failure;
+  mutable std::mutex mutex;
+  mutable std::condition_variable changed;
+  mutable int asked = 0;
+  bool hang = false;  // the print system does not answer until released
+  bool numbered = false;
 };
 
 struct FakeRemembered : RememberedPrinters {
@@ -85,6 +118,17 @@ QStringList Rows(QTreeWidget* table) {
   return rows;
 }
 
+// The printer table once it shows `expected`, or as it is after 10 s: the
+// window asks for the queues off the UI thread and fills the table when the
+// answer arrives.
+QStringList PrinterRows(QWidget& window, const QStringList& expected) {
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (Rows(Table(window, "Printers")) != expected && std::chrono::steady_clock::now() < until) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+  }
+  return Rows(Table(window, "Printers"));
+}
+
 class StatusWindowTest : public ::testing::Test {
  protected:
   qbtest::TempDir m_home;
@@ -122,8 +166,8 @@ TEST_F(StatusWindowTest, ShowsItsSourcesAndChangesThemOnlyThroughThem) {
   window.Refresh();
 
   EXPECT_EQ(window.windowTitle(), "Quillbox label server");
-  EXPECT_EQ(Rows(Table(window, "Printers")),
-            QStringList({"Office (default)|stopped, refusing jobs|paused", "Labels|idle|none"}));
+  const QStringList queues({"Office (default)|stopped, refusing jobs|paused", "Labels|idle|none"});
+  EXPECT_EQ(PrinterRows(window, queues), queues);
   EXPECT_EQ(Rows(Table(window, "Remembered printers")), QStringList({"100x50mm|Labels"}));
   EXPECT_EQ(Rows(Table(window, "Sites")),
             QStringList({"https://mine.example|allowed|your settings "
@@ -167,9 +211,59 @@ TEST_F(StatusWindowTest, ShowsItsSourcesAndChangesThemOnlyThroughThem) {
   // A print system that cannot be asked is said so, with its reason.
   printers.failure = "the print scheduler (CUPS at /run/cups/cups.sock) cannot be reached";
   window.Refresh();
-  EXPECT_EQ(Rows(Table(window, "Printers")),
-            QStringList({"the printers cannot be read||the print scheduler (CUPS at "
-                         "/run/cups/cups.sock) cannot be reached"}));
+  const QStringList unreachable({"the printers cannot be read||the print scheduler (CUPS at "
+                                 "/run/cups/cups.sock) cannot be reached"});
+  EXPECT_EQ(PrinterRows(window, unreachable), unreachable);
+}
+
+TEST_F(StatusWindowTest, APrintSystemThatDoesNotAnswerLeavesTheWindowLive) {
+  CAppData app;
+  FakePrinters printers;
+  printers.printers = {{"Labels", true, PrinterStatus::State::kIdle, "", true}};
+  printers.numbered = true;
+  FakeRemembered remembered;
+  FakeSites sites;
+  FakeHistory history;
+  StatusSources sources;
+  sources.appData = &app;
+  sources.printers = &printers;
+  sources.remembered = &remembered;
+  sources.sites = &sites;
+  sources.prints = &history;
+  sources.started = std::chrono::steady_clock::now();
+  printers.Hang(true);
+  std::thread release;
+  {
+    StatusWindow window(std::move(sources));
+    // Refreshing returns while the question hangs; asking again meanwhile
+    // asks once more after it, not twice at once.
+    window.Refresh();
+    window.Refresh();
+    window.Refresh();
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (printers.Asked() < 1 && std::chrono::steady_clock::now() < until) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    EXPECT_EQ(printers.Asked(), 1);
+    EXPECT_EQ(Rows(Table(window, "Printers")), QStringList());
+    printers.Hang(false);
+    const QStringList second({"Labels (default)|idle|question 2"});
+    EXPECT_EQ(PrinterRows(window, second), second);
+    EXPECT_EQ(printers.Asked(), 2);
+
+    // Closed while a question hangs (released a little later, so that the
+    // window is most likely already waiting): the window waits for it, and
+    // its late answer goes nowhere.
+    printers.Hang(true);
+    window.Refresh();
+    release = std::thread([&] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      printers.Hang(false);
+    });
+  }
+  release.join();
+  QCoreApplication::processEvents();
+  EXPECT_EQ(printers.Asked(), 3);
 }
 
 }  // namespace
