@@ -192,6 +192,21 @@ void ReportPrinter(Report& report) {
   }
   const std::vector<CupsPrinterFacts>& queues = destinations->printers;
   const std::string& defaultName = destinations->defaultName;
+  const auto queueNamed = [&](const std::string& name) {
+    return std::find_if(queues.begin(), queues.end(),
+                        [&](const CupsPrinterFacts& queue) { return queue.name == name; });
+  };
+  // The printers remembered per sheet size; one that is gone is said so,
+  // since the print job passes over it.
+  const auto reportRemembered = [&] {
+    for (const RememberedPrinter& remembered : RememberedPrinterList()) {
+      const bool gone = queueNamed(remembered.printer) == queues.end();
+      report.Line("printer for " + remembered.sheet,
+                  remembered.printer + (gone ? " (not a queue of this scheduler: prints of this "
+                                               "size go to the default)"
+                                             : ""));
+    }
+  };
   report.Line("print scheduler", where + ", " + std::to_string(queues.size()) + " queue(s)");
   for (const CupsPrinterFacts& queue : queues) {
     const std::string listed = ReasonsText(queue.reasons);
@@ -208,16 +223,14 @@ void ReportPrinter(Report& report) {
   if (defaultName.empty()) {
     report.Line("default destination", "none");
     report.Problem("no default printer: set one with lpoptions -d NAME (lpstat -p lists them)");
+    reportRemembered();
     return;
   }
-  const auto facts = std::find_if(queues.begin(), queues.end(),
-                                  [&](const CupsPrinterFacts& q) { return q.name == defaultName; });
+  const auto facts = queueNamed(defaultName);
   const std::string state = facts == queues.end() ? std::string("not a queue of this scheduler")
                                                    : PrinterStateName(facts->state);
   report.Line("default destination", defaultName + " (" + state + ")");
-  for (const RememberedPrinter& remembered : RememberedPrinterList()) {
-    report.Line("printer for " + remembered.sheet, remembered.printer);
-  }
+  reportRemembered();
 }
 
 constexpr std::string_view kJournalCommand = "journalctl --user -u quillbox-server";

@@ -181,9 +181,13 @@ def test_a_scheduler_that_is_down_is_named(server, cups):
 def test_status_lists_queues_that_cannot_print(server, cups):
     queues(cups)
     headless(server, cups, printer_for="Paused")
+    with open(server.config_file, "a") as config:
+        config.write("62x29mm=Gone\n")
     report = server.run("--status", timeout=120).stdout.decode()
     for wanted in ["  default destination: QuillboxPDF (idle)",
                    "  printer for 100x50mm: Paused",
+                   "  printer for 62x29mm: Gone (not a queue of this scheduler: prints of this "
+                   "size go to the default)",
                    "  - the printer Paused is stopped (paused): fix it, then cupsenable Paused",
                    "  - the printer Refusing does not accept jobs: cupsaccept Refusing"]:
         assert wanted in report.splitlines(), (wanted, report)
