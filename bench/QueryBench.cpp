@@ -11,6 +11,7 @@
 #include "catalog/CatalogueDb.h"
 #include "catalog/Categories.h"
 #include "catalog/PaperInfos.h"
+#include "ProductPaths.h"
 #include "server/PictureRoutes.h"
 #include "util/HeapPolicy.h"
 
@@ -57,23 +58,23 @@ BENCHMARK(BM_ListCategories);
 
 void BM_SearchNumber(benchmark::State& state) {
   const std::string path = "/dbAccess/SEARCH@usage=" + Env("QB_FRAGMENT", "0101");
-  RunQuery(state, [&] { return *qb::PaperInfos().GetSearchList(path); });
+  RunQuery(state, [&] { return *qbtest::SearchAt(path); });
 }
 BENCHMARK(BM_SearchNumber)->Unit(benchmark::kMillisecond);
 
 void BM_SearchCategory(benchmark::State& state) {
-  RunQuery(state, [] { return *qb::PaperInfos().GetSearchList("/dbAccess/SEARCH@category_id=3"); });
+  RunQuery(state, [] { return *qbtest::SearchAt("/dbAccess/SEARCH@category_id=3"); });
 }
 BENCHMARK(BM_SearchCategory)->Unit(benchmark::kMillisecond);
 
 void BM_Detail(benchmark::State& state) {
   const std::string path = "/dbAccess/DETAIL@searchSelNo=" + Env("QB_MODEL", "ZZ-A0100");
-  RunQuery(state, [&] { return *qb::PaperInfos().GetDetail(path); });
+  RunQuery(state, [&] { return *qbtest::DetailAt(path); });
 }
 BENCHMARK(BM_Detail);
 
 void BM_Recent(benchmark::State& state) {
-  RunQuery(state, [] { return *qb::PaperInfos().GetRecentList("/dbAccess/RECENT@mac_address=x"); });
+  RunQuery(state, [] { return *qbtest::RecentAt("/dbAccess/RECENT@mac_address=x"); });
 }
 BENCHMARK(BM_Recent);
 

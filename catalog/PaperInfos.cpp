@@ -179,20 +179,15 @@ struct ProductQuery {
   }
 };
 
-// The product statement filtered by the pairs of `path`'s argument text: one
-// condition per pair, written by `condition`, joined by " AND ". nullopt when
-// the path has no argument text or a pair has no value.
+// The product statement filtered by `pairs`: one condition per pair, written
+// by `condition`, joined by " AND ". nullopt when a pair has no value.
 template <class Condition>
-std::optional<ProductQuery> FilteredQuery(std::string_view path, Condition&& condition) {
-  std::optional<std::vector<RequestPair>> pairs = ArgumentPairs(path);
-  if (!pairs) {
-    return std::nullopt;
-  }
+std::optional<ProductQuery> FilteredQuery(std::vector<RequestPair>& pairs, Condition&& condition) {
   ProductQuery query;
   query.sql = PaperInfos::SelectColumns();
   query.sql.append("WHERE ");
   bool first = true;
-  for (RequestPair& pair : *pairs) {
+  for (RequestPair& pair : pairs) {
     if (!pair.value) {
       return std::nullopt;
     }
@@ -317,13 +312,13 @@ const std::string& PaperInfos::SelectColumns() {
   return text;
 }
 
-std::optional<std::string> PaperInfos::GetSearchList(std::string_view path) {
+std::optional<std::string> PaperInfos::GetSearchList(std::vector<RequestPair> conditions) {
   // The query below runs inside this session, on the file the index was
   // looked for in.
   std::optional<ReadSession> session = ReadSession::Begin();
   const bool indexed = session && SearchIndexReady(*session);
   std::optional<ProductQuery> query = FilteredQuery(
-      path, [indexed](ProductQuery& query, const std::string& key, std::string& value) {
+      conditions, [indexed](ProductQuery& query, const std::string& key, std::string& value) {
         if (key.find("usage") != std::string::npos) {
           AppendKeyword(query,
                         {"goods", "searchSelNo", "searchNo", "goodsPartsNo", "goodsDisplayLabel"},
@@ -351,9 +346,9 @@ std::optional<std::string> PaperInfos::GetSearchList(std::string_view path) {
   return ListAnswer(*query);
 }
 
-std::optional<std::string> PaperInfos::GetDetail(std::string_view path) {
+std::optional<std::string> PaperInfos::GetDetail(std::vector<RequestPair> conditions) {
   const std::optional<ProductQuery> query = FilteredQuery(
-      path, [](ProductQuery& query, const std::string& key, const std::string& value) {
+      conditions, [](ProductQuery& query, const std::string& key, const std::string& value) {
         query.AppendColumnName(key);
         query.sql.append(" = ").append(query.Parameter(DetailValue(key, value)));
       });
@@ -394,14 +389,10 @@ std::optional<std::string> PaperInfos::GetDetail(std::string_view path) {
   return answer;
 }
 
-std::optional<std::string> PaperInfos::GetRecentList(std::string_view path) {
-  std::optional<std::vector<RequestPair>> pairs = ArgumentPairs(path);
-  if (!pairs) {
-    return std::nullopt;
-  }
+std::optional<std::string> PaperInfos::GetRecentList(std::vector<RequestPair> conditions) {
   // A "mac_address" pair asks for this machine's rows; its value is not used.
   bool identityAsked = false;
-  for (const RequestPair& pair : *pairs) {
+  for (const RequestPair& pair : conditions) {
     if (pair.key == "mac_address") {
       identityAsked = true;
     } else if (!pair.value) {
@@ -429,7 +420,7 @@ std::optional<std::string> PaperInfos::GetRecentList(std::string_view path) {
       "                 limit 5 ) ll "
       "     on mpi.paperInfoId = ll.id");
   bool anyCondition = false;
-  for (RequestPair& pair : *pairs) {
+  for (RequestPair& pair : conditions) {
     if (pair.key == "mac_address") {
       continue;
     }
@@ -448,15 +439,10 @@ std::optional<std::string> PaperInfos::GetRecentList(std::string_view path) {
   return ListAnswer(query);
 }
 
-std::optional<std::string> PaperInfos::GetSvgData(std::string_view path) {
-  std::vector<std::string> pieces;
-  Split(&pieces, path, "@");
-  if (pieces.size() < 2) {
-    return std::nullopt;
-  }
-  // The piece names a file below the data folder; a leading "/" is the data
+std::string PaperInfos::GetSvgData(std::string name) {
+  // The name is a file below the data folder; a leading "/" is the data
   // folder itself, as are the "\" separators the catalogue's paths may carry.
-  std::string relative = std::move(pieces[1]);
+  std::string relative = std::move(name);
   for (char& c : relative) {
     if (c == '\\') c = '/';
   }

@@ -3,9 +3,8 @@
 // products recently used on this machine, and the drawing files that products
 // name below the data folder.
 //
-// The product operations take the whole request path and read "key=value"
-// pairs from its argument text (after "@", pairs split at "&"). Values reach
-// SQLite as bound parameters; a key that is used as a column name must be a
+// The product operations take the "key=value" pairs the client sent. Values
+// reach SQLite as bound parameters; a key that is used as a column name must be a
 // plain identifier, otherwise the query answers as for a statement that does
 // not compile. Answers are UTF-8 XML with LF line ends, values unescaped.
 //
@@ -15,7 +14,9 @@
 
 #include <optional>
 #include <string>
-#include <string_view>
+#include <vector>
+
+#include "catalog/RequestPair.h"
 
 namespace qb {
 
@@ -23,24 +24,25 @@ class PaperInfos {
  public:
   virtual ~PaperInfos() = default;
 
-  // Each product operation gives nullopt for a malformed argument text (no
-  // "@", or a pair without "=" whose value is needed); the caller answers
+  // Each product operation takes the client's pairs (column=value) and gives
+  // nullopt when a pair whose value is needed has none; the caller answers
   // that as a server error.
 
   // The products matching every pair, ordered by searchSelNo, as a list
   // document. A key containing "usage" searches five text columns for the
   // value; category_id=99 means any category; a value "1" also admits 13.
-  std::optional<std::string> GetSearchList(std::string_view path);
+  std::optional<std::string> GetSearchList(std::vector<RequestPair> conditions);
   // The part rows of one product (goodsBackFront and goodsAllEdit values are
   // translated to the stored words) as a detail document with the row count.
-  std::optional<std::string> GetDetail(std::string_view path);
+  std::optional<std::string> GetDetail(std::vector<RequestPair> conditions);
   // Up to five products most recently logged as used on this machine, newest
-  // first, as a list document. Adds paper_infos.jan_code first when missing.
-  std::optional<std::string> GetRecentList(std::string_view path);
-  // The drawing file named by the argument text, taken inside the data folder
-  // (a leading "/" included), with its line ends dropped; empty when the file
-  // is missing, unreadable or would lie outside the data folder.
-  std::optional<std::string> GetSvgData(std::string_view path);
+  // first, as a list document; a "mac_address" pair (its value unused) asks
+  // for this machine's rows. Adds paper_infos.jan_code first when missing.
+  std::optional<std::string> GetRecentList(std::vector<RequestPair> conditions);
+  // The drawing file `name`, taken inside the data folder (a leading "/"
+  // included), with its line ends dropped; empty when the file is missing,
+  // unreadable or would lie outside the data folder.
+  std::string GetSvgData(std::string name);
 
   // The shared select list and joins of the product queries.
   static const std::string& SelectColumns();

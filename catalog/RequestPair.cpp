@@ -16,19 +16,6 @@ RequestPair SplitRequestPair(std::string_view text) {
   return pair;
 }
 
-std::optional<std::vector<RequestPair>> ArgumentPairs(std::string_view path) {
-  std::vector<std::string> pieces;
-  Split(&pieces, path, "@");
-  if (pieces.size() < 2) {
-    return std::nullopt;
-  }
-  std::vector<RequestPair> pairs;
-  for (const std::string& piece : Split(pieces[1], "&")) {
-    pairs.push_back(SplitRequestPair(piece));
-  }
-  return pairs;
-}
-
 bool IsColumnKey(std::string_view key) {
   if (key.empty() || (key[0] >= '0' && key[0] <= '9')) {
     return false;

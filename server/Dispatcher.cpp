@@ -11,6 +11,7 @@
 #include "server/BrowserGuard.h"
 #include "server/PictureRoutes.h"
 #include "server/RefusalLog.h"
+#include "server/RouteArguments.h"
 #include "output/CPrintPage.h"
 #include "output/CPrintSession.h"
 #include "output/CQxSaveSession.h"
@@ -266,20 +267,23 @@ RouteResult ListCatalogue(const RouteRequest& route) {
   return {true, {}};
 }
 
-RouteResult SearchProducts(const RouteRequest& route) {
-  return Answered(PaperInfos().GetSearchList(route.path));
-}
-
-RouteResult ProductDetail(const RouteRequest& route) {
-  return Answered(PaperInfos().GetDetail(route.path));
-}
-
-RouteResult RecentProducts(const RouteRequest& route) {
-  return Answered(PaperInfos().GetRecentList(route.path));
+// A product query over the pairs of the argument text; a path without one
+// gives the server error.
+template <std::optional<std::string> (PaperInfos::*Query)(std::vector<RequestPair>)>
+RouteResult ProductQuery(const RouteRequest& route) {
+  std::optional<std::vector<RequestPair>> pairs = ArgumentPairs(route.path);
+  if (!pairs) {
+    return {};
+  }
+  return Answered((PaperInfos().*Query)(std::move(*pairs)));
 }
 
 RouteResult DrawingFile(const RouteRequest& route) {
-  return Answered(PaperInfos().GetSvgData(route.path));
+  std::optional<std::string> name = ArgumentText(route.path);
+  if (!name) {
+    return {};
+  }
+  return {true, PaperInfos().GetSvgData(std::move(*name))};
 }
 
 RouteResult LogUsage(const RouteRequest& route) {
@@ -313,9 +317,9 @@ constexpr auto kRoutes = std::to_array<Route>({
     {"dbAccess/UPDATE_DB", false, UpdateCatalogue},
     {"dbAccess/UPDATE_STATUS_DB", false, QueueStatus},
     {"dbAccess/LIST", false, ListCatalogue},
-    {"dbAccess/SEARCH", false, SearchProducts},
-    {"dbAccess/DETAIL", false, ProductDetail},
-    {"dbAccess/RECENT", false, RecentProducts},
+    {"dbAccess/SEARCH", false, ProductQuery<&PaperInfos::GetSearchList>},
+    {"dbAccess/DETAIL", false, ProductQuery<&PaperInfos::GetDetail>},
+    {"dbAccess/RECENT", false, ProductQuery<&PaperInfos::GetRecentList>},
     {"dbAccess/TOP_GROUP", true, ServeArgument<ServeTopGroup>},
     {"dbAccess/SUB_GROUP", true, ServeArgument<ServeSubGroup>},
     {"dbAccess/GENERIC_GROUP", true, ServeArgument<ServeGenericGroup>},
@@ -364,16 +368,6 @@ int FindRoute(std::string_view path) {
   return -1;
 }
 
-bool GetArgumentText(std::string_view path, std::string* argument) {
-  std::vector<std::string> pieces;
-  Split(&pieces, path, "@");
-  if (pieces.size() < 2) {
-    return false;
-  }
-  *argument = std::move(pieces[1]);
-  return true;
-}
-
 std::string NextSessionId() { return std::to_string(g_nextSessionId.fetch_add(1)); }
 
 std::optional<std::string> OriginToAsk(const CAppData& app, const CReqParse& request) {
@@ -412,12 +406,13 @@ std::string BuildAnswer(CAppData* app, const CReqParse* request) {
     return std::string(kServerErrorAnswer);
   }
   const Route& route = kRoutes[static_cast<size_t>(index)];
-  std::string argument;
-  if (route.needsArgument && !GetArgumentText(path, &argument)) {
+  std::optional<std::string> argument;
+  if (route.needsArgument && !(argument = ArgumentText(path))) {
     LogDebug("no argument text in " + path);
     return std::string(kServerErrorAnswer);
   }
-  const RouteResult result = route.work(RouteRequest{app, *request, path, argument});
+  const RouteResult result =
+      route.work(RouteRequest{app, *request, path, argument ? *argument : std::string()});
   if (!result.ok) {
     return std::string(kServerErrorAnswer);
   }

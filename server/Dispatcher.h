@@ -46,10 +46,6 @@ std::string JsonAnswer(std::string_view status, std::string_view body);
 // Index of the first route whose text occurs in `path`, or -1.
 int FindRoute(std::string_view path);
 
-// The argument text of `path`: its second piece when split at "@" (empty
-// pieces kept). False when the path has no "@".
-bool GetArgumentText(std::string_view path, std::string* argument);
-
 // Decimal text of the process-wide session counter, which then goes up by one.
 // The first identifier is "0"; print and save sessions share the counter.
 std::string NextSessionId();

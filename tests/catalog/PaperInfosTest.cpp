@@ -1,4 +1,5 @@
 #include "catalog/PaperInfos.h"
+#include "ProductPaths.h"
 
 #include <filesystem>
 #include <optional>
@@ -236,7 +237,7 @@ TEST_F(PaperInfosTest, SearchAnswers) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
-    EXPECT_EQ(PaperInfos().GetSearchList(row.path), row.answer);
+    EXPECT_EQ(qbtest::SearchAt(row.path), row.answer);
   }
 }
 
@@ -264,7 +265,7 @@ TEST_F(PaperInfosTest, DetailAnswers) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
-    EXPECT_EQ(PaperInfos().GetDetail(row.path), row.answer);
+    EXPECT_EQ(qbtest::DetailAt(row.path), row.answer);
   }
 }
 
@@ -301,7 +302,7 @@ TEST_F(PaperInfosTest, RecentAnswers) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
-    EXPECT_EQ(PaperInfos().GetRecentList(row.path), row.answer);
+    EXPECT_EQ(qbtest::RecentAt(row.path), row.answer);
   }
 }
 
@@ -322,9 +323,9 @@ TEST_F(PaperInfosTest, RecentAddsAMissingJanCodeColumn) {
        "VALUES (8, 108, 5, 'SEL-F', 1)");
   ASSERT_TRUE(Logs().InsertLog("p=SEL-F&t=2024-01-01 00:00:00"));
   // The search cannot run without the column; the recent list adds it first.
-  EXPECT_EQ(PaperInfos().GetSearchList("/dbAccess/SEARCH@category_id=5"), kEmptyList);
-  EXPECT_EQ(PaperInfos().GetRecentList("/dbAccess/RECENT@mac_address"), ListOf(kList108));
-  EXPECT_EQ(PaperInfos().GetSearchList("/dbAccess/SEARCH@category_id=5"), ListOf(kList108));
+  EXPECT_EQ(qbtest::SearchAt("/dbAccess/SEARCH@category_id=5"), kEmptyList);
+  EXPECT_EQ(qbtest::RecentAt("/dbAccess/RECENT@mac_address"), ListOf(kList108));
+  EXPECT_EQ(qbtest::SearchAt("/dbAccess/SEARCH@category_id=5"), ListOf(kList108));
 }
 
 TEST_F(PaperInfosTest, MalformedArgumentTextsAreNotAnswered) {
@@ -338,21 +339,21 @@ TEST_F(PaperInfosTest, MalformedArgumentTextsAreNotAnswered) {
     SCOPED_TRACE(path);
     const std::string text(path);
     if (text.find("SEARCH") != std::string::npos) {
-      EXPECT_EQ(PaperInfos().GetSearchList(text), std::nullopt);
+      EXPECT_EQ(qbtest::SearchAt(text), std::nullopt);
     } else if (text.find("DETAIL") != std::string::npos) {
-      EXPECT_EQ(PaperInfos().GetDetail(text), std::nullopt);
+      EXPECT_EQ(qbtest::DetailAt(text), std::nullopt);
     } else {
-      EXPECT_EQ(PaperInfos().GetRecentList(text), std::nullopt);
+      EXPECT_EQ(qbtest::RecentAt(text), std::nullopt);
     }
   }
-  EXPECT_EQ(PaperInfos().GetSvgData("/dbAccess/SVG_DATA"), std::nullopt);
+  EXPECT_EQ(qbtest::DrawingAt("/dbAccess/SVG_DATA"), std::nullopt);
 }
 
 TEST_F(PaperInfosTest, WithoutADatabaseOnlyTheDocumentFrame) {
   std::filesystem::remove_all(DataFolder());
-  EXPECT_EQ(PaperInfos().GetSearchList("/dbAccess/SEARCH@category_id=1"), kEmptyList);
-  EXPECT_EQ(PaperInfos().GetDetail("/dbAccess/DETAIL@goodsPartsNo=GP-1"), kEmptyList);
-  EXPECT_EQ(PaperInfos().GetRecentList("/dbAccess/RECENT@mac_address"), kEmptyList);
+  EXPECT_EQ(qbtest::SearchAt("/dbAccess/SEARCH@category_id=1"), kEmptyList);
+  EXPECT_EQ(qbtest::DetailAt("/dbAccess/DETAIL@goodsPartsNo=GP-1"), kEmptyList);
+  EXPECT_EQ(qbtest::RecentAt("/dbAccess/RECENT@mac_address"), kEmptyList);
 }
 
 TEST_F(PaperInfosTest, DrawingFilesStayInTheDataFolder) {
@@ -401,7 +402,7 @@ TEST_F(PaperInfosTest, DrawingFilesStayInTheDataFolder) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
-    EXPECT_EQ(PaperInfos().GetSvgData(row.path), row.answer);
+    EXPECT_EQ(qbtest::DrawingAt(row.path), row.answer);
   }
 }
 

@@ -13,6 +13,7 @@
 #include "catalog/Categories.h"
 #include "catalog/GenericGroupInfos.h"
 #include "catalog/PaperInfos.h"
+#include "ProductPaths.h"
 #include "catalog/PaperSizeInfos.h"
 #include "catalog/PictGroupTopLevelInfos.h"
 #include "catalog/TemplateInfos.h"
@@ -75,21 +76,21 @@ const std::vector<Route>& Routes() {
   static const std::vector<Route> routes = {
       {"categories", [] { return Categories().GetCategoryList(); }},
       {"paper sizes", [] { return PaperSizeInfos().GetPaperSizeList(); }},
-      {"search Label", [] { return PaperInfos().GetSearchList("/dbAccess/SEARCH@usage=Label"); }},
-      {"search Sheet", [] { return PaperInfos().GetSearchList("/dbAccess/SEARCH@usage=Sheet"); }},
+      {"search Label", [] { return qbtest::SearchAt("/dbAccess/SEARCH@usage=Label"); }},
+      {"search Sheet", [] { return qbtest::SearchAt("/dbAccess/SEARCH@usage=Sheet"); }},
       {"search category",
-       [] { return PaperInfos().GetSearchList("/dbAccess/SEARCH@category_id=1"); }},
+       [] { return qbtest::SearchAt("/dbAccess/SEARCH@category_id=1"); }},
       {"search refused key",
-       [] { return PaperInfos().GetSearchList("/dbAccess/SEARCH@a b=1"); }},
+       [] { return qbtest::SearchAt("/dbAccess/SEARCH@a b=1"); }},
       {"detail front",
        [] {
-         return PaperInfos().GetDetail("/dbAccess/DETAIL@searchSelNo=SEL-1&goodsBackFront=front");
+         return qbtest::DetailAt("/dbAccess/DETAIL@searchSelNo=SEL-1&goodsBackFront=front");
        }},
       {"detail back",
        [] {
-         return PaperInfos().GetDetail("/dbAccess/DETAIL@searchSelNo=SEL-2&goodsBackFront=back");
+         return qbtest::DetailAt("/dbAccess/DETAIL@searchSelNo=SEL-2&goodsBackFront=back");
        }},
-      {"recent", [] { return PaperInfos().GetRecentList("/dbAccess/RECENT@mac_address=x"); }},
+      {"recent", [] { return qbtest::RecentAt("/dbAccess/RECENT@mac_address=x"); }},
       {"top groups", [] { return PictGroupTopLevelInfos().GetTopLevelList("searchSelNo=SEL-1"); }},
       {"generic groups", [] { return GenericGroupInfos().GetGroupList("level=0"); }},
       // Reads five of the six log rows: its statement stops before its end.

@@ -10,6 +10,7 @@
 #include "catalog/CatalogueTable.h"
 #include "catalog/CatalogueFixture.h"
 #include "catalog/PaperInfos.h"
+#include "ProductPaths.h"
 #include "catalog/PaperInfosImport.h"
 
 namespace qb {
@@ -176,7 +177,7 @@ TEST_F(SearchIndexTest, AnswersAreTheScansByteForByte) {
   std::vector<std::optional<std::string>> indexed;
   size_t withRows = 0;
   for (const std::string& path : paths) {
-    indexed.push_back(PaperInfos().GetSearchList(path));
+    indexed.push_back(qbtest::SearchAt(path));
     withRows += indexed.back() && indexed.back()->find("<PAPER_GOODS>") != std::string::npos;
   }
   // The answers found products for a good part of the keywords.
@@ -184,7 +185,7 @@ TEST_F(SearchIndexTest, AnswersAreTheScansByteForByte) {
 
   Exec("DROP TABLE paper_infos_search");
   for (size_t i = 0; i < paths.size(); ++i) {
-    EXPECT_EQ(indexed[i], PaperInfos().GetSearchList(paths[i])) << paths[i];
+    EXPECT_EQ(indexed[i], qbtest::SearchAt(paths[i])) << paths[i];
   }
 }
 

@@ -1,4 +1,5 @@
 #include "server/Dispatcher.h"
+#include "server/RouteArguments.h"
 
 #include <gtest/gtest.h>
 
@@ -64,15 +65,24 @@ TEST(Dispatcher, RoutesMatchTheFirstContainedTextCaseSensitively) {
   }
 }
 
-TEST(Dispatcher, ArgumentTextIsTheSecondPieceAtAt) {
-  std::string argument;
-  EXPECT_FALSE(GetArgumentText("/dbAccess/LOG", &argument));
-  ASSERT_TRUE(GetArgumentText("/dbAccess/TOP_GROUP@list&12", &argument));
-  EXPECT_EQ(argument, "list&12");
-  ASSERT_TRUE(GetArgumentText("/dbAccess/LOG@@x", &argument));
-  EXPECT_EQ(argument, "");
-  ASSERT_TRUE(GetArgumentText("/a@b@c", &argument));
-  EXPECT_EQ(argument, "b");
+TEST(Dispatcher, ArgumentTextIsTheSecondPieceAtAtAndItsPairsAreSplitAtAmpersand) {
+  EXPECT_EQ(ArgumentText("/dbAccess/LOG"), std::nullopt);
+  EXPECT_EQ(ArgumentText("/dbAccess/TOP_GROUP@list&12"), "list&12");
+  EXPECT_EQ(ArgumentText("/dbAccess/LOG@@x"), "");
+  EXPECT_EQ(ArgumentText("/a@b@c"), "b");
+
+  EXPECT_EQ(ArgumentPairs("/dbAccess/SEARCH"), std::nullopt);
+  const auto pairs = ArgumentPairs("/dbAccess/SEARCH@a=1&&usage&b=2=3@x=9");
+  ASSERT_TRUE(pairs);
+  ASSERT_EQ(pairs->size(), 4u);
+  EXPECT_EQ((*pairs)[0].key, "a");
+  EXPECT_EQ((*pairs)[0].value, "1");
+  EXPECT_EQ((*pairs)[1].key, "");
+  EXPECT_EQ((*pairs)[1].value, std::nullopt);
+  EXPECT_EQ((*pairs)[2].key, "usage");
+  EXPECT_EQ((*pairs)[2].value, std::nullopt);
+  EXPECT_EQ((*pairs)[3].key, "b");
+  EXPECT_EQ((*pairs)[3].value, "2");
 }
 
 TEST(Dispatcher, ChoosesTheAnswerForm) {
