@@ -23,15 +23,15 @@ bool Contains(const std::string& text, std::string_view part) {
   return text.find(part) != std::string::npos;
 }
 
-// The argument's "&" pieces, or false (with a trace) when there are fewer
-// than two.
-bool SplitSelector(const std::string& argument, std::vector<std::string>* pieces) {
-  Split(pieces, argument, "&");
-  if (pieces->size() < 2) {
+// The argument's "&" pieces (a selector, then what it selects), or nullopt
+// (with a trace) when there are fewer than two.
+std::optional<std::vector<std::string>> SplitSelector(const std::string& argument) {
+  std::vector<std::string> pieces = Split(argument, "&");
+  if (pieces.size() < 2) {
     LogDebug("too few pieces in the argument text " + argument);
-    return false;
+    return std::nullopt;
   }
-  return true;
+  return pieces;
 }
 
 // Answers a query whose condition the client wrote on a low-priority thread,
@@ -56,20 +56,22 @@ std::optional<std::string> OnConditionThread(
 }  // namespace
 
 std::optional<std::string> ServeTopGroup(const std::string& argument) {
-  std::vector<std::string> pieces;
-  if (!SplitSelector(argument, &pieces)) {
+  const std::optional<std::vector<std::string>> selected = SplitSelector(argument);
+  if (!selected) {
     return std::nullopt;
   }
+  const std::vector<std::string>& pieces = *selected;
   const PictGroupTopLevelInfos groups;
   return Contains(pieces[0], "list") ? groups.GetTopLevelList(pieces[1])
                                      : groups.GetPictList(pieces[1]);
 }
 
 std::optional<std::string> ServeSubGroup(const std::string& argument) {
-  std::vector<std::string> pieces;
-  if (!SplitSelector(argument, &pieces)) {
+  const std::optional<std::vector<std::string>> selected = SplitSelector(argument);
+  if (!selected) {
     return std::nullopt;
   }
+  const std::vector<std::string>& pieces = *selected;
   const PictGroupSubLevelInfos groups;
   if (Contains(pieces[0], "list")) {
     return OnConditionThread([&] { return groups.GetSubLevelList(pieces[1]); });
@@ -81,10 +83,11 @@ std::optional<std::string> ServeSubGroup(const std::string& argument) {
 }
 
 std::optional<std::string> ServeGenericGroup(const std::string& argument) {
-  std::vector<std::string> pieces;
-  if (!SplitSelector(argument, &pieces)) {
+  const std::optional<std::vector<std::string>> selected = SplitSelector(argument);
+  if (!selected) {
     return std::nullopt;
   }
+  const std::vector<std::string>& pieces = *selected;
   const GenericGroupInfos groups;
   const std::string& selector = pieces[0];
   if (Contains(selector, "backlist")) {
