@@ -15,6 +15,7 @@
 #include <cstring>
 
 #include "net/BrokerMessages.h"
+#include "net/ListeningSocket.h"
 #include "util/Log.h"
 
 namespace qb {
@@ -73,24 +74,6 @@ int SocketOption(int fd, int option) {
   int value = -1;
   socklen_t length = sizeof value;
   return ::getsockopt(fd, SOL_SOCKET, option, &value, &length) == 0 ? value : -1;
-}
-
-// A listening TCP socket on `address`; invalid with `error` set on failure.
-UniqueFd OpenListener(const sockaddr_storage& address, socklen_t length, int* error) {
-  UniqueFd listener(::socket(address.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
-  const int on = 1;
-  if (listener.Valid()) {
-    ::setsockopt(listener.Get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    if (address.ss_family == AF_INET6) {
-      ::setsockopt(listener.Get(), IPPROTO_IPV6, IPV6_V6ONLY, &on, sizeof on);
-    }
-    if (::bind(listener.Get(), reinterpret_cast<const sockaddr*>(&address), length) == 0 &&
-        ::listen(listener.Get(), SOMAXCONN) == 0) {
-      return listener;
-    }
-  }
-  *error = errno;
-  return UniqueFd();
 }
 
 }  // namespace
@@ -229,13 +212,13 @@ bool PortBroker::BindPort() {
       ::inet_pton(AF_INET6, one.text, &v6.sin6_addr);
       length = sizeof v6;
     }
-    int error = 0;
-    UniqueFd listener = OpenListener(address, length, &error);
-    if (listener.Valid()) {
-      bound.push_back(std::move(listener));
+    Result<UniqueFd> listener = OpenListeningSocket(address, length, {.ipv6Only = true});
+    if (listener) {
+      bound.push_back(std::move(*listener));
       texts.push_back(one.text);
       continue;
     }
+    const int error = listener.Code();
     if (one.optional && (error == EADDRNOTAVAIL || error == EAFNOSUPPORT)) {
       continue;
     }

@@ -89,22 +89,4 @@ BindPlan ParseBindAddress(const std::optional<std::string>& value, uint16_t port
   return plan;
 }
 
-UniqueFd OpenListener(const BindAddress& address, int backlog, int* error) {
-  UniqueFd listener(
-      ::socket(address.address.ss_family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
-  if (listener.Valid()) {
-    const int reuse = 1;
-    ::setsockopt(listener.Get(), SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
-    if (::bind(listener.Get(), reinterpret_cast<const sockaddr*>(&address.address),
-               address.length) == 0 &&
-        ::listen(listener.Get(), backlog) == 0) {
-      return listener;
-    }
-  }
-  if (error != nullptr) {
-    *error = errno;  // of the step that failed: nothing ran after it
-  }
-  return UniqueFd();
-}
-
 }  // namespace qb

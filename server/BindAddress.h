@@ -41,9 +41,4 @@ struct BindPlan {
 
 BindPlan ParseBindAddress(const std::optional<std::string>& value, uint16_t port);
 
-// A non-blocking listening socket bound to `address` with SO_REUSEADDR and
-// the given backlog; not valid when any step fails, with the error number
-// that tells why in `error` (may be null).
-UniqueFd OpenListener(const BindAddress& address, int backlog, int* error = nullptr);
-
 }  // namespace qb

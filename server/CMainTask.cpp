@@ -14,6 +14,7 @@
 
 #include "context/SiteList.h"
 #include "net/BrokerMessages.h"
+#include "net/ListeningSocket.h"
 #include "server/BrowserGuard.h"
 #include "server/CSendTask.h"
 #include "server/RefusalLog.h"
@@ -201,9 +202,10 @@ bool CMainTask::Listen() {
   } else {
     std::vector<std::string> boundTexts;
     for (const BindAddress& address : plan.addresses) {
-      int error = 0;
-      UniqueFd listener = OpenListener(address, kListenBacklog, &error);
-      if (!listener.Valid()) {
+      Result<UniqueFd> listener =
+          OpenListeningSocket(address.address, address.length, {.backlog = kListenBacklog});
+      if (!listener) {
+        const int error = listener.Code();
         if (address.optional && (error == EADDRNOTAVAIL || error == EAFNOSUPPORT)) {
           LogDebug("no " + address.text + " on this system; not listening there");
           continue;
@@ -211,9 +213,9 @@ bool CMainTask::Listen() {
         ReportBindFailure(address, error);
         return false;
       }
-      sockets.push_back(listener.Get());
-      ends.push_back(LocalEnd(listener.Get()));
-      listeners.push_back(std::move(listener));
+      sockets.push_back(listener->Get());
+      ends.push_back(LocalEnd(listener->Get()));
+      listeners.push_back(std::move(*listener));
       boundTexts.push_back(address.text);
     }
     if (listeners.empty()) {

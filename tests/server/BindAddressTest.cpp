@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "TempDir.h"
+#include "net/ListeningSocket.h"
 #include "server/ListenConfig.h"
 
 namespace qb {
@@ -110,25 +111,29 @@ TEST(BindAddress, OpensAListenerOnTheAddress) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
-    const UniqueFd listener = OpenListener(ParseBindAddress(row.value, 0).addresses[0], 5);
-    if (!listener.Valid() && row.family == AF_INET6 && errno == EADDRNOTAVAIL) {
+    const BindAddress any = ParseBindAddress(row.value, 0).addresses[0];
+    const Result<UniqueFd> listener =
+        OpenListeningSocket(any.address, any.length, {.backlog = 5});
+    if (!listener && row.family == AF_INET6 && listener.Code() == EADDRNOTAVAIL) {
       continue;  // no IPv6 loopback on this machine
     }
-    ASSERT_TRUE(listener.Valid()) << std::strerror(errno);
+    ASSERT_TRUE(listener) << listener.Error();
     BindAddress bound;
     bound.length = sizeof bound.address;
-    ASSERT_EQ(::getsockname(listener.Get(), reinterpret_cast<sockaddr*>(&bound.address),
+    ASSERT_EQ(::getsockname(listener->Get(), reinterpret_cast<sockaddr*>(&bound.address),
                             &bound.length), 0);
     const Bound where = BoundOf(bound);
     EXPECT_EQ(where.family, row.family);
     EXPECT_EQ(where.address, row.address);
     EXPECT_NE(where.port, 0);
 
-    // The same address and port a second time: refused, errno says why.
-    const UniqueFd second =
-        OpenListener(ParseBindAddress(row.value, where.port).addresses[0], 5);
-    EXPECT_FALSE(second.Valid());
-    EXPECT_EQ(errno, EADDRINUSE);
+    // The same address and port a second time: refused, the code says why.
+    const BindAddress taken = ParseBindAddress(row.value, where.port).addresses[0];
+    const Result<UniqueFd> second =
+        OpenListeningSocket(taken.address, taken.length, {.backlog = 5});
+    EXPECT_FALSE(second);
+    EXPECT_EQ(second.Code(), EADDRINUSE);
+    EXPECT_EQ(second.Error(), std::string("bind: ") + std::strerror(EADDRINUSE));
   }
 }
 
