@@ -359,13 +359,31 @@ std::string JsonAnswer(std::string_view status, std::string_view body) {
   return FramedAnswer(status, "application/json", body);
 }
 
-int FindRoute(std::string_view path) {
-  for (size_t i = 0; i < kRoutes.size(); ++i) {
-    if (path.find(kRoutes[i].text) != std::string_view::npos) {
-      return static_cast<int>(i);
+namespace {
+
+// The first route (in table order) whose text occurs in `path`.
+const Route* RouteOf(std::string_view path) {
+  for (const Route& route : kRoutes) {
+    if (path.find(route.text) != std::string_view::npos) {
+      return &route;
     }
   }
-  return -1;
+  return nullptr;
+}
+
+}  // namespace
+
+std::optional<std::string_view> FindRoute(std::string_view path) {
+  const Route* route = RouteOf(path);
+  return route != nullptr ? std::optional<std::string_view>(route->text) : std::nullopt;
+}
+
+std::vector<std::string_view> RouteTexts() {
+  std::vector<std::string_view> texts;
+  for (const Route& route : kRoutes) {
+    texts.push_back(route.text);
+  }
+  return texts;
 }
 
 std::string NextSessionId() { return std::to_string(g_nextSessionId.fetch_add(1)); }
@@ -401,11 +419,11 @@ std::string BuildAnswer(CAppData* app, const CReqParse* request) {
   if (path.empty()) {
     return std::string(kNotFoundAnswer);
   }
-  const int index = FindRoute(path);
-  if (index < 0) {
+  const Route* found = RouteOf(path);
+  if (found == nullptr) {
     return std::string(kServerErrorAnswer);
   }
-  const Route& route = kRoutes[static_cast<size_t>(index)];
+  const Route& route = *found;
   std::optional<std::string> argument;
   if (route.needsArgument && !(argument = ArgumentText(path))) {
     LogDebug("no argument text in " + path);

@@ -18,6 +18,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "context/CAppData.h"
 #include "server/CReqParse.h"
@@ -43,8 +44,12 @@ std::string SuccessAnswer(std::string_view body);
 // ("200 OK") carrying `body`.
 std::string JsonAnswer(std::string_view status, std::string_view body);
 
-// Index of the first route whose text occurs in `path`, or -1.
-int FindRoute(std::string_view path);
+// The text of the first route (in table order) that occurs in `path`
+// ("dbAccess/SEARCH"); nullopt when none does.
+std::optional<std::string_view> FindRoute(std::string_view path);
+
+// Every route's text, in the order FindRoute tries them.
+std::vector<std::string_view> RouteTexts();
 
 // Decimal text of the process-wide session counter, which then goes up by one.
 // The first identifier is "0"; print and save sessions share the counter.

@@ -6,7 +6,6 @@
 
 #include "context/CAppData.h"
 #include "server/Dispatcher.h"
-#include "server/RouteTable.h"
 
 namespace qb {
 namespace {
@@ -202,7 +201,7 @@ TEST(BrowserGuard, RefusedRequestsDoNoWork) {
 TEST(BrowserGuard, UnlistedOriginsGetNothingWithoutADisplay) {
   CAppData app;
   const unsigned long long before = std::stoull(NextSessionId());
-  for (const std::string_view text : kRouteTexts) {
+  for (const std::string_view text : RouteTexts()) {
     SCOPED_TRACE(text);
     CReqParse request;
     request.Parse("GET /" + std::string(text) + "@a=1 HTTP/1.1\r\nOrigin: https://b.example\r\n\r\n");
