@@ -39,13 +39,10 @@ struct RouteRequest {
   const std::string& argument;
 };
 
-// The body to send, or failure (the server-error answer). Routes that frame
-// their own answer (another type or status) give it whole in `answer`.
-struct RouteResult {
-  bool ok = false;
-  std::string body;
-  std::string answer = {};
-};
+// The whole answer to send (SuccessAnswer, or one a route frames itself with
+// another type or status); nullopt for a failed work, which gets the
+// server-error answer.
+using RouteResult = std::optional<std::string>;
 
 using RouteWork = RouteResult (*)(const RouteRequest&);
 
@@ -55,7 +52,7 @@ struct Route {
   RouteWork work;
 };
 
-RouteResult EmptyAnswer(const RouteRequest&) { return {true, {}}; }
+RouteResult EmptyAnswer(const RouteRequest&) { return SuccessAnswer(""); }
 
 // The value of body item `name` read as a decimal integer (LeadingInt32);
 // 0 when the item is missing.
@@ -75,7 +72,7 @@ std::shared_ptr<CPrintSession> RequestedSession(const RouteRequest& route) {
 
 RouteResult PrintInit(const RouteRequest& route) {
   if (!route.app->m_pPrintMgr) {
-    return {};
+    return std::nullopt;
   }
   auto session = std::make_unique<CPrintSession>(
       NextSessionId(), ItemInt(route.request, "width"), ItemInt(route.request, "height"),
@@ -83,30 +80,30 @@ RouteResult PrintInit(const RouteRequest& route) {
   const std::shared_ptr<const CPrintSession> stored =
       route.app->m_pPrintMgr->Register(std::move(session));
   if (stored == nullptr) {
-    return {};
+    return std::nullopt;
   }
   LogDebug("print session " + stored->m_strId + ": " + std::to_string(stored->m_nWidth) + " x " +
            std::to_string(stored->m_nHeight) + " mm, orientation " +
            std::to_string(stored->m_nOrientation) + ", copies " +
            std::to_string(stored->m_nCopies));
-  return {true, stored->m_strId};
+  return SuccessAnswer(stored->m_strId);
 }
 
 RouteResult PrintAdd(const RouteRequest& route) {
   const std::shared_ptr<CPrintSession> session = RequestedSession(route);
   const ParamData* image = route.request.FindItem("img");
   if (session == nullptr || image == nullptr) {
-    return {};
+    return std::nullopt;
   }
   Result<std::unique_ptr<CPrintPage>> page = CPrintPage::FromDataImage(image->GetValue());
   if (!page) {
     LogError("print session " + session->m_strId + ": page refused: " + page.Error());
-    return {};
+    return std::nullopt;
   }
   const Result<int> key = session->AddPage(std::move(*page));
   if (!key) {
     LogInfo("print session " + session->m_strId + ": page refused: " + key.Error());
-    return {};
+    return std::nullopt;
   }
   if (*key != CPrintSession::kDroppedPage) {
     const int pages = session->PageCount();
@@ -116,14 +113,14 @@ RouteResult PrintAdd(const RouteRequest& route) {
   LogDebug("print session " + session->m_strId +
            (*key == CPrintSession::kDroppedPage ? ": page dropped: the session has ended"
                                                 : ": page " + std::to_string(*key)));
-  return {true, {}};
+  return SuccessAnswer("");
 }
 
 RouteResult PrintEnd(const RouteRequest& route) {
   std::shared_ptr<CPrintSession> session = RequestedSession(route);
   CControlWindow* window = route.app->m_pDlg.load();
   if (session == nullptr || window == nullptr) {
-    return {};
+    return std::nullopt;
   }
   session->MarkPosted();
   route.app->m_pPrintMgr->Outcomes().Update(session->m_strId, [](PrintOutcome& outcome) {
@@ -132,7 +129,7 @@ RouteResult PrintEnd(const RouteRequest& route) {
     }
   });
   window->PostPrint(std::move(session));
-  return {true, {}};
+  return SuccessAnswer("");
 }
 
 // How long a print question may wait for the CUPS scheduler: well inside the
@@ -147,9 +144,9 @@ RouteResult PrintStatus(const RouteRequest& route) {
                                   kSchedulerBudget);
   }
   if (!outcome) {
-    return {true, {}, JsonAnswer("404 Not Found", "{\"error\":\"unknown print session\"}")};
+    return JsonAnswer("404 Not Found", "{\"error\":\"unknown print session\"}");
   }
-  return {true, {}, JsonAnswer("200 OK", OutcomeJson(*outcome))};
+  return JsonAnswer("200 OK", OutcomeJson(*outcome));
 }
 
 RouteResult PrinterList(const RouteRequest&) {
@@ -157,29 +154,27 @@ RouteResult PrinterList(const RouteRequest&) {
       CupsScheduler(kSchedulerBudget).AllDestinations();
   if (!destinations) {
     LogError("cannot list the printers: " + destinations.Error());
-    return {true, {},
-            JsonAnswer("503 Service Unavailable",
-                       "{\"error\":" + JsonQuoted(destinations.Error()) + "}")};
+    return JsonAnswer("503 Service Unavailable",
+                      "{\"error\":" + JsonQuoted(destinations.Error()) + "}");
   }
-  return {true, {}, JsonAnswer("200 OK", PrintersJson(destinations->defaultName,
-                                                      destinations->printers))};
+  return JsonAnswer("200 OK", PrintersJson(destinations->defaultName, destinations->printers));
 }
 
 RouteResult SaveUpload(const RouteRequest& route) {
   const ParamData* data = route.request.FindItem("BinaryData");
   CControlWindow* window = route.app->m_pDlg.load();
   if (data == nullptr || window == nullptr) {
-    return {};
+    return std::nullopt;
   }
   auto session = std::make_unique<CQxSaveSession>(NextSessionId());
   if (!session->SetData(data->m_binary.data(), static_cast<int64_t>(data->m_binary.size()))) {
-    return {};
+    return std::nullopt;
   }
   session->SetName(route.request.GetQueryName());
   LogDebug("document " + session->m_strId + ": " + std::to_string(session->Size()) +
            " bytes, suggested name \"" + session->GetName() + "\"");
   window->PostSave(std::move(session));
-  return {true, {}};
+  return SuccessAnswer("");
 }
 
 // Catalogue lists, product queries, usage log and schema.
@@ -187,9 +182,9 @@ RouteResult SaveUpload(const RouteRequest& route) {
 // A query's answer; nullopt (a malformed argument text) is a failed work.
 RouteResult Answered(std::optional<std::string> answer) {
   if (!answer) {
-    return {};
+    return std::nullopt;
   }
-  return {true, std::move(*answer)};
+  return SuccessAnswer(std::move(*answer));
 }
 
 RouteResult PrepareCatalogue(const RouteRequest& route) {
@@ -201,7 +196,7 @@ RouteResult PrepareCatalogue(const RouteRequest& route) {
   // Nothing installs a catalogue on this platform: the folder starts at
   // version 0 so that the first check syncs from the catalogue server.
   EnsureLocalVersionFile();
-  return {true, AnsiToUtf8(GetAppDataFolder())};
+  return SuccessAnswer(AnsiToUtf8(GetAppDataFolder()));
 }
 
 RouteResult CheckCatalogue(const RouteRequest& route) {
@@ -215,16 +210,16 @@ RouteResult CheckCatalogue(const RouteRequest& route) {
     RecoverDamagedCatalogueBetweenUpdates(definitions, queue);
     answer = CheckDbAnswer(definitions, &route.app->m_bStop);
   }
-  return {true, std::move(answer)};
+  return SuccessAnswer(std::move(answer));
 }
 
 RouteResult UpdateCatalogue(const RouteRequest& route) {
   route.app->m_updates.Run(*route.app->m_pInitDataBase, *route.app->m_pDownloadDataBase);
-  return {true, {}};
+  return SuccessAnswer("");
 }
 
 RouteResult QueueStatus(const RouteRequest& route) {
-  return {true, route.app->m_pDownloadDataBase->StatusText()};
+  return SuccessAnswer(route.app->m_pDownloadDataBase->StatusText());
 }
 
 // The value of a "key=value" piece; empty when it has no "=".
@@ -239,32 +234,32 @@ std::string PairValue(std::string_view piece) {
 RouteResult DownloadMaterials(const RouteRequest& route) {
   const std::vector<std::string> pieces = Split(route.argument, "&");
   if (pieces.size() < 3) {
-    return {};
+    return std::nullopt;
   }
   const std::string kind = PairValue(pieces[0]);
   if (kind.size() != 1 || kind[0] < '0' || kind[0] > '3') {
-    return {true, {}};
+    return SuccessAnswer("");
   }
   const SozaiDownLoad request(kind[0] - '0');
   const std::string folder = request.m_nKind == 2 ? PairValue(pieces[1]) : std::string();
   const std::string value = request.m_nKind == 0 ? std::string() : PairValue(pieces[2]);
   request.RunMaterialRequest(*route.app->m_pDownloadDataBase, folder, value);
-  return {true, {}};
+  return SuccessAnswer("");
 }
 
 RouteResult DownloadTemplates(const RouteRequest& route) {
   TemplateDownLoad().DownloadTemplates(*route.app->m_pDownloadDataBase, route.argument);
-  return {true, {}};
+  return SuccessAnswer("");
 }
 
 RouteResult ListCatalogue(const RouteRequest& route) {
   if (route.path.find("&P") != std::string::npos) {
-    return {true, PaperSizeInfos().GetPaperSizeList()};
+    return SuccessAnswer(PaperSizeInfos().GetPaperSizeList());
   }
   if (route.path.find("&C") != std::string::npos) {
-    return {true, Categories().GetCategoryList()};
+    return SuccessAnswer(Categories().GetCategoryList());
   }
-  return {true, {}};
+  return SuccessAnswer("");
 }
 
 // A product query over the pairs of the argument text; a path without one
@@ -273,7 +268,7 @@ template <std::optional<std::string> (PaperInfos::*Query)(std::vector<RequestPai
 RouteResult ProductQuery(const RouteRequest& route) {
   std::optional<std::vector<RequestPair>> pairs = ArgumentPairs(route.path);
   if (!pairs) {
-    return {};
+    return std::nullopt;
   }
   return Answered((PaperInfos().*Query)(std::move(*pairs)));
 }
@@ -281,19 +276,19 @@ RouteResult ProductQuery(const RouteRequest& route) {
 RouteResult DrawingFile(const RouteRequest& route) {
   std::optional<std::string> name = ArgumentText(route.path);
   if (!name) {
-    return {};
+    return std::nullopt;
   }
-  return {true, PaperInfos().GetSvgData(std::move(*name))};
+  return SuccessAnswer(PaperInfos().GetSvgData(std::move(*name)));
 }
 
 RouteResult LogUsage(const RouteRequest& route) {
   Logs().InsertLog(route.argument);
-  return {true, {}};
+  return SuccessAnswer("");
 }
 
 RouteResult RecordPicture(const RouteRequest& route) {
   PictGroupGenericHistoryInfos().InsertHistory(route.argument);
-  return {true, {}};
+  return SuccessAnswer("");
 }
 
 // Work that answers from the argument text alone; a malformed argument text
@@ -431,13 +426,10 @@ std::string BuildAnswer(CAppData* app, const CReqParse* request) {
   }
   const RouteResult result =
       route.work(RouteRequest{app, *request, path, argument ? *argument : std::string()});
-  if (!result.ok) {
+  if (!result) {
     return std::string(kServerErrorAnswer);
   }
-  if (!result.answer.empty()) {
-    return result.answer;
-  }
-  return SuccessAnswer(result.body);
+  return std::move(*result);
 }
 
 }  // namespace qb
