@@ -11,7 +11,7 @@ namespace qb {
 
 class Categories {
  public:
-  virtual ~Categories() = default;
+  ~Categories() = default;
 
   // "<categoryList>\n", per row a categoryInfo entry (pno = id, category,
   // label = name, thumbnail and image = thumbnail; a NULL column leaves its

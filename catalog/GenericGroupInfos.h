@@ -20,7 +20,7 @@ class GenericGroupInfos {
     kBackground,  // background groups, below "sozai/汎用素材"
   };
 
-  virtual ~GenericGroupInfos() = default;
+  ~GenericGroupInfos() = default;
 
   // The statement text of every generic group column, up to the filter.
   static std::string_view SelectColumns();

@@ -15,7 +15,7 @@ namespace qb {
 
 class Logs {
  public:
-  virtual ~Logs() = default;
+  ~Logs() = default;
 
   // Writes one row from the argument text "k=PRODUCT&k=TIME" (keys are not
   // looked at, pieces after the second are ignored): this machine's identity,

@@ -22,7 +22,7 @@ namespace qb {
 
 class PaperInfos {
  public:
-  virtual ~PaperInfos() = default;
+  ~PaperInfos() = default;
 
   // Each product operation takes the client's pairs (column=value) and gives
   // nullopt when a pair whose value is needed has none; the caller answers

@@ -11,7 +11,7 @@ namespace qb {
 
 class PaperSizeInfos {
  public:
-  virtual ~PaperSizeInfos() = default;
+  ~PaperSizeInfos() = default;
 
   // "<paperSize>\n", per row whose paperSizeId is not 13 (nor NULL) a sizeInfo
   // entry (id = paperSizeId, name, sizeH, sizeW; a NULL column leaves its

@@ -13,7 +13,7 @@ namespace qb {
 
 class PictGroupGenericHistoryInfos {
  public:
-  virtual ~PictGroupGenericHistoryInfos() = default;
+  ~PictGroupGenericHistoryInfos() = default;
 
   // Records a picture from the argument text "k=THUMB&k=IMAGE" (keys are not
   // looked at, pieces after the second are ignored) with id 0 and topLevelId

@@ -14,7 +14,7 @@ namespace qb {
 
 class PictGroupSubLevelInfos {
  public:
-  virtual ~PictGroupSubLevelInfos() = default;
+  ~PictGroupSubLevelInfos() = default;
 
   // "<pictGroupSubLevelInfos>" with one "subLevelInfo" record, numbered from
   // 1, per group meeting the condition (the first "&" piece of `text`), by

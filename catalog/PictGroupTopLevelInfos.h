@@ -13,7 +13,7 @@ namespace qb {
 
 class PictGroupTopLevelInfos {
  public:
-  virtual ~PictGroupTopLevelInfos() = default;
+  ~PictGroupTopLevelInfos() = default;
 
   // The statement of the groups of a product, up to its bound parameter ?1
   // (the product's selection number or part number).

@@ -13,7 +13,7 @@ namespace qb {
 
 class TemplateInfos {
  public:
-  virtual ~TemplateInfos() = default;
+  ~TemplateInfos() = default;
 
   // The statement text up to the bound part number ?1.
   static std::string_view SelectColumns();

@@ -42,7 +42,7 @@ inline constexpr uint16_t kDefaultPort = 3210;
 class CAppData {
  public:
   CAppData();
-  virtual ~CAppData();
+  ~CAppData();
   CAppData(const CAppData&) = delete;
   CAppData& operator=(const CAppData&) = delete;
 

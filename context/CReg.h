@@ -21,7 +21,7 @@ class CReg {
   static constexpr std::string_view kServerKey = "Software\\Tavrim\\Quillbox\\Server";
 
   CReg();
-  virtual ~CReg();
+  ~CReg();
 
   // A non-empty path replaces the key path and gives true; an empty path
   // empties it and gives false.

@@ -10,7 +10,7 @@ class CAppData;
 class CTaskMgr {
  public:
   explicit CTaskMgr(CAppData* appData) : m_pAppData(appData) {}
-  virtual ~CTaskMgr() = default;
+  ~CTaskMgr() = default;
 
   CAppData* m_pAppData;  // not owned
 };

@@ -19,7 +19,7 @@ class HostPolicy {
  public:
   // This computer's own names only.
   HostPolicy();
-  virtual ~HostPolicy() = default;
+  ~HostPolicy() = default;
 
   // The policy for a listener bound to `bindAddresses` (address texts as
   // logged, IPv6 without brackets) and the allowedHosts value. Entries that

@@ -32,7 +32,7 @@ class OriginPolicy {
  public:
   // No origin listed either way.
   OriginPolicy() = default;
-  virtual ~OriginPolicy() = default;
+  ~OriginPolicy() = default;
 
   // Any origin allowed.
   static OriginPolicy Any();

@@ -36,7 +36,7 @@ class SocketOwner {
   };
 
   SocketOwner() = default;
-  virtual ~SocketOwner() = default;
+  ~SocketOwner() = default;
   SocketOwner(const SocketOwner&) = delete;
   SocketOwner& operator=(const SocketOwner&) = delete;
 

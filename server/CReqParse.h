@@ -40,7 +40,7 @@ bool ReadsFormItems(std::string_view path);
 
 class CReqParse {
  public:
-  virtual ~CReqParse() = default;
+  ~CReqParse() = default;
 
   // Parses `bytes`, replacing earlier items; true when at least one item was
   // produced.

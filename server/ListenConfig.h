@@ -24,7 +24,7 @@ namespace qb {
 
 class ListenConfig {
  public:
-  virtual ~ListenConfig() = default;
+  ~ListenConfig() = default;
 
   // Reads the settings, sets the policies of `app` and returns the addresses
   // to bind with `port`.

@@ -81,7 +81,7 @@ class OriginGate {
   };
 
   OriginGate() = default;
-  virtual ~OriginGate() = default;
+  ~OriginGate() = default;
   OriginGate(const OriginGate&) = delete;
   OriginGate& operator=(const OriginGate&) = delete;
 

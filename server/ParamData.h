@@ -12,7 +12,7 @@ namespace qb {
 
 class ParamData {
  public:
-  virtual ~ParamData() = default;
+  ~ParamData() = default;
 
   // The first value, or empty text when there is none.
   const std::string& GetValue() const {

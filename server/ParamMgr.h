@@ -13,7 +13,7 @@ namespace qb {
 
 class ParamMgr {
  public:
-  virtual ~ParamMgr() = default;
+  ~ParamMgr() = default;
 
   void Clear() { m_items.clear(); }
   void Append(std::unique_ptr<ParamData> item) { m_items.push_back(std::move(item)); }

@@ -24,7 +24,7 @@ class RefusalLog {
   explicit RefusalLog(std::chrono::seconds interval = std::chrono::seconds(60),
                       size_t maxCauses = 1024)
       : m_interval(interval), m_maxCauses(maxCauses) {}
-  virtual ~RefusalLog() = default;
+  ~RefusalLog() = default;
 
   // True when a refusal for `cause` at `now` is to be logged; it is then
   // counted as logged.

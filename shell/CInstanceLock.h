@@ -20,7 +20,7 @@ class CInstanceLock {
   };
 
   CInstanceLock() = default;
-  virtual ~CInstanceLock() = default;
+  ~CInstanceLock() = default;
 
   Result Acquire(const std::string& path);
 

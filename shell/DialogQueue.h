@@ -17,7 +17,7 @@ namespace qb {
 class DialogQueue {
  public:
   DialogQueue() = default;
-  virtual ~DialogQueue();
+  ~DialogQueue();
   DialogQueue(const DialogQueue&) = delete;
   DialogQueue& operator=(const DialogQueue&) = delete;
 
