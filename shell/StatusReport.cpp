@@ -338,12 +338,11 @@ StatusResult MakeStatusReport(int reachSeconds) {
   std::string denied;
   for (const SiteEntry& site : SiteList::List(config.Files())) {
     std::string& list = site.allowed ? allowed : denied;
-    list += (list.empty() ? "" : " ") + (site.origin == "*" ? "* (any origin)" : site.origin);
+    list += (list.empty() ? "" : " ") +
+            (site.origin == "*" ? std::string(kAnyOriginText) : site.origin);
   }
-  report.Line("allowed origins",
-              allowed.empty() ? "none listed (with a display, the user is asked about each origin)"
-                              : allowed);
-  report.Line("denied origins", denied.empty() ? "none listed" : denied);
+  report.Line("allowed origins", allowed.empty() ? std::string(kNoOriginsListedText) : allowed);
+  report.Line("denied origins", denied.empty() ? std::string(kNoneListedText) : denied);
   for (const ConfigSetting& setting : config.Settings()) {
     if (setting.name == "[Server] askForNewSites") {
       report.Line("ask about new origins", setting.value);
