@@ -193,7 +193,6 @@ RouteResult Answered(std::optional<std::string> answer) {
 
 RouteResult PrepareCatalogue(const RouteRequest& route) {
   InitDataBase& definitions = *route.app->m_pInitDataBase;
-  definitions.LoadDefinitions();
   definitions.CreateTables();
   // A file SQLite cannot read as a catalogue is moved aside and rebuilt.
   RecoverDamagedCatalogueBetweenUpdates(definitions, *route.app->m_pDownloadQueue);

@@ -16,7 +16,7 @@
 #include "context/ServerConfig.h"
 #include "context/SiteList.h"
 #include "catalog/CatalogueDb.h"
-#include "catalog/InitDataBase.h"
+#include "catalog/CatalogueTable.h"
 #include "output/CupsScheduler.h"
 #include "output/CupsStateMap.h"
 #include "output/PrinterMemory.h"
@@ -138,9 +138,8 @@ void ReportCatalogue(Report& report) {
   while (names.Valid() && names.NextRow()) {
     tables.emplace_back(names.Text(0).value_or(""));
   }
-  InitDataBase definitions;
-  definitions.LoadDefinitions();
-  for (const std::string& table : definitions.TableNames()) {
+  for (const CatalogueTable* refreshed : RefreshedCatalogueTables()) {
+    const std::string table(refreshed->name);
     if (std::find(tables.begin(), tables.end(), table) == tables.end()) {
       report.Line("table " + table, "missing");
       report.Problem("the catalogue table " + table + " is missing");

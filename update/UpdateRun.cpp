@@ -9,6 +9,7 @@
 
 #include "catalog/CatalogueDamage.h"
 #include "catalog/CatalogueDb.h"
+#include "catalog/CatalogueTable.h"
 #include "catalog/PaperInfosImport.h"
 #include "update/CatalogueRecovery.h"
 #include "update/LastUpdateRun.h"
@@ -27,28 +28,22 @@ void Add(DownloadTally* sum, const DownloadTally& part) {
   sum->refused += part.refused;
 }
 
-// Queues one request of `kind` ("chkUpdate" or "getUpdate") per table on
-// `job`, with the callback `onAnswer` gives for the table's count path. False
-// when the catalogue could not be opened or no tables are defined yet.
+// Queues one request of `kind` ("chkUpdate" or "getUpdate") per refreshed
+// table on `job`, with the callback `onAnswer` gives for the table. False
+// when the catalogue could not be opened.
 bool EnqueueTables(InitDataBase& definitions, DownloadJob& job, const std::string& kind,
-                   const std::function<DownloadSuccessCallback(const std::string& countPath)>&
-                       onAnswer) {
+                   const std::function<DownloadSuccessCallback(const CatalogueTable&)>& onAnswer) {
   std::optional<CatalogueDb> db = CatalogueDb::Open();
   if (!db) {
     LogError("cannot open the catalogue " + CatalogueDb::Path() + " for an update");
     return false;
   }
-  const std::vector<std::string> tables = definitions.TableNames();
-  const std::vector<std::string> paths = definitions.CountPaths();
-  if (tables.empty()) {
-    LogDebug("no table definitions yet (no DB_URL since start): nothing to update");
-    return false;
-  }
   const bool janCodeRefresh = definitions.m_janCodeRefresh.load() != 0;
-  for (size_t i = 0; i < tables.size(); ++i) {
-    const std::string date = TableUpdateDate(*db, tables[i], janCodeRefresh);
-    job.Enqueue("/" + tables[i] + "/" + kind + "?date=" + EncodeUrlValue(date),
-                onAnswer(i < paths.size() ? paths[i] : std::string()), OnTableRequestFailed);
+  for (const CatalogueTable* table : RefreshedCatalogueTables()) {
+    const std::string name(table->name);
+    const std::string date = TableUpdateDate(*db, name, janCodeRefresh);
+    job.Enqueue("/" + name + "/" + kind + "?date=" + EncodeUrlValue(date), onAnswer(*table),
+                OnTableRequestFailed);
   }
   return true;
 }  // the catalogue is closed before the queue runs
@@ -90,6 +85,8 @@ void EnqueueMissingPictures(DownloadJob& job) {
 void RunOneUpdate(InitDataBase& definitions, DownloadQueue& queue) {
   const auto started = std::chrono::steady_clock::now();
   RecoverDamagedCatalogue(definitions);
+  // The tables may not exist yet when no DB_URL has created them.
+  definitions.CreateTables();
   // The version the last check found; a check during the run may find a newer
   // one, which this run has not fetched.
   const std::optional<std::string> pending = PendingVersionText();
@@ -119,7 +116,7 @@ void RunOneUpdate(InitDataBase& definitions, DownloadQueue& queue) {
   const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
       std::chrono::steady_clock::now() - started);
   const std::string summary =
-      "update run: " + std::to_string(definitions.TableNames().size()) + " tables, " +
+      "update run: " + std::to_string(RefreshedCatalogueTables().size()) + " tables, " +
       std::to_string(changed) + " changed records, " + std::to_string(tally.files) +
       " files downloaded, " + std::to_string(tally.failures) + " failures, " +
       std::to_string(tally.refused) + " refused, " + std::to_string(elapsed.count()) + " ms";
@@ -133,8 +130,8 @@ std::optional<ChangeCheck> RunChkUpdate(InitDataBase& definitions, DownloadQueue
   ScopedDownloadJob job(queue, true);
   // Shared with the callbacks, which may outlive a run the server stops.
   const auto changed = std::make_shared<std::atomic<int>>(0);
-  const auto count = [&changed](const std::string& countPath) {
-    return CountChangedRecords(countPath, changed);
+  const auto count = [&changed](const CatalogueTable& table) {
+    return CountChangedRecords(std::string(table.countPath), changed);
   };
   if (!EnqueueTables(definitions, job.Job(), "chkUpdate", count)) {
     return std::nullopt;
@@ -145,7 +142,7 @@ std::optional<ChangeCheck> RunChkUpdate(InitDataBase& definitions, DownloadQueue
 
 std::optional<DownloadTally> RunGetUpdate(InitDataBase& definitions, DownloadQueue& queue) {
   ScopedDownloadJob job(queue, true);
-  const auto import = [](const std::string&) { return DownloadSuccessCallback(OnGetUpdateAnswer); };
+  const auto import = [](const CatalogueTable&) { return DownloadSuccessCallback(OnGetUpdateAnswer); };
   if (!EnqueueTables(definitions, job.Job(), "getUpdate", import)) {
     return std::nullopt;
   }

@@ -34,8 +34,8 @@ struct ChangeCheck {
   int changed = 0;
 };
 
-// Count phase. Nullopt when the catalogue could not be opened or no tables
-// are defined yet (nothing was asked).
+// Count phase. Nullopt when the catalogue could not be opened (nothing was
+// asked).
 std::optional<ChangeCheck> RunChkUpdate(InitDataBase& definitions, DownloadQueue& queue);
 // Import phase and the pictures still missing; gives what became of their
 // requests. Nullopt when the catalogue could not be opened.
