@@ -82,7 +82,6 @@ double Seconds(Clock::time_point since) {
 void FreshCatalogue(bool searchIndex) {
   std::filesystem::remove_all(qb::GetDataFolder());
   qb::InitDataBase definitions;
-  definitions.LoadDefinitions();
   definitions.CreateTables();
   if (!searchIndex) {
     std::optional<qb::CatalogueDb> db = qb::CatalogueDb::Open();

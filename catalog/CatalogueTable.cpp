@@ -124,6 +124,19 @@ const std::vector<CatalogueTable>& CatalogueTables() {
   return tables;
 }
 
+const std::vector<const CatalogueTable*>& RefreshedCatalogueTables() {
+  static const std::vector<const CatalogueTable*> refreshed = [] {
+    std::vector<const CatalogueTable*> list;
+    for (const CatalogueTable& table : CatalogueTables()) {
+      if (table.Refreshed()) {
+        list.push_back(&table);
+      }
+    }
+    return list;
+  }();
+  return refreshed;
+}
+
 const CatalogueTable* FindCatalogueTable(std::string_view name) {
   for (const CatalogueTable& table : CatalogueTables()) {
     if (table.name == name) {

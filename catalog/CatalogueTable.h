@@ -48,6 +48,10 @@ struct CatalogueTable {
 // are the update run's table list.
 const std::vector<CatalogueTable>& CatalogueTables();
 
+// The tables the update protocol refreshes (those with a count path), in
+// the update run's order.
+const std::vector<const CatalogueTable*>& RefreshedCatalogueTables();
+
 // The table named exactly `name`; nullptr when the catalogue has none.
 const CatalogueTable* FindCatalogueTable(std::string_view name);
 

@@ -7,7 +7,6 @@
 #include "catalog/ReadSession.h"
 #include "catalog/SearchIndex.h"
 #include "util/Log.h"
-#include "util/MutexLock.h"
 #include "util/UserFolders.h"
 
 namespace qb {
@@ -52,19 +51,6 @@ const std::vector<std::string>& CatalogueIndexStatements() {
   return statements;
 }
 
-void InitDataBase::LoadDefinitions() {
-  MutexLock lock(m_mutex);
-  m_tableNames.clear();
-  m_countPaths.clear();
-  for (const CatalogueTable& table : CatalogueTables()) {
-    if (table.Refreshed()) {
-      m_tableNames.emplace_back(table.name);
-      m_countPaths.emplace_back(table.countPath);
-    }
-  }
-  m_createStatements = CatalogueCreateStatements();
-}
-
 void InitDataBase::CreateTables() {
   const std::string folder = GetDataFolder();
   std::error_code error;
@@ -77,7 +63,7 @@ void InitDataBase::CreateTables() {
   if (!db) {
     return;
   }
-  for (const std::string& sql : CreateStatements()) {
+  for (const std::string& sql : CatalogueCreateStatements()) {
     Statement statement = db->Prepare(sql);
     statement.Step();
   }
@@ -121,21 +107,6 @@ bool InitDataBase::CheckJanCode(const std::string& table, const std::string& col
     }
   }
   return result;
-}
-
-std::vector<std::string> InitDataBase::TableNames() const {
-  MutexLock lock(m_mutex);
-  return m_tableNames;
-}
-
-std::vector<std::string> InitDataBase::CountPaths() const {
-  MutexLock lock(m_mutex);
-  return m_countPaths;
-}
-
-std::vector<std::string> InitDataBase::CreateStatements() const {
-  MutexLock lock(m_mutex);
-  return m_createStatements.empty() ? CatalogueCreateStatements() : m_createStatements;
 }
 
 void AddColumnIfMissing(const std::string& table, const std::string& column) {

@@ -11,11 +11,11 @@ CAppData::CAppData()
       m_pInitDataBase(std::make_unique<InitDataBase>()),
       m_pPrintMgr(std::make_unique<CPrintMgr>()),
       m_pSaveMgr(std::make_unique<CQxSaveMgr>()),
-      m_pDownloadDataBase(std::make_unique<DownloadDataBase>(&m_bStop)),
+      m_pDownloadQueue(std::make_unique<DownloadQueue>(&m_bStop)),
       m_pOriginPolicy(std::make_shared<const OriginPolicy>()),
       m_pHostPolicy(std::make_shared<const HostPolicy>()) {
   // Read once at start-up; bad values are reported by the configuration check.
-  m_pDownloadDataBase->SetMaxDownloadRate(ServerConfig::Load().MaxDownloadRate());
+  m_pDownloadQueue->SetMaxDownloadRate(ServerConfig::Load().MaxDownloadRate());
 }
 
 CAppData::~CAppData() {
@@ -28,8 +28,8 @@ CAppData::~CAppData() {
 void CAppData::RequestStop() {
   m_bStop.store(1);
   m_stopNotifier.Notify();
-  if (m_pDownloadDataBase) {
-    m_pDownloadDataBase->NotifyStop();
+  if (m_pDownloadQueue) {
+    m_pDownloadQueue->NotifyStop();
   }
 }
 

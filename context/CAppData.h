@@ -31,7 +31,7 @@
 #include "catalog/InitDataBase.h"
 #include "output/CPrintMgr.h"
 #include "output/CQxSaveMgr.h"
-#include "update/DownloadDataBase.h"
+#include "update/DownloadQueue.h"
 #include "util/Mutex.h"
 #include "util/Notifier.h"
 
@@ -102,7 +102,7 @@ class CAppData {
   std::unique_ptr<CPrintMgr> m_pPrintMgr;    // print sessions
   std::unique_ptr<CQxSaveMgr> m_pSaveMgr;    // save lock
   std::atomic<CControlWindow*> m_pDlg{nullptr};  // set while the control window runs
-  std::unique_ptr<DownloadDataBase> m_pDownloadDataBase;  // the download queue; told by RequestStop()
+  std::unique_ptr<DownloadQueue> m_pDownloadQueue;  // the download queue; told by RequestStop()
   UpdateActivity m_updates;  // every catalogue update run starts here
 
  private:

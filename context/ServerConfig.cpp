@@ -12,6 +12,7 @@
 #include "context/CReg.h"
 #include "context/OriginPolicy.h"
 #include "output/PrinterMemory.h"
+#include "update/HttpTransfer.h"
 #include "util/CatalogueUrl.h"
 #include "util/Log.h"
 #include "util/MutexLock.h"
@@ -313,221 +314,349 @@ void ServerConfig::CheckNames() {
   }
 }
 
-void ServerConfig::Check(const std::optional<std::string>& catalogueUrlFlag) {
-  const auto rejected = [](const ConfigEntry& entry, std::string_view instead = kSourceDefault) {
-    return std::string(instead) + ", as " + Where(entry) + " is not usable";
-  };
+// What a key's text gives: its value, and warnings about parts of the text
+// left out or adjusted, each worded to follow the key's name.
+template <typename T>
+struct KeyReading {
+  T value;
+  std::vector<std::string> notes;
+};
 
-  // [Server] port
-  m_port = kDefaultPort;
-  std::string portSource(kSourceDefault);
-  if (const std::optional<ConfigEntry> entry = m_files.Find("Server", "port")) {
-    const std::optional<uint32_t> value = ParseDword(entry->value);
-    if (!value) {
-      Warn(*entry, "[Server] port " + Quoted(entry->value) +
-                       " is not a whole number from 0 to 4294967295; using 3210");
-      portSource = rejected(*entry);
-    } else {
-      m_port = static_cast<uint16_t>(*value & 0xFFFFu);
-      portSource = entry->file;
+// One checked key: how its text is read, the value in effect when the key is
+// unset or its text is not usable, and how values are worded. The fallback is
+// held here only; every message and shown value is worded from it.
+template <typename T>
+struct ConfigKeyRule {
+  std::string_view group;
+  std::string_view key;
+  T fallback;
+  // The reading of a text, or (Failure) why it is not usable: "is not ...".
+  Result<KeyReading<T>> (*read)(const std::string& text);
+  // A value in effect as --status shows it.
+  std::string (*show)(const T& value);
+  // What the warning about an unusable text says is used instead, after
+  // "; ". May be null for a key whose every text is usable.
+  std::string (*instead)(const T& fallback) = nullptr;
+  // Where --status says the fallback comes from: when the key is unset, and
+  // (if not empty) when its text is not usable.
+  std::string_view fallbackSource = kSourceDefault;
+  std::string_view unusableSource = {};
+  // Whether an empty text counts as the key being unset.
+  bool emptyIsUnset = false;
+
+  std::string Name() const { return "[" + std::string(group) + "] " + std::string(key); }
+};
+
+// The keys checked, in the order --status lists them.
+namespace {
+
+// "using X", X the fallback as `show` words it.
+template <typename T>
+std::string UsingNumber(const T& fallback) {
+  return "using " + std::to_string(fallback);
+}
+
+std::string UsingSwitch(const bool& fallback) {
+  return std::string("using ") + (fallback ? "true" : "false");
+}
+
+Result<KeyReading<bool>> ReadSwitch(const std::string& text) {
+  if (const std::optional<bool> on = ParseSwitch(text)) {
+    return KeyReading<bool>{*on, {}};
+  }
+  return Failure{"is neither true nor false"};
+}
+
+// The origins a list text gives ({"*"} for any origin when `anyAllowed`), with
+// a note for each entry left out.
+Result<KeyReading<std::vector<std::string>>> ReadOrigins(const std::string& text,
+                                                         bool anyAllowed) {
+  std::vector<std::string> refused;
+  bool any = false;
+  KeyReading<std::vector<std::string>> reading{ParseOriginList(text, &any, &refused), {}};
+  if (any && !anyAllowed) {
+    refused.insert(refused.begin(), "*");
+    any = false;
+  }
+  for (const std::string& word : refused) {
+    reading.notes.push_back("entry " + Quoted(word) +
+                            " is not an origin (scheme://host[:port] or null); it is left out");
+  }
+  if (any) {
+    reading.value = {"*"};
+  }
+  return reading;
+}
+
+std::string ShowOrigins(const std::vector<std::string>& origins, std::string_view none) {
+  if (origins.empty()) {
+    return std::string(none);
+  }
+  return origins == std::vector<std::string>{"*"} ? std::string(kAnyOriginText)
+                                                  : ListValue(origins);
+}
+
+// A path text: usable when absolute or starting with ~/.
+Result<KeyReading<std::string>> ReadFolder(const std::string& text) {
+  if (text.starts_with("/") || text.starts_with("~/")) {
+    return KeyReading<std::string>{text, {}};
+  }
+  return Failure{"is not an absolute path or one starting with ~/"};
+}
+
+const ConfigKeyRule<uint16_t> kPortRule{
+    .group = "Server",
+    .key = "port",
+    .fallback = kDefaultPort,
+    .read = [](const std::string& text) -> Result<KeyReading<uint16_t>> {
+      const std::optional<uint32_t> value = ParseDword(text);
+      if (!value) {
+        return Failure{"is not a whole number from 0 to 4294967295"};
+      }
+      KeyReading<uint16_t> reading{static_cast<uint16_t>(*value & 0xFFFFu), {}};
       if (*value > 0xFFFFu) {
-        Warn(*entry, "[Server] port " + entry->value + " is above 65535; using its low 16 bits, " +
-                         std::to_string(m_port));
+        reading.notes.push_back(text + " is above 65535; using its low 16 bits, " +
+                                std::to_string(reading.value));
       }
-      if (m_port == 0) {
-        Warn(*entry, "[Server] port " + entry->value +
-                         " gives port 0: the system picks a free port at each bind");
+      if (reading.value == 0) {
+        reading.notes.push_back(text + " gives port 0: the system picks a free port at each bind");
       }
-    }
-  }
-  Add("[Server] port", std::to_string(m_port), portSource);
+      return reading;
+    },
+    .show = [](const uint16_t& port) { return std::to_string(port); },
+    .instead = UsingNumber<uint16_t>,
+};
 
-  // [Server] bindAddress
-  std::string bindShown(kThisComputerOnly);
-  std::string bindSource(kSourceDefault);
-  if (const std::optional<ConfigEntry> entry = m_files.Find("Server", "bindAddress")) {
-    m_bindAddress = entry->value;
-    const std::optional<std::string> address = NormalizeBindAddress(entry->value);
-    if (!address) {
-      Warn(*entry, "[Server] bindAddress " + Quoted(entry->value) +
-                       " is not an IPv4 or IPv6 address or localhost; using " +
-                       std::string(kThisComputerOnly));
-      bindSource = rejected(*entry, "fallback");
-    } else {
-      bindSource = entry->file;
-      if (!address->empty()) {
-        bindShown = *address;
+// The address asked for, "" for this computer only.
+const ConfigKeyRule<std::string> kBindAddressRule{
+    .group = "Server",
+    .key = "bindAddress",
+    .fallback = "",
+    .read = [](const std::string& text) -> Result<KeyReading<std::string>> {
+      if (std::optional<std::string> address = NormalizeBindAddress(text)) {
+        return KeyReading<std::string>{std::move(*address), {}};
       }
-    }
-  }
-  Add("[Server] bindAddress", bindShown, bindSource);
+      return Failure{"is not an IPv4 or IPv6 address or localhost"};
+    },
+    .show = [](const std::string& address) {
+      return address.empty() ? std::string(kThisComputerOnly) : address;
+    },
+    .instead = [](const std::string& fallback) {
+      return "using " + kBindAddressRule.show(fallback);
+    },
+    .unusableSource = "fallback",
+};
 
-  // [Server] allowedOrigins and deniedOrigins
-  const auto origins = [&](std::string_view key, std::string none) {
-    std::string shown = std::move(none);
-    std::string source(kSourceDefault);
-    const std::optional<ConfigEntry> entry = m_files.Find("Server", key);
-    if (entry) {
-      std::vector<std::string> refused;
-      bool any = false;
-      const std::vector<std::string> listed = ParseOriginList(entry->value, &any, &refused);
-      if (any && key == "deniedOrigins") {
-        refused.insert(refused.begin(), "*");  // "*" stands for any origin only when allowing
-        any = false;
-      }
-      for (const std::string& word : refused) {
-        Warn(*entry, "[Server] " + std::string(key) + " entry " + Quoted(word) +
-                         " is not an origin (scheme://host[:port] or null); it is left out");
-      }
-      source = entry->file;
-      if (any) {
-        shown = "* (any origin)";
-      } else if (!listed.empty()) {
-        shown = ListValue(listed);
-      }
-    }
-    Add("[Server] " + std::string(key), shown, source);
-  };
-  // Checked and shown here; the site list (SiteList) reads them for use.
-  origins("allowedOrigins", "none listed (with a display, the user is asked about each origin)");
-  origins("deniedOrigins", "none listed");
+// Checked and shown here; the site list (SiteList) reads them for use.
+const ConfigKeyRule<std::vector<std::string>> kAllowedOriginsRule{
+    .group = "Server",
+    .key = "allowedOrigins",
+    .fallback = {},
+    .read = [](const std::string& text) { return ReadOrigins(text, true); },
+    .show = [](const std::vector<std::string>& origins) {
+      return ShowOrigins(origins, kNoOriginsListedText);
+    },
+};
 
-  // [Server] switches, true unless set to false: their value and source.
-  const auto serverSwitch = [&](std::string_view key, bool* value) {
-    std::string source(kSourceDefault);
-    if (const std::optional<ConfigEntry> entry = m_files.Find("Server", key)) {
-      if (const std::optional<bool> on = ParseSwitch(entry->value)) {
-        *value = *on;
-        source = entry->file;
-      } else {
-        Warn(*entry, "[Server] " + std::string(key) + " " + Quoted(entry->value) +
-                         " is neither true nor false; using true");
-        source = rejected(*entry);
+const ConfigKeyRule<std::vector<std::string>> kDeniedOriginsRule{
+    .group = "Server",
+    .key = "deniedOrigins",
+    .fallback = {},
+    .read = [](const std::string& text) { return ReadOrigins(text, false); },
+    .show = [](const std::vector<std::string>& origins) {
+      return ShowOrigins(origins, kNoneListedText);
+    },
+};
+
+const ConfigKeyRule<bool> kAskForNewSitesRule{
+    .group = "Server",
+    .key = "askForNewSites",
+    .fallback = true,
+    .read = ReadSwitch,
+    .show = [](const bool& asks) {
+      return std::string(asks ? "true (with a display, the user is asked about each new origin)"
+                              : "false (origins not listed are refused without asking)");
+    },
+    .instead = UsingSwitch,
+};
+
+// The host entries kept, as a list text; nullopt when unset.
+const ConfigKeyRule<std::optional<std::string>> kAllowedHostsRule{
+    .group = "Server",
+    .key = "allowedHosts",
+    .fallback = std::nullopt,
+    .read = [](const std::string& text) -> Result<KeyReading<std::optional<std::string>>> {
+      std::vector<std::string> hosts;
+      std::vector<std::string> notes;
+      for (const std::string& word : Words(text)) {
+        if (IsHostEntry(word)) {
+          hosts.push_back(word);
+        } else {
+          notes.push_back("entry " + Quoted(word) +
+                          " is not a host name or address (host[:port]); it is left out");
+        }
       }
-    }
-    return source;
-  };
+      return KeyReading<std::optional<std::string>>{ListValue(hosts), std::move(notes)};
+    },
+    .show = [](const std::optional<std::string>& hosts) {
+      return hosts.value_or("").empty() ? std::string(kNoneListedText) : *hosts;
+    },
+};
 
-  // [Server] askForNewSites
-  const std::string askSource = serverSwitch("askForNewSites", &m_asksForNewSites);
-  Add("[Server] askForNewSites",
-      m_asksForNewSites ? "true (with a display, the user is asked about each new origin)"
-                        : "false (origins not listed are refused without asking)",
-      askSource);
-
-  // [Server] allowedHosts
-  std::string hostsShown = "none listed";
-  std::string hostsSource(kSourceDefault);
-  if (const std::optional<ConfigEntry> entry = m_files.Find("Server", "allowedHosts")) {
-    std::vector<std::string> hosts;
-    for (const std::string& word : Words(entry->value)) {
-      if (IsHostEntry(word)) {
-        hosts.push_back(word);
-      } else {
-        Warn(*entry, "[Server] allowedHosts entry " + Quoted(word) +
-                         " is not a host name or address (host[:port]); it is left out");
-      }
-    }
-    m_allowedHosts = ListValue(hosts);
-    hostsSource = entry->file;
-    if (!hosts.empty()) {
-      hostsShown = *m_allowedHosts;
-    }
-  }
-  Add("[Server] allowedHosts", hostsShown, hostsSource);
-
-  // [Catalogue] url: the flag, the files, the build.
+// The fallback is the built-in server, if the build names one.
+ConfigKeyRule<std::string> CatalogueUrlRule() {
   const std::string builtIn = BuiltInCatalogueUrl();
-  m_catalogueUrl = builtIn;
-  m_catalogueUrlSource =
-      builtIn.empty() ? std::string(kSourceDefault) : std::string(kSourceBuiltIn);
-  if (const std::optional<ConfigEntry> entry = m_files.Find("Catalogue", "url")) {
-    const std::optional<std::string> url =
-        entry->value.empty() ? std::optional<std::string>("") : NormalizeCatalogueUrl(entry->value);
-    if (!url) {
-      Warn(*entry,
-           "[Catalogue] url " + Quoted(entry->value) +
-               " is not http://host[:port] or https://host[:port]; " +
-               (builtIn.empty() ? "no catalogue server is used" : "using the built-in " + builtIn));
-      m_catalogueUrlSource = rejected(*entry, m_catalogueUrlSource);
-    } else {
-      m_catalogueUrl = *url;
-      m_catalogueUrlSource = entry->file;
-    }
+  return {
+      .group = "Catalogue",
+      .key = "url",
+      .fallback = builtIn,
+      .read = [](const std::string& text) -> Result<KeyReading<std::string>> {
+        if (text.empty()) {
+          return KeyReading<std::string>{"", {}};
+        }
+        if (std::optional<std::string> url = NormalizeCatalogueUrl(text)) {
+          return KeyReading<std::string>{std::move(*url), {}};
+        }
+        return Failure{"is not http://host[:port] or https://host[:port]"};
+      },
+      .show = [](const std::string& url) { return url.empty() ? std::string("none") : url; },
+      .instead = [](const std::string& fallback) {
+        return fallback.empty() ? std::string("no catalogue server is used")
+                                : "using the built-in " + fallback;
+      },
+      .fallbackSource = builtIn.empty() ? kSourceDefault : kSourceBuiltIn,
+  };
+}
+
+const ConfigKeyRule<std::string> kProxyRule{
+    .group = "Catalogue",
+    .key = "proxy",
+    .fallback = "",
+    .read = [](const std::string& text) -> Result<KeyReading<std::string>> {
+      if (text.empty() || IsProxyAddress(text)) {
+        return KeyReading<std::string>{text, {}};
+      }
+      return Failure{"is not a proxy address ([scheme://]host[:port])"};
+    },
+    .show = [](const std::string& proxy) {
+      return proxy.empty() ? std::string("none (http_proxy and https_proxy apply)") : proxy;
+    },
+    .instead = [](const std::string&) { return std::string("no proxy is set"); },
+};
+
+const ConfigKeyRule<int64_t> kMaxDownloadRateRule{
+    .group = "Catalogue",
+    .key = "maxDownloadRate",
+    .fallback = kDefaultMaxDownloadRate,
+    .read = [](const std::string& text) -> Result<KeyReading<int64_t>> {
+      if (const std::optional<uint32_t> rate = ParseDword(text)) {
+        return KeyReading<int64_t>{*rate, {}};
+      }
+      return Failure{"is not a whole number of bytes per second"};
+    },
+    .show = [](const int64_t& rate) {
+      return rate == 0 ? std::string("no cap") : std::to_string(rate) + " bytes/s";
+    },
+    .instead = UsingNumber<int64_t>,
+};
+
+const ConfigKeyRule<std::string> kCaFileRule{
+    .group = "Catalogue",
+    .key = "caFile",
+    .fallback = "",
+    .read = [](const std::string& text) -> Result<KeyReading<std::string>> {
+      if (std::string problem = CertificateFileProblem(text); !problem.empty()) {
+        return Failure{std::move(problem)};
+      }
+      return KeyReading<std::string>{text, {}};
+    },
+    .show = [](const std::string& file) {
+      return file.empty() ? std::string("none (the system's authorities)") : file;
+    },
+    .instead = [](const std::string&) {
+      return std::string("only the system's authorities are trusted");
+    },
+};
+
+// Checked and shown here; saving (HeadlessSaveFolders) reads it for use.
+const ConfigKeyRule<std::string> kSaveFolderRule{
+    .group = "Save",
+    .key = "folder",
+    .fallback = "",
+    .read = ReadFolder,
+    .show = [](const std::string& folder) {
+      return folder.empty() ? std::string("the download folder") : folder;
+    },
+    .instead = [](const std::string& fallback) {
+      return "using " + kSaveFolderRule.show(fallback);
+    },
+    .emptyIsUnset = true,
+};
+
+const ConfigKeyRule<bool> kTrayIconRule{
+    .group = "Server",
+    .key = "trayIcon",
+    .fallback = true,
+    .read = ReadSwitch,
+    .show = [](const bool& shown) { return std::string(shown ? "true" : "false"); },
+    .instead = UsingSwitch,
+};
+
+}  // namespace
+
+template <typename T>
+ServerConfig::InEffect<T> ServerConfig::Read(const ConfigKeyRule<T>& rule) {
+  const std::optional<ConfigEntry> entry = m_files.Find(rule.group, rule.key);
+  if (!entry || (rule.emptyIsUnset && entry->value.empty())) {
+    return {rule.fallback, std::string(rule.fallbackSource)};
   }
+  Result<KeyReading<T>> reading = rule.read(entry->value);
+  if (!reading) {
+    Warn(*entry, rule.Name() + " " + Quoted(entry->value) + " " + reading.Error() + "; " +
+                     rule.instead(rule.fallback));
+    const std::string_view source =
+        rule.unusableSource.empty() ? rule.fallbackSource : rule.unusableSource;
+    return {rule.fallback, std::string(source) + ", as " + Where(*entry) + " is not usable"};
+  }
+  for (const std::string& note : reading->notes) {
+    Warn(*entry, rule.Name() + " " + note);
+  }
+  return {std::move(reading->value), entry->file};
+}
+
+template <typename T>
+T ServerConfig::Apply(const ConfigKeyRule<T>& rule) {
+  InEffect<T> read = Read(rule);
+  Add(rule.Name(), rule.show(read.value), std::move(read.source));
+  return std::move(read.value);
+}
+
+void ServerConfig::Check(const std::optional<std::string>& catalogueUrlFlag) {
+  m_port = Apply(kPortRule);
+  if (const std::optional<ConfigEntry> entry = m_files.Find("Server", "bindAddress")) {
+    m_bindAddress = entry->value;  // the listener reads the text itself
+  }
+  Apply(kBindAddressRule);
+  Apply(kAllowedOriginsRule);
+  Apply(kDeniedOriginsRule);
+  m_asksForNewSites = Apply(kAskForNewSitesRule);
+  m_allowedHosts = Apply(kAllowedHostsRule);
+
+  // The flag of this run decides over the files and the build.
+  const ConfigKeyRule<std::string> urlRule = CatalogueUrlRule();
+  InEffect<std::string> url = Read(urlRule);
   if (catalogueUrlFlag) {
-    m_catalogueUrl = *catalogueUrlFlag;
-    m_catalogueUrlSource = kSourceCommandLine;
+    url = {*catalogueUrlFlag, std::string(kSourceCommandLine)};
   }
-  Add("[Catalogue] url", m_catalogueUrl.empty() ? "none" : m_catalogueUrl, m_catalogueUrlSource);
+  m_catalogueUrl = url.value;
+  m_catalogueUrlSource = url.source;
+  Add(urlRule.Name(), urlRule.show(url.value), std::move(url.source));
 
-  // [Catalogue] proxy
-  std::string proxySource(kSourceDefault);
-  if (const std::optional<ConfigEntry> entry = m_files.Find("Catalogue", "proxy")) {
-    if (entry->value.empty() || IsProxyAddress(entry->value)) {
-      m_proxy = entry->value;
-      proxySource = entry->file;
-    } else {
-      Warn(*entry, "[Catalogue] proxy " + Quoted(entry->value) +
-                       " is not a proxy address ([scheme://]host[:port]); no proxy is set");
-      proxySource = rejected(*entry);
-    }
-  }
-  Add("[Catalogue] proxy", m_proxy.empty() ? "none (http_proxy and https_proxy apply)" : m_proxy,
-      proxySource);
-
-  // [Catalogue] maxDownloadRate
-  std::string rateSource(kSourceDefault);
-  if (const std::optional<ConfigEntry> entry = m_files.Find("Catalogue", "maxDownloadRate")) {
-    if (const std::optional<uint32_t> rate = ParseDword(entry->value)) {
-      m_maxDownloadRate = *rate;
-      rateSource = entry->file;
-    } else {
-      Warn(*entry, "[Catalogue] maxDownloadRate " + Quoted(entry->value) +
-                       " is not a whole number of bytes per second; using " +
-                       std::to_string(kDefaultMaxDownloadRate));
-      rateSource = rejected(*entry);
-    }
-  }
-  Add("[Catalogue] maxDownloadRate",
-      m_maxDownloadRate == 0 ? "no cap" : std::to_string(m_maxDownloadRate) + " bytes/s",
-      rateSource);
-
-  // [Catalogue] caFile
-  std::string caSource(kSourceDefault);
-  if (const std::optional<ConfigEntry> entry = m_files.Find("Catalogue", "caFile")) {
-    const std::string problem = CertificateFileProblem(entry->value);
-    if (problem.empty()) {
-      m_caFile = entry->value;
-      caSource = entry->file;
-    } else {
-      Warn(*entry, "[Catalogue] caFile " + Quoted(entry->value) + " " + problem +
-                       "; only the system's authorities are trusted");
-      caSource = rejected(*entry);
-    }
-  }
-  Add("[Catalogue] caFile", m_caFile.empty() ? "none (the system's authorities)" : m_caFile,
-      caSource);
-
-  // [Save] folder
-  std::string folderShown = "the download folder";
-  std::string folderSource(kSourceDefault);
-  if (const std::optional<ConfigEntry> entry = m_files.Find("Save", "folder")) {
-    if (entry->value.starts_with("/") || entry->value.starts_with("~/")) {
-      folderShown = entry->value;
-      folderSource = entry->file;
-    } else if (!entry->value.empty()) {
-      Warn(*entry, "[Save] folder " + Quoted(entry->value) +
-                       " is not an absolute path or one starting with ~/; using the download "
-                       "folder");
-      folderSource = rejected(*entry);
-    }
-  }
-  Add("[Save] folder", folderShown, folderSource);
-
-  // [Server] trayIcon
-  const std::string traySource = serverSwitch("trayIcon", &m_trayIcon);
-  Add("[Server] trayIcon", m_trayIcon ? "true" : "false", traySource);
+  m_proxy = Apply(kProxyRule);
+  m_maxDownloadRate = Apply(kMaxDownloadRateRule);
+  m_caFile = Apply(kCaFileRule);
+  Apply(kSaveFolderRule);
+  m_trayIcon = Apply(kTrayIconRule);
 }
 
 void ServerConfig::LogNewWarnings() const {

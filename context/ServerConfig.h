@@ -23,7 +23,6 @@
 #include <utility>
 #include <vector>
 
-#include "update/HttpTransfer.h"
 #include "util/ConfigFiles.h"
 
 namespace qb {
@@ -31,6 +30,16 @@ namespace qb {
 inline constexpr std::string_view kSourceDefault = "default";
 inline constexpr std::string_view kSourceBuiltIn = "built in";
 inline constexpr std::string_view kSourceCommandLine = "--catalogue-url";
+
+// How --status shows an empty list, an empty origin list (allowed origins)
+// and the origin list of any origin.
+inline constexpr std::string_view kNoneListedText = "none listed";
+inline constexpr std::string_view kNoOriginsListedText =
+    "none listed (with a display, the user is asked about each origin)";
+inline constexpr std::string_view kAnyOriginText = "* (any origin)";
+
+template <typename T>
+struct ConfigKeyRule;
 
 struct ConfigSetting {
   std::string name;    // "[Server] port"
@@ -46,7 +55,8 @@ class ServerConfig {
   static ServerConfig FromFiles(ConfigFiles files,
                                 const std::optional<std::string>& catalogueUrlFlag);
 
-  // [Server] port: low 16 bits of a plain decimal 32-bit value, else 3210.
+  // [Server] port: low 16 bits of a plain decimal 32-bit value, else
+  // kDefaultPort.
   uint16_t Port() const { return m_port; }
   // The text of a [Server] key in effect (bindAddress, allowedHosts); nullopt
   // when unset or not usable. The site lists are read by SiteList.
@@ -78,22 +88,37 @@ class ServerConfig {
   void LogNewWarnings() const;
 
  private:
+  // A key's value in effect and where it came from (as ConfigSetting::source).
+  template <typename T>
+  struct InEffect {
+    T value;
+    std::string source;
+  };
+
+  // Sets every checked key from its rule (ServerConfig.cpp), in order.
   void Check(const std::optional<std::string>& catalogueUrlFlag);
+  // The value `rule` gives from the files; warns about its text.
+  template <typename T>
+  InEffect<T> Read(const ConfigKeyRule<T>& rule);
+  // Read, and adds the setting shown.
+  template <typename T>
+  T Apply(const ConfigKeyRule<T>& rule);
   void CheckNames();
   void Add(std::string name, std::string value, std::string source);
   void Warn(const ConfigEntry& entry, const std::string& text);
 
   ConfigFiles m_files;
+  // Set by Check from the key rules, which hold the defaults.
   uint16_t m_port = 0;
   std::optional<std::string> m_bindAddress;
   std::optional<std::string> m_allowedHosts;
-  bool m_asksForNewSites = true;
+  bool m_asksForNewSites = false;
   std::string m_catalogueUrl;
   std::string m_catalogueUrlSource;
   std::string m_proxy;
   std::string m_caFile;
-  int64_t m_maxDownloadRate = kDefaultMaxDownloadRate;
-  bool m_trayIcon = true;
+  int64_t m_maxDownloadRate = 0;
+  bool m_trayIcon = false;
   std::vector<ConfigSetting> m_settings;
   std::vector<std::string> m_warnings;
   struct Found {

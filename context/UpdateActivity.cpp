@@ -10,7 +10,7 @@ void UpdateActivity::SetListener(Listener listener) {
   m_listener = std::move(listener);
 }
 
-void UpdateActivity::Run(InitDataBase& definitions, DownloadDataBase& queue) {
+void UpdateActivity::Run(InitDataBase& definitions, DownloadQueue& queue) {
   Count(+1);
   RunUpdate(definitions, queue);
   Count(-1);

@@ -58,7 +58,6 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   std::atexit(RemoveHome);
   ::setenv("XDG_DATA_HOME", g_home.c_str(), 1);
   qb::InitDataBase definitions;
-  definitions.LoadDefinitions();
   definitions.CreateTables();
   // The product importer adds jan_code to older catalogues; do it now so that
   // the schema check sees the final shape.

@@ -189,10 +189,9 @@ RouteResult Answered(std::optional<std::string> answer) {
 
 RouteResult PrepareCatalogue(const RouteRequest& route) {
   InitDataBase& definitions = *route.app->m_pInitDataBase;
-  definitions.LoadDefinitions();
   definitions.CreateTables();
   // A file SQLite cannot read as a catalogue is moved aside and rebuilt.
-  RecoverDamagedCatalogueBetweenUpdates(definitions, *route.app->m_pDownloadDataBase);
+  RecoverDamagedCatalogueBetweenUpdates(definitions, *route.app->m_pDownloadQueue);
   // Nothing installs a catalogue on this platform: the folder starts at
   // version 0 so that the first check syncs from the catalogue server.
   EnsureLocalVersionFile();
@@ -201,7 +200,7 @@ RouteResult PrepareCatalogue(const RouteRequest& route) {
 
 RouteResult CheckCatalogue(const RouteRequest& route) {
   InitDataBase& definitions = *route.app->m_pInitDataBase;
-  DownloadDataBase& queue = *route.app->m_pDownloadDataBase;
+  DownloadQueue& queue = *route.app->m_pDownloadQueue;
   RecoverDamagedCatalogueBetweenUpdates(definitions, queue);
   std::string answer = CheckDbAnswer(definitions, &route.app->m_bStop);
   if (CatalogueSuspect()) {
@@ -214,12 +213,12 @@ RouteResult CheckCatalogue(const RouteRequest& route) {
 }
 
 RouteResult UpdateCatalogue(const RouteRequest& route) {
-  route.app->m_updates.Run(*route.app->m_pInitDataBase, *route.app->m_pDownloadDataBase);
+  route.app->m_updates.Run(*route.app->m_pInitDataBase, *route.app->m_pDownloadQueue);
   return SuccessAnswer("");
 }
 
 RouteResult QueueStatus(const RouteRequest& route) {
-  return SuccessAnswer(route.app->m_pDownloadDataBase->StatusText());
+  return SuccessAnswer(route.app->m_pDownloadQueue->StatusText());
 }
 
 // The value of a "key=value" piece; empty when it has no "=".
@@ -243,12 +242,12 @@ RouteResult DownloadMaterials(const RouteRequest& route) {
   const SozaiDownLoad request(kind[0] - '0');
   const std::string folder = request.m_nKind == 2 ? PairValue(pieces[1]) : std::string();
   const std::string value = request.m_nKind == 0 ? std::string() : PairValue(pieces[2]);
-  request.RunMaterialRequest(*route.app->m_pDownloadDataBase, folder, value);
+  request.RunMaterialRequest(*route.app->m_pDownloadQueue, folder, value);
   return SuccessAnswer("");
 }
 
 RouteResult DownloadTemplates(const RouteRequest& route) {
-  TemplateDownLoad().DownloadTemplates(*route.app->m_pDownloadDataBase, route.argument);
+  TemplateDownLoad().DownloadTemplates(*route.app->m_pDownloadQueue, route.argument);
   return SuccessAnswer("");
 }
 

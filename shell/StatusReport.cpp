@@ -16,7 +16,7 @@
 #include "context/ServerConfig.h"
 #include "context/SiteList.h"
 #include "catalog/CatalogueDb.h"
-#include "catalog/InitDataBase.h"
+#include "catalog/CatalogueTable.h"
 #include "output/CupsScheduler.h"
 #include "output/CupsStateMap.h"
 #include "output/PrinterMemory.h"
@@ -138,9 +138,8 @@ void ReportCatalogue(Report& report) {
   while (names.Valid() && names.NextRow()) {
     tables.emplace_back(names.Text(0).value_or(""));
   }
-  InitDataBase definitions;
-  definitions.LoadDefinitions();
-  for (const std::string& table : definitions.TableNames()) {
+  for (const CatalogueTable* refreshed : RefreshedCatalogueTables()) {
+    const std::string table(refreshed->name);
     if (std::find(tables.begin(), tables.end(), table) == tables.end()) {
       report.Line("table " + table, "missing");
       report.Problem("the catalogue table " + table + " is missing");
@@ -338,12 +337,11 @@ StatusResult MakeStatusReport(int reachSeconds) {
   std::string denied;
   for (const SiteEntry& site : SiteList::List(config.Files())) {
     std::string& list = site.allowed ? allowed : denied;
-    list += (list.empty() ? "" : " ") + (site.origin == "*" ? "* (any origin)" : site.origin);
+    list += (list.empty() ? "" : " ") +
+            (site.origin == "*" ? std::string(kAnyOriginText) : site.origin);
   }
-  report.Line("allowed origins",
-              allowed.empty() ? "none listed (with a display, the user is asked about each origin)"
-                              : allowed);
-  report.Line("denied origins", denied.empty() ? "none listed" : denied);
+  report.Line("allowed origins", allowed.empty() ? std::string(kNoOriginsListedText) : allowed);
+  report.Line("denied origins", denied.empty() ? std::string(kNoneListedText) : denied);
   for (const ConfigSetting& setting : config.Settings()) {
     if (setting.name == "[Server] askForNewSites") {
       report.Line("ask about new origins", setting.value);

@@ -292,7 +292,7 @@ void StatusWindow::RefreshQuick() {
   const bool running = app.m_updates.Running();
   if (running) {
     // The downloads still waiting, as the update status route reports them.
-    const int pending = app.m_pDownloadDataBase->Pending();
+    const int pending = app.m_pDownloadQueue->Pending();
     m_nMostPending = std::max(m_nMostPending, pending);
     m_pProgress->setRange(0, std::max(m_nMostPending, 1));
     m_pProgress->setValue(m_nMostPending - pending);

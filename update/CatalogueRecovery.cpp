@@ -23,7 +23,7 @@ bool RecoverDamagedCatalogue(InitDataBase& definitions) {
   return true;
 }
 
-void RecoverDamagedCatalogueBetweenUpdates(InitDataBase& definitions, DownloadDataBase& queue) {
+void RecoverDamagedCatalogueBetweenUpdates(InitDataBase& definitions, DownloadQueue& queue) {
   if (CatalogueSuspect()) {
     queue.RunBetweenUpdates([&definitions] { RecoverDamagedCatalogue(definitions); });
   }

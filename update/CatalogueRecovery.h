@@ -7,7 +7,7 @@
 #pragma once
 
 #include "catalog/InitDataBase.h"
-#include "update/DownloadDataBase.h"
+#include "update/DownloadQueue.h"
 
 namespace qb {
 
@@ -17,6 +17,6 @@ namespace qb {
 bool RecoverDamagedCatalogue(InitDataBase& definitions);
 // The same from a request that is not the update: waits for a running update
 // first, and only when a statement has reported damage.
-void RecoverDamagedCatalogueBetweenUpdates(InitDataBase& definitions, DownloadDataBase& queue);
+void RecoverDamagedCatalogueBetweenUpdates(InitDataBase& definitions, DownloadQueue& queue);
 
 }  // namespace qb

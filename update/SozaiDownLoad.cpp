@@ -5,7 +5,6 @@
 #include "catalog/PictGroupSubLevelInfos.h"
 #include "catalog/TableImporter.h"
 #include "update/HttpGet.h"
-#include "update/UpdateProtocol.h"
 #include "util/CatalogueUrl.h"
 #include "util/Log.h"
 
@@ -20,7 +19,7 @@ constexpr std::string_view kSmall = "/sozai4_S/";
 
 // The server list at `path` + the encoded `value` (memory mode); nullopt on
 // any failure, which is logged with the URL and the reason.
-std::optional<std::string> FetchList(const DownloadDataBase& queue, std::string_view path,
+std::optional<std::string> FetchList(const DownloadQueue& queue, std::string_view path,
                                      const std::string& value) {
   const std::string url = catalogueBaseUrl() + std::string(path) + EncodeUrlValue(value);
   Result<std::string> list = HttpGet(url, queue.StopFlag());
@@ -51,7 +50,7 @@ std::vector<std::string> RecordTexts(const std::string& answer, const char* name
 }
 
 void EnqueueMaterial(DownloadJob& job, const std::string& url, const std::string& savedAs = {}) {
-  job.Enqueue(url, "", OnMaterialDownloaded, OnRequestFailed, savedAs);
+  job.Enqueue(url, OnMaterialDownloaded, nullptr, savedAs);  // a failed one is skipped
 }
 
 // The archives are saved in the folder as named, fetched with it encoded.
@@ -73,10 +72,9 @@ std::string SmallVariant(std::string url) {
 
 }  // namespace
 
-void OnMaterialDownloaded(const std::string&, const std::string&, const std::string&,
-                          DownloadJob&) {}
+void OnMaterialDownloaded(const std::string&, const std::string&, DownloadJob&) {}
 
-void SozaiDownLoad::RunMaterialRequest(DownloadDataBase& queue, const std::string& folder,
+void SozaiDownLoad::RunMaterialRequest(DownloadQueue& queue, const std::string& folder,
                                        const std::string& value) const {
   switch (m_nKind) {
     case 1:
@@ -93,7 +91,7 @@ void SozaiDownLoad::RunMaterialRequest(DownloadDataBase& queue, const std::strin
   }
 }
 
-void SozaiDownLoad::DownloadLevelImages(DownloadDataBase& queue, const std::string& level) const {
+void SozaiDownLoad::DownloadLevelImages(DownloadQueue& queue, const std::string& level) const {
   const std::optional<std::string> groups = FetchList(queue, kLevelList, level);
   if (!groups) {
     return;
@@ -112,7 +110,7 @@ void SozaiDownLoad::DownloadLevelImages(DownloadDataBase& queue, const std::stri
   });
 }
 
-void SozaiDownLoad::DownloadGroupFolders(DownloadDataBase& queue, const std::string& folder,
+void SozaiDownLoad::DownloadGroupFolders(DownloadQueue& queue, const std::string& folder,
                                          const std::string& topLevelId) const {
   if (!folder.empty()) {
     queue.Serve(true, [&folder](DownloadJob& job) { EnqueueArchives(job, folder); });
@@ -123,7 +121,7 @@ void SozaiDownLoad::DownloadGroupFolders(DownloadDataBase& queue, const std::str
   EnqueueFolderArchives(queue, groups.value_or(std::string()));
 }
 
-void SozaiDownLoad::EnqueueFolderArchives(DownloadDataBase& queue, const std::string& xml) const {
+void SozaiDownLoad::EnqueueFolderArchives(DownloadQueue& queue, const std::string& xml) const {
   std::optional<pugi::xml_document> document = ParseAnswer(xml);
   if (!document) {
     // Nothing to fetch: the queue is left as it is.
@@ -140,7 +138,7 @@ void SozaiDownLoad::EnqueueFolderArchives(DownloadDataBase& queue, const std::st
   });
 }
 
-void SozaiDownLoad::DownloadBackImages(DownloadDataBase& queue, const std::string& level) const {
+void SozaiDownLoad::DownloadBackImages(DownloadQueue& queue, const std::string& level) const {
   const std::optional<std::string> images = FetchList(queue, kBackImages, level);
   if (!images) {
     return;

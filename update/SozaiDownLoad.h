@@ -19,7 +19,7 @@
 #include <cstdint>
 #include <string>
 
-#include "update/DownloadDataBase.h"
+#include "update/DownloadQueue.h"
 
 namespace qb {
 
@@ -30,27 +30,26 @@ class SozaiDownLoad {
 
   // Runs the kind in m_nKind: 1 with `value` as level, 2 with `folder` and
   // `value` as top-level group id, 3 with `value` as level.
-  void RunMaterialRequest(DownloadDataBase& queue, const std::string& folder,
+  void RunMaterialRequest(DownloadQueue& queue, const std::string& folder,
                           const std::string& value) const;
 
   // Kind 1: the pictures of every material group (slevel) of `level`.
-  void DownloadLevelImages(DownloadDataBase& queue, const std::string& level) const;
+  void DownloadLevelImages(DownloadQueue& queue, const std::string& level) const;
   // Kind 2: the two archives of `folder`; with an empty folder, those of every
   // sub-level group of the top-level group `topLevelId` in the local catalogue.
-  void DownloadGroupFolders(DownloadDataBase& queue, const std::string& folder,
+  void DownloadGroupFolders(DownloadQueue& queue, const std::string& folder,
                             const std::string& topLevelId) const;
   // Queues the two archives of each record's "folder" in the locally built
   // sub-level list `xml` (no declaration: its first node is the root) and
   // serves the queue.
-  void EnqueueFolderArchives(DownloadDataBase& queue, const std::string& xml) const;
+  void EnqueueFolderArchives(DownloadQueue& queue, const std::string& xml) const;
   // Kind 3: the background pictures of `level`, without small variants.
-  void DownloadBackImages(DownloadDataBase& queue, const std::string& level) const;
+  void DownloadBackImages(DownloadQueue& queue, const std::string& level) const;
 
   int32_t m_nKind;
 };
 
 // Success callback of material URLs: the fetched text is not kept.
-void OnMaterialDownloaded(const std::string& url, const std::string& tag, const std::string& body,
-                          DownloadJob& job);
+void OnMaterialDownloaded(const std::string& url, const std::string& body, DownloadJob& job);
 
 }  // namespace qb

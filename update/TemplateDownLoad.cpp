@@ -4,7 +4,6 @@
 
 #include "catalog/TableImporter.h"
 #include "update/HttpGet.h"
-#include "update/UpdateProtocol.h"
 #include "util/CatalogueUrl.h"
 #include "util/Log.h"
 
@@ -26,7 +25,7 @@ std::string TemplateServerPath(const std::string& url) {
   return std::string(kTemplateFolder) + FileName(url);
 }
 
-void TemplateDownLoad::DownloadTemplates(DownloadDataBase& queue,
+void TemplateDownLoad::DownloadTemplates(DownloadQueue& queue,
                                          const std::string& partsNo) const {
   const std::string url =
       catalogueBaseUrl() + "/template_infos/list?partsNo=" + EncodeUrlValue(partsNo);
@@ -48,8 +47,9 @@ void TemplateDownLoad::DownloadTemplates(DownloadDataBase& queue,
         if (element) {
           // Saved under the file's own name, fetched with it encoded.
           const std::string name = FileName(element.child_value());
-          job.Enqueue(std::string(kTemplateFolder) + EncodeUrlValue(name), "", nullptr,
-                      OnRequestFailed, TemplateServerPath(name));
+          // A failed one is skipped.
+          job.Enqueue(std::string(kTemplateFolder) + EncodeUrlValue(name), nullptr, nullptr,
+                      TemplateServerPath(name));
         }
       }
     }

@@ -13,7 +13,7 @@
 
 #include <string>
 
-#include "update/DownloadDataBase.h"
+#include "update/DownloadQueue.h"
 
 namespace qb {
 
@@ -24,7 +24,7 @@ class TemplateDownLoad {
   // Fetches the template list of `partsNo`, queues "/template/" + the file
   // name of every thumbnailUrl and templateUrl and serves the queue. An empty
   // list answer ends the request with nothing queued.
-  void DownloadTemplates(DownloadDataBase& queue, const std::string& partsNo) const;
+  void DownloadTemplates(DownloadQueue& queue, const std::string& partsNo) const;
 };
 
 // "/template/" + the part of `url` after its last "/".

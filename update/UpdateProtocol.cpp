@@ -11,8 +11,6 @@
 
 namespace qb {
 
-std::atomic<int> g_pendingUpdateTotal{0};
-
 std::string TableUpdateDate(CatalogueDb& db, const std::string& table, bool janCodeRefresh) {
   Statement latest = db.Prepare("SELECT max(update_at) as update_at FROM " + table);
   std::optional<std::string_view> value;
@@ -54,18 +52,20 @@ void Unusable(const std::string& url, const std::string& what, DownloadJob& job)
 
 }  // namespace
 
-void OnChkUpdateAnswer(const std::string& url, const std::string& tag, const std::string& body,
-                       DownloadJob& job) {
-  const Result<int> count = CountFromXml(body, tag);
-  if (!count) {
-    Unusable(url, count.Error(), job);
-    return;
-  }
-  g_pendingUpdateTotal.fetch_add(*count);
+DownloadSuccessCallback CountChangedRecords(std::string countPath,
+                                            std::shared_ptr<std::atomic<int>> changed) {
+  return [countPath = std::move(countPath), changed = std::move(changed)](
+             const std::string& url, const std::string& body, DownloadJob& job) {
+    const Result<int> count = CountFromXml(body, countPath);
+    if (!count) {
+      Unusable(url, count.Error(), job);
+      return;
+    }
+    changed->fetch_add(*count);
+  };
 }
 
-void OnGetUpdateAnswer(const std::string& url, const std::string&, const std::string& body,
-                       DownloadJob& job) {
+void OnGetUpdateAnswer(const std::string& url, const std::string& body, DownloadJob& job) {
   // An answer of the usual shape is read record by record; any other is
   // parsed whole, which also says what is wrong with it.
   std::optional<AnswerRecords> streamed = AnswerRecords::Scan(body);
@@ -104,7 +104,7 @@ void OnGetUpdateAnswer(const std::string& url, const std::string&, const std::st
     return;
   }
   const auto pictures = [&job](std::string_view picture) {
-    job.Enqueue(std::string(picture), "", nullptr, nullptr);
+    job.Enqueue(std::string(picture), nullptr, nullptr);
   };
   if (!ImportAnswer(root, records, pictures, job.StopFlag())) {
     if (!job.Stopping()) {
@@ -120,10 +120,8 @@ void OnGetUpdateAnswer(const std::string& url, const std::string&, const std::st
   }
 }
 
-void OnRequestFailed(const std::string&, const std::string&, DownloadJob&) {}
-
 // The download itself logged the URL and the reason.
-void OnTableRequestFailed(const std::string&, const std::string&, DownloadJob& job) {
+void OnTableRequestFailed(const std::string&, DownloadJob& job) {
   job.MarkFailed();
 }
 

@@ -1,6 +1,6 @@
 // The per-table requests of a catalogue update and what is done with their
-// answers: chkUpdate counts are added to g_pendingUpdateTotal, getUpdate
-// answers are imported into the table their root element names (products
+// answers: chkUpdate counts are added to the run's count of changed records,
+// getUpdate answers are imported into the table their root element names (products
 // also queue their picture files on the running queue).
 //
 // A table request that fails, and an answer that is not the document asked
@@ -11,21 +11,19 @@
 // A getUpdate answer naming another imported table is still stored in that
 // table.
 //
-// Thread contract: the callbacks run on the thread of the running queue, one
-// at a time; g_pendingUpdateTotal is atomic because the status and the update
-// run may read it from other threads.
+// Thread contract: the callbacks run on the thread driving the queue, one at
+// a time; a run's count of changed records is shared with its callbacks (they
+// may still run when a stopping run has returned).
 #pragma once
 
 #include <atomic>
+#include <memory>
 #include <string>
 
 #include "catalog/CatalogueDb.h"
-#include "update/DownloadDataBase.h"
+#include "update/DownloadQueue.h"
 
 namespace qb {
-
-// Sum of the chkUpdate counts of the current update run.
-extern std::atomic<int> g_pendingUpdateTotal;
 
 inline constexpr std::string_view kFirstUpdateDate = "2013-01-01 00:00:00";
 inline constexpr std::string_view kJanCodeRefreshDate = "2021-06-01 00:00:00";
@@ -36,17 +34,15 @@ inline constexpr std::string_view kJanCodeRefreshDate = "2021-06-01 00:00:00";
 // is set and the table is not empty.
 std::string TableUpdateDate(CatalogueDb& db, const std::string& table, bool janCodeRefresh);
 
-// Adds the count at the XPath `tag` of `body` to g_pendingUpdateTotal.
-void OnChkUpdateAnswer(const std::string& url, const std::string& tag, const std::string& body,
-                       DownloadJob& job);
+// The callback of a chkUpdate answer: adds the count at the XPath `countPath`
+// of the answer to `*changed`; an answer without it fails the job.
+DownloadSuccessCallback CountChangedRecords(std::string countPath,
+                                            std::shared_ptr<std::atomic<int>> changed);
 // Imports `body` by its root element's name; products queue their pictures
 // on `job`. `url` is the request "/<table>/getUpdate?...".
-void OnGetUpdateAnswer(const std::string& url, const std::string& tag, const std::string& body,
-                       DownloadJob& job);
-// A failed material or template request is skipped.
-void OnRequestFailed(const std::string& url, const std::string& body, DownloadJob& job);
+void OnGetUpdateAnswer(const std::string& url, const std::string& body, DownloadJob& job);
 // A failed table request is skipped and keeps the version from being
 // committed: its count or its records are unknown.
-void OnTableRequestFailed(const std::string& url, const std::string& body, DownloadJob& job);
+void OnTableRequestFailed(const std::string& url, DownloadJob& job);
 
 }  // namespace qb

@@ -2,10 +2,14 @@
 
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
+#include <functional>
+#include <memory>
 
 #include "catalog/CatalogueDamage.h"
 #include "catalog/CatalogueDb.h"
+#include "catalog/CatalogueTable.h"
 #include "catalog/PaperInfosImport.h"
 #include "update/CatalogueRecovery.h"
 #include "update/LastUpdateRun.h"
@@ -24,27 +28,22 @@ void Add(DownloadTally* sum, const DownloadTally& part) {
   sum->refused += part.refused;
 }
 
-// Queues one request of `kind` ("chkUpdate" or "getUpdate") per table on
-// `job`. False when the catalogue could not be opened or no tables are
-// defined yet.
+// Queues one request of `kind` ("chkUpdate" or "getUpdate") per refreshed
+// table on `job`, with the callback `onAnswer` gives for the table. False
+// when the catalogue could not be opened.
 bool EnqueueTables(InitDataBase& definitions, DownloadJob& job, const std::string& kind,
-                   DownloadDataBase::SuccessCallback onAnswer) {
+                   const std::function<DownloadSuccessCallback(const CatalogueTable&)>& onAnswer) {
   std::optional<CatalogueDb> db = CatalogueDb::Open();
   if (!db) {
     LogError("cannot open the catalogue " + CatalogueDb::Path() + " for an update");
     return false;
   }
-  const std::vector<std::string> tables = definitions.TableNames();
-  const std::vector<std::string> paths = definitions.CountPaths();
-  if (tables.empty()) {
-    LogDebug("no table definitions yet (no DB_URL since start): nothing to update");
-    return false;
-  }
   const bool janCodeRefresh = definitions.m_janCodeRefresh.load() != 0;
-  for (size_t i = 0; i < tables.size(); ++i) {
-    const std::string date = TableUpdateDate(*db, tables[i], janCodeRefresh);
-    job.Enqueue("/" + tables[i] + "/" + kind + "?date=" + EncodeUrlValue(date),
-                i < paths.size() ? paths[i] : std::string(), onAnswer, OnTableRequestFailed);
+  for (const CatalogueTable* table : RefreshedCatalogueTables()) {
+    const std::string name(table->name);
+    const std::string date = TableUpdateDate(*db, name, janCodeRefresh);
+    job.Enqueue("/" + name + "/" + kind + "?date=" + EncodeUrlValue(date), onAnswer(*table),
+                OnTableRequestFailed);
   }
   return true;
 }  // the catalogue is closed before the queue runs
@@ -63,7 +62,7 @@ void EnqueueMissingPictures(DownloadJob& job) {
       return;
     }
     for (const std::string& url : PaperInfosImport::StoredPictures(*db)) {
-      const Result<std::string> local = DownloadDataBase::LocalPath(url);
+      const Result<std::string> local = DownloadQueue::LocalPath(url);
       if (!local || !CatalogueRequestUrl(url)) {
         continue;
       }
@@ -79,21 +78,23 @@ void EnqueueMissingPictures(DownloadJob& job) {
     LogInfo("fetching " + std::to_string(missing.size()) + " missing picture files");
   }
   for (const std::string& url : missing) {
-    job.Enqueue(url, "", nullptr, nullptr);
+    job.Enqueue(url, nullptr, nullptr);
   }
 }
 
-void RunOneUpdate(InitDataBase& definitions, DownloadDataBase& queue) {
+void RunOneUpdate(InitDataBase& definitions, DownloadQueue& queue) {
   const auto started = std::chrono::steady_clock::now();
   RecoverDamagedCatalogue(definitions);
+  // The tables may not exist yet when no DB_URL has created them.
+  definitions.CreateTables();
   // The version the last check found; a check during the run may find a newer
   // one, which this run has not fetched.
   const std::optional<std::string> pending = PendingVersionText();
   DownloadTally tally;
-  const std::optional<DownloadTally> counted = RunChkUpdate(definitions, queue);
+  const std::optional<ChangeCheck> counted = RunChkUpdate(definitions, queue);
   bool complete = counted.has_value();
-  Add(&tally, counted.value_or(DownloadTally{}));
-  const int changed = g_pendingUpdateTotal.load();
+  Add(&tally, counted ? counted->tally : DownloadTally{});
+  const int changed = counted ? counted->changed : 0;
   if (complete && !queue.Stopping()) {
     if (changed != 0) {
       const std::optional<DownloadTally> imported = RunGetUpdate(definitions, queue);
@@ -115,7 +116,7 @@ void RunOneUpdate(InitDataBase& definitions, DownloadDataBase& queue) {
   const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
       std::chrono::steady_clock::now() - started);
   const std::string summary =
-      "update run: " + std::to_string(definitions.TableNames().size()) + " tables, " +
+      "update run: " + std::to_string(RefreshedCatalogueTables().size()) + " tables, " +
       std::to_string(changed) + " changed records, " + std::to_string(tally.files) +
       " files downloaded, " + std::to_string(tally.failures) + " failures, " +
       std::to_string(tally.refused) + " refused, " + std::to_string(elapsed.count()) + " ms";
@@ -125,18 +126,24 @@ void RunOneUpdate(InitDataBase& definitions, DownloadDataBase& queue) {
 
 }  // namespace
 
-std::optional<DownloadTally> RunChkUpdate(InitDataBase& definitions, DownloadDataBase& queue) {
+std::optional<ChangeCheck> RunChkUpdate(InitDataBase& definitions, DownloadQueue& queue) {
   ScopedDownloadJob job(queue, true);
-  if (!EnqueueTables(definitions, job.Job(), "chkUpdate", OnChkUpdateAnswer)) {
+  // Shared with the callbacks, which may outlive a run the server stops.
+  const auto changed = std::make_shared<std::atomic<int>>(0);
+  const auto count = [&changed](const CatalogueTable& table) {
+    return CountChangedRecords(std::string(table.countPath), changed);
+  };
+  if (!EnqueueTables(definitions, job.Job(), "chkUpdate", count)) {
     return std::nullopt;
   }
-  g_pendingUpdateTotal.store(0);
-  return job.Run();
+  const DownloadTally tally = job.Run();
+  return ChangeCheck{tally, changed->load()};
 }
 
-std::optional<DownloadTally> RunGetUpdate(InitDataBase& definitions, DownloadDataBase& queue) {
+std::optional<DownloadTally> RunGetUpdate(InitDataBase& definitions, DownloadQueue& queue) {
   ScopedDownloadJob job(queue, true);
-  if (!EnqueueTables(definitions, job.Job(), "getUpdate", OnGetUpdateAnswer)) {
+  const auto import = [](const CatalogueTable&) { return DownloadSuccessCallback(OnGetUpdateAnswer); };
+  if (!EnqueueTables(definitions, job.Job(), "getUpdate", import)) {
     return std::nullopt;
   }
   // The answers queue their products' pictures on the job as they are
@@ -148,7 +155,7 @@ std::optional<DownloadTally> RunGetUpdate(InitDataBase& definitions, DownloadDat
   return job.Run();
 }
 
-void RunUpdate(InitDataBase& definitions, DownloadDataBase& queue) {
+void RunUpdate(InitDataBase& definitions, DownloadQueue& queue) {
   if (!queue.RunUpdateAlone([&] { RunOneUpdate(definitions, queue); })) {
     LogInfo("UPDATE_DB waited for the update that was running");
   }

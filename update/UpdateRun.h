@@ -23,22 +23,28 @@
 #include <optional>
 
 #include "catalog/InitDataBase.h"
-#include "update/DownloadDataBase.h"
+#include "update/DownloadQueue.h"
 
 namespace qb {
 
-// Count phase: g_pendingUpdateTotal ends as the sum of the counts; gives what
-// became of its requests. Nullopt when the catalogue could not be opened or no
-// tables are defined yet (nothing was asked).
-std::optional<DownloadTally> RunChkUpdate(InitDataBase& definitions, DownloadDataBase& queue);
+// What the count phase found: what became of its requests, and the changed
+// records (the sum of the counts).
+struct ChangeCheck {
+  DownloadTally tally;
+  int changed = 0;
+};
+
+// Count phase. Nullopt when the catalogue could not be opened (nothing was
+// asked).
+std::optional<ChangeCheck> RunChkUpdate(InitDataBase& definitions, DownloadQueue& queue);
 // Import phase and the pictures still missing; gives what became of their
 // requests. Nullopt when the catalogue could not be opened.
-std::optional<DownloadTally> RunGetUpdate(InitDataBase& definitions, DownloadDataBase& queue);
+std::optional<DownloadTally> RunGetUpdate(InitDataBase& definitions, DownloadQueue& queue);
 // The whole run as "dbAccess/UPDATE_DB" runs it (waiting instead when one
 // runs already): a damaged catalogue is rebuilt first, then both phases (the
 // import phase only when something changed), the version commit, and one
 // summary line at the normal log level: tables, changed records (the sum of
 // the counts), files downloaded, failures, refused downloads and duration.
-void RunUpdate(InitDataBase& definitions, DownloadDataBase& queue);
+void RunUpdate(InitDataBase& definitions, DownloadQueue& queue);
 
 }  // namespace qb

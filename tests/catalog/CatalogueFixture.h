@@ -18,7 +18,6 @@ class CatalogueFixture : public ::testing::Test {
  protected:
   void SetUp() override {
     qb::InitDataBase definitions;
-    definitions.LoadDefinitions();
     definitions.CreateTables();
   }
 

@@ -77,7 +77,6 @@ TEST_F(CatalogueListsTest, Answers) {
     SCOPED_TRACE(row.name);
     Exec("DROP TABLE IF EXISTS categories; DROP TABLE IF EXISTS paper_size_infos");
     InitDataBase definitions;
-    definitions.LoadDefinitions();
     definitions.CreateTables();
     if (!row.setup.empty()) Exec(row.setup);
     EXPECT_EQ(row.sizes ? PaperSizeInfos().GetPaperSizeList() : Categories().GetCategoryList(),

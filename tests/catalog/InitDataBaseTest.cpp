@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "catalog/CatalogueDb.h"
+#include "catalog/CatalogueTable.h"
 
 namespace qb {
 namespace {
@@ -49,7 +50,6 @@ TEST_F(InitDataBaseTest, CreatesTheFourteenTablesInAFreshDataFolder) {
 TEST_F(InitDataBaseTest, CreatingAgainKeepsRows) {
   Exec("INSERT INTO categories (id, name) VALUES (1, 'a')");
   InitDataBase definitions;
-  definitions.LoadDefinitions();
   definitions.CreateTables();
   std::optional<CatalogueDb> db = CatalogueDb::Open();
   Statement count = db->Prepare("SELECT count(*) FROM categories");
@@ -58,13 +58,10 @@ TEST_F(InitDataBaseTest, CreatingAgainKeepsRows) {
 }
 
 TEST_F(InitDataBaseTest, DefinitionsListTheElevenUpdatableTables) {
-  InitDataBase definitions;
-  EXPECT_TRUE(definitions.TableNames().empty());
-  definitions.LoadDefinitions();
-  ASSERT_EQ(definitions.TableNames().size(), 11u);
-  EXPECT_EQ(definitions.TableNames()[3], "paper_infos");
-  EXPECT_EQ(definitions.CountPaths()[3], "/paper_infos_count/count");
-  EXPECT_EQ(definitions.CreateStatements().size(), 14u);
+  ASSERT_EQ(RefreshedCatalogueTables().size(), 11u);
+  EXPECT_EQ(RefreshedCatalogueTables()[3]->name, "paper_infos");
+  EXPECT_EQ(RefreshedCatalogueTables()[3]->countPath, "/paper_infos_count/count");
+  EXPECT_EQ(CatalogueCreateStatements().size(), 14u);
 }
 
 TEST_F(InitDataBaseTest, AddColumnIfMissingAddsTheColumnOnce) {

@@ -184,7 +184,6 @@ TEST_F(ReadSessionTest, AHealedCatalogueIsNeverAnswered) {
   EXPECT_EQ(categories(), "<categoryList>\n</categoryList>\n");
   ASSERT_TRUE(CatalogueSuspect());
   InitDataBase definitions;
-  definitions.LoadDefinitions();
   ASSERT_TRUE(RecoverDamagedCatalogue(definitions));
   Fill("healed");
   const std::string answer = categories();

@@ -217,7 +217,6 @@ TEST_F(SearchIndexTest, AnOlderCatalogueGetsItsIndexFilledFromItsProducts) {
        "DROP TRIGGER paper_infos_search_delete; DROP TABLE paper_infos_search;");
   AddProduct(2, {"beta", "SEL-2", "two", "p2", "d2"});
   InitDataBase definitions;
-  definitions.LoadDefinitions();
   definitions.CreateTables();
   std::optional<CatalogueDb> db = CatalogueDb::Open();
   Statement matches = db->Prepare(

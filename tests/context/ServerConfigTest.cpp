@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "TempDir.h"
 #include "context/ServerConfig.h"
 #include "util/CatalogueUrl.h"
@@ -144,6 +146,73 @@ TEST_F(ServerConfigTest, TrayIconSwitch) {
     const ServerConfig config = ServerConfig::Load();
     EXPECT_EQ(config.TrayIcon(), row.shown) << row.file;
     EXPECT_EQ(config.Warnings().size(), row.warnings) << row.file;
+  }
+}
+
+// Each key unset, and set to a text that cannot be used: the value shown,
+// its source, and the warning naming what is used instead.
+TEST_F(ServerConfigTest, EveryKeyShowsItsDefaultAndWordsItsFallback) {
+  struct Row {
+    std::string group;
+    std::string key;
+    std::string unsetShown;
+    std::string badText;
+    std::string badShown;
+    std::string warning;  // after "FILE:2: [Group] key "
+  };
+  const std::string url = BuiltInCatalogueUrl();
+  const Row rows[] = {
+      {"Server", "port", "3210", "x", "3210",
+       "\"x\" is not a whole number from 0 to 4294967295; using 3210"},
+      {"Server", "bindAddress", "this computer only (127.0.0.1 and ::1)", "my-laptop",
+       "this computer only (127.0.0.1 and ::1)",
+       "\"my-laptop\" is not an IPv4 or IPv6 address or localhost; using this computer only "
+       "(127.0.0.1 and ::1)"},
+      {"Server", "askForNewSites", "true (with a display, the user is asked about each new origin)",
+       "maybe", "true (with a display, the user is asked about each new origin)",
+       "\"maybe\" is neither true nor false; using true"},
+      {"Catalogue", "url", url.empty() ? "none" : url, "ftp://a.example",
+       url.empty() ? "none" : url,
+       "\"ftp://a.example\" is not http://host[:port] or https://host[:port]; " +
+           (url.empty() ? "no catalogue server is used" : "using the built-in " + url)},
+      {"Catalogue", "proxy", "none (http_proxy and https_proxy apply)", "a b",
+       "none (http_proxy and https_proxy apply)",
+       "\"a b\" is not a proxy address ([scheme://]host[:port]); no proxy is set"},
+      {"Catalogue", "maxDownloadRate", "409600 bytes/s", "fast", "409600 bytes/s",
+       "\"fast\" is not a whole number of bytes per second; using 409600"},
+      {"Catalogue", "caFile", "none (the system's authorities)", "ca.pem",
+       "none (the system's authorities)",
+       "\"ca.pem\" is not an absolute path; only the system's authorities are trusted"},
+      {"Save", "folder", "the download folder", "Documents", "the download folder",
+       "\"Documents\" is not an absolute path or one starting with ~/; using the download "
+       "folder"},
+      {"Server", "trayIcon", "true", "maybe", "true",
+       "\"maybe\" is neither true nor false; using true"},
+  };
+  const auto setting = [](const ServerConfig& config, const std::string& name) {
+    for (const ConfigSetting& found : config.Settings()) {
+      if (found.name == name) {
+        return found;
+      }
+    }
+    return ConfigSetting{};
+  };
+  for (const Row& row : rows) {
+    const std::string name = "[" + row.group + "] " + row.key;
+    SCOPED_TRACE(name);
+    const ServerConfig unset = ServerConfig::Load();
+    EXPECT_EQ(setting(unset, name).value, row.unsetShown);
+    EXPECT_EQ(setting(unset, name).source, url.empty() || row.key != "url" ? "default" : "built in");
+
+    const std::string file = File(m_user.Path());
+    qbtest::WriteFile(file, "[" + row.group + "]\n" + row.key + "=" + row.badText + "\n");
+    const ServerConfig bad = ServerConfig::Load();
+    std::remove(file.c_str());
+    EXPECT_EQ(bad.Warnings(), std::vector<std::string>({file + ":2: " + name + " " + row.warning}));
+    EXPECT_EQ(setting(bad, name).value, row.badShown);
+    EXPECT_EQ(setting(bad, name).source,
+              (row.key == "bindAddress" ? "fallback" : setting(unset, name).source) + ", as " +
+                  file + ":2 is not usable");
   }
 }
 

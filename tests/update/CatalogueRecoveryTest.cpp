@@ -51,7 +51,6 @@ TEST_F(CatalogueRecoveryTest, OnlyADamagedFileIsMovedAsideAndRebuilt) {
       {"read-only", Spoil::kReadOnly, false},
   };
   InitDataBase definitions;
-  definitions.LoadDefinitions();
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     fs::remove_all(DataFolder());

@@ -5,7 +5,7 @@
 #include <sstream>
 
 #include "TempDir.h"
-#include "update/DownloadDataBase.h"
+#include "update/DownloadQueue.h"
 #include "update/SozaiDownLoad.h"
 #include "update/TemplateDownLoad.h"
 #include "update/TestHttpServer.h"
@@ -58,7 +58,7 @@ class DownloadRequestTest : public ::testing::Test {
   qbtest::TestHttpServer m_server;
   std::string m_oldUrl;
   size_t m_seen = 0;
-  DownloadDataBase m_queue;
+  DownloadQueue m_queue;
 };
 
 TEST_F(DownloadRequestTest, MaterialKindsFetchTheirListsAndMaterials) {
@@ -110,7 +110,7 @@ TEST_F(DownloadRequestTest, MaterialKindsFetchTheirListsAndMaterials) {
     // An update waiting for a picture: the material request serves it in
     // turn and never takes it away.
     ScopedDownloadJob update(m_queue, true);
-    update.Job().Enqueue("/earlier.png", "", nullptr, nullptr);
+    update.Job().Enqueue("/earlier.png", nullptr, nullptr);
 
     SozaiDownLoad(row.kind).RunMaterialRequest(m_queue, row.folder, row.value);
 
@@ -141,7 +141,7 @@ TEST_F(DownloadRequestTest, FolderArchivesFollowTheLocalListOrder) {
 
   // An unreadable list queues nothing and keeps what was waiting.
   ScopedDownloadJob earlier(m_queue, false);
-  earlier.Job().Enqueue("/earlier.png", "", nullptr, nullptr);
+  earlier.Job().Enqueue("/earlier.png", nullptr, nullptr);
   SozaiDownLoad(2).EnqueueFolderArchives(m_queue, "<pictGroupSubLevelInfos>\n  <sub");
   EXPECT_EQ(m_queue.Pending(), 1);
 }

@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "catalog/CatalogueFixture.h"
+#include "catalog/CatalogueTable.h"
 #include "update/TestHttpServer.h"
 #include "update/UpdateRun.h"
 #include "update/VersionCheck.h"
@@ -77,13 +78,21 @@ std::vector<std::string> SortedPart(const std::vector<std::string>& targets, siz
   return part;
 }
 
+// The names of the tables an update asks for, in its order.
+std::vector<std::string> RefreshedTableNames() {
+  std::vector<std::string> names;
+  for (const CatalogueTable* table : RefreshedCatalogueTables()) {
+    names.emplace_back(table->name);
+  }
+  return names;
+}
+
 class UpdateProtocolTest : public qbtest::CatalogueFixture {
  protected:
   void SetUp() override {
     CatalogueFixture::SetUp();
     m_oldUrl = catalogueBaseUrl();
     ASSERT_TRUE(SetCatalogueBaseUrl(m_server.BaseUrl()));
-    m_definitions.LoadDefinitions();
   }
   void TearDown() override { SetCatalogueBaseUrl(m_oldUrl); }
   std::string Data(const std::string& name) const { return DataFolder() + "/" + name; }
@@ -91,7 +100,7 @@ class UpdateProtocolTest : public qbtest::CatalogueFixture {
   qbtest::TestHttpServer m_server;
   std::string m_oldUrl;
   InitDataBase m_definitions;
-  DownloadDataBase m_queue;
+  DownloadQueue m_queue;
 };
 
 TEST_F(UpdateProtocolTest, CheckCatalogueVersionComparesLocalAndServer) {
@@ -177,7 +186,7 @@ TEST_F(UpdateProtocolTest, AnswersAreImportedByTheirRootElement) {
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     ScopedDownloadJob job(m_queue, true);
-    OnGetUpdateAnswer("/kbn_infos/getUpdate?date=x", "", row.body, job.Job());
+    OnGetUpdateAnswer("/kbn_infos/getUpdate?date=x", row.body, job.Job());
     EXPECT_EQ(job.Run().failures, row.failures);
   }
   std::optional<CatalogueDb> db = CatalogueDb::Open();
@@ -211,7 +220,7 @@ std::string CountAnswer(const std::string& table, int count) {
 
 TEST_F(UpdateProtocolTest, UpdateRunCountsImportsAndCommits) {
   const std::string sent = "2013-01-01%2000:00:00";
-  for (const std::string& table : m_definitions.TableNames()) {
+  for (const std::string& table : RefreshedTableNames()) {
     m_server.Answer("/" + table + "/chkUpdate?date=" + sent, 200,
                     CountAnswer(table, table == "kbn_infos" ? 1 : 0));
   }
@@ -223,7 +232,7 @@ TEST_F(UpdateProtocolTest, UpdateRunCountsImportsAndCommits) {
   m_server.Answer("/kbn_infos/chkUpdate?date=" + sent, 200, CountAnswer("kbn_infos", 0));
   std::vector<std::string> counts;
   std::vector<std::string> records;
-  for (const std::string& table : m_definitions.TableNames()) {
+  for (const std::string& table : RefreshedTableNames()) {
     counts.push_back("/" + table + "/chkUpdate?date=" + sent);
     records.push_back("/" + table + "/getUpdate?date=" + sent);
   }
@@ -243,7 +252,7 @@ TEST_F(UpdateProtocolTest, UpdateRunCountsImportsAndCommits) {
   m_server.Answer("/paper_infos/getUpdate?date=" + sent, 200,
                   ProductAnswer("<goodsThumbName>/paper/t.png</goodsThumbName>"
                                 "<update_at>2024-01-01 00:00:00</update_at>"));
-  for (const std::string& table : m_definitions.TableNames()) {
+  for (const std::string& table : RefreshedTableNames()) {
     if (table != "paper_infos") {
       m_server.Answer("/" + table + "/getUpdate?date=" + sent, 200,
                       "<?xml version=\"1.0\"?><" + table + "/>");
@@ -301,7 +310,7 @@ TEST_F(UpdateProtocolTest, FailedOrUnusableTablesAndFailedPicturesKeepTheVersion
     Exec("DELETE FROM categories");
     qbtest::WriteFile(Data("verFile_DB.txt"), "DBVER=1\n");
     qbtest::WriteFile(Data("New_verFile_DB.txt"), "DBVER=2\n");
-    for (const std::string& table : m_definitions.TableNames()) {
+    for (const std::string& table : RefreshedTableNames()) {
       m_server.Answer("/" + table + "/chkUpdate?date=" + sent, 200, CountAnswer(table, 1));
       m_server.Answer("/" + table + "/getUpdate?date=" + sent, 200,
                       "<?xml version=\"1.0\"?><" + table + "/>");
@@ -326,7 +335,7 @@ TEST_F(UpdateProtocolTest, MissingPicturesAreFetchedByLaterRuns) {
   // without changes still fetch it, once it is missing, and the first run
   // that has everything commits the version.
   const std::string sent = "2013-01-01%2000:00:00";
-  for (const std::string& table : m_definitions.TableNames()) {
+  for (const std::string& table : RefreshedTableNames()) {
     m_server.Answer("/" + table + "/chkUpdate?date=" + sent, 200,
                     CountAnswer(table, table == "paper_infos" ? 1 : 0));
     m_server.Answer("/" + table + "/getUpdate?date=" + sent, 200,
@@ -342,7 +351,7 @@ TEST_F(UpdateProtocolTest, MissingPicturesAreFetchedByLaterRuns) {
   ASSERT_EQ(std::count(firstRun.begin(), firstRun.end(), "/p.png"), 1);
   EXPECT_FALSE(fs::exists(Data("p.png")));
 
-  for (const std::string& table : m_definitions.TableNames()) {
+  for (const std::string& table : RefreshedTableNames()) {
     m_server.Answer("/" + table + "/chkUpdate?date=" + sent, 200, CountAnswer(table, 0));
   }
   m_server.Answer("/p.png", 200, "P");
@@ -396,11 +405,28 @@ TEST_F(UpdateProtocolTest, CommitKeepsAVersionFoundAfterTheRunBegan) {
   }
 }
 
-TEST_F(UpdateProtocolTest, WithoutDefinitionsNothingIsAsked) {
-  InitDataBase empty;
-  RunUpdate(empty, m_queue);
-  EXPECT_TRUE(m_server.Targets().empty());
-  EXPECT_EQ(g_pendingUpdateTotal.load(), 0);
+// As after a start with no DB_URL: nothing has prepared the catalogue, not
+// even its file; the run creates the tables, asks every table and stores what
+// changed.
+TEST_F(UpdateProtocolTest, AnUpdateNeedsNoDbUrlBeforeIt) {
+  ASSERT_TRUE(fs::remove(CatalogueDb::Path()));
+  const std::string sent = "2013-01-01%2000:00:00";
+  for (const std::string& table : RefreshedTableNames()) {
+    m_server.Answer("/" + table + "/chkUpdate?date=" + sent, 200,
+                    CountAnswer(table, table == "kbn_infos" ? 1 : 0));
+    m_server.Answer("/" + table + "/getUpdate?date=" + sent, 200,
+                    table == "kbn_infos"
+                        ? "<?xml version=\"1.0\"?><kbn_infos><r><id>2</id><kbn>1</kbn><kbnId>1</kbnId>"
+                          "</r></kbn_infos>"
+                        : "<?xml version=\"1.0\"?><" + table + "/>");
+  }
+  InitDataBase fresh;
+  RunUpdate(fresh, m_queue);
+  EXPECT_EQ(m_server.Targets().size(), 22u);
+  std::optional<CatalogueDb> db = CatalogueDb::Open();
+  Statement count = db->Prepare("SELECT count(*) FROM kbn_infos WHERE id = 2");
+  ASSERT_TRUE(count.NextRow());
+  EXPECT_EQ(count.Int(0), 1);
 }
 
 }  // namespace

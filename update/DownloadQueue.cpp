@@ -1,4 +1,4 @@
-#include "update/DownloadDataBase.h"
+#include "update/DownloadQueue.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -43,10 +43,10 @@ CURLM* NewMulti() {
 
 }  // namespace
 
-DownloadDataBase::DownloadDataBase(const std::atomic<int>* stop)
+DownloadQueue::DownloadQueue(const std::atomic<int>* stop)
     : m_pStop(stop), m_nMaxRate(kDefaultMaxDownloadRate), m_multi(NewMulti()) {}
 
-DownloadDataBase::~DownloadDataBase() {
+DownloadQueue::~DownloadQueue() {
   for (auto& [handle, active] : m_active) {
     curl_multi_remove_handle(m_multi, handle);
   }
@@ -57,14 +57,13 @@ DownloadDataBase::~DownloadDataBase() {
   }
 }
 
-bool DownloadDataBase::IsTextEntry(const std::string& url, const Entry& entry) {
-  return entry.onSuccess != nullptr && !IsArchivePath(entry.savedAs.empty() ? url : entry.savedAs);
+bool DownloadQueue::IsTextEntry(const std::string& url, const Entry& entry) {
+  return entry.onSuccess && !IsArchivePath(entry.savedAs.empty() ? url : entry.savedAs);
 }
 
-void DownloadJob::Enqueue(const std::string& url, const std::string& tag,
-                          DownloadSuccessCallback onSuccess,
+void DownloadJob::Enqueue(const std::string& url, DownloadSuccessCallback onSuccess,
                           DownloadFailureCallback onFailure, const std::string& savedAs) const {
-  m_queue->Enqueue(*this, url, tag, onSuccess, onFailure, savedAs);
+  m_queue->Enqueue(*this, url, std::move(onSuccess), std::move(onFailure), savedAs);
 }
 
 void DownloadJob::MarkFailed() const { m_queue->MarkFailed(*this); }
@@ -73,7 +72,7 @@ bool DownloadJob::Stopping() const { return m_queue->Stopping(); }
 
 const std::atomic<int>* DownloadJob::StopFlag() const { return m_queue->StopFlag(); }
 
-DownloadJob DownloadDataBase::OpenJob(bool forgetServed) {
+DownloadJob DownloadQueue::OpenJob(bool forgetServed) {
   MutexLock lock(m_mutex);
   if (forgetServed) {
     std::erase_if(m_entries, [](const auto& item) {
@@ -85,7 +84,7 @@ DownloadJob DownloadDataBase::OpenJob(bool forgetServed) {
   return DownloadJob(*this, id);
 }
 
-void DownloadDataBase::CloseJob(const DownloadJob& job) {
+void DownloadQueue::CloseJob(const DownloadJob& job) {
   MutexLock lock(m_mutex);
   m_jobs.erase(job.Id());
   NotifyChanged();  // the list may have emptied
@@ -107,9 +106,9 @@ void DownloadDataBase::CloseJob(const DownloadJob& job) {
   }
 }
 
-void DownloadDataBase::Enqueue(const DownloadJob& job, const std::string& url,
-                               const std::string& tag, SuccessCallback onSuccess,
-                               FailureCallback onFailure, const std::string& savedAs) {
+void DownloadQueue::Enqueue(const DownloadJob& job, const std::string& url,
+                            SuccessCallback onSuccess, FailureCallback onFailure,
+                            const std::string& savedAs) {
   if (url.empty()) {
     return;  // names no file
   }
@@ -134,13 +133,14 @@ void DownloadDataBase::Enqueue(const DownloadJob& job, const std::string& url,
     return;
   }
   m_urls.push_back(url);
-  m_entries.emplace(url, Entry{tag, false, false, onSuccess, onFailure, {job.Id()}, savedAs});
+  m_entries.emplace(url, Entry{false, false, std::move(onSuccess), std::move(onFailure),
+                               {job.Id()}, savedAs});
   ++state->second.waiting;
   NotifyChanged();
   WakeDriver();  // the driving thread may start it now
 }
 
-void DownloadDataBase::MarkFailed(const DownloadJob& job) {
+void DownloadQueue::MarkFailed(const DownloadJob& job) {
   MutexLock lock(m_mutex);
   const auto state = m_jobs.find(job.Id());
   if (state != m_jobs.end()) {
@@ -148,7 +148,7 @@ void DownloadDataBase::MarkFailed(const DownloadJob& job) {
   }
 }
 
-DownloadTally DownloadDataBase::RunJob(const DownloadJob& job) {
+DownloadTally DownloadQueue::RunJob(const DownloadJob& job) {
   MutexLock lock(m_mutex);
   for (;;) {
     const auto state = m_jobs.find(job.Id());
@@ -185,25 +185,25 @@ DownloadTally DownloadDataBase::RunJob(const DownloadJob& job) {
   }
 }
 
-DownloadTally DownloadDataBase::Serve(bool forgetServed,
-                                     const std::function<void(DownloadJob&)>& fill) {
+DownloadTally DownloadQueue::Serve(bool forgetServed,
+                                  const std::function<void(DownloadJob&)>& fill) {
   ScopedDownloadJob job(*this, forgetServed);
   fill(job.Job());
   return job.Run();
 }
 
-void DownloadDataBase::NotifyChanged() {
+void DownloadQueue::NotifyChanged() {
   ++m_nChanges;
   m_changed.notify_all();
 }
 
-void DownloadDataBase::WakeDriver() {
+void DownloadQueue::WakeDriver() {
   if (m_bDriving && m_multi != nullptr) {
     curl_multi_wakeup(m_multi);
   }
 }
 
-void DownloadDataBase::NotifyStop() {
+void DownloadQueue::NotifyStop() {
   {
     MutexLock lock(m_mutex);
     NotifyChanged();
@@ -213,7 +213,7 @@ void DownloadDataBase::NotifyStop() {
   m_updateEnded.notify_all();
 }
 
-bool DownloadDataBase::Drive(const DownloadJob& job) {
+bool DownloadQueue::Drive(const DownloadJob& job) {
   for (;;) {
     if (Stopping()) {
       AbortAll();
@@ -263,7 +263,7 @@ bool DownloadDataBase::Drive(const DownloadJob& job) {
   }
 }
 
-bool DownloadDataBase::StartTransfers() {
+bool DownloadQueue::StartTransfers() {
   size_t textAhead = m_early.size();
   for (const auto& item : m_active) {
     textAhead += item.second.local.empty() ? 1 : 0;
@@ -300,7 +300,7 @@ bool DownloadDataBase::StartTransfers() {
   return !picked.empty();
 }
 
-void DownloadDataBase::Start(const std::string& url) {
+void DownloadQueue::Start(const std::string& url) {
   Entry entry;
   if (!OwnerOf(url, &entry)) {
     // Dropped since it was taken from the list: nobody waits for it.
@@ -354,7 +354,7 @@ void DownloadDataBase::Start(const std::string& url) {
   m_active.emplace(handle, std::move(active));
 }
 
-void DownloadDataBase::Finish(CURL* handle, CURLcode code) {
+void DownloadQueue::Finish(CURL* handle, CURLcode code) {
   auto node = m_active.extract(handle);
   if (node.empty()) {
     return;
@@ -372,7 +372,7 @@ void DownloadDataBase::Finish(CURL* handle, CURLcode code) {
   Ended(std::move(active), std::move(result));
 }
 
-void DownloadDataBase::Ended(Active active, Result<std::string> result) {
+void DownloadQueue::Ended(Active active, Result<std::string> result) {
   if (active.local.empty()) {
     bool inTurn = false;
     {
@@ -420,27 +420,27 @@ void DownloadDataBase::Ended(Active active, Result<std::string> result) {
   Complete(url, Outcome::kFile);
 }
 
-void DownloadDataBase::Deliver(const Active& active, const Result<std::string>& result) {
+void DownloadQueue::Deliver(const Active& active, const Result<std::string>& result) {
   const std::string& url = active.url;
   Entry entry;
   // The owner may have closed meanwhile (the server is stopping).
   std::optional<DownloadJob> owner = OwnerOf(url, &entry);
   if (result) {
     if (owner) {
-      entry.onSuccess(url, entry.tag, *result, *owner);
+      entry.onSuccess(url, *result, *owner);
     }
   } else {
     if (!Stopping()) {
       LogError("download failed: " + active.request + ": " + result.Error());
     }
-    if (owner && entry.onFailure != nullptr) {
-      entry.onFailure(url, std::string(), *owner);
+    if (owner && entry.onFailure) {
+      entry.onFailure(url, *owner);
     }
   }
   Complete(url, Outcome::kServed);
 }
 
-void DownloadDataBase::DeliverInTurn() {
+void DownloadQueue::DeliverInTurn() {
   while (!m_early.empty()) {
     std::string first;
     {
@@ -458,7 +458,7 @@ void DownloadDataBase::DeliverInTurn() {
   }
 }
 
-void DownloadDataBase::AbortAll() {
+void DownloadQueue::AbortAll() {
   while (!m_active.empty()) {
     Finish(m_active.begin()->first, CURLE_ABORTED_BY_CALLBACK);
   }
@@ -469,7 +469,7 @@ void DownloadDataBase::AbortAll() {
   }
 }
 
-std::optional<DownloadJob> DownloadDataBase::OwnerOf(const std::string& url, Entry* entry) {
+std::optional<DownloadJob> DownloadQueue::OwnerOf(const std::string& url, Entry* entry) {
   MutexLock lock(m_mutex);
   const auto known = m_entries.find(url);
   if (known == m_entries.end() || known->second.done) {
@@ -482,7 +482,7 @@ std::optional<DownloadJob> DownloadDataBase::OwnerOf(const std::string& url, Ent
   return DownloadJob(*this, entry->jobs.front());
 }
 
-Result<std::string> DownloadDataBase::LocalPath(const std::string& url) {
+Result<std::string> DownloadQueue::LocalPath(const std::string& url) {
   const std::string dataFolder = GetDataFolder();
   if (!DirectoryExists(dataFolder)) {
     CreateDirectories(dataFolder);
@@ -503,7 +503,7 @@ Result<std::string> DownloadDataBase::LocalPath(const std::string& url) {
   return *path;
 }
 
-void DownloadDataBase::Complete(const std::string& url, Outcome outcome) {
+void DownloadQueue::Complete(const std::string& url, Outcome outcome) {
   MutexLock lock(m_mutex);
   const auto listed = std::find(m_urls.begin(), m_urls.end(), url);
   if (listed != m_urls.end()) {
@@ -534,13 +534,13 @@ void DownloadDataBase::Complete(const std::string& url, Outcome outcome) {
   NotifyChanged();
 }
 
-void DownloadDataBase::Count(DownloadTally& tally, Outcome outcome) {
+void DownloadQueue::Count(DownloadTally& tally, Outcome outcome) {
   tally.files += outcome == Outcome::kFile ? 1 : 0;
   tally.failures += outcome == Outcome::kFailed ? 1 : 0;
   tally.refused += outcome == Outcome::kRefused ? 1 : 0;
 }
 
-bool DownloadDataBase::RunUpdateAlone(const std::function<void()>& update) {
+bool DownloadQueue::RunUpdateAlone(const std::function<void()>& update) {
   {
     MutexLock lock(m_updateMutex);
     lock.Wait(m_updateEnded, [this]() REQUIRES(m_updateMutex) { return !m_bMaintaining || Stopping(); });
@@ -558,7 +558,7 @@ bool DownloadDataBase::RunUpdateAlone(const std::function<void()>& update) {
   return true;
 }
 
-void DownloadDataBase::RunBetweenUpdates(const std::function<void()>& work) {
+void DownloadQueue::RunBetweenUpdates(const std::function<void()>& work) {
   {
     MutexLock lock(m_updateMutex);
     lock.Wait(m_updateEnded, [this]() REQUIRES(m_updateMutex) { return !(m_bUpdating || m_bMaintaining) || Stopping(); });
@@ -570,9 +570,9 @@ void DownloadDataBase::RunBetweenUpdates(const std::function<void()>& work) {
   RunHolding(false, work);
 }
 
-void DownloadDataBase::RunHolding(bool updating, const std::function<void()>& work) {
+void DownloadQueue::RunHolding(bool updating, const std::function<void()>& work) {
   struct Release {
-    DownloadDataBase& queue;
+    DownloadQueue& queue;
     bool updating;
     ~Release() {
       MutexLock lock(queue.m_updateMutex);
@@ -586,12 +586,12 @@ void DownloadDataBase::RunHolding(bool updating, const std::function<void()>& wo
   work();
 }
 
-int DownloadDataBase::Pending() const {
+int DownloadQueue::Pending() const {
   MutexLock lock(m_mutex);
   return static_cast<int>(m_urls.size());
 }
 
-std::string DownloadDataBase::StatusText() const {
+std::string DownloadQueue::StatusText() const {
   return "V=" + std::to_string(Pending()) + "&M=100";
 }
 

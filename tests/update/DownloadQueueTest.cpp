@@ -1,4 +1,4 @@
-#include "update/DownloadDataBase.h"
+#include "update/DownloadQueue.h"
 
 #include <gtest/gtest.h>
 
@@ -31,32 +31,30 @@ std::vector<std::string> FilesInAnyOrder(std::vector<std::string> targets, size_
   return targets;
 }
 
-// What the callbacks saw, in order (callbacks are plain functions).
+// What the callbacks saw, in order.
 std::vector<std::string> g_seen;
 std::vector<int> g_pendingSeen;
 
-void RecordText(const std::string& url, const std::string& tag, const std::string& body,
-                DownloadJob& job) {
-  g_seen.push_back("text " + url + " [" + tag + "] " + body);
+void RecordText(const std::string& url, const std::string& body, DownloadJob& job) {
+  g_seen.push_back("text " + url + " " + body);
   g_pendingSeen.push_back(job.Queue().Pending());
 }
 
-void RecordFailure(const std::string& url, const std::string& body, DownloadJob&) {
-  g_seen.push_back("failed " + url + " [" + body + "]");
+void RecordFailure(const std::string& url, DownloadJob&) {
+  g_seen.push_back("failed " + url);
 }
 
 // Like the product importer: adds picture files to the job that runs it.
-void AddPictures(const std::string& url, const std::string&, const std::string&,
-                 DownloadJob& job) {
+void AddPictures(const std::string& url, const std::string&, DownloadJob& job) {
   g_seen.push_back("text " + url);
   g_pendingSeen.push_back(job.Queue().Pending());
-  job.Enqueue("/pict/a.png", "", nullptr, nullptr);
-  job.Enqueue("/pict/b.png", "", nullptr, nullptr);
-  job.Enqueue("/pict/a.png", "", nullptr, nullptr);
+  job.Enqueue("/pict/a.png", nullptr, nullptr);
+  job.Enqueue("/pict/b.png", nullptr, nullptr);
+  job.Enqueue("/pict/a.png", nullptr, nullptr);
   g_pendingSeen.push_back(job.Queue().Pending());
 }
 
-class DownloadDataBaseTest : public ::testing::Test {
+class DownloadQueueTest : public ::testing::Test {
  protected:
   void SetUp() override {
     g_seen.clear();
@@ -67,10 +65,10 @@ class DownloadDataBaseTest : public ::testing::Test {
   void TearDown() override { SetCatalogueBaseUrl(m_oldUrl); }
 
   // Queues `url` on a job of its own and serves it.
-  DownloadTally RunOne(const std::string& url, DownloadDataBase::SuccessCallback onSuccess = nullptr,
+  DownloadTally RunOne(const std::string& url, DownloadQueue::SuccessCallback onSuccess = nullptr,
                        bool forgetServed = true) {
     ScopedDownloadJob job(m_queue, forgetServed);
-    job.Job().Enqueue(url, "", onSuccess, RecordFailure);
+    job.Job().Enqueue(url, onSuccess, RecordFailure);
     return job.Run();
   }
   std::string Data(const std::string& relative) const { return GetDataFolder() + relative; }
@@ -80,21 +78,21 @@ class DownloadDataBaseTest : public ::testing::Test {
   qbtest::TestHttpServer m_server;
   std::string m_oldUrl;
   std::atomic<int> m_stop{0};
-  DownloadDataBase m_queue{&m_stop};
+  DownloadQueue m_queue{&m_stop};
 };
 
-TEST_F(DownloadDataBaseTest, ServesTextAndFileEntriesInOrderOnce) {
+TEST_F(DownloadQueueTest, ServesTextAndFileEntriesInOrderOnce) {
   m_server.Answer("/t/chkUpdate?date=x", 200, "<a>1</a>");
   m_server.Answer("/paper/thumb/A.png", 200, "PNG-A");
   m_server.Answer("/template/T.qx3", 200, "template");
   DownloadTally tally;
   {
     ScopedDownloadJob job(m_queue, true);
-    job.Job().Enqueue("/t/chkUpdate?date=x", "/t_count/count", RecordText, RecordFailure);
-    job.Job().Enqueue("/paper/thumb/A.png", "", nullptr, nullptr);
-    job.Job().Enqueue("/paper/thumb/A.png", "other", RecordText, nullptr);  // duplicate: ignored
-    job.Job().Enqueue("", "", nullptr, nullptr);                              // names no file
-    job.Job().Enqueue("/template/T.qx3", "", nullptr, RecordFailure);
+    job.Job().Enqueue("/t/chkUpdate?date=x", RecordText, RecordFailure);
+    job.Job().Enqueue("/paper/thumb/A.png", nullptr, nullptr);
+    job.Job().Enqueue("/paper/thumb/A.png", RecordText, nullptr);  // duplicate: ignored
+    job.Job().Enqueue("", nullptr, nullptr);                       // names no file
+    job.Job().Enqueue("/template/T.qx3", nullptr, RecordFailure);
     EXPECT_EQ(m_queue.StatusText(), "V=3&M=100");
     tally = job.Run();
   }
@@ -103,7 +101,7 @@ TEST_F(DownloadDataBaseTest, ServesTextAndFileEntriesInOrderOnce) {
   EXPECT_EQ(FilesInAnyOrder(m_server.Targets(), 0),
             (std::vector<std::string>{"/paper/thumb/A.png", "/t/chkUpdate?date=x",
                                       "/template/T.qx3"}));
-  EXPECT_EQ(g_seen, (std::vector<std::string>{"text /t/chkUpdate?date=x [/t_count/count] <a>1</a>"}));
+  EXPECT_EQ(g_seen, (std::vector<std::string>{"text /t/chkUpdate?date=x <a>1</a>"}));
   EXPECT_EQ(ReadAll(Data("/paper/thumb/A.png")), "PNG-A");
   EXPECT_EQ(ReadAll(Data("/template/T.qx3")), "template");
   EXPECT_EQ(tally.files, 2u);
@@ -120,7 +118,7 @@ TEST_F(DownloadDataBaseTest, ServesTextAndFileEntriesInOrderOnce) {
 // What becomes of one entry: fetched from where, written where, tallied how.
 // A listener on another loopback port stands for any other host the catalogue
 // server could name; it must never be asked.
-TEST_F(DownloadDataBaseTest, OnlyTheCatalogueServerIsAskedAndOnlyServedFilesWritten) {
+TEST_F(DownloadQueueTest, OnlyTheCatalogueServerIsAskedAndOnlyServedFilesWritten) {
   qbtest::TestHttpServer other;
   m_server.Answer("/ok.png", 200, "ok");
   m_server.Answer("/x/HTTP_LOGO.png", 200, "logo");
@@ -133,7 +131,7 @@ TEST_F(DownloadDataBaseTest, OnlyTheCatalogueServerIsAskedAndOnlyServedFilesWrit
   struct Row {
     const char* name;
     std::string url;
-    DownloadDataBase::SuccessCallback onSuccess;
+    DownloadQueue::SuccessCallback onSuccess;
     DownloadTally tally;               // files, failures, refused
     std::string target;                // asked of the catalogue server; empty: nothing
     std::string written;               // file below the data folder; empty: none
@@ -143,7 +141,7 @@ TEST_F(DownloadDataBaseTest, OnlyTheCatalogueServerIsAskedAndOnlyServedFilesWrit
   const Row rows[] = {
       {"served file", "/ok.png", nullptr, {1, 0, 0}, "/ok.png", "/ok.png", {}},
       {"failed text entry: its callback decides", "/t/getUpdate?date=x", RecordText, {0, 0, 0},
-       "/t/getUpdate?date=x", "", {"failed /t/getUpdate?date=x []"}},
+       "/t/getUpdate?date=x", "", {"failed /t/getUpdate?date=x"}},
       {"failed file entry", "/missing.png", nullptr, {0, 1, 0}, "/missing.png", "", {}},
       {"failed zip with a callback is a file entry", "/sozai4/F/image.ZIP", RecordText, {0, 1, 0},
        "/sozai4/F/image.ZIP", "", {}},
@@ -196,7 +194,7 @@ TEST_F(DownloadDataBaseTest, OnlyTheCatalogueServerIsAskedAndOnlyServedFilesWrit
   }
 }
 
-TEST_F(DownloadDataBaseTest, AFailedFileDownloadKeepsTheEarlierFile) {
+TEST_F(DownloadQueueTest, AFailedFileDownloadKeepsTheEarlierFile) {
   m_server.Answer("/pict/new.png", 200, "new");
   m_server.Answer("/pict/broken.png", 500, "oops");
   struct Row {
@@ -219,7 +217,7 @@ TEST_F(DownloadDataBaseTest, AFailedFileDownloadKeepsTheEarlierFile) {
   }
 }
 
-TEST_F(DownloadDataBaseTest, ZipIsUnpackedNextToItselfAndRemoved) {
+TEST_F(DownloadQueueTest, ZipIsUnpackedNextToItselfAndRemoved) {
   qbtest::TempDir scratch;
   qbtest::WriteZip(scratch.Path() + "/image.zip",
                    {{"p1.png", "one"}, {"sub/p2.png", "two"}, {"qkprint.db", "junk"}});
@@ -233,7 +231,7 @@ TEST_F(DownloadDataBaseTest, ZipIsUnpackedNextToItselfAndRemoved) {
   EXPECT_EQ(tally.files, 1u);
 }
 
-TEST_F(DownloadDataBaseTest, AnArchiveCountsAsFetchedOnlyOnceUnpacked) {
+TEST_F(DownloadQueueTest, AnArchiveCountsAsFetchedOnlyOnceUnpacked) {
   qbtest::TempDir scratch;
   qbtest::WriteZip(scratch.Path() + "/image.zip", {{"p1.png", "one"}, {"Thumbs.db", "x"}});
   const std::string intact = ReadAll(scratch.Path() + "/image.zip");
@@ -267,19 +265,19 @@ TEST_F(DownloadDataBaseTest, AnArchiveCountsAsFetchedOnlyOnceUnpacked) {
   EXPECT_FALSE(fs::exists(Data("/a/Thumbs.db")));
 }
 
-TEST_F(DownloadDataBaseTest, StatusFallsThenRisesWhenACallbackAddsFiles) {
+TEST_F(DownloadQueueTest, StatusFallsThenRisesWhenACallbackAddsFiles) {
   m_server.Answer("/a", 200, "a");
   m_server.Answer("/papers", 200, "records");
   m_server.Answer("/c", 200, "c");
   m_server.Answer("/pict/a.png", 200, "A");
   m_server.Answer("/pict/b.png", 200, "B");
   ScopedDownloadJob job(m_queue, true);
-  job.Job().Enqueue("/a", "", RecordText, nullptr);
-  job.Job().Enqueue("/papers", "", AddPictures, nullptr);
-  job.Job().Enqueue("/c", "", RecordText, nullptr);
+  job.Job().Enqueue("/a", RecordText, nullptr);
+  job.Job().Enqueue("/papers", AddPictures, nullptr);
+  job.Job().Enqueue("/c", RecordText, nullptr);
   EXPECT_EQ(job.Run().files, 2u);
   // The callbacks ran in queue order, whatever order the answers came in.
-  EXPECT_EQ(g_seen, (std::vector<std::string>{"text /a [] a", "text /papers", "text /c [] c"}));
+  EXPECT_EQ(g_seen, (std::vector<std::string>{"text /a a", "text /papers", "text /c c"}));
   // Seen while serving: 3 waiting, then 2, then 2 + 2 pictures; then /c and
   // the pictures not fetched yet (they start after /c, but may end first).
   ASSERT_EQ(g_pendingSeen.size(), 4u);
@@ -295,22 +293,22 @@ TEST_F(DownloadDataBaseTest, StatusFallsThenRisesWhenACallbackAddsFiles) {
 // A material request opening its job beside a running update: what the
 // update queued stays queued and is served; a URL both wait for is fetched
 // once and counted for both.
-TEST_F(DownloadDataBaseTest, AJobNeverTakesAnotherJobsWorkAway) {
+TEST_F(DownloadQueueTest, AJobNeverTakesAnotherJobsWorkAway) {
   for (const char* path : {"/u1.png", "/u2.png", "/shared.png", "/m1.png"}) {
     m_server.Answer(path, 200, path);
   }
   ScopedDownloadJob update(m_queue, true);
-  update.Job().Enqueue("/u1.png", "", nullptr, nullptr);
-  update.Job().Enqueue("/shared.png", "", nullptr, nullptr);
+  update.Job().Enqueue("/u1.png", nullptr, nullptr);
+  update.Job().Enqueue("/shared.png", nullptr, nullptr);
   {
     ScopedDownloadJob material(m_queue, true);  // forgets what was served, not what waits
-    material.Job().Enqueue("/shared.png", "", nullptr, nullptr);
-    material.Job().Enqueue("/m1.png", "", nullptr, nullptr);
+    material.Job().Enqueue("/shared.png", nullptr, nullptr);
+    material.Job().Enqueue("/m1.png", nullptr, nullptr);
     EXPECT_EQ(m_queue.Pending(), 3);
     const DownloadTally tally = material.Run();
     EXPECT_EQ(tally.files, 2u);
   }
-  update.Job().Enqueue("/u2.png", "", nullptr, nullptr);
+  update.Job().Enqueue("/u2.png", nullptr, nullptr);
   EXPECT_EQ(update.Run().files, 3u);
   std::vector<std::string> targets = m_server.Targets();
   ASSERT_EQ(targets.size(), 4u);
@@ -320,7 +318,7 @@ TEST_F(DownloadDataBaseTest, AJobNeverTakesAnotherJobsWorkAway) {
   // A job that ends before its entries were served drops them.
   {
     ScopedDownloadJob abandoned(m_queue, false);
-    abandoned.Job().Enqueue("/never.png", "", nullptr, nullptr);
+    abandoned.Job().Enqueue("/never.png", nullptr, nullptr);
     EXPECT_EQ(m_queue.Pending(), 1);
   }
   EXPECT_EQ(m_queue.Pending(), 0);
@@ -330,19 +328,18 @@ TEST_F(DownloadDataBaseTest, AJobNeverTakesAnotherJobsWorkAway) {
 // pictures and one that every list shares.
 std::atomic<int> g_listsServed{0};
 
-void AddOwnPictures(const std::string& url, const std::string&, const std::string&,
-                    DownloadJob& job) {
+void AddOwnPictures(const std::string& url, const std::string&, DownloadJob& job) {
   ++g_listsServed;
-  job.Enqueue(url + "a.png", "", nullptr, nullptr);
-  job.Enqueue(url + "b.png", "", nullptr, nullptr);
-  job.Enqueue("/shared.png", "", nullptr, nullptr);
+  job.Enqueue(url + "a.png", nullptr, nullptr);
+  job.Enqueue(url + "b.png", nullptr, nullptr);
+  job.Enqueue("/shared.png", nullptr, nullptr);
 }
 
 // An update and a material request serving the one queue side by side while
 // the status routes poll it.
-using DownloadDataBaseConcurrency = DownloadDataBaseTest;
+using DownloadQueueConcurrency = DownloadQueueTest;
 
-TEST_F(DownloadDataBaseConcurrency, TwoJobsAndAPollerServeEveryEntryOnce) {
+TEST_F(DownloadQueueConcurrency, TwoJobsAndAPollerServeEveryEntryOnce) {
   constexpr int kLists = 8;
   std::vector<std::string> expected{"/shared.png"};
   m_server.Answer("/shared.png", 200, "s");
@@ -367,7 +364,7 @@ TEST_F(DownloadDataBaseConcurrency, TwoJobsAndAPollerServeEveryEntryOnce) {
   auto run = [&](int n) {
     ScopedDownloadJob job(m_queue, false);
     for (const std::string& list : lists[n]) {
-      job.Job().Enqueue(list, "", AddOwnPictures, RecordFailure);
+      job.Job().Enqueue(list, AddOwnPictures, RecordFailure);
     }
     tallies[n] = job.Run();
   };
@@ -395,7 +392,7 @@ TEST_F(DownloadDataBaseConcurrency, TwoJobsAndAPollerServeEveryEntryOnce) {
   }
 }
 
-TEST_F(DownloadDataBaseConcurrency, OneUpdateAtATime) {
+TEST_F(DownloadQueueConcurrency, OneUpdateAtATime) {
   std::atomic<int> running{0};
   std::atomic<int> ran{0};
   std::atomic<bool> release{false};
@@ -448,7 +445,7 @@ void ReturnsAfterStop(std::future<void>& running, const char* what) {
 // failed (the big file takes minutes at the rate cap, so only the stop ends
 // it); a thread waiting for an update returns without waiting for the
 // update's own long step to end.
-TEST_F(DownloadDataBaseConcurrency, AStopReachesEveryWait) {
+TEST_F(DownloadQueueConcurrency, AStopReachesEveryWait) {
   enum class Second { kNone, kWaitsForTheEntry, kWaitsForTheUpdate, kWaitsToMaintain };
   const std::pair<const char*, Second> rows[] = {
       {"a thread driving a transfer", Second::kNone},
@@ -463,8 +460,8 @@ TEST_F(DownloadDataBaseConcurrency, AStopReachesEveryWait) {
     ASSERT_TRUE(SetCatalogueBaseUrl(server.BaseUrl()));
     server.AnswerStreamed("/big.png", size_t{64} * 1024 * 1024, true);
     std::atomic<int> stop{0};
-    DownloadDataBase queue(&stop);
-    const auto queueBig = [](DownloadJob& job) { job.Enqueue("/big.png", "", nullptr, nullptr); };
+    DownloadQueue queue(&stop);
+    const auto queueBig = [](DownloadJob& job) { job.Enqueue("/big.png", nullptr, nullptr); };
     // The update's long step (an import, say) that only the test ends.
     std::promise<void> release;
     const std::shared_future<void> released = release.get_future().share();
@@ -519,10 +516,10 @@ TEST_F(DownloadDataBaseConcurrency, AStopReachesEveryWait) {
   ASSERT_TRUE(SetCatalogueBaseUrl(m_server.BaseUrl()));
 }
 
-TEST_F(DownloadDataBaseTest, StopFlagEndsTheRun) {
+TEST_F(DownloadQueueTest, StopFlagEndsTheRun) {
   m_server.Answer("/a.png", 200, "a");
   ScopedDownloadJob job(m_queue, true);
-  job.Job().Enqueue("/a.png", "", nullptr, nullptr);
+  job.Job().Enqueue("/a.png", nullptr, nullptr);
   m_stop = 1;
   job.Run();
   EXPECT_TRUE(m_server.Targets().empty());

@@ -1,54 +1,15 @@
-// The one download queue of the server: server URLs with a tag and optional
-// callbacks, served in order by the threads of the requests waiting on it.
-// Text entries (a success callback and no ".ZIP" in the URL) are fetched
-// into memory and handed to their callback; every other entry is a file
-// saved in the data folder at the URL's path (fetched under that path plus
-// kPartialSuffix and moved there once complete, so a failed download keeps
-// the earlier file), unpacked next to itself and deleted when its URL
-// contains ".ZIP".
-//
-// Every request that downloads opens a job (DownloadJob) and queues its URLs
-// on it. Jobs share the queue but never take each other's work away: a job
-// waits only for the entries it queued (RunJob), its tally counts only those,
-// and forgetting what was served (a new update phase or material request) never
-// drops an entry that a job still waits for. The queue also keeps updates
-// apart: one runs at a time (RunUpdateAlone).
-//
-// A URL is queued at most once while it is remembered: a job that queues a URL
-// already waiting also waits for it; a URL served since the last forgetting is
-// not fetched again. Only the catalogue server's own origin is fetched, and
-// only files it may place in the data folder are written (util/CatalogueUrl.h,
-// util/ServedFiles.h); other entries are refused, logged and tallied. An empty
-// URL is dropped like a served entry. The status routes report the number of
-// URLs still waiting (those being served included).
-//
-// Entries are fetched several at a time, in queue order, on connections to
-// the catalogue server that are kept between entries and runs: at most
-// kMaxParallelDownloads connections over HTTP/1.1, or up to kMaxHttp2Streams
-// streams on one connection once the server has answered over HTTP/2. A file
-// is held to the rate cap (SetMaxDownloadRate) and to nothing else. Text
-// entries are fetched ahead too (at most kMaxTextAhead at once, the first
-// waiting entry always; nothing overtakes one held back), but a text entry's
-// callback runs only once every entry queued before it has been served:
-// callbacks run one at a time, in queue order, and what a callback queues
-// starts after every entry that was waiting (it may end before them).
+// The server's one download queue: catalogue-server URLs queued by jobs
+// (DownloadJob), fetched several at a time in queue order, each at most once
+// while remembered. A text entry's answer goes to its success callback, in
+// queue order; any other entry is saved as a file in the data folder.
+// docs/download-queue.md describes the entries, jobs, ordering and transfers.
 //
 // Thread contract: one instance in the application context, shared by every
-// connection thread. The URL list, the entries, the jobs and the driving
-// turn are guarded by m_mutex. One waiting thread at a time drives the
-// transfers (the multi handle and the transfer pool belong to it while it
-// drives); the others wait on m_changed. Callbacks run on the driving thread
-// without the lock held, so they may queue more. A set stop flag (the
-// context's m_bStop), announced through NotifyStop, makes RunJob,
-// RunUpdateAlone and RunBetweenUpdates return at once, aborting the transfers
-// in progress.
-//
-// Every wait is on an event: waiting threads on m_changed or m_updateEnded,
-// notified by whoever changes what they wait for; the driving thread in
-// curl_multi_poll, for its sockets, curl's own timers, or curl_multi_wakeup
-// from a thread that queues work, starts waiting for the turn or stops the
-// queue. The queue has no thread of its own and nothing wakes while it is
-// idle.
+// connection thread; its state is guarded by m_mutex. The thread running a job
+// drives the transfers or waits while another does. Callbacks run on the
+// driving thread without the lock held (they may queue more); the queue owns
+// a copy of each callback until its entry is served. A set stop flag,
+// announced through NotifyStop, makes every wait return at once.
 #pragma once
 
 #include <curl/curl.h>
@@ -84,16 +45,16 @@ inline constexpr size_t kMaxTextAhead = 4;
 
 class HttpTransfer;
 
-class DownloadDataBase;
+class DownloadQueue;
 class DownloadJob;
 
 // Called with the downloaded text on the job that queued the URL; may queue
-// more on it.
-using DownloadSuccessCallback = void (*)(const std::string& url, const std::string& tag,
-                                         const std::string& body, DownloadJob& job);
-// Called when a text download failed (`body` is empty).
-using DownloadFailureCallback = void (*)(const std::string& url, const std::string& body,
-                                         DownloadJob& job);
+// more on it. What a callback captures is owned by the queue's copy of it, so
+// it lives while the callback runs, also after the job has ended.
+using DownloadSuccessCallback =
+    std::function<void(const std::string& url, const std::string& body, DownloadJob& job)>;
+// Called when a text download failed.
+using DownloadFailureCallback = std::function<void(const std::string& url, DownloadJob& job)>;
 
 // What became of the entries of one job.
 struct DownloadTally {
@@ -106,33 +67,33 @@ struct DownloadTally {
 // operations do nothing.
 class DownloadJob {
  public:
-  DownloadJob(DownloadDataBase& queue, uint64_t id) : m_queue(&queue), m_id(id) {}
+  DownloadJob(DownloadQueue& queue, uint64_t id) : m_queue(&queue), m_id(id) {}
 
   // Queues `url` for this job (see the queue's Enqueue).
-  void Enqueue(const std::string& url, const std::string& tag, DownloadSuccessCallback onSuccess,
+  void Enqueue(const std::string& url, DownloadSuccessCallback onSuccess,
                DownloadFailureCallback onFailure, const std::string& savedAs = {}) const;
   // Counts a failure that no download reported (an answer that could not be
   // stored, a request that failed).
   void MarkFailed() const;
   bool Stopping() const;
   const std::atomic<int>* StopFlag() const;
-  DownloadDataBase& Queue() const { return *m_queue; }
+  DownloadQueue& Queue() const { return *m_queue; }
   uint64_t Id() const { return m_id; }
 
  private:
-  DownloadDataBase* m_queue;
+  DownloadQueue* m_queue;
   uint64_t m_id;
 };
 
-class DownloadDataBase {
+class DownloadQueue {
  public:
   using SuccessCallback = DownloadSuccessCallback;
   using FailureCallback = DownloadFailureCallback;
 
-  explicit DownloadDataBase(const std::atomic<int>* stop = nullptr);
-  virtual ~DownloadDataBase();
-  DownloadDataBase(const DownloadDataBase&) = delete;
-  DownloadDataBase& operator=(const DownloadDataBase&) = delete;
+  explicit DownloadQueue(const std::atomic<int>* stop = nullptr);
+  ~DownloadQueue();
+  DownloadQueue(const DownloadQueue&) = delete;
+  DownloadQueue& operator=(const DownloadQueue&) = delete;
 
   // Opens a job. With `forgetServed`, URLs served for jobs that have ended are
   // forgotten first, so that they are fetched again when queued; entries some
@@ -155,9 +116,8 @@ class DownloadDataBase {
   // forgotten is left alone. A file entry is saved at the local path of
   // `savedAs` when given (the server path before its values were
   // percent-encoded into `url`), else at that of `url`.
-  void Enqueue(const DownloadJob& job, const std::string& url, const std::string& tag,
-               SuccessCallback onSuccess, FailureCallback onFailure,
-               const std::string& savedAs = {});
+  void Enqueue(const DownloadJob& job, const std::string& url, SuccessCallback onSuccess,
+               FailureCallback onFailure, const std::string& savedAs = {});
   void MarkFailed(const DownloadJob& job);
 
   // Runs `update` on this thread unless an update runs already; then waits
@@ -190,11 +150,10 @@ class DownloadDataBase {
  private:
   enum class Outcome { kServed, kFile, kFailed, kRefused };
   struct Entry {
-    std::string tag;
     bool done = false;
     bool inFlight = false;       // its transfer runs, or its answer waits for its turn
-    SuccessCallback onSuccess = nullptr;
-    FailureCallback onFailure = nullptr;
+    SuccessCallback onSuccess;
+    FailureCallback onFailure;
     std::vector<uint64_t> jobs;  // the open jobs that queued it; the first owns the callbacks
     std::string savedAs;         // server path of the local file; empty: the URL
     Outcome outcome = Outcome::kServed;  // once done: how it ended
@@ -293,7 +252,7 @@ class DownloadDataBase {
 // callers that serve a job in more than one run.
 class ScopedDownloadJob {
  public:
-  ScopedDownloadJob(DownloadDataBase& queue, bool forgetServed)
+  ScopedDownloadJob(DownloadQueue& queue, bool forgetServed)
       : m_job(queue.OpenJob(forgetServed)) {}
   ~ScopedDownloadJob() { m_job.Queue().CloseJob(m_job); }
   ScopedDownloadJob(const ScopedDownloadJob&) = delete;
