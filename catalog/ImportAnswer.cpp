@@ -9,13 +9,13 @@
 namespace qb {
 
 bool ImportAnswer(const pugi::xml_node& root, const PaperInfosImport::PictureSink& pictures,
-                  const std::atomic<int>* stop) {
+                  const std::atomic<bool>* stop) {
   DocumentRecords records(root);
   return ImportAnswer(root, records, pictures, stop);
 }
 
 bool ImportAnswer(const pugi::xml_node& root, RecordSource& records,
-                  const PaperInfosImport::PictureSink& pictures, const std::atomic<int>* stop) {
+                  const PaperInfosImport::PictureSink& pictures, const std::atomic<bool>* stop) {
   const CatalogueTable* table = FindCatalogueTable(root.name());
   if (table == nullptr || !table->Imported()) {
     // The usage log, for one, is never taken from the server.

@@ -19,9 +19,9 @@ namespace qb {
 // False when an answer of an imported table was not stored; true when it was
 // stored or ignored.
 bool ImportAnswer(const pugi::xml_node& root, const PaperInfosImport::PictureSink& pictures,
-                  const std::atomic<int>* stop);
+                  const std::atomic<bool>* stop);
 // The same for the records of `records`, the table named by `root`'s name.
 bool ImportAnswer(const pugi::xml_node& root, RecordSource& records,
-                  const PaperInfosImport::PictureSink& pictures, const std::atomic<int>* stop);
+                  const PaperInfosImport::PictureSink& pictures, const std::atomic<bool>* stop);
 
 }  // namespace qb

@@ -29,7 +29,7 @@ constexpr PictureField kPictures[] = {
 PaperInfosImport::PaperInfosImport() : TableImporter(*FindCatalogueTable("paper_infos")) {}
 
 bool PaperInfosImport::ImportXml(std::string_view answer, const PictureSink& pictures,
-                                 const std::atomic<int>* stop) const {
+                                 const std::atomic<bool>* stop) const {
   if (std::optional<AnswerRecords> records = AnswerRecords::Scan(answer)) {
     return ImportRecords(*records, pictures, stop);
   }
@@ -42,13 +42,13 @@ bool PaperInfosImport::ImportXml(std::string_view answer, const PictureSink& pic
 }
 
 bool PaperInfosImport::ImportRoot(const pugi::xml_node& root, const PictureSink& pictures,
-                                  const std::atomic<int>* stop) const {
+                                  const std::atomic<bool>* stop) const {
   DocumentRecords records(root);
   return ImportRecords(records, pictures, stop);
 }
 
 bool PaperInfosImport::ImportRecords(RecordSource& source, const PictureSink& pictures,
-                                     const std::atomic<int>* stop) const {
+                                     const std::atomic<bool>* stop) const {
   AddColumnIfMissing("paper_infos", "jan_code");
   std::vector<int> indexes;
   for (const PictureField& field : kPictures) {

@@ -31,11 +31,11 @@ class PaperInfosImport : public TableImporter {
   PaperInfosImport();
 
   bool ImportXml(std::string_view answer, const PictureSink& pictures,
-                 const std::atomic<int>* stop = nullptr) const;
+                 const std::atomic<bool>* stop = nullptr) const;
   bool ImportRoot(const pugi::xml_node& root, const PictureSink& pictures,
-                  const std::atomic<int>* stop = nullptr) const;
+                  const std::atomic<bool>* stop = nullptr) const;
   bool ImportRecords(RecordSource& source, const PictureSink& pictures,
-                     const std::atomic<int>* stop = nullptr) const;
+                     const std::atomic<bool>* stop = nullptr) const;
 
   // The picture files the stored products name, by the same rules as the
   // sink, each once, empty values left out.

@@ -42,7 +42,7 @@ pugi::xml_node AnswerRoot(const pugi::xml_document& document) {
   return first ? first.next_sibling() : pugi::xml_node();
 }
 
-bool TableImporter::ImportXml(std::string_view answer, const std::atomic<int>* stop) const {
+bool TableImporter::ImportXml(std::string_view answer, const std::atomic<bool>* stop) const {
   if (std::optional<AnswerRecords> records = AnswerRecords::Scan(answer)) {
     return ImportRecords(*records, {}, stop);
   }
@@ -59,13 +59,13 @@ bool TableImporter::ImportXml(std::string_view answer, const std::atomic<int>* s
 }
 
 bool TableImporter::ImportRoot(const pugi::xml_node& root, const RecordHook& hook,
-                               const std::atomic<int>* stop) const {
+                               const std::atomic<bool>* stop) const {
   DocumentRecords records(root);
   return ImportRecords(records, hook, stop);
 }
 
 bool TableImporter::ImportRecords(RecordSource& source, const RecordHook& hook,
-                                  const std::atomic<int>* stop) const {
+                                  const std::atomic<bool>* stop) const {
   const std::string table(m_table.name);
   std::optional<CatalogueDb> db = CatalogueDb::Open();
   if (!db) {
@@ -92,7 +92,7 @@ bool TableImporter::ImportRecords(RecordSource& source, const RecordHook& hook,
 
 std::optional<int> TableImporter::StoreRecords(CatalogueDb& db, RecordSource& source,
                                                const RecordHook& hook,
-                                               const std::atomic<int>* stop) const {
+                                               const std::atomic<bool>* stop) const {
   const std::string table(m_table.name);
   RecordStore store(db, m_table);
   if (!store.Valid()) {
@@ -112,7 +112,7 @@ std::optional<int> TableImporter::StoreRecords(CatalogueDb& db, RecordSource& so
     if (*read == nullptr) {
       break;
     }
-    if (++records % kStopCheckInterval == 0 && stop != nullptr && stop->load() != 0) {
+    if (++records % kStopCheckInterval == 0 && stop != nullptr && stop->load()) {
       LogInfo("import of " + table + " interrupted by shutdown");
       return std::nullopt;
     }

@@ -53,15 +53,15 @@ class TableImporter {
 
   // Stores every record of `answer`; an answer that does not parse or has no
   // root element is skipped. False when the answer was not stored.
-  bool ImportXml(std::string_view answer, const std::atomic<int>* stop = nullptr) const;
+  bool ImportXml(std::string_view answer, const std::atomic<bool>* stop = nullptr) const;
   // The same for an answer parsed already; `hook` runs after every record,
   // stored or skipped.
   bool ImportRoot(const pugi::xml_node& root, const RecordHook& hook = {},
-                  const std::atomic<int>* stop = nullptr) const;
+                  const std::atomic<bool>* stop = nullptr) const;
   // The same for the records of `source`. When a record cannot be read,
   // nothing is stored (the hook has run for the records before it).
   bool ImportRecords(RecordSource& source, const RecordHook& hook = {},
-                     const std::atomic<int>* stop = nullptr) const;
+                     const std::atomic<bool>* stop = nullptr) const;
 
   const CatalogueTable& Table() const { return m_table; }
 
@@ -69,7 +69,7 @@ class TableImporter {
   // Stores the records of `root` inside the open transaction: the number
   // stored, or nullopt when the answer must not be committed.
   std::optional<int> StoreRecords(CatalogueDb& db, RecordSource& source,
-                                  const RecordHook& hook, const std::atomic<int>* stop) const;
+                                  const RecordHook& hook, const std::atomic<bool>* stop) const;
 
   const CatalogueTable& m_table;
 };

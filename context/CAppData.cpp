@@ -26,7 +26,7 @@ CAppData::~CAppData() {
 }
 
 void CAppData::RequestStop() {
-  m_bStop.store(1);
+  m_bStop.store(true);
   m_stopNotifier.Notify();
   if (m_pDownloadQueue) {
     m_pDownloadQueue->NotifyStop();
@@ -34,12 +34,12 @@ void CAppData::RequestStop() {
 }
 
 void CAppData::RequestRelisten() {
-  m_bRelisten.store(1);
+  m_bRelisten.store(true);
   m_relistenNotifier.Notify();
 }
 
 void CAppData::RequestSitesReload() {
-  m_bSitesChanged.store(1);
+  m_bSitesChanged.store(true);
   m_sitesNotifier.Notify();
 }
 

@@ -7,7 +7,7 @@
 // points to the control window (not owned).
 //
 // Thread contract: shared by every thread. The flags and the port are atomics
-// read without a lock; m_bStop only ever goes from 0 to 1. The flags are set
+// read without a lock; m_bStop only ever goes from false to true. The flags are set
 // through RequestStop and RequestRelisten, which also wake the loops that
 // wait for them through their notifiers. The origin and host policies are
 // replaced under their mutex and handed out as shared, immutable objects.
@@ -93,9 +93,9 @@ class CAppData {
 
  public:
   std::unique_ptr<CTaskMgr> m_pTaskMgr;  // links tasks to this context
-  std::atomic<int> m_bStop{0};           // 1 once the server is shutting down
-  std::atomic<int> m_bRelisten{0};       // 1 asks the listener to bind again
-  std::atomic<int> m_bSitesChanged{0};   // 1 asks the listener to read the site lists again
+  std::atomic<bool> m_bStop{false};      // once the server is shutting down
+  std::atomic<bool> m_bRelisten{false};  // asks the listener to bind again
+  std::atomic<bool> m_bSitesChanged{false};  // asks the listener to read the site lists again
   std::atomic<uint16_t> m_nPort{0};      // port of the current listening cycle
   std::unique_ptr<CReg> m_pReg;          // configuration store
   std::unique_ptr<InitDataBase> m_pInitDataBase;  // catalogue definitions

@@ -175,7 +175,7 @@ int CMainTask::WaitMs(Clock::time_point until) const {
 
 bool CMainTask::Listen() {
   CAppData* app = GetAppData();
-  app->m_bRelisten.store(0);
+  app->m_bRelisten.store(false);
   const uint16_t port = app->GetPort();
   app->m_nPort.store(port);
   if (!m_pending.Valid()) {
@@ -286,7 +286,7 @@ bool CMainTask::Listen() {
       failed = !AcceptClients(socket, end ? &*end : nullptr) || failed;
     }
     ServeGate();
-    if (failed || brokerChanged || app->m_bRelisten.load() != 0) {
+    if (failed || brokerChanged || app->m_bRelisten.load()) {
       break;
     }
   }
@@ -385,7 +385,7 @@ bool CMainTask::AcceptClients(int listenSocket, const Endpoint* local) {
     const int client = ::accept4(listenSocket, reinterpret_cast<sockaddr*>(&address),
                                  &addressLength, SOCK_CLOEXEC | SOCK_NONBLOCK);
     if (client >= 0) {
-      if (app->m_bStop.load() != 0) {
+      if (app->m_bStop.load()) {
         ::close(client);  // accepted as the server stops: nobody would serve it
         return true;
       }
@@ -468,7 +468,7 @@ bool CMainTask::MayServe(int client, const sockaddr_storage& peerAddress,
 
 void CMainTask::ServeGate() {
   CAppData* app = GetAppData();
-  if (app != nullptr && app->m_bSitesChanged.exchange(0) != 0) {
+  if (app != nullptr && app->m_bSitesChanged.exchange(false)) {
     m_config.ReloadSites(*app);
     m_pGate->SetAsking(app->GetOriginPolicy()->AsksAboutNew());
   }

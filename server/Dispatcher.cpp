@@ -395,7 +395,7 @@ std::optional<std::string> OriginToAsk(const CAppData& app, const CReqParse& req
 }
 
 std::string BuildAnswer(CAppData* app, const CReqParse* request) {
-  if (app == nullptr || app->m_bStop.load() != 0 || request == nullptr) {
+  if (app == nullptr || app->m_bStop.load() || request == nullptr) {
     return std::string(kNotFoundAnswer);
   }
   GuardVerdict verdict = CheckRequest(GuardContext::Of(*app), *request);

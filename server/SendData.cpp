@@ -23,12 +23,12 @@ constexpr size_t kMaxDrainBytes = 256 * 1024;
 
 }  // namespace
 
-ssize_t SendData(int socket, std::string_view data, const std::atomic<int>* stop, int stopFd,
+ssize_t SendData(int socket, std::string_view data, const std::atomic<bool>* stop, int stopFd,
                  std::chrono::milliseconds stallLimit) {
   size_t sent = 0;
   auto giveUpAt = std::chrono::steady_clock::now() + stallLimit;
   while (sent < data.size()) {
-    if (stop != nullptr && stop->load() != 0) {
+    if (stop != nullptr && stop->load()) {
       return -1;
     }
     const ssize_t n = ::send(socket, data.data() + sent, data.size() - sent, MSG_NOSIGNAL);

@@ -21,7 +21,7 @@ inline constexpr std::chrono::milliseconds kSendStallLimit{30000};
 // null) becomes non-zero, or when the socket took nothing for `stallLimit`.
 // `stopFd` (-1 for none) becomes readable when `stop` is set, and ends a wait
 // at once; without it a wait looks at `stop` every 10 ms.
-ssize_t SendData(int socket, std::string_view data, const std::atomic<int>* stop,
+ssize_t SendData(int socket, std::string_view data, const std::atomic<bool>* stop,
                  int stopFd = -1, std::chrono::milliseconds stallLimit = kSendStallLimit);
 
 // Ends our side of the connection, reads and drops what the peer still sends

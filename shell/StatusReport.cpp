@@ -83,14 +83,14 @@ std::string DisplayOf(const std::string& display, const std::string& wayland) {
 
 // The body of a GET; fails when nothing came within `seconds`.
 Result<std::string> FetchWithin(const std::string& url, int seconds) {
-  std::atomic<int> stop{0};
+  std::atomic<bool> stop{false};
   Mutex mutex;
   std::condition_variable finished;
   bool done = false;  // guarded by mutex (a local cannot carry the attribute)
   std::thread watchdog([&] {
     MutexLock lock(mutex);
     if (!lock.WaitFor(finished, std::chrono::seconds(seconds), [&] { return done; })) {
-      stop.store(1);
+      stop.store(true);
     }
   });
   Result<std::string> body = HttpGet(url, &stop);

@@ -43,7 +43,7 @@ CURLM* NewMulti() {
 
 }  // namespace
 
-DownloadQueue::DownloadQueue(const std::atomic<int>* stop)
+DownloadQueue::DownloadQueue(const std::atomic<bool>* stop)
     : m_pStop(stop), m_nMaxRate(kDefaultMaxDownloadRate), m_multi(NewMulti()) {}
 
 DownloadQueue::~DownloadQueue() {
@@ -70,7 +70,7 @@ void DownloadJob::MarkFailed() const { m_queue->MarkFailed(*this); }
 
 bool DownloadJob::Stopping() const { return m_queue->Stopping(); }
 
-const std::atomic<int>* DownloadJob::StopFlag() const { return m_queue->StopFlag(); }
+const std::atomic<bool>* DownloadJob::StopFlag() const { return m_queue->StopFlag(); }
 
 DownloadJob DownloadQueue::OpenJob(bool forgetServed) {
   MutexLock lock(m_mutex);

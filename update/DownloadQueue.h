@@ -76,7 +76,7 @@ class DownloadJob {
   // stored, a request that failed).
   void MarkFailed() const;
   bool Stopping() const;
-  const std::atomic<int>* StopFlag() const;
+  const std::atomic<bool>* StopFlag() const;
   DownloadQueue& Queue() const { return *m_queue; }
   uint64_t Id() const { return m_id; }
 
@@ -90,7 +90,7 @@ class DownloadQueue {
   using SuccessCallback = DownloadSuccessCallback;
   using FailureCallback = DownloadFailureCallback;
 
-  explicit DownloadQueue(const std::atomic<int>* stop = nullptr);
+  explicit DownloadQueue(const std::atomic<bool>* stop = nullptr);
   ~DownloadQueue();
   DownloadQueue(const DownloadQueue&) = delete;
   DownloadQueue& operator=(const DownloadQueue&) = delete;
@@ -136,12 +136,12 @@ class DownloadQueue {
   // The status answer "V=<pending>&M=100".
   std::string StatusText() const;
   // True when the stop flag is set.
-  bool Stopping() const { return m_pStop != nullptr && m_pStop->load() != 0; }
+  bool Stopping() const { return m_pStop != nullptr && m_pStop->load(); }
   // Wakes every thread waiting on the queue and the transfers being driven,
   // so that a stop flag set before the call is noticed at once. Whoever sets
   // the flag calls it; any thread.
   void NotifyStop();
-  const std::atomic<int>* StopFlag() const { return m_pStop; }
+  const std::atomic<bool>* StopFlag() const { return m_pStop; }
 
   // Where a file entry of `url` is saved; fails, saying why, when it would
   // leave the data folder or is not a file the catalogue may place there.
@@ -208,7 +208,7 @@ class DownloadQueue {
   // is not served.
   std::optional<DownloadJob> OwnerOf(const std::string& url, Entry* entry) EXCLUDES(m_mutex);
 
-  const std::atomic<int>* m_pStop;
+  const std::atomic<bool>* m_pStop;
   std::atomic<int64_t> m_nMaxRate;
   CURLM* const m_multi;  // set at construction; used only by the driving thread
   // Owned by the driving thread: transfers in progress by handle, kept

@@ -24,7 +24,7 @@ namespace qb {
 //
 // The reason of a failure is the result's Error() ("status 404", "Could not
 // connect to server", "empty body", ...).
-Result<std::string> HttpGet(const std::string& url, const std::atomic<int>* stop = nullptr);
+Result<std::string> HttpGet(const std::string& url, const std::atomic<bool>* stop = nullptr);
 
 // File mode: saves the body of `url` at `savePath`. The file is created (or
 // emptied) before any network access and the body is written in chunks of at
@@ -35,6 +35,6 @@ Result<std::string> HttpGet(const std::string& url, const std::atomic<int>* stop
 // request failed, the status was not 200, the body was empty or a write
 // failed. A failed download leaves the (empty or partial) file behind.
 Result<> HttpDownload(const std::string& url, const std::string& savePath,
-                      const std::atomic<int>* stop = nullptr);
+                      const std::atomic<bool>* stop = nullptr);
 
 }  // namespace qb

@@ -169,7 +169,7 @@ HttpTransfer::~HttpTransfer() {
 }
 
 Result<> HttpTransfer::Prepare(const std::string& url, const std::string* savePath,
-                               int64_t maxRate, const std::atomic<int>* stop) {
+                               int64_t maxRate, const std::atomic<bool>* stop) {
   m_bytes.clear();
   m_bWroteChunk = m_bWriteFailed = m_bStatusRefused = m_bTooLarge = false;
   m_written = 0;
@@ -322,7 +322,7 @@ std::string HttpTransfer::TlsRefusal(CURLcode code) const {
 
 int HttpTransfer::OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
   const auto& transfer = *static_cast<HttpTransfer*>(user);
-  return transfer.m_pStop != nullptr && transfer.m_pStop->load() != 0 ? 1 : 0;
+  return transfer.m_pStop != nullptr && transfer.m_pStop->load() ? 1 : 0;
 }
 
 Result<std::string> HttpTransfer::Finish(CURLcode code) {

@@ -56,7 +56,7 @@ class HttpTransfer {
   // `maxRate` bytes per second (0: no cap). Fails when the file cannot be
   // created or there is no handle.
   Result<> Prepare(const std::string& url, const std::string* savePath, int64_t maxRate,
-                   const std::atomic<int>* stop);
+                   const std::atomic<bool>* stop);
   // The easy handle of the prepared transfer.
   CURL* Handle() const { return m_curl; }
   // The outcome once curl has ended the transfer with `code`: in memory mode
@@ -89,7 +89,7 @@ class HttpTransfer {
   uint64_t m_written = 0;        // file mode: body bytes written
   uint64_t m_nextRoomCheck = 0;  // file mode: when the free space is looked at next
   std::string m_diskRefusal;     // file mode: why the body may not be written
-  const std::atomic<int>* m_pStop = nullptr;
+  const std::atomic<bool>* m_pStop = nullptr;
   char m_errorText[CURL_ERROR_SIZE] = {};  // curl's detail of the last failure
 };
 

@@ -125,7 +125,7 @@ bool EnsureLocalVersionFile() {
   return true;
 }
 
-int CheckCatalogueVersion(const std::atomic<int>* stop) {
+int CheckCatalogueVersion(const std::atomic<bool>* stop) {
   std::ifstream local(LocalVersionPath());
   if (!local) {
     LogDebug("no local catalogue version file");
@@ -149,7 +149,7 @@ int CheckCatalogueVersion(const std::atomic<int>* stop) {
   return 1;
 }
 
-std::string CheckDbAnswer(InitDataBase& definitions, const std::atomic<int>* stop) {
+std::string CheckDbAnswer(InitDataBase& definitions, const std::atomic<bool>* stop) {
   if (CheckCatalogueVersion(stop) == 1) {
     return "1";
   }

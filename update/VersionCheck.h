@@ -23,7 +23,7 @@ namespace qb {
 // not; -1: the local version file cannot be opened (nothing is fetched); -2:
 // the server's version file could not be fetched or was empty (logged with the
 // URL and the reason).
-int CheckCatalogueVersion(const std::atomic<int>* stop = nullptr);
+int CheckCatalogueVersion(const std::atomic<bool>* stop = nullptr);
 
 // The text of "New_verFile_DB.txt", the version an update brings once it is
 // complete; nullopt when there is none.
@@ -60,6 +60,6 @@ bool EnsureLocalVersionFile();
 
 // The "dbAccess/CHK_DB" answer: "1" when the server is newer, otherwise what
 // the jan_code check of paper_infos says ("1" or "0").
-std::string CheckDbAnswer(InitDataBase& definitions, const std::atomic<int>* stop = nullptr);
+std::string CheckDbAnswer(InitDataBase& definitions, const std::atomic<bool>* stop = nullptr);
 
 }  // namespace qb

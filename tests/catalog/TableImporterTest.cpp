@@ -121,7 +121,7 @@ TEST_F(TableImporterTest, AnInterruptedAnswerStoresNothing) {
   for (int i = 1; i <= 600; ++i) {
     records += "<r><id>" + std::to_string(i) + "</id><categoryId>1</categoryId></r>";
   }
-  const std::atomic<int> stop{1};
+  const std::atomic<bool> stop{true};
   EXPECT_FALSE(ImporterOf("categories").ImportXml(Answer("categories", records), &stop));
   EXPECT_EQ(Rows("SELECT count(*) FROM categories"), std::vector<std::string>{"0"});
   EXPECT_TRUE(ImporterOf("categories").ImportXml(Answer("categories", records)));

@@ -34,7 +34,7 @@ struct SocketPair {
 TEST(SendData, AClientThatStopsReadingIsGivenUp) {
   SocketPair pair;
   const std::string answer(4 << 20, 'x');
-  std::atomic<int> stop{0};
+  std::atomic<bool> stop{false};
   EXPECT_EQ(SendData(pair.server.Get(), answer, &stop, -1, milliseconds(100)), -1);
 }
 

@@ -77,7 +77,7 @@ class DownloadQueueTest : public ::testing::Test {
   qbtest::ScopedEnv m_dataHome{"XDG_DATA_HOME", m_home.Path() + "/share"};
   qbtest::TestHttpServer m_server;
   std::string m_oldUrl;
-  std::atomic<int> m_stop{0};
+  std::atomic<bool> m_stop{false};
   DownloadQueue m_queue{&m_stop};
 };
 
@@ -459,7 +459,7 @@ TEST_F(DownloadQueueConcurrency, AStopReachesEveryWait) {
     qbtest::TestHttpServer server;
     ASSERT_TRUE(SetCatalogueBaseUrl(server.BaseUrl()));
     server.AnswerStreamed("/big.png", size_t{64} * 1024 * 1024, true);
-    std::atomic<int> stop{0};
+    std::atomic<bool> stop{false};
     DownloadQueue queue(&stop);
     const auto queueBig = [](DownloadJob& job) { job.Enqueue("/big.png", nullptr, nullptr); };
     // The update's long step (an import, say) that only the test ends.

@@ -134,7 +134,7 @@ TEST(HttpGet, MemoryModeRefusesBodiesOverTheLimit) {
 TEST(HttpGet, StopFlagEndsTheTransfer) {
   qbtest::TestHttpServer server;
   server.Answer("/ok", 200, "x");
-  const std::atomic<int> stop{1};
+  const std::atomic<bool> stop{true};
   EXPECT_FALSE(HttpGet(server.BaseUrl() + "/ok", &stop));
   qbtest::TempDir root;
   EXPECT_FALSE(HttpDownload(server.BaseUrl() + "/ok", root.Path() + "/file.bin", &stop));
