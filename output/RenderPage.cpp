@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdint>
 
+#include "output/PageBands.h"
+
 namespace qb {
 
 QSize MmToDevice(int widthMm, int heightMm, int dpi) {
@@ -35,6 +37,29 @@ void PremultiplyAlpha(QImage* image) {
   image->reinterpretAsFormat(QImage::Format_ARGB32_Premultiplied);
 }
 
+void LayOnWhite(QImage* band) {
+  if (band->format() != QImage::Format_ARGB32) {
+    band->convertTo(QImage::Format_ARGB32);
+  }
+  const int width = band->width();
+  for (int y = 0; y < band->height(); ++y) {
+    auto* row = reinterpret_cast<uint32_t*>(band->scanLine(y));
+    for (int x = 0; x < width; ++x) {
+      const uint32_t pixel = row[x];
+      const uint32_t alpha = pixel >> 24;
+      if (alpha == 255) {
+        continue;
+      }
+      const auto lay = [alpha](uint32_t colour) {
+        return (colour * alpha + 255 * (255 - alpha) + 127) / 255;
+      };
+      row[x] = 0xFF000000u | (lay((pixel >> 16) & 0xFF) << 16) | (lay((pixel >> 8) & 0xFF) << 8) |
+               lay(pixel & 0xFF);
+    }
+  }
+  band->reinterpretAsFormat(QImage::Format_RGB32);
+}
+
 SheetBlock CentreSheet(int width, int height, const QRect& page, int offsetX, int offsetY) {
   const int pageWidth = page.width();
   const int pageHeight = page.height();
@@ -61,14 +86,18 @@ SheetBlock CentreSheet(int width, int height, const QRect& page, int offsetX, in
   return block;
 }
 
-void RenderPage(const QImage& image, QPainter* painter, int width, int height, const QRect& page,
-                int offsetX, int offsetY) {
-  if (painter == nullptr || image.isNull() || width <= 0 || height <= 0) {
-    return;
-  }
+namespace {
+
+// Paints the white sheet of `width` x `height` placed by CentreSheet, sets the
+// painter up for the image and clips it to what lands on the device; the
+// rectangle the whole scaled image fills, or an empty one when nothing lands
+// (the painter is then left as it was). The caller restores the painter after
+// a non-empty result.
+QRect BeginSheet(QPainter* painter, int width, int height, const QRect& page, int offsetX,
+                 int offsetY) {
   const SheetBlock block = CentreSheet(width, height, page, offsetX, offsetY);
   if (block.source.isEmpty()) {
-    return;
+    return {};
   }
   // Sheet pixel (0, 0) lands at `origin`; only the block's rectangle is drawn.
   const QPoint origin = block.target - block.source.topLeft();
@@ -78,8 +107,54 @@ void RenderPage(const QImage& image, QPainter* painter, int width, int height, c
   painter->fillRect(visible, Qt::white);
   painter->setCompositionMode(QPainter::CompositionMode_SourceOver);
   painter->setRenderHint(QPainter::SmoothPixmapTransform, true);
-  painter->drawImage(QRect(origin, QSize(width, height)), image);
+  return QRect(origin, QSize(width, height));
+}
+
+}  // namespace
+
+void RenderPage(const QImage& image, QPainter* painter, int width, int height, const QRect& page,
+                int offsetX, int offsetY) {
+  if (painter == nullptr || image.isNull() || width <= 0 || height <= 0) {
+    return;
+  }
+  const QRect target = BeginSheet(painter, width, height, page, offsetX, offsetY);
+  if (target.isEmpty()) {
+    return;
+  }
+  painter->drawImage(target, image);
   painter->restore();
+}
+
+bool RenderPageBands(PageBands* bands, QPainter* painter, int width, int height, const QRect& page,
+                     int offsetX, int offsetY) {
+  if (painter == nullptr || bands == nullptr || bands->Size().isEmpty() || width <= 0 ||
+      height <= 0) {
+    return bands != nullptr && !bands->Size().isEmpty();
+  }
+  const QRect target = BeginSheet(painter, width, height, page, offsetX, offsetY);
+  if (target.isEmpty()) {
+    return true;
+  }
+  // Band edges are computed by one expression, so that a band ends exactly
+  // where the next begins.
+  const double rowHeight = static_cast<double>(height) / bands->Size().height();
+  const auto edge = [&](int row) { return target.y() + row * rowHeight; };
+  bool whole = true;
+  while (bands->NextRow() < bands->Size().height()) {
+    const int first = bands->NextRow();
+    QImage band = bands->Next();
+    if (band.isNull()) {
+      whole = false;
+      break;
+    }
+    // Opaque bands look the same where a rasteriser lets one overlap its
+    // neighbour by a device row; translucent ones would darken the seam.
+    LayOnWhite(&band);
+    const double top = edge(first);
+    painter->drawImage(QRectF(target.x(), top, width, edge(first + band.height()) - top), band);
+  }
+  painter->restore();
+  return whole;
 }
 
 }  // namespace qb
