@@ -1,6 +1,7 @@
 #include "output/CPrintSession.h"
 
 #include "output/PrintLimits.h"
+#include "util/Log.h"
 #include "util/MutexLock.h"
 
 namespace qb {
@@ -36,6 +37,9 @@ Result<int> CPrintSession::AddPage(std::unique_ptr<CPrintPage> page) {
     } else {
       Result<PageSpool::Span> stored =
           m_spool.Append(page ? std::string_view(page->Encoded()) : std::string_view());
+      if (const std::string why = m_spool.TakeMemoryReason(); !why.empty()) {
+        LogError("print session " + m_strId + ": " + why + "; its pages are kept in memory");
+      }
       if (!stored) {
         ReleasePageBytes(bytes);
         return Failure{stored.Error()};

@@ -8,7 +8,8 @@
 // can print them any more.
 //
 // The pages' encoded images are kept in the session's PageSpool file, not in
-// memory; the file goes when the pages do. Pages count against the limits of PrintLimits: pages and bytes of this
+// memory (in memory only when no such file can be made, logged once); the file
+// goes when the pages do. Pages count against the limits of PrintLimits: pages and bytes of this
 // session, bytes of all sessions. A session that is new, not yet handed to the
 // print job and not touched for a while may be expired by the print manager
 // (state 2).

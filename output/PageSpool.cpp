@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <new>
+#include <utility>
 #include <vector>
 
 namespace qb {
@@ -44,12 +46,22 @@ Result<> PageSpool::Open() {
 }
 
 Result<PageSpool::Span> PageSpool::Append(std::string_view bytes) {
-  if (m_fd < 0) {
+  if (m_fd < 0 && !m_bInMemory) {
     if (const Result<> opened = Open(); !opened) {
-      return Failure{opened.Error()};
+      m_bInMemory = true;
+      m_strMemoryReason = opened.Error();
     }
   }
   const Span span{m_nEnd, bytes.size()};
+  if (m_bInMemory) {
+    try {
+      m_memory.append(bytes);
+    } catch (const std::bad_alloc&) {
+      return Failure{"out of memory"};
+    }
+    m_nEnd += bytes.size();
+    return span;
+  }
   size_t written = 0;
   while (written < bytes.size()) {
     const ssize_t n = ::pwrite(m_fd, bytes.data() + written, bytes.size() - written,
@@ -70,9 +82,14 @@ Result<PageSpool::Span> PageSpool::Append(std::string_view bytes) {
   return span;
 }
 
+std::string PageSpool::TakeMemoryReason() { return std::exchange(m_strMemoryReason, {}); }
+
 Result<std::string> PageSpool::Read(const Span& span) const {
-  if (m_fd < 0 || span.offset + span.size > m_nEnd) {
+  if ((m_fd < 0 && !m_bInMemory) || span.offset + span.size > m_nEnd) {
     return Failure{"no such stored page"};
+  }
+  if (m_bInMemory) {
+    return m_memory.substr(static_cast<size_t>(span.offset), span.size);
   }
   std::string bytes(span.size, '\0');
   size_t done = 0;
@@ -96,6 +113,9 @@ void PageSpool::Clear() {
     ::close(m_fd);
     m_fd = -1;
   }
+  m_bInMemory = false;
+  std::string().swap(m_memory);
+  m_strMemoryReason.clear();
   m_nEnd = 0;
 }
 

@@ -15,49 +15,47 @@ QSize MmToDevice(int widthMm, int heightMm, int dpi) {
   return QSize(convert(widthMm), convert(heightMm));
 }
 
-void PremultiplyAlpha(QImage* image) {
-  if (image == nullptr || image->isNull() ||
-      (image->format() != QImage::Format_ARGB32 && image->format() != QImage::Format_RGB32)) {
-    return;
-  }
+namespace {
+
+// Replaces each colour byte c of every pixel of the 32-bit `image` whose alpha
+// is not 255 by `colour`(c, alpha), and that alpha by `alpha`(alpha).
+template <typename Colour, typename Alpha>
+void ChangeTranslucentPixels(QImage* image, Colour colour, Alpha alpha) {
   const int width = image->width();
   for (int y = 0; y < image->height(); ++y) {
     auto* row = reinterpret_cast<uint32_t*>(image->scanLine(y));
     for (int x = 0; x < width; ++x) {
       const uint32_t pixel = row[x];
-      const uint32_t alpha = pixel >> 24;
-      if (alpha == 255) {
-        continue;
+      const uint32_t a = pixel >> 24;
+      if (a != 255) {
+        row[x] = (alpha(a) << 24) | (colour((pixel >> 16) & 0xFF, a) << 16) |
+                 (colour((pixel >> 8) & 0xFF, a) << 8) | colour(pixel & 0xFF, a);
       }
-      const auto scale = [alpha](uint32_t colour) { return (colour * alpha + 128) >> 8; };
-      row[x] = (alpha << 24) | (scale((pixel >> 16) & 0xFF) << 16) |
-               (scale((pixel >> 8) & 0xFF) << 8) | scale(pixel & 0xFF);
     }
   }
+}
+
+}  // namespace
+
+void PremultiplyAlpha(QImage* image) {
+  if (image == nullptr || image->isNull() ||
+      (image->format() != QImage::Format_ARGB32 && image->format() != QImage::Format_RGB32)) {
+    return;
+  }
+  ChangeTranslucentPixels(
+      image, [](uint32_t c, uint32_t a) { return (c * a + 128) >> 8; },
+      [](uint32_t a) { return a; });
   image->reinterpretAsFormat(QImage::Format_ARGB32_Premultiplied);
 }
 
-void LayOnWhite(QImage* band) {
-  if (band->format() != QImage::Format_ARGB32) {
-    band->convertTo(QImage::Format_ARGB32);
+void LayOnWhite(QImage* image) {
+  if (image->format() != QImage::Format_ARGB32) {
+    image->convertTo(QImage::Format_ARGB32);
   }
-  const int width = band->width();
-  for (int y = 0; y < band->height(); ++y) {
-    auto* row = reinterpret_cast<uint32_t*>(band->scanLine(y));
-    for (int x = 0; x < width; ++x) {
-      const uint32_t pixel = row[x];
-      const uint32_t alpha = pixel >> 24;
-      if (alpha == 255) {
-        continue;
-      }
-      const auto lay = [alpha](uint32_t colour) {
-        return (colour * alpha + 255 * (255 - alpha) + 127) / 255;
-      };
-      row[x] = 0xFF000000u | (lay((pixel >> 16) & 0xFF) << 16) | (lay((pixel >> 8) & 0xFF) << 8) |
-               lay(pixel & 0xFF);
-    }
-  }
-  band->reinterpretAsFormat(QImage::Format_RGB32);
+  ChangeTranslucentPixels(
+      image, [](uint32_t c, uint32_t a) { return (c * a + 255 * (255 - a) + 127) / 255; },
+      [](uint32_t) { return uint32_t{255}; });
+  image->reinterpretAsFormat(QImage::Format_RGB32);
 }
 
 SheetBlock CentreSheet(int width, int height, const QRect& page, int offsetX, int offsetY) {

@@ -291,16 +291,16 @@ TEST(CPrintSession, KeepsItsPagesInAnUnnamedPrivateFileThatGoesWithThem) {
   EXPECT_EQ(StoredPageBytes(), 0u);
 }
 
-TEST(CPrintSession, RefusesAPageItCannotStoreAndCountsNothing) {
+TEST(CPrintSession, KeepsItsPagesInMemoryWhenNoFileCanBeMade) {
   const qbtest::ScopedEnv tmpdir("TMPDIR", std::string("/nonexistent/quillbox-pages"));
   CPrintSession session("n", 210, 297, 0, 1);
-  const Result<int> refused = session.AddPage(Page());
-  ASSERT_FALSE(refused);
-  EXPECT_EQ(refused.Error(),
-            "cannot make a file for the pages in /nonexistent/quillbox-pages: No such file or "
-            "directory");
-  EXPECT_EQ(session.PageCount(), 0);
-  EXPECT_EQ(session.PageBytes(), 0u);
+  EXPECT_EQ(Key(session.AddPage(Page())), 0);
+  EXPECT_EQ(Key(session.AddPage(std::make_unique<CPrintPage>("second"))), 1);
+  EXPECT_EQ(session.PageImage(0).pixel(0, 0), qRgba(255, 0, 0, 255));
+  EXPECT_EQ(*session.EncodedPage(1), "second");
+  EXPECT_EQ(session.PageBytes(), Page()->Encoded().size() + 6);
+  EXPECT_EQ(StoredPageBytes(), session.PageBytes());
+  session.Finish();
   EXPECT_EQ(StoredPageBytes(), 0u);
 }
 
