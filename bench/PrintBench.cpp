@@ -29,6 +29,7 @@
 #include "output/DataImage.h"
 #include "output/PrintJob.h"
 #include "server/Listener.h"
+#include "util/HeapPolicy.h"
 
 namespace {
 
@@ -116,6 +117,8 @@ std::string A4PageText(int dpi = 300) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // The server's heap, so that the memory figures are the server binary's.
+  qb::UseServerHeapPolicy();
   qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication application(argc, argv);
   QTemporaryDir home;
