@@ -1,6 +1,7 @@
 #include "output/CPrintSession.h"
 
 #include "output/PrintLimits.h"
+#include "util/Log.h"
 #include "util/MutexLock.h"
 
 namespace qb {
@@ -34,7 +35,17 @@ Result<int> CPrintSession::AddPage(std::unique_ptr<CPrintPage> page) {
       reason = "the pages of all sessions would pass " + std::to_string(kMaxStoredPageBytes) +
                " bytes";
     } else {
-      const int key = m_pages.SetAt(static_cast<unsigned>(m_pages.Count()), std::move(page));
+      Result<PageSpool::Span> stored =
+          m_spool.Append(page ? std::string_view(page->Encoded()) : std::string_view());
+      if (const std::string why = m_spool.TakeMemoryReason(); !why.empty()) {
+        LogError("print session " + m_strId + ": " + why + "; its pages are kept in memory");
+      }
+      if (!stored) {
+        ReleasePageBytes(bytes);
+        return Failure{stored.Error()};
+      }
+      const int key = m_pages.SetAt(static_cast<unsigned>(m_pages.Count()),
+                                    std::make_unique<PageSpool::Span>(*stored));
       if (key < 0) {
         ReleasePageBytes(bytes);
         return Failure{"out of memory"};
@@ -87,6 +98,7 @@ void CPrintSession::EndLocked() {
 
 void CPrintSession::DropPages() {
   m_pages.RemoveAll();
+  m_spool.Clear();
   ReleasePageBytes(m_nBytes);
   m_nBytes = 0;
 }
@@ -111,16 +123,17 @@ int CPrintSession::StartPrinting() {
 }
 
 QImage CPrintSession::PageImage(unsigned key) const {
-  std::string encoded;
-  {
-    MutexLock lock(m_mutex);
-    const CPrintPage* page = m_pages.Lookup(key, nullptr);
-    if (page == nullptr) {
-      return {};
-    }
-    encoded = page->Encoded();
+  Result<std::string> encoded = EncodedPage(key);
+  return encoded ? CPrintPage(std::move(*encoded)).DecodeImage() : QImage();
+}
+
+Result<std::string> CPrintSession::EncodedPage(unsigned key) const {
+  MutexLock lock(m_mutex);
+  const PageSpool::Span* span = m_pages.Lookup(key, nullptr);
+  if (span == nullptr) {
+    return Failure{"no page " + std::to_string(key)};
   }
-  return CPrintPage(std::move(encoded)).DecodeImage();
+  return m_spool.Read(*span);
 }
 
 void CPrintSession::Finish() {

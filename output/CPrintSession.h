@@ -7,7 +7,9 @@
 // ends; pages added in state 2 are accepted and dropped at once, since nothing
 // can print them any more.
 //
-// Pages count against the limits of PrintLimits: pages and bytes of this
+// The pages' encoded images are kept in the session's PageSpool file, not in
+// memory (in memory only when no such file can be made, logged once); the file
+// goes when the pages do. Pages count against the limits of PrintLimits: pages and bytes of this
 // session, bytes of all sessions. A session that is new, not yet handed to the
 // print job and not touched for a while may be expired by the print manager
 // (state 2).
@@ -25,6 +27,7 @@
 
 #include "output/CDataMap.h"
 #include "output/CPrintPage.h"
+#include "output/PageSpool.h"
 #include "util/Mutex.h"
 
 namespace qb {
@@ -43,7 +46,7 @@ class CPrintSession {
 
   // Stores `page` as page number PageCount(); its key, kDroppedPage when the
   // session is done (the page is accepted and deleted), or why it could not
-  // be stored.
+  // be stored (a limit, or the page file could not take it).
   Result<int> AddPage(std::unique_ptr<CPrintPage> page);
   // Bytes of the encoded page images held.
   size_t PageBytes() const;
@@ -67,6 +70,8 @@ class CPrintSession {
   // The image of page `key` as 32-bit ARGB; null when there is no such page or
   // it does not decode.
   QImage PageImage(unsigned key) const;
+  // The encoded image bytes of page `key`, or why there are none.
+  Result<std::string> EncodedPage(unsigned key) const;
   // Ends the session: state 2, every page deleted and its bytes given back to
   // the all-sessions budget. Finishing a finished session changes nothing.
   void Finish();
@@ -83,7 +88,8 @@ class CPrintSession {
 
   mutable Mutex m_mutex;
   // Keyed 0, 1, 2 ... in arrival order.
-  CDataMap<unsigned, CPrintPage> m_pages GUARDED_BY(m_mutex);
+  CDataMap<unsigned, PageSpool::Span> m_pages GUARDED_BY(m_mutex);
+  PageSpool m_spool GUARDED_BY(m_mutex);  // the bytes of m_pages
   int m_nState GUARDED_BY(m_mutex) = kNew;
   size_t m_nBytes GUARDED_BY(m_mutex) = 0;  // encoded bytes of m_pages
   Clock::time_point m_lastUsed GUARDED_BY(m_mutex) = Clock::now();

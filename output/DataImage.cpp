@@ -3,7 +3,9 @@
 #include <QBuffer>
 #include <QByteArray>
 #include <QImageReader>
+#include <vector>
 
+#include "output/PngRowDecoder.h"
 #include "output/PrintLimits.h"
 #include "util/Base64.h"
 
@@ -36,6 +38,22 @@ QImage LoadImageBytes(std::string_view bytes) {
 
 namespace {
 
+// True when `bytes` are a PNG that decodes row by row to its end; false when
+// they are not streamed or fail (only a whole decode can then tell).
+bool StreamsToTheEnd(std::string_view bytes) {
+  PngRowDecoder rows(bytes);
+  if (!rows.Streams()) {
+    return false;
+  }
+  std::vector<QRgb> row(static_cast<size_t>(rows.Size().width()));
+  for (int y = 0; y < rows.Size().height(); ++y) {
+    if (!rows.ReadRow(row.data())) {
+      return false;
+    }
+  }
+  return rows.Finish();
+}
+
 // A reader of `bytes`, which must outlive it.
 struct BytesReader {
   explicit BytesReader(std::string_view bytes) {
@@ -64,6 +82,11 @@ std::string CheckPageImage(std::string_view bytes) {
   }
   std::string refusal;
   RunDecode([&] {
+    // A PNG is proved row by row, holding a row; the whole decode remains for
+    // other images and for the reason a PNG fails.
+    if (StreamsToTheEnd(bytes)) {
+      return;
+    }
     BytesReader decoder(bytes);
     // The decoder's own bound covers a format whose header gives no size: the
     // largest page allowed, as 32-bit pixels, with a little room.

@@ -27,8 +27,9 @@ QImage LoadImageBytes(std::string_view bytes);
 
 // Checks that encoded image bytes make a printable page: the size its header
 // gives stays within kMaxPagePixels and kMaxPageSide, and then the whole image
-// decodes (in a decode slot, see PrintLimits). Empty when it does; otherwise
-// why not.
+// decodes (in a decode slot, see PrintLimits; a PNG that PngRowDecoder streams
+// is decoded row by row, never held whole). Empty when it does; otherwise why
+// not.
 std::string CheckPageImage(std::string_view bytes);
 
 // The decoded image of a data text, as 32-bit ARGB (alpha kept; opaque images

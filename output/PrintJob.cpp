@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <chrono>
 #include <functional>
+#include <optional>
 #include <cmath>
 #include <utility>
 #include <vector>
@@ -19,6 +20,7 @@
 #include "output/CupsScheduler.h"
 #include "output/PrintJobWatch.h"
 #include "output/PrinterMemory.h"
+#include "output/PageBands.h"
 #include "output/PaperSize.h"
 #include "output/PrintPropertiesPreset.h"
 #include "output/RenderPage.h"
@@ -193,8 +195,14 @@ int DrawPages(CPrintSession& session, QPrinter* printer, const std::string& what
   bool firstPage = true;
   int printed = 0;
   for (int key = 0; key < pageCount; ++key) {
-    QImage image = session.PageImage(static_cast<unsigned>(key));
-    if (image.isNull()) {
+    // The page is read from the session's page file and drawn band by band,
+    // so that printing holds a band of a page, not the page.
+    const Result<std::string> encoded = session.EncodedPage(static_cast<unsigned>(key));
+    std::optional<PageBands> bands;
+    if (encoded) {
+      bands.emplace(*encoded);
+    }
+    if (!bands || bands->Size().isEmpty()) {
       LogError(what + ": page " + std::to_string(key) + " is missing");
       continue;
     }
@@ -210,8 +218,9 @@ int DrawPages(CPrintSession& session, QPrinter* printer, const std::string& what
         target.width() != target.height()) {
       target.transpose();
     }
-    PremultiplyAlpha(&image);
-    RenderPage(image, &painter, target.width(), target.height(), page, 0, 0);
+    if (!RenderPageBands(&*bands, &painter, target.width(), target.height(), page, 0, 0)) {
+      LogError(what + ": page " + std::to_string(key) + " could not be drawn in full");
+    }
     ++printed;
   }
   if (!painter.end()) {

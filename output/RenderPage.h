@@ -7,7 +7,9 @@
 // RenderPage never builds the W x H sheet as a bitmap: it paints the white
 // sheet and the scaled image through the painter, clipped to the device
 // rectangle the sheet's visible block would occupy, so a page costs about its
-// source image in memory whatever the printer's resolution.
+// source image in memory whatever the printer's resolution. RenderPageBands
+// draws the image band by band, each into the part of the sheet its rows
+// cover, so that a page costs one band.
 //
 // Thread contract: stateless; PremultiplyAlpha on any thread, RenderPage on the
 // thread that owns the painter.
@@ -21,6 +23,8 @@ class QPainter;
 
 namespace qb {
 
+class PageBands;
+
 // (width x dpi / 25.4, height x dpi / 25.4), each rounded half away from zero.
 QSize MmToDevice(int widthMm, int heightMm, int dpi);
 
@@ -28,6 +32,13 @@ QSize MmToDevice(int widthMm, int heightMm, int dpi);
 // each colour byte c replaced by (c x alpha + 128) >> 8, and the image is then
 // marked as premultiplied ARGB. Other formats are left unchanged.
 void PremultiplyAlpha(QImage* image);
+
+// Lays a 32-bit image on white: every pixel becomes opaque, each colour byte
+// c of a pixel with alpha a (non-premultiplied) turning into
+// (c x a + 255 x (255 - a) + 127) / 255, as the white sheet under it would
+// show it. The image is then RGB32; other formats are converted to ARGB32
+// first.
+void LayOnWhite(QImage* image);
 
 // The block of the rendered W x H sheet that lands on the device, and where:
 // `source` is the block in sheet pixels, `target` its top-left corner in device
@@ -49,5 +60,12 @@ SheetBlock CentreSheet(int width, int height, const QRect& page, int offsetX, in
 // null.
 void RenderPage(const QImage& image, QPainter* painter, int width, int height, const QRect& page,
                 int offsetX, int offsetY);
+
+// RenderPage for the image `bands` hands out, each band laid on the white sheet
+// (made opaque as it would show there) and drawn where its rows fall in the
+// scaled image; the result looks as the whole image drawn at once. False when
+// a band could not be had (what was drawn stays).
+bool RenderPageBands(PageBands* bands, QPainter* painter, int width, int height, const QRect& page,
+                     int offsetX, int offsetY);
 
 }  // namespace qb

@@ -1,6 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QBuffer>
+#include <filesystem>
+
+#include "TempDir.h"
 
 #include "output/CDataMap.h"
 #include "output/CPrintMgr.h"
@@ -242,6 +248,60 @@ std::string FlatPng(int width, int height) {
   buffer.open(QIODevice::WriteOnly);
   image.save(&buffer, "PNG");
   return bytes.toStdString();
+}
+
+// The descriptors of this process that lead to files in `folder`, and where.
+std::vector<std::pair<int, std::string>> FilesOpenIn(const std::string& folder) {
+  std::vector<std::pair<int, std::string>> open;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+    std::error_code error;
+    const std::string target = std::filesystem::read_symlink(entry.path(), error).string();
+    if (!error && target.rfind(folder + "/", 0) == 0) {
+      open.emplace_back(std::stoi(entry.path().filename().string()), target);
+    }
+  }
+  return open;
+}
+
+TEST(CPrintSession, KeepsItsPagesInAnUnnamedPrivateFileThatGoesWithThem) {
+  qbtest::TempDir temp;
+  const qbtest::ScopedEnv tmpdir("TMPDIR", temp.Path());
+  CPrintSession session("f", 210, 297, 0, 1);
+  EXPECT_TRUE(FilesOpenIn(temp.Path()).empty());  // no file before the first page
+  const std::string large(3 << 20, 'z');
+  EXPECT_EQ(Key(session.AddPage(Page())), 0);
+  EXPECT_EQ(Key(session.AddPage(std::make_unique<CPrintPage>(large))), 1);
+  EXPECT_EQ(Key(session.AddPage(Page())), 2);
+  const auto open = FilesOpenIn(temp.Path());
+  ASSERT_EQ(open.size(), 1u);
+  EXPECT_NE(open[0].second.find("(deleted)"), std::string::npos) << open[0].second;
+  struct stat facts {};
+  ASSERT_EQ(::fstat(open[0].first, &facts), 0);
+  EXPECT_EQ(facts.st_mode & 0777, 0600u);
+  EXPECT_GE(facts.st_size, static_cast<off_t>(large.size()));
+  EXPECT_TRUE(std::filesystem::is_empty(temp.Path()));  // nothing has a name there
+  // The pages come back as they were sent.
+  EXPECT_EQ(*session.EncodedPage(1), large);
+  EXPECT_EQ(*session.EncodedPage(2), Page()->Encoded());
+  EXPECT_EQ(session.PageImage(0).pixel(0, 0), qRgba(255, 0, 0, 255));
+  EXPECT_FALSE(session.EncodedPage(3));
+  EXPECT_EQ(session.PageBytes(), 2 * Page()->Encoded().size() + large.size());
+  session.Finish();
+  EXPECT_TRUE(FilesOpenIn(temp.Path()).empty());
+  EXPECT_EQ(StoredPageBytes(), 0u);
+}
+
+TEST(CPrintSession, KeepsItsPagesInMemoryWhenNoFileCanBeMade) {
+  const qbtest::ScopedEnv tmpdir("TMPDIR", std::string("/nonexistent/quillbox-pages"));
+  CPrintSession session("n", 210, 297, 0, 1);
+  EXPECT_EQ(Key(session.AddPage(Page())), 0);
+  EXPECT_EQ(Key(session.AddPage(std::make_unique<CPrintPage>("second"))), 1);
+  EXPECT_EQ(session.PageImage(0).pixel(0, 0), qRgba(255, 0, 0, 255));
+  EXPECT_EQ(*session.EncodedPage(1), "second");
+  EXPECT_EQ(session.PageBytes(), Page()->Encoded().size() + 6);
+  EXPECT_EQ(StoredPageBytes(), session.PageBytes());
+  session.Finish();
+  EXPECT_EQ(StoredPageBytes(), 0u);
 }
 
 TEST(CheckPageImage, AdmitsAnA4PageAt600DpiAndRefusesLargerOnesByTheirHeader) {

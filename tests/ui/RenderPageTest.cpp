@@ -6,7 +6,10 @@
 #include <QPrinter>
 #include <QTemporaryDir>
 
+#include <QBuffer>
+
 #include "output/CPrintSession.h"
+#include "output/PageBands.h"
 #include "output/PrintJob.h"
 #include "output/RenderPage.h"
 #include "ui/UiTestSupport.h"
@@ -165,6 +168,121 @@ TEST(RenderPage, LandscapeSessionsComeOutLandscape) {
                                            std::min(row.width, row.height), 50));
     EXPECT_TRUE(Near(page.pixel(page.width() - 2, 1), qRgb(255, 0, 0)));
     EXPECT_TRUE(Near(page.pixel(page.width() - 2, page.height() - 2), qRgb(0, 0, 255)));
+  }
+}
+
+// A page image with something to see in every band: across the left half,
+// dark bars eight rows high every sixteen rows, shifted by three rows so that
+// bar edges fall both on band edges and inside bands; across the right half,
+// colour and alpha gradients.
+QImage BarredImage(int width, int height) {
+  QImage image(width, height, QImage::Format_ARGB32);
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      const bool bar = x < width / 2 && (y + 3) % 16 < 8;
+      image.setPixel(x, y, bar ? qRgba(20, 20, 60, 255)
+                               : qRgba((x * 255) / width, (y * 255) / height, 160,
+                                       64 + (x * 191) / width));
+    }
+  }
+  return image;
+}
+
+// Draws `image` on a PDF sheet of `sheetMm` at `dpi`, as one image laid on
+// white (RenderPage) or in bands of `bandRows` rows of its PNG
+// (RenderPageBands), and returns the page rasterised at `dpi`.
+QImage DrawnPage(const QTemporaryDir& dir, const QImage& image, QSize sheetMm, int dpi,
+                 int bandRows) {
+  const std::string path =
+      dir.filePath(QStringLiteral("drawn-%1.pdf").arg(bandRows)).toStdString();
+  QPrinter printer(QPrinter::HighResolution);
+  printer.setOutputFormat(QPrinter::PdfFormat);
+  printer.setOutputFileName(QString::fromStdString(path));
+  printer.setResolution(dpi);
+  printer.setPageSize(QPageSize(QSizeF(sheetMm), QPageSize::Millimeter));
+  printer.setFullPage(true);
+  const QSize target = MmToDevice(sheetMm.width(), sheetMm.height(), dpi);
+  const QRect page(QPoint(0, 0), printer.paperRect(QPrinter::DevicePixel).toRect().size());
+  QPainter painter(&printer);
+  if (bandRows == 0) {
+    QImage whole = image;
+    LayOnWhite(&whole);
+    RenderPage(whole, &painter, target.width(), target.height(), page, 0, 0);
+  } else {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    PageBands bands(std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())),
+                    static_cast<size_t>(image.width()) * 4 * static_cast<size_t>(bandRows));
+    EXPECT_TRUE(RenderPageBands(&bands, &painter, target.width(), target.height(), page, 0, 0));
+  }
+  painter.end();
+  return qbtest::RasterisePdf(path, 1, dpi);
+}
+
+// The rows where the left half of `page` turns from light to dark or back.
+std::vector<int> BarEdges(const QImage& page) {
+  std::vector<int> edges;
+  bool dark = false;
+  for (int y = 0; y < page.height(); ++y) {
+    int sum = 0;
+    for (int x = page.width() / 8; x < page.width() * 3 / 8; ++x) {
+      sum += qGray(page.pixel(x, y));
+    }
+    const bool rowDark = sum / (page.width() / 4) < 100;
+    if (rowDark != dark) {
+      edges.push_back(y);
+      dark = rowDark;
+    }
+  }
+  return edges;
+}
+
+TEST(RenderPage, APageDrawnInBandsPrintsAsTheWholeImage) {
+  QTemporaryDir dir;
+  struct Row {
+    const char* name;
+    QSize image;
+    QSize sheetMm;
+    int dpi;
+    int bandRows;
+  };
+  const Row rows[] = {
+      {"scaled up about 2.6 times, bands of 16 rows", {160, 200}, {70, 90}, 150, 16},
+      {"about one image pixel a device pixel, bands of 48 rows", {591, 827}, {50, 70}, 300, 48},
+      {"scaled down 2 times, bands of 32 rows", {1000, 1000}, {127, 127}, 100, 32},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    const QImage image = BarredImage(row.image.width(), row.image.height());
+    const QImage whole = DrawnPage(dir, image, row.sheetMm, row.dpi, 0);
+    const QImage banded = DrawnPage(dir, image, row.sheetMm, row.dpi, row.bandRows);
+    ASSERT_FALSE(whole.isNull());
+    ASSERT_EQ(banded.size(), whole.size());
+    // Every bar edge lies where it lies in the whole image, give or take the
+    // device row a rasteriser may round either way.
+    const std::vector<int> wholeEdges = BarEdges(whole);
+    const std::vector<int> bandedEdges = BarEdges(banded);
+    ASSERT_EQ(bandedEdges.size(), wholeEdges.size());
+    EXPECT_GE(wholeEdges.size(), static_cast<size_t>(row.image.height() / 8 - 2));
+    for (size_t i = 0; i < wholeEdges.size(); ++i) {
+      EXPECT_NEAR(bandedEdges[i], wholeEdges[i], 1) << "edge " << i;
+    }
+    // The gradients have the same colours, and no seam shows: no row of the
+    // right half differs on average by more than a few levels.
+    for (int y = 0; y < whole.height(); ++y) {
+      int difference = 0;
+      const int from = whole.width() * 5 / 8;
+      const int to = whole.width() * 7 / 8;
+      for (int x = from; x < to; ++x) {
+        const QRgb a = whole.pixel(x, y);
+        const QRgb b = banded.pixel(x, y);
+        difference += std::abs(qRed(a) - qRed(b)) + std::abs(qGreen(a) - qGreen(b)) +
+                      std::abs(qBlue(a) - qBlue(b));
+      }
+      ASSERT_LE(difference / (3 * (to - from)), 3) << "row " << y;
+    }
   }
 }
 
