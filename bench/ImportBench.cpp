@@ -21,7 +21,7 @@
 
 #include "catalog/AnswerRecords.h"
 #include "catalog/CatalogueDb.h"
-#include "catalog/InitDataBase.h"
+#include "catalog/CatalogueSchema.h"
 #include "catalog/PaperInfosImport.h"
 #include "catalog/SearchIndex.h"
 #include "catalog/TableImporter.h"
@@ -81,7 +81,7 @@ double Seconds(Clock::time_point since) {
 // A fresh catalogue, with or without the product search index.
 void FreshCatalogue(bool searchIndex) {
   std::filesystem::remove_all(qb::GetDataFolder());
-  qb::InitDataBase definitions;
+  qb::CatalogueSchema definitions;
   definitions.CreateTables();
   if (!searchIndex) {
     std::optional<qb::CatalogueDb> db = qb::CatalogueDb::Open();

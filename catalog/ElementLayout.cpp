@@ -69,7 +69,7 @@ void AppendCleanText(std::string* out, std::string_view bytes) {
   for (const char c : bytes) {
     const auto b = static_cast<unsigned char>(c);
     if (b == 0 || b >= 0x80) {
-      out->append(Utf8ToWide(bytes));
+      out->append(RepairedUtf8(bytes));
       return;
     }
   }

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "catalog/CatalogueDb.h"
-#include "catalog/InitDataBase.h"
+#include "catalog/CatalogueSchema.h"
 #include "catalog/ElementLayout.h"
 #include "catalog/ReadSession.h"
 #include "catalog/RequestPair.h"

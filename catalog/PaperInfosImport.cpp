@@ -5,7 +5,7 @@
 #include "catalog/AnswerRecords.h"
 #include "catalog/CatalogueDb.h"
 #include "catalog/DocumentRecords.h"
-#include "catalog/InitDataBase.h"
+#include "catalog/CatalogueSchema.h"
 #include "catalog/Statement.h"
 
 namespace qb {

@@ -7,10 +7,10 @@ namespace qb {
 
 CAppData::CAppData()
     : m_pTaskMgr(std::make_unique<CTaskMgr>(this)),
-      m_pReg(std::make_unique<CReg>()),
-      m_pInitDataBase(std::make_unique<InitDataBase>()),
+      m_pSettings(std::make_unique<SettingsStore>()),
+      m_pCatalogueSchema(std::make_unique<CatalogueSchema>()),
       m_pPrintMgr(std::make_unique<CPrintMgr>()),
-      m_pSaveMgr(std::make_unique<CQxSaveMgr>()),
+      m_pSaveMgr(std::make_unique<SaveSlots>()),
       m_pDownloadQueue(std::make_unique<DownloadQueue>(&m_bStop)),
       m_pOriginPolicy(std::make_shared<const OriginPolicy>()),
       m_pHostPolicy(std::make_shared<const HostPolicy>()) {
@@ -22,7 +22,7 @@ CAppData::~CAppData() {
   m_pTaskMgr.reset();
   m_pPrintMgr.reset();
   m_pSaveMgr.reset();
-  m_pReg.reset();
+  m_pSettings.reset();
 }
 
 void CAppData::RequestStop() {
@@ -44,10 +44,10 @@ void CAppData::RequestSitesReload() {
 }
 
 uint16_t CAppData::GetPort() const {
-  if (!m_pReg || m_pReg->Key().empty()) {
+  if (!m_pSettings || m_pSettings->Key().empty()) {
     return kDefaultPort;
   }
-  const std::optional<uint32_t> value = m_pReg->ReadDword("port");
+  const std::optional<uint32_t> value = m_pSettings->ReadDword("port");
   return value ? static_cast<uint16_t>(*value & 0xFFFFu) : kDefaultPort;
 }
 

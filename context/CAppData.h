@@ -22,15 +22,15 @@
 #include <string>
 
 #include "context/CControlWindow.h"
-#include "context/CReg.h"
+#include "context/SettingsStore.h"
 #include "context/CTaskMgr.h"
 #include "context/HostPolicy.h"
 #include "context/ListeningPlace.h"
 #include "context/OriginPolicy.h"
 #include "context/UpdateActivity.h"
-#include "catalog/InitDataBase.h"
+#include "catalog/CatalogueSchema.h"
 #include "output/CPrintMgr.h"
-#include "output/CQxSaveMgr.h"
+#include "output/SaveSlots.h"
 #include "update/DownloadQueue.h"
 #include "util/Mutex.h"
 #include "util/Notifier.h"
@@ -97,10 +97,10 @@ class CAppData {
   std::atomic<bool> m_bRelisten{false};  // asks the listener to bind again
   std::atomic<bool> m_bSitesChanged{false};  // asks the listener to read the site lists again
   std::atomic<uint16_t> m_nPort{0};      // port of the current listening cycle
-  std::unique_ptr<CReg> m_pReg;          // configuration store
-  std::unique_ptr<InitDataBase> m_pInitDataBase;  // catalogue definitions
+  std::unique_ptr<SettingsStore> m_pSettings;          // configuration store
+  std::unique_ptr<CatalogueSchema> m_pCatalogueSchema;  // catalogue definitions
   std::unique_ptr<CPrintMgr> m_pPrintMgr;    // print sessions
-  std::unique_ptr<CQxSaveMgr> m_pSaveMgr;    // save lock
+  std::unique_ptr<SaveSlots> m_pSaveMgr;    // save lock
   std::atomic<CControlWindow*> m_pDlg{nullptr};  // set while the control window runs
   std::unique_ptr<DownloadQueue> m_pDownloadQueue;  // the download queue; told by RequestStop()
   UpdateActivity m_updates;  // every catalogue update run starts here

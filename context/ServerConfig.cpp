@@ -9,7 +9,7 @@
 #include <set>
 
 #include "context/CAppData.h"
-#include "context/CReg.h"
+#include "context/SettingsStore.h"
 #include "context/OriginPolicy.h"
 #include "output/PrinterMemory.h"
 #include "update/HttpTransfer.h"

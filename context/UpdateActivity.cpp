@@ -10,7 +10,7 @@ void UpdateActivity::SetListener(Listener listener) {
   m_listener = std::move(listener);
 }
 
-void UpdateActivity::Run(InitDataBase& definitions, DownloadQueue& queue) {
+void UpdateActivity::Run(CatalogueSchema& definitions, DownloadQueue& queue) {
   Count(+1);
   RunUpdate(definitions, queue);
   Count(-1);

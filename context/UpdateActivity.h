@@ -20,7 +20,7 @@
 namespace qb {
 
 class DownloadQueue;
-class InitDataBase;
+class CatalogueSchema;
 
 class UpdateActivity {
  public:
@@ -30,7 +30,7 @@ class UpdateActivity {
 
   void SetListener(Listener listener);
   // Runs the catalogue update as UPDATE_DB does (see update/UpdateRun.h).
-  void Run(InitDataBase& definitions, DownloadQueue& queue);
+  void Run(CatalogueSchema& definitions, DownloadQueue& queue);
   // True while some caller is inside Run.
   bool Running() const { return m_nRunning.load() > 0; }
 

@@ -20,7 +20,7 @@
 #include "catalog/CatalogueDb.h"
 #include "catalog/CatalogueTable.h"
 #include "catalog/ImportAnswer.h"
-#include "catalog/InitDataBase.h"
+#include "catalog/CatalogueSchema.h"
 #include "catalog/TableImporter.h"
 
 namespace {
@@ -57,7 +57,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   g_home = pattern;
   std::atexit(RemoveHome);
   ::setenv("XDG_DATA_HOME", g_home.c_str(), 1);
-  qb::InitDataBase definitions;
+  qb::CatalogueSchema definitions;
   definitions.CreateTables();
   // The product importer adds jan_code to older catalogues; do it now so that
   // the schema check sees the final shape.

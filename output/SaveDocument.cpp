@@ -8,7 +8,7 @@
 #include <QStandardPaths>
 #include <mutex>
 
-#include "output/CQxSaveMgr.h"
+#include "output/SaveSlots.h"
 #include "output/CQxSaveSession.h"
 #include "util/ConfigFiles.h"
 #include "util/Log.h"
@@ -81,7 +81,7 @@ std::string FitFileName(const std::string& name, size_t maxBytes) {
 }
 
 std::string SaveFileName(const std::string& suggested) {
-  const std::string clean = Utf8ToWide(suggested);
+  const std::string clean = RepairedUtf8(suggested);
   const size_t separator = clean.find_last_of("/\\");
   std::string name;
   for (const char c : separator == std::string::npos ? clean : clean.substr(separator + 1)) {
@@ -206,7 +206,7 @@ std::optional<std::string> ShowSaveDialog(const std::string& name) {
   return dialog.selectedFiles().front().toStdString();
 }
 
-void SaveDocument(CQxSaveMgr* mgr, std::unique_ptr<CQxSaveSession> session, bool showDialog) {
+void SaveDocument(SaveSlots* mgr, std::unique_ptr<CQxSaveSession> session, bool showDialog) {
   if (mgr == nullptr || !session) {
     return;
   }

@@ -30,7 +30,7 @@
 
 namespace qb {
 
-class CQxSaveMgr;
+class SaveSlots;
 class CQxSaveSession;
 
 // The longest file name, in bytes, the save writes.
@@ -77,6 +77,6 @@ std::optional<std::string> ShowSaveDialog(const std::string& name);
 // Saves `session` (deleted in every case) under the save lock of `mgr`; a
 // missing manager or a held lock drops the document (logged). Callers that
 // may get a second document while a dialog is open queue it (DialogQueue).
-void SaveDocument(CQxSaveMgr* mgr, std::unique_ptr<CQxSaveSession> session, bool showDialog);
+void SaveDocument(SaveSlots* mgr, std::unique_ptr<CQxSaveSession> session, bool showDialog);
 
 }  // namespace qb

@@ -151,7 +151,7 @@ namespace {
 // A body token as text: a large token (a page image) is valid UTF-8 as a rule
 // and is copied once; only one that needs cleaning is converted.
 std::string BodyToken(std::string_view token) {
-  return IsValidUtf8(token) ? std::string(token) : Utf8ToWide(token);
+  return IsValidUtf8(token) ? std::string(token) : RepairedUtf8(token);
 }
 
 }  // namespace

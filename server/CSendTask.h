@@ -1,5 +1,5 @@
 // One connection whose request has arrived (received on the listener thread,
-// see CMainTask): parses the request, writes one answer and closes the
+// see ConnectionListener): parses the request, writes one answer and closes the
 // connection. A request from a web origin the user is to be asked about is
 // handed to the origin gate instead, and the user is asked once per origin;
 // the listener serves it again once the answer is in.

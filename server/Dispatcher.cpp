@@ -20,8 +20,8 @@
 #include "output/PrintJobStatus.h"
 #include "catalog/CatalogueDamage.h"
 #include "update/CatalogueRecovery.h"
-#include "update/SozaiDownLoad.h"
-#include "update/TemplateDownLoad.h"
+#include "update/MaterialDownload.h"
+#include "update/TemplateDownload.h"
 #include "update/VersionCheck.h"
 #include "util/Log.h"
 #include "util/Text.h"
@@ -188,7 +188,7 @@ RouteResult Answered(std::optional<std::string> answer) {
 }
 
 RouteResult PrepareCatalogue(const RouteRequest& route) {
-  InitDataBase& definitions = *route.app->m_pInitDataBase;
+  CatalogueSchema& definitions = *route.app->m_pCatalogueSchema;
   definitions.CreateTables();
   // A file SQLite cannot read as a catalogue is moved aside and rebuilt.
   RecoverDamagedCatalogueBetweenUpdates(definitions, *route.app->m_pDownloadQueue);
@@ -199,7 +199,7 @@ RouteResult PrepareCatalogue(const RouteRequest& route) {
 }
 
 RouteResult CheckCatalogue(const RouteRequest& route) {
-  InitDataBase& definitions = *route.app->m_pInitDataBase;
+  CatalogueSchema& definitions = *route.app->m_pCatalogueSchema;
   DownloadQueue& queue = *route.app->m_pDownloadQueue;
   RecoverDamagedCatalogueBetweenUpdates(definitions, queue);
   std::string answer = CheckDbAnswer(definitions, &route.app->m_bStop);
@@ -213,7 +213,7 @@ RouteResult CheckCatalogue(const RouteRequest& route) {
 }
 
 RouteResult UpdateCatalogue(const RouteRequest& route) {
-  route.app->m_updates.Run(*route.app->m_pInitDataBase, *route.app->m_pDownloadQueue);
+  route.app->m_updates.Run(*route.app->m_pCatalogueSchema, *route.app->m_pDownloadQueue);
   return SuccessAnswer("");
 }
 
@@ -239,7 +239,7 @@ RouteResult DownloadMaterials(const RouteRequest& route) {
   if (kind.size() != 1 || kind[0] < '0' || kind[0] > '3') {
     return SuccessAnswer("");
   }
-  const SozaiDownLoad request(kind[0] - '0');
+  const MaterialDownload request(kind[0] - '0');
   const std::string folder = request.m_nKind == 2 ? PairValue(pieces[1]) : std::string();
   const std::string value = request.m_nKind == 0 ? std::string() : PairValue(pieces[2]);
   request.RunMaterialRequest(*route.app->m_pDownloadQueue, folder, value);
@@ -247,7 +247,7 @@ RouteResult DownloadMaterials(const RouteRequest& route) {
 }
 
 RouteResult DownloadTemplates(const RouteRequest& route) {
-  TemplateDownLoad().DownloadTemplates(*route.app->m_pDownloadQueue, route.argument);
+  TemplateDownload().DownloadTemplates(*route.app->m_pDownloadQueue, route.argument);
   return SuccessAnswer("");
 }
 

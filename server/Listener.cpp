@@ -2,7 +2,7 @@
 
 #include <thread>
 
-#include "server/CMainTask.h"
+#include "server/ConnectionListener.h"
 #include "util/MutexLock.h"
 
 namespace qb {
@@ -20,7 +20,7 @@ bool StartListener(CAppData& app) {
     return false;
   }
   g_listenerThread = std::thread(TaskThreadProc,
-                                 std::make_unique<CMainTask>(app.m_pTaskMgr.get()));
+                                 std::make_unique<ConnectionListener>(app.m_pTaskMgr.get()));
   g_listenerStarted = true;
   return true;
 }

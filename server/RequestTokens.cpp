@@ -72,7 +72,7 @@ std::string UrlDecode(std::string_view token) {
       bytes.push_back(c);
     }
   }
-  return Utf8ToWide(bytes);
+  return RepairedUtf8(bytes);
 }
 
 }  // namespace qb

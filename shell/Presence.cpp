@@ -76,7 +76,7 @@ void Presence::UpdateNow() {
   CAppData* app = m_pAppData;
   std::atomic<bool>* busy = &m_bWorkerBusy;
   m_updateWorker = std::thread([app, busy] {
-    app->m_updates.Run(*app->m_pInitDataBase, *app->m_pDownloadQueue);
+    app->m_updates.Run(*app->m_pCatalogueSchema, *app->m_pDownloadQueue);
     busy->store(false);
   });
 }

@@ -24,7 +24,7 @@
 #include "context/CAppData.h"
 #include "shell/CInstanceLock.h"
 #include "shell/ControlChannel.h"
-#include "shell/CsvcDlg.h"
+#include "shell/DesktopControl.h"
 #include "shell/RuntimeFolder.h"
 #include "shell/SitesCommand.h"
 #include "shell/SitesWatcher.h"
@@ -262,7 +262,7 @@ int RunServer(const std::optional<std::string>& flagUrl, bool showWindow) {
   }
 
   auto appData = std::make_unique<qb::CAppData>();
-  auto window = std::make_unique<qb::CsvcDlg>(appData.get(), showDialogs);
+  auto window = std::make_unique<qb::DesktopControl>(appData.get(), showDialogs);
   if (const qb::Result<> opened = window->Open(qb::ControlSocketPath(runtime)); !opened) {
     return Fail(opened.Error());
   }

@@ -3,7 +3,7 @@
 // create exactly the schema the server creates.
 #include <cstdio>
 
-#include "catalog/InitDataBase.h"
+#include "catalog/CatalogueSchema.h"
 
 int main() {
   for (const std::string& statement : qb::CatalogueCreateStatements()) {

@@ -433,7 +433,7 @@
     </message>
 </context>
 <context>
-    <name>qb::CsvcDlg</name>
+    <name>qb::DesktopControl</name>
     <message>
         <source>the server stopped before it was printed</source>
         <translation>印刷される前にサーバーが停止しました</translation>

@@ -7,7 +7,7 @@
 
 namespace qb {
 
-bool RecoverDamagedCatalogue(InitDataBase& definitions) {
+bool RecoverDamagedCatalogue(CatalogueSchema& definitions) {
   if (!CatalogueSuspect()) {
     return false;
   }
@@ -23,7 +23,7 @@ bool RecoverDamagedCatalogue(InitDataBase& definitions) {
   return true;
 }
 
-void RecoverDamagedCatalogueBetweenUpdates(InitDataBase& definitions, DownloadQueue& queue) {
+void RecoverDamagedCatalogueBetweenUpdates(CatalogueSchema& definitions, DownloadQueue& queue) {
   if (CatalogueSuspect()) {
     queue.RunBetweenUpdates([&definitions] { RecoverDamagedCatalogue(definitions); });
   }

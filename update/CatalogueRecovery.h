@@ -6,7 +6,7 @@
 // catalogue (inside the update, or through the queue's RunBetweenUpdates).
 #pragma once
 
-#include "catalog/InitDataBase.h"
+#include "catalog/CatalogueSchema.h"
 #include "update/DownloadQueue.h"
 
 namespace qb {
@@ -14,9 +14,9 @@ namespace qb {
 // When a statement has reported damage and the file is confirmed damaged:
 // moves it aside, logs where it went as an error, recreates the tables and
 // restarts the version files. True when it rebuilt the catalogue.
-bool RecoverDamagedCatalogue(InitDataBase& definitions);
+bool RecoverDamagedCatalogue(CatalogueSchema& definitions);
 // The same from a request that is not the update: waits for a running update
 // first, and only when a statement has reported damage.
-void RecoverDamagedCatalogueBetweenUpdates(InitDataBase& definitions, DownloadQueue& queue);
+void RecoverDamagedCatalogueBetweenUpdates(CatalogueSchema& definitions, DownloadQueue& queue);
 
 }  // namespace qb

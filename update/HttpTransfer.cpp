@@ -356,7 +356,7 @@ Result<std::string> HttpTransfer::Finish(CURLcode code) {
     }
     return std::string();
   }
-  std::string text = Utf8ToWide(m_bytes);
+  std::string text = RepairedUtf8(m_bytes);
   m_bytes = std::string();  // a kept transfer holds no old body
   if (text.empty()) {
     // Nothing before the first zero byte counts as no body as well.

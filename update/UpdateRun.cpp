@@ -31,7 +31,7 @@ void Add(DownloadTally* sum, const DownloadTally& part) {
 // Queues one request of `kind` ("chkUpdate" or "getUpdate") per refreshed
 // table on `job`, with the callback `onAnswer` gives for the table. False
 // when the catalogue could not be opened.
-bool EnqueueTables(InitDataBase& definitions, DownloadJob& job, const std::string& kind,
+bool EnqueueTables(CatalogueSchema& definitions, DownloadJob& job, const std::string& kind,
                    const std::function<DownloadSuccessCallback(const CatalogueTable&)>& onAnswer) {
   std::optional<CatalogueDb> db = CatalogueDb::Open();
   if (!db) {
@@ -82,7 +82,7 @@ void EnqueueMissingPictures(DownloadJob& job) {
   }
 }
 
-void RunOneUpdate(InitDataBase& definitions, DownloadQueue& queue) {
+void RunOneUpdate(CatalogueSchema& definitions, DownloadQueue& queue) {
   const auto started = std::chrono::steady_clock::now();
   RecoverDamagedCatalogue(definitions);
   // The tables may not exist yet when no DB_URL has created them.
@@ -126,7 +126,7 @@ void RunOneUpdate(InitDataBase& definitions, DownloadQueue& queue) {
 
 }  // namespace
 
-std::optional<ChangeCheck> RunChkUpdate(InitDataBase& definitions, DownloadQueue& queue) {
+std::optional<ChangeCheck> RunChkUpdate(CatalogueSchema& definitions, DownloadQueue& queue) {
   ScopedDownloadJob job(queue, true);
   // Shared with the callbacks, which may outlive a run the server stops.
   const auto changed = std::make_shared<std::atomic<int>>(0);
@@ -140,7 +140,7 @@ std::optional<ChangeCheck> RunChkUpdate(InitDataBase& definitions, DownloadQueue
   return ChangeCheck{tally, changed->load()};
 }
 
-std::optional<DownloadTally> RunGetUpdate(InitDataBase& definitions, DownloadQueue& queue) {
+std::optional<DownloadTally> RunGetUpdate(CatalogueSchema& definitions, DownloadQueue& queue) {
   ScopedDownloadJob job(queue, true);
   const auto import = [](const CatalogueTable&) { return DownloadSuccessCallback(OnGetUpdateAnswer); };
   if (!EnqueueTables(definitions, job.Job(), "getUpdate", import)) {
@@ -155,7 +155,7 @@ std::optional<DownloadTally> RunGetUpdate(InitDataBase& definitions, DownloadQue
   return job.Run();
 }
 
-void RunUpdate(InitDataBase& definitions, DownloadQueue& queue) {
+void RunUpdate(CatalogueSchema& definitions, DownloadQueue& queue) {
   if (!queue.RunUpdateAlone([&] { RunOneUpdate(definitions, queue); })) {
     LogInfo("UPDATE_DB waited for the update that was running");
   }

@@ -22,7 +22,7 @@
 
 #include <optional>
 
-#include "catalog/InitDataBase.h"
+#include "catalog/CatalogueSchema.h"
 #include "update/DownloadQueue.h"
 
 namespace qb {
@@ -36,15 +36,15 @@ struct ChangeCheck {
 
 // Count phase. Nullopt when the catalogue could not be opened (nothing was
 // asked).
-std::optional<ChangeCheck> RunChkUpdate(InitDataBase& definitions, DownloadQueue& queue);
+std::optional<ChangeCheck> RunChkUpdate(CatalogueSchema& definitions, DownloadQueue& queue);
 // Import phase and the pictures still missing; gives what became of their
 // requests. Nullopt when the catalogue could not be opened.
-std::optional<DownloadTally> RunGetUpdate(InitDataBase& definitions, DownloadQueue& queue);
+std::optional<DownloadTally> RunGetUpdate(CatalogueSchema& definitions, DownloadQueue& queue);
 // The whole run as "dbAccess/UPDATE_DB" runs it (waiting instead when one
 // runs already): a damaged catalogue is rebuilt first, then both phases (the
 // import phase only when something changed), the version commit, and one
 // summary line at the normal log level: tables, changed records (the sum of
 // the counts), files downloaded, failures, refused downloads and duration.
-void RunUpdate(InitDataBase& definitions, DownloadQueue& queue);
+void RunUpdate(CatalogueSchema& definitions, DownloadQueue& queue);
 
 }  // namespace qb

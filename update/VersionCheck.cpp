@@ -149,7 +149,7 @@ int CheckCatalogueVersion(const std::atomic<bool>* stop) {
   return 1;
 }
 
-std::string CheckDbAnswer(InitDataBase& definitions, const std::atomic<bool>* stop) {
+std::string CheckDbAnswer(CatalogueSchema& definitions, const std::atomic<bool>* stop) {
   if (CheckCatalogueVersion(stop) == 1) {
     return "1";
   }

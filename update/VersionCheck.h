@@ -14,7 +14,7 @@
 #include <string>
 #include <string_view>
 
-#include "catalog/InitDataBase.h"
+#include "catalog/CatalogueSchema.h"
 #include "util/Result.h"
 
 namespace qb {
@@ -60,6 +60,6 @@ bool EnsureLocalVersionFile();
 
 // The "dbAccess/CHK_DB" answer: "1" when the server is newer, otherwise what
 // the jan_code check of paper_infos says ("1" or "0").
-std::string CheckDbAnswer(InitDataBase& definitions, const std::atomic<bool>* stop = nullptr);
+std::string CheckDbAnswer(CatalogueSchema& definitions, const std::atomic<bool>* stop = nullptr);
 
 }  // namespace qb

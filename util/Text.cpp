@@ -158,7 +158,7 @@ bool IsValidUtf8(std::string_view bytes) {
   return true;
 }
 
-std::string Utf8ToWide(std::string_view bytes) {
+std::string RepairedUtf8(std::string_view bytes) {
   const size_t zero = bytes.find('\0');
   if (zero != std::string_view::npos) {
     bytes = bytes.substr(0, zero);
@@ -191,7 +191,7 @@ std::string Utf8ToWide(std::string_view bytes) {
 
 std::string AnsiToUtf8(std::string_view bytes) {
   constexpr size_t kMaxUnits = 260;
-  const std::string text = Utf8ToWide(bytes);
+  const std::string text = RepairedUtf8(bytes);
   return std::string(Utf16Prefix(text, kMaxUnits));
 }
 

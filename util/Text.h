@@ -39,14 +39,14 @@ std::string ReadFileAsHex(const std::string& path);
 
 // Decodes `bytes` as UTF-8 up to the first zero byte; every invalid sequence
 // becomes U+FFFD. The result is valid UTF-8.
-std::string Utf8ToWide(std::string_view bytes);
+std::string RepairedUtf8(std::string_view bytes);
 
-// True when `bytes` is valid UTF-8 without a zero byte (what Utf8ToWide would
+// True when `bytes` is valid UTF-8 without a zero byte (what RepairedUtf8 would
 // return unchanged).
 bool IsValidUtf8(std::string_view bytes);
 
 // The folder path text of the "dbAccess/DB_URL" answer: the bytes up to the
-// first zero, cleaned as Utf8ToWide does and cut to at most 260 UTF-16 units
+// first zero, cleaned as RepairedUtf8 does and cut to at most 260 UTF-16 units
 // (never inside a character).
 std::string AnsiToUtf8(std::string_view bytes);
 

@@ -9,7 +9,7 @@
 
 #include "TempDir.h"
 #include "catalog/CatalogueDb.h"
-#include "catalog/InitDataBase.h"
+#include "catalog/CatalogueSchema.h"
 #include "util/UserFolders.h"
 
 namespace qbtest {
@@ -17,7 +17,7 @@ namespace qbtest {
 class CatalogueFixture : public ::testing::Test {
  protected:
   void SetUp() override {
-    qb::InitDataBase definitions;
+    qb::CatalogueSchema definitions;
     definitions.CreateTables();
   }
 

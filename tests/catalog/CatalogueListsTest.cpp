@@ -76,7 +76,7 @@ TEST_F(CatalogueListsTest, Answers) {
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     Exec("DROP TABLE IF EXISTS categories; DROP TABLE IF EXISTS paper_size_infos");
-    InitDataBase definitions;
+    CatalogueSchema definitions;
     definitions.CreateTables();
     if (!row.setup.empty()) Exec(row.setup);
     EXPECT_EQ(row.sizes ? PaperSizeInfos().GetPaperSizeList() : Categories().GetCategoryList(),

@@ -183,7 +183,7 @@ TEST_F(ReadSessionTest, AHealedCatalogueIsNeverAnswered) {
   }
   EXPECT_EQ(categories(), "<categoryList>\n</categoryList>\n");
   ASSERT_TRUE(CatalogueSuspect());
-  InitDataBase definitions;
+  CatalogueSchema definitions;
   ASSERT_TRUE(RecoverDamagedCatalogue(definitions));
   Fill("healed");
   const std::string answer = categories();

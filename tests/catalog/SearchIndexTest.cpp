@@ -216,7 +216,7 @@ TEST_F(SearchIndexTest, AnOlderCatalogueGetsItsIndexFilledFromItsProducts) {
   Exec("DROP TRIGGER paper_infos_search_insert; DROP TRIGGER paper_infos_search_update;"
        "DROP TRIGGER paper_infos_search_delete; DROP TABLE paper_infos_search;");
   AddProduct(2, {"beta", "SEL-2", "two", "p2", "d2"});
-  InitDataBase definitions;
+  CatalogueSchema definitions;
   definitions.CreateTables();
   std::optional<CatalogueDb> db = CatalogueDb::Open();
   Statement matches = db->Prepare(

@@ -63,11 +63,11 @@ TEST_F(GetPortTest, EmptyOrMissingKeyGivesTheDefault) {
   WriteConfig("[Server]\nport=4000\n");
   CAppData app;
   EXPECT_EQ(app.GetPort(), 4000);
-  EXPECT_FALSE(app.m_pReg->SetKey(""));
+  EXPECT_FALSE(app.m_pSettings->SetKey(""));
   EXPECT_EQ(app.GetPort(), 3210);
-  EXPECT_TRUE(app.m_pReg->SetKey(CReg::kServerKey));
+  EXPECT_TRUE(app.m_pSettings->SetKey(SettingsStore::kServerKey));
   EXPECT_EQ(app.GetPort(), 4000);
-  app.m_pReg.reset();
+  app.m_pSettings.reset();
   EXPECT_EQ(app.GetPort(), 3210);
 }
 

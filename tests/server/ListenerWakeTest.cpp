@@ -18,7 +18,7 @@
 
 #include "TempDir.h"
 #include "context/CAppData.h"
-#include "server/CMainTask.h"
+#include "server/ConnectionListener.h"
 #include "server/Dispatcher.h"
 #include "util/UniqueFd.h"
 
@@ -130,7 +130,7 @@ class ListenerConcurrency : public ::testing::Test {
 
   // Runs the listener on a thread of its own and waits until it listens.
   void Start() {
-    m_task = std::make_unique<CMainTask>(m_app->m_pTaskMgr.get());
+    m_task = std::make_unique<ConnectionListener>(m_app->m_pTaskMgr.get());
     std::future<pid_t> started = m_started.get_future();
     m_ended = m_done.get_future();
     m_thread = std::thread([this] {
@@ -176,7 +176,7 @@ class ListenerConcurrency : public ::testing::Test {
   qbtest::ScopedEnv m_data{"XDG_DATA_HOME", m_dir.Path() + "/data"};
   const uint16_t m_port = FreePort();
   std::unique_ptr<CAppData> m_app = std::make_unique<CAppData>();
-  std::unique_ptr<CMainTask> m_task;
+  std::unique_ptr<ConnectionListener> m_task;
   std::promise<pid_t> m_started;  // the listener thread's id
   std::promise<void> m_done;
   std::future<void> m_ended;

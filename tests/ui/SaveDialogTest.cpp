@@ -6,8 +6,8 @@
 #include <QLineEdit>
 #include <QTemporaryDir>
 
-#include "shell/CsvcDlg.h"
-#include "output/CQxSaveMgr.h"
+#include "shell/DesktopControl.h"
+#include "output/SaveSlots.h"
 #include "output/CQxSaveSession.h"
 #include "output/SaveDocument.h"
 #include "TempDir.h"
@@ -54,7 +54,7 @@ TEST(SaveDialog, PresetFollowsTheSuggestedName) {
   qbtest::ScopedEnv homeEnv("HOME", home.Path());
   qbtest::ScopedEnv documentsEnv("XDG_DOCUMENTS_DIR", std::nullopt);
   qbtest::ScopedEnv configEnv("XDG_CONFIG_HOME", home.Path() + "/.config");
-  CQxSaveMgr mgr;
+  SaveSlots mgr;
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     // The Documents folder once it exists, the home folder before; never the
@@ -89,7 +89,7 @@ TEST(SaveDialog, WritesTheChosenFileAndSavesASecondDocumentAfterIt) {
   QTemporaryDir dir;
   QTemporaryDir other;
   CAppData app;
-  CsvcDlg window(&app, true);
+  DesktopControl window(&app, true);
   const std::string bytes("%PDF-1.4\0\xff", 10);
   bool seen = false;
   bool seenSecond = false;

@@ -50,7 +50,7 @@ TEST_F(CatalogueRecoveryTest, OnlyADamagedFileIsMovedAsideAndRebuilt) {
       {"locked by another connection", Spoil::kLocked, false},
       {"read-only", Spoil::kReadOnly, false},
   };
-  InitDataBase definitions;
+  CatalogueSchema definitions;
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     fs::remove_all(DataFolder());

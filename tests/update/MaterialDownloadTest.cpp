@@ -6,8 +6,8 @@
 
 #include "TempDir.h"
 #include "update/DownloadQueue.h"
-#include "update/SozaiDownLoad.h"
-#include "update/TemplateDownLoad.h"
+#include "update/MaterialDownload.h"
+#include "update/TemplateDownload.h"
 #include "update/TestHttpServer.h"
 #include "util/CatalogueUrl.h"
 #include "util/UserFolders.h"
@@ -112,7 +112,7 @@ TEST_F(DownloadRequestTest, MaterialKindsFetchTheirListsAndMaterials) {
     ScopedDownloadJob update(m_queue, true);
     update.Job().Enqueue("/earlier.png", nullptr, nullptr);
 
-    SozaiDownLoad(row.kind).RunMaterialRequest(m_queue, row.folder, row.value);
+    MaterialDownload(row.kind).RunMaterialRequest(m_queue, row.folder, row.value);
 
     EXPECT_EQ(NewTargets(), row.targets);
     EXPECT_EQ(m_queue.Pending(), row.earlierKept ? 1 : 0);
@@ -135,14 +135,14 @@ TEST_F(DownloadRequestTest, FolderArchivesFollowTheLocalListOrder) {
       "  <subLevelInfo>\n    <pno>2</pno>\n</subLevelInfo>\n"
       "  <subLevelInfo>\n    <pno>3</pno>\n    <folder>top/s1</folder>\n</subLevelInfo>\n"
       "</pictGroupSubLevelInfos>\n";
-  SozaiDownLoad(2).EnqueueFolderArchives(m_queue, list);
+  MaterialDownload(2).EnqueueFolderArchives(m_queue, list);
   EXPECT_EQ(NewTargets(), (Targets{"/sozai4/top/s2/image.zip", "/sozai4_S/top/s2/image.zip",
                                    "/sozai4/top/s1/image.zip", "/sozai4_S/top/s1/image.zip"}));
 
   // An unreadable list queues nothing and keeps what was waiting.
   ScopedDownloadJob earlier(m_queue, false);
   earlier.Job().Enqueue("/earlier.png", nullptr, nullptr);
-  SozaiDownLoad(2).EnqueueFolderArchives(m_queue, "<pictGroupSubLevelInfos>\n  <sub");
+  MaterialDownload(2).EnqueueFolderArchives(m_queue, "<pictGroupSubLevelInfos>\n  <sub");
   EXPECT_EQ(m_queue.Pending(), 1);
 }
 
@@ -184,7 +184,7 @@ TEST_F(DownloadRequestTest, TemplatesLandInTheTemplateFolderOnce) {
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
-    TemplateDownLoad().DownloadTemplates(m_queue, row.partsNo);
+    TemplateDownload().DownloadTemplates(m_queue, row.partsNo);
     EXPECT_EQ(NewTargets(), row.targets);
     EXPECT_EQ(m_queue.Pending(), 0);
   }
@@ -204,9 +204,9 @@ TEST_F(DownloadRequestTest, ValuesAreEncodedInTheUrlsOnly) {
   m_server.Answer("/sozai4/%E7%B4%A0%20%25/image.zip", 200, ZipBytes({{"p.png", "P"}}));
   m_server.Answer("/generic_group_infos/backimages?level=1%23%3F", 200, List("imageUrl", {}));
 
-  TemplateDownLoad().DownloadTemplates(m_queue, "x&partsNo=y");
-  SozaiDownLoad(2).RunMaterialRequest(m_queue, "\xE7\xB4\xA0 %", "1");
-  SozaiDownLoad(3).RunMaterialRequest(m_queue, "", "1#?");
+  TemplateDownload().DownloadTemplates(m_queue, "x&partsNo=y");
+  MaterialDownload(2).RunMaterialRequest(m_queue, "\xE7\xB4\xA0 %", "1");
+  MaterialDownload(3).RunMaterialRequest(m_queue, "", "1#?");
 
   EXPECT_EQ(NewTargets(), (Targets{"/template_infos/list?partsNo=x%26partsNo%3Dy",
                                    "/template/a%20b%231.qx3", "/sozai4/%E7%B4%A0%20%25/image.zip",

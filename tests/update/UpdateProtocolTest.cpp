@@ -99,7 +99,7 @@ class UpdateProtocolTest : public qbtest::CatalogueFixture {
 
   qbtest::TestHttpServer m_server;
   std::string m_oldUrl;
-  InitDataBase m_definitions;
+  CatalogueSchema m_definitions;
   DownloadQueue m_queue;
 };
 
@@ -420,7 +420,7 @@ TEST_F(UpdateProtocolTest, AnUpdateNeedsNoDbUrlBeforeIt) {
                           "</r></kbn_infos>"
                         : "<?xml version=\"1.0\"?><" + table + "/>");
   }
-  InitDataBase fresh;
+  CatalogueSchema fresh;
   RunUpdate(fresh, m_queue);
   EXPECT_EQ(m_server.Targets().size(), 22u);
   std::optional<CatalogueDb> db = CatalogueDb::Open();

@@ -38,7 +38,7 @@ TEST(Split, NullListOrEmptySeparatorDoesNothing) {
   Split(nullptr, "a@b", "@");  // must not crash
 }
 
-TEST(Utf8ToWide, DecodesAndReplacesInvalidSequences) {
+TEST(RepairedUtf8, DecodesAndReplacesInvalidSequences) {
   struct Row {
     const char* name;
     std::string bytes;
@@ -58,13 +58,13 @@ TEST(Utf8ToWide, DecodesAndReplacesInvalidSequences) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
-    EXPECT_EQ(Utf8ToWide(row.bytes), row.text);
+    EXPECT_EQ(RepairedUtf8(row.bytes), row.text);
     // Valid means: returned unchanged.
-    EXPECT_EQ(IsValidUtf8(row.bytes), Utf8ToWide(row.bytes) == row.bytes);
+    EXPECT_EQ(IsValidUtf8(row.bytes), RepairedUtf8(row.bytes) == row.bytes);
   }
 }
 
-TEST(Utf8ToWide, LongAsciiRunsAroundAnInvalidByte) {
+TEST(RepairedUtf8, LongAsciiRunsAroundAnInvalidByte) {
   // The ASCII scan goes eight bytes at a time; the bad byte sits at every
   // offset of a word once.
   for (size_t at = 0; at < 24; ++at) {
@@ -74,7 +74,7 @@ TEST(Utf8ToWide, LongAsciiRunsAroundAnInvalidByte) {
     std::string expected(24, 'a');
     expected.replace(at, 1, "\xEF\xBF\xBD");
     EXPECT_FALSE(IsValidUtf8(bytes));
-    EXPECT_EQ(Utf8ToWide(bytes), expected);
+    EXPECT_EQ(RepairedUtf8(bytes), expected);
   }
 }
 

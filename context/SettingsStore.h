@@ -16,12 +16,12 @@
 
 namespace qb {
 
-class CReg {
+class SettingsStore {
  public:
   static constexpr std::string_view kServerKey = "Software\\Tavrim\\Quillbox\\Server";
 
-  CReg();
-  ~CReg();
+  SettingsStore();
+  ~SettingsStore();
 
   // A non-empty path replaces the key path and gives true; an empty path
   // empties it and gives false.

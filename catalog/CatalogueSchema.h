@@ -14,7 +14,7 @@
 
 namespace qb {
 
-class InitDataBase {
+class CatalogueSchema {
  public:
   // Creates the data folder when it is missing and runs every CREATE TABLE IF
   // NOT EXISTS statement (they change nothing where the tables exist), then

@@ -1,4 +1,4 @@
-#include "context/CReg.h"
+#include "context/SettingsStore.h"
 
 #include "util/ConfigFiles.h"
 #include "util/Log.h"
@@ -7,16 +7,16 @@
 
 namespace qb {
 
-CReg::CReg() { SetKey(kServerKey); }
+SettingsStore::SettingsStore() { SetKey(kServerKey); }
 
-CReg::~CReg() = default;
+SettingsStore::~SettingsStore() = default;
 
-bool CReg::SetKey(std::string_view path) {
+bool SettingsStore::SetKey(std::string_view path) {
   m_strKey = std::string(path);
   return !path.empty();
 }
 
-std::optional<CReg::KeyLocation> CReg::Location() const {
+std::optional<SettingsStore::KeyLocation> SettingsStore::Location() const {
   const std::vector<std::string> parts = Split(m_strKey, "\\");
   // "Software", at least one file part, and the group.
   if (parts.size() < 3 || parts.front() != "Software") {
@@ -34,7 +34,7 @@ std::optional<CReg::KeyLocation> CReg::Location() const {
   return location;
 }
 
-std::optional<std::string> CReg::ReadValue(const std::string& name) const {
+std::optional<std::string> SettingsStore::ReadValue(const std::string& name) const {
   const std::optional<KeyLocation> location = Location();
   if (!location) {
     return std::nullopt;
@@ -46,7 +46,7 @@ std::optional<std::string> CReg::ReadValue(const std::string& name) const {
   return std::move(entry->value);
 }
 
-bool CReg::WriteValue(const std::string& name, const std::string& value) const {
+bool SettingsStore::WriteValue(const std::string& name, const std::string& value) const {
   const std::optional<KeyLocation> location = Location();
   if (!location) {
     return false;
@@ -62,7 +62,7 @@ bool CReg::WriteValue(const std::string& name, const std::string& value) const {
   return true;
 }
 
-std::optional<uint32_t> CReg::ReadDword(const std::string& name) const {
+std::optional<uint32_t> SettingsStore::ReadDword(const std::string& name) const {
   const std::optional<std::string> text = ReadValue(name);
   return text ? ParseDword(*text) : std::nullopt;
 }

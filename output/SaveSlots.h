@@ -13,12 +13,12 @@
 
 namespace qb {
 
-class CQxSaveMgr {
+class SaveSlots {
  public:
-  CQxSaveMgr() = default;
-  virtual ~CQxSaveMgr() = default;
-  CQxSaveMgr(const CQxSaveMgr&) = delete;
-  CQxSaveMgr& operator=(const CQxSaveMgr&) = delete;
+  SaveSlots() = default;
+  virtual ~SaveSlots() = default;
+  SaveSlots(const SaveSlots&) = delete;
+  SaveSlots& operator=(const SaveSlots&) = delete;
 
   // Lockable interface of the save lock.
   void lock() { m_saveLock.acquire(); }

@@ -1,4 +1,4 @@
-#include "catalog/InitDataBase.h"
+#include "catalog/CatalogueSchema.h"
 
 #include "catalog/CatalogueFixture.h"
 
@@ -11,7 +11,7 @@
 namespace qb {
 namespace {
 
-class InitDataBaseTest : public qbtest::CatalogueFixture {};
+class CatalogueSchemaTest : public qbtest::CatalogueFixture {};
 
 std::vector<std::string> Columns(const std::string& table) {
   std::vector<std::string> names;
@@ -21,7 +21,7 @@ std::vector<std::string> Columns(const std::string& table) {
   return names;
 }
 
-TEST_F(InitDataBaseTest, CreatesTheFourteenTablesInAFreshDataFolder) {
+TEST_F(CatalogueSchemaTest, CreatesTheFourteenTablesInAFreshDataFolder) {
   std::optional<CatalogueDb> db = CatalogueDb::Open();
   ASSERT_TRUE(db);
   // Beside them, the product search index and the tables it keeps itself in.
@@ -47,9 +47,9 @@ TEST_F(InitDataBaseTest, CreatesTheFourteenTablesInAFreshDataFolder) {
             "TEXT, \tthumbnail  TEXT, \tcreate_at  TEXT, \tupdate_at  TEXT)");
 }
 
-TEST_F(InitDataBaseTest, CreatingAgainKeepsRows) {
+TEST_F(CatalogueSchemaTest, CreatingAgainKeepsRows) {
   Exec("INSERT INTO categories (id, name) VALUES (1, 'a')");
-  InitDataBase definitions;
+  CatalogueSchema definitions;
   definitions.CreateTables();
   std::optional<CatalogueDb> db = CatalogueDb::Open();
   Statement count = db->Prepare("SELECT count(*) FROM categories");
@@ -57,14 +57,14 @@ TEST_F(InitDataBaseTest, CreatingAgainKeepsRows) {
   EXPECT_EQ(count.Int(0), 1);
 }
 
-TEST_F(InitDataBaseTest, DefinitionsListTheElevenUpdatableTables) {
+TEST_F(CatalogueSchemaTest, DefinitionsListTheElevenUpdatableTables) {
   ASSERT_EQ(RefreshedCatalogueTables().size(), 11u);
   EXPECT_EQ(RefreshedCatalogueTables()[3]->name, "paper_infos");
   EXPECT_EQ(RefreshedCatalogueTables()[3]->countPath, "/paper_infos_count/count");
   EXPECT_EQ(CatalogueCreateStatements().size(), 14u);
 }
 
-TEST_F(InitDataBaseTest, AddColumnIfMissingAddsTheColumnOnce) {
+TEST_F(CatalogueSchemaTest, AddColumnIfMissingAddsTheColumnOnce) {
   Exec("DROP TABLE paper_infos; CREATE TABLE paper_infos (id INTEGER PRIMARY KEY, goods TEXT);"
        "INSERT INTO paper_infos (id) VALUES (1)");
   AddColumnIfMissing("paper_infos", "jan_code");
@@ -76,7 +76,7 @@ TEST_F(InitDataBaseTest, AddColumnIfMissingAddsTheColumnOnce) {
   EXPECT_TRUE(read.IsNull(0));
 }
 
-TEST_F(InitDataBaseTest, AddColumnIfMissingLeavesACaseVariantAsItIs) {
+TEST_F(CatalogueSchemaTest, AddColumnIfMissingLeavesACaseVariantAsItIs) {
   // The name does not match exactly, so the column is added; SQLite refuses a
   // name that differs only in case, which leaves the table as it was.
   Exec("DROP TABLE paper_infos; CREATE TABLE paper_infos (id INTEGER PRIMARY KEY, JAN_CODE TEXT)");
@@ -84,7 +84,7 @@ TEST_F(InitDataBaseTest, AddColumnIfMissingLeavesACaseVariantAsItIs) {
   EXPECT_EQ(Columns("paper_infos"), (std::vector<std::string>{"id", "JAN_CODE"}));
 }
 
-TEST_F(InitDataBaseTest, CheckJanCodeRowLogic) {
+TEST_F(CatalogueSchemaTest, CheckJanCodeRowLogic) {
   const std::string model =
       "INSERT INTO paper_infos (id, searchSelNo, goodsBackFront, jan_code) VALUES ";
   struct Row {
@@ -106,22 +106,22 @@ TEST_F(InitDataBaseTest, CheckJanCodeRowLogic) {
     SCOPED_TRACE(row.name);
     Exec("DELETE FROM paper_infos");
     if (!row.rows.empty()) Exec(model + row.rows);
-    InitDataBase definitions;
+    CatalogueSchema definitions;
     definitions.m_janCodeRefresh.store(7);
     EXPECT_EQ(definitions.CheckJanCode("paper_infos", "jan_code"), row.result);
     EXPECT_EQ(definitions.m_janCodeRefresh.load(), row.flag);
   }
 }
 
-TEST_F(InitDataBaseTest, CheckJanCodeWithoutTheColumnAsksForARefreshAndAltersNothing) {
+TEST_F(CatalogueSchemaTest, CheckJanCodeWithoutTheColumnAsksForARefreshAndAltersNothing) {
   Exec("DROP TABLE paper_infos; CREATE TABLE paper_infos (id INTEGER PRIMARY KEY, Jan_Code TEXT)");
-  InitDataBase definitions;
+  CatalogueSchema definitions;
   EXPECT_TRUE(definitions.CheckJanCode("paper_infos", "jan_code"));
   EXPECT_EQ(definitions.m_janCodeRefresh.load(), 1);
   EXPECT_EQ(Columns("paper_infos"), (std::vector<std::string>{"id", "Jan_Code"}));
 }
 
-TEST_F(InitDataBaseTest, ClientConditionsReadOnlyTheNamedTable) {
+TEST_F(CatalogueSchemaTest, ClientConditionsReadOnlyTheNamedTable) {
   Exec("INSERT INTO pict_group_sub_level_infos (id, topLevelId, name) VALUES (1, 3, 'a');"
        "INSERT INTO logs (id, mac_address) VALUES (1, 'secret')");
   struct Row {
@@ -150,7 +150,7 @@ TEST_F(InitDataBaseTest, ClientConditionsReadOnlyTheNamedTable) {
   EXPECT_NE(write.Step(), SQLITE_DONE);
 }
 
-TEST_F(InitDataBaseTest, ExecuteSqlReportsCompletionAndBindsValues) {
+TEST_F(CatalogueSchemaTest, ExecuteSqlReportsCompletionAndBindsValues) {
   EXPECT_TRUE(ExecuteSql("INSERT INTO pict_generic_history_infos (id, thumbUrl) VALUES (1, 'a')"));
   // A second row with the same thumbUrl is refused.
   EXPECT_FALSE(ExecuteSql("INSERT INTO pict_generic_history_infos (id, thumbUrl) VALUES (2, 'a')"));
@@ -164,7 +164,7 @@ TEST_F(InitDataBaseTest, ExecuteSqlReportsCompletionAndBindsValues) {
   EXPECT_EQ(*read.Text(0), "it's");
 }
 
-TEST_F(InitDataBaseTest, StatementsStayWithinTheirBudget) {
+TEST_F(CatalogueSchemaTest, StatementsStayWithinTheirBudget) {
   Exec("INSERT INTO pict_group_sub_level_infos (id, topLevelId, name) VALUES (1, 3, 'a'),"
        " (2, 3, 'b'), (3, 3, 'c'), (4, 3, 'd'), (5, 3, 'e'), (6, 3, 'f'), (7, 3, 'g')");
   std::string join = "SELECT count(*) FROM pict_group_sub_level_infos t0";
@@ -196,7 +196,7 @@ TEST_F(InitDataBaseTest, StatementsStayWithinTheirBudget) {
   }
 }
 
-TEST_F(InitDataBaseTest, OnlyAFewClientConditionsRunAtOnce) {
+TEST_F(CatalogueSchemaTest, OnlyAFewClientConditionsRunAtOnce) {
   const std::string sql = "SELECT id FROM pict_group_sub_level_infos WHERE 1=1";
   std::vector<CatalogueDb> open;
   for (int i = 0; i < kMaxClientConditions; ++i) {

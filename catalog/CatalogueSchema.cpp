@@ -1,4 +1,4 @@
-#include "catalog/InitDataBase.h"
+#include "catalog/CatalogueSchema.h"
 
 #include <filesystem>
 
@@ -51,7 +51,7 @@ const std::vector<std::string>& CatalogueIndexStatements() {
   return statements;
 }
 
-void InitDataBase::CreateTables() {
+void CatalogueSchema::CreateTables() {
   const std::string folder = GetDataFolder();
   std::error_code error;
   std::filesystem::create_directories(folder, error);
@@ -75,7 +75,7 @@ void InitDataBase::CreateTables() {
   ReadSession::DropKeptConnections();
 }
 
-bool InitDataBase::CheckJanCode(const std::string& table, const std::string& column) {
+bool CatalogueSchema::CheckJanCode(const std::string& table, const std::string& column) {
   m_janCodeRefresh.store(0);
   std::optional<CatalogueDb> db = CatalogueDb::Open();
   if (!db) {

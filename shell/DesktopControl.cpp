@@ -1,4 +1,4 @@
-#include "shell/CsvcDlg.h"
+#include "shell/DesktopControl.h"
 
 #include <signal.h>
 #include <sys/signalfd.h>
@@ -39,7 +39,7 @@ constexpr qint64 kMaxControlLine = 64;
 
 }  // namespace
 
-CsvcDlg::CsvcDlg(CAppData* appData, bool showDialogs)
+DesktopControl::DesktopControl(CAppData* appData, bool showDialogs)
     : m_pAppData(appData), m_bShowDialogs(showDialogs) {
   if (m_pAppData->m_pPrintMgr) {
     // Outcomes are recorded on connection threads, the job watch and here;
@@ -52,14 +52,14 @@ CsvcDlg::CsvcDlg(CAppData* appData, bool showDialogs)
   }
 }
 
-CsvcDlg::~CsvcDlg() {
+DesktopControl::~DesktopControl() {
   if (m_pAppData->m_pPrintMgr) {
     m_pAppData->m_pPrintMgr->Outcomes().SetNoticeSink(nullptr);
   }
   Close();
 }
 
-void CsvcDlg::StartPresence() {
+void DesktopControl::StartPresence() {
   if (!m_bShowDialogs || m_pPresence) {
     return;
   }
@@ -68,7 +68,7 @@ void CsvcDlg::StartPresence() {
   m_pPresence->StartTray();
 }
 
-bool CsvcDlg::ShowStatusWindow() {
+bool DesktopControl::ShowStatusWindow() {
   if (!m_pPresence) {
     return false;
   }
@@ -76,7 +76,7 @@ bool CsvcDlg::ShowStatusWindow() {
   return true;
 }
 
-Result<> CsvcDlg::Open(const std::string& socketPath) {
+Result<> DesktopControl::Open(const std::string& socketPath) {
   const sigset_t blocked = ControlSignals();
   m_signalFd.Reset(::signalfd(-1, &blocked, SFD_NONBLOCK | SFD_CLOEXEC));
   if (!m_signalFd.Valid()) {
@@ -101,7 +101,7 @@ Result<> CsvcDlg::Open(const std::string& socketPath) {
   return {};
 }
 
-void CsvcDlg::Close() {
+void DesktopControl::Close() {
   m_bClosing = 1;
   if (m_pServer != nullptr) {
     m_pServer->close();  // removes the socket file
@@ -110,13 +110,13 @@ void CsvcDlg::Close() {
   }
 }
 
-void CsvcDlg::StartListener() {
+void DesktopControl::StartListener() {
   if (!qb::StartListener(*m_pAppData)) {
     LogDebug("the listener runs already");
   }
 }
 
-bool CsvcDlg::HandleMessage(int code, int param) {
+bool DesktopControl::HandleMessage(int code, int param) {
   switch (ActionFor(code, param)) {
     case ControlAction::kRelisten:
       LogInfo("rebinding on request");
@@ -142,7 +142,7 @@ bool CsvcDlg::HandleMessage(int code, int param) {
   return false;
 }
 
-void CsvcDlg::PostPrint(std::shared_ptr<CPrintSession> session) {
+void DesktopControl::PostPrint(std::shared_ptr<CPrintSession> session) {
   QMetaObject::invokeMethod(
       this,
       [this, session] {
@@ -160,9 +160,10 @@ void CsvcDlg::PostPrint(std::shared_ptr<CPrintSession> session) {
               if (prints != nullptr) {
                 prints->Outcomes().Update(session->m_strId, [](PrintOutcome& outcome) {
                   outcome.state = PrintState::kFailed;
-                  outcome.message = QCoreApplication::translate(
-                                        "qb::CsvcDlg", "the server stopped before it was printed")
-                                        .toStdString();
+                  outcome.message =
+                      QCoreApplication::translate("qb::DesktopControl",
+                                                  "the server stopped before it was printed")
+                          .toStdString();
                 });
               }
             });
@@ -170,7 +171,7 @@ void CsvcDlg::PostPrint(std::shared_ptr<CPrintSession> session) {
       Qt::QueuedConnection);
 }
 
-void CsvcDlg::PostSave(std::unique_ptr<CQxSaveSession> session) {
+void DesktopControl::PostSave(std::unique_ptr<CQxSaveSession> session) {
   // Queued work must be copyable; the holder hands the session over once and
   // deletes it with the queued call if the call never runs.
   auto holder = std::make_shared<std::unique_ptr<CQxSaveSession>>(std::move(session));
@@ -191,7 +192,7 @@ void CsvcDlg::PostSave(std::unique_ptr<CQxSaveSession> session) {
       Qt::QueuedConnection);
 }
 
-void CsvcDlg::PostOriginQuestion(const std::string& origin, std::function<bool()> stillOpen,
+void DesktopControl::PostOriginQuestion(const std::string& origin, std::function<bool()> stillOpen,
                                  std::function<void(OriginAnswer)> answered) {
   QMetaObject::invokeMethod(
       this,
@@ -204,7 +205,7 @@ void CsvcDlg::PostOriginQuestion(const std::string& origin, std::function<bool()
       Qt::QueuedConnection);
 }
 
-std::string CsvcDlg::StatusText() const {
+std::string DesktopControl::StatusText() const {
   const auto up = std::chrono::steady_clock::now() - m_started;
   const auto uptime = std::chrono::duration_cast<std::chrono::seconds>(up);
   return "pid=" + std::to_string(::getpid()) + "\nuptime=" + std::to_string(uptime.count()) +
@@ -220,7 +221,7 @@ std::string CsvcDlg::StatusText() const {
          "log=" + LogFilePath() + "\n";
 }
 
-QPrinter* CsvcDlg::Printer() {
+QPrinter* DesktopControl::Printer() {
   // Until a destination exists, look again at every job: a printer may have
   // been set up since.
   if (!m_pPrinter || !HasPrinter(*m_pPrinter)) {
@@ -229,7 +230,7 @@ QPrinter* CsvcDlg::Printer() {
   return m_pPrinter.get();
 }
 
-void CsvcDlg::OnControlConnection() {
+void DesktopControl::OnControlConnection() {
   while (QLocalSocket* client = m_pServer->nextPendingConnection()) {
     connect(client, &QLocalSocket::disconnected, client, &QObject::deleteLater);
     QTimer::singleShot(kControlTimeoutMs, client, [client] { client->abort(); });
@@ -271,7 +272,7 @@ void CsvcDlg::OnControlConnection() {
   }
 }
 
-void CsvcDlg::OnSignal() {
+void DesktopControl::OnSignal() {
   signalfd_siginfo info{};
   while (::read(m_signalFd.Get(), &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
     if (info.ssi_signo == SIGHUP) {

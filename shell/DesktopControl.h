@@ -35,12 +35,12 @@ namespace qb {
 class OriginPrompt;
 class Presence;
 
-class CsvcDlg : public QObject, public CControlWindow {
+class DesktopControl : public QObject, public CControlWindow {
  public:
-  CsvcDlg(CAppData* appData, bool showDialogs);
-  ~CsvcDlg() override;
-  CsvcDlg(const CsvcDlg&) = delete;
-  CsvcDlg& operator=(const CsvcDlg&) = delete;
+  DesktopControl(CAppData* appData, bool showDialogs);
+  ~DesktopControl() override;
+  DesktopControl(const DesktopControl&) = delete;
+  DesktopControl& operator=(const DesktopControl&) = delete;
 
   // Serves the control socket at `socketPath` (mode 0600, a stale file is
   // replaced) and takes the signals blocked by the caller (SIGTERM, SIGINT,

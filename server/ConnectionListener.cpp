@@ -1,4 +1,4 @@
-#include "server/CMainTask.h"
+#include "server/ConnectionListener.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -112,7 +112,7 @@ std::optional<Endpoint> LocalEnd(int socket) {
 
 }  // namespace
 
-CMainTask::CMainTask(CTaskMgr* mgr)
+ConnectionListener::ConnectionListener(CTaskMgr* mgr)
     : CTaskBase(mgr),
       m_limits(OpenConnectionBound(), kMaxConnections),
       m_pool(kMaxConnections),
@@ -139,7 +139,7 @@ CMainTask::CMainTask(CTaskMgr* mgr)
   }
 }
 
-void CMainTask::Run() {
+void ConnectionListener::Run() {
   while (!IsStopped()) {
     const bool listened = Listen();
     if (IsStopped()) {
@@ -152,7 +152,7 @@ void CMainTask::Run() {
   m_pGate->TakeAll();  // requests still waiting for an answer: closed without one
 }
 
-void CMainTask::Pause(int ms) {
+void ConnectionListener::Pause(int ms) {
   const auto until = Clock::now() + std::chrono::milliseconds(ms);
   while (!IsStopped() && Clock::now() < until) {
     m_pending.Poll({}, WaitMs(until));
@@ -160,7 +160,7 @@ void CMainTask::Pause(int ms) {
   }
 }
 
-int CMainTask::WaitMs(Clock::time_point until) const {
+int ConnectionListener::WaitMs(Clock::time_point until) const {
   until = std::min(until, m_pGate->NextExpiry());
   int timeout = -1;
   if (until != Clock::time_point::max()) {
@@ -173,7 +173,7 @@ int CMainTask::WaitMs(Clock::time_point until) const {
   return timeout;
 }
 
-bool CMainTask::Listen() {
+bool ConnectionListener::Listen() {
   CAppData* app = GetAppData();
   app->m_bRelisten.store(false);
   const uint16_t port = app->GetPort();
@@ -305,7 +305,7 @@ bool CMainTask::Listen() {
   return true;
 }
 
-void CMainTask::AnnounceRegistration(uint16_t port) {
+void ConnectionListener::AnnounceRegistration(uint16_t port) {
   const bool registered = m_broker.GetState() == BrokerLink::State::kRegistered;
   GetAppData()->SetListening(ListeningPlace{
       registered ? ListeningPlace::Way::kRegistered : ListeningPlace::Way::kWaiting, port, {},
@@ -319,7 +319,7 @@ void CMainTask::AnnounceRegistration(uint16_t port) {
   }
 }
 
-bool CMainTask::TakeHanded() {
+bool ConnectionListener::TakeHanded() {
   for (int i = 0; i < kAcceptsPerWake; ++i) {
     ConnectionLimits::Ticket ticket = m_limits.TryOpen();
     if (!ticket.Valid()) {
@@ -347,7 +347,7 @@ bool CMainTask::TakeHanded() {
   return true;
 }
 
-void CMainTask::ReportBindFailure(const BindAddress& address, int error) {
+void ConnectionListener::ReportBindFailure(const BindAddress& address, int error) {
   if (m_bBindFailureReported) {
     return;
   }
@@ -373,7 +373,7 @@ void CMainTask::ReportBindFailure(const BindAddress& address, int error) {
   LogInfo(message + "; retrying every 100 ms");
 }
 
-bool CMainTask::AcceptClients(int listenSocket, const Endpoint* local) {
+bool ConnectionListener::AcceptClients(int listenSocket, const Endpoint* local) {
   const CAppData* app = GetAppData();
   for (int i = 0; i < kAcceptsPerWake; ++i) {
     ConnectionLimits::Ticket ticket = m_limits.TryOpen();
@@ -407,7 +407,7 @@ bool CMainTask::AcceptClients(int listenSocket, const Endpoint* local) {
   return true;
 }
 
-void CMainTask::Admit(int client, const sockaddr_storage& address, const Endpoint* local,
+void ConnectionListener::Admit(int client, const sockaddr_storage& address, const Endpoint* local,
                       ConnectionLimits::Ticket ticket) {
   if (!MayServe(client, address, local)) {
     ::send(client, kForbiddenAnswer.data(), kForbiddenAnswer.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
@@ -426,7 +426,7 @@ void CMainTask::Admit(int client, const sockaddr_storage& address, const Endpoin
   m_pending.Add(client, std::move(ticket), now, std::move(peer));
 }
 
-bool CMainTask::MayServe(int client, const sockaddr_storage& peerAddress,
+bool ConnectionListener::MayServe(int client, const sockaddr_storage& peerAddress,
                          const Endpoint* listenerEnd) {
   const std::optional<Endpoint> peer = Endpoint::From(peerAddress);
   const std::optional<Endpoint> local = listenerEnd ? *listenerEnd : LocalEnd(client);
@@ -466,7 +466,7 @@ bool CMainTask::MayServe(int client, const sockaddr_storage& peerAddress,
   return false;
 }
 
-void CMainTask::ServeGate() {
+void ConnectionListener::ServeGate() {
   CAppData* app = GetAppData();
   if (app != nullptr && app->m_bSitesChanged.exchange(false)) {
     m_config.ReloadSites(*app);
@@ -504,7 +504,7 @@ void CMainTask::ServeGate() {
   }
 }
 
-void CMainTask::ApplyAnswer(const std::string& origin, OriginGate::Outcome outcome) {
+void ConnectionListener::ApplyAnswer(const std::string& origin, OriginGate::Outcome outcome) {
   CAppData* app = GetAppData();
   const std::shared_ptr<const OriginPolicy> policy = app->GetOriginPolicy();
   switch (outcome) {
@@ -554,7 +554,7 @@ void CMainTask::ApplyAnswer(const std::string& origin, OriginGate::Outcome outco
   }
 }
 
-void CMainTask::ReportBound() {
+void ConnectionListener::ReportBound() {
   const auto now = Clock::now();
   if (m_boundReported != Clock::time_point() && now - m_boundReported < kBoundReportInterval) {
     return;
@@ -564,7 +564,7 @@ void CMainTask::ReportBound() {
           "; new connections wait in the listen backlog");
 }
 
-void CMainTask::OnRequestDone(int socket, RequestReceiver::Outcome outcome, std::string request,
+void ConnectionListener::OnRequestDone(int socket, RequestReceiver::Outcome outcome, std::string request,
                               ConnectionLimits::Ticket ticket) {
   if (outcome == RequestReceiver::Outcome::kNoRoom) {
     // Answered here, not by a worker: the answer fits the socket's buffer,

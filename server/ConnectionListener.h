@@ -63,9 +63,9 @@ inline constexpr size_t kMaxConnections = 64;
 // every client caught in the burst a retry of a second.
 inline constexpr int kListenBacklog = 1024;
 
-class CMainTask : public CTaskBase {
+class ConnectionListener : public CTaskBase {
  public:
-  explicit CMainTask(CTaskMgr* mgr);
+  explicit ConnectionListener(CTaskMgr* mgr);
 
   void Run() override;
 

@@ -17,9 +17,9 @@
 
 namespace qb {
 
-class TemplateDownLoad {
+class TemplateDownload {
  public:
-  virtual ~TemplateDownLoad() = default;
+  virtual ~TemplateDownload() = default;
 
   // Fetches the template list of `partsNo`, queues "/template/" + the file
   // name of every thumbnailUrl and templateUrl and serves the queue. An empty

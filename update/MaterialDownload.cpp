@@ -1,4 +1,4 @@
-#include "update/SozaiDownLoad.h"
+#include "update/MaterialDownload.h"
 
 #include <pugixml.hpp>
 
@@ -74,7 +74,7 @@ std::string SmallVariant(std::string url) {
 
 void OnMaterialDownloaded(const std::string&, const std::string&, DownloadJob&) {}
 
-void SozaiDownLoad::RunMaterialRequest(DownloadQueue& queue, const std::string& folder,
+void MaterialDownload::RunMaterialRequest(DownloadQueue& queue, const std::string& folder,
                                        const std::string& value) const {
   switch (m_nKind) {
     case 1:
@@ -91,7 +91,7 @@ void SozaiDownLoad::RunMaterialRequest(DownloadQueue& queue, const std::string& 
   }
 }
 
-void SozaiDownLoad::DownloadLevelImages(DownloadQueue& queue, const std::string& level) const {
+void MaterialDownload::DownloadLevelImages(DownloadQueue& queue, const std::string& level) const {
   const std::optional<std::string> groups = FetchList(queue, kLevelList, level);
   if (!groups) {
     return;
@@ -110,7 +110,7 @@ void SozaiDownLoad::DownloadLevelImages(DownloadQueue& queue, const std::string&
   });
 }
 
-void SozaiDownLoad::DownloadGroupFolders(DownloadQueue& queue, const std::string& folder,
+void MaterialDownload::DownloadGroupFolders(DownloadQueue& queue, const std::string& folder,
                                          const std::string& topLevelId) const {
   if (!folder.empty()) {
     queue.Serve(true, [&folder](DownloadJob& job) { EnqueueArchives(job, folder); });
@@ -121,7 +121,7 @@ void SozaiDownLoad::DownloadGroupFolders(DownloadQueue& queue, const std::string
   EnqueueFolderArchives(queue, groups.value_or(std::string()));
 }
 
-void SozaiDownLoad::EnqueueFolderArchives(DownloadQueue& queue, const std::string& xml) const {
+void MaterialDownload::EnqueueFolderArchives(DownloadQueue& queue, const std::string& xml) const {
   std::optional<pugi::xml_document> document = ParseAnswer(xml);
   if (!document) {
     // Nothing to fetch: the queue is left as it is.
@@ -138,7 +138,7 @@ void SozaiDownLoad::EnqueueFolderArchives(DownloadQueue& queue, const std::strin
   });
 }
 
-void SozaiDownLoad::DownloadBackImages(DownloadQueue& queue, const std::string& level) const {
+void MaterialDownload::DownloadBackImages(DownloadQueue& queue, const std::string& level) const {
   const std::optional<std::string> images = FetchList(queue, kBackImages, level);
   if (!images) {
     return;

@@ -1,4 +1,4 @@
-#include "update/TemplateDownLoad.h"
+#include "update/TemplateDownload.h"
 
 #include <pugixml.hpp>
 
@@ -25,7 +25,7 @@ std::string TemplateServerPath(const std::string& url) {
   return std::string(kTemplateFolder) + FileName(url);
 }
 
-void TemplateDownLoad::DownloadTemplates(DownloadQueue& queue,
+void TemplateDownload::DownloadTemplates(DownloadQueue& queue,
                                          const std::string& partsNo) const {
   const std::string url =
       catalogueBaseUrl() + "/template_infos/list?partsNo=" + EncodeUrlValue(partsNo);
