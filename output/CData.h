@@ -12,7 +12,7 @@ template <typename K, typename V>
 class CData {
  public:
   CData(K key, std::unique_ptr<V> value) : m_key(std::move(key)), m_value(std::move(value)) {}
-  virtual ~CData() = default;
+  ~CData() = default;
 
   K m_key;
   std::unique_ptr<V> m_value;  // owned, may be null

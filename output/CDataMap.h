@@ -19,7 +19,7 @@ template <typename K, typename V>
 class CDataMap {
  public:
   CDataMap() = default;
-  virtual ~CDataMap() { RemoveAll(); }
+  ~CDataMap() { RemoveAll(); }
   CDataMap(const CDataMap&) = delete;
   CDataMap& operator=(const CDataMap&) = delete;
 

@@ -40,7 +40,7 @@ class CPrintMgr {
   static constexpr std::chrono::hours kEndedSessionKeep{1};
 
   CPrintMgr();
-  virtual ~CPrintMgr();
+  ~CPrintMgr();
 
   // Registers `session` under its identifier unless a session of that
   // identifier exists (then `session` is deleted and the existing one

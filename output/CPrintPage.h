@@ -24,7 +24,7 @@ class CPrintPage {
   static Result<std::unique_ptr<CPrintPage>> FromDataImage(std::string_view text);
 
   explicit CPrintPage(std::string encoded) : m_strEncoded(std::move(encoded)) {}
-  virtual ~CPrintPage() = default;
+  ~CPrintPage() = default;
 
   // The page image as 32-bit ARGB, or null when it no longer decodes.
   QImage DecodeImage() const;

@@ -37,7 +37,7 @@ class CPrintSession {
   enum State { kNew = 0, kPrinting = 1, kDone = 2 };
 
   CPrintSession(std::string id, int width, int height, int orientation, int copies);
-  virtual ~CPrintSession();
+  ~CPrintSession();
 
   using Clock = std::chrono::steady_clock;
 

@@ -15,7 +15,7 @@ namespace qb {
 class CQxSaveSession {
  public:
   explicit CQxSaveSession(std::string id) : m_strId(std::move(id)) {}
-  virtual ~CQxSaveSession() = default;
+  ~CQxSaveSession() = default;
 
   // Drops any earlier bytes and the name, then stores a copy of `count` bytes:
   // true when stored; false for null bytes, a count of 0 or less, or when the

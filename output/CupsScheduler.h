@@ -27,7 +27,7 @@ class CupsScheduler {
   using Clock = std::chrono::steady_clock;
 
   explicit CupsScheduler(Clock::duration budget);
-  virtual ~CupsScheduler();
+  ~CupsScheduler();
   CupsScheduler(const CupsScheduler&) = delete;
   CupsScheduler& operator=(const CupsScheduler&) = delete;
 

@@ -28,7 +28,7 @@ class PageSpool {
   };
 
   PageSpool() = default;
-  virtual ~PageSpool();
+  ~PageSpool();
   PageSpool(const PageSpool&) = delete;
   PageSpool& operator=(const PageSpool&) = delete;
 

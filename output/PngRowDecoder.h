@@ -24,7 +24,7 @@ namespace qb {
 class PngRowDecoder {
  public:
   explicit PngRowDecoder(std::string_view bytes);
-  virtual ~PngRowDecoder();
+  ~PngRowDecoder();
   PngRowDecoder(const PngRowDecoder&) = delete;
   PngRowDecoder& operator=(const PngRowDecoder&) = delete;
 

@@ -39,7 +39,7 @@ class PrintOutcomes {
   static constexpr std::chrono::hours kKeepFinal{1};
 
   PrintOutcomes() = default;
-  virtual ~PrintOutcomes() = default;
+  ~PrintOutcomes() = default;
   PrintOutcomes(const PrintOutcomes&) = delete;
   PrintOutcomes& operator=(const PrintOutcomes&) = delete;
 

@@ -16,7 +16,7 @@ namespace qb {
 class SaveSlots {
  public:
   SaveSlots() = default;
-  virtual ~SaveSlots() = default;
+  ~SaveSlots() = default;
   SaveSlots(const SaveSlots&) = delete;
   SaveSlots& operator=(const SaveSlots&) = delete;
 

@@ -26,7 +26,7 @@ namespace qb {
 class MaterialDownload {
  public:
   explicit MaterialDownload(int32_t kind = 0) : m_nKind(kind) {}
-  virtual ~MaterialDownload() = default;
+  ~MaterialDownload() = default;
 
   // Runs the kind in m_nKind: 1 with `value` as level, 2 with `folder` and
   // `value` as top-level group id, 3 with `value` as level.

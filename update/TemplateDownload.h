@@ -19,7 +19,7 @@ namespace qb {
 
 class TemplateDownload {
  public:
-  virtual ~TemplateDownload() = default;
+  ~TemplateDownload() = default;
 
   // Fetches the template list of `partsNo`, queues "/template/" + the file
   // name of every thumbnailUrl and templateUrl and serves the queue. An empty
