@@ -135,32 +135,43 @@ class StatusWindowTest : public ::testing::Test {
   qbtest::ScopedEnv m_config{"XDG_CONFIG_HOME", m_home.Path() + "/config"};
   qbtest::ScopedEnv m_state{"XDG_STATE_HOME", m_home.Path() + "/state"};
   qbtest::ScopedEnv m_data{"XDG_DATA_HOME", m_home.Path() + "/data"};
+
+  // The window's sources: the fakes below, as each test fills them.
+  StatusSources Sources() {
+    StatusSources sources;
+    sources.appData = &m_app;
+    sources.printers = &m_printers;
+    sources.remembered = &m_remembered;
+    sources.sites = &m_sites;
+    sources.prints = &m_history;
+    sources.started = std::chrono::steady_clock::now();
+    return sources;
+  }
+
+  CAppData m_app;
+  FakePrinters m_printers;
+  FakeRemembered m_remembered;
+  FakeSites m_sites;
+  FakeHistory m_history;
 };
 
 TEST_F(StatusWindowTest, ShowsItsSourcesAndChangesThemOnlyThroughThem) {
-  CAppData app;
+  CAppData& app = m_app;
   app.SetListening({ListeningPlace::Way::kBound, 3210, {"127.0.0.1", "::1"}, {}});
-  FakePrinters printers;
+  FakePrinters& printers = m_printers;
   printers.printers = {{"Office", true, PrinterStatus::State::kStopped, "paused", false},
                        {"Labels", false, PrinterStatus::State::kIdle, "", true}};
-  FakeRemembered remembered;
+  FakeRemembered& remembered = m_remembered;
   remembered.remembered = {{"100x50mm", "Labels"}};
-  FakeSites sites;
+  FakeSites& sites = m_sites;
   const std::string user = "/home/me/.config/Tavrim/Quillbox.conf";
   sites.sites = {{"https://mine.example", true, SiteSource::kUserFile, user},
                  {"https://asked.example", false, SiteSource::kAnswer, user},
                  {"https://admin.example", false, SiteSource::kSystemFile,
                   "/etc/xdg/Tavrim/Quillbox.conf"}};
-  FakeHistory history;
-  history.records = {{"7", "100 × 50 mm", 2, "finished", "10:00:00"}};
+  m_history.records = {{"7", "100 × 50 mm", 2, "finished", "10:00:00"}};
   int updates = 0;
-  StatusSources sources;
-  sources.appData = &app;
-  sources.printers = &printers;
-  sources.remembered = &remembered;
-  sources.sites = &sites;
-  sources.prints = &history;
-  sources.started = std::chrono::steady_clock::now();
+  StatusSources sources = Sources();
   sources.updateNow = [&] { ++updates; };
   StatusWindow window(std::move(sources));
   window.Refresh();
@@ -217,20 +228,10 @@ TEST_F(StatusWindowTest, ShowsItsSourcesAndChangesThemOnlyThroughThem) {
 }
 
 TEST_F(StatusWindowTest, APrintSystemThatDoesNotAnswerLeavesTheWindowLive) {
-  CAppData app;
-  FakePrinters printers;
+  FakePrinters& printers = m_printers;
   printers.printers = {{"Labels", true, PrinterStatus::State::kIdle, "", true}};
   printers.numbered = true;
-  FakeRemembered remembered;
-  FakeSites sites;
-  FakeHistory history;
-  StatusSources sources;
-  sources.appData = &app;
-  sources.printers = &printers;
-  sources.remembered = &remembered;
-  sources.sites = &sites;
-  sources.prints = &history;
-  sources.started = std::chrono::steady_clock::now();
+  StatusSources sources = Sources();
   printers.Hang(true);
   std::thread release;
   {
