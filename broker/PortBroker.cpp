@@ -301,6 +301,10 @@ void PortBroker::Run(int stopFd) {
 }
 
 void PortBroker::AcceptClients(size_t listener) {
+  // The connections waiting are taken together, their owners asked for in
+  // one lookup and each server handed its own in one call.
+  std::vector<UniqueFd> clients;
+  std::vector<SocketOwner::Ends> ends;
   for (int i = 0; i < kAcceptsPerWake; ++i) {
     sockaddr_storage address{};
     socklen_t length = sizeof address;
@@ -313,21 +317,41 @@ void PortBroker::AcceptClients(size_t listener) {
       if (errno != EAGAIN && errno != EWOULDBLOCK) {
         LogError(std::string("accept failed: ") + std::strerror(errno));
       }
-      return;
+      break;
     }
-    Route(UniqueFd(client), address, listener);
+    UniqueFd accepted(client);
+    const std::optional<Endpoint> peer = Endpoint::From(address);
+    const std::optional<Endpoint> local =
+        m_listenerEnds[listener] ? m_listenerEnds[listener] : LocalEnd(client);
+    if (!peer || !local) {
+      RefuseUnknown(std::move(accepted));
+      continue;
+    }
+    clients.push_back(std::move(accepted));
+    ends.push_back({*peer, *local});
+  }
+  const std::vector<SocketOwner::Result> owners = m_owner.PeersOf(ends);
+  std::vector<int> handedTo;  // servers given connections in this wake
+  for (size_t i = 0; i < clients.size(); ++i) {
+    Route(std::move(clients[i]), owners[i], &handedTo);
+  }
+  for (const int server : handedTo) {
+    const auto it = m_servers.find(server);
+    if (it != m_servers.end()) {
+      SendQueued(it->second);
+    }
   }
 }
 
-void PortBroker::Route(UniqueFd client, const sockaddr_storage& address, size_t listener) {
-  const std::optional<Endpoint> peer = Endpoint::From(address);
-  const std::optional<Endpoint> local =
-      m_listenerEnds[listener] ? m_listenerEnds[listener] : LocalEnd(client.Get());
-  const SocketOwner::Result owner =
-      peer && local ? m_owner.PeerOf(*peer, *local) : SocketOwner::Result{};
+void PortBroker::RefuseUnknown(UniqueFd client) {
+  NoteRefusal(static_cast<uid_t>(-1), "refused a connection: cannot tell which user made it");
+  Answer(std::move(client), kUnknownUserAnswer);
+}
+
+void PortBroker::Route(UniqueFd client, const SocketOwner::Result& owner,
+                       std::vector<int>* handedTo) {
   if (owner.status != SocketOwner::Status::kFound) {
-    NoteRefusal(static_cast<uid_t>(-1), "refused a connection: cannot tell which user made it");
-    Answer(std::move(client), kUnknownUserAnswer);
+    RefuseUnknown(std::move(client));
     return;
   }
   if (!owner.held && owner.uid == 0) {
@@ -340,30 +364,41 @@ void PortBroker::Route(UniqueFd client, const sockaddr_storage& address, size_t 
     Answer(std::move(client), kNoServerAnswer);
     return;
   }
-  Hand(m_servers.at(registered->second), std::move(client));
-}
-
-void PortBroker::Hand(Server& server, UniqueFd client) {
-  if (server.queued.empty()) {
-    const int error = SendMessage(server.socket.Get(), kConnectionMessage, client.Get());
-    if (error == 0) {
-      return;  // the server holds it now; this copy closes
-    }
-    if (error != EAGAIN && error != EWOULDBLOCK) {
-      LogInfo("cannot pass a connection to " + Who(server) + ": " + std::strerror(error));
-      Answer(std::move(client), kNoServerAnswer);
-      Drop(server.socket.Get());
-      return;
-    }
-    Watch(server.socket.Get(), EPOLLIN | EPOLLOUT);
-  }
+  Server& server = m_servers.at(registered->second);
   if (server.queued.size() >= kMaxQueued) {
     NoteRefusal(server.uid, "the label server of " + SocketOwner::Describe(server.uid) +
                                 " takes no connections; refusing them");
     Answer(std::move(client), kNoServerAnswer);
     return;
   }
+  if (server.queued.empty() && !server.sending) {
+    handedTo->push_back(registered->second);
+  }
   server.queued.push_back(std::move(client));
+}
+
+bool PortBroker::SendQueued(Server& server) {
+  std::vector<int> fds;
+  fds.reserve(server.queued.size());
+  for (const UniqueFd& client : server.queued) {
+    fds.push_back(client.Get());
+  }
+  const SentMessages sent = SendMessages(server.socket.Get(), kConnectionMessage, fds);
+  // The server holds the ones sent now; these copies close.
+  server.queued.erase(server.queued.begin(),
+                      server.queued.begin() + static_cast<std::ptrdiff_t>(sent.count));
+  if (sent.error != 0 && sent.error != EAGAIN && sent.error != EWOULDBLOCK) {
+    LogInfo("cannot pass a connection to " + Who(server) + ": " + std::strerror(sent.error));
+    Drop(server.socket.Get());  // answers the ones left
+    return false;
+  }
+  // A full queue is watched until it drains.
+  const bool sending = !server.queued.empty();
+  if (sending != server.sending) {
+    server.sending = sending;
+    Watch(server.socket.Get(), sending ? EPOLLIN | EPOLLOUT : EPOLLIN | EPOLLRDHUP);
+  }
+  return true;
 }
 
 void PortBroker::AcceptServers() {
@@ -406,22 +441,8 @@ void PortBroker::OnServerEvent(int fd, uint32_t events) {
     return;
   }
   Server& server = it->second;
-  if ((events & EPOLLOUT) != 0) {
-    while (!server.queued.empty()) {
-      const int error =
-          SendMessage(server.socket.Get(), kConnectionMessage, server.queued.front().Get());
-      if (error == EAGAIN || error == EWOULDBLOCK) {
-        break;
-      }
-      if (error != 0) {
-        Drop(fd);
-        return;
-      }
-      server.queued.pop_front();
-    }
-    if (server.queued.empty()) {
-      Watch(fd, EPOLLIN | EPOLLRDHUP);
-    }
+  if ((events & EPOLLOUT) != 0 && !SendQueued(server)) {
+    return;  // dropped
   }
   for (;;) {
     BrokerMessage message = ReceiveMessage(fd);

@@ -71,7 +71,8 @@ class PortBroker {
     uid_t uid = 0;
     pid_t pid = 0;
     State state = State::kNew;
-    std::deque<UniqueFd> queued;  // connections its queue had no room for
+    std::deque<UniqueFd> queued;  // connections not passed yet
+    bool sending = false;  // its queue was full: watched until it drains
   };
 
   bool SetUpRegistration();
@@ -79,8 +80,13 @@ class PortBroker {
   bool BindPort();
   void Watch(int fd, uint32_t events);
   void AcceptClients(size_t listener);
-  void Route(UniqueFd client, const sockaddr_storage& address, size_t listener);
-  void Hand(Server& server, UniqueFd client);
+  // Queues `client` for the server of its owner, noting in `handedTo` a
+  // server whose queue was empty; refuses it when there is none.
+  void Route(UniqueFd client, const SocketOwner::Result& owner, std::vector<int>* handedTo);
+  void RefuseUnknown(UniqueFd client);
+  // Passes the server's queued connections; false when the server failed
+  // and was dropped.
+  bool SendQueued(Server& server);
   void AcceptServers();
   void OnServerEvent(int fd, uint32_t events);
   void Register(Server& server, std::string_view message);

@@ -14,7 +14,9 @@
 #pragma once
 
 #include <string>
+#include <span>
 #include <string_view>
+#include <vector>
 
 #include "util/UniqueFd.h"
 
@@ -37,6 +39,15 @@ std::string BrokerSocketPath();
 // is full).
 int SendMessage(int socket, std::string_view text, int fd = -1);
 
+struct SentMessages {
+  size_t count = 0;  // packets sent, the first of `fds` first
+  int error = 0;     // why the rest were not: 0 when none is left, EAGAIN when the queue is full
+};
+// Sends `text` once for each of `fds`, each packet carrying one of them, in
+// order and without waiting, in as few calls as it can; stops at the first
+// packet that cannot go.
+SentMessages SendMessages(int socket, std::string_view text, std::span<const int> fds);
+
 struct BrokerMessage {
   enum class Kind { kMessage, kNone, kClosed };
   Kind kind = Kind::kNone;  // kNone: nothing waiting (or interrupted)
@@ -48,5 +59,9 @@ struct BrokerMessage {
 // first that came with it are closed. kClosed when the peer has gone or the
 // socket failed.
 BrokerMessage ReceiveMessage(int socket);
+// Takes up to `most` (at least 1) packets from `socket` in one call, without
+// waiting; none when nothing waits. A kClosed message, when present, comes
+// last.
+std::vector<BrokerMessage> ReceiveMessages(int socket, size_t most);
 
 }  // namespace qb

@@ -12,7 +12,9 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
+#include <vector>
 
 #include "net/SocketTable.h"
 #include "util/UniqueFd.h"
@@ -44,6 +46,16 @@ class SocketOwner {
   // (the two ends of a connection we accepted, as we see them).
   Result PeerOf(const Endpoint& peer, const Endpoint& local);
 
+  // The two ends of one accepted connection, as PeerOf takes them.
+  struct Ends {
+    Endpoint peer;
+    Endpoint local;
+  };
+  // PeerOf for each connection of `connections`, in order, asking the kernel
+  // once for all of them (one request, the answers read together), so that
+  // connections accepted together cost one lookup.
+  std::vector<Result> PeersOf(std::span<const Ends> connections);
+
   // The owner of the listening socket on `address` (or on the wildcard
   // address of its family) and port.
   static std::optional<uid_t> ListenerOwner(const Endpoint& address);
@@ -55,12 +67,14 @@ class SocketOwner {
   static std::string Describe(uid_t uid);
 
  private:
-  // The netlink lookup: kFound, kNotLocal, or kFailed when the kernel does
-  // not answer it (no socket diagnostics here).
-  Result AskKernel(const Endpoint& peer, const Endpoint& local);
+  // The netlink lookup for each of `connections`; false, with `results` untouched,
+  // when the kernel does not answer them.
+  bool AskKernelAll(std::span<const Ends> connections, std::vector<Result>* results);
+  bool OpenNetlink();
 
   UniqueFd m_netlink;
   uint32_t m_nSequence = 0;  // of the last netlink request
+  std::vector<char> m_answers;  // room for the kernel's answers
   bool m_bNetlinkBroken = false;  // the kernel cannot answer: use the tables
 };
 

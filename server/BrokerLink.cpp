@@ -69,31 +69,28 @@ BrokerLink::State BrokerLink::Register(uint16_t port, int stopFd) {
   return m_state;
 }
 
-BrokerLink::Event BrokerLink::Take(UniqueFd* connection) {
+BrokerLink::Taken BrokerLink::Take(size_t most, std::vector<UniqueFd>* connections) {
+  Taken taken;
   if (!m_socket.Valid()) {
-    return Event::kGone;
+    taken.gone = true;
+    return taken;
   }
-  for (;;) {
-    BrokerMessage message = ReceiveMessage(m_socket.Get());
-    switch (message.kind) {
-      case BrokerMessage::Kind::kNone:
-        return Event::kNothing;
-      case BrokerMessage::Kind::kClosed:
-        Close();
-        return Event::kGone;
-      case BrokerMessage::Kind::kMessage:
-        break;
+  for (BrokerMessage& message : ReceiveMessages(m_socket.Get(), most)) {
+    if (message.kind == BrokerMessage::Kind::kClosed) {
+      Close();
+      taken.gone = true;
+      break;
     }
+    ++taken.packets;
     if (message.text == kConnectionMessage && message.fd.Valid()) {
-      *connection = std::move(message.fd);
-      return Event::kConnection;
-    }
-    if (message.text == kRegisteredMessage && m_state == State::kWaiting) {
+      connections->push_back(std::move(message.fd));
+    } else if (message.text == kRegisteredMessage && m_state == State::kWaiting) {
       m_state = State::kRegistered;
-      return Event::kRegistered;
+      taken.registered = true;
     }
     // Anything else is not for this side: dropped.
   }
+  return taken;
 }
 
 int BrokerLink::AppearFd() {

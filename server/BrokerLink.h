@@ -11,7 +11,9 @@
 #pragma once
 
 #include <cstdint>
+#include <cstddef>
 #include <string>
+#include <vector>
 
 #include "util/UniqueFd.h"
 
@@ -23,12 +25,6 @@ class BrokerLink {
     kNone,        // no broker takes this server: it listens itself
     kWaiting,     // another server of this user is registered; this one follows it
     kRegistered,  // connections of this user come through the broker
-  };
-  enum class Event {
-    kNothing,     // nothing (more) to take now
-    kConnection,  // a connection was passed
-    kRegistered,  // a waiting registration became the registered one
-    kGone,        // the broker has gone (or failed): the link is closed
   };
 
   explicit BrokerLink(std::string path);
@@ -45,8 +41,15 @@ class BrokerLink {
   State GetState() const { return m_state; }
   // The registration socket while registered or waiting, else -1.
   int Fd() const { return m_socket.Get(); }
-  // Takes what the broker sent: a passed connection lands in `connection`.
-  Event Take(UniqueFd* connection);
+  struct Taken {
+    size_t packets = 0;       // taken from the link
+    bool registered = false;  // a waiting registration became the registered one
+    bool gone = false;        // the broker has gone (or failed): the link is closed
+  };
+  // Takes up to `most` packets the broker sent, in one call; the connections
+  // passed are appended to `connections` (fewer packets than `most`: nothing
+  // more waits).
+  Taken Take(size_t most, std::vector<UniqueFd>* connections);
 
   // Readable when something was created in the registration socket's folder;
   // -1 when that folder cannot be watched (a computer without a broker).

@@ -35,7 +35,9 @@ constexpr int kBindRetryMs = 100;
 constexpr int kRelistenPauseMs = 1;
 // Connections taken from the backlog per wake-up before the waiting ones are
 // read again.
-constexpr int kAcceptsPerWake = 64;
+constexpr size_t kAcceptsPerWake = 64;
+// Connections taken from the broker in one call.
+constexpr size_t kHandedPerTake = 16;
 // Reaching the connection bound is logged at most this often.
 constexpr std::chrono::seconds kBoundReportInterval{60};
 // At a bound, a connection whose sender has been silent this long gives way
@@ -320,29 +322,42 @@ void ConnectionListener::AnnounceRegistration(uint16_t port) {
 }
 
 bool ConnectionListener::TakeHanded() {
-  for (int i = 0; i < kAcceptsPerWake; ++i) {
-    ConnectionLimits::Ticket ticket = m_limits.TryOpen();
-    if (!ticket.Valid()) {
+  for (size_t taken = 0; taken < kAcceptsPerWake;) {
+    std::vector<ConnectionLimits::Ticket> tickets;
+    while (tickets.size() < kHandedPerTake) {
+      ConnectionLimits::Ticket ticket = m_limits.TryOpen();
+      if (!ticket.Valid()) {
+        break;
+      }
+      tickets.push_back(std::move(ticket));
+    }
+    if (tickets.empty()) {
       return true;  // at the bound: the rest wait in the broker's queue
     }
-    UniqueFd client;
-    switch (m_broker.Take(&client)) {
-      case BrokerLink::Event::kNothing:
-        return true;
-      case BrokerLink::Event::kGone:
-        return false;
-      case BrokerLink::Event::kRegistered:
-        AnnounceRegistration(GetAppData()->m_nPort.load());
+    std::vector<UniqueFd> connections;
+    const BrokerLink::Taken got = m_broker.Take(tickets.size(), &connections);
+    taken += std::max<size_t>(got.packets, 1);
+    if (got.registered) {
+      AnnounceRegistration(GetAppData()->m_nPort.load());
+    }
+    std::vector<Arrival> arrivals;
+    for (size_t i = 0; i < connections.size(); ++i) {
+      Arrival arrival{connections[i].Release(), {}, std::move(tickets[i])};
+      socklen_t length = sizeof arrival.address;
+      if (::getpeername(arrival.client, reinterpret_cast<sockaddr*>(&arrival.address),
+                        &length) != 0) {
+        ::close(arrival.client);  // gone already
         continue;
-      case BrokerLink::Event::kConnection:
-        break;
+      }
+      arrivals.push_back(std::move(arrival));
     }
-    sockaddr_storage address{};
-    socklen_t length = sizeof address;
-    if (::getpeername(client.Get(), reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-      continue;  // gone already
+    AdmitAll(arrivals, nullptr);
+    if (got.gone) {
+      return false;
     }
-    Admit(client.Release(), address, nullptr, std::move(ticket));
+    if (got.packets < tickets.size()) {
+      return true;  // nothing more waits
+    }
   }
   return true;
 }
@@ -375,65 +390,89 @@ void ConnectionListener::ReportBindFailure(const BindAddress& address, int error
 
 bool ConnectionListener::AcceptClients(int listenSocket, const Endpoint* local) {
   const CAppData* app = GetAppData();
-  for (int i = 0; i < kAcceptsPerWake; ++i) {
+  // The connections waiting are taken together and their owners asked for in
+  // one lookup.
+  std::vector<Arrival> arrivals;
+  bool keep = true;
+  for (size_t i = 0; i < kAcceptsPerWake; ++i) {
     ConnectionLimits::Ticket ticket = m_limits.TryOpen();
     if (!ticket.Valid()) {
-      return true;  // at the bound: the rest stay in the backlog
+      break;  // at the bound: the rest stay in the backlog
     }
-    sockaddr_storage address{};
-    socklen_t addressLength = sizeof address;
-    const int client = ::accept4(listenSocket, reinterpret_cast<sockaddr*>(&address),
-                                 &addressLength, SOCK_CLOEXEC | SOCK_NONBLOCK);
-    if (client >= 0) {
+    Arrival arrival{-1, {}, std::move(ticket)};
+    socklen_t addressLength = sizeof arrival.address;
+    arrival.client = ::accept4(listenSocket, reinterpret_cast<sockaddr*>(&arrival.address),
+                               &addressLength, SOCK_CLOEXEC | SOCK_NONBLOCK);
+    if (arrival.client >= 0) {
       if (app->m_bStop.load()) {
-        ::close(client);  // accepted as the server stops: nobody would serve it
-        return true;
+        ::close(arrival.client);  // accepted as the server stops: nobody would serve it
+        break;
       }
-      Admit(client, address, local, std::move(ticket));
+      arrivals.push_back(std::move(arrival));
       continue;
     }
     if (errno == EAGAIN || errno == EWOULDBLOCK) {
-      return true;
+      break;
     }
     if (!IsTransientAcceptError(errno)) {
       LogError(std::string("accept failed: ") + std::strerror(errno));
-      return false;
+      keep = false;
+      break;
     }
     if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
       m_acceptResumes = Clock::now() + std::chrono::milliseconds(kAcceptPollMs);
-      return true;
+      break;
     }
   }
-  return true;
+  AdmitAll(arrivals, local);
+  return keep;
 }
 
-void ConnectionListener::Admit(int client, const sockaddr_storage& address, const Endpoint* local,
-                      ConnectionLimits::Ticket ticket) {
-  if (!MayServe(client, address, local)) {
-    ::send(client, kForbiddenAnswer.data(), kForbiddenAnswer.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
-    CloseConnection(client, 0);
-    return;
+void ConnectionListener::AdmitAll(std::vector<Arrival>& arrivals, const Endpoint* local) {
+  std::vector<std::optional<Endpoint>> peers;
+  std::vector<SocketOwner::Ends> ends;
+  std::vector<size_t> asked;  // the arrival of each of `ends`
+  for (size_t i = 0; i < arrivals.size(); ++i) {
+    peers.push_back(Endpoint::From(arrivals[i].address));
+    const std::optional<Endpoint> end = local ? *local : LocalEnd(arrivals[i].client);
+    if (peers.back() && end) {
+      ends.push_back({*peers.back(), *end});
+      asked.push_back(i);
+    }
   }
-  const auto now = Clock::now();
-  std::string peer = PeerAddress(address);
-  // A peer at its bound is one no ordinary client reaches: its idlest
-  // waiting connection gives way however briefly it has been silent.
-  if (!ticket.SetPeer(peer) && !(m_pending.EvictIdlest(&peer, now) && ticket.SetPeer(peer))) {
-    m_pending.NoteRefusal("too many connections from " + peer, now);
-    ::close(client);
-    return;
+  const std::vector<SocketOwner::Result> owners = m_owner.PeersOf(ends);
+  std::vector<std::optional<SocketOwner::Result>> ownerOf(arrivals.size());
+  for (size_t k = 0; k < asked.size(); ++k) {
+    ownerOf[asked[k]] = owners[k];
   }
-  m_pending.Add(client, std::move(ticket), now, std::move(peer));
+  for (size_t i = 0; i < arrivals.size(); ++i) {
+    Arrival& arrival = arrivals[i];
+    if (!MayServe(peers[i], ownerOf[i])) {
+      ::send(arrival.client, kForbiddenAnswer.data(), kForbiddenAnswer.size(),
+             MSG_DONTWAIT | MSG_NOSIGNAL);
+      CloseConnection(arrival.client, 0);
+      continue;
+    }
+    const auto now = Clock::now();
+    std::string peer = PeerAddress(arrival.address);
+    // A peer at its bound is one no ordinary client reaches: its idlest
+    // waiting connection gives way however briefly it has been silent.
+    if (!arrival.ticket.SetPeer(peer) &&
+        !(m_pending.EvictIdlest(&peer, now) && arrival.ticket.SetPeer(peer))) {
+      m_pending.NoteRefusal("too many connections from " + peer, now);
+      ::close(arrival.client);
+      continue;
+    }
+    m_pending.Add(arrival.client, std::move(arrival.ticket), now, std::move(peer));
+  }
 }
 
-bool ConnectionListener::MayServe(int client, const sockaddr_storage& peerAddress,
-                         const Endpoint* listenerEnd) {
-  const std::optional<Endpoint> peer = Endpoint::From(peerAddress);
-  const std::optional<Endpoint> local = listenerEnd ? *listenerEnd : LocalEnd(client);
-  if (!peer || !local) {
+bool ConnectionListener::MayServe(const std::optional<Endpoint>& peer,
+                                  const std::optional<SocketOwner::Result>& found) {
+  if (!peer || !found) {
     return false;
   }
-  const SocketOwner::Result owner = m_owner.PeerOf(*peer, *local);
+  const SocketOwner::Result& owner = *found;
   switch (owner.status) {
     case SocketOwner::Status::kFound:
       // A socket nobody holds any more that reports uid 0 may be in

@@ -82,15 +82,23 @@ class ConnectionListener : public CTaskBase {
   // Takes the connections the broker passed, up to the bound. False when
   // the broker has gone and the cycle is to end.
   bool TakeHanded();
-  // Serves `client` (peer `address`) with `ticket`, or refuses it; `local`
-  // as for AcceptClients.
-  void Admit(int client, const sockaddr_storage& address, const Endpoint* local,
-             ConnectionLimits::Ticket ticket);
+  // A connection taken, not yet served nor refused; the listener owns
+  // `client`.
+  struct Arrival {
+    int client;
+    sockaddr_storage address;  // of its peer
+    ConnectionLimits::Ticket ticket;
+  };
+  // Serves each of `arrivals` or refuses it, with one owner lookup for all;
+  // `local` as for AcceptClients.
+  void AdmitAll(std::vector<Arrival>& arrivals, const Endpoint* local);
   // Says where connections come from while registered with the broker.
   void AnnounceRegistration(uint16_t port);
-  // True when `client` may be served: its other end is not a socket of
-  // another user of this computer. Logs a refusal.
-  bool MayServe(int client, const sockaddr_storage& peer, const Endpoint* local);
+  // True when a connection from `peer`, whose other end the lookup found
+  // owned as `owner`, may be served: it is not a socket of another user of
+  // this computer. Either is empty when it could not be told. Logs a refusal.
+  bool MayServe(const std::optional<Endpoint>& peer,
+                const std::optional<SocketOwner::Result>& owner);
   // Logs once why the addresses of a cycle could not be bound.
   void ReportBindFailure(const BindAddress& address, int error);
   // Puts the user's answers and changed site lists into effect and refuses
