@@ -1,5 +1,9 @@
 #include "server/CSendTask.h"
 
+#include <sys/socket.h>
+
+#include <chrono>
+
 #include "server/BrowserGuard.h"
 #include "server/Dispatcher.h"
 #include "server/RefusalLog.h"
@@ -32,6 +36,27 @@ std::unique_ptr<CSendTask> CSendTask::Answering(CTaskMgr* mgr, int socket,
                                           std::string(), std::move(ticket));
   task->m_fixedAnswer = std::string(answer);
   return task;
+}
+
+std::optional<std::string> CSendTask::AnswerAtOnce(CAppData* app, int socket,
+                                                   std::string_view request) {
+  if (app == nullptr || !MightAnswerAtOnce(request)) {
+    return std::nullopt;
+  }
+  const auto started = std::chrono::steady_clock::now();
+  CReqParse parsed;
+  if (!parsed.Parse(request) || !AnswersAtOnce(parsed) || OriginToAsk(*app, parsed)) {
+    return std::nullopt;
+  }
+  const std::string answer = BuildAnswer(app, &parsed);
+  const ssize_t sent = ::send(socket, answer.data(), answer.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+  LogRequest(&parsed, answer, started);
+  if (sent >= 0 && static_cast<size_t>(sent) < answer.size()) {
+    return answer.substr(static_cast<size_t>(sent));
+  }
+  // Sent whole, or the client has gone.
+  CloseConnection(socket, 0);
+  return std::string();
 }
 
 void CSendTask::Run() {

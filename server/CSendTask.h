@@ -40,6 +40,16 @@ class CSendTask : public CTaskBase {
   static std::unique_ptr<CSendTask> Answering(CTaskMgr* mgr, int socket, std::string_view answer,
                                               ConnectionLimits::Ticket ticket);
 
+  // Answers `request` (received complete on `socket`) on the calling thread
+  // when its route is answered at once (AnswersAtOnce) and no origin is to
+  // be asked about: the answer is sent without waiting and the connection
+  // closed. nullopt when it is not such a request: nothing was sent, and a
+  // worker is to answer it. Else the part of the answer the socket had no
+  // room for (empty: all sent and closed), which the caller must have a
+  // worker send on `socket`.
+  static std::optional<std::string> AnswerAtOnce(CAppData* app, int socket,
+                                                 std::string_view request);
+
   void Run() override;
 
   // Writes the answer for `request` on `socket`.

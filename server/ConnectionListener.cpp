@@ -617,6 +617,16 @@ void ConnectionListener::OnRequestDone(int socket, RequestReceiver::Outcome outc
     CloseConnection(socket, 0);  // nothing usable: no answer
     return;
   }
+  if (outcome == RequestReceiver::Outcome::kComplete) {
+    // A request answered from its bytes alone costs no hand-over.
+    const std::optional<std::string> left = CSendTask::AnswerAtOnce(GetAppData(), socket, request);
+    if (left) {
+      if (!left->empty()) {
+        m_pool.Post(CSendTask::Answering(m_pMgr, socket, *left, std::move(ticket)));
+      }
+      return;
+    }
+  }
   m_pool.Post(std::make_unique<CSendTask>(m_pMgr, socket, outcome, std::move(request),
                                           std::move(ticket), m_pGate));
 }

@@ -372,6 +372,21 @@ std::optional<std::string_view> FindRoute(std::string_view path) {
   return route != nullptr ? std::optional<std::string_view>(route->text) : std::nullopt;
 }
 
+// The route answered from the request alone. Its text must occur in the
+// request's bytes for it to be chosen, unless the target spells it with
+// escapes, which only costs such a request the hand-over to a worker.
+constexpr std::string_view kAtOnceRoute = "dbAccess/IMG_URL";
+constexpr size_t kAtOnceLongestRequest = 4096;
+
+bool MightAnswerAtOnce(std::string_view bytes) {
+  return bytes.size() <= kAtOnceLongestRequest && bytes.find(kAtOnceRoute) != std::string_view::npos;
+}
+
+bool AnswersAtOnce(const CReqParse& request) {
+  const Route* route = RouteOf(request.GetPath());
+  return route != nullptr && route->text == kAtOnceRoute;
+}
+
 std::vector<std::string_view> RouteTexts() {
   std::vector<std::string_view> texts;
   for (const Route& route : kRoutes) {

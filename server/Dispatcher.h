@@ -60,6 +60,14 @@ std::string NextSessionId();
 // when no question is needed.
 std::optional<std::string> OriginToAsk(const CAppData& app, const CReqParse& request);
 
+// Requests the listener may answer itself instead of handing them to a
+// worker: routes answered from the request alone, with no file, database,
+// network or user involved, and a short answer. MightAnswerAtOnce is a cheap
+// test of the raw request bytes (false: surely not; true: parse and ask
+// AnswersAtOnce, the exact test).
+bool MightAnswerAtOnce(std::string_view bytes);
+bool AnswersAtOnce(const CReqParse& request);
+
 // The complete answer bytes for `request` (null: not found). A request that
 // needs the user's answer first (OriginToAsk) is refused.
 std::string BuildAnswer(CAppData* app, const CReqParse* request);

@@ -26,6 +26,33 @@ TEST(Dispatcher, AnswerFormsAreExact) {
             "Content-Length: 3\r\n\r\n\xE3\x81\x82");
 }
 
+// Only the route answered from the request alone is answered on the
+// listener; the cheap test on the bytes never rules out a request the exact
+// test takes, and routes matched before it keep their requests.
+TEST(Dispatcher, OnlyTheFixedAnswerRouteIsAnsweredAtOnce) {
+  struct Case {
+    std::string request;
+    bool might;
+    bool exact;
+  };
+  const std::string padding(5000, 'a');
+  const Case cases[] = {
+      {"GET /dbAccess/IMG_URL HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n", true, true},
+      {"POST /dbAccess/IMG_URL?x=1 HTTP/1.1\r\n\r\n", true, true},
+      {"GET /print/init/dbAccess/IMG_URL HTTP/1.1\r\n\r\n", true, false},
+      {"GET /dbAccess/DB_URL HTTP/1.1\r\nReferer: /dbAccess/IMG_URL\r\n\r\n", true, false},
+      {"GET /dbAccess/SEARCH HTTP/1.1\r\n\r\n", false, false},
+      {"GET /dbAccess/%49MG_URL HTTP/1.1\r\n\r\n", false, true},  // a worker answers it
+      {"GET /dbAccess/IMG_URL HTTP/1.1\r\nX: " + padding + "\r\n\r\n", false, true},
+  };
+  for (const Case& one : cases) {
+    EXPECT_EQ(MightAnswerAtOnce(one.request), one.might) << one.request.substr(0, 60);
+    CReqParse parsed;
+    ASSERT_TRUE(parsed.Parse(one.request));
+    EXPECT_EQ(AnswersAtOnce(parsed), one.exact) << one.request.substr(0, 60);
+  }
+}
+
 // No route hides behind an earlier one whose text it contains.
 TEST(Dispatcher, EveryRouteIsFoundByItsText) {
   for (const std::string_view text : RouteTexts()) {
