@@ -5,6 +5,7 @@
 #include "catalog/AnswerRecords.h"
 #include "catalog/CatalogueDb.h"
 #include "catalog/DocumentRecords.h"
+#include "catalog/RecordPipe.h"
 #include "catalog/RecordReader.h"
 #include "catalog/RecordStore.h"
 #include "catalog/SearchIndex.h"
@@ -14,6 +15,7 @@ namespace qb {
 namespace {
 
 constexpr int kStopCheckInterval = 256;
+constexpr size_t kReadAheadRecords = 2048;
 
 }  // namespace
 
@@ -99,11 +101,17 @@ std::optional<int> TableImporter::StoreRecords(CatalogueDb& db, RecordSource& so
     LogError("cannot prepare the import of " + table);
     return std::nullopt;
   }
+  // A large answer is read on another thread while its records are stored.
   RecordReader reader(m_table);
+  std::optional<RecordPipe> pipe;
+  if (source.Count() >= kReadAheadRecords) {
+    pipe.emplace(source, m_table);
+  }
   int records = 0;
   int stored = 0;
   while (true) {
-    const std::optional<const std::vector<std::string_view>*> read = source.Next(reader);
+    const std::optional<const std::vector<std::string_view>*> read =
+        pipe ? pipe->Next() : source.Next(reader);
     if (!read) {
       LogError("import of " + table + " failed: record " + std::to_string(records + 1) +
                " cannot be read");

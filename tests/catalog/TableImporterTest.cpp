@@ -128,6 +128,33 @@ TEST_F(TableImporterTest, AnInterruptedAnswerStoresNothing) {
   EXPECT_EQ(Rows("SELECT count(*) FROM categories"), std::vector<std::string>{"600"});
 }
 
+// A large answer is read ahead on another thread while it is stored: every
+// record lands with its values, escapes and empty fields as one record at a
+// time gives them; an unreadable record far in stores nothing; a stop part of
+// the way stores nothing and leaves no reading behind.
+TEST_F(TableImporterTest, ALargeAnswerReadAheadStoresEveryRecordExactly) {
+  std::string records;
+  std::vector<std::string> expected;
+  for (int i = 1; i <= 5000; ++i) {
+    const std::string name = i % 7 == 0 ? "" : "n" + std::to_string(i) + (i % 5 ? "" : " &amp; co");
+    records += "<r><id>" + std::to_string(i) + "</id><categoryId>" + std::to_string(i % 9) +
+               "</categoryId><name>" + name + "</name></r>";
+    expected.push_back(std::to_string(i) + "|" + std::to_string(i % 9) + "|" +
+                       (i % 7 == 0 ? "" : "n" + std::to_string(i) + (i % 5 ? "" : " & co")));
+  }
+  const std::string answer = Answer("categories", records);
+  const std::atomic<bool> stop{true};
+  EXPECT_FALSE(ImporterOf("categories").ImportXml(answer, &stop));
+  EXPECT_EQ(Rows("SELECT count(*) FROM categories"), std::vector<std::string>{"0"});
+  std::string broken = answer;
+  broken.replace(broken.find("<id>4000</id>"), 13, "<id>4000</i>");
+  EXPECT_FALSE(ImporterOf("categories").ImportXml(broken));
+  EXPECT_EQ(Rows("SELECT count(*) FROM categories"), std::vector<std::string>{"0"});
+
+  ASSERT_TRUE(ImporterOf("categories").ImportXml(answer));
+  EXPECT_EQ(Rows("SELECT id, categoryId, name FROM categories ORDER BY id"), expected);
+}
+
 std::string Product(const std::string& id, const std::string& pictures) {
   std::string record = "<r><id>" + id + "</id><paperInfoId>" + id +
                        "</paperInfoId><category_id>1</category_id><goods>G" + id + "</goods>";
