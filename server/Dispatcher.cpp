@@ -221,28 +221,18 @@ RouteResult QueueStatus(const RouteRequest& route) {
   return SuccessAnswer(route.app->m_pDownloadQueue->StatusText());
 }
 
-// The value of a "key=value" piece; empty when it has no "=".
-std::string PairValue(std::string_view piece) {
-  std::vector<std::string> parts = Split(piece, "=");
-  return parts.size() > 1 ? std::move(parts[1]) : std::string();
-}
-
-// Argument text "kind=K&folder=F&value=V" (the keys are not looked at): kind
-// "0" to "3" runs that material download, anything else does nothing. Fewer
-// than three pieces is a malformed request.
+// A material request (ParseMaterialArguments): a known kind runs that
+// material download, any other does nothing. Fewer than three pieces is a
+// malformed request.
 RouteResult DownloadMaterials(const RouteRequest& route) {
-  const std::vector<std::string> pieces = Split(route.argument, "&");
-  if (pieces.size() < 3) {
+  const std::optional<MaterialArguments> material = ParseMaterialArguments(route.argument);
+  if (!material) {
     return std::nullopt;
   }
-  const std::string kind = PairValue(pieces[0]);
-  if (kind.size() != 1 || kind[0] < '0' || kind[0] > '3') {
-    return SuccessAnswer("");
+  if (material->kind) {
+    MaterialDownload(*material->kind)
+        .RunMaterialRequest(*route.app->m_pDownloadQueue, material->folder, material->value);
   }
-  const MaterialDownload request(kind[0] - '0');
-  const std::string folder = request.m_nKind == 2 ? PairValue(pieces[1]) : std::string();
-  const std::string value = request.m_nKind == 0 ? std::string() : PairValue(pieces[2]);
-  request.RunMaterialRequest(*route.app->m_pDownloadQueue, folder, value);
   return SuccessAnswer("");
 }
 
@@ -261,15 +251,15 @@ RouteResult ListCatalogue(const RouteRequest& route) {
   return SuccessAnswer("");
 }
 
-// A product query over the pairs of the argument text; a path without one
-// gives the server error.
-template <std::optional<std::string> (PaperInfos::*Query)(std::vector<RequestPair>)>
+// A product query over the conditions of the argument text; a path without
+// one gives the server error.
+template <std::optional<std::string> (PaperInfos::*Query)(std::vector<Condition>)>
 RouteResult ProductQuery(const RouteRequest& route) {
-  std::optional<std::vector<RequestPair>> pairs = ArgumentPairs(route.path);
-  if (!pairs) {
+  std::optional<std::vector<Condition>> conditions = ArgumentConditions(route.path);
+  if (!conditions) {
     return std::nullopt;
   }
-  return Answered((PaperInfos().*Query)(std::move(*pairs)));
+  return Answered((PaperInfos().*Query)(std::move(*conditions)));
 }
 
 RouteResult DrawingFile(const RouteRequest& route) {
@@ -280,13 +270,23 @@ RouteResult DrawingFile(const RouteRequest& route) {
   return SuccessAnswer(PaperInfos().GetSvgData(std::move(*name)));
 }
 
+// The usage log and the picture history answer success whether or not a row
+// is written.
 RouteResult LogUsage(const RouteRequest& route) {
-  Logs().InsertLog(route.argument);
+  if (const std::optional<UsageValues> used = ParseUsageValues(route.argument)) {
+    Logs().InsertLog(used->first, used->second);
+  } else {
+    LogDebug("usage log entry without its two values: " + route.argument);
+  }
   return SuccessAnswer("");
 }
 
 RouteResult RecordPicture(const RouteRequest& route) {
-  PictGroupGenericHistoryInfos().InsertHistory(route.argument);
+  if (const std::optional<UsageValues> picked = ParseUsageValues(route.argument)) {
+    PictGroupGenericHistoryInfos().InsertHistory(picked->first, picked->second);
+  } else {
+    LogDebug("picture history entry without its two values: " + route.argument);
+  }
   return SuccessAnswer("");
 }
 
