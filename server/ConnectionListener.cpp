@@ -175,9 +175,9 @@ int ConnectionListener::WaitMs(Clock::time_point until) const {
 
 bool ConnectionListener::Listen() {
   CAppData* app = GetAppData();
-  app->m_bRelisten.store(false);
+  app->ClearRelistenRequest();
   const uint16_t port = app->GetPort();
-  app->m_nPort.store(port);
+  app->SetListeningPort(port);
   if (!m_pending.Valid()) {
     if (!m_bBindFailureReported) {
       m_bBindFailureReported = true;
@@ -286,7 +286,7 @@ bool ConnectionListener::Listen() {
       failed = !AcceptClients(socket, end ? &*end : nullptr) || failed;
     }
     ServeGate();
-    if (failed || brokerChanged || app->m_bRelisten.load()) {
+    if (failed || brokerChanged || app->RelistenRequested()) {
       break;
     }
   }
@@ -332,7 +332,7 @@ bool ConnectionListener::TakeHanded() {
       case BrokerLink::Event::kGone:
         return false;
       case BrokerLink::Event::kRegistered:
-        AnnounceRegistration(GetAppData()->m_nPort.load());
+        AnnounceRegistration(GetAppData()->ListeningPort());
         continue;
       case BrokerLink::Event::kConnection:
         break;
@@ -352,7 +352,7 @@ void ConnectionListener::ReportBindFailure(const BindAddress& address, int error
     return;
   }
   m_bBindFailureReported = true;
-  const std::string port = std::to_string(GetAppData()->m_nPort.load());
+  const std::string port = std::to_string(GetAppData()->ListeningPort());
   std::string message = "cannot listen on " + address.text + " port " + port + " (" +
                         std::strerror(error) + ")";
   if (error == EADDRINUSE) {
@@ -385,7 +385,7 @@ bool ConnectionListener::AcceptClients(int listenSocket, const Endpoint* local) 
     const int client = ::accept4(listenSocket, reinterpret_cast<sockaddr*>(&address),
                                  &addressLength, SOCK_CLOEXEC | SOCK_NONBLOCK);
     if (client >= 0) {
-      if (app->m_bStop.load()) {
+      if (app->IsStopping()) {
         ::close(client);  // accepted as the server stops: nobody would serve it
         return true;
       }
@@ -468,7 +468,7 @@ bool ConnectionListener::MayServe(int client, const sockaddr_storage& peerAddres
 
 void ConnectionListener::ServeGate() {
   CAppData* app = GetAppData();
-  if (app != nullptr && app->m_bSitesChanged.exchange(false)) {
+  if (app != nullptr && app->TakeSitesReload()) {
     m_config.ReloadSites(*app);
     m_pGate->SetAsking(app->GetOriginPolicy()->AsksAboutNew());
   }
