@@ -176,7 +176,7 @@ int main(int argc, char** argv) {
   std::printf("resident after 100 queued A4 pages: %.0f MB (%.0f MB before the last 90)\n",
               StatusKb("VmRSS:") / 1024.0, before / 1024.0);
 
-  const auto session = app.m_pPrintMgr->Lookup(id);
+  const auto session = app.PrintSessions().Lookup(id);
   std::printf("pages queued: %d\n", session == nullptr ? -1 : session->PageCount());
   for (int dpi : {600, 1200}) {
     QTemporaryDir out;
@@ -211,7 +211,7 @@ int main(int argc, char** argv) {
                 "ms a page, peak resident %.0f MB (%.0f MB before), %.0f MB after\n",
                 page600.size() / 1024.0, adding * 1e3, StatusKb("VmHWM:") / 1024.0, rss / 1024.0,
                 StatusKb("VmRSS:") / 1024.0);
-    const auto session600 = app.m_pPrintMgr->Lookup(id600);
+    const auto session600 = app.PrintSessions().Lookup(id600);
     QTemporaryDir out;
     QPrinter printer(QPrinter::HighResolution);
     printer.setOutputFormat(QPrinter::PdfFormat);

@@ -5,7 +5,6 @@
 
 #include "catalog/ReadSession.h"
 #include "catalog/ElementLayout.h"
-#include "catalog/RequestPair.h"
 #include "catalog/ScanPictFolder.h"
 #include "util/MacAddress.h"
 #include "util/Text.h"
@@ -91,12 +90,12 @@ std::string_view GenericGroupInfos::SelectColumns() {
          "  from generic_group_infos ";
 }
 
-std::optional<std::string> GenericGroupInfos::GetGroupList(std::string_view text) const {
-  const RequestPair pair = SplitRequestPair(text);
-  const std::string column =
-      pair.key.find("subLevel") != std::string::npos ? std::string("level") : pair.key;
+std::optional<std::string> GenericGroupInfos::GetGroupList(const Condition& condition) const {
+  const std::string column = condition.name.find("subLevel") != std::string::npos
+                                 ? std::string("level")
+                                 : condition.name;
   std::string answer(kListOpen);
-  if (!column.empty() && !pair.value) {
+  if (!column.empty() && !condition.value) {
     return std::nullopt;
   }
   if (!IsColumnKey(column)) {
@@ -107,7 +106,7 @@ std::optional<std::string> GenericGroupInfos::GetGroupList(std::string_view text
     std::string sql(SelectColumns());
     sql.append(" WHERE kbn = 4 AND ").append(column).append(" = ?");
     Statement& statement = session->Prepare(sql);
-    if (statement.Valid() && statement.BindText(1, *pair.value)) {
+    if (statement.Valid() && statement.BindText(1, *condition.value)) {
       std::optional<std::string> firstLevel;
       const int64_t count = AppendGroups(statement, kGroupElements, 0, &answer, &firstLevel);
       if (count > 0 && firstLevel == "0") {
@@ -121,7 +120,7 @@ std::optional<std::string> GenericGroupInfos::GetGroupList(std::string_view text
   return answer;
 }
 
-std::string GenericGroupInfos::GetBackGroupList(std::string_view) const {
+std::string GenericGroupInfos::GetBackGroupList() const {
   std::string answer(kListOpen);
   if (std::optional<ReadSession> session = ReadSession::Begin()) {
     std::string sql(SelectColumns());
@@ -133,42 +132,42 @@ std::string GenericGroupInfos::GetBackGroupList(std::string_view) const {
   return answer;
 }
 
-std::optional<std::string> GenericGroupInfos::GetPictList(std::string_view text,
+std::optional<std::string> GenericGroupInfos::GetPictList(const Condition& condition,
                                                           PictMode mode) const {
-  const RequestPair pair = SplitRequestPair(text);
-  std::string condition;
+  std::string filter;
   bool bindValue = true;
-  if (pair.key.find("level") != std::string::npos) {
-    if (!pair.value) {
+  if (condition.name.find("level") != std::string::npos) {
+    if (!condition.value) {
       return std::nullopt;
     }
-    if (pair.value->find("99") != std::string::npos) {
+    if (condition.value->find("99") != std::string::npos) {
       return GetRecentPictList();
     }
-    condition = "subLevel = ?";
-  } else if (pair.key.find("mac_address") != std::string::npos) {
-    // No condition: the statement would end in "and" and never compile.
+    filter = "subLevel = ?";
+  } else if (condition.name.find("mac_address") != std::string::npos) {
+    // No filter: the statement would end in "and" and never compile.
     return std::string(kPictListOpen).append(kPictListClose);
   } else {
-    if (!pair.value) {
+    if (!condition.value) {
       return std::nullopt;
     }
-    if (!IsColumnKey(pair.key)) {
+    if (!IsColumnKey(condition.name)) {
       return std::string(kPictListOpen).append(kPictListClose);
     }
     // The value "null" compares with SQL NULL, which no row equals.
-    bindValue = *pair.value != "null";
-    condition = pair.key + (bindValue ? " = ?" : " = null");
+    bindValue = *condition.value != "null";
+    filter = condition.name + (bindValue ? " = ?" : " = null");
   }
 
   std::string answer(kPictListOpen);
   if (std::optional<ReadSession> session = ReadSession::Begin()) {
     std::string sql(SelectColumns());
     sql.append(mode == PictMode::kBackground ? " WHERE kbn = 1 and " : " WHERE kbn = 4 and ");
-    sql.append(condition);
+    sql.append(filter);
     Statement& statement = session->Prepare(sql);
     const int folderColumn = FindResultColumn(statement, "folder");
-    const bool bound = statement.Valid() && (!bindValue || statement.BindText(1, *pair.value));
+    const bool bound =
+        statement.Valid() && (!bindValue || statement.BindText(1, *condition.value));
     const std::string dataFolder = GetDataFolder();
     const std::string_view kind =
         mode == PictMode::kBackground ? "sozai/汎用素材" : "sozai4_S/汎用素材";

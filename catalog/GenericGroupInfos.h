@@ -11,6 +11,8 @@
 #include <string>
 #include <string_view>
 
+#include "catalog/Condition.h"
+
 namespace qb {
 
 class GenericGroupInfos {
@@ -25,23 +27,22 @@ class GenericGroupInfos {
   // The statement text of every generic group column, up to the filter.
   static std::string_view SelectColumns();
 
-  // "<genGroupList>" with the general material groups whose column (the key
-  // of the pair `text`; "level" when the key contains "subLevel") equals the
+  // "<genGroupList>" with the general material groups whose column (the name
+  // of `condition`; "level" when the name contains "subLevel") equals its
   // value, numbered from 0, in database order. When the first group is at
-  // level "0" the recently-used pseudo group follows. nullopt when a value is
-  // needed and `text` has no "="; the empty list when the column is no plain
-  // identifier.
-  std::optional<std::string> GetGroupList(std::string_view text) const;
+  // level "0" the recently-used pseudo group follows. nullopt when the name
+  // is not empty and the value is missing; the empty list when the column is
+  // no plain identifier.
+  std::optional<std::string> GetGroupList(const Condition& condition) const;
 
-  // "<genGroupList>" with every background group, numbered from 1. `text` is
-  // not used.
-  std::string GetBackGroupList(std::string_view text) const;
+  // "<genGroupList>" with every background group, numbered from 1.
+  std::string GetBackGroupList() const;
 
-  // The pictures of the groups chosen by the pair `text`; a "level" key whose
-  // value contains "99" asks for the pictures of the recently used products
-  // of this machine instead. nullopt when a value is needed and `text` has
-  // no "=".
-  std::optional<std::string> GetPictList(std::string_view text, PictMode mode) const;
+  // The pictures of the groups chosen by `condition`; a name containing
+  // "level" whose value contains "99" asks for the pictures of the recently
+  // used products of this machine instead. nullopt when a value is needed
+  // and missing.
+  std::optional<std::string> GetPictList(const Condition& condition, PictMode mode) const;
 
  private:
   static std::string GetRecentPictList();

@@ -1,22 +1,16 @@
 #include "catalog/GroupFolderPictures.h"
 
-#include <vector>
-
 #include "catalog/ReadSession.h"
-#include "catalog/RequestPair.h"
 #include "catalog/ScanPictFolder.h"
-#include "util/Text.h"
 #include "util/UserFolders.h"
 
 namespace qb {
 
 std::optional<std::string> GetGroupFolderPictures(std::string_view table,
                                                   std::string_view orderBy,
-                                                  std::string_view pairs) {
-  std::vector<RequestPair> filters;
-  for (const std::string& piece : Split(pairs, "&")) {
-    filters.push_back(SplitRequestPair(piece));
-    if (!filters.back().value) {
+                                                  std::span<const Condition> filters) {
+  for (const Condition& filter : filters) {
+    if (!filter.value) {
       return std::nullopt;
     }
   }
@@ -24,14 +18,14 @@ std::optional<std::string> GetGroupFolderPictures(std::string_view table,
   std::string sql = "SELECT folder FROM ";
   sql.append(table).append(" WHERE ");
   for (size_t i = 0; i < filters.size(); ++i) {
-    if (!IsColumnKey(filters[i].key)) {
+    if (!IsColumnKey(filters[i].name)) {
       answer.append(kPictListClose);
       return answer;
     }
     if (i > 0) {
       sql.append(" AND ");
     }
-    sql.append(filters[i].key).append(" = ?");
+    sql.append(filters[i].name).append(" = ?");
   }
   sql.append(" ORDER BY ").append(orderBy);
 

@@ -6,17 +6,20 @@
 #pragma once
 
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
+#include "catalog/Condition.h"
+
 namespace qb {
 
-// `pairs` is one or more "key=value" pairs joined by "&"; each keeps the rows
-// of `table` whose column `key` equals the value. Rows are read in the order
-// `orderBy`. nullopt when a pair has no "="; the empty list when a key is no
-// plain identifier or the statement does not compile.
+// Each of `filters` (one or more) keeps the rows of `table` whose column (its
+// name) equals its value. Rows are read in the order `orderBy`. nullopt when a
+// filter has no value; the empty list when a name is no plain identifier or
+// the statement does not compile.
 std::optional<std::string> GetGroupFolderPictures(std::string_view table,
                                                   std::string_view orderBy,
-                                                  std::string_view pairs);
+                                                  std::span<const Condition> filters);
 
 }  // namespace qb

@@ -17,12 +17,10 @@ class Logs {
  public:
   ~Logs() = default;
 
-  // Writes one row from the argument text "k=PRODUCT&k=TIME" (keys are not
-  // looked at, pieces after the second are ignored): this machine's identity,
-  // event type 3, two empty contents, PRODUCT in event_contents3 and TIME in
-  // create_at and update_at. Values are stored exactly as sent. A missing
-  // piece or value writes nothing. True when a row was written.
-  bool InsertLog(std::string_view argument);
+  // Writes one row: this machine's identity, event type 3, two empty
+  // contents, `product` in event_contents3 and `usedAt` in create_at and
+  // update_at, stored exactly as given. True when the row was written.
+  bool InsertLog(std::string_view product, std::string_view usedAt);
 };
 
 }  // namespace qb

@@ -9,9 +9,9 @@
 
 #include "catalog/CatalogueDb.h"
 #include "catalog/CatalogueSchema.h"
+#include "catalog/Condition.h"
 #include "catalog/ElementLayout.h"
 #include "catalog/ReadSession.h"
-#include "catalog/RequestPair.h"
 #include "catalog/SearchIndex.h"
 #include "util/Log.h"
 #include "util/MacAddress.h"
@@ -179,21 +179,22 @@ struct ProductQuery {
   }
 };
 
-// The product statement filtered by `pairs`: one condition per pair, written
-// by `condition`, joined by " AND ". nullopt when a pair has no value.
-template <class Condition>
-std::optional<ProductQuery> FilteredQuery(std::vector<RequestPair>& pairs, Condition&& condition) {
+// The product statement filtered by `conditions`: each written by `write`,
+// joined by " AND ". nullopt when a condition has no value.
+template <class WriteCondition>
+std::optional<ProductQuery> FilteredQuery(std::vector<Condition>& conditions,
+                                          WriteCondition&& write) {
   ProductQuery query;
   query.sql = PaperInfos::SelectColumns();
   query.sql.append("WHERE ");
   bool first = true;
-  for (RequestPair& pair : pairs) {
-    if (!pair.value) {
+  for (Condition& condition : conditions) {
+    if (!condition.value) {
       return std::nullopt;
     }
     query.sql.append(first ? "" : " AND ");
     first = false;
-    condition(query, pair.key, *pair.value);
+    write(query, condition.name, *condition.value);
   }
   return query;
 }
@@ -312,7 +313,7 @@ const std::string& PaperInfos::SelectColumns() {
   return text;
 }
 
-std::optional<std::string> PaperInfos::GetSearchList(std::vector<RequestPair> conditions) {
+std::optional<std::string> PaperInfos::GetSearchList(std::vector<Condition> conditions) {
   // The query below runs inside this session, on the file the index was
   // looked for in.
   std::optional<ReadSession> session = ReadSession::Begin();
@@ -346,7 +347,7 @@ std::optional<std::string> PaperInfos::GetSearchList(std::vector<RequestPair> co
   return ListAnswer(*query);
 }
 
-std::optional<std::string> PaperInfos::GetDetail(std::vector<RequestPair> conditions) {
+std::optional<std::string> PaperInfos::GetDetail(std::vector<Condition> conditions) {
   const std::optional<ProductQuery> query = FilteredQuery(
       conditions, [](ProductQuery& query, const std::string& key, const std::string& value) {
         query.AppendColumnName(key);
@@ -389,13 +390,14 @@ std::optional<std::string> PaperInfos::GetDetail(std::vector<RequestPair> condit
   return answer;
 }
 
-std::optional<std::string> PaperInfos::GetRecentList(std::vector<RequestPair> conditions) {
-  // A "mac_address" pair asks for this machine's rows; its value is not used.
+std::optional<std::string> PaperInfos::GetRecentList(std::vector<Condition> conditions) {
+  // A "mac_address" condition asks for this machine's rows; its value is not
+  // used.
   bool identityAsked = false;
-  for (const RequestPair& pair : conditions) {
-    if (pair.key == "mac_address") {
+  for (const Condition& condition : conditions) {
+    if (condition.name == "mac_address") {
       identityAsked = true;
-    } else if (!pair.value) {
+    } else if (!condition.value) {
       return std::nullopt;
     }
   }
@@ -420,19 +422,19 @@ std::optional<std::string> PaperInfos::GetRecentList(std::vector<RequestPair> co
       "                 limit 5 ) ll "
       "     on mpi.paperInfoId = ll.id");
   bool anyCondition = false;
-  for (RequestPair& pair : conditions) {
-    if (pair.key == "mac_address") {
+  for (Condition& condition : conditions) {
+    if (condition.name == "mac_address") {
       continue;
     }
-    const bool keyword = pair.key.find("usage") != std::string::npos;
+    const bool keyword = condition.name.find("usage") != std::string::npos;
     query.sql.append(anyCondition ? " AND " : " WHERE ");
     anyCondition = true;
     if (keyword) {
       AppendKeyword(query, {"goods", "searchNo", "goodsPartsNo", "goodsDisplayLabel"},
-                    std::move(*pair.value));
+                    std::move(*condition.value));
     } else {
-      query.AppendColumnName(pair.key);
-      query.sql.append(" = ").append(query.Parameter(std::move(*pair.value)));
+      query.AppendColumnName(condition.name);
+      query.sql.append(" = ").append(query.Parameter(std::move(*condition.value)));
     }
   }
   query.sql.append(" ORDER BY ll.createat DESC ");

@@ -3,8 +3,8 @@
 // products recently used on this machine, and the drawing files that products
 // name below the data folder.
 //
-// The product operations take the "key=value" pairs the client sent. Values
-// reach SQLite as bound parameters; a key that is used as a column name must be a
+// The product operations take the conditions the client sent. Values reach
+// SQLite as bound parameters; a name that is used as a column name must be a
 // plain identifier, otherwise the query answers as for a statement that does
 // not compile. Answers are UTF-8 XML with LF line ends, values unescaped.
 //
@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "catalog/RequestPair.h"
+#include "catalog/Condition.h"
 
 namespace qb {
 
@@ -24,21 +24,21 @@ class PaperInfos {
  public:
   ~PaperInfos() = default;
 
-  // Each product operation takes the client's pairs (column=value) and gives
-  // nullopt when a pair whose value is needed has none; the caller answers
-  // that as a server error.
+  // Each product operation takes the client's conditions (column and value)
+  // and gives nullopt when a condition whose value is needed has none; the
+  // caller answers that as a server error.
 
-  // The products matching every pair, ordered by searchSelNo, as a list
-  // document. A key containing "usage" searches five text columns for the
+  // The products matching every condition, ordered by searchSelNo, as a list
+  // document. A name containing "usage" searches five text columns for the
   // value; category_id=99 means any category; a value "1" also admits 13.
-  std::optional<std::string> GetSearchList(std::vector<RequestPair> conditions);
+  std::optional<std::string> GetSearchList(std::vector<Condition> conditions);
   // The part rows of one product (goodsBackFront and goodsAllEdit values are
   // translated to the stored words) as a detail document with the row count.
-  std::optional<std::string> GetDetail(std::vector<RequestPair> conditions);
+  std::optional<std::string> GetDetail(std::vector<Condition> conditions);
   // Up to five products most recently logged as used on this machine, newest
-  // first, as a list document; a "mac_address" pair (its value unused) asks
+  // first, as a list document; a "mac_address" condition (its value unused) asks
   // for this machine's rows. Adds paper_infos.jan_code first when missing.
-  std::optional<std::string> GetRecentList(std::vector<RequestPair> conditions);
+  std::optional<std::string> GetRecentList(std::vector<Condition> conditions);
   // The drawing file `name`, taken inside the data folder (a leading "/"
   // included), with its line ends dropped; empty when the file is missing,
   // unreadable or would lie outside the data folder.

@@ -15,11 +15,10 @@ class PictGroupGenericHistoryInfos {
  public:
   ~PictGroupGenericHistoryInfos() = default;
 
-  // Records a picture from the argument text "k=THUMB&k=IMAGE" (keys are not
-  // looked at, pieces after the second are ignored) with id 0 and topLevelId
-  // 0. A picture already recorded, or a missing piece or value, writes
-  // nothing. True when a row was written.
-  bool InsertHistory(std::string_view argument);
+  // Records the picture `thumbUrl` with its `imageUrl`, id 0 and topLevelId
+  // 0. A picture already recorded writes nothing. True when a row was
+  // written.
+  bool InsertHistory(std::string_view thumbUrl, std::string_view imageUrl);
 
   // "<pictInfoList>" with one picture record numbered 99 per history row that
   // meets `condition` (SQL the client writes), in database order. The

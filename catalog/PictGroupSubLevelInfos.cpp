@@ -5,7 +5,6 @@
 #include "catalog/CatalogueDb.h"
 #include "catalog/ElementLayout.h"
 #include "catalog/GroupFolderPictures.h"
-#include "util/Text.h"
 
 namespace qb {
 namespace {
@@ -21,8 +20,7 @@ constexpr std::array<ElementName, 4> kSubLevelElements{{
 
 }  // namespace
 
-std::optional<std::string> PictGroupSubLevelInfos::GetSubLevelList(std::string_view text) const {
-  const std::string condition = Split(text, "&")[0];
+std::string PictGroupSubLevelInfos::GetSubLevelList(std::string_view condition) const {
   std::string answer = "<pictGroupSubLevelInfos>\n";
   // The condition is the client's own SQL: it runs read-only, as one
   // statement, allowed to read this table only.
@@ -49,8 +47,9 @@ std::optional<std::string> PictGroupSubLevelInfos::GetSubLevelList(std::string_v
   return answer;
 }
 
-std::optional<std::string> PictGroupSubLevelInfos::GetPictList(std::string_view text) const {
-  return GetGroupFolderPictures(kTable, "topLevelId, subLevelId", text);
+std::optional<std::string> PictGroupSubLevelInfos::GetPictList(
+    std::span<const Condition> filters) const {
+  return GetGroupFolderPictures(kTable, "topLevelId, subLevelId", filters);
 }
 
 }  // namespace qb

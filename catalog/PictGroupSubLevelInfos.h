@@ -7,8 +7,11 @@
 #pragma once
 
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
+
+#include "catalog/Condition.h"
 
 namespace qb {
 
@@ -17,14 +20,13 @@ class PictGroupSubLevelInfos {
   ~PictGroupSubLevelInfos() = default;
 
   // "<pictGroupSubLevelInfos>" with one "subLevelInfo" record, numbered from
-  // 1, per group meeting the condition (the first "&" piece of `text`), by
-  // topLevelId and subLevelId. The condition may only read this table and
-  // must leave one statement; otherwise the list is empty.
-  std::optional<std::string> GetSubLevelList(std::string_view text) const;
+  // 1, per group meeting `condition` (SQL the client writes), by topLevelId
+  // and subLevelId. The condition may only read this table and must leave one
+  // statement; otherwise the list is empty.
+  std::string GetSubLevelList(std::string_view condition) const;
 
-  // The pictures of the groups chosen by the filter pairs `text` (one, or two
-  // joined by "&"). nullopt when a pair has no "=".
-  std::optional<std::string> GetPictList(std::string_view text) const;
+  // The pictures of the groups chosen by `filters` (GetGroupFolderPictures).
+  std::optional<std::string> GetPictList(std::span<const Condition> filters) const;
 };
 
 }  // namespace qb

@@ -5,8 +5,6 @@
 #include "catalog/ReadSession.h"
 #include "catalog/ElementLayout.h"
 #include "catalog/GroupFolderPictures.h"
-#include "catalog/RequestPair.h"
-#include "util/Text.h"
 
 namespace qb {
 namespace {
@@ -42,18 +40,14 @@ std::string_view PictGroupTopLevelInfos::SelectColumns() {
          "                            where searchSelNo = ?1";
 }
 
-std::optional<std::string> PictGroupTopLevelInfos::GetTopLevelList(std::string_view text) const {
-  const RequestPair pair = SplitRequestPair(Split(text, "&")[0]);
-  if (!pair.value) {
-    return std::nullopt;
-  }
+std::string PictGroupTopLevelInfos::GetTopLevelList(std::string_view product) const {
   std::string answer = "<pictGroupTopLevelInfos>\n";
   if (std::optional<ReadSession> session = ReadSession::Begin()) {
     std::string sql(SelectColumns());
     sql.append(") or pr.goodsPartsNo = ?1 ORDER BY topLevelId ");
     Statement& statement = session->Prepare(sql);
     const ElementLayout layout(statement, kTopLevelElements);
-    if (statement.Valid() && statement.BindText(1, *pair.value)) {
+    if (statement.Valid() && statement.BindText(1, product)) {
       AppendNumberedRecords(statement, layout, "topLevelInfo", 1, &answer);
     }
   }
@@ -61,8 +55,9 @@ std::optional<std::string> PictGroupTopLevelInfos::GetTopLevelList(std::string_v
   return answer;
 }
 
-std::optional<std::string> PictGroupTopLevelInfos::GetPictList(std::string_view text) const {
-  return GetGroupFolderPictures("pict_group_top_level_infos", "topLevelId", text);
+std::optional<std::string> PictGroupTopLevelInfos::GetPictList(
+    std::span<const Condition> filters) const {
+  return GetGroupFolderPictures("pict_group_top_level_infos", "topLevelId", filters);
 }
 
 }  // namespace qb

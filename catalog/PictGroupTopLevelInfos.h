@@ -6,8 +6,11 @@
 #pragma once
 
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
+
+#include "catalog/Condition.h"
 
 namespace qb {
 
@@ -21,12 +24,12 @@ class PictGroupTopLevelInfos {
 
   // "<pictGroupTopLevelInfos>" with one "topLevelInfo" record, numbered from
   // 1, per group related (kind 3) to the part numbers of the products whose
-  // selection number is the value of the pair `text`, or to that value as a
-  // part number; by ascending topLevelId. nullopt when `text` has no "=".
-  std::optional<std::string> GetTopLevelList(std::string_view text) const;
+  // selection number is `product`, or to `product` as a part number; by
+  // ascending topLevelId.
+  std::string GetTopLevelList(std::string_view product) const;
 
-  // The pictures of the groups chosen by the filter pair `text`.
-  std::optional<std::string> GetPictList(std::string_view text) const;
+  // The pictures of the groups chosen by `filters` (GetGroupFolderPictures).
+  std::optional<std::string> GetPictList(std::span<const Condition> filters) const;
 };
 
 }  // namespace qb

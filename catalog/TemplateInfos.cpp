@@ -6,8 +6,6 @@
 
 #include "catalog/ReadSession.h"
 #include "catalog/ElementLayout.h"
-#include "catalog/RequestPair.h"
-#include "util/Text.h"
 #include "util/UserFolders.h"
 
 namespace qb {
@@ -50,11 +48,7 @@ std::string_view TemplateInfos::SelectColumns() {
          " where pr.goodsPartsNo = ?1";
 }
 
-std::optional<std::string> TemplateInfos::GetTemplateList(std::string_view text) const {
-  const RequestPair pair = SplitRequestPair(Split(text, "&")[0]);
-  if (!pair.value) {
-    return std::nullopt;
-  }
+std::string TemplateInfos::GetTemplateList(std::string_view partNumber) const {
   std::string answer = "<templateList>\n";
   if (std::optional<ReadSession> session = ReadSession::Begin()) {
     std::string sql(SelectColumns());
@@ -65,7 +59,7 @@ std::optional<std::string> TemplateInfos::GetTemplateList(std::string_view text)
     const int thumbnailColumn = FindResultColumn(statement, "thumbnailUrl");
     const std::string templateFolder = GetDataFolder() + "/template/";
     std::string path;
-    if (statement.Valid() && statement.BindText(1, *pair.value)) {
+    if (statement.Valid() && statement.BindText(1, partNumber)) {
       AppendNumberedRecords(
           statement, layout, "templateInfo", 1, &answer,
           [&](const Statement& row, std::string* out) {

@@ -5,7 +5,6 @@
 // thread and opens its own read-only connection.
 #pragma once
 
-#include <optional>
 #include <string>
 #include <string_view>
 
@@ -19,12 +18,11 @@ class TemplateInfos {
   static std::string_view SelectColumns();
 
   // "<templateList>" with one "templateInfo" record, numbered from 1, per
-  // template and product row of the part number (the value of the first "&"
-  // piece of `text`) sharing its goodsThumbName, by templateInfoId. The file
-  // columns carry the path of the file in the data folder's "template"
-  // folder, or NO_DATA when no such file is there. nullopt when the first
-  // piece has no "=".
-  std::optional<std::string> GetTemplateList(std::string_view text) const;
+  // template and product row of the part number `partNumber` sharing its
+  // goodsThumbName, by templateInfoId. The file columns carry the path of the
+  // file in the data folder's "template" folder, or NO_DATA when no such file
+  // is there.
+  std::string GetTemplateList(std::string_view partNumber) const;
 };
 
 }  // namespace qb

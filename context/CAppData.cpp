@@ -44,7 +44,7 @@ void CAppData::RequestSitesReload() {
 }
 
 uint16_t CAppData::GetPort() const {
-  if (!m_pSettings || m_pSettings->Key().empty()) {
+  if (m_pSettings->Key().empty()) {
     return kDefaultPort;
   }
   const std::optional<uint32_t> value = m_pSettings->ReadDword("port");

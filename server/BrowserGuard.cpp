@@ -88,7 +88,7 @@ std::string PreflightAnswer(std::string_view requestedHeaders) {
 }
 
 GuardContext GuardContext::Of(const CAppData& app) {
-  const CControlWindow* window = app.m_pDlg.load();
+  const CControlWindow* window = app.ControlWindow();
   return {app.GetOriginPolicy(), app.GetHostPolicy(), window != nullptr && window->AsksUser()};
 }
 

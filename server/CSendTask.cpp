@@ -23,7 +23,7 @@ void Send(const CTaskBase& task, int socket, std::string_view data) {
   if (app == nullptr) {
     SendData(socket, data, nullptr);
   } else {
-    SendData(socket, data, &app->m_bStop, app->StopNotifier().Fd());
+    SendData(socket, data, app->StopFlag(), app->StopNotifier().Fd());
   }
 }
 
@@ -117,7 +117,7 @@ bool CSendTask::WaitForAnswer(const std::string& origin, std::string_view* refus
     LogInfo("asking the user whether origin \"" + origin + "\" may use the server");
     // Without a window (only while shutting down) nobody answers: the
     // request waits until it expires or the server stops.
-    if (CControlWindow* window = GetAppData()->m_pDlg.load()) {
+    if (CControlWindow* window = GetAppData()->ControlWindow()) {
       std::weak_ptr<OriginGate> gate = m_pGate;
       window->PostOriginQuestion(
           origin,

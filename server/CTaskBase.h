@@ -26,7 +26,7 @@ class CTaskBase {
   // True when the task has no context or the context is stopping.
   bool IsStopped() const {
     const CAppData* app = GetAppData();
-    return app == nullptr || app->m_bStop.load();
+    return app == nullptr || app->IsStopping();
   }
 
   CTaskMgr* m_pMgr;                              // not owned

@@ -177,9 +177,9 @@ int ConnectionListener::WaitMs(Clock::time_point until) const {
 
 bool ConnectionListener::Listen() {
   CAppData* app = GetAppData();
-  app->m_bRelisten.store(false);
+  app->ClearRelistenRequest();
   const uint16_t port = app->GetPort();
-  app->m_nPort.store(port);
+  app->SetListeningPort(port);
   if (!m_pending.Valid()) {
     if (!m_bBindFailureReported) {
       m_bBindFailureReported = true;
@@ -288,7 +288,7 @@ bool ConnectionListener::Listen() {
       failed = !AcceptClients(socket, end ? &*end : nullptr) || failed;
     }
     ServeGate();
-    if (failed || brokerChanged || app->m_bRelisten.load()) {
+    if (failed || brokerChanged || app->RelistenRequested()) {
       break;
     }
   }
@@ -338,7 +338,7 @@ bool ConnectionListener::TakeHanded() {
     const BrokerLink::Taken got = m_broker.Take(tickets.size(), &connections);
     taken += std::max<size_t>(got.packets, 1);
     if (got.registered) {
-      AnnounceRegistration(GetAppData()->m_nPort.load());
+      AnnounceRegistration(GetAppData()->ListeningPort());
     }
     std::vector<Arrival> arrivals;
     for (size_t i = 0; i < connections.size(); ++i) {
@@ -367,7 +367,7 @@ void ConnectionListener::ReportBindFailure(const BindAddress& address, int error
     return;
   }
   m_bBindFailureReported = true;
-  const std::string port = std::to_string(GetAppData()->m_nPort.load());
+  const std::string port = std::to_string(GetAppData()->ListeningPort());
   std::string message = "cannot listen on " + address.text + " port " + port + " (" +
                         std::strerror(error) + ")";
   if (error == EADDRINUSE) {
@@ -404,7 +404,7 @@ bool ConnectionListener::AcceptClients(int listenSocket, const Endpoint* local) 
     arrival.client = ::accept4(listenSocket, reinterpret_cast<sockaddr*>(&arrival.address),
                                &addressLength, SOCK_CLOEXEC | SOCK_NONBLOCK);
     if (arrival.client >= 0) {
-      if (app->m_bStop.load()) {
+      if (app->IsStopping()) {
         ::close(arrival.client);  // accepted as the server stops: nobody would serve it
         break;
       }
@@ -507,7 +507,7 @@ bool ConnectionListener::MayServe(const std::optional<Endpoint>& peer,
 
 void ConnectionListener::ServeGate() {
   CAppData* app = GetAppData();
-  if (app != nullptr && app->m_bSitesChanged.exchange(false)) {
+  if (app != nullptr && app->TakeSitesReload()) {
     m_config.ReloadSites(*app);
     m_pGate->SetAsking(app->GetOriginPolicy()->AsksAboutNew());
   }

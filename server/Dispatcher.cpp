@@ -64,21 +64,18 @@ int ItemInt(const CReqParse& request, std::string_view name) {
 // The print session named by body item "id", or null.
 std::shared_ptr<CPrintSession> RequestedSession(const RouteRequest& route) {
   const ParamData* id = route.request.FindItem("id");
-  if (id == nullptr || !route.app->m_pPrintMgr) {
+  if (id == nullptr) {
     return nullptr;
   }
-  return route.app->m_pPrintMgr->Lookup(id->GetValue());
+  return route.app->PrintSessions().Lookup(id->GetValue());
 }
 
 RouteResult PrintInit(const RouteRequest& route) {
-  if (!route.app->m_pPrintMgr) {
-    return std::nullopt;
-  }
   auto session = std::make_unique<CPrintSession>(
       NextSessionId(), ItemInt(route.request, "width"), ItemInt(route.request, "height"),
       ItemInt(route.request, "orientation"), ItemInt(route.request, "printCopies"));
   const std::shared_ptr<const CPrintSession> stored =
-      route.app->m_pPrintMgr->Register(std::move(session));
+      route.app->PrintSessions().Register(std::move(session));
   if (stored == nullptr) {
     return std::nullopt;
   }
@@ -107,7 +104,7 @@ RouteResult PrintAdd(const RouteRequest& route) {
   }
   if (*key != CPrintSession::kDroppedPage) {
     const int pages = session->PageCount();
-    route.app->m_pPrintMgr->Outcomes().Update(
+    route.app->PrintSessions().Outcomes().Update(
         session->m_strId, [pages](PrintOutcome& outcome) { outcome.pages = pages; });
   }
   LogDebug("print session " + session->m_strId +
@@ -118,12 +115,12 @@ RouteResult PrintAdd(const RouteRequest& route) {
 
 RouteResult PrintEnd(const RouteRequest& route) {
   std::shared_ptr<CPrintSession> session = RequestedSession(route);
-  CControlWindow* window = route.app->m_pDlg.load();
+  CControlWindow* window = route.app->ControlWindow();
   if (session == nullptr || window == nullptr) {
     return std::nullopt;
   }
   session->MarkPosted();
-  route.app->m_pPrintMgr->Outcomes().Update(session->m_strId, [](PrintOutcome& outcome) {
+  route.app->PrintSessions().Outcomes().Update(session->m_strId, [](PrintOutcome& outcome) {
     if (outcome.state == PrintState::kOpen) {
       outcome.state = PrintState::kWaiting;
     }
@@ -139,8 +136,8 @@ constexpr std::chrono::seconds kSchedulerBudget{2};
 RouteResult PrintStatus(const RouteRequest& route) {
   const ParamData* id = route.request.FindItem("id");
   std::optional<PrintOutcome> outcome;
-  if (id != nullptr && route.app->m_pPrintMgr) {
-    outcome = RefreshPrintOutcome(route.app->m_pPrintMgr->Outcomes(), id->GetValue(),
+  if (id != nullptr) {
+    outcome = RefreshPrintOutcome(route.app->PrintSessions().Outcomes(), id->GetValue(),
                                   kSchedulerBudget);
   }
   if (!outcome) {
@@ -162,7 +159,7 @@ RouteResult PrinterList(const RouteRequest&) {
 
 RouteResult SaveUpload(const RouteRequest& route) {
   const ParamData* data = route.request.FindItem("BinaryData");
-  CControlWindow* window = route.app->m_pDlg.load();
+  CControlWindow* window = route.app->ControlWindow();
   if (data == nullptr || window == nullptr) {
     return std::nullopt;
   }
@@ -188,10 +185,10 @@ RouteResult Answered(std::optional<std::string> answer) {
 }
 
 RouteResult PrepareCatalogue(const RouteRequest& route) {
-  CatalogueSchema& definitions = *route.app->m_pCatalogueSchema;
+  CatalogueSchema& definitions = route.app->Catalogue();
   definitions.CreateTables();
   // A file SQLite cannot read as a catalogue is moved aside and rebuilt.
-  RecoverDamagedCatalogueBetweenUpdates(definitions, *route.app->m_pDownloadQueue);
+  RecoverDamagedCatalogueBetweenUpdates(definitions, route.app->Downloads());
   // Nothing installs a catalogue on this platform: the folder starts at
   // version 0 so that the first check syncs from the catalogue server.
   EnsureLocalVersionFile();
@@ -199,55 +196,45 @@ RouteResult PrepareCatalogue(const RouteRequest& route) {
 }
 
 RouteResult CheckCatalogue(const RouteRequest& route) {
-  CatalogueSchema& definitions = *route.app->m_pCatalogueSchema;
-  DownloadQueue& queue = *route.app->m_pDownloadQueue;
+  CatalogueSchema& definitions = route.app->Catalogue();
+  DownloadQueue& queue = route.app->Downloads();
   RecoverDamagedCatalogueBetweenUpdates(definitions, queue);
-  std::string answer = CheckDbAnswer(definitions, &route.app->m_bStop);
+  std::string answer = CheckDbAnswer(definitions, route.app->StopFlag());
   if (CatalogueSuspect()) {
     // The check itself met the damage: rebuilt, the catalogue starts again
     // from version 0 and the check is asked once more.
     RecoverDamagedCatalogueBetweenUpdates(definitions, queue);
-    answer = CheckDbAnswer(definitions, &route.app->m_bStop);
+    answer = CheckDbAnswer(definitions, route.app->StopFlag());
   }
   return SuccessAnswer(std::move(answer));
 }
 
 RouteResult UpdateCatalogue(const RouteRequest& route) {
-  route.app->m_updates.Run(*route.app->m_pCatalogueSchema, *route.app->m_pDownloadQueue);
+  route.app->Updates().Run(route.app->Catalogue(), route.app->Downloads());
   return SuccessAnswer("");
 }
 
 RouteResult QueueStatus(const RouteRequest& route) {
-  return SuccessAnswer(route.app->m_pDownloadQueue->StatusText());
+  return SuccessAnswer(route.app->Downloads().StatusText());
 }
 
-// The value of a "key=value" piece; empty when it has no "=".
-std::string PairValue(std::string_view piece) {
-  std::vector<std::string> parts = Split(piece, "=");
-  return parts.size() > 1 ? std::move(parts[1]) : std::string();
-}
-
-// Argument text "kind=K&folder=F&value=V" (the keys are not looked at): kind
-// "0" to "3" runs that material download, anything else does nothing. Fewer
-// than three pieces is a malformed request.
+// A material request (ParseMaterialArguments): a known kind runs that
+// material download, any other does nothing. Fewer than three pieces is a
+// malformed request.
 RouteResult DownloadMaterials(const RouteRequest& route) {
-  const std::vector<std::string> pieces = Split(route.argument, "&");
-  if (pieces.size() < 3) {
+  const std::optional<MaterialArguments> material = ParseMaterialArguments(route.argument);
+  if (!material) {
     return std::nullopt;
   }
-  const std::string kind = PairValue(pieces[0]);
-  if (kind.size() != 1 || kind[0] < '0' || kind[0] > '3') {
-    return SuccessAnswer("");
+  if (material->kind) {
+    MaterialDownload(*material->kind)
+        .RunMaterialRequest(route.app->Downloads(), material->folder, material->value);
   }
-  const MaterialDownload request(kind[0] - '0');
-  const std::string folder = request.m_nKind == 2 ? PairValue(pieces[1]) : std::string();
-  const std::string value = request.m_nKind == 0 ? std::string() : PairValue(pieces[2]);
-  request.RunMaterialRequest(*route.app->m_pDownloadQueue, folder, value);
   return SuccessAnswer("");
 }
 
 RouteResult DownloadTemplates(const RouteRequest& route) {
-  TemplateDownload().DownloadTemplates(*route.app->m_pDownloadQueue, route.argument);
+  TemplateDownload().DownloadTemplates(route.app->Downloads(), route.argument);
   return SuccessAnswer("");
 }
 
@@ -261,15 +248,15 @@ RouteResult ListCatalogue(const RouteRequest& route) {
   return SuccessAnswer("");
 }
 
-// A product query over the pairs of the argument text; a path without one
-// gives the server error.
-template <std::optional<std::string> (PaperInfos::*Query)(std::vector<RequestPair>)>
+// A product query over the conditions of the argument text; a path without
+// one gives the server error.
+template <std::optional<std::string> (PaperInfos::*Query)(std::vector<Condition>)>
 RouteResult ProductQuery(const RouteRequest& route) {
-  std::optional<std::vector<RequestPair>> pairs = ArgumentPairs(route.path);
-  if (!pairs) {
+  std::optional<std::vector<Condition>> conditions = ArgumentConditions(route.path);
+  if (!conditions) {
     return std::nullopt;
   }
-  return Answered((PaperInfos().*Query)(std::move(*pairs)));
+  return Answered((PaperInfos().*Query)(std::move(*conditions)));
 }
 
 RouteResult DrawingFile(const RouteRequest& route) {
@@ -280,13 +267,23 @@ RouteResult DrawingFile(const RouteRequest& route) {
   return SuccessAnswer(PaperInfos().GetSvgData(std::move(*name)));
 }
 
+// The usage log and the picture history answer success whether or not a row
+// is written.
 RouteResult LogUsage(const RouteRequest& route) {
-  Logs().InsertLog(route.argument);
+  if (const std::optional<UsageValues> used = ParseUsageValues(route.argument)) {
+    Logs().InsertLog(used->first, used->second);
+  } else {
+    LogDebug("usage log entry without its two values: " + route.argument);
+  }
   return SuccessAnswer("");
 }
 
 RouteResult RecordPicture(const RouteRequest& route) {
-  PictGroupGenericHistoryInfos().InsertHistory(route.argument);
+  if (const std::optional<UsageValues> picked = ParseUsageValues(route.argument)) {
+    PictGroupGenericHistoryInfos().InsertHistory(picked->first, picked->second);
+  } else {
+    LogDebug("picture history entry without its two values: " + route.argument);
+  }
   return SuccessAnswer("");
 }
 
@@ -398,7 +395,7 @@ std::vector<std::string_view> RouteTexts() {
 std::string NextSessionId() { return std::to_string(g_nextSessionId.fetch_add(1)); }
 
 std::optional<std::string> OriginToAsk(const CAppData& app, const CReqParse& request) {
-  const CControlWindow* window = app.m_pDlg.load();
+  const CControlWindow* window = app.ControlWindow();
   if (window == nullptr || !window->AsksUser() || request.HeaderValues("Origin").empty()) {
     return std::nullopt;
   }
@@ -410,7 +407,7 @@ std::optional<std::string> OriginToAsk(const CAppData& app, const CReqParse& req
 }
 
 std::string BuildAnswer(CAppData* app, const CReqParse* request) {
-  if (app == nullptr || app->m_bStop.load() || request == nullptr) {
+  if (app == nullptr || app->IsStopping() || request == nullptr) {
     return std::string(kNotFoundAnswer);
   }
   GuardVerdict verdict = CheckRequest(GuardContext::Of(*app), *request);

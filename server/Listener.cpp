@@ -20,7 +20,7 @@ bool StartListener(CAppData& app) {
     return false;
   }
   g_listenerThread = std::thread(TaskThreadProc,
-                                 std::make_unique<ConnectionListener>(app.m_pTaskMgr.get()));
+                                 std::make_unique<ConnectionListener>(&app.Tasks()));
   g_listenerStarted = true;
   return true;
 }

@@ -1,6 +1,7 @@
 #include "server/PictureRoutes.h"
 
 #include <functional>
+#include <span>
 #include <vector>
 
 #include "catalog/CatalogueDb.h"
@@ -9,6 +10,7 @@
 #include "catalog/PictGroupSubLevelInfos.h"
 #include "catalog/PictGroupTopLevelInfos.h"
 #include "catalog/TemplateInfos.h"
+#include "server/RouteArguments.h"
 #include "util/ClientSocket.h"
 #include "util/Log.h"
 #include "util/LowPriorityPool.h"
@@ -19,19 +21,14 @@
 namespace qb {
 namespace {
 
-bool Contains(const std::string& text, std::string_view part) {
-  return text.find(part) != std::string::npos;
-}
-
-// The argument's "&" pieces (a selector, then what it selects), or nullopt
-// (with a trace) when there are fewer than two.
-std::optional<std::vector<std::string>> SplitSelector(const std::string& argument) {
-  std::vector<std::string> pieces = Split(argument, "&");
-  if (pieces.size() < 2) {
+// The argument's selector and targets, or nullopt (with a trace) when there
+// are fewer than two pieces.
+std::optional<GroupSelection> Selection(const std::string& argument) {
+  std::optional<GroupSelection> selection = ParseGroupSelection(argument);
+  if (!selection) {
     LogDebug("too few pieces in the argument text " + argument);
-    return std::nullopt;
   }
-  return pieces;
+  return selection;
 }
 
 // Answers a query whose condition the client wrote on a low-priority thread,
@@ -56,57 +53,68 @@ std::optional<std::string> OnConditionThread(
 }  // namespace
 
 std::optional<std::string> ServeTopGroup(const std::string& argument) {
-  const std::optional<std::vector<std::string>> selected = SplitSelector(argument);
-  if (!selected) {
+  const std::optional<GroupSelection> selection = Selection(argument);
+  if (!selection) {
     return std::nullopt;
   }
-  const std::vector<std::string>& pieces = *selected;
+  const Condition target = ParseCondition(selection->targets[0]);
   const PictGroupTopLevelInfos groups;
-  return Contains(pieces[0], "list") ? groups.GetTopLevelList(pieces[1])
-                                     : groups.GetPictList(pieces[1]);
+  if (!selection->Selects("list")) {
+    return groups.GetPictList(std::span(&target, 1));
+  }
+  if (!target.value) {
+    return std::nullopt;
+  }
+  return groups.GetTopLevelList(*target.value);
 }
 
 std::optional<std::string> ServeSubGroup(const std::string& argument) {
-  const std::optional<std::vector<std::string>> selected = SplitSelector(argument);
-  if (!selected) {
+  const std::optional<GroupSelection> selection = Selection(argument);
+  if (!selection) {
     return std::nullopt;
   }
-  const std::vector<std::string>& pieces = *selected;
+  const std::vector<std::string>& targets = selection->targets;
   const PictGroupSubLevelInfos groups;
-  if (Contains(pieces[0], "list")) {
-    return OnConditionThread([&] { return groups.GetSubLevelList(pieces[1]); });
+  if (selection->Selects("list")) {
+    // The target is the client's own condition, taken as sent.
+    return OnConditionThread([&] { return groups.GetSubLevelList(targets[0]); });
   }
-  if (pieces.size() == 3) {
-    return groups.GetPictList(pieces[1] + "&" + pieces[2]);
+  // Two filters when exactly two targets are sent; otherwise the first only.
+  std::vector<Condition> filters{ParseCondition(targets[0])};
+  if (targets.size() == 2) {
+    filters.push_back(ParseCondition(targets[1]));
   }
-  return groups.GetPictList(pieces[1]);
+  return groups.GetPictList(filters);
 }
 
 std::optional<std::string> ServeGenericGroup(const std::string& argument) {
-  const std::optional<std::vector<std::string>> selected = SplitSelector(argument);
-  if (!selected) {
+  const std::optional<GroupSelection> selection = Selection(argument);
+  if (!selection) {
     return std::nullopt;
   }
-  const std::vector<std::string>& pieces = *selected;
   const GenericGroupInfos groups;
-  const std::string& selector = pieces[0];
-  if (Contains(selector, "backlist")) {
-    return groups.GetBackGroupList(pieces[1]);
+  if (selection->Selects("backlist")) {
+    return groups.GetBackGroupList();
   }
-  if (Contains(selector, "backimages")) {
-    return groups.GetPictList(pieces[1], GenericGroupInfos::PictMode::kBackground);
+  const Condition target = ParseCondition(selection->targets[0]);
+  if (selection->Selects("backimages")) {
+    return groups.GetPictList(target, GenericGroupInfos::PictMode::kBackground);
   }
-  if (Contains(selector, "list")) {
-    return groups.GetGroupList(pieces[1]);
+  if (selection->Selects("list")) {
+    return groups.GetGroupList(target);
   }
-  if (Contains(selector, "images") || Contains(selector, "pictImages2")) {
-    return groups.GetPictList(pieces[1], GenericGroupInfos::PictMode::kMaterial);
+  if (selection->Selects("images") || selection->Selects("pictImages2")) {
+    return groups.GetPictList(target, GenericGroupInfos::PictMode::kMaterial);
   }
   return std::string();
 }
 
 std::optional<std::string> ServeTemplateList(const std::string& argument) {
-  return TemplateInfos().GetTemplateList(argument);
+  const Condition product = FirstCondition(argument);
+  if (!product.value) {
+    return std::nullopt;
+  }
+  return TemplateInfos().GetTemplateList(*product.value);
 }
 
 std::optional<std::string> ServeTemplateData(const std::string& argument) {

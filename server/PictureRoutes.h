@@ -1,8 +1,8 @@
 // The work of the picture-group, picture-list and template routes: each takes
-// the argument text of its request, picks the operation by the argument's
-// pieces and returns the answer body. nullopt means the argument text is
-// malformed (too few "&" pieces, a pair without "="); the dispatcher answers
-// that with the server error.
+// the argument text of its request, parses it (RouteArguments.h), picks the
+// operation by its pieces and hands the catalogue the values. nullopt means
+// the argument text is malformed (too few "&" pieces, a needed value
+// missing); the dispatcher answers that with the server error.
 //
 // Thread contract: stateless; runs on any number of connection threads.
 #pragma once

@@ -41,21 +41,17 @@ constexpr qint64 kMaxControlLine = 64;
 
 DesktopControl::DesktopControl(CAppData* appData, bool showDialogs)
     : m_pAppData(appData), m_bShowDialogs(showDialogs) {
-  if (m_pAppData->m_pPrintMgr) {
-    // Outcomes are recorded on connection threads, the job watch and here;
-    // the notification is shown on the UI thread.
-    m_pAppData->m_pPrintMgr->Outcomes().SetNoticeSink([](const PrintOutcome& outcome) {
-      QMetaObject::invokeMethod(
-          QCoreApplication::instance(), [outcome] { ShowPrintNotice(outcome); },
-          Qt::QueuedConnection);
-    });
-  }
+  // Outcomes are recorded on connection threads, the job watch and here; the
+  // notification is shown on the UI thread.
+  m_pAppData->PrintSessions().Outcomes().SetNoticeSink([](const PrintOutcome& outcome) {
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(), [outcome] { ShowPrintNotice(outcome); },
+        Qt::QueuedConnection);
+  });
 }
 
 DesktopControl::~DesktopControl() {
-  if (m_pAppData->m_pPrintMgr) {
-    m_pAppData->m_pPrintMgr->Outcomes().SetNoticeSink(nullptr);
-  }
+  m_pAppData->PrintSessions().Outcomes().SetNoticeSink(nullptr);
   Close();
 }
 
@@ -146,26 +142,23 @@ void DesktopControl::PostPrint(std::shared_ptr<CPrintSession> session) {
   QMetaObject::invokeMethod(
       this,
       [this, session] {
-        CPrintMgr* prints = m_pAppData->m_pPrintMgr.get();
+        CPrintMgr* prints = &m_pAppData->PrintSessions();
         m_dialogs.Run(
             [this, session, prints] {
-              PrintSession(session.get(), Printer(), m_bShowDialogs,
-                           prints ? &prints->Outcomes() : nullptr,
-                           prints ? &prints->JobWatch() : nullptr);
+              PrintSession(session.get(), Printer(), m_bShowDialogs, &prints->Outcomes(),
+                           &prints->JobWatch());
             },
             [session, prints] {
               session->Finish();
               LogInfo("print session " + session->m_strId +
                       " is not printed: the server is stopping");
-              if (prints != nullptr) {
-                prints->Outcomes().Update(session->m_strId, [](PrintOutcome& outcome) {
-                  outcome.state = PrintState::kFailed;
-                  outcome.message =
-                      QCoreApplication::translate("qb::DesktopControl",
-                                                  "the server stopped before it was printed")
-                          .toStdString();
-                });
-              }
+              prints->Outcomes().Update(session->m_strId, [](PrintOutcome& outcome) {
+                outcome.state = PrintState::kFailed;
+                outcome.message =
+                    QCoreApplication::translate("qb::DesktopControl",
+                                                "the server stopped before it was printed")
+                        .toStdString();
+              });
             });
       },
       Qt::QueuedConnection);
@@ -180,7 +173,7 @@ void DesktopControl::PostSave(std::unique_ptr<CQxSaveSession> session) {
       [this, holder] {
         m_dialogs.Run(
             [this, holder] {
-              SaveDocument(m_pAppData->m_pSaveMgr.get(), std::move(*holder), m_bShowDialogs);
+              SaveDocument(&m_pAppData->Saves(), std::move(*holder), m_bShowDialogs);
             },
             [holder] {
               if (*holder) {
@@ -209,14 +202,14 @@ std::string DesktopControl::StatusText() const {
   const auto up = std::chrono::steady_clock::now() - m_started;
   const auto uptime = std::chrono::duration_cast<std::chrono::seconds>(up);
   return "pid=" + std::to_string(::getpid()) + "\nuptime=" + std::to_string(uptime.count()) +
-         "\nversion=" QUILLBOX_VERSION "\nport=" + std::to_string(m_pAppData->m_nPort.load()) +
+         "\nversion=" QUILLBOX_VERSION "\nport=" + std::to_string(m_pAppData->ListeningPort()) +
          "\nlistening=" + m_pAppData->GetListening().Text() +
          "\nheadless=" + (m_bShowDialogs ? "no" : "yes") +
          "\nDISPLAY=" + EnvText("DISPLAY") +
          "\nWAYLAND_DISPLAY=" + EnvText("WAYLAND_DISPLAY") +
          "\ncatalogue=" + catalogueBaseUrl() + "\nproxy=" + catalogueProxy() +
          "\nprintSessionsOpen=" +
-         std::to_string(m_pAppData->m_pPrintMgr ? m_pAppData->m_pPrintMgr->OpenSessionCount() : 0) +
+         std::to_string(m_pAppData->PrintSessions().OpenSessionCount()) +
          "\nprintPageBytes=" + std::to_string(StoredPageBytes()) + "\n" +
          "log=" + LogFilePath() + "\n";
 }

@@ -16,15 +16,15 @@ Presence::Presence(CAppData* appData, std::chrono::steady_clock::time_point star
       m_started(started),
       m_quit(std::move(quit)),
       m_sites(appData),
-      m_prints(appData->m_pPrintMgr->Outcomes()) {
-  m_pAppData->m_updates.SetListener([this](bool running) {
+      m_prints(appData->PrintSessions().Outcomes()) {
+  m_pAppData->Updates().SetListener([this](bool running) {
     QMetaObject::invokeMethod(
         this, [this, running] { OnUpdateRunning(running); }, Qt::QueuedConnection);
   });
 }
 
 Presence::~Presence() {
-  m_pAppData->m_updates.SetListener(nullptr);
+  m_pAppData->Updates().SetListener(nullptr);
   if (m_updateWorker.joinable()) {
     m_updateWorker.join();
   }
@@ -39,7 +39,7 @@ void Presence::StartTray() {
   // when a tray starts later (a panel that starts after the server).
   m_pTray = std::make_unique<TrayIcon>(
       TrayIcon::Actions{[this] { ShowWindow(); }, [this] { UpdateNow(); }, m_quit}, &m_printers);
-  m_pTray->SetUpdating(m_pAppData->m_updates.Running());
+  m_pTray->SetUpdating(m_pAppData->Updates().Running());
   LogInfo(QSystemTrayIcon::isSystemTrayAvailable()
               ? "tray icon shown"
               : "the desktop has no tray now: the tray icon appears when one starts "
@@ -64,7 +64,7 @@ void Presence::ShowWindow() {
 }
 
 void Presence::UpdateNow() {
-  if (m_bWorkerBusy.load() || m_pAppData->m_updates.Running()) {
+  if (m_bWorkerBusy.load() || m_pAppData->Updates().Running()) {
     LogInfo("update run asked for on the desktop: one is going on already");
     return;
   }
@@ -76,7 +76,7 @@ void Presence::UpdateNow() {
   CAppData* app = m_pAppData;
   std::atomic<bool>* busy = &m_bWorkerBusy;
   m_updateWorker = std::thread([app, busy] {
-    app->m_updates.Run(*app->m_pCatalogueSchema, *app->m_pDownloadQueue);
+    app->Updates().Run(app->Catalogue(), app->Downloads());
     busy->store(false);
   });
 }

@@ -289,10 +289,10 @@ void StatusWindow::RefreshQuick() {
                                                         ? EnvText("DISPLAY")
                                                         : EnvText("WAYLAND_DISPLAY"))));
 
-  const bool running = app.m_updates.Running();
+  const bool running = app.Updates().Running();
   if (running) {
     // The downloads still waiting, as the update status route reports them.
-    const int pending = app.m_pDownloadQueue->Pending();
+    const int pending = app.Downloads().Pending();
     m_nMostPending = std::max(m_nMostPending, pending);
     m_pProgress->setRange(0, std::max(m_nMostPending, 1));
     m_pProgress->setValue(m_nMostPending - pending);

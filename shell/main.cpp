@@ -274,7 +274,7 @@ int RunServer(const std::optional<std::string>& flagUrl, bool showWindow) {
   if (const size_t removed = qb::RemovePartialFiles(qb::GetDataFolder()); removed > 0) {
     qb::LogInfo("removed " + std::to_string(removed) + " unfinished download or unpacked files");
   }
-  appData->m_pDlg.store(window.get());
+  appData->SetControlWindow(window.get());
   window->StartPresence();
   window->StartListener();
   // Changes to the site lists (--forget-site, an edit of the file) apply at
@@ -292,7 +292,7 @@ int RunServer(const std::optional<std::string>& flagUrl, bool showWindow) {
   window->Close();
   appData->RequestStop();
   qb::JoinListener();
-  appData->m_pDlg.store(nullptr);
+  appData->SetControlWindow(nullptr);
   window.reset();
   appData.reset();
   return 0;

@@ -125,11 +125,11 @@ bool EnsureLocalVersionFile() {
   return true;
 }
 
-int CheckCatalogueVersion(const std::atomic<bool>* stop) {
+VersionCheck CheckCatalogueVersion(const std::atomic<bool>* stop) {
   std::ifstream local(LocalVersionPath());
   if (!local) {
     LogDebug("no local catalogue version file");
-    return -1;
+    return VersionCheck::kNoLocalVersion;
   }
   std::string line;
   const int localVersion = std::getline(local, line) ? VersionNumber(line) : 0;
@@ -137,20 +137,20 @@ int CheckCatalogueVersion(const std::atomic<bool>* stop) {
   const Result<std::string> remote = HttpGet(url, stop);
   if (!remote) {
     LogError("cannot read the catalogue version from " + url + ": " + remote.Error());
-    return -2;
+    return VersionCheck::kServerUnreadable;
   }
   const int remoteVersion = VersionNumber(*remote);
   if (localVersion >= remoteVersion) {
-    return 0;
+    return VersionCheck::kUpToDate;
   }
   ReplaceFile(PendingVersionPath(), *remote);
   LogDebug("catalogue server has version " + std::to_string(remoteVersion) + ", local " +
            std::to_string(localVersion));
-  return 1;
+  return VersionCheck::kServerNewer;
 }
 
 std::string CheckDbAnswer(CatalogueSchema& definitions, const std::atomic<bool>* stop) {
-  if (CheckCatalogueVersion(stop) == 1) {
+  if (CheckCatalogueVersion(stop) == VersionCheck::kServerNewer) {
     return "1";
   }
   return definitions.CheckJanCode("paper_infos", "jan_code") ? "1" : "0";

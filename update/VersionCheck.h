@@ -19,11 +19,16 @@
 
 namespace qb {
 
-// 1: the server is newer ("New_verFile_DB.txt" now holds its text); 0: it is
-// not; -1: the local version file cannot be opened (nothing is fetched); -2:
-// the server's version file could not be fetched or was empty (logged with the
-// URL and the reason).
-int CheckCatalogueVersion(const std::atomic<bool>* stop = nullptr);
+// What comparing the local catalogue version with the server's found.
+enum class VersionCheck {
+  kServerNewer,       // "New_verFile_DB.txt" now holds the server's text
+  kUpToDate,          // the server's version is not above the local one
+  kNoLocalVersion,    // the local version file cannot be opened; nothing is fetched
+  kServerUnreadable,  // the server's version file could not be fetched or was empty
+                      // (logged with the URL and the reason)
+};
+
+VersionCheck CheckCatalogueVersion(const std::atomic<bool>* stop = nullptr);
 
 // The text of "New_verFile_DB.txt", the version an update brings once it is
 // complete; nullopt when there is none.

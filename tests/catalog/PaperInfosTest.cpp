@@ -275,7 +275,7 @@ TEST_F(PaperInfosTest, RecentAnswers) {
   for (const char* used : {"SEL-F&t=2024-01-01 00:00:01", "SEL-A&t=2024-01-01 00:00:02",
                            "SEL-B&t=2024-01-01 00:00:03", "SEL-C&t=2024-01-01 00:00:04",
                            "SEL-0&t=2024-01-01 00:00:05", "SEL-B2&t=2024-01-01 00:00:06"}) {
-    ASSERT_TRUE(Logs().InsertLog(std::string("p=") + used));
+    ASSERT_TRUE(qbtest::LogUsageAt(std::string("p=") + used));
   }
   Exec("INSERT INTO logs (mac_address, event_type, event_contents3, create_at) VALUES "
        "('XX-OTHER', 3, 'SEL-A', '2024-02-01 00:00:00'),"
@@ -321,7 +321,7 @@ TEST_F(PaperInfosTest, RecentAddsAMissingJanCodeColumn) {
        "paperUnfiliedSpaceLR REAL, partsUrl TEXT, create_at TEXT, update_at TEXT);"
        "INSERT INTO paper_infos (id, paperInfoId, category_id, searchSelNo, paperSizeInfo_id) "
        "VALUES (8, 108, 5, 'SEL-F', 1)");
-  ASSERT_TRUE(Logs().InsertLog("p=SEL-F&t=2024-01-01 00:00:00"));
+  ASSERT_TRUE(Logs().InsertLog("SEL-F", "2024-01-01 00:00:00"));
   // The search cannot run without the column; the recent list adds it first.
   EXPECT_EQ(qbtest::SearchAt("/dbAccess/SEARCH@category_id=5"), kEmptyList);
   EXPECT_EQ(qbtest::RecentAt("/dbAccess/RECENT@mac_address"), ListOf(kList108));

@@ -91,14 +91,15 @@ const std::vector<Route>& Routes() {
          return qbtest::DetailAt("/dbAccess/DETAIL@searchSelNo=SEL-2&goodsBackFront=back");
        }},
       {"recent", [] { return qbtest::RecentAt("/dbAccess/RECENT@mac_address=x"); }},
-      {"top groups", [] { return PictGroupTopLevelInfos().GetTopLevelList("searchSelNo=SEL-1"); }},
-      {"generic groups", [] { return GenericGroupInfos().GetGroupList("level=0"); }},
+      {"top groups", [] { return PictGroupTopLevelInfos().GetTopLevelList("SEL-1"); }},
+      {"generic groups", [] { return GenericGroupInfos().GetGroupList({"level", "0"}); }},
       // Reads five of the six log rows: its statement stops before its end.
       {"recent pictures",
        [] {
-         return GenericGroupInfos().GetPictList("level=99", GenericGroupInfos::PictMode::kMaterial);
+         return GenericGroupInfos().GetPictList({"level", "99"},
+                                          GenericGroupInfos::PictMode::kMaterial);
        }},
-      {"templates", [] { return TemplateInfos().GetTemplateList("goodsPartsNo=GP-1"); }},
+      {"templates", [] { return TemplateInfos().GetTemplateList("GP-1"); }},
   };
   return routes;
 }

@@ -5,6 +5,7 @@
 #include "catalog/CatalogueFixture.h"
 #include "catalog/LogsTable.h"
 #include "catalog/PictGroupGenericHistoryInfos.h"
+#include "ProductPaths.h"
 #include "util/MacAddress.h"
 
 namespace qb {
@@ -52,7 +53,7 @@ TEST_F(UsageLogTest, InsertLogRows) {
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     Exec("DELETE FROM logs");
-    EXPECT_EQ(Logs().InsertLog(row.argument), !row.stored.empty());
+    EXPECT_EQ(qbtest::LogUsageAt(row.argument), !row.stored.empty());
     std::vector<std::string> expected;
     for (const std::string& stored : row.stored) {
       expected.push_back(mac + stored.substr(3));
@@ -81,7 +82,7 @@ TEST_F(UsageLogTest, InsertHistoryRows) {
     SCOPED_TRACE(row.name);
     Exec("DELETE FROM pict_generic_history_infos");
     for (const std::string& argument : row.arguments) {
-      PictGroupGenericHistoryInfos().InsertHistory(argument);
+      qbtest::RecordPictureAt(argument);
     }
     EXPECT_EQ(Rows("SELECT id, topLevelId, thumbUrl, imageUrl FROM pict_generic_history_infos"),
               row.stored);
@@ -111,7 +112,7 @@ TEST_F(UsageLogTest, ConcurrentWritesAreAllKeptBesideReaders) {
   for (int w = 0; w < kWriters; ++w) {
     writers.emplace_back([&, w] {
       for (int i = 0; i < kWrites; ++i) {
-        if (!Logs().InsertLog("p=W" + std::to_string(w) + "&t=" + std::to_string(i))) {
+        if (!Logs().InsertLog("W" + std::to_string(w), std::to_string(i))) {
           ++failed;
         }
       }

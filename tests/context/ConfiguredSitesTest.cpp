@@ -61,7 +61,7 @@ TEST_F(ConfiguredSitesTest, ChangesGoThroughTheSiteListAndReachTheRunningServer)
     EXPECT_EQ(static_cast<bool>(changed), row.succeeds);
     EXPECT_EQ(std::filesystem::exists(UserFile()) ? qbtest::ReadAll(UserFile()) : "",
               row.userAfter);
-    EXPECT_EQ(app.m_bSitesChanged.load(), row.succeeds);
+    EXPECT_EQ(app.SitesReloadPending(), row.succeeds);
     EXPECT_EQ(sites.Sites(), SiteList::List());
   }
 }

@@ -63,12 +63,10 @@ TEST_F(GetPortTest, EmptyOrMissingKeyGivesTheDefault) {
   WriteConfig("[Server]\nport=4000\n");
   CAppData app;
   EXPECT_EQ(app.GetPort(), 4000);
-  EXPECT_FALSE(app.m_pSettings->SetKey(""));
+  EXPECT_FALSE(app.Settings().SetKey(""));
   EXPECT_EQ(app.GetPort(), 3210);
-  EXPECT_TRUE(app.m_pSettings->SetKey(SettingsStore::kServerKey));
+  EXPECT_TRUE(app.Settings().SetKey(SettingsStore::kServerKey));
   EXPECT_EQ(app.GetPort(), 4000);
-  app.m_pSettings.reset();
-  EXPECT_EQ(app.GetPort(), 3210);
 }
 
 }  // namespace

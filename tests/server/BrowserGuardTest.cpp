@@ -176,11 +176,11 @@ TEST(BrowserGuard, RefusedRequestsDoNoWork) {
   const unsigned long long before = std::stoull(NextSessionId());
   EXPECT_EQ(answer("POST /print/init HTTP/1.1\r\nOrigin: https://b.example\r\n\r\nwidth=1"),
             kForbiddenAnswer);
-  EXPECT_EQ(app.m_pPrintMgr->Lookup(std::to_string(before + 1)), nullptr);
+  EXPECT_EQ(app.PrintSessions().Lookup(std::to_string(before + 1)), nullptr);
   const std::string id = std::to_string(before + 1);
   EXPECT_EQ(answer("POST /print/init HTTP/1.1\r\nOrigin: https://a.example\r\n\r\nwidth=1"),
             SuccessAnswer(id));
-  EXPECT_NE(app.m_pPrintMgr->Lookup(id), nullptr);
+  EXPECT_NE(app.PrintSessions().Lookup(id), nullptr);
   EXPECT_EQ(answer("POST /print/init HTTP/1.1\r\n\r\nwidth=1"),
             SuccessAnswer(std::to_string(before + 2)));
   // Other answers keep their bytes.
@@ -189,7 +189,7 @@ TEST(BrowserGuard, RefusedRequestsDoNoWork) {
   // A Host that is not this computer: nothing runs.
   EXPECT_EQ(answer("POST /print/init HTTP/1.1\r\nHost: evil.example\r\n\r\nwidth=1"),
             kForbiddenAnswer);
-  EXPECT_EQ(app.m_pPrintMgr->Lookup(std::to_string(before + 3)), nullptr);
+  EXPECT_EQ(app.PrintSessions().Lookup(std::to_string(before + 3)), nullptr);
   // Stopping keeps its answer whatever the origin.
   app.RequestStop();
   EXPECT_EQ(answer("GET /dbAccess/IMG_URL HTTP/1.1\r\nOrigin: https://b.example\r\n\r\n"),
@@ -207,7 +207,7 @@ TEST(BrowserGuard, UnlistedOriginsGetNothingWithoutADisplay) {
     request.Parse("GET /" + std::string(text) + "@a=1 HTTP/1.1\r\nOrigin: https://b.example\r\n\r\n");
     EXPECT_EQ(BuildAnswer(&app, &request), kForbiddenAnswer);
   }
-  EXPECT_EQ(app.m_pPrintMgr->Lookup(std::to_string(before + 1)), nullptr);
+  EXPECT_EQ(app.PrintSessions().Lookup(std::to_string(before + 1)), nullptr);
   // Listed, it may use them.
   app.SetOriginPolicy(
       std::make_shared<const OriginPolicy>(OriginPolicy::FromConfig("https://b.example", nullptr)));

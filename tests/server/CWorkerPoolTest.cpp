@@ -36,12 +36,12 @@ TEST(CWorkerPoolConcurrency, RunsAtMostItsBoundAndEveryTaskBeforeShutdownReturns
   std::atomic<bool> open{false};
   CWorkerPool pool(3);
   for (int i = 0; i < 3; ++i) {
-    pool.Post(std::make_unique<GateTask>(app.m_pTaskMgr.get(), &running, &peak, &open, &done));
+    pool.Post(std::make_unique<GateTask>(&app.Tasks(), &running, &peak, &open, &done));
   }
   while (running.load() < 3) std::this_thread::sleep_for(std::chrono::milliseconds(1));
   // Posting beyond the bound queues the task: every worker is held, so it
   // cannot start until one frees.
-  pool.Post(std::make_unique<GateTask>(app.m_pTaskMgr.get(), &running, &peak, &open, &done));
+  pool.Post(std::make_unique<GateTask>(&app.Tasks(), &running, &peak, &open, &done));
   EXPECT_EQ(running.load(), 3);
   EXPECT_EQ(done.load(), 0);
   open.store(true);

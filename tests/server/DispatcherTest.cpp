@@ -92,24 +92,121 @@ TEST(Dispatcher, RoutesMatchTheFirstContainedTextCaseSensitively) {
   }
 }
 
-TEST(Dispatcher, ArgumentTextIsTheSecondPieceAtAtAndItsPairsAreSplitAtAmpersand) {
+TEST(RouteArguments, ArgumentTextIsTheSecondPieceAtAtAndItsConditionsAreSplitAtAmpersand) {
   EXPECT_EQ(ArgumentText("/dbAccess/LOG"), std::nullopt);
   EXPECT_EQ(ArgumentText("/dbAccess/TOP_GROUP@list&12"), "list&12");
   EXPECT_EQ(ArgumentText("/dbAccess/LOG@@x"), "");
   EXPECT_EQ(ArgumentText("/a@b@c"), "b");
+  EXPECT_EQ(ArgumentText("/dbAccess/LOG@"), "");
 
-  EXPECT_EQ(ArgumentPairs("/dbAccess/SEARCH"), std::nullopt);
-  const auto pairs = ArgumentPairs("/dbAccess/SEARCH@a=1&&usage&b=2=3@x=9");
-  ASSERT_TRUE(pairs);
-  ASSERT_EQ(pairs->size(), 4u);
-  EXPECT_EQ((*pairs)[0].key, "a");
-  EXPECT_EQ((*pairs)[0].value, "1");
-  EXPECT_EQ((*pairs)[1].key, "");
-  EXPECT_EQ((*pairs)[1].value, std::nullopt);
-  EXPECT_EQ((*pairs)[2].key, "usage");
-  EXPECT_EQ((*pairs)[2].value, std::nullopt);
-  EXPECT_EQ((*pairs)[3].key, "b");
-  EXPECT_EQ((*pairs)[3].value, "2");
+  EXPECT_EQ(ArgumentConditions("/dbAccess/SEARCH"), std::nullopt);
+  EXPECT_EQ(ArgumentConditions("/dbAccess/SEARCH@a=1&&usage&b=2=3@x=9"),
+            (std::vector<Condition>{{"a", "1"}, {"", std::nullopt}, {"usage", std::nullopt},
+                                    {"b", "2"}}));
+  EXPECT_EQ(ArgumentConditions("/dbAccess/SEARCH@"),
+            (std::vector<Condition>{{"", std::nullopt}}));
+}
+
+TEST(RouteArguments, ConditionIsTheNameAndTheValueUpToASecondEquals) {
+  struct Row {
+    std::string_view piece;
+    Condition condition;
+  };
+  const Row rows[] = {
+      {"a=1", {"a", "1"}},       {"a", {"a", std::nullopt}}, {"", {"", std::nullopt}},
+      {"=", {"", ""}},           {"a=", {"a", ""}},          {"=v", {"", "v"}},
+      {"a=2=3", {"a", "2"}},     {"a==3", {"a", ""}},        {"a b=x' OR 1", {"a b", "x' OR 1"}},
+      {"名=値", {"名", "値"}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.piece);
+    EXPECT_EQ(ParseCondition(row.piece), row.condition);
+  }
+  // The first "&" piece only.
+  EXPECT_EQ(FirstCondition("x=P-100&y=2"), (Condition{"x", "P-100"}));
+  EXPECT_EQ(FirstCondition("P-100"), (Condition{"P-100", std::nullopt}));
+  EXPECT_EQ(FirstCondition("&x=1"), (Condition{"", std::nullopt}));
+  EXPECT_EQ(FirstCondition(""), (Condition{"", std::nullopt}));
+}
+
+TEST(RouteArguments, GroupSelectionNeedsASelectorAndOneTarget) {
+  struct Row {
+    std::string_view argument;
+    std::optional<std::string> selector;
+    std::vector<std::string> targets;
+  };
+  const Row rows[] = {
+      {"", std::nullopt, {}},
+      {"list", std::nullopt, {}},
+      {"list&", "list", {""}},
+      {"&", "", {""}},
+      {"images&topLevelId=3&subLevelId=2", "images", {"topLevelId=3", "subLevelId=2"}},
+      {"images&a=1&&b", "images", {"a=1", "", "b"}},
+      {"list&topLevelId = 3 and name = 'x'", "list", {"topLevelId = 3 and name = 'x'"}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.argument);
+    const std::optional<GroupSelection> selection = ParseGroupSelection(row.argument);
+    ASSERT_EQ(selection.has_value(), row.selector.has_value());
+    if (selection) {
+      EXPECT_EQ(selection->selector, *row.selector);
+      EXPECT_EQ(selection->targets, row.targets);
+    }
+  }
+  // A selector is matched by part, case and all.
+  const GroupSelection back{"xbacklisty", {""}};
+  EXPECT_TRUE(back.Selects("backlist"));
+  EXPECT_TRUE(back.Selects("list"));
+  EXPECT_FALSE(back.Selects("images"));
+  EXPECT_FALSE((GroupSelection{"pictImages2", {""}}.Selects("images")));
+}
+
+TEST(RouteArguments, UsageValuesAreTheValuesOfTheFirstTwoPieces) {
+  struct Row {
+    std::string_view argument;
+    std::optional<UsageValues> values;
+  };
+  const Row rows[] = {
+      {"p=SEL-1&t=2024-01-02 03:04:05", UsageValues{"SEL-1", "2024-01-02 03:04:05"}},
+      {"x=SEL-1&y=T&z=9", UsageValues{"SEL-1", "T"}},
+      {"p=&t=", UsageValues{"", ""}},
+      {"p=a=b&t=T", UsageValues{"a", "T"}},
+      {"=a&=b", UsageValues{"a", "b"}},
+      {"p=SEL-1", std::nullopt},
+      {"p=SEL-1&t", std::nullopt},
+      {"SEL-1&t=T", std::nullopt},
+      {"&", std::nullopt},
+      {"", std::nullopt},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.argument);
+    EXPECT_EQ(ParseUsageValues(row.argument), row.values);
+  }
+}
+
+TEST(RouteArguments, MaterialArgumentsTakeThreePiecesAndOnlyKindsZeroToThree) {
+  struct Row {
+    std::string_view argument;
+    std::optional<MaterialArguments> material;
+  };
+  const Row rows[] = {
+      {"kind=2&folder=top001&value=1", MaterialArguments{2, "top001", "1"}},
+      {"kind=0&folder=a&value=b", MaterialArguments{0, "a", "b"}},
+      {"k=3=9&f=a=x&v=b&w=c", MaterialArguments{3, "a", "b"}},
+      {"kind=1&folder&value", MaterialArguments{1, "", ""}},
+      {"kind=1&&", MaterialArguments{1, "", ""}},
+      {"kind=4&folder=a&value=b", MaterialArguments{std::nullopt, "a", "b"}},
+      {"kind=12&folder=a&value=b", MaterialArguments{std::nullopt, "a", "b"}},
+      {"kind=-1&folder=a&value=b", MaterialArguments{std::nullopt, "a", "b"}},
+      {"kind=&folder=a&value=b", MaterialArguments{std::nullopt, "a", "b"}},
+      {"kind&folder=a&value=b", MaterialArguments{std::nullopt, "a", "b"}},
+      {"kind=2&folder=top001", std::nullopt},
+      {"", std::nullopt},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.argument);
+    EXPECT_EQ(ParseMaterialArguments(row.argument), row.material);
+  }
 }
 
 TEST(Dispatcher, ChoosesTheAnswerForm) {

@@ -130,7 +130,7 @@ class ListenerConcurrency : public ::testing::Test {
 
   // Runs the listener on a thread of its own and waits until it listens.
   void Start() {
-    m_task = std::make_unique<ConnectionListener>(m_app->m_pTaskMgr.get());
+    m_task = std::make_unique<ConnectionListener>(&m_app->Tasks());
     std::future<pid_t> started = m_started.get_future();
     m_ended = m_done.get_future();
     m_thread = std::thread([this] {
@@ -206,7 +206,7 @@ TEST_F(ListenerConcurrency, RebindWhileIdleMovesToTheConfiguredPort) {
 
 TEST_F(ListenerConcurrency, AnOriginAnsweredWhileIdleIsServed) {
   AskingWindow window;
-  m_app->m_pDlg.store(&window);
+  m_app->SetControlWindow(&window);
   Start();
   const UniqueFd client = Connect(m_port);
   ASSERT_TRUE(client.Valid());
@@ -222,7 +222,7 @@ TEST_F(ListenerConcurrency, AnOriginAnsweredWhileIdleIsServed) {
   answer(OriginAnswer::kAllow);
   EXPECT_EQ(ReadToEnd(client.Get()), SuccessAnswer(""));
   m_app->RequestStop();
-  m_app->m_pDlg.store(nullptr);
+  m_app->SetControlWindow(nullptr);
 }
 
 }  // namespace

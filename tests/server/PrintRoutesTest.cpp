@@ -47,7 +47,7 @@ std::string PngText(int green = 255) {
 
 class PrintRoutes : public testing::Test {
  protected:
-  void SetUp() override { m_app.m_pDlg.store(&m_window); }
+  void SetUp() override { m_app.SetControlWindow(&m_window); }
   std::string Init(const std::string& body) { return Body(Post(&m_app, "/print/init", body)); }
 
   CAppData m_app;
@@ -58,7 +58,7 @@ class PrintRoutes : public testing::Test {
 
 TEST_F(PrintRoutes, InitReadsTheSettingsAndAnswersTheIdentifier) {
   const std::string id = Init("width=210&height=297&orientation=1&printCopies=2");
-  const auto session = m_app.m_pPrintMgr->Lookup(id);
+  const auto session = m_app.PrintSessions().Lookup(id);
   ASSERT_NE(session, nullptr);
   EXPECT_EQ(session->m_nWidth, 210);
   EXPECT_EQ(session->m_nHeight, 297);
@@ -66,11 +66,11 @@ TEST_F(PrintRoutes, InitReadsTheSettingsAndAnswersTheIdentifier) {
   EXPECT_EQ(session->m_nCopies, 2);
   EXPECT_EQ(session->GetState(), CPrintSession::kNew);
 
-  const auto bare = m_app.m_pPrintMgr->Lookup(Init(""));
+  const auto bare = m_app.PrintSessions().Lookup(Init(""));
   ASSERT_NE(bare, nullptr);
   EXPECT_EQ(bare->m_nWidth, 0);
   EXPECT_EQ(bare->m_nCopies, 0);
-  const auto odd = m_app.m_pPrintMgr->Lookup(Init("width=12mm&height=x&printCopies=-3"));
+  const auto odd = m_app.PrintSessions().Lookup(Init("width=12mm&height=x&printCopies=-3"));
   ASSERT_NE(odd, nullptr);
   EXPECT_EQ(odd->m_nWidth, 12);
   EXPECT_EQ(odd->m_nHeight, 0);
@@ -83,7 +83,7 @@ TEST_F(PrintRoutes, AddStoresPagesKeyedInOrder) {
   for (int key = 0; key < 3; ++key) {
     EXPECT_EQ(Post(&m_app, "/print/add", "id=" + id + "&img=" + PngText()), m_ok);
   }
-  const auto session = m_app.m_pPrintMgr->Lookup(id);
+  const auto session = m_app.PrintSessions().Lookup(id);
   EXPECT_EQ(session->PageCount(), 3);
   for (unsigned key = 0; key < 3; ++key) {
     EXPECT_EQ(session->PageImage(key).size(), QSize(4, 4));
@@ -111,7 +111,7 @@ TEST_F(PrintRoutes, FailedAddOrEndAnswersTheServerErrorAndChangesNothing) {
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     EXPECT_EQ(Post(&m_app, row.path, row.body), m_error);
-    EXPECT_EQ(m_app.m_pPrintMgr->Lookup(id)->PageCount(), 1);
+    EXPECT_EQ(m_app.PrintSessions().Lookup(id)->PageCount(), 1);
     EXPECT_TRUE(m_window.m_prints.empty());
   }
 }
@@ -120,7 +120,7 @@ TEST_F(PrintRoutes, EndPostsTheSessionWhichStaysRegistered) {
   const std::string id = Init("width=210&height=297");
   EXPECT_EQ(Post(&m_app, "/print/end", "id=" + id), m_ok);
   ASSERT_EQ(m_window.m_prints.size(), 1u);
-  EXPECT_EQ(m_window.m_prints[0], m_app.m_pPrintMgr->Lookup(id));
+  EXPECT_EQ(m_window.m_prints[0], m_app.PrintSessions().Lookup(id));
 }
 
 TEST_F(PrintRoutes, SavePostsACopyOfTheUploadWithItsName) {
@@ -148,7 +148,7 @@ TEST_F(PrintRoutesConcurrency, PagesFromManyThreadsLandOnceEachWhileTheJobReads)
   constexpr int kThreads = 8;
   constexpr int kEach = 6;
   const std::string id = Init("width=210&height=297");
-  const auto session = m_app.m_pPrintMgr->Lookup(id);
+  const auto session = m_app.PrintSessions().Lookup(id);
   ASSERT_NE(session, nullptr);
   std::vector<std::string> bodies;  // one page colour per thread
   for (int t = 0; t < kThreads; ++t) {

@@ -135,7 +135,7 @@ TEST(SaveDialog, WritesTheChosenFileAndSavesASecondDocumentAfterIt) {
   EXPECT_EQ(second.readAll().toStdString(), "other");
   // The lock is free again: the next document opens a dialog.
   qbtest::WhenModal([](QWidget* modal) { qobject_cast<QDialog*>(modal)->reject(); }, &seen);
-  SaveDocument(app.m_pSaveMgr.get(), Upload("third.pdf", "x"), true);
+  SaveDocument(&app.Saves(), Upload("third.pdf", "x"), true);
   EXPECT_TRUE(seen);
 }
 

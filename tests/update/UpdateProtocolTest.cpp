@@ -109,18 +109,21 @@ TEST_F(UpdateProtocolTest, CheckCatalogueVersionComparesLocalAndServer) {
     std::optional<std::string> local;
     int status;
     std::string remote;
-    int result;
+    VersionCheck result;
     std::optional<std::string> fresh;  // New_verFile_DB.txt afterwards
   };
   const Row rows[] = {
-      {"server newer", "DBVER=19\n", 200, "DBVER=20\r\n", 1, "DBVER=20\r\n"},
-      {"same version", "DBVER=20\n", 200, "DBVER=20", 0, std::nullopt},
-      {"server older", "DBVER=20\n", 200, "DBVER=18", 0, std::nullopt},
-      {"empty local file", "", 200, "DBVER=1", 1, "DBVER=1"},
-      {"local without equals counts 0", "20", 200, "V=1", 1, "V=1"},
-      {"no local file", std::nullopt, 200, "DBVER=20", -1, std::nullopt},
-      {"server fails", "DBVER=1\n", 500, "DBVER=20", -2, std::nullopt},
-      {"server empty", "DBVER=1\n", 200, "", -2, std::nullopt},
+      {"server newer", "DBVER=19\n", 200, "DBVER=20\r\n", VersionCheck::kServerNewer,
+       "DBVER=20\r\n"},
+      {"same version", "DBVER=20\n", 200, "DBVER=20", VersionCheck::kUpToDate, std::nullopt},
+      {"server older", "DBVER=20\n", 200, "DBVER=18", VersionCheck::kUpToDate, std::nullopt},
+      {"empty local file", "", 200, "DBVER=1", VersionCheck::kServerNewer, "DBVER=1"},
+      {"local without equals counts 0", "20", 200, "V=1", VersionCheck::kServerNewer, "V=1"},
+      {"no local file", std::nullopt, 200, "DBVER=20", VersionCheck::kNoLocalVersion,
+       std::nullopt},
+      {"server fails", "DBVER=1\n", 500, "DBVER=20", VersionCheck::kServerUnreadable,
+       std::nullopt},
+      {"server empty", "DBVER=1\n", 200, "", VersionCheck::kServerUnreadable, std::nullopt},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
