@@ -1,5 +1,7 @@
 #include "output/CPrintSession.h"
 
+#include <new>
+
 #include "output/PrintLimits.h"
 #include "util/Log.h"
 #include "util/MutexLock.h"
@@ -27,7 +29,7 @@ Result<int> CPrintSession::AddPage(std::unique_ptr<CPrintPage> page) {
     if (m_nState == kDone) {
       return kDroppedPage;  // `page` is deleted here, never counted
     }
-    if (m_pages.Count() >= kMaxSessionPages) {
+    if (m_pages.size() >= static_cast<size_t>(kMaxSessionPages)) {
       reason = "it holds " + std::to_string(kMaxSessionPages) + " pages already";
     } else if (bytes > kMaxSessionBytes - std::min(m_nBytes, kMaxSessionBytes)) {
       reason = "its pages would pass " + std::to_string(kMaxSessionBytes) + " bytes";
@@ -44,14 +46,14 @@ Result<int> CPrintSession::AddPage(std::unique_ptr<CPrintPage> page) {
         ReleasePageBytes(bytes);
         return Failure{stored.Error()};
       }
-      const int key = m_pages.SetAt(static_cast<unsigned>(m_pages.Count()),
-                                    std::make_unique<PageSpool::Span>(*stored));
-      if (key < 0) {
+      try {
+        m_pages.push_back(*stored);
+      } catch (const std::bad_alloc&) {
         ReleasePageBytes(bytes);
         return Failure{"out of memory"};
       }
       m_nBytes += bytes;
-      return key;
+      return static_cast<int>(m_pages.size() - 1);
     }
   }
   return Failure{std::move(reason)};
@@ -78,7 +80,7 @@ int CPrintSession::ExpireIfIdle(Clock::time_point now, Clock::duration idle) {
   if (m_nState != kNew || m_bPosted || now - m_lastUsed < idle) {
     return -1;
   }
-  const int pages = m_pages.Count();
+  const int pages = static_cast<int>(m_pages.size());
   EndLocked();
   return pages;
 }
@@ -97,7 +99,8 @@ void CPrintSession::EndLocked() {
 }
 
 void CPrintSession::DropPages() {
-  m_pages.RemoveAll();
+  m_pages.clear();
+  m_pages.shrink_to_fit();
   m_spool.Clear();
   ReleasePageBytes(m_nBytes);
   m_nBytes = 0;
@@ -105,7 +108,7 @@ void CPrintSession::DropPages() {
 
 int CPrintSession::PageCount() const {
   MutexLock lock(m_mutex);
-  return m_pages.Count();
+  return static_cast<int>(m_pages.size());
 }
 
 int CPrintSession::GetState() const {
@@ -113,13 +116,13 @@ int CPrintSession::GetState() const {
   return m_nState;
 }
 
-int CPrintSession::StartPrinting() {
+Result<int> CPrintSession::StartPrinting() {
   MutexLock lock(m_mutex);
   if (m_nState != kNew) {
-    return -1;
+    return Failure{m_nState == kPrinting ? "it is being printed already" : "it has ended"};
   }
   m_nState = kPrinting;
-  return m_pages.Count();
+  return static_cast<int>(m_pages.size());
 }
 
 QImage CPrintSession::PageImage(unsigned key) const {
@@ -129,11 +132,10 @@ QImage CPrintSession::PageImage(unsigned key) const {
 
 Result<std::string> CPrintSession::EncodedPage(unsigned key) const {
   MutexLock lock(m_mutex);
-  const PageSpool::Span* span = m_pages.Lookup(key, nullptr);
-  if (span == nullptr) {
+  if (key >= m_pages.size()) {
     return Failure{"no page " + std::to_string(key)};
   }
-  return m_spool.Read(*span);
+  return m_spool.Read(m_pages[key]);
 }
 
 void CPrintSession::Finish() {

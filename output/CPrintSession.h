@@ -24,8 +24,8 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
-#include "output/CDataMap.h"
 #include "output/CPrintPage.h"
 #include "output/PageSpool.h"
 #include "util/Mutex.h"
@@ -64,9 +64,10 @@ class CPrintSession {
   int PageCount() const;
   int GetState() const;
 
-  // Starts the print job: -1 when the session is not new, otherwise the state
-  // becomes 1 and the result is the page count at this moment.
-  int StartPrinting();
+  // Starts the print job: when the session is new the state becomes 1 and
+  // the result is the page count at this moment; otherwise why it cannot
+  // start (nothing changes).
+  Result<int> StartPrinting();
   // The image of page `key` as 32-bit ARGB; null when there is no such page or
   // it does not decode.
   QImage PageImage(unsigned key) const;
@@ -87,8 +88,8 @@ class CPrintSession {
   void EndLocked() REQUIRES(m_mutex);
 
   mutable Mutex m_mutex;
-  // Keyed 0, 1, 2 ... in arrival order.
-  CDataMap<unsigned, PageSpool::Span> m_pages GUARDED_BY(m_mutex);
+  // Where each page lies in m_spool, indexed by page number (arrival order).
+  std::vector<PageSpool::Span> m_pages GUARDED_BY(m_mutex);
   PageSpool m_spool GUARDED_BY(m_mutex);  // the bytes of m_pages
   int m_nState GUARDED_BY(m_mutex) = kNew;
   size_t m_nBytes GUARDED_BY(m_mutex) = 0;  // encoded bytes of m_pages

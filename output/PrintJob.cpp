@@ -312,12 +312,13 @@ void PrintSession(CPrintSession* session, QPrinter* printer, bool showDialog,
       outcome.message = message;
     });
   };
-  const int pageCount = session->StartPrinting();
-  if (pageCount < 0) {
+  const Result<int> started = session->StartPrinting();
+  if (!started) {
     LogInfo(what + " was not new: its pages are dropped");
     session->Finish();
     return;
   }
+  const int pageCount = *started;
   if (pageCount == 0) {
     LogInfo(what + " has no pages");
     session->Finish();

@@ -3,9 +3,12 @@ spool and socket in a temporary folder, one CUPS-PDF queue as the default
 destination. The CUPS-PDF backend reads its settings from a fixed system
 path; where a private mount namespace is allowed, a private copy is bound
 over it so that the PDFs land in the sandbox; otherwise they land where the
-system settings put them (the job owner's ~/PDF) and are found there.
+system settings put them (the job owner's ~/PDF) and are found there; that
+folder is shared by every scheduler of the machine, so such a sandbox holds a
+lock on it from start to stop (test files run side by side).
 
 Every step is bounded by a timeout, and the scheduler is killed on stop."""
+import fcntl
 import os
 import pwd
 import shutil
@@ -40,6 +43,7 @@ class CupsSandbox:
         self.root = None
         self.proc = None
         self.private_output = False
+        self.output_lock = None
 
     def start(self):
         for path in (CUPSD, LPADMIN, BACKEND, PPD):
@@ -83,6 +87,11 @@ class CupsSandbox:
             command = ["unshare", "--mount", "--propagation", "private", "sh", "-c",
                        'mount --bind "$0" %s && exec "$@"' % SYSTEM_CONF, conf] + command
             self.private_output = True
+        else:
+            # Blocks while another sandbox shares the output folder.
+            self.output_lock = open(os.path.join(tempfile.gettempdir(),
+                                                 "quillbox-cups-pdf-%d.lock" % os.getuid()), "w")
+            fcntl.flock(self.output_lock, fcntl.LOCK_EX)
         self.log = open(os.path.join(d["log"], "cupsd.out"), "wb")
         self.proc = subprocess.Popen(command, stdout=self.log, stderr=subprocess.STDOUT,
                                      start_new_session=True)
@@ -175,3 +184,6 @@ class CupsSandbox:
                     os.remove(path)
         if self.root is not None:
             shutil.rmtree(self.root, ignore_errors=True)
+        if self.output_lock is not None:
+            self.output_lock.close()  # releases the lock
+            self.output_lock = None

@@ -131,7 +131,7 @@ def test_port_held_by_another_socket_is_taken_once_freed(server):
     blocker.bind(("0.0.0.0", server.port))
     blocker.listen(1)
     server.start(wait=False)
-    time.sleep(0.5)
+    assert wait_for(lambda: "retrying every 100 ms" in server.log(), 10), server.log()
     assert server.proc.poll() is None
     blocker.close()
     assert wait_for(lambda: accepts(server.port), 5), server.log()

@@ -8,7 +8,6 @@
 
 #include "TempDir.h"
 
-#include "output/CDataMap.h"
 #include "output/CPrintMgr.h"
 #include "output/CPrintSession.h"
 #include "output/DataImage.h"
@@ -16,38 +15,6 @@
 
 namespace qb {
 namespace {
-
-struct Counted {
-  explicit Counted(int* deleted) : m_pDeleted(deleted) {}
-  virtual ~Counted() { ++*m_pDeleted; }
-  int* m_pDeleted;
-};
-
-TEST(CDataMap, KeepsInsertionOrderAndOwnsItsValues) {
-  int deleted = 0;
-  {
-    CDataMap<std::string, Counted> map;
-    EXPECT_EQ(map.SetAt("1", std::make_unique<Counted>(&deleted)), 0);
-    EXPECT_EQ(map.SetAt("01", std::make_unique<Counted>(&deleted)), 1);
-    EXPECT_EQ(map.SetAt("a", nullptr), 2);
-    // An equal key replaces the value in place, deleting the old one.
-    EXPECT_EQ(map.SetAt("1", std::make_unique<Counted>(&deleted)), 0);
-    EXPECT_EQ(deleted, 1);
-    EXPECT_EQ(map.Count(), 3);
-    // Text keys compare exactly.
-    EXPECT_EQ(map.IndexOf("01"), 1);
-    EXPECT_EQ(map.IndexOf("A"), -1);
-    EXPECT_EQ(map.IndexOf("1 "), -1);
-    Counted fallback(&deleted);
-    EXPECT_EQ(map.Lookup("x", &fallback), &fallback);
-    EXPECT_EQ(map.Lookup("a", &fallback), nullptr);
-    map.RemoveAll();
-    EXPECT_EQ(deleted, 3);
-    EXPECT_EQ(map.Count(), 0);
-    EXPECT_EQ(map.SetAt("b", std::make_unique<Counted>(&deleted)), 0);
-  }
-  EXPECT_EQ(deleted, 5);  // the destructor empties the map; `fallback` ended too
-}
 
 std::unique_ptr<CPrintPage> Page() {
   QImage image(3, 2, QImage::Format_ARGB32);
@@ -87,14 +54,21 @@ TEST(CPrintSession, PagesAreKeyedInArrivalOrderAndLeaveWhenDone) {
   }
   EXPECT_EQ(session.PageImage(2).size(), QSize(3, 2));
   EXPECT_TRUE(session.PageImage(3).isNull());
-  EXPECT_EQ(session.StartPrinting(), 3);
+  const Result<int> started = session.StartPrinting();
+  ASSERT_TRUE(started);
+  EXPECT_EQ(*started, 3);
   EXPECT_EQ(session.GetState(), CPrintSession::kPrinting);
-  EXPECT_EQ(session.StartPrinting(), -1);  // not new any more
+  // Not new any more: it does not start again.
+  EXPECT_EQ(session.StartPrinting().Error(), "it is being printed already");
+  EXPECT_EQ(session.GetState(), CPrintSession::kPrinting);
   // Pages arriving after the start are taken and kept until the end.
   EXPECT_EQ(Key(session.AddPage(Page())), 3);
+  EXPECT_EQ(session.PageImage(3).size(), QSize(3, 2));
   session.Finish();
   EXPECT_EQ(session.GetState(), CPrintSession::kDone);
   EXPECT_EQ(session.PageCount(), 0);
+  EXPECT_FALSE(session.EncodedPage(0));
+  EXPECT_EQ(session.StartPrinting().Error(), "it has ended");
 }
 
 TEST(CPrintPage, RefusesWhatDoesNotDecodeAndKeepsOnlyTheEncodedBytes) {
@@ -149,7 +123,7 @@ TEST(CPrintMgr, BoundsOpenSessionsAndExpiresIdleOnes) {
   EXPECT_NE(mgr.Register(std::make_unique<CPrintSession>("room", 1, 1, 0, 1)), nullptr);
 
   ASSERT_EQ(Key(sessions[1]->AddPage(Page())), 0);
-  ASSERT_EQ(sessions[2]->StartPrinting(), 0);  // a session being printed does not expire
+  ASSERT_EQ(sessions[2]->StartPrinting().value_or(-1), 0);  // a session being printed does not expire
   sessions[3]->MarkPosted();                   // nor one waiting for its print job
   const auto now = CPrintSession::Clock::now();
   mgr.ExpireIdle(now, std::chrono::hours(1));
@@ -173,7 +147,7 @@ TEST(CPrintSession, EveryEndGivesThePagesBackToTheBudget) {
       {"finished while new", [](CPrintSession& s) { s.Finish(); }},
       {"finished after the job started",
        [](CPrintSession& s) {
-         s.StartPrinting();
+         EXPECT_TRUE(s.StartPrinting());
          s.Finish();
        }},
       {"expired", [](CPrintSession& s) {

@@ -60,7 +60,7 @@ TEST_F(PrintJob, SessionsThatCannotPrintEndDoneWithoutOutput) {
   for (Row& row : rows) {
     SCOPED_TRACE(row.name);
     if (row.startFirst) {
-      row.session->StartPrinting();
+      ASSERT_TRUE(row.session->StartPrinting());
     }
     PrintSession(row.session.get(), row.printer, true);  // no dialog may open
     EXPECT_EQ(row.session->GetState(), CPrintSession::kDone);
