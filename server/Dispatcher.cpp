@@ -30,10 +30,29 @@
 namespace qb {
 namespace {
 
-// What a route's work gets: the context, the parsed request, the whole path
-// and, for routes that take one, the argument text.
+// The services of the context that routes use, taken once per request; the
+// rest of the context (the listener's flags, notifiers, port, policies and
+// the settings store) stays out of the routes' reach. Valid while the context
+// lives, which outlasts every request.
+struct RouteServices {
+  CPrintMgr& printSessions;
+  CControlWindow* window;  // the control window when the request came; may be null
+  CatalogueSchema& catalogue;
+  DownloadQueue& downloads;
+  UpdateActivity& updates;
+  const std::atomic<bool>& stop;
+
+  static RouteServices Of(CAppData& app) {
+    return {app.PrintSessions(), app.ControlWindow(), app.Catalogue(),
+            app.Downloads(),     app.Updates(),       *app.StopFlag()};
+  }
+};
+
+// What a route's work gets: the services, the parsed request, the whole path
+// and, for routes that take one, the argument text. The route table hands a
+// work that needs services only the ones it uses.
 struct RouteRequest {
-  CAppData* app;
+  const RouteServices& services;
   const CReqParse& request;
   const std::string& path;
   const std::string& argument;
@@ -62,20 +81,19 @@ int ItemInt(const CReqParse& request, std::string_view name) {
 }
 
 // The print session named by body item "id", or null.
-std::shared_ptr<CPrintSession> RequestedSession(const RouteRequest& route) {
-  const ParamData* id = route.request.FindItem("id");
+std::shared_ptr<CPrintSession> RequestedSession(CPrintMgr& sessions, const CReqParse& request) {
+  const ParamData* id = request.FindItem("id");
   if (id == nullptr) {
     return nullptr;
   }
-  return route.app->PrintSessions().Lookup(id->GetValue());
+  return sessions.Lookup(id->GetValue());
 }
 
-RouteResult PrintInit(const RouteRequest& route) {
+RouteResult PrintInit(CPrintMgr& sessions, const CReqParse& request) {
   auto session = std::make_unique<CPrintSession>(
-      NextSessionId(), ItemInt(route.request, "width"), ItemInt(route.request, "height"),
-      ItemInt(route.request, "orientation"), ItemInt(route.request, "printCopies"));
-  const std::shared_ptr<const CPrintSession> stored =
-      route.app->PrintSessions().Register(std::move(session));
+      NextSessionId(), ItemInt(request, "width"), ItemInt(request, "height"),
+      ItemInt(request, "orientation"), ItemInt(request, "printCopies"));
+  const std::shared_ptr<const CPrintSession> stored = sessions.Register(std::move(session));
   if (stored == nullptr) {
     return std::nullopt;
   }
@@ -86,9 +104,9 @@ RouteResult PrintInit(const RouteRequest& route) {
   return SuccessAnswer(stored->m_strId);
 }
 
-RouteResult PrintAdd(const RouteRequest& route) {
-  const std::shared_ptr<CPrintSession> session = RequestedSession(route);
-  const ParamData* image = route.request.FindItem("img");
+RouteResult PrintAdd(CPrintMgr& sessions, const CReqParse& request) {
+  const std::shared_ptr<CPrintSession> session = RequestedSession(sessions, request);
+  const ParamData* image = request.FindItem("img");
   if (session == nullptr || image == nullptr) {
     return std::nullopt;
   }
@@ -104,8 +122,8 @@ RouteResult PrintAdd(const RouteRequest& route) {
   }
   if (*key != CPrintSession::kDroppedPage) {
     const int pages = session->PageCount();
-    route.app->PrintSessions().Outcomes().Update(
-        session->m_strId, [pages](PrintOutcome& outcome) { outcome.pages = pages; });
+    sessions.Outcomes().Update(session->m_strId,
+                               [pages](PrintOutcome& outcome) { outcome.pages = pages; });
   }
   LogDebug("print session " + session->m_strId +
            (*key == CPrintSession::kDroppedPage ? ": page dropped: the session has ended"
@@ -113,14 +131,13 @@ RouteResult PrintAdd(const RouteRequest& route) {
   return SuccessAnswer("");
 }
 
-RouteResult PrintEnd(const RouteRequest& route) {
-  std::shared_ptr<CPrintSession> session = RequestedSession(route);
-  CControlWindow* window = route.app->ControlWindow();
+RouteResult PrintEnd(CPrintMgr& sessions, CControlWindow* window, const CReqParse& request) {
+  std::shared_ptr<CPrintSession> session = RequestedSession(sessions, request);
   if (session == nullptr || window == nullptr) {
     return std::nullopt;
   }
   session->MarkPosted();
-  route.app->PrintSessions().Outcomes().Update(session->m_strId, [](PrintOutcome& outcome) {
+  sessions.Outcomes().Update(session->m_strId, [](PrintOutcome& outcome) {
     if (outcome.state == PrintState::kOpen) {
       outcome.state = PrintState::kWaiting;
     }
@@ -133,12 +150,11 @@ RouteResult PrintEnd(const RouteRequest& route) {
 // time a client gives an answer.
 constexpr std::chrono::seconds kSchedulerBudget{2};
 
-RouteResult PrintStatus(const RouteRequest& route) {
-  const ParamData* id = route.request.FindItem("id");
+RouteResult PrintStatus(CPrintMgr& sessions, const CReqParse& request) {
+  const ParamData* id = request.FindItem("id");
   std::optional<PrintOutcome> outcome;
   if (id != nullptr) {
-    outcome = RefreshPrintOutcome(route.app->PrintSessions().Outcomes(), id->GetValue(),
-                                  kSchedulerBudget);
+    outcome = RefreshPrintOutcome(sessions.Outcomes(), id->GetValue(), kSchedulerBudget);
   }
   if (!outcome) {
     return JsonAnswer("404 Not Found", "{\"error\":\"unknown print session\"}");
@@ -157,9 +173,8 @@ RouteResult PrinterList(const RouteRequest&) {
   return JsonAnswer("200 OK", PrintersJson(destinations->defaultName, destinations->printers));
 }
 
-RouteResult SaveUpload(const RouteRequest& route) {
-  const ParamData* data = route.request.FindItem("BinaryData");
-  CControlWindow* window = route.app->ControlWindow();
+RouteResult SaveUpload(CControlWindow* window, const CReqParse& request) {
+  const ParamData* data = request.FindItem("BinaryData");
   if (data == nullptr || window == nullptr) {
     return std::nullopt;
   }
@@ -167,7 +182,7 @@ RouteResult SaveUpload(const RouteRequest& route) {
   if (!session->SetData(data->m_binary.data(), static_cast<int64_t>(data->m_binary.size()))) {
     return std::nullopt;
   }
-  session->SetName(route.request.GetQueryName());
+  session->SetName(request.GetQueryName());
   LogDebug("document " + session->m_strId + ": " + std::to_string(session->Size()) +
            " bytes, suggested name \"" + session->GetName() + "\"");
   window->PostSave(std::move(session));
@@ -184,57 +199,53 @@ RouteResult Answered(std::optional<std::string> answer) {
   return SuccessAnswer(std::move(*answer));
 }
 
-RouteResult PrepareCatalogue(const RouteRequest& route) {
-  CatalogueSchema& definitions = route.app->Catalogue();
+RouteResult PrepareCatalogue(CatalogueSchema& definitions, DownloadQueue& queue) {
   definitions.CreateTables();
   // A file SQLite cannot read as a catalogue is moved aside and rebuilt.
-  RecoverDamagedCatalogueBetweenUpdates(definitions, route.app->Downloads());
+  RecoverDamagedCatalogueBetweenUpdates(definitions, queue);
   // Nothing installs a catalogue on this platform: the folder starts at
   // version 0 so that the first check syncs from the catalogue server.
   EnsureLocalVersionFile();
   return SuccessAnswer(AnsiToUtf8(GetAppDataFolder()));
 }
 
-RouteResult CheckCatalogue(const RouteRequest& route) {
-  CatalogueSchema& definitions = route.app->Catalogue();
-  DownloadQueue& queue = route.app->Downloads();
+RouteResult CheckCatalogue(CatalogueSchema& definitions, DownloadQueue& queue,
+                           const std::atomic<bool>& stop) {
   RecoverDamagedCatalogueBetweenUpdates(definitions, queue);
-  std::string answer = CheckDbAnswer(definitions, route.app->StopFlag());
+  std::string answer = CheckDbAnswer(definitions, &stop);
   if (CatalogueSuspect()) {
     // The check itself met the damage: rebuilt, the catalogue starts again
     // from version 0 and the check is asked once more.
     RecoverDamagedCatalogueBetweenUpdates(definitions, queue);
-    answer = CheckDbAnswer(definitions, route.app->StopFlag());
+    answer = CheckDbAnswer(definitions, &stop);
   }
   return SuccessAnswer(std::move(answer));
 }
 
-RouteResult UpdateCatalogue(const RouteRequest& route) {
-  route.app->Updates().Run(route.app->Catalogue(), route.app->Downloads());
+RouteResult UpdateCatalogue(UpdateActivity& updates, CatalogueSchema& definitions,
+                            DownloadQueue& queue) {
+  updates.Run(definitions, queue);
   return SuccessAnswer("");
 }
 
-RouteResult QueueStatus(const RouteRequest& route) {
-  return SuccessAnswer(route.app->Downloads().StatusText());
-}
+RouteResult QueueStatus(const DownloadQueue& queue) { return SuccessAnswer(queue.StatusText()); }
 
 // A material request (ParseMaterialArguments): a known kind runs that
 // material download, any other does nothing. Fewer than three pieces is a
 // malformed request.
-RouteResult DownloadMaterials(const RouteRequest& route) {
-  const std::optional<MaterialArguments> material = ParseMaterialArguments(route.argument);
+RouteResult DownloadMaterials(DownloadQueue& queue, const std::string& argument) {
+  const std::optional<MaterialArguments> material = ParseMaterialArguments(argument);
   if (!material) {
     return std::nullopt;
   }
   if (material->kind) {
-    MaterialDownload(*material->kind)
-        .RunMaterialRequest(route.app->Downloads(), material->folder, material->value);
+    MaterialDownload(*material->kind).RunMaterialRequest(queue, material->folder, material->value);
   }
   return SuccessAnswer("");
 }
 
-RouteResult DownloadTemplates(const RouteRequest& route) {
-  TemplateDownload().DownloadTemplates(route.app->Downloads(), route.argument);
+RouteResult DownloadTemplates(DownloadQueue& queue, const std::string& argument) {
+  TemplateDownload().DownloadTemplates(queue, argument);
   return SuccessAnswer("");
 }
 
@@ -294,19 +305,37 @@ RouteResult ServeArgument(const RouteRequest& route) {
   return Answered(Serve(route.argument));
 }
 
+// Works that use services get, through their entry, only the ones they use.
 constexpr auto kRoutes = std::to_array<Route>({
-    {"print/init", false, PrintInit},
-    {"print/add", false, PrintAdd},
-    {"print/end", false, PrintEnd},
-    {"print/status", false, PrintStatus},
+    {"print/init", false,
+     [](const RouteRequest& r) { return PrintInit(r.services.printSessions, r.request); }},
+    {"print/add", false,
+     [](const RouteRequest& r) { return PrintAdd(r.services.printSessions, r.request); }},
+    {"print/end", false,
+     [](const RouteRequest& r) {
+       return PrintEnd(r.services.printSessions, r.services.window, r.request);
+     }},
+    {"print/status", false,
+     [](const RouteRequest& r) { return PrintStatus(r.services.printSessions, r.request); }},
     {"print/printers", false, PrinterList},
-    {"saveqx/save", false, SaveUpload},
-    {"dbAccess/DB_URL", false, PrepareCatalogue},
+    {"saveqx/save", false,
+     [](const RouteRequest& r) { return SaveUpload(r.services.window, r.request); }},
+    {"dbAccess/DB_URL", false,
+     [](const RouteRequest& r) {
+       return PrepareCatalogue(r.services.catalogue, r.services.downloads);
+     }},
     {"dbAccess/IMG_URL", false, EmptyAnswer},
     {"dbAccess/SVG_DATA", false, DrawingFile},
-    {"dbAccess/CHK_DB", false, CheckCatalogue},
-    {"dbAccess/UPDATE_DB", false, UpdateCatalogue},
-    {"dbAccess/UPDATE_STATUS_DB", false, QueueStatus},
+    {"dbAccess/CHK_DB", false,
+     [](const RouteRequest& r) {
+       return CheckCatalogue(r.services.catalogue, r.services.downloads, r.services.stop);
+     }},
+    {"dbAccess/UPDATE_DB", false,
+     [](const RouteRequest& r) {
+       return UpdateCatalogue(r.services.updates, r.services.catalogue, r.services.downloads);
+     }},
+    {"dbAccess/UPDATE_STATUS_DB", false,
+     [](const RouteRequest& r) { return QueueStatus(r.services.downloads); }},
     {"dbAccess/LIST", false, ListCatalogue},
     {"dbAccess/SEARCH", false, ProductQuery<&PaperInfos::GetSearchList>},
     {"dbAccess/DETAIL", false, ProductQuery<&PaperInfos::GetDetail>},
@@ -314,11 +343,14 @@ constexpr auto kRoutes = std::to_array<Route>({
     {"dbAccess/TOP_GROUP", true, ServeArgument<ServeTopGroup>},
     {"dbAccess/SUB_GROUP", true, ServeArgument<ServeSubGroup>},
     {"dbAccess/GENERIC_GROUP", true, ServeArgument<ServeGenericGroup>},
-    {"dbAccess/SOZAI_DOWNLOAD", true, DownloadMaterials},
-    {"dbAccess/SOZAI_TEMP_STATUS_DOWNLOAD", false, QueueStatus},
+    {"dbAccess/SOZAI_DOWNLOAD", true,
+     [](const RouteRequest& r) { return DownloadMaterials(r.services.downloads, r.argument); }},
+    {"dbAccess/SOZAI_TEMP_STATUS_DOWNLOAD", false,
+     [](const RouteRequest& r) { return QueueStatus(r.services.downloads); }},
     {"dbAccess/TEMPLATE_LIST", true, ServeArgument<ServeTemplateList>},
     {"dbAccess/TEMPLATE_DATA", true, ServeArgument<ServeTemplateData>},
-    {"dbAccess/TEMPLATE_DOWNLOAD", true, DownloadTemplates},
+    {"dbAccess/TEMPLATE_DOWNLOAD", true,
+     [](const RouteRequest& r) { return DownloadTemplates(r.services.downloads, r.argument); }},
     {"dbAccess/LOG", true, LogUsage},
     {"dbAccess/PICT_HISTORY", true, RecordPicture},
     {"dbAccess/PICT_RECENT", true, ServeArgument<ServePictRecent>},
@@ -435,8 +467,9 @@ std::string BuildAnswer(CAppData* app, const CReqParse* request) {
     LogDebug("no argument text in " + path);
     return std::string(kServerErrorAnswer);
   }
+  const RouteServices services = RouteServices::Of(*app);
   const RouteResult result =
-      route.work(RouteRequest{app, *request, path, argument ? *argument : std::string()});
+      route.work(RouteRequest{services, *request, path, argument ? *argument : std::string()});
   if (!result) {
     return std::string(kServerErrorAnswer);
   }

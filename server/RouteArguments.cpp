@@ -76,7 +76,7 @@ std::optional<MaterialArguments> ParseMaterialArguments(std::string_view argumen
   MaterialArguments material;
   const std::string kind = ParseCondition(pieces[0]).value.value_or("");
   if (kind.size() == 1 && kind[0] >= '0' && kind[0] <= '3') {
-    material.kind = kind[0] - '0';
+    material.kind = static_cast<MaterialKind>(kind[0] - '0');
   }
   material.folder = ParseCondition(pieces[1]).value.value_or("");
   material.value = ParseCondition(pieces[2]).value.value_or("");

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "catalog/Condition.h"
+#include "update/MaterialDownload.h"
 
 namespace qb {
 
@@ -63,7 +64,7 @@ std::optional<UsageValues> ParseUsageValues(std::string_view argument);
 // pieces after the third are ignored; a piece without "=" gives an empty
 // value).
 struct MaterialArguments {
-  std::optional<int> kind;  // 0 to 3; nullopt for any other text
+  std::optional<MaterialKind> kind;  // "0" to "3"; nullopt for any other text
   std::string folder;
   std::string value;
 

@@ -76,16 +76,17 @@ void OnMaterialDownloaded(const std::string&, const std::string&, DownloadJob&) 
 
 void MaterialDownload::RunMaterialRequest(DownloadQueue& queue, const std::string& folder,
                                        const std::string& value) const {
-  switch (m_nKind) {
-    case 1:
+  switch (m_kind) {
+    case MaterialKind::kLevelImages:
       DownloadLevelImages(queue, value);
       break;
-    case 2:
+    case MaterialKind::kGroupArchives:
       DownloadGroupFolders(queue, folder, value);
       break;
-    case 3:
+    case MaterialKind::kBackImages:
       DownloadBackImages(queue, value);
       break;
+    case MaterialKind::kNone:
     default:
       break;
   }

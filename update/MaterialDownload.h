@@ -1,8 +1,8 @@
 // One material request ("dbAccess/SOZAI_DOWNLOAD"): turns the requested kind
-// into material URLs, loads them into the shared download queue and serves
-// it. Kind 1 fetches the pictures of a level's material groups (each with its
-// "/sozai4_S/" variant), kind 2 the "image.zip" archives of one material
-// folder or of every sub-level group of a top-level group, kind 3 the
+// (MaterialKind) into material URLs, loads them into the shared download queue
+// and serves it. Kind 1 fetches the pictures of a level's material groups
+// (each with its "/sozai4_S/" variant), kind 2 the "image.zip" archives of one
+// material folder or of every sub-level group of a top-level group, kind 3 the
 // background pictures of a level; kind 0 and any other value do nothing.
 // Archives are saved below the data folder, unpacked next to themselves and
 // deleted by the queue; other material URLs are fetched into memory only.
@@ -23,13 +23,22 @@
 
 namespace qb {
 
+// The kinds of material request, by their number in the request.
+enum class MaterialKind : int32_t {
+  kNone = 0,
+  kLevelImages = 1,
+  kGroupArchives = 2,
+  kBackImages = 3,
+};
+
 class MaterialDownload {
  public:
-  explicit MaterialDownload(int32_t kind = 0) : m_nKind(kind) {}
+  explicit MaterialDownload(MaterialKind kind = MaterialKind::kNone) : m_kind(kind) {}
   ~MaterialDownload() = default;
 
-  // Runs the kind in m_nKind: 1 with `value` as level, 2 with `folder` and
-  // `value` as top-level group id, 3 with `value` as level.
+  // Runs the kind given at construction: kLevelImages with `value` as level,
+  // kGroupArchives with `folder` and `value` as top-level group id,
+  // kBackImages with `value` as level; any other kind does nothing.
   void RunMaterialRequest(DownloadQueue& queue, const std::string& folder,
                           const std::string& value) const;
 
@@ -46,7 +55,8 @@ class MaterialDownload {
   // Kind 3: the background pictures of `level`, without small variants.
   void DownloadBackImages(DownloadQueue& queue, const std::string& level) const;
 
-  int32_t m_nKind;
+ private:
+  MaterialKind m_kind;
 };
 
 // Success callback of material URLs: the fetched text is not kept.

@@ -190,11 +190,12 @@ TEST(RouteArguments, MaterialArgumentsTakeThreePiecesAndOnlyKindsZeroToThree) {
     std::optional<MaterialArguments> material;
   };
   const Row rows[] = {
-      {"kind=2&folder=top001&value=1", MaterialArguments{2, "top001", "1"}},
-      {"kind=0&folder=a&value=b", MaterialArguments{0, "a", "b"}},
-      {"k=3=9&f=a=x&v=b&w=c", MaterialArguments{3, "a", "b"}},
-      {"kind=1&folder&value", MaterialArguments{1, "", ""}},
-      {"kind=1&&", MaterialArguments{1, "", ""}},
+      {"kind=2&folder=top001&value=1",
+       MaterialArguments{MaterialKind::kGroupArchives, "top001", "1"}},
+      {"kind=0&folder=a&value=b", MaterialArguments{MaterialKind::kNone, "a", "b"}},
+      {"k=3=9&f=a=x&v=b&w=c", MaterialArguments{MaterialKind::kBackImages, "a", "b"}},
+      {"kind=1&folder&value", MaterialArguments{MaterialKind::kLevelImages, "", ""}},
+      {"kind=1&&", MaterialArguments{MaterialKind::kLevelImages, "", ""}},
       {"kind=4&folder=a&value=b", MaterialArguments{std::nullopt, "a", "b"}},
       {"kind=12&folder=a&value=b", MaterialArguments{std::nullopt, "a", "b"}},
       {"kind=-1&folder=a&value=b", MaterialArguments{std::nullopt, "a", "b"}},

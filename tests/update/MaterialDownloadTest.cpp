@@ -74,7 +74,7 @@ TEST_F(DownloadRequestTest, MaterialKindsFetchTheirListsAndMaterials) {
 
   struct Row {
     const char* name;
-    int kind;
+    MaterialKind kind;
     std::string folder;
     std::string value;
     Targets targets;    // the earlier entry is served in its place in the queue
@@ -83,25 +83,26 @@ TEST_F(DownloadRequestTest, MaterialKindsFetchTheirListsAndMaterials) {
     std::vector<std::string> absent;
   };
   const Row rows[] = {
-      {"kind 0 does nothing", 0, "", "", {}, true, {}, {}},
-      {"kind 4 does nothing", 4, "F", "L", {}, true, {}, {}},
+      {"kind 0 does nothing", MaterialKind::kNone, "", "", {}, true, {}, {}},
+      {"kind 4 does nothing", static_cast<MaterialKind>(4), "F", "L", {}, true, {}, {}},
       {"kind 1: images of each group and their small variants, into memory",
-       1, "", "L",
+       MaterialKind::kLevelImages, "", "L",
        {"/generic_group_infos/list2?level=L", "/generic_group_infos/images2?level=S1",
         "/generic_group_infos/images2?level=S2", "/earlier.png", "/sozai4/g/p1.png",
         "/sozai4_S/g/p1.png", "/pict/other.png"},
        false, {}, {"/sozai4/g/p1.png", "/sozai4_S/g/p1.png", "/pict/other.png"}},
-      {"kind 1 without a list leaves the queue alone", 1, "", "none",
+      {"kind 1 without a list leaves the queue alone", MaterialKind::kLevelImages, "", "none",
        {"/generic_group_infos/list2?level=none"}, true, {}, {}},
-      {"kind 2 with a folder: both archives unpacked and removed", 2, "F", "7",
+      {"kind 2 with a folder: both archives unpacked and removed",
+       MaterialKind::kGroupArchives, "F", "7",
        {"/earlier.png", "/sozai4/F/image.zip", "/sozai4_S/F/image.zip"}, false,
        {"/sozai4/F/a.png", "/sozai4/F/sub/b.png", "/sozai4_S/F/a.png"},
        {"/sozai4/F/image.zip", "/sozai4_S/F/image.zip"}},
-      {"kind 3: background pictures only, no small variants", 3, "", "B",
+      {"kind 3: background pictures only, no small variants", MaterialKind::kBackImages, "", "B",
        {"/generic_group_infos/backimages?level=B", "/earlier.png", "/sozai/b/back.png",
         "/sozai4/b/q.png"},
        false, {}, {"/sozai/b/back.png"}},
-      {"kind 3 without a list leaves the queue alone", 3, "", "none",
+      {"kind 3 without a list leaves the queue alone", MaterialKind::kBackImages, "", "none",
        {"/generic_group_infos/backimages?level=none"}, true, {}, {}},
   };
   m_server.Answer("/earlier.png", 200, "E");
@@ -135,14 +136,15 @@ TEST_F(DownloadRequestTest, FolderArchivesFollowTheLocalListOrder) {
       "  <subLevelInfo>\n    <pno>2</pno>\n</subLevelInfo>\n"
       "  <subLevelInfo>\n    <pno>3</pno>\n    <folder>top/s1</folder>\n</subLevelInfo>\n"
       "</pictGroupSubLevelInfos>\n";
-  MaterialDownload(2).EnqueueFolderArchives(m_queue, list);
+  MaterialDownload(MaterialKind::kGroupArchives).EnqueueFolderArchives(m_queue, list);
   EXPECT_EQ(NewTargets(), (Targets{"/sozai4/top/s2/image.zip", "/sozai4_S/top/s2/image.zip",
                                    "/sozai4/top/s1/image.zip", "/sozai4_S/top/s1/image.zip"}));
 
   // An unreadable list queues nothing and keeps what was waiting.
   ScopedDownloadJob earlier(m_queue, false);
   earlier.Job().Enqueue("/earlier.png", nullptr, nullptr);
-  MaterialDownload(2).EnqueueFolderArchives(m_queue, "<pictGroupSubLevelInfos>\n  <sub");
+  MaterialDownload(MaterialKind::kGroupArchives)
+      .EnqueueFolderArchives(m_queue, "<pictGroupSubLevelInfos>\n  <sub");
   EXPECT_EQ(m_queue.Pending(), 1);
 }
 
@@ -205,8 +207,8 @@ TEST_F(DownloadRequestTest, ValuesAreEncodedInTheUrlsOnly) {
   m_server.Answer("/generic_group_infos/backimages?level=1%23%3F", 200, List("imageUrl", {}));
 
   TemplateDownload().DownloadTemplates(m_queue, "x&partsNo=y");
-  MaterialDownload(2).RunMaterialRequest(m_queue, "\xE7\xB4\xA0 %", "1");
-  MaterialDownload(3).RunMaterialRequest(m_queue, "", "1#?");
+  MaterialDownload(MaterialKind::kGroupArchives).RunMaterialRequest(m_queue, "\xE7\xB4\xA0 %", "1");
+  MaterialDownload(MaterialKind::kBackImages).RunMaterialRequest(m_queue, "", "1#?");
 
   EXPECT_EQ(NewTargets(), (Targets{"/template_infos/list?partsNo=x%26partsNo%3Dy",
                                    "/template/a%20b%231.qx3", "/sozai4/%E7%B4%A0%20%25/image.zip",
