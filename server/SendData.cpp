@@ -62,6 +62,16 @@ ssize_t SendData(int socket, std::string_view data, const std::atomic<bool>* sto
 }
 
 void CloseConnection(int socket, int lingerMs) {
+  if (lingerMs <= 0) {
+    // With nothing unread (or the peer's side closed) closing sends the FIN
+    // at once, as ending our side first would.
+    char next = 0;
+    const ssize_t n = ::recv(socket, &next, 1, MSG_DONTWAIT | MSG_PEEK);
+    if (n == 0 || (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))) {
+      ::close(socket);
+      return;
+    }
+  }
   ::shutdown(socket, SHUT_WR);
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(lingerMs);
   char scratch[16384];
