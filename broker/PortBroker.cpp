@@ -59,17 +59,6 @@ bool Alive(int fd) {
   return (watched.revents & (POLLHUP | POLLERR | POLLRDHUP | POLLNVAL)) == 0;
 }
 
-std::optional<Endpoint> LocalEnd(int socket) {
-  sockaddr_storage address{};
-  socklen_t length = sizeof address;
-  if (::getsockname(socket, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-    return std::nullopt;
-  }
-  return Endpoint::From(address);
-}
-
-bool IsWildcard(const Endpoint& end) { return end.address == Endpoint{end.family, {}, 0}.address; }
-
 int SocketOption(int fd, int option) {
   int value = -1;
   socklen_t length = sizeof value;
@@ -104,11 +93,11 @@ bool PortBroker::Start() {
     if (domain == AF_UNIX && type == SOCK_SEQPACKET && !m_registrar.Valid()) {
       m_registrar = std::move(fd);
     } else if ((domain == AF_INET || domain == AF_INET6) && type == SOCK_STREAM) {
-      const std::optional<Endpoint> end = LocalEnd(fd.Get());
+      const std::optional<Endpoint> end = Endpoint::LocalOf(fd.Get());
       if (end) {
         m_ports.push_back(end->port);
       }
-      m_listenerEnds.push_back(end && !IsWildcard(*end) ? end : std::nullopt);
+      m_listenerEnds.push_back(end && !end->IsWildcard() ? end : std::nullopt);
       m_listeners.push_back(std::move(fd));
     } else {
       LogWarning("ignoring a passed socket that is neither a TCP listener nor the registration "
@@ -239,7 +228,7 @@ bool PortBroker::BindPort() {
   m_bindFailureReported = false;
   for (UniqueFd& listener : bound) {
     Watch(listener.Get(), EPOLLIN);
-    m_listenerEnds.push_back(LocalEnd(listener.Get()));
+    m_listenerEnds.push_back(Endpoint::LocalOf(listener.Get()));
     m_listeners.push_back(std::move(listener));
   }
   m_ports = {m_port};
@@ -322,7 +311,7 @@ void PortBroker::AcceptClients(size_t listener) {
     UniqueFd accepted(client);
     const std::optional<Endpoint> peer = Endpoint::From(address);
     const std::optional<Endpoint> local =
-        m_listenerEnds[listener] ? m_listenerEnds[listener] : LocalEnd(client);
+        m_listenerEnds[listener] ? m_listenerEnds[listener] : Endpoint::LocalOf(client);
     if (!peer || !local) {
       RefuseUnknown(std::move(accepted));
       continue;

@@ -1,6 +1,7 @@
 #include "net/SocketTable.h"
 
 #include <netinet/in.h>
+#include <sys/socket.h>
 
 #include <cstdio>
 #include <cstring>
@@ -63,6 +64,26 @@ std::optional<SocketRow> FindRow(std::string_view table, Match match) {
 }
 
 }  // namespace
+
+std::optional<Endpoint> Endpoint::LocalOf(int socket) {
+  sockaddr_storage address{};
+  socklen_t length = sizeof address;
+  if (::getsockname(socket, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+    return std::nullopt;
+  }
+  return From(address);
+}
+
+std::optional<Endpoint> Endpoint::PeerOf(int socket) {
+  sockaddr_storage address{};
+  socklen_t length = sizeof address;
+  if (::getpeername(socket, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+    return std::nullopt;
+  }
+  return From(address);
+}
+
+bool Endpoint::IsWildcard() const { return address == Endpoint{family, {}, port}.address; }
 
 std::optional<Endpoint> Endpoint::From(const sockaddr_storage& address) {
   Endpoint endpoint;

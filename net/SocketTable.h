@@ -31,6 +31,13 @@ struct Endpoint {
   // The endpoint of `address` (IPv4, or IPv6 with an IPv4-mapped address
   // turned into IPv4); nullopt for other families.
   static std::optional<Endpoint> From(const sockaddr_storage& address);
+  // The local end of `socket` (getsockname), and the remote end of a
+  // connected one (getpeername); nullopt when the call fails or the family
+  // is another.
+  static std::optional<Endpoint> LocalOf(int socket);
+  static std::optional<Endpoint> PeerOf(int socket);
+  // Every address byte zero: the end of a socket bound to all addresses.
+  bool IsWildcard() const;
   // The loopback network: 127.0.0.0/8 or ::1.
   bool IsLoopback() const;
   // The same endpoint as an IPv6 socket sees an IPv4 one (::ffff:a.b.c.d);

@@ -100,16 +100,8 @@ bool IsTransientAcceptError(int error) {
 // The local end of `socket`; for a listening socket bound to a wildcard
 // address nullopt, since connections arrive at different addresses.
 std::optional<Endpoint> LocalEnd(int socket) {
-  sockaddr_storage address{};
-  socklen_t length = sizeof address;
-  if (::getsockname(socket, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-    return std::nullopt;
-  }
-  const std::optional<Endpoint> end = Endpoint::From(address);
-  if (end && end->address == Endpoint{end->family, {}, end->port}.address) {
-    return std::nullopt;  // all zeros: the wildcard
-  }
-  return end;
+  std::optional<Endpoint> end = Endpoint::LocalOf(socket);
+  return end && !end->IsWildcard() ? end : std::nullopt;
 }
 
 }  // namespace

@@ -10,14 +10,6 @@
 namespace qb {
 namespace {
 
-std::optional<Endpoint> End(int socket, bool peer) {
-  sockaddr_storage address{};
-  socklen_t length = sizeof address;
-  const int got = peer ? ::getpeername(socket, reinterpret_cast<sockaddr*>(&address), &length)
-                       : ::getsockname(socket, reinterpret_cast<sockaddr*>(&address), &length);
-  return got == 0 ? Endpoint::From(address) : std::nullopt;
-}
-
 // Connections over loopback to one listener, as the listener sees them:
 // `ends` of each accepted socket, in the order they were made.
 struct LoopbackConnections {
@@ -36,8 +28,8 @@ struct LoopbackConnections {
                           sizeof address),
                 0);
       accepted.emplace_back(::accept4(listener.Get(), nullptr, nullptr, SOCK_CLOEXEC));
-      const std::optional<Endpoint> peer = End(accepted.back().Get(), true);
-      const std::optional<Endpoint> local = End(accepted.back().Get(), false);
+      const std::optional<Endpoint> peer = Endpoint::PeerOf(accepted.back().Get());
+      const std::optional<Endpoint> local = Endpoint::LocalOf(accepted.back().Get());
       EXPECT_TRUE(peer && local);
       ends.push_back({*peer, *local});
     }
