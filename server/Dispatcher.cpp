@@ -1,5 +1,6 @@
 #include "server/Dispatcher.h"
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 
@@ -69,6 +70,9 @@ struct Route {
   std::string_view text;
   bool needsArgument;  // the work reads the argument text after "@"
   RouteWork work;
+  // The answer comes from the request alone (no file, database, network or
+  // user), so the listener may answer it itself.
+  bool fromRequestAlone = false;
 };
 
 RouteResult EmptyAnswer(const RouteRequest&) { return SuccessAnswer(""); }
@@ -324,7 +328,7 @@ constexpr auto kRoutes = std::to_array<Route>({
      [](const RouteRequest& r) {
        return PrepareCatalogue(r.services.catalogue, r.services.downloads);
      }},
-    {"dbAccess/IMG_URL", false, EmptyAnswer},
+    {"dbAccess/IMG_URL", false, EmptyAnswer, true},
     {"dbAccess/SVG_DATA", false, DrawingFile},
     {"dbAccess/CHK_DB", false,
      [](const RouteRequest& r) {
@@ -401,19 +405,23 @@ std::optional<std::string_view> FindRoute(std::string_view path) {
   return route != nullptr ? std::optional<std::string_view>(route->text) : std::nullopt;
 }
 
-// The route answered from the request alone. Its text must occur in the
-// request's bytes for it to be chosen, unless the target spells it with
-// escapes, which only costs such a request the hand-over to a worker.
-constexpr std::string_view kAtOnceRoute = "dbAccess/IMG_URL";
+// A route's text must occur in the request's bytes for it to be chosen,
+// unless the target spells it with escapes, which only costs such a request
+// the hand-over to a worker.
 constexpr size_t kAtOnceLongestRequest = 4096;
 
 bool MightAnswerAtOnce(std::string_view bytes) {
-  return bytes.size() <= kAtOnceLongestRequest && bytes.find(kAtOnceRoute) != std::string_view::npos;
+  if (bytes.size() > kAtOnceLongestRequest) {
+    return false;
+  }
+  return std::any_of(kRoutes.begin(), kRoutes.end(), [bytes](const Route& route) {
+    return route.fromRequestAlone && bytes.find(route.text) != std::string_view::npos;
+  });
 }
 
 bool AnswersAtOnce(const CReqParse& request) {
   const Route* route = RouteOf(request.GetPath());
-  return route != nullptr && route->text == kAtOnceRoute;
+  return route != nullptr && route->fromRequestAlone;
 }
 
 std::vector<std::string_view> RouteTexts() {
